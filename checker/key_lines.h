@@ -1,0 +1,44 @@
+// Key lines: the text form of key lists, shared by the input, output and answer files.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "checker/text_out.h"
+#include "hashing/hash_table.h"
+
+/// Why a token gave no key. `blank` (white space alone) is not a fault: it adds no key.
+enum class token_fault { none, blank, no_number, out_of_range };
+
+/// Value of a token: its leading decimal integer, after leading white space and one optional sign;
+/// the rest of the token is ignored. Sets `value` only when the result is `none`.
+token_fault token_value(std::string_view token, key& value);
+
+/// Keys of a line and, when a token could not be converted, the first such token.
+struct split_result {
+  key_list keys;
+  token_fault fault = token_fault::none;
+  std::string_view token;  // the bad token, a view into the line that was split
+};
+
+/// Splits `line` at every occurrence of `delimiter` and converts each non-empty token; empty and
+/// blank tokens add no key. Stops at the first token that is not a number or lies outside the
+/// signed 32-bit range and reports it. Linear in the length of the line.
+split_result split_keys(std::string_view line, std::string_view delimiter);
+
+/// Console form: every key followed by one space, then a line feed.
+void print_keys(text_out& console, const key_list& keys);
+
+/// File form: keys separated by single spaces, no trailing space, then a line feed.
+void write_keys(text_out& answer_file, const key_list& keys);
+
+/// True when both lists hold the same keys in the same order.
+bool same_keys(const key_list& a, const key_list& b);
+
+/// A token made fit for a one-line message: quoted, bytes outside printable ASCII and the quote
+/// and backslash escaped, and cut after 40 bytes with "..." when longer.
+std::string quote_token(std::string_view token);
+
+/// The message text for a token fault, such as "has no leading number".
+std::string_view fault_text(token_fault fault);

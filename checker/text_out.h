@@ -1,0 +1,24 @@
+// Buffered text output to a C stream, for the console transcript and the answer file.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+/// An output stream with its own buffer. `failed` turns true at the first write that the stream
+/// refuses and stays true; later output is dropped.
+struct text_out {
+  std::FILE* file = nullptr;
+  std::string pending;
+  bool failed = false;
+};
+
+/// Appends `text`; passes the buffer to the stream once it holds a megabyte or more.
+void put_text(text_out& out, std::string_view text);
+
+/// Appends `value` in decimal.
+void put_number(text_out& out, std::int64_t value);
+
+/// Writes everything buffered through to the stream. Returns false when any write has failed.
+bool flush_text(text_out& out);

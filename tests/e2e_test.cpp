@@ -1,0 +1,97 @@
+// Runs the built checker in a fresh folder for every case folder under e2e/ and compares its whole
+// transcript, the files it leaves and its exit status byte for byte.
+//
+// A case folder holds the files to copy into the run's folder, and:
+//   args            the command line after the program's name, as shell words (optional)
+//   setup           shell commands run in the run's folder before the checker (optional)
+//   stdin           what standard input holds (optional; empty otherwise)
+//   expected_status the exit status
+//   expected_stdout the whole transcript
+//   expected_<name> what file <name> of the run's folder must hold afterwards
+//   absent          names of files that must not exist afterwards, one a line (optional)
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> case_names() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(E2E_CASES_DIR)) {
+    if (entry.is_directory()) names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool is_case_control_file(const std::string& name) {
+  return name == "args" || name == "setup" || name == "stdin" || name == "absent" ||
+         name.rfind("expected_", 0) == 0;
+}
+
+fs::path fresh_folder(const std::string& name) {
+  fs::path folder = fs::temp_directory_path() / ("hash_checker_e2e_" + name + "_" +
+                                                 std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
+}
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+class e2e : public testing::TestWithParam<std::string> {};
+
+TEST_P(e2e, transcript_files_and_status_match) {
+  const fs::path case_dir = fs::path(E2E_CASES_DIR) / GetParam();
+  const fs::path run_dir = fresh_folder(GetParam());
+  for (const auto& entry : fs::directory_iterator(case_dir)) {
+    const std::string name = entry.path().filename().string();
+    if (!is_case_control_file(name)) fs::copy(entry.path(), run_dir / name, fs::copy_options::recursive);
+  }
+  std::string command = "cd '" + run_dir.string() + "' && ";
+  if (fs::exists(case_dir / "setup")) command += "sh '" + (case_dir / "setup").string() + "' && ";
+  command += "'" HASH_CHECKER_BINARY "' " + trimmed(fs::exists(case_dir / "args") ? slurp(case_dir / "args") : "");
+  command += fs::exists(case_dir / "stdin") ? " <'" + (case_dir / "stdin").string() + "'" : " </dev/null";
+  command += " >.stdout";
+  const int raw = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(raw)) << "killed by a signal: " << command;
+  EXPECT_EQ(std::to_string(WEXITSTATUS(raw)), trimmed(slurp(case_dir / "expected_status")));
+  EXPECT_EQ(slurp(run_dir / ".stdout"), slurp(case_dir / "expected_stdout"));
+  for (const auto& entry : fs::directory_iterator(case_dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("expected_", 0) != 0 || name == "expected_status" || name == "expected_stdout") continue;
+    const fs::path produced = run_dir / name.substr(9);
+    EXPECT_TRUE(fs::exists(produced)) << produced;
+    EXPECT_EQ(slurp(produced), slurp(entry.path())) << produced;
+  }
+  std::istringstream absent(fs::exists(case_dir / "absent") ? slurp(case_dir / "absent") : "");
+  for (std::string name; std::getline(absent, name);) {
+    if (!name.empty()) {
+      EXPECT_FALSE(fs::exists(run_dir / name)) << name;
+    }
+  }
+  fs::permissions(run_dir, fs::perms::owner_all, fs::perm_options::add);
+  fs::remove_all(run_dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, e2e, testing::ValuesIn(case_names()),
+                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+
+}  // namespace

@@ -1,0 +1,97 @@
+#include "checker/key_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct split_case {
+  std::string line;
+  key_list keys;
+  token_fault fault;
+  std::string bad_token;
+};
+
+TEST(split_keys, converts_tokens_the_way_the_files_use_them) {
+  const split_case cases[] = {
+      {"1 2 3", {1, 2, 3}, token_fault::none, ""},
+      {"  1  2 ", {1, 2}, token_fault::none, ""},
+      {"", {}, token_fault::none, ""},
+      {"42", {42}, token_fault::none, ""},
+      {"1\t2", {1}, token_fault::none, ""},
+      {"+4 -3 007 12ab", {4, -3, 7, 12}, token_fault::none, ""},
+      {"1 \t", {1}, token_fault::none, ""},
+      {"\t5 \r", {5}, token_fault::none, ""},
+      {"2147483647 -2147483648", {2147483647, -2147483648}, token_fault::none, ""},
+      {"1 2147483648 3", {1}, token_fault::out_of_range, "2147483648"},
+      {"-2147483649", {}, token_fault::out_of_range, "-2147483649"},
+      {"99999999999999999999999", {}, token_fault::out_of_range, "99999999999999999999999"},
+      {"1 - 2", {1}, token_fault::no_number, "-"},
+      {"+", {}, token_fault::no_number, "+"},
+      {"7 abc", {7}, token_fault::no_number, "abc"},
+      {"+-3", {}, token_fault::no_number, "+-3"},
+      {std::string("4\0 5", 4), {4, 5}, token_fault::none, ""},
+      {std::string("\0", 1), {}, token_fault::no_number, std::string("\0", 1)},
+  };
+  for (const split_case& c : cases) {
+    const split_result result = split_keys(c.line, " ");
+    EXPECT_EQ(result.keys, c.keys) << c.line;
+    EXPECT_EQ(result.fault, c.fault) << c.line;
+    EXPECT_EQ(std::string(result.token), c.bad_token) << c.line;
+  }
+}
+
+TEST(split_keys, takes_any_delimiter_text) {
+  EXPECT_EQ(split_keys("1, 2,,3", ",").keys, (key_list{1, 2, 3}));
+  EXPECT_EQ(split_keys("1 2", "").keys, (key_list{1}));
+}
+
+TEST(split_keys, a_line_of_a_million_keys_parses_whole) {
+  std::string line;
+  key_list expected;
+  for (key k = 0; k < 1000000; ++k) {
+    line += std::to_string(k * 2147) + "  ";
+    expected.push_back(k * 2147);
+  }
+  EXPECT_EQ(split_keys(line, " ").keys, expected);
+}
+
+// Captures what a key-line writer puts into a stream.
+std::string written(void (*writer)(text_out&, const key_list&), const key_list& keys) {
+  std::FILE* file = std::tmpfile();
+  text_out out{file, {}, false};
+  writer(out, keys);
+  EXPECT_TRUE(flush_text(out));
+  std::rewind(file);
+  std::string text(64, '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), file));
+  std::fclose(file);
+  return text;
+}
+
+TEST(key_line_forms, console_has_a_space_after_every_key_and_file_none_at_the_end) {
+  EXPECT_EQ(written(print_keys, {1, 2, 3}), "1 2 3 \n");
+  EXPECT_EQ(written(print_keys, {}), "\n");
+  EXPECT_EQ(written(write_keys, {1, 2, 3}), "1 2 3\n");
+  EXPECT_EQ(written(write_keys, {7}), "7\n");
+  EXPECT_EQ(written(write_keys, {}), "\n");
+  EXPECT_EQ(written(write_keys, {-2147483647 - 1, 0}), "-2147483648 0\n");
+  EXPECT_EQ(split_keys("-2147483648 0", " ").keys, (key_list{-2147483647 - 1, 0}));
+}
+
+TEST(same_keys, compares_length_and_order) {
+  EXPECT_TRUE(same_keys({1, 2, 3}, {1, 2, 3}));
+  EXPECT_FALSE(same_keys({1, 2, 3}, {1, 2}));
+  EXPECT_FALSE(same_keys({1, 2, 3}, {1, 3, 2}));
+  EXPECT_TRUE(same_keys({}, {}));
+}
+
+TEST(quote_token, keeps_messages_on_one_printable_line) {
+  EXPECT_EQ(quote_token("abc"), "\"abc\"");
+  EXPECT_EQ(quote_token(std::string("a\0\r\"\\\xff", 6)), "\"a\\x00\\x0d\\\"\\\\\\xff\"");
+  EXPECT_EQ(quote_token(std::string(50, '7')), "\"" + std::string(40, '7') + "...\"");
+}
+
+}  // namespace
