@@ -79,7 +79,8 @@ std::string where(const line_reader& reader, std::int64_t line_number) {
 
 bool read_case_count(run_state& st) {
   const read_status status = read_line(st.input_f, st.line);
-  if (status == read_status::error) return fail(st, "Input File " + st.input_f.path + " read failed\n");
+  if (status == read_status::error)
+    return fail(st, "Input File " + st.input_f.path + " read failed\n");
   key count = 0;
   const token_fault fault = token_value(st.line, count);
   if (fault != token_fault::none) {
@@ -95,7 +96,8 @@ bool read_case_count(run_state& st) {
 bool start_up(run_state& st) {
   st.input_f.path = st.options.input_file_name;
   st.input_f.file = open_for_reading(st.input_f.path);
-  if (st.input_f.file == nullptr) return fail(st, "Input File " + st.input_f.path + " open failed\n");
+  if (st.input_f.file == nullptr)
+    return fail(st, "Input File " + st.input_f.path + " open failed\n");
   st.output_f.path = st.options.output_file_name;
   st.output_f.file = open_for_reading(st.output_f.path);
   if (st.options.answer_only == 0 && st.output_f.file == nullptr) {
@@ -165,7 +167,8 @@ bool refuse_case(run_state& st, const case_input& input) {
 bool build_case(run_state& st, const case_input& input) {
   put_text(st.console, ">>>>>>>>>>>>>>>>GROUND TRUTH:\n");
   const key table_size = input.size_info[0];
-  const key_list linear_prob_contents = linear_prob(table_size, input.first_keys, input.second_keys);
+  const key_list linear_prob_contents =
+      linear_prob(table_size, input.first_keys, input.second_keys);
   print_keys(st.console, linear_prob_contents);
   const key_list two_pass_hasing_contents =
       two_pass_hashing(table_size, input.first_keys, input.second_keys);
@@ -186,7 +189,8 @@ bool run_cases(run_state& st) {
   for (std::int32_t i = 0; i < st.test_case_count; ++i) {
     case_input input;
     const case_read read = read_case(st, input);
-    if (read == case_read::failed) return fail(st, "Input File " + st.input_f.path + " read failed\n");
+    if (read == case_read::failed)
+      return fail(st, "Input File " + st.input_f.path + " read failed\n");
     if (read == case_read::ended) {
       st.ended_early = true;
       put_text(st.console, "Input File " + st.input_f.path + " ended after " + std::to_string(i) +
@@ -196,7 +200,8 @@ bool run_cases(run_state& st) {
     put_text(st.console, "\n\n>>>>>>>>>>>>>>>>TEST Case: " + std::to_string(i) + "\n");
     const bool went_on = input.refusal.empty() ? build_case(st, input) : refuse_case(st, input);
     if (!went_on) return fail(st, "Output File " + st.output_f.path + " read failed\n");
-    if (st.answer_file.failed) return fail(st, std::string("Answer File ") + answer_file_name + " write failed\n");
+    if (st.answer_file.failed)
+      return fail(st, std::string("Answer File ") + answer_file_name + " write failed\n");
   }
   return true;
 }

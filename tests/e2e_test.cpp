@@ -44,8 +44,8 @@ bool is_case_control_file(const std::string& name) {
 }
 
 fs::path fresh_folder(const std::string& name) {
-  fs::path folder = fs::temp_directory_path() / ("hash_checker_e2e_" + name + "_" +
-                                                 std::to_string(::getpid()));
+  fs::path folder =
+      fs::temp_directory_path() / ("hash_checker_e2e_" + name + "_" + std::to_string(::getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder);
   return folder;
@@ -63,12 +63,15 @@ TEST_P(e2e, transcript_files_and_status_match) {
   const fs::path run_dir = fresh_folder(GetParam());
   for (const auto& entry : fs::directory_iterator(case_dir)) {
     const std::string name = entry.path().filename().string();
-    if (!is_case_control_file(name)) fs::copy(entry.path(), run_dir / name, fs::copy_options::recursive);
+    if (!is_case_control_file(name))
+      fs::copy(entry.path(), run_dir / name, fs::copy_options::recursive);
   }
   std::string command = "cd '" + run_dir.string() + "' && ";
   if (fs::exists(case_dir / "setup")) command += "sh '" + (case_dir / "setup").string() + "' && ";
-  command += "'" HASH_CHECKER_BINARY "' " + trimmed(fs::exists(case_dir / "args") ? slurp(case_dir / "args") : "");
-  command += fs::exists(case_dir / "stdin") ? " <'" + (case_dir / "stdin").string() + "'" : " </dev/null";
+  command += "'" HASH_CHECKER_BINARY "' " +
+             trimmed(fs::exists(case_dir / "args") ? slurp(case_dir / "args") : "");
+  command +=
+      fs::exists(case_dir / "stdin") ? " <'" + (case_dir / "stdin").string() + "'" : " </dev/null";
   command += " >.stdout";
   const int raw = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(raw)) << "killed by a signal: " << command;
@@ -76,7 +79,8 @@ TEST_P(e2e, transcript_files_and_status_match) {
   EXPECT_EQ(slurp(run_dir / ".stdout"), slurp(case_dir / "expected_stdout"));
   for (const auto& entry : fs::directory_iterator(case_dir)) {
     const std::string name = entry.path().filename().string();
-    if (name.rfind("expected_", 0) != 0 || name == "expected_status" || name == "expected_stdout") continue;
+    if (name.rfind("expected_", 0) != 0 || name == "expected_status" || name == "expected_stdout")
+      continue;
     const fs::path produced = run_dir / name.substr(9);
     EXPECT_TRUE(fs::exists(produced)) << produced;
     EXPECT_EQ(slurp(produced), slurp(entry.path())) << produced;
@@ -92,6 +96,8 @@ TEST_P(e2e, transcript_files_and_status_match) {
 }
 
 INSTANTIATE_TEST_SUITE_P(cases, e2e, testing::ValuesIn(case_names()),
-                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
 
 }  // namespace

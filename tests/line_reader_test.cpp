@@ -37,12 +37,14 @@ TEST(read_line, splits_at_line_feeds_and_drops_only_the_carriage_return_before_o
   EXPECT_EQ(read_all("1 2\n3"), (lines{"1 2", "3", "<end:>", "<end>", "4"}));
   EXPECT_EQ(read_all("a\r\nb\r\n"), (lines{"a", "b", "<end:>", "<end>", "4"}));
   EXPECT_EQ(read_all("a\rb\r"), (lines{"a\rb\r", "<end:>", "<end>", "3"}));
-  EXPECT_EQ(read_all(std::string("x\0y\n", 4)), (lines{std::string("x\0y", 3), "<end:>", "<end>", "3"}));
+  EXPECT_EQ(read_all(std::string("x\0y\n", 4)),
+            (lines{std::string("x\0y", 3), "<end:>", "<end>", "3"}));
 }
 
 TEST(read_line, a_line_longer_than_a_block_comes_whole) {
   const std::string long_line(3 * 1024 * 1024 + 5, '7');
-  EXPECT_EQ(read_all(long_line + "\r\n8"), (std::vector<std::string>{long_line, "8", "<end:>", "<end>", "4"}));
+  EXPECT_EQ(read_all(long_line + "\r\n8"),
+            (std::vector<std::string>{long_line, "8", "<end:>", "<end>", "4"}));
 }
 
 TEST(read_line, a_stream_that_fails_reports_an_error) {
