@@ -5,6 +5,10 @@
 //   args            the command line after the program's name, as shell words (optional)
 //   setup           shell commands run in the run's folder before the checker (optional)
 //   stdin           what standard input holds (optional; empty otherwise)
+//   redirects       shell redirections that replace the default `</dev/null >.stdout 2>.stderr`
+//   prefix          shell words put before the program, such as a `ulimit` wrapper (optional)
+//   unsanitized     marker: run only in a build without sanitizers (they can't run under ulimit)
+//   expected_stderr what standard error holds afterwards (optional; not compared otherwise)
 //   expected_status the exit status
 //   expected_stdout the whole transcript
 //   expected_<name> what file <name> of the run's folder must hold afterwards
@@ -40,6 +44,7 @@ std::vector<std::string> case_names() {
 
 bool is_case_control_file(const std::string& name) {
   return name == "args" || name == "setup" || name == "stdin" || name == "absent" ||
+         name == "redirects" || name == "prefix" || name == "unsanitized" ||
          name.rfind("expected_", 0) == 0;
 }
 
@@ -56,30 +61,47 @@ std::string trimmed(std::string text) {
   return text;
 }
 
+std::string control(const fs::path& case_dir, const std::string& name,
+                    const std::string& fallback) {
+  return fs::exists(case_dir / name) ? trimmed(slurp(case_dir / name)) : fallback;
+}
+
+std::string run_command(const fs::path& case_dir, const fs::path& run_dir) {
+  std::string command = "cd '" + run_dir.string() + "' && ";
+  if (fs::exists(case_dir / "setup")) command += "sh '" + (case_dir / "setup").string() + "' && ";
+  command += control(case_dir, "prefix", "") + " '" HASH_CHECKER_BINARY "' ";
+  command += control(case_dir, "args", "") + " ";
+  const std::string input =
+      fs::exists(case_dir / "stdin") ? (case_dir / "stdin").string() : "/dev/null";
+  return command + control(case_dir, "redirects", "<'" + input + "' >.stdout 2>.stderr");
+}
+
 class e2e : public testing::TestWithParam<std::string> {};
 
 TEST_P(e2e, transcript_files_and_status_match) {
   const fs::path case_dir = fs::path(E2E_CASES_DIR) / GetParam();
+#ifdef HASH_CHECKER_SANITIZED
+  if (fs::exists(case_dir / "unsanitized")) GTEST_SKIP() << "needs a build without sanitizers";
+#endif
   const fs::path run_dir = fresh_folder(GetParam());
   for (const auto& entry : fs::directory_iterator(case_dir)) {
     const std::string name = entry.path().filename().string();
     if (!is_case_control_file(name))
       fs::copy(entry.path(), run_dir / name, fs::copy_options::recursive);
   }
-  std::string command = "cd '" + run_dir.string() + "' && ";
-  if (fs::exists(case_dir / "setup")) command += "sh '" + (case_dir / "setup").string() + "' && ";
-  command += "'" HASH_CHECKER_BINARY "' " +
-             trimmed(fs::exists(case_dir / "args") ? slurp(case_dir / "args") : "");
-  command +=
-      fs::exists(case_dir / "stdin") ? " <'" + (case_dir / "stdin").string() + "'" : " </dev/null";
-  command += " >.stdout";
-  const int raw = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(raw)) << "killed by a signal: " << command;
+  const int raw = std::system(run_command(case_dir, run_dir).c_str());
+  // The shell reports a program killed by signal N as status 128 + N.
+  ASSERT_TRUE(WIFEXITED(raw) && (WEXITSTATUS(raw) <= 128 || WEXITSTATUS(raw) == 255))
+      << "killed by a signal: " << raw;
   EXPECT_EQ(std::to_string(WEXITSTATUS(raw)), trimmed(slurp(case_dir / "expected_status")));
   EXPECT_EQ(slurp(run_dir / ".stdout"), slurp(case_dir / "expected_stdout"));
+  if (fs::exists(case_dir / "expected_stderr")) {
+    EXPECT_EQ(slurp(run_dir / ".stderr"), slurp(case_dir / "expected_stderr"));
+  }
   for (const auto& entry : fs::directory_iterator(case_dir)) {
     const std::string name = entry.path().filename().string();
-    if (name.rfind("expected_", 0) != 0 || name == "expected_status" || name == "expected_stdout")
+    if (name.rfind("expected_", 0) != 0 || name == "expected_status" || name == "expected_stdout" ||
+        name == "expected_stderr")
       continue;
     const fs::path produced = run_dir / name.substr(9);
     EXPECT_TRUE(fs::exists(produced)) << produced;
