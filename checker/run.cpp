@@ -1,5 +1,7 @@
 #include "checker/run.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <new>
@@ -73,14 +75,19 @@ bool fail(run_state& st, const std::string& message) {
   return false;
 }
 
+// One line about a file, as in "Input File ./hash_input.txt open failed".
+bool fail_file(run_state& st, std::string_view role, const std::string& path,
+               std::string_view what) {
+  return fail(st, std::string(role) + " File " + path + " " + std::string(what) + "\n");
+}
+
 std::string where(const line_reader& reader, std::int64_t line_number) {
   return "Input File " + reader.path + " line " + std::to_string(line_number) + ": ";
 }
 
 bool read_case_count(run_state& st) {
   const read_status status = read_line(st.input_f, st.line);
-  if (status == read_status::error)
-    return fail(st, "Input File " + st.input_f.path + " read failed\n");
+  if (status == read_status::error) return fail_file(st, "Input", st.input_f.path, "read failed");
   key count = 0;
   const token_fault fault = token_value(st.line, count);
   if (fault != token_fault::none) {
@@ -96,17 +103,16 @@ bool read_case_count(run_state& st) {
 bool start_up(run_state& st) {
   st.input_f.path = st.options.input_file_name;
   st.input_f.file = open_for_reading(st.input_f.path);
-  if (st.input_f.file == nullptr)
-    return fail(st, "Input File " + st.input_f.path + " open failed\n");
+  if (st.input_f.file == nullptr) return fail_file(st, "Input", st.input_f.path, "open failed");
   st.output_f.path = st.options.output_file_name;
   st.output_f.file = open_for_reading(st.output_f.path);
   if (st.options.answer_only == 0 && st.output_f.file == nullptr) {
-    return fail(st, "Output File " + st.output_f.path + " open failed\n");
+    return fail_file(st, "Output", st.output_f.path, "open failed");
   }
   if (!read_case_count(st)) return false;
   st.answer_file.file = std::fopen(answer_file_name, "w");
   if (st.answer_file.file == nullptr) {
-    return fail(st, std::string("Answer File ") + answer_file_name + " open failed\n");
+    return fail_file(st, "Answer", answer_file_name, "open failed");
   }
   return true;
 }
@@ -120,10 +126,10 @@ std::string line_refusal(const run_state& st, const split_result& parsed, bool i
   if (is_size_line) {
     return parsed.keys.size() < 3 ? at + "size line has fewer than three keys; case refused\n" : "";
   }
-  for (const key k : parsed.keys) {
-    if (k < 0) return at + "key " + std::to_string(k) + " is below 0; case refused\n";
-  }
-  return "";
+  const auto negative =
+      std::find_if(parsed.keys.begin(), parsed.keys.end(), [](key k) { return k < 0; });
+  if (negative == parsed.keys.end()) return "";
+  return at + "key " + std::to_string(*negative) + " is below 0; case refused\n";
 }
 
 // Table sizes 0 and 2 would take a remainder by zero as soon as a key is inserted.
@@ -136,7 +142,7 @@ std::string size_refusal(const run_state& st, const case_input& input) {
 }
 
 case_read read_case(run_state& st, case_input& input) {
-  key_list* const targets[] = {&input.size_info, &input.first_keys, &input.second_keys};
+  const std::array<key_list*, 3> targets{&input.size_info, &input.first_keys, &input.second_keys};
   for (key_list* target : targets) {
     const read_status status = read_line(st.input_f, st.line);
     if (status != read_status::line) {
@@ -189,8 +195,7 @@ bool run_cases(run_state& st) {
   for (std::int32_t i = 0; i < st.test_case_count; ++i) {
     case_input input;
     const case_read read = read_case(st, input);
-    if (read == case_read::failed)
-      return fail(st, "Input File " + st.input_f.path + " read failed\n");
+    if (read == case_read::failed) return fail_file(st, "Input", st.input_f.path, "read failed");
     if (read == case_read::ended) {
       st.ended_early = true;
       put_text(st.console, "Input File " + st.input_f.path + " ended after " + std::to_string(i) +
@@ -199,9 +204,8 @@ bool run_cases(run_state& st) {
     }
     put_text(st.console, "\n\n>>>>>>>>>>>>>>>>TEST Case: " + std::to_string(i) + "\n");
     const bool went_on = input.refusal.empty() ? build_case(st, input) : refuse_case(st, input);
-    if (!went_on) return fail(st, "Output File " + st.output_f.path + " read failed\n");
-    if (st.answer_file.failed)
-      return fail(st, std::string("Answer File ") + answer_file_name + " write failed\n");
+    if (!went_on) return fail_file(st, "Output", st.output_f.path, "read failed");
+    if (st.answer_file.failed) return fail_file(st, "Answer", answer_file_name, "write failed");
   }
   return true;
 }
@@ -212,7 +216,7 @@ bool close_answer_file(run_state& st) {
   const bool closed = std::fclose(st.answer_file.file) == 0;
   st.answer_file.file = nullptr;
   if (flushed && closed) return true;
-  return fail(st, std::string("Answer File ") + answer_file_name + " write failed\n");
+  return fail_file(st, "Answer", answer_file_name, "write failed");
 }
 
 int end_of_run(run_state& st, std::FILE* keyboard) {
