@@ -1,6 +1,10 @@
 #include "hashing/hash_table.h"
 
+#include <array>
+#include <bit>
 #include <cstdlib>
+#include <limits>
+#include <utility>
 
 std::int64_t primary_hash(std::int64_t k, std::int64_t table_size) {
   return table_size == 0 ? 0 : k % table_size;
@@ -17,64 +21,190 @@ std::int64_t double_hash_slot(std::int64_t k, std::int64_t i, std::int64_t table
 
 namespace {
 
-// A table is a plain slot array; `slots` is null when it could not be allocated.
+// Within one builder a key's probe path never changes and no slot is ever emptied, so a key met
+// again is absorbed or dropped again, and key 0 never changes a slot. Skipping both, every key
+// inserted is new to the table and "free for it" just means "empty". The first empty slot at or
+// after a start is then a query on `skip`, a union-find over the slots kept with path halving.
+
+// `skip[i]` is 0 for an empty slot; from a filled slot the first empty one is at or after
+// i + skip[i]. Slot `size` is a sentinel that never fills and stands for wrapping round to 0.
+// Both arrays come from calloc, so untouched parts of a huge sparse table cost no memory.
 struct table {
   key* slots;
+  std::uint32_t* skip;
   std::int64_t size;
+  std::int64_t empty_count;
 };
 
-bool free_for(const table& t, std::int64_t slot, key k) {
-  return t.slots[slot] == 0 || t.slots[slot] == k;
+// Null arrays when either can't be had; `size` is above 0.
+table allocate_table(std::int64_t size) {
+  const auto count = static_cast<std::size_t>(size);
+  return {static_cast<key*>(std::calloc(count, sizeof(key))),
+          static_cast<std::uint32_t*>(std::calloc(count + 1, sizeof(std::uint32_t))), size, size};
 }
 
-// Scans the slots after `start`, wrapping, and stops one short of coming back to it.
-void linear_prob_fallback(key k, std::int64_t start, table& t) {
-  if (t.slots == nullptr) return;
-  for (std::int64_t i = 0; i + 1 < t.size; ++i) {
-    const std::int64_t j = (start + i + 1) % t.size;
-    if (free_for(t, j, k)) {
-      t.slots[j] = k;
-      return;
-    }
+// The slot contents, or the empty list when the table was never had; frees everything.
+key_list release_table(table& t) {
+  key_list bucket_contents;
+  std::free(t.skip);
+  if (t.slots != nullptr && t.skip != nullptr) bucket_contents.assign(t.slots, t.slots + t.size);
+  std::free(t.slots);
+  t = {nullptr, nullptr, 0, 0};
+  return bucket_contents;
+}
+
+void store(table& t, std::int64_t slot, key k) {
+  t.slots[slot] = k;
+  t.skip[slot] = 1;
+  --t.empty_count;
+}
+
+// First empty slot in [from, size], `size` meaning none before the end; halves the path walked.
+std::int64_t first_empty_up_to_end(table& t, std::int64_t from) {
+  std::int64_t i = from;
+  while (t.skip[i] != 0) {
+    const std::int64_t parent = i + t.skip[i];
+    const std::int64_t grandparent = parent + t.skip[parent];
+    t.skip[i] = static_cast<std::uint32_t>(grandparent - i);
+    i = grandparent;
   }
+  return i;
+}
+
+// Needs an empty slot somewhere; finds the first one at or after `from`, wrapping.
+std::int64_t first_empty_from(table& t, std::int64_t from) {
+  const std::int64_t found = first_empty_up_to_end(t, from);
+  return found < t.size ? found : first_empty_up_to_end(t, 0);
+}
+
+// Stores `k` in the first empty slot after `start`, which is filled, or drops it when none is.
+void linear_prob_fallback(key k, std::int64_t start, table& t) {
+  if (t.empty_count == 0) return;
+  store(t, first_empty_from(t, (start + 1) % t.size), k);
 }
 
 void linear_prob_insert(key k, table& t) {
-  if (t.slots == nullptr) return;
   const std::int64_t home = primary_hash(k, t.size);
-  if (free_for(t, home, k)) {
-    t.slots[home] = k;
+  if (t.slots[home] == 0) {
+    store(t, home, k);
   } else {
     linear_prob_fallback(k, home, t);
   }
 }
 
 void double_hashing_insert(key k, table& t) {
-  if (t.slots == nullptr) return;
   std::int64_t slot = 0;
   for (std::int64_t i = 0; i < 3; ++i) {
     slot = double_hash_slot(k, i, t.size);
-    if (free_for(t, slot, k)) {
-      t.slots[slot] = k;
+    if (t.slots[slot] == 0) {
+      store(t, slot, k);
       return;
     }
   }
   linear_prob_fallback(k, slot, t);
 }
 
-// Every key that can sit in its home slot gets it before any colliding key is moved along.
-void two_pass_insert(const key_list& keys, table& t) {
-  if (t.slots == nullptr) return;
-  key_list remained_keys;
-  for (const key k : keys) {
-    const std::int64_t home = primary_hash(k, t.size);
-    if (free_for(t, home, k)) {
-      t.slots[home] = k;
-    } else {
-      remained_keys.push_back(k);
-    }
+bool is_set(const std::uint64_t* bits, std::size_t i) { return (bits[i / 64] >> (i % 64)) & 1U; }
+
+// Hands `insert` each key of `keys` marked in `fresh`, where bit `offset` stands for keys[0].
+template <typename insert_fn>
+void for_each_fresh(const key_list& keys, const std::uint64_t* fresh, std::size_t offset,
+                    insert_fn insert) {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (is_set(fresh, offset + i)) insert(keys[i]);
   }
-  for (const key k : remained_keys) linear_prob_fallback(k, primary_hash(k, t.size), t);
+}
+
+// A key the first pass left out is one whose home slot it does not hold, keys being distinct; its
+// home slot stays filled, so the second pass can find it again without keeping a list.
+bool is_remained_key(key k, const table& t) { return t.slots[primary_hash(k, t.size)] != k; }
+
+// Every key that can sit in its home slot gets it before any colliding key is moved along.
+void two_pass_insert(const key_list& keys, const std::uint64_t* fresh, table& t) {
+  for_each_fresh(keys, fresh, 0, [&t](key k) {
+    const std::int64_t home = primary_hash(k, t.size);
+    if (t.slots[home] == 0) store(t, home, k);
+  });
+  for_each_fresh(keys, fresh, 0, [&t](key k) {
+    if (is_remained_key(k, t)) linear_prob_fallback(k, primary_hash(k, t.size), t);
+  });
+}
+
+constexpr int digit_bits = 11;
+constexpr std::uint64_t digit_mask = (std::uint64_t{1} << digit_bits) - 1;
+
+// One stable counting-sort pass of `count` values from `from` into `to` on the digit at `shift`.
+void radix_pass(const std::uint64_t* from, std::uint64_t* to, std::size_t count, int shift) {
+  std::array<std::size_t, digit_mask + 1> offsets{};
+  for (std::size_t i = 0; i < count; ++i) ++offsets[(from[i] >> shift) & digit_mask];
+  std::size_t sum = 0;
+  for (std::size_t& offset : offsets) sum += std::exchange(offset, sum);
+  for (std::size_t i = 0; i < count; ++i) to[offsets[(from[i] >> shift) & digit_mask]++] = from[i];
+}
+
+// Sorts (key << 32 | position) pairs by key, stably, so equal keys keep their positions in order;
+// `spare` is scratch space as long. Returns whichever of the two buffers holds the result.
+std::uint64_t* sort_by_key(std::uint64_t* pairs, std::uint64_t* spare, std::size_t count) {
+  std::uint64_t all_bits = 0;
+  for (std::size_t i = 0; i < count; ++i) all_bits |= pairs[i];
+  const auto key_bits = static_cast<int>(std::bit_width(all_bits >> 32));
+  for (int shift = 32; shift < 32 + key_bits; shift += digit_bits) {
+    radix_pass(pairs, spare, count, shift);
+    std::swap(pairs, spare);
+  }
+  return pairs;
+}
+
+// Appends a pair for each nonzero key, numbering positions from `offset`; returns the new count.
+std::size_t append_pairs(const key_list& keys, std::uint64_t offset, std::uint64_t* pairs,
+                         std::size_t count) {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i] != 0) pairs[count++] = static_cast<std::uint64_t>(keys[i]) << 32 | (offset + i);
+  }
+  return count;
+}
+
+void mark_first_occurrences(const std::uint64_t* sorted, std::size_t count, std::uint64_t* fresh) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i != 0 && sorted[i] >> 32 == sorted[i - 1] >> 32) continue;
+    const std::uint64_t position = sorted[i] & 0xFFFFFFFFU;
+    fresh[position / 64] |= std::uint64_t{1} << (position % 64);
+  }
+}
+
+// One bit per position of `first_keys` then `second_keys`, set where a nonzero key occurs for
+// the first time; null when the storage can't be had (16 bytes a key while sorting, positions
+// limited to 32 bits). A radix sort keeps this linear whatever the keys.
+std::uint64_t* first_occurrences(const key_list& first_keys, const key_list& second_keys) {
+  const std::size_t total = first_keys.size() + second_keys.size();
+  if (total > std::numeric_limits<std::uint32_t>::max()) return nullptr;
+  auto* fresh = static_cast<std::uint64_t*>(std::calloc(total / 64 + 1, sizeof(std::uint64_t)));
+  auto* pairs = static_cast<std::uint64_t*>(std::malloc((total + 1) * sizeof(std::uint64_t)));
+  auto* spare = static_cast<std::uint64_t*>(std::malloc((total + 1) * sizeof(std::uint64_t)));
+  if (fresh != nullptr && pairs != nullptr && spare != nullptr) {
+    std::size_t count = append_pairs(first_keys, 0, pairs, 0);
+    count = append_pairs(second_keys, first_keys.size(), pairs, count);
+    mark_first_occurrences(sort_by_key(pairs, spare, count), count, fresh);
+  } else {
+    std::free(fresh);
+    fresh = nullptr;
+  }
+  std::free(pairs);
+  std::free(spare);
+  return fresh;
+}
+
+// Runs `fill(fresh, table)` on a new table; the empty list when any storage can't be had.
+template <typename fill_fn>
+key_list build(std::int64_t table_size, const key_list& first_keys, const key_list& second_keys,
+               fill_fn fill) {
+  if (table_size == 0) return {};
+  std::uint64_t* fresh = first_occurrences(first_keys, second_keys);
+  if (fresh == nullptr) return {};
+  table buckets = allocate_table(table_size);
+  if (buckets.slots != nullptr && buckets.skip != nullptr) fill(fresh, buckets);
+  std::free(fresh);
+  return release_table(buckets);
 }
 
 bool has_negative(const key_list& keys) {
@@ -94,45 +224,31 @@ bool can_build(std::int64_t table_size, bool size_two_allowed, const key_list& f
   return !has_keys || (table_size != 0 && (table_size != 2 || size_two_allowed));
 }
 
-table allocate_table(std::int64_t table_size) {
-  // calloc(0) may return null; a zero-slot table needs no storage but is still a table.
-  static key no_slots = 0;
-  if (table_size == 0) return {&no_slots, 0};
-  return {static_cast<key*>(std::calloc(static_cast<std::size_t>(table_size), sizeof(key))),
-          table_size};
-}
-
-key_list release_table(table& t) {
-  key_list bucket_contents;
-  if (t.slots == nullptr) return bucket_contents;
-  bucket_contents.assign(t.slots, t.slots + t.size);
-  if (t.size != 0) std::free(t.slots);
-  t.slots = nullptr;
-  return bucket_contents;
-}
-
 }  // namespace
 
 key_list linear_prob(std::int32_t table_size, key_list first_keys, key_list second_keys) {
   if (!can_build(table_size, true, first_keys, second_keys)) return {};
-  table buckets = allocate_table(table_size);
-  for (const key k : first_keys) linear_prob_insert(k, buckets);
-  for (const key k : second_keys) linear_prob_insert(k, buckets);
-  return release_table(buckets);
+  return build(table_size, first_keys, second_keys, [&](const std::uint64_t* fresh, table& t) {
+    const auto insert = [&t](key k) { linear_prob_insert(k, t); };
+    for_each_fresh(first_keys, fresh, 0, insert);
+    for_each_fresh(second_keys, fresh, first_keys.size(), insert);
+  });
 }
 
 key_list two_pass_hashing(std::int32_t table_size, key_list first_keys, key_list second_keys) {
   if (!can_build(table_size, true, first_keys, second_keys)) return {};
-  table buckets = allocate_table(table_size);
-  two_pass_insert(first_keys, buckets);
-  for (const key k : second_keys) linear_prob_insert(k, buckets);
-  return release_table(buckets);
+  return build(table_size, first_keys, second_keys, [&](const std::uint64_t* fresh, table& t) {
+    two_pass_insert(first_keys, fresh, t);
+    const auto insert = [&t](key k) { linear_prob_insert(k, t); };
+    for_each_fresh(second_keys, fresh, first_keys.size(), insert);
+  });
 }
 
 key_list double_hashing(std::int32_t table_size, key_list first_keys, key_list second_keys) {
   if (!can_build(table_size, false, first_keys, second_keys)) return {};
-  table buckets = allocate_table(table_size);
-  for (const key k : first_keys) double_hashing_insert(k, buckets);
-  for (const key k : second_keys) double_hashing_insert(k, buckets);
-  return release_table(buckets);
+  return build(table_size, first_keys, second_keys, [&](const std::uint64_t* fresh, table& t) {
+    const auto insert = [&t](key k) { double_hashing_insert(k, t); };
+    for_each_fresh(first_keys, fresh, 0, insert);
+    for_each_fresh(second_keys, fresh, first_keys.size(), insert);
+  });
 }
