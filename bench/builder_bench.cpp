@@ -18,7 +18,7 @@ constexpr std::int32_t table_size = 100000;
 
 struct strategy {
   const char* name;
-  key_list (*fast)(std::int32_t, key_list, key_list);
+  key_list (*fast)(std::int32_t, const key_list&, const key_list&);
   key_list (*literal)(std::int32_t, const key_list&, const key_list&);
 };
 

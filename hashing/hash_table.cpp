@@ -226,7 +226,8 @@ bool can_build(std::int64_t table_size, bool size_two_allowed, const key_list& f
 
 }  // namespace
 
-key_list linear_prob(std::int32_t table_size, key_list first_keys, key_list second_keys) {
+key_list linear_prob(std::int32_t table_size, const key_list& first_keys,
+                     const key_list& second_keys) {
   if (!can_build(table_size, true, first_keys, second_keys)) return {};
   return build(table_size, first_keys, second_keys, [&](const std::uint64_t* fresh, table& t) {
     const auto insert = [&t](key k) { linear_prob_insert(k, t); };
@@ -235,7 +236,8 @@ key_list linear_prob(std::int32_t table_size, key_list first_keys, key_list seco
   });
 }
 
-key_list two_pass_hashing(std::int32_t table_size, key_list first_keys, key_list second_keys) {
+key_list two_pass_hashing(std::int32_t table_size, const key_list& first_keys,
+                          const key_list& second_keys) {
   if (!can_build(table_size, true, first_keys, second_keys)) return {};
   return build(table_size, first_keys, second_keys, [&](const std::uint64_t* fresh, table& t) {
     two_pass_insert(first_keys, fresh, t);
@@ -244,7 +246,8 @@ key_list two_pass_hashing(std::int32_t table_size, key_list first_keys, key_list
   });
 }
 
-key_list double_hashing(std::int32_t table_size, key_list first_keys, key_list second_keys) {
+key_list double_hashing(std::int32_t table_size, const key_list& first_keys,
+                        const key_list& second_keys) {
   if (!can_build(table_size, false, first_keys, second_keys)) return {};
   return build(table_size, first_keys, second_keys, [&](const std::uint64_t* fresh, table& t) {
     const auto insert = [&t](key k) { double_hashing_insert(k, t); };

@@ -29,13 +29,16 @@ inline constexpr std::int64_t max_table_size = (std::int64_t{1} << 30) - 1;
 /// given. Linear probing inserts every key with a linear scan from its home slot. Each builder
 /// takes near-linear time in `table_size` plus the key count, whatever the keys, and frees its
 /// working storage (16 bytes a key, then 4 a slot beside the table) before returning.
-key_list linear_prob(std::int32_t table_size, key_list first_keys, key_list second_keys);
+key_list linear_prob(std::int32_t table_size, const key_list& first_keys,
+                     const key_list& second_keys);
 
 /// As `linear_prob`, but every key of `first_keys` that finds its home slot free takes it before
 /// the colliding keys of `first_keys` are scanned along; `second_keys` then go in one by one, as
 /// in linear probing. Table size 2 is valid here.
-key_list two_pass_hashing(std::int32_t table_size, key_list first_keys, key_list second_keys);
+key_list two_pass_hashing(std::int32_t table_size, const key_list& first_keys,
+                          const key_list& second_keys);
 
 /// As `linear_prob`, but each key tries three double-hash probes before a linear scan that starts
 /// after its third probe.
-key_list double_hashing(std::int32_t table_size, key_list first_keys, key_list second_keys);
+key_list double_hashing(std::int32_t table_size, const key_list& first_keys,
+                        const key_list& second_keys);
