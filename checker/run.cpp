@@ -170,24 +170,23 @@ bool refuse_case(run_state& st, const case_input& input) {
   return true;
 }
 
+// The three layouts are built in one call, in the order linear probing, two-pass hashing,
+// double hashing, so that repeated keys are found once and one table serves all three.
 bool build_case(run_state& st, const case_input& input) {
   put_text(st.console, ">>>>>>>>>>>>>>>>GROUND TRUTH:\n");
-  const key table_size = input.size_info[0];
-  const key_list linear_prob_contents =
-      linear_prob(table_size, input.first_keys, input.second_keys);
-  print_keys(st.console, linear_prob_contents);
-  const key_list two_pass_hasing_contents =
-      two_pass_hashing(table_size, input.first_keys, input.second_keys);
-  print_keys(st.console, two_pass_hasing_contents);
-  const key_list double_hasing_contents =
-      double_hashing(table_size, input.first_keys, input.second_keys);
-  print_keys(st.console, double_hasing_contents);
-  write_keys(st.answer_file, linear_prob_contents);
-  write_keys(st.answer_file, two_pass_hasing_contents);
-  write_keys(st.answer_file, double_hasing_contents);
+  const layouts built = build_layouts(input.size_info[0], input.first_keys, input.second_keys);
+  for (const key_list* layout : {&built.linear_prob_contents, &built.two_pass_hasing_contents,
+                                 &built.double_hasing_contents}) {
+    print_keys(st.console, *layout);
+  }
+  for (const key_list* layout : {&built.linear_prob_contents, &built.two_pass_hasing_contents,
+                                 &built.double_hasing_contents}) {
+    write_keys(st.answer_file, *layout);
+  }
   if (st.options.answer_only != 0) return true;
-  return check_case(st.output_f, st.test_line, linear_prob_contents, two_pass_hasing_contents,
-                    double_hasing_contents, st.success_count, st.all_count, st.console);
+  return check_case(st.output_f, st.test_line, built.linear_prob_contents,
+                    built.two_pass_hasing_contents, built.double_hasing_contents, st.success_count,
+                    st.all_count, st.console);
 }
 
 // Runs every case; false when a file failed and the run must stop with -1.

@@ -1,8 +1,10 @@
 #include "hashing/hash_table.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -24,7 +26,8 @@ namespace {
 // Within one builder a key's probe path never changes and no slot is ever emptied, so a key met
 // again is absorbed or dropped again, and key 0 never changes a slot. Skipping both, every key
 // inserted is new to the table and "free for it" just means "empty". The first empty slot at or
-// after a start is then a query on `skip`, a union-find over the slots kept with path halving.
+// after a start is then a query on `skip`, a union-find over the filled slots kept with path
+// halving.
 
 // `skip[i]` is 0 for an empty slot; from a filled slot the first empty one is at or after
 // i + skip[i]. Slot `size` is a sentinel that never fills and stands for wrapping round to 0.
@@ -43,14 +46,21 @@ table allocate_table(std::int64_t size) {
           static_cast<std::uint32_t*>(std::calloc(count + 1, sizeof(std::uint32_t))), size, size};
 }
 
-// The slot contents, or the empty list when the table was never had; frees everything.
-key_list release_table(table& t) {
-  key_list bucket_contents;
+void release_table(table& t) {
   std::free(t.skip);
-  if (t.slots != nullptr && t.skip != nullptr) bucket_contents.assign(t.slots, t.slots + t.size);
   std::free(t.slots);
   t = {nullptr, nullptr, 0, 0};
-  return bucket_contents;
+}
+
+key_list bucket_contents(const table& t) { return key_list(t.slots, t.slots + t.size); }
+
+bool has_storage(const table& t) { return t.slots != nullptr && t.skip != nullptr; }
+
+// Empties the table for the next strategy.
+void clear_table(table& t) {
+  std::memset(t.slots, 0, static_cast<std::size_t>(t.size) * sizeof(key));
+  std::memset(t.skip, 0, static_cast<std::size_t>(t.size + 1) * sizeof(std::uint32_t));
+  t.empty_count = t.size;
 }
 
 void store(table& t, std::int64_t slot, key k) {
@@ -92,10 +102,13 @@ void linear_prob_insert(key k, table& t) {
   }
 }
 
+// The three probes are double_hash_slot(k, i) for i = 0, 1, 2, with both hashes formed once.
 void double_hashing_insert(key k, table& t) {
+  const std::int64_t home = primary_hash(k, t.size);
+  const std::int64_t step = step_hash(k, t.size);
   std::int64_t slot = 0;
   for (std::int64_t i = 0; i < 3; ++i) {
-    slot = double_hash_slot(k, i, t.size);
+    slot = (home + i * step) % t.size;
     if (t.slots[slot] == 0) {
       store(t, slot, k);
       return;
@@ -194,24 +207,31 @@ std::uint64_t* first_occurrences(const key_list& first_keys, const key_list& sec
   return fresh;
 }
 
-// Runs `fill(fresh, table)` on a new table; the empty list when any storage can't be had.
-template <typename fill_fn>
-key_list build(std::int64_t table_size, const key_list& first_keys, const key_list& second_keys,
-               fill_fn fill) {
-  if (table_size == 0) return {};
-  std::uint64_t* fresh = first_occurrences(first_keys, second_keys);
-  if (fresh == nullptr) return {};
-  table buckets = allocate_table(table_size);
-  if (buckets.slots != nullptr && buckets.skip != nullptr) fill(fresh, buckets);
-  std::free(fresh);
-  return release_table(buckets);
+void fill_linear_prob(table& t, const std::uint64_t* fresh, const key_list& first_keys,
+                      const key_list& second_keys) {
+  const auto insert = [&t](key k) { linear_prob_insert(k, t); };
+  for_each_fresh(first_keys, fresh, 0, insert);
+  for_each_fresh(second_keys, fresh, first_keys.size(), insert);
 }
 
+void fill_two_pass_hashing(table& t, const std::uint64_t* fresh, const key_list& first_keys,
+                           const key_list& second_keys) {
+  two_pass_insert(first_keys, fresh, t);
+  const auto insert = [&t](key k) { linear_prob_insert(k, t); };
+  for_each_fresh(second_keys, fresh, first_keys.size(), insert);
+}
+
+void fill_double_hashing(table& t, const std::uint64_t* fresh, const key_list& first_keys,
+                         const key_list& second_keys) {
+  const auto insert = [&t](key k) { double_hashing_insert(k, t); };
+  for_each_fresh(first_keys, fresh, 0, insert);
+  for_each_fresh(second_keys, fresh, first_keys.size(), insert);
+}
+
+using fill_fn = void (*)(table&, const std::uint64_t*, const key_list&, const key_list&);
+
 bool has_negative(const key_list& keys) {
-  for (const key k : keys) {
-    if (k < 0) return true;
-  }
-  return false;
+  return std::any_of(keys.begin(), keys.end(), [](key k) { return k < 0; });
 }
 
 // Sizes whose remainders the given builder can't form with these keys, and negative keys, would
@@ -224,34 +244,70 @@ bool can_build(std::int64_t table_size, bool size_two_allowed, const key_list& f
   return !has_keys || (table_size != 0 && (table_size != 2 || size_two_allowed));
 }
 
+// One strategy of a layouts request: how to fill the table, whether it may be built, and where
+// its result goes.
+struct strategy_job {
+  fill_fn fill;
+  bool wanted;
+  key_list* result;
+};
+
+// Fills one working table with each wanted strategy in turn, finding repeated keys only once;
+// every result stays empty when storage can't be had.
+void build_jobs(std::int32_t table_size, const key_list& first_keys, const key_list& second_keys,
+                const std::array<strategy_job, 3>& jobs) {
+  if (table_size == 0) return;
+  std::uint64_t* fresh = first_occurrences(first_keys, second_keys);
+  if (fresh == nullptr) return;
+  table buckets = allocate_table(table_size);
+  bool used = false;
+  for (const strategy_job& job : jobs) {
+    if (!job.wanted || !has_storage(buckets)) continue;
+    if (used) clear_table(buckets);
+    job.fill(buckets, fresh, first_keys, second_keys);
+    *job.result = bucket_contents(buckets);
+    used = true;
+  }
+  release_table(buckets);
+  std::free(fresh);
+}
+
+key_list build_one(fill_fn fill, bool size_two_allowed, std::int32_t table_size,
+                   const key_list& first_keys, const key_list& second_keys) {
+  key_list result;
+  if (!can_build(table_size, size_two_allowed, first_keys, second_keys)) return result;
+  const strategy_job none{nullptr, false, nullptr};
+  build_jobs(table_size, first_keys, second_keys, {strategy_job{fill, true, &result}, none, none});
+  return result;
+}
+
 }  // namespace
 
 key_list linear_prob(std::int32_t table_size, const key_list& first_keys,
                      const key_list& second_keys) {
-  if (!can_build(table_size, true, first_keys, second_keys)) return {};
-  return build(table_size, first_keys, second_keys, [&](const std::uint64_t* fresh, table& t) {
-    const auto insert = [&t](key k) { linear_prob_insert(k, t); };
-    for_each_fresh(first_keys, fresh, 0, insert);
-    for_each_fresh(second_keys, fresh, first_keys.size(), insert);
-  });
+  return build_one(fill_linear_prob, true, table_size, first_keys, second_keys);
 }
 
 key_list two_pass_hashing(std::int32_t table_size, const key_list& first_keys,
                           const key_list& second_keys) {
-  if (!can_build(table_size, true, first_keys, second_keys)) return {};
-  return build(table_size, first_keys, second_keys, [&](const std::uint64_t* fresh, table& t) {
-    two_pass_insert(first_keys, fresh, t);
-    const auto insert = [&t](key k) { linear_prob_insert(k, t); };
-    for_each_fresh(second_keys, fresh, first_keys.size(), insert);
-  });
+  return build_one(fill_two_pass_hashing, true, table_size, first_keys, second_keys);
 }
 
 key_list double_hashing(std::int32_t table_size, const key_list& first_keys,
                         const key_list& second_keys) {
-  if (!can_build(table_size, false, first_keys, second_keys)) return {};
-  return build(table_size, first_keys, second_keys, [&](const std::uint64_t* fresh, table& t) {
-    const auto insert = [&t](key k) { double_hashing_insert(k, t); };
-    for_each_fresh(first_keys, fresh, 0, insert);
-    for_each_fresh(second_keys, fresh, first_keys.size(), insert);
-  });
+  return build_one(fill_double_hashing, false, table_size, first_keys, second_keys);
+}
+
+layouts build_layouts(std::int32_t table_size, const key_list& first_keys,
+                      const key_list& second_keys) {
+  layouts built;
+  build_jobs(
+      table_size, first_keys, second_keys,
+      {strategy_job{fill_linear_prob, can_build(table_size, true, first_keys, second_keys),
+                    &built.linear_prob_contents},
+       strategy_job{fill_two_pass_hashing, can_build(table_size, true, first_keys, second_keys),
+                    &built.two_pass_hasing_contents},
+       strategy_job{fill_double_hashing, can_build(table_size, false, first_keys, second_keys),
+                    &built.double_hasing_contents}});
+  return built;
 }

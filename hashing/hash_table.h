@@ -42,3 +42,15 @@ key_list two_pass_hashing(std::int32_t table_size, const key_list& first_keys,
 /// after its third probe.
 key_list double_hashing(std::int32_t table_size, const key_list& first_keys,
                         const key_list& second_keys);
+
+/// The three layouts of one case, each exactly what its builder above returns.
+struct layouts {
+  key_list linear_prob_contents;
+  key_list two_pass_hasing_contents;
+  key_list double_hasing_contents;
+};
+
+/// All three layouts at once, in the order linear probing, two-pass hashing, double hashing;
+/// cheaper than three calls, since repeated keys are found once and one table serves all three.
+layouts build_layouts(std::int32_t table_size, const key_list& first_keys,
+                      const key_list& second_keys);

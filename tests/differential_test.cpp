@@ -87,7 +87,8 @@ std::string describe(std::int32_t size, const split_keys& keys) {
   return out.str();
 }
 
-// Adds one failure naming the case and returns false when any builder differs from the reference.
+// Adds one failure naming the case and returns false when any builder, or the three built at
+// once, differ from the reference.
 bool builders_agree(std::int32_t size, const split_keys& keys) {
   const bool same = linear_prob(size, keys.first, keys.second) ==
                         reference_linear_prob(size, keys.first, keys.second) &&
@@ -95,8 +96,13 @@ bool builders_agree(std::int32_t size, const split_keys& keys) {
                         reference_two_pass_hashing(size, keys.first, keys.second) &&
                     double_hashing(size, keys.first, keys.second) ==
                         reference_double_hashing(size, keys.first, keys.second);
-  if (!same) ADD_FAILURE() << describe(size, keys);
-  return same;
+  const layouts all = build_layouts(size, keys.first, keys.second);
+  const bool same_at_once =
+      all.linear_prob_contents == reference_linear_prob(size, keys.first, keys.second) &&
+      all.two_pass_hasing_contents == reference_two_pass_hashing(size, keys.first, keys.second) &&
+      all.double_hasing_contents == reference_double_hashing(size, keys.first, keys.second);
+  if (!same || !same_at_once) ADD_FAILURE() << describe(size, keys);
+  return same && same_at_once;
 }
 
 struct distribution {
