@@ -68,6 +68,21 @@ split_result split_keys(std::string_view line, std::string_view delimiter) {
 
 void print_keys(text_out& console, const key_list& keys) { append_keys(console, keys, true); }
 
+void print_and_write_keys(text_out& console, text_out& answer_file, const key_list& keys) {
+  char digits[16];
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const auto result = std::to_chars(digits, digits + sizeof digits, keys[i]);
+    const std::string_view number(digits, static_cast<std::size_t>(result.ptr - digits));
+    console.pending.append(number).push_back(' ');
+    answer_file.pending.append(number);
+    if (i + 1 < keys.size()) answer_file.pending.push_back(' ');
+    if (console.pending.size() >= (std::size_t{1} << 20)) flush_text(console);
+    if (answer_file.pending.size() >= (std::size_t{1} << 20)) flush_text(answer_file);
+  }
+  put_text(console, "\n");
+  put_text(answer_file, "\n");
+}
+
 void write_keys(text_out& answer_file, const key_list& keys) {
   append_keys(answer_file, keys, false);
 }

@@ -33,6 +33,9 @@ void print_keys(text_out& console, const key_list& keys);
 /// File form: keys separated by single spaces, no trailing space, then a line feed.
 void write_keys(text_out& answer_file, const key_list& keys);
 
+/// `print_keys` to the console and `write_keys` to the answer file, converting each key once.
+void print_and_write_keys(text_out& console, text_out& answer_file, const key_list& keys);
+
 /// True when both lists hold the same keys in the same order.
 bool same_keys(const key_list& a, const key_list& b);
 

@@ -177,11 +177,7 @@ bool build_case(run_state& st, const case_input& input) {
   const layouts built = build_layouts(input.size_info[0], input.first_keys, input.second_keys);
   for (const key_list* layout : {&built.linear_prob_contents, &built.two_pass_hasing_contents,
                                  &built.double_hasing_contents}) {
-    print_keys(st.console, *layout);
-  }
-  for (const key_list* layout : {&built.linear_prob_contents, &built.two_pass_hasing_contents,
-                                 &built.double_hasing_contents}) {
-    write_keys(st.answer_file, *layout);
+    print_and_write_keys(st.console, st.answer_file, *layout);
   }
   if (st.options.answer_only != 0) return true;
   return check_case(st.output_f, st.test_line, built.linear_prob_contents,

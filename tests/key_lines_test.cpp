@@ -58,17 +58,20 @@ TEST(split_keys, a_line_of_a_million_keys_parses_whole) {
   EXPECT_EQ(split_keys(line, " ").keys, expected);
 }
 
-// Captures what a key-line writer puts into a stream.
-std::string written(void (*writer)(text_out&, const key_list&), const key_list& keys) {
-  std::FILE* file = std::tmpfile();
-  text_out out{file, {}, false};
-  writer(out, keys);
-  EXPECT_TRUE(flush_text(out));
+std::string contents(std::FILE* file) {
   std::rewind(file);
   std::string text(64, '\0');
   text.resize(std::fread(text.data(), 1, text.size(), file));
   std::fclose(file);
   return text;
+}
+
+// Captures what a key-line writer puts into a stream.
+std::string written(void (*writer)(text_out&, const key_list&), const key_list& keys) {
+  text_out out{std::tmpfile(), {}, false};
+  writer(out, keys);
+  EXPECT_TRUE(flush_text(out));
+  return contents(out.file);
 }
 
 TEST(key_line_forms, console_has_a_space_after_every_key_and_file_none_at_the_end) {
@@ -79,6 +82,17 @@ TEST(key_line_forms, console_has_a_space_after_every_key_and_file_none_at_the_en
   EXPECT_EQ(written(write_keys, {}), "\n");
   EXPECT_EQ(written(write_keys, {-2147483647 - 1, 0}), "-2147483648 0\n");
   EXPECT_EQ(split_keys("-2147483648 0", " ").keys, (key_list{-2147483647 - 1, 0}));
+}
+
+TEST(key_line_forms, both_forms_at_once_match_each_alone) {
+  for (const key_list& keys : {key_list{}, key_list{7}, key_list{1, 0, -3, 2147483647}}) {
+    text_out console{std::tmpfile(), {}, false};
+    text_out answer{std::tmpfile(), {}, false};
+    print_and_write_keys(console, answer, keys);
+    EXPECT_TRUE(flush_text(console) && flush_text(answer));
+    EXPECT_EQ(contents(console.file), written(print_keys, keys));
+    EXPECT_EQ(contents(answer.file), written(write_keys, keys));
+  }
 }
 
 TEST(same_keys, compares_length_and_order) {
