@@ -256,7 +256,11 @@ struct strategy_job {
 // every result stays empty when storage can't be had.
 void build_jobs(std::int32_t table_size, const key_list& first_keys, const key_list& second_keys,
                 const std::array<strategy_job, 3>& jobs) {
-  if (table_size == 0) return;
+  // Nothing is allocated for a size no strategy may build: a size below 0 or above the limit
+  // must not reach calloc, and size 0 needs no table.
+  const bool any_wanted =
+      std::any_of(jobs.begin(), jobs.end(), [](const strategy_job& job) { return job.wanted; });
+  if (!any_wanted || table_size == 0) return;
   std::uint64_t* fresh = first_occurrences(first_keys, second_keys);
   if (fresh == nullptr) return;
   table buckets = allocate_table(table_size);
