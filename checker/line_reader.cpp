@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr std::size_t block_size = std::size_t{1} << 20;
+constexpr std::size_t block_size = std::size_t{1} << 16;
 
 // Refills the block; false at the end of the file or on a read error.
 bool refill(line_reader& reader) {
