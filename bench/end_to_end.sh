@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Times build/hash_checker on large generated files and prints wall time and peak resident memory.
+#   bench/end_to_end.sh [BUILD_DIR]     (default: build)
+# Each input is first run in answer-only mode; its answer file then serves as the output file of
+# a checking run, so the checking run grades every line Right and reads as much as it writes.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+binary=$(cd "${1:-$root/build}" && pwd)/hash_checker
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# 10^7 slots and 10^7 keys j*10^7 + r, r < 46512: every home slot lies in [0, 46512), so one
+# cluster grows across the whole table and the keys that no longer fit are dropped.
+clustered() {
+  echo 1; echo "10000000 0 0"
+  awk 'BEGIN { n = 0; for (r = 0; r < 46512 && n < 10000000; r++) for (j = 0; j < 215 && n < 10000000; j++) { printf "%d ", j * 10000000 + r; n++; if (n == 5000000) printf "\n" } printf "\n" }'
+}
+random_keys() {
+  echo 1; echo "10000000 0 0"
+  awk 'BEGIN { srand(7); for (i = 1; i <= 10000000; i++) { printf "%d ", int(rand() * 2147483647); if (i == 5000000) printf "\n" } printf "\n" }'
+}
+small_cases() {
+  awk 'BEGIN { srand(11); print 100000; for (c = 0; c < 100000; c++) { print "11 0 0"; for (i = 0; i < 6; i++) printf "%d ", int(rand() * 1000); printf "\n"; for (i = 0; i < 3; i++) printf "%d ", int(rand() * 1000); printf "\n" } }'
+}
+
+# Prints: name, mode, wall seconds, peak resident MiB, exit status.
+measure() {
+  local name=$1 mode=$2
+  set +e
+  /usr/bin/time -f '%e %M' -o time.txt "$binary" "$mode" input.txt output.txt </dev/null >/dev/null
+  local status=$?
+  set -e
+  read -r seconds kib <time.txt
+  printf '| %-28s | %-11s | %8s | %9d | %6d |\n' "$name" "$([ "$mode" = 1 ] && echo answer-only || echo checking)" "$seconds" $((kib / 1024)) "$status"
+}
+
+printf '| %-28s | %-11s | %8s | %9s | %6s |\n' input mode 'wall (s)' 'peak MiB' status
+printf '|%s|%s|%s|%s|%s|\n' ------------------------------ ------------- ---------- ----------- --------
+for generator in clustered random_keys small_cases; do
+  "$generator" >input.txt
+  measure "$generator ($(du -m input.txt | cut -f1) MB in)" 1
+  mv hash_answer.txt output.txt
+  measure "$generator" 0
+  rm -f input.txt output.txt hash_answer.txt
+done
