@@ -9,7 +9,7 @@ namespace {
 
 // Echoes one submitted line and tells whether it matches `truth`.
 bool judge_line(read_status status, const line_reader& output_f, const std::string& test_line,
-                const key_list& truth, text_out& console) {
+                const key_list& truth, split_result& submitted, text_out& console) {
   const auto name_line = [&] {
     put_text(console, "Output File " + output_f.path + " line ");
     put_number(console, output_f.line_number);
@@ -19,7 +19,7 @@ bool judge_line(read_status status, const line_reader& output_f, const std::stri
     put_text(console, " is missing\n");
     return false;
   }
-  const split_result submitted = split_keys(test_line, " ");
+  split_keys_into(test_line, " ", submitted);
   if (submitted.fault != token_fault::none) {
     name_line();
     put_text(console, ": token " + quote_token(submitted.token) + " ");
@@ -27,7 +27,14 @@ bool judge_line(read_status status, const line_reader& output_f, const std::stri
     put_text(console, "\n");
     return false;
   }
-  print_keys(console, submitted.keys);
+  // A line in the file form already is its echo but for the space after the last key, which
+  // spares converting every key back to text.
+  if (submitted.plain_form) {
+    put_text(console, test_line);
+    put_text(console, test_line.empty() ? "\n" : " \n");
+  } else {
+    print_keys(console, submitted.keys);
+  }
   return same_keys(truth, submitted.keys);
 }
 
@@ -39,11 +46,12 @@ bool check_case(line_reader& output_f, std::string& test_line, const key_list& l
   const std::array<const key_list*, 3> truths{&linear_prob_contents, &two_pass_hasing_contents,
                                               &double_hasing_contents};
   std::int64_t right_count = 0;
+  split_result submitted;  // reused, so the three lines share one key list's room
   put_text(console, "\n>>>>>>>>>>>>>>>>YOUR ANSWER:\n");
   for (const key_list* truth : truths) {
     const read_status status = read_line(output_f, test_line);
     if (status == read_status::error) return false;
-    const bool right = judge_line(status, output_f, test_line, *truth, console);
+    const bool right = judge_line(status, output_f, test_line, *truth, submitted, console);
     put_text(console, right ? ">>>>>Right\n" : ">>>>>Wrong\n");
     right_count += right ? 1 : 0;
   }

@@ -19,13 +19,17 @@ token_fault token_value(std::string_view token, key& value);
 struct split_result {
   key_list keys;
   token_fault fault = token_fault::none;
-  std::string_view token;  // the bad token, a view into the line that was split
+  std::string_view token;   // the bad token, a view into the line that was split
+  bool plain_form = false;  // the line is exactly the file form of `keys`, as write_keys puts it
 };
 
 /// Splits `line` at every occurrence of `delimiter` and converts each non-empty token; empty and
 /// blank tokens add no key. Stops at the first token that is not a number or lies outside the
 /// signed 32-bit range and reports it. Linear in the length of the line.
 split_result split_keys(std::string_view line, std::string_view delimiter);
+
+/// As `split_keys`, into `result`, whose key list keeps its room from earlier lines.
+void split_keys_into(std::string_view line, std::string_view delimiter, split_result& result);
 
 /// Console form: every key followed by one space, then a line feed.
 void print_keys(text_out& console, const key_list& keys);

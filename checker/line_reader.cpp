@@ -12,6 +12,7 @@ bool refill(line_reader& reader) {
   reader.block.resize(block_size);
   reader.begin = 0;
   reader.end = std::fread(reader.block.data(), 1, block_size, reader.file);
+  reader.bytes_read += reader.end;
   if (reader.end == 0) reader.at_end = true;
   return reader.end != 0;
 }
@@ -41,6 +42,9 @@ read_status read_line(line_reader& reader, std::string& text) {
       text.append(start, length);
       reader.begin += length + 1;
       return finish_line(text, true);
+    }
+    if (text.size() + available > text.capacity() && reader.size_hint > reader.bytes_read) {
+      text.reserve(text.size() + available + (reader.size_hint - reader.bytes_read));
     }
     text.append(start, available);
     reader.begin = reader.end;

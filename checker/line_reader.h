@@ -8,6 +8,8 @@
 
 /// A file read forward in large blocks. `path` names it in messages; `line_number` counts the
 /// reads asked for, so after the end of the file it still numbers the line that was missing.
+/// With `size_hint` set, a long line is given room for the rest of the file at once instead of
+/// growing step by step; the room is only reserved, and costs memory only where text lands.
 struct line_reader {
   std::FILE* file = nullptr;
   std::string path;
@@ -16,6 +18,8 @@ struct line_reader {
   std::size_t end = 0;
   bool at_end = false;
   std::int64_t line_number = 0;
+  std::uint64_t size_hint = 0;  // the file's size when known, else 0
+  std::uint64_t bytes_read = 0;
 };
 
 enum class read_status { line, end, error };

@@ -70,6 +70,13 @@ std::FILE* open_for_reading(const std::string& path) {
   return std::fopen(path.c_str(), "rb");
 }
 
+// The size of a regular file, or 0 when it has none.
+std::uint64_t size_of(const std::string& path) {
+  std::error_code unknown;
+  const std::uintmax_t size = std::filesystem::file_size(path, unknown);
+  return unknown ? 0 : size;
+}
+
 bool fail(run_state& st, const std::string& message) {
   put_text(st.console, message);
   return false;
@@ -103,9 +110,11 @@ bool read_case_count(run_state& st) {
 bool start_up(run_state& st) {
   st.input_f.path = st.options.input_file_name;
   st.input_f.file = open_for_reading(st.input_f.path);
+  st.input_f.size_hint = size_of(st.input_f.path);
   if (st.input_f.file == nullptr) return fail_file(st, "Input", st.input_f.path, "open failed");
   st.output_f.path = st.options.output_file_name;
   st.output_f.file = open_for_reading(st.output_f.path);
+  st.output_f.size_hint = size_of(st.output_f.path);
   if (st.options.answer_only == 0 && st.output_f.file == nullptr) {
     return fail_file(st, "Output", st.output_f.path, "open failed");
   }

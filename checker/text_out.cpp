@@ -7,7 +7,7 @@ constexpr std::size_t flush_threshold = std::size_t{1} << 20;
 }
 
 bool flush_text(text_out& out) {
-  if (!out.failed && !out.pending.empty()) {
+  if (!out.failed) {
     const std::size_t written = std::fwrite(out.pending.data(), 1, out.pending.size(), out.file);
     if (written != out.pending.size() || std::fflush(out.file) != 0) out.failed = true;
   }
@@ -16,8 +16,16 @@ bool flush_text(text_out& out) {
 }
 
 void put_text(text_out& out, std::string_view text) {
-  out.pending.append(text);
-  if (out.pending.size() >= flush_threshold) flush_text(out);
+  if (text.size() < flush_threshold) {
+    out.pending.append(text);
+    if (out.pending.size() >= flush_threshold) flush_text(out);
+    return;
+  }
+  // A long text goes straight to the stream rather than through a copy in the buffer.
+  flush_text(out);
+  if (!out.failed && std::fwrite(text.data(), 1, text.size(), out.file) != text.size()) {
+    out.failed = true;
+  }
 }
 
 void put_number(text_out& out, std::int64_t value) {

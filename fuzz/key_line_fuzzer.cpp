@@ -122,6 +122,29 @@ void check_single_token(std::string_view line) {
   }
 }
 
+// The one-pass split for spaces must agree with the general split at any other delimiter: the
+// same line with its spaces turned into commas gives the same keys and fault at the same place.
+// The file-form flag must be set exactly when the line is the file form of its keys.
+void check_split_paths(std::string_view line) {
+  const split_result parsed = split_keys(line, " ");
+  if (parsed.fault == token_fault::none && line.size() <= (std::size_t{1} << 18)) {
+    text_out file_form;
+    write_keys(file_form, parsed.keys);
+    require(parsed.plain_form == (file_form.pending == std::string(line) + "\n"),
+            "plain_form is set exactly for the file form");
+  }
+  if (line.find(',') != std::string_view::npos) return;
+  std::string commas(line);
+  std::replace(commas.begin(), commas.end(), ' ', ',');
+  const split_result general = split_keys(commas, ",");
+  require(general.keys == parsed.keys && general.fault == parsed.fault,
+          "splitting at spaces agrees with splitting at commas");
+  require(parsed.fault == token_fault::none ||
+              (parsed.token.data() - line.data() == general.token.data() - commas.data() &&
+               parsed.token.size() == general.token.size()),
+          "both splits report the same bad token");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -129,5 +152,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_token_value(line);
   check_split(line);
   check_single_token(line);
+  check_split_paths(line);
   return 0;
 }

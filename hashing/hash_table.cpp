@@ -26,63 +26,126 @@ namespace {
 // Within one builder a key's probe path never changes and no slot is ever emptied, so a key met
 // again is absorbed or dropped again, and key 0 never changes a slot. Skipping both, every key
 // inserted is new to the table and "free for it" just means "empty". The first empty slot at or
-// after a start is then a query on `skip`, a union-find over the filled slots kept with path
-// halving.
+// after a start is then a query on a 64-ary tree of bitsets over the empty slots.
 
-// `skip[i]` is 0 for an empty slot; from a filled slot the first empty one is at or after
-// i + skip[i]. Slot `size` is a sentinel that never fills and stands for wrapping round to 0.
-// Both arrays come from calloc, so untouched parts of a huge sparse table cost no memory.
+// Level 0 has bit i set while slot i is empty; each higher level has bit w set while word w of
+// the level below has any bit set. A query climbs until a word holds a set bit at or after its
+// position and descends along the lowest set bits: at most five levels below 2^30 slots, and
+// level 0, one bit a slot, stays in cache for tables far larger than its slot array would.
+constexpr int max_levels = 6;
+
+struct empty_slots {
+  std::uint64_t* words;  // every level, level 0 first
+  std::array<std::size_t, max_levels> first_word;
+  std::array<std::size_t, max_levels> word_count;
+  int levels;
+};
+
 struct table {
   key* slots;
-  std::uint32_t* skip;
+  empty_slots empty;
   std::int64_t size;
   std::int64_t empty_count;
 };
 
-// Null arrays when either can't be had; `size` is above 0.
+// Lays the levels out for `size` slots and returns how many words they take in all.
+std::size_t lay_out_levels(empty_slots& e, std::size_t size) {
+  std::size_t total = 0;
+  std::size_t bits = size;
+  e.levels = 0;
+  do {
+    e.first_word[e.levels] = total;
+    e.word_count[e.levels] = (bits + 63) / 64;
+    total += e.word_count[e.levels];
+    bits = e.word_count[e.levels++];
+  } while (bits > 1);
+  return total;
+}
+
+// Marks every slot empty: all bits below each level's bit count set, the rest clear.
+void mark_all_empty(empty_slots& e, std::size_t size) {
+  std::size_t bits = size;
+  for (int level = 0; level < e.levels; ++level) {
+    std::uint64_t* words = e.words + e.first_word[level];
+    const std::size_t full_words = bits / 64;
+    std::memset(words, 0xFF, full_words * sizeof(std::uint64_t));
+    if (bits % 64 != 0) words[full_words] = (std::uint64_t{1} << (bits % 64)) - 1;
+    bits = e.word_count[level];
+  }
+}
+
+bool is_empty(const table& t, std::int64_t slot) {
+  const auto i = static_cast<std::size_t>(slot);
+  return (t.empty.words[i / 64] >> (i % 64)) & 1U;
+}
+
+// Null slots when the storage can't be had; `size` is above 0.
 table allocate_table(std::int64_t size) {
   const auto count = static_cast<std::size_t>(size);
-  return {static_cast<key*>(std::calloc(count, sizeof(key))),
-          static_cast<std::uint32_t*>(std::calloc(count + 1, sizeof(std::uint32_t))), size, size};
+  table t{static_cast<key*>(std::calloc(count, sizeof(key))), {}, size, size};
+  const std::size_t words = lay_out_levels(t.empty, count);
+  t.empty.words = static_cast<std::uint64_t*>(std::malloc(words * sizeof(std::uint64_t)));
+  if (t.empty.words == nullptr) {
+    std::free(t.slots);
+    t.slots = nullptr;
+  } else {
+    mark_all_empty(t.empty, count);
+  }
+  return t;
 }
 
 void release_table(table& t) {
-  std::free(t.skip);
+  std::free(t.empty.words);
   std::free(t.slots);
-  t = {nullptr, nullptr, 0, 0};
+  t.slots = nullptr;
+  t.empty.words = nullptr;
 }
 
 key_list bucket_contents(const table& t) { return key_list(t.slots, t.slots + t.size); }
 
-bool has_storage(const table& t) { return t.slots != nullptr && t.skip != nullptr; }
-
 // Empties the table for the next strategy.
 void clear_table(table& t) {
   std::memset(t.slots, 0, static_cast<std::size_t>(t.size) * sizeof(key));
-  std::memset(t.skip, 0, static_cast<std::size_t>(t.size + 1) * sizeof(std::uint32_t));
+  mark_all_empty(t.empty, static_cast<std::size_t>(t.size));
   t.empty_count = t.size;
 }
 
 void store(table& t, std::int64_t slot, key k) {
   t.slots[slot] = k;
-  t.skip[slot] = 1;
   --t.empty_count;
+  auto i = static_cast<std::size_t>(slot);
+  for (int level = 0; level < t.empty.levels; ++level) {
+    std::uint64_t& word = t.empty.words[t.empty.first_word[level] + i / 64];
+    word &= ~(std::uint64_t{1} << (i % 64));
+    if (word != 0) return;
+    i /= 64;  // the word filled up: clear its bit one level up
+  }
 }
 
-// First empty slot in [from, size], `size` meaning none before the end; halves the path walked.
-std::int64_t first_empty_up_to_end(table& t, std::int64_t from) {
-  std::int64_t i = from;
-  while (t.skip[i] != 0) {
-    const std::int64_t parent = i + t.skip[i];
-    const std::int64_t grandparent = parent + t.skip[parent];
-    t.skip[i] = static_cast<std::uint32_t>(grandparent - i);
-    i = grandparent;
+// First empty slot at or after `from`, or `size` when there is none before the end.
+std::int64_t first_empty_up_to_end(const table& t, std::int64_t from) {
+  const empty_slots& e = t.empty;
+  auto position = static_cast<std::size_t>(from);
+  int level = 0;
+  for (;; ++level) {
+    if (level == e.levels || position / 64 >= e.word_count[level]) return t.size;
+    const std::uint64_t word =
+        e.words[e.first_word[level] + position / 64] & (~std::uint64_t{0} << (position % 64));
+    if (word != 0) {
+      position = position / 64 * 64 + static_cast<std::size_t>(std::countr_zero(word));
+      break;
+    }
+    position = position / 64 + 1;  // on to the next word, seen from the level above
   }
-  return i;
+  while (level-- > 0) {
+    position = position * 64 +
+               static_cast<std::size_t>(std::countr_zero(e.words[e.first_word[level] + position]));
+  }
+  return static_cast<std::int64_t>(position);
 }
 
 // Needs an empty slot somewhere; finds the first one at or after `from`, wrapping.
-std::int64_t first_empty_from(table& t, std::int64_t from) {
+std::int64_t first_empty_from(const table& t, std::int64_t from) {
   const std::int64_t found = first_empty_up_to_end(t, from);
   return found < t.size ? found : first_empty_up_to_end(t, 0);
 }
@@ -95,7 +158,7 @@ void linear_prob_fallback(key k, std::int64_t start, table& t) {
 
 void linear_prob_insert(key k, table& t) {
   const std::int64_t home = primary_hash(k, t.size);
-  if (t.slots[home] == 0) {
+  if (is_empty(t, home)) {
     store(t, home, k);
   } else {
     linear_prob_fallback(k, home, t);
@@ -109,7 +172,7 @@ void double_hashing_insert(key k, table& t) {
   std::int64_t slot = 0;
   for (std::int64_t i = 0; i < 3; ++i) {
     slot = (home + i * step) % t.size;
-    if (t.slots[slot] == 0) {
+    if (is_empty(t, slot)) {
       store(t, slot, k);
       return;
     }
@@ -136,7 +199,7 @@ bool is_remained_key(key k, const table& t) { return t.slots[primary_hash(k, t.s
 void two_pass_insert(const key_list& keys, const std::uint64_t* fresh, table& t) {
   for_each_fresh(keys, fresh, 0, [&t](key k) {
     const std::int64_t home = primary_hash(k, t.size);
-    if (t.slots[home] == 0) store(t, home, k);
+    if (is_empty(t, home)) store(t, home, k);
   });
   for_each_fresh(keys, fresh, 0, [&t](key k) {
     if (is_remained_key(k, t)) linear_prob_fallback(k, primary_hash(k, t.size), t);
@@ -266,7 +329,7 @@ void build_jobs(std::int32_t table_size, const key_list& first_keys, const key_l
   table buckets = allocate_table(table_size);
   bool used = false;
   for (const strategy_job& job : jobs) {
-    if (!job.wanted || !has_storage(buckets)) continue;
+    if (!job.wanted || buckets.slots == nullptr) continue;
     if (used) clear_table(buckets);
     job.fill(buckets, fresh, first_keys, second_keys);
     *job.result = bucket_contents(buckets);

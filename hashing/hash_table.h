@@ -28,7 +28,8 @@ inline constexpr std::int64_t max_table_size = (std::int64_t{1} << 30) - 1;
 /// table, when a key is below 0 or when `table_size` is 0 (or 2, for double hashing) and a key is
 /// given. Linear probing inserts every key with a linear scan from its home slot. Each builder
 /// takes near-linear time in `table_size` plus the key count, whatever the keys, and frees its
-/// working storage (16 bytes a key, then 4 a slot beside the table) before returning.
+/// working storage (16 bytes a key while finding repeated keys, then about one bit a slot beside
+/// the table) before returning.
 key_list linear_prob(std::int32_t table_size, const key_list& first_keys,
                      const key_list& second_keys);
 

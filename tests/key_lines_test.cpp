@@ -12,34 +12,38 @@ struct split_case {
   key_list keys;
   token_fault fault;
   std::string bad_token;
+  bool plain_form;
 };
 
 TEST(split_keys, converts_tokens_the_way_the_files_use_them) {
   const split_case cases[] = {
-      {"1 2 3", {1, 2, 3}, token_fault::none, ""},
-      {"  1  2 ", {1, 2}, token_fault::none, ""},
-      {"", {}, token_fault::none, ""},
-      {"42", {42}, token_fault::none, ""},
-      {"1\t2", {1}, token_fault::none, ""},
-      {"+4 -3 007 12ab", {4, -3, 7, 12}, token_fault::none, ""},
-      {"1 \t", {1}, token_fault::none, ""},
-      {"\t5 \r", {5}, token_fault::none, ""},
-      {"2147483647 -2147483648", {2147483647, -2147483648}, token_fault::none, ""},
-      {"1 2147483648 3", {1}, token_fault::out_of_range, "2147483648"},
-      {"-2147483649", {}, token_fault::out_of_range, "-2147483649"},
-      {"99999999999999999999999", {}, token_fault::out_of_range, "99999999999999999999999"},
-      {"1 - 2", {1}, token_fault::no_number, "-"},
-      {"+", {}, token_fault::no_number, "+"},
-      {"7 abc", {7}, token_fault::no_number, "abc"},
-      {"+-3", {}, token_fault::no_number, "+-3"},
-      {std::string("4\0 5", 4), {4, 5}, token_fault::none, ""},
-      {std::string("\0", 1), {}, token_fault::no_number, std::string("\0", 1)},
+      {"1 2 3", {1, 2, 3}, token_fault::none, "", true},
+      {"  1  2 ", {1, 2}, token_fault::none, "", false},
+      {"", {}, token_fault::none, "", true},
+      {"42", {42}, token_fault::none, "", true},
+      {"1\t2", {1}, token_fault::none, "", false},
+      {"+4 -3 007 12ab", {4, -3, 7, 12}, token_fault::none, "", false},
+      {"1 \t", {1}, token_fault::none, "", false},
+      {"\t5 \r", {5}, token_fault::none, "", false},
+      {"2147483647 -2147483648", {2147483647, -2147483648}, token_fault::none, "", true},
+      {"1 2147483648 3", {1}, token_fault::out_of_range, "2147483648", false},
+      {"-2147483649", {}, token_fault::out_of_range, "-2147483649", false},
+      {"99999999999999999999999", {}, token_fault::out_of_range, "99999999999999999999999", false},
+      {"1 - 2", {1}, token_fault::no_number, "-", false},
+      {"+", {}, token_fault::no_number, "+", false},
+      {"7 abc", {7}, token_fault::no_number, "abc", false},
+      {"+-3", {}, token_fault::no_number, "+-3", false},
+      {std::string("4\0 5", 4), {4, 5}, token_fault::none, "", false},
+      {std::string("\0", 1), {}, token_fault::no_number, std::string("\0", 1), false},
+      {"0 -1 10", {0, -1, 10}, token_fault::none, "", true},
+      {"-0 00 1", {0, 0, 1}, token_fault::none, "", false},
   };
   for (const split_case& c : cases) {
     const split_result result = split_keys(c.line, " ");
     EXPECT_EQ(result.keys, c.keys) << c.line;
     EXPECT_EQ(result.fault, c.fault) << c.line;
     EXPECT_EQ(std::string(result.token), c.bad_token) << c.line;
+    EXPECT_EQ(result.plain_form, c.plain_form) << c.line;
   }
 }
 
