@@ -63,7 +63,7 @@ std::size_t lay_out_levels(empty_slots& e, std::size_t size) {
 }
 
 // Marks every slot empty: all bits below each level's bit count set, the rest clear.
-void mark_all_empty(empty_slots& e, std::size_t size) {
+void mark_all_empty(const empty_slots& e, std::size_t size) {
   std::size_t bits = size;
   for (int level = 0; level < e.levels; ++level) {
     std::uint64_t* words = e.words + e.first_word[level];
