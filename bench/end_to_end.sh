@@ -24,14 +24,20 @@ small_cases() {
   awk 'BEGIN { srand(11); print 100000; for (c = 0; c < 100000; c++) { print "11 0 0"; for (i = 0; i < 6; i++) printf "%d ", int(rand() * 1000); printf "\n"; for (i = 0; i < 3; i++) printf "%d ", int(rand() * 1000); printf "\n" } }'
 }
 
-# Prints: name, mode, wall seconds, peak resident MiB, exit status.
+# Prints: name, mode, wall seconds and peak resident MiB (the median of three runs, after the
+# generated files have reached the disk, so that write-back doesn't land in a measurement), and
+# the exit status.
 measure() {
-  local name=$1 mode=$2
-  set +e
-  /usr/bin/time -f '%e %M' -o time.txt "$binary" "$mode" input.txt output.txt </dev/null >/dev/null
-  local status=$?
-  set -e
-  read -r seconds kib <time.txt
+  local name=$1 mode=$2 status runs=()
+  sync
+  for _ in 1 2 3; do
+    set +e
+    /usr/bin/time -f '%e %M' -o time.txt "$binary" "$mode" input.txt output.txt </dev/null >/dev/null
+    status=$?
+    set -e
+    runs+=("$(cat time.txt)")
+  done
+  read -r seconds kib < <(printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p)
   printf '| %-28s | %-11s | %8s | %9d | %6d |\n' "$name" "$([ "$mode" = 1 ] && echo answer-only || echo checking)" "$seconds" $((kib / 1024)) "$status"
 }
 
