@@ -10,17 +10,39 @@ bool is_white_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Appends a key line without going through the buffer's size check for every key.
-void append_keys(text_out& out, const key_list& keys, bool space_after_last) {
-  std::string& text = out.pending;
-  char digits[16];
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    const auto result = std::to_chars(digits, digits + sizeof digits, keys[i]);
-    text.append(digits, result.ptr);
-    if (space_after_last || i + 1 < keys.size()) text.push_back(' ');
-    if (text.size() >= (std::size_t{1} << 20)) flush_text(out);
+constexpr std::size_t keys_per_chunk = 4096;
+constexpr std::size_t widest_key = 11;  // "-2147483648"
+
+// Appends keys[first, last) to `text`, each followed by a space, writing in place rather than
+// growing the text key by key.
+void append_spaced(std::string& text, const key_list& keys, std::size_t first, std::size_t last) {
+  const std::size_t start = text.size();
+  text.resize(start + (last - first) * (widest_key + 1));
+  char* at = text.data() + start;
+  for (std::size_t i = first; i < last; ++i) {
+    at = std::to_chars(at, at + widest_key, keys[i]).ptr;
+    *at++ = ' ';
+  }
+  text.resize(static_cast<std::size_t>(at - text.data()));
+}
+
+// Writes a key line, a chunk of keys at a time; each chunk goes to `out`, and also to `copy` when
+// there is one, without the space after the line's last key.
+void put_key_line(text_out& out, text_out* copy, const key_list& keys, bool space_after_last) {
+  for (std::size_t first = 0; first < keys.size(); first += keys_per_chunk) {
+    const std::size_t last = std::min(keys.size(), first + keys_per_chunk);
+    const std::size_t start = out.pending.size();
+    append_spaced(out.pending, keys, first, last);
+    const bool line_ends = last == keys.size();
+    if (copy != nullptr) {
+      const std::string_view chunk(out.pending.data() + start, out.pending.size() - start);
+      put_text(*copy, line_ends ? chunk.substr(0, chunk.size() - 1) : chunk);
+    }
+    if (line_ends && !space_after_last) out.pending.pop_back();
+    if (out.pending.size() >= (std::size_t{1} << 20)) flush_text(out);
   }
   put_text(out, "\n");
+  if (copy != nullptr) put_text(*copy, "\n");
 }
 
 // True when a token that converted is written exactly as its value is: an optional '-' and
@@ -144,25 +166,16 @@ void split_keys_into(std::string_view line, std::string_view delimiter, split_re
   result.plain_form = plain && rest.plain_form && (done == 0 || done < line.size());
 }
 
-void print_keys(text_out& console, const key_list& keys) { append_keys(console, keys, true); }
+void print_keys(text_out& console, const key_list& keys) {
+  put_key_line(console, nullptr, keys, true);
+}
 
 void print_and_write_keys(text_out& console, text_out& answer_file, const key_list& keys) {
-  char digits[16];
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    const auto result = std::to_chars(digits, digits + sizeof digits, keys[i]);
-    const std::string_view number(digits, static_cast<std::size_t>(result.ptr - digits));
-    console.pending.append(number).push_back(' ');
-    answer_file.pending.append(number);
-    if (i + 1 < keys.size()) answer_file.pending.push_back(' ');
-    if (console.pending.size() >= (std::size_t{1} << 20)) flush_text(console);
-    if (answer_file.pending.size() >= (std::size_t{1} << 20)) flush_text(answer_file);
-  }
-  put_text(console, "\n");
-  put_text(answer_file, "\n");
+  put_key_line(console, &answer_file, keys, true);
 }
 
 void write_keys(text_out& answer_file, const key_list& keys) {
-  append_keys(answer_file, keys, false);
+  put_key_line(answer_file, nullptr, keys, false);
 }
 
 bool same_keys(const key_list& a, const key_list& b) { return a == b; }

@@ -64,7 +64,7 @@ TEST(split_keys, a_line_of_a_million_keys_parses_whole) {
 
 std::string contents(std::FILE* file) {
   std::rewind(file);
-  std::string text(64, '\0');
+  std::string text(std::size_t{1} << 22, '\0');
   text.resize(std::fread(text.data(), 1, text.size(), file));
   std::fclose(file);
   return text;
@@ -96,6 +96,28 @@ TEST(key_line_forms, both_forms_at_once_match_each_alone) {
     EXPECT_TRUE(flush_text(console) && flush_text(answer));
     EXPECT_EQ(contents(console.file), written(print_keys, keys));
     EXPECT_EQ(contents(answer.file), written(write_keys, keys));
+  }
+}
+
+// Lines are written a chunk of keys at a time; a long line must come out the same as one written
+// key by key, whichever chunk its last key falls in.
+TEST(key_line_forms, long_lines_span_chunks_seamlessly) {
+  for (const std::size_t count : {4095, 4096, 4097, 20000}) {
+    key_list keys;
+    std::string file_form;
+    for (std::size_t i = 0; i < count; ++i) {
+      keys.push_back(static_cast<key>(i * 2654435761U % 2147483648U) -
+                     (i % 7 == 0 ? 2147483647 : 0));
+      if (i != 0) file_form += ' ';
+      file_form += std::to_string(keys.back());
+    }
+    text_out console{std::tmpfile(), {}, false};
+    text_out answer{std::tmpfile(), {}, false};
+    print_and_write_keys(console, answer, keys);
+    EXPECT_TRUE(flush_text(console) && flush_text(answer));
+    EXPECT_EQ(contents(console.file), file_form + " \n") << count;
+    EXPECT_EQ(contents(answer.file), file_form + "\n") << count;
+    EXPECT_EQ(written(write_keys, keys), file_form + "\n") << count;
   }
 }
 
