@@ -10,41 +10,6 @@ bool is_white_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-constexpr std::size_t keys_per_chunk = 4096;
-constexpr std::size_t widest_key = 11;  // "-2147483648"
-
-// Appends keys[first, last) to `text`, each followed by a space, writing in place rather than
-// growing the text key by key.
-void append_spaced(std::string& text, const key_list& keys, std::size_t first, std::size_t last) {
-  const std::size_t start = text.size();
-  text.resize(start + (last - first) * (widest_key + 1));
-  char* at = text.data() + start;
-  for (std::size_t i = first; i < last; ++i) {
-    at = std::to_chars(at, at + widest_key, keys[i]).ptr;
-    *at++ = ' ';
-  }
-  text.resize(static_cast<std::size_t>(at - text.data()));
-}
-
-// Writes a key line, a chunk of keys at a time; each chunk goes to `out`, and also to `copy` when
-// there is one, without the space after the line's last key.
-void put_key_line(text_out& out, text_out* copy, const key_list& keys, bool space_after_last) {
-  for (std::size_t first = 0; first < keys.size(); first += keys_per_chunk) {
-    const std::size_t last = std::min(keys.size(), first + keys_per_chunk);
-    const std::size_t start = out.pending.size();
-    append_spaced(out.pending, keys, first, last);
-    const bool line_ends = last == keys.size();
-    if (copy != nullptr) {
-      const std::string_view chunk(out.pending.data() + start, out.pending.size() - start);
-      put_text(*copy, line_ends ? chunk.substr(0, chunk.size() - 1) : chunk);
-    }
-    if (line_ends && !space_after_last) out.pending.pop_back();
-    if (out.pending.size() >= (std::size_t{1} << 20)) flush_text(out);
-  }
-  put_text(out, "\n");
-  if (copy != nullptr) put_text(*copy, "\n");
-}
-
 // True when a token that converted is written exactly as its value is: an optional '-' and
 // digits, no leading zero, no "-0", nothing else.
 bool is_plain_number(std::string_view token) {
@@ -166,21 +131,9 @@ void split_keys_into(std::string_view line, std::string_view delimiter, split_re
   result.plain_form = plain && rest.plain_form && (done == 0 || done < line.size());
 }
 
-void print_keys(text_out& console, const key_list& keys) {
-  put_key_line(console, nullptr, keys, true);
-}
-
-void print_and_write_keys(text_out& console, text_out& answer_file, const key_list& keys) {
-  put_key_line(console, &answer_file, keys, true);
-}
-
-void write_keys(text_out& answer_file, const key_list& keys) {
-  put_key_line(answer_file, nullptr, keys, false);
-}
-
 bool same_keys(const key_list& a, const key_list& b) { return a == b; }
 
-std::string quote_token(std::string_view token) {
+std::string quote_token(std::string_view token, bool cut) {
   constexpr std::size_t shown = 40;
   static constexpr char hex[] = "0123456789abcdef";
   std::string quoted = "\"";
@@ -197,11 +150,6 @@ std::string quote_token(std::string_view token) {
       quoted += static_cast<char>(byte);
     }
   }
-  if (token.size() > shown) quoted += "...";
+  if (token.size() > shown || cut) quoted += "...";
   return quoted + "\"";
-}
-
-std::string_view fault_text(token_fault fault) {
-  return fault == token_fault::out_of_range ? "is outside the signed 32-bit range"
-                                            : "has no leading number";
 }

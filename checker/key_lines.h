@@ -5,11 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "checker/text_out.h"
+#include "checker/results.h"
 #include "hashing/hash_table.h"
-
-/// Why a token gave no key. `blank` (white space alone) is not a fault: it adds no key.
-enum class token_fault { none, blank, no_number, out_of_range };
 
 /// Value of a token: its leading decimal integer, after leading white space and one optional sign;
 /// the rest of the token is ignored. Sets `value` only when the result is `none`.
@@ -31,21 +28,10 @@ split_result split_keys(std::string_view line, std::string_view delimiter);
 /// As `split_keys`, into `result`, whose key list keeps its room from earlier lines.
 void split_keys_into(std::string_view line, std::string_view delimiter, split_result& result);
 
-/// Console form: every key followed by one space, then a line feed.
-void print_keys(text_out& console, const key_list& keys);
-
-/// File form: keys separated by single spaces, no trailing space, then a line feed.
-void write_keys(text_out& answer_file, const key_list& keys);
-
-/// `print_keys` to the console and `write_keys` to the answer file, converting each key once.
-void print_and_write_keys(text_out& console, text_out& answer_file, const key_list& keys);
-
 /// True when both lists hold the same keys in the same order.
 bool same_keys(const key_list& a, const key_list& b);
 
 /// A token made fit for a one-line message: quoted, bytes outside printable ASCII and the quote
-/// and backslash escaped, and cut after 40 bytes with "..." when longer.
-std::string quote_token(std::string_view token);
-
-/// The message text for a token fault, such as "has no leading number".
-std::string_view fault_text(token_fault fault);
+/// and backslash escaped, and cut after 40 bytes with "..." when longer, or when `cut` says the
+/// token was longer than the bytes given.
+std::string quote_token(std::string_view token, bool cut = false);

@@ -1,10 +1,12 @@
 #include "checker/line_reader.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace {
 
 constexpr std::size_t block_size = std::size_t{1} << 16;
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 
 // Refills the block; false at the end of the file or on a read error.
 bool refill(line_reader& reader) {
@@ -12,41 +14,67 @@ bool refill(line_reader& reader) {
   reader.block.resize(block_size);
   reader.begin = 0;
   reader.end = std::fread(reader.block.data(), 1, block_size, reader.file);
-  reader.bytes_read += reader.end;
+  if (!reader.started && reader.end >= byte_order_mark.size() &&
+      std::memcmp(reader.block.data(), byte_order_mark.data(), byte_order_mark.size()) == 0) {
+    reader.begin = byte_order_mark.size();
+  }
+  reader.started = true;
   if (reader.end == 0) reader.at_end = true;
   return reader.end != 0;
 }
 
-read_status finish_line(std::string& text, bool ends_with_line_feed) {
-  if (ends_with_line_feed && !text.empty() && text.back() == '\r') text.pop_back();
-  return read_status::line;
+// Hands `take(begin, end)` the pieces of the next line, without its line feed or a carriage
+// return just before it. A carriage return that ends a block is held back until the next block
+// shows whether a line feed follows it.
+template <typename take_fn>
+read_status for_each_piece(line_reader& reader, take_fn take) {
+  ++reader.line_number;
+  bool took_any = false;
+  bool held_return = false;
+  for (;;) {
+    if (reader.begin == reader.end && !refill(reader)) {
+      if (std::ferror(reader.file) != 0) return read_status::error;
+      if (held_return) take("\r", "\r" + 1);
+      return took_any ? read_status::line : read_status::end;
+    }
+    const char* start = reader.block.data() + reader.begin;
+    const char* stop = reader.block.data() + reader.end;
+    const auto* feed = static_cast<const char*>(std::memchr(start, '\n', reader.end - reader.begin));
+    took_any = true;
+    if (held_return && feed != start) take("\r", "\r" + 1);
+    held_return = false;
+    const char* piece_end = feed != nullptr ? feed : stop;
+    if (piece_end > start && piece_end[-1] == '\r') {
+      --piece_end;
+      held_return = feed == nullptr;  // dropped for good when a line feed follows at once
+    }
+    take(start, piece_end);
+    if (feed != nullptr) {
+      reader.begin = static_cast<std::size_t>(feed - reader.block.data()) + 1;
+      return read_status::line;
+    }
+    reader.begin = reader.end;
+  }
 }
 
 }  // namespace
 
 read_status read_line(line_reader& reader, std::string& text) {
   text.clear();
-  ++reader.line_number;
-  bool took_any = false;
-  for (;;) {
-    if (reader.begin == reader.end && !refill(reader)) {
-      if (std::ferror(reader.file) != 0) return read_status::error;
-      return took_any ? finish_line(text, false) : read_status::end;
-    }
-    const char* start = reader.block.data() + reader.begin;
-    const std::size_t available = reader.end - reader.begin;
-    const void* feed = std::memchr(start, '\n', available);
-    took_any = true;
-    if (feed != nullptr) {
-      const auto length = static_cast<std::size_t>(static_cast<const char*>(feed) - start);
-      text.append(start, length);
-      reader.begin += length + 1;
-      return finish_line(text, true);
-    }
-    if (text.size() + available > text.capacity() && reader.size_hint > reader.bytes_read) {
-      text.reserve(text.size() + available + (reader.size_hint - reader.bytes_read));
-    }
-    text.append(start, available);
-    reader.begin = reader.end;
-  }
+  return for_each_piece(reader, [&text](const char* begin, const char* end) {
+    text.append(begin, end);
+  });
+}
+
+read_status read_key_line(line_reader& reader, parsed_line& result, bool whole_line_is_one_token) {
+  begin_line(reader.parser, result, whole_line_is_one_token);
+  const read_status status = for_each_piece(reader, [&reader](const char* begin, const char* end) {
+    feed_line(reader.parser, begin, end);
+  });
+  if (status == read_status::line) end_line(reader.parser);
+  return status;
+}
+
+read_status skip_line(line_reader& reader) {
+  return for_each_piece(reader, [](const char*, const char*) {});
 }

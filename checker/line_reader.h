@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
-/// A file read forward in large blocks. `path` names it in messages; `line_number` counts the
-/// reads asked for, so after the end of the file it still numbers the line that was missing.
-/// With `size_hint` set, a long line is given room for the rest of the file at once instead of
-/// growing step by step; the room is only reserved, and costs memory only where text lands.
+#include "checker/key_line_stream.h"
+
+/// A file read forward in blocks of 64 KiB. `path` names it in messages; `line_number` counts the
+/// reads asked for, so after the end of the file it still numbers the line that was missing. A
+/// UTF-8 byte-order mark at the very start of the file is skipped.
 struct line_reader {
   std::FILE* file = nullptr;
   std::string path;
@@ -17,14 +18,24 @@ struct line_reader {
   std::size_t begin = 0;
   std::size_t end = 0;
   bool at_end = false;
+  bool started = false;  // the first block, which may open with a byte-order mark, was read
   std::int64_t line_number = 0;
-  std::uint64_t size_hint = 0;  // the file's size when known, else 0
-  std::uint64_t bytes_read = 0;
+  key_line_parser parser;
 };
 
 enum class read_status { line, end, error };
 
 /// Reads the next line into `text`, without its line feed or a carriage return just before it;
 /// any other byte, NUL included, stays. A last line without a line feed is read whole. Returns
-/// `end` (with `text` empty) when no line is left and `error` when the stream fails.
+/// `end` (with `text` empty) when no line is left and `error` when the stream fails. The text
+/// costs memory by its length; the program itself reads with `read_key_line`.
 read_status read_line(line_reader& reader, std::string& text);
+
+/// Reads the next line and parses it as it streams past (see key_line_parser): memory by the
+/// keys the line holds, whatever its length. Same statuses as read_line; at `end` the result
+/// holds no key.
+read_status read_key_line(line_reader& reader, parsed_line& result,
+                          bool whole_line_is_one_token = false);
+
+/// Reads past the next line without keeping any of it.
+read_status skip_line(line_reader& reader);

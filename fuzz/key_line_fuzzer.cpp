@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "checker/key_lines.h"
+#include "render/key_text.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <utility>
 
 std::int64_t primary_hash(std::int64_t k, std::int64_t table_size) {
@@ -23,6 +24,14 @@ std::int64_t double_hash_slot(std::int64_t k, std::int64_t i, std::int64_t table
 
 namespace {
 
+// Storage from calloc or malloc, released by its owner. calloc is kept for the slot array because
+// large zeroed allocations come straight from fresh pages, with no pass to clear them.
+struct free_deleter {
+  void operator()(void* memory) const { std::free(memory); }
+};
+template <typename T>
+using c_array = std::unique_ptr<T[], free_deleter>;
+
 // Within one builder a key's probe path never changes and no slot is ever emptied, so a key met
 // again is absorbed or dropped again, and key 0 never changes a slot. Skipping both, every key
 // inserted is new to the table and "free for it" just means "empty". The first empty slot at or
@@ -35,14 +44,14 @@ namespace {
 constexpr int max_levels = 6;
 
 struct empty_slots {
-  std::uint64_t* words;  // every level, level 0 first
+  c_array<std::uint64_t> words;  // every level, level 0 first
   std::array<std::size_t, max_levels> first_word;
   std::array<std::size_t, max_levels> word_count;
   int levels;
 };
 
 struct table {
-  key* slots;
+  c_array<key> slots;
   empty_slots empty;
   std::int64_t size;
   std::int64_t empty_count;
@@ -66,7 +75,7 @@ std::size_t lay_out_levels(empty_slots& e, std::size_t size) {
 void mark_all_empty(const empty_slots& e, std::size_t size) {
   std::size_t bits = size;
   for (int level = 0; level < e.levels; ++level) {
-    std::uint64_t* words = e.words + e.first_word[level];
+    std::uint64_t* words = e.words.get() + e.first_word[level];
     const std::size_t full_words = bits / 64;
     std::memset(words, 0xFF, full_words * sizeof(std::uint64_t));
     if (bits % 64 != 0) words[full_words] = (std::uint64_t{1} << (bits % 64)) - 1;
@@ -82,30 +91,22 @@ bool is_empty(const table& t, std::int64_t slot) {
 // Null slots when the storage can't be had; `size` is above 0.
 table allocate_table(std::int64_t size) {
   const auto count = static_cast<std::size_t>(size);
-  table t{static_cast<key*>(std::calloc(count, sizeof(key))), {}, size, size};
+  table t{c_array<key>(static_cast<key*>(std::calloc(count, sizeof(key)))), {}, size, size};
   const std::size_t words = lay_out_levels(t.empty, count);
-  t.empty.words = static_cast<std::uint64_t*>(std::malloc(words * sizeof(std::uint64_t)));
+  t.empty.words.reset(static_cast<std::uint64_t*>(std::malloc(words * sizeof(std::uint64_t))));
   if (t.empty.words == nullptr) {
-    std::free(t.slots);
-    t.slots = nullptr;
+    t.slots.reset();
   } else {
     mark_all_empty(t.empty, count);
   }
   return t;
 }
 
-void release_table(table& t) {
-  std::free(t.empty.words);
-  std::free(t.slots);
-  t.slots = nullptr;
-  t.empty.words = nullptr;
-}
-
-key_list bucket_contents(const table& t) { return key_list(t.slots, t.slots + t.size); }
+key_list bucket_contents(const table& t) { return key_list(t.slots.get(), t.slots.get() + t.size); }
 
 // Empties the table for the next strategy.
 void clear_table(table& t) {
-  std::memset(t.slots, 0, static_cast<std::size_t>(t.size) * sizeof(key));
+  std::memset(t.slots.get(), 0, static_cast<std::size_t>(t.size) * sizeof(key));
   mark_all_empty(t.empty, static_cast<std::size_t>(t.size));
   t.empty_count = t.size;
 }
@@ -251,22 +252,21 @@ void mark_first_occurrences(const std::uint64_t* sorted, std::size_t count, std:
 // One bit per position of `first_keys` then `second_keys`, set where a nonzero key occurs for
 // the first time; null when the storage can't be had (16 bytes a key while sorting, positions
 // limited to 32 bits). A radix sort keeps this linear whatever the keys.
-std::uint64_t* first_occurrences(const key_list& first_keys, const key_list& second_keys) {
+c_array<std::uint64_t> first_occurrences(const key_list& first_keys, const key_list& second_keys) {
   const std::size_t total = first_keys.size() + second_keys.size();
   if (total > std::numeric_limits<std::uint32_t>::max()) return nullptr;
-  auto* fresh = static_cast<std::uint64_t*>(std::calloc(total / 64 + 1, sizeof(std::uint64_t)));
-  auto* pairs = static_cast<std::uint64_t*>(std::malloc((total + 1) * sizeof(std::uint64_t)));
-  auto* spare = static_cast<std::uint64_t*>(std::malloc((total + 1) * sizeof(std::uint64_t)));
-  if (fresh != nullptr && pairs != nullptr && spare != nullptr) {
-    std::size_t count = append_pairs(first_keys, 0, pairs, 0);
-    count = append_pairs(second_keys, first_keys.size(), pairs, count);
-    mark_first_occurrences(sort_by_key(pairs, spare, count), count, fresh);
-  } else {
-    std::free(fresh);
-    fresh = nullptr;
-  }
-  std::free(pairs);
-  std::free(spare);
+  const auto words = [](std::size_t count) {
+    return c_array<std::uint64_t>(
+        static_cast<std::uint64_t*>(std::malloc(count * sizeof(std::uint64_t))));
+  };
+  c_array<std::uint64_t> fresh(
+      static_cast<std::uint64_t*>(std::calloc(total / 64 + 1, sizeof(std::uint64_t))));
+  const c_array<std::uint64_t> pairs = words(total + 1);
+  const c_array<std::uint64_t> spare = words(total + 1);
+  if (fresh == nullptr || pairs == nullptr || spare == nullptr) return nullptr;
+  std::size_t count = append_pairs(first_keys, 0, pairs.get(), 0);
+  count = append_pairs(second_keys, first_keys.size(), pairs.get(), count);
+  mark_first_occurrences(sort_by_key(pairs.get(), spare.get(), count), count, fresh.get());
   return fresh;
 }
 
@@ -315,28 +315,28 @@ struct strategy_job {
   key_list* result;
 };
 
-// Fills one working table with each wanted strategy in turn, finding repeated keys only once;
-// every result stays empty when storage can't be had.
-void build_jobs(std::int32_t table_size, const key_list& first_keys, const key_list& second_keys,
+// Fills one working table with each wanted strategy in turn, finding repeated keys only once.
+// False, with every result empty, when storage can't be had.
+bool build_jobs(std::int32_t table_size, const key_list& first_keys, const key_list& second_keys,
                 const std::array<strategy_job, 3>& jobs) {
   // Nothing is allocated for a size no strategy may build: a size below 0 or above the limit
   // must not reach calloc, and size 0 needs no table.
   const bool any_wanted =
       std::any_of(jobs.begin(), jobs.end(), [](const strategy_job& job) { return job.wanted; });
-  if (!any_wanted || table_size == 0) return;
-  std::uint64_t* fresh = first_occurrences(first_keys, second_keys);
-  if (fresh == nullptr) return;
+  if (!any_wanted || table_size == 0) return true;
+  const c_array<std::uint64_t> fresh = first_occurrences(first_keys, second_keys);
+  if (fresh == nullptr) return false;
   table buckets = allocate_table(table_size);
+  if (buckets.slots == nullptr) return false;
   bool used = false;
   for (const strategy_job& job : jobs) {
-    if (!job.wanted || buckets.slots == nullptr) continue;
+    if (!job.wanted) continue;
     if (used) clear_table(buckets);
-    job.fill(buckets, fresh, first_keys, second_keys);
+    job.fill(buckets, fresh.get(), first_keys, second_keys);
     *job.result = bucket_contents(buckets);
     used = true;
   }
-  release_table(buckets);
-  std::free(fresh);
+  return true;
 }
 
 key_list build_one(fill_fn fill, bool size_two_allowed, std::int32_t table_size,
@@ -368,7 +368,7 @@ key_list double_hashing(std::int32_t table_size, const key_list& first_keys,
 layouts build_layouts(std::int32_t table_size, const key_list& first_keys,
                       const key_list& second_keys) {
   layouts built;
-  build_jobs(
+  built.allocation_failed = !build_jobs(
       table_size, first_keys, second_keys,
       {strategy_job{fill_linear_prob, can_build(table_size, true, first_keys, second_keys),
                     &built.linear_prob_contents},

@@ -49,6 +49,7 @@ struct layouts {
   key_list linear_prob_contents;
   key_list two_pass_hasing_contents;
   key_list double_hasing_contents;
+  bool allocation_failed = false;  // a size that may be built, but memory for it ran out
 };
 
 /// All three layouts at once, in the order linear probing, two-pass hashing, double hashing;

@@ -13,7 +13,9 @@ std::vector<std::string> read_all(const std::string& content) {
   std::FILE* file = std::tmpfile();
   std::fwrite(content.data(), 1, content.size(), file);
   std::rewind(file);
-  line_reader reader{file, "test", {}, 0, 0, false, 0};
+  line_reader reader;
+  reader.file = file;
+  reader.path = "test";
   std::vector<std::string> seen;
   std::string text = "stale";
   for (;;) {
@@ -50,7 +52,9 @@ TEST(read_line, a_line_longer_than_a_block_comes_whole) {
 TEST(read_line, a_stream_that_fails_reports_an_error) {
   std::FILE* file = std::fopen("/proc/self/mem", "rb");
   ASSERT_NE(file, nullptr);
-  line_reader reader{file, "mem", {}, 0, 0, false, 0};
+  line_reader reader;
+  reader.file = file;
+  reader.path = "mem";
   std::string text;
   EXPECT_EQ(read_line(reader, text), read_status::error);
   std::fclose(file);

@@ -1,4 +1,4 @@
-#include "checker/run.h"
+#include "app/options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,10 @@
 #include <cstdio>
 
-#include "checker/run.h"
+#include "app/app.h"
+#include "render/atomic_file.h"
 
 int main(int argc, char** argv) {
+  remove_temporary_files_on_signals();
   stop_on_out_of_memory();
   return run_checker(argc, argv, stdout, stdin);
 }

@@ -1,4 +1,4 @@
-#include "checker/text_out.h"
+#include "render/text_out.h"
 
 #include <charconv>
 

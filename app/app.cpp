@@ -1,0 +1,205 @@
+#include "app/app.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/file_guard.h"
+#include "app/options.h"
+#include "checker/grading.h"
+#include "checker/run.h"
+#include "render/answer_file_writer.h"
+#include "render/atomic_file.h"
+#include "render/console_transcript.h"
+#include "app/report_factory.h"
+
+#ifndef HASH_CHECKER_VERSION
+#define HASH_CHECKER_VERSION "0.0.0"
+#endif
+
+namespace {
+
+constexpr int failure_status = 255;
+constexpr int usage_status = 2;
+constexpr int wrong_lines_status = 3;
+
+// A report asked for on the command line, with the file it is written through.
+struct report {
+  std::string role;
+  std::string path;
+  atomic_file file;
+  std::unique_ptr<result_renderer> renderer;
+};
+
+bool wants_color(color_mode mode, std::FILE* console) {
+  if (mode != color_mode::automatic) return mode == color_mode::always;
+  const char* no_color = std::getenv("NO_COLOR");
+  return (no_color == nullptr || *no_color == '\0') && ::isatty(::fileno(console)) == 1;
+}
+
+std::vector<std::unique_ptr<report>> asked_reports(const command_line& cl) {
+  std::vector<std::unique_ptr<report>> reports;
+  const std::pair<const char*, const std::string*> asked[] = {
+      {"JSON report", &cl.json}, {"Gradescope report", &cl.gradescope}, {"JUnit report", &cl.junit}};
+  for (const auto& [role, path] : asked) {
+    if (path->empty()) continue;
+    auto r = std::make_unique<report>();
+    r->role = role;
+    r->path = *path;
+    reports.push_back(std::move(r));
+  }
+  return reports;
+}
+
+std::vector<guarded_file> files_of(const command_line& cl,
+                                   const std::vector<std::unique_ptr<report>>& reports) {
+  std::vector<guarded_file> files{{"Input File", cl.request.input_path, false}};
+  if (!cl.request.answer_only) files.push_back({"Output File", cl.request.output_path, false});
+  if (!cl.no_answer_file) files.push_back({"Answer File", cl.answer_file, true});
+  for (const auto& r : reports) files.push_back({r->role, r->path, true});
+  return files;
+}
+
+// Everything one run holds, so that each step below reads as a line.
+struct session {
+  command_line cl;
+  std::vector<std::unique_ptr<report>> reports;
+  text_out console;
+  std::unique_ptr<console_transcript> transcript;
+  atomic_file answer;
+  std::unique_ptr<answer_file_writer> answer_writer;
+  run_files files;
+  run_summary summary;
+};
+
+run_header header_of(const session& s) {
+  return {HASH_CHECKER_VERSION, s.cl.request.answer_only, s.cl.request.input_path,
+          s.cl.request.output_path, s.cl.no_answer_file ? std::string() : s.cl.answer_file};
+}
+
+// Creates the reports' temporary files; the failure line, or an empty text.
+std::string open_reports(session& s) {
+  for (const auto& r : s.reports) {
+    if (!r->file.open(r->path)) return r->role + " " + r->path + " open failed";
+    r->renderer = make_report(r->role, r->file.out());
+  }
+  return "";
+}
+
+std::vector<renderer_slot> slots_of(session& s) {
+  std::vector<renderer_slot> slots{{s.transcript.get(), ""}};
+  if (s.answer_writer) {
+    slots.push_back({s.answer_writer.get(), "Answer File " + s.cl.answer_file + " write failed"});
+  }
+  for (const auto& r : s.reports) {
+    slots.push_back({r->renderer.get(), r->role + " " + r->path + " write failed"});
+  }
+  return slots;
+}
+
+// Opens the inputs, then the answer file, and runs the cases; every failure lands in the summary.
+void run_all(session& s) {
+  s.summary.error = start_run(s.cl.request, s.files);
+  if (!s.summary.error.empty()) return;
+  if (!s.cl.no_answer_file) {
+    if (!s.answer.open(s.cl.answer_file)) {
+      s.summary.error = "Answer File " + s.cl.answer_file + " open failed";
+      return;
+    }
+    s.answer_writer = std::make_unique<answer_file_writer>(s.answer.out());
+  }
+  const std::vector<renderer_slot> slots = slots_of(s);
+  run_cases(s.cl.request, s.files, slots, s.summary);
+}
+
+// The answer file replaces the old one only when the run is complete and the console took
+// everything so far: a failed run keeps the previous answer.
+void commit_answer(session& s) {
+  if (!s.answer_writer || !s.summary.error.empty()) return;
+  if (!flush_text(s.console)) return;
+  if (!s.answer.commit()) s.summary.error = "Answer File " + s.cl.answer_file + " write failed";
+}
+
+void settle_status(session& s) {
+  s.summary.score = score(s.summary.right, s.summary.all);
+  s.summary.status = status_of(s.summary);
+  if (s.summary.status == 0 && s.cl.fail_on_wrong && s.summary.right < s.summary.all) {
+    s.summary.status = wrong_lines_status;
+  }
+}
+
+// Reports are committed whatever the outcome, so an autograder always finds a result.
+void finish_reports(session& s) {
+  for (const auto& r : s.reports) {
+    if (!r->renderer) continue;
+    r->renderer->end_run(s.summary);
+    if (!r->file.commit() && s.summary.error.empty()) {
+      s.summary.error = r->role + " " + r->path + " write failed";
+      s.summary.status = failure_status;
+    }
+  }
+}
+
+int run_session(session& s, std::FILE* keyboard) {
+  const run_header header = header_of(s);
+  s.summary.error = open_reports(s);
+  const bool reports_open = s.summary.error.empty();
+  s.transcript->begin_run(header);
+  for (const auto& r : s.reports) {
+    if (reports_open) r->renderer->begin_run(header);
+  }
+  if (reports_open) run_all(s);
+  commit_answer(s);
+  settle_status(s);
+  if (reports_open) finish_reports(s);
+  s.transcript->end_run(s.summary);
+  int status = s.summary.status;
+  if (!flush_text(s.console)) {
+    std::fputs("hash_checker: standard output write failed\n", stderr);
+    status = failure_status;
+  } else if (s.transcript->prompted() && keyboard != nullptr) {
+    std::fgetc(keyboard);
+  }
+  return status;
+}
+
+}  // namespace
+
+int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE* keyboard) {
+  session s;
+  s.cl = parse_command_line(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+  if (!s.cl.error.empty()) {
+    std::fprintf(stderr, "%s\n", s.cl.error.c_str());
+    return usage_status;
+  }
+  if (s.cl.help || s.cl.version) {
+    const std::string text =
+        s.cl.help ? usage_text() : std::string("hash_checker ") + HASH_CHECKER_VERSION + "\n";
+    return std::fputs(text.c_str(), console) >= 0 && std::fflush(console) == 0 ? 0
+                                                                                 : failure_status;
+  }
+  if (!s.cl.warning.empty()) std::fprintf(stderr, "%s\n", s.cl.warning.c_str());
+  s.console.file = console;
+  s.reports = asked_reports(s.cl);
+  const std::string clash = same_file_clash(files_of(s.cl, s.reports));
+  if (!clash.empty()) {
+    put_text(s.console, clash + "\n");
+    flush_text(s.console);
+    return failure_status;
+  }
+  s.transcript = std::make_unique<console_transcript>(s.console, wants_color(s.cl.color, console));
+  return run_session(s, keyboard);
+}
+
+void stop_on_out_of_memory() {
+  std::set_new_handler([] {
+    remove_temporary_files_now();
+    std::fputs("Out of memory\n", stdout);
+    std::fflush(stdout);
+    std::_Exit(255);
+  });
+}

@@ -1,0 +1,19 @@
+// Refuses a run whose files are one another: a submission or an input that is the answer file
+// would be emptied before it is read, and a report written over either loses it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+/// A file the run touches: its role in messages ("Input File", "JSON report") and its path.
+struct guarded_file {
+  std::string role;
+  std::string path;
+  bool written = false;  // the run writes it (the answer file, a report)
+};
+
+/// The first clash between a written file and any other file of the list, as one line such as
+/// "Output File x is the answer file ./hash_answer.txt; nothing was written", or an empty text.
+/// Existing files are compared by device and inode, so other names, "..", symlinks and hard links
+/// are caught; paths that don't exist yet by their absolute, normalised form.
+std::string same_file_clash(const std::vector<guarded_file>& files);

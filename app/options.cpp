@@ -1,0 +1,169 @@
+#include "app/options.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+
+namespace {
+
+// An option that takes a path: where to store it.
+struct path_option {
+  std::string_view name;
+  std::string command_line::*target;
+};
+
+constexpr path_option path_options[] = {
+    {"--answer-file", &command_line::answer_file},
+    {"--json", &command_line::json},
+    {"--gradescope", &command_line::gradescope},
+    {"--junit", &command_line::junit},
+};
+
+struct flag_option {
+  std::string_view name;
+  bool command_line::*target;
+};
+
+constexpr flag_option flag_options[] = {
+    {"--help", &command_line::help},
+    {"-h", &command_line::help},
+    {"--version", &command_line::version},
+    {"--fail-on-wrong", &command_line::fail_on_wrong},
+    {"--explain", &command_line::explain},
+    {"--no-answer-file", &command_line::no_answer_file},
+};
+
+std::string unknown(std::string_view option) {
+  return "hash_checker: unknown option '" + std::string(option) +
+         "'; see 'hash_checker --help'";
+}
+
+bool read_color(std::string_view value, color_mode& color) {
+  if (value == "auto") color = color_mode::automatic;
+  else if (value == "always") color = color_mode::always;
+  else if (value == "never") color = color_mode::never;
+  else return false;
+  return true;
+}
+
+// Takes one option into `cl`; sets `cl.error` when it is unknown or its value is wrong.
+void take_option(std::string_view argument, command_line& cl) {
+  const std::size_t equals = argument.find('=');
+  const std::string_view name = argument.substr(0, equals);
+  const bool has_value = equals != std::string_view::npos;
+  const std::string_view value = has_value ? argument.substr(equals + 1) : std::string_view{};
+  for (const flag_option& flag : flag_options) {
+    if (name != flag.name) continue;
+    if (has_value) cl.error = "hash_checker: option '" + std::string(name) + "' takes no value";
+    cl.*flag.target = true;
+    return;
+  }
+  for (const path_option& option : path_options) {
+    if (name != option.name) continue;
+    if (value.empty()) {
+      cl.error = "hash_checker: option '" + std::string(name) + "' needs a path: " +
+                 std::string(name) + "=PATH";
+    }
+    cl.*option.target = value;
+    return;
+  }
+  if (name == "--color") {
+    if (!read_color(has_value ? value : "always", cl.color)) {
+      cl.error = "hash_checker: option '--color' takes auto, always or never, not '" +
+                 std::string(value) + "'";
+    }
+    return;
+  }
+  cl.error = unknown(argument);
+}
+
+bool is_option(std::string_view argument) {
+  return argument == "-h" || (argument.size() > 2 && argument.substr(0, 2) == "--");
+}
+
+// The legacy meaning of the positional arguments, by their count.
+void take_positionals(const std::vector<std::string>& positional, command_line& cl) {
+  if (positional.size() == 1 || positional.size() == 3) {
+    cl.request.answer_only = lenient_value(positional[0]) != 0;
+  }
+  if (positional.size() == 3) {
+    cl.request.input_path = positional[1];
+    cl.request.output_path = positional[2];
+  }
+  if (positional.size() == 2 || positional.size() > 3) {
+    cl.warning = "hash_checker: warning: " + std::to_string(positional.size()) +
+                 " arguments are neither MODE nor MODE INPUT OUTPUT; checking " +
+                 cl.request.input_path + " against " + cl.request.output_path;
+  }
+}
+
+}  // namespace
+
+command_line parse_command_line(const std::vector<std::string>& arguments) {
+  command_line cl;
+  std::vector<std::string> positional;
+  bool options_ended = false;
+  for (const std::string& argument : arguments) {
+    if (!options_ended && argument == "--") {
+      options_ended = true;
+    } else if (!options_ended && is_option(argument)) {
+      take_option(argument, cl);
+      if (!cl.error.empty()) return cl;
+    } else {
+      positional.push_back(argument);
+    }
+  }
+  take_positionals(positional, cl);
+  return cl;
+}
+
+std::int32_t lenient_value(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) ++at;
+  const bool negative = at < text.size() && text[at] == '-';
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+  std::int64_t magnitude = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    magnitude = std::min<std::int64_t>(magnitude * 10 + (text[at] - '0'), std::int64_t{1} << 31);
+  }
+  const std::int64_t value = negative ? -magnitude : std::min<std::int64_t>(magnitude, INT32_MAX);
+  return static_cast<std::int32_t>(value);
+}
+
+std::string usage_text() {
+  return R"(Usage:
+  hash_checker [OPTION]...                    checking mode, ./hash_input.txt and ./hash_output.txt
+  hash_checker [OPTION]... MODE               MODE 0: checking mode; any other number: answer-only
+  hash_checker [OPTION]... MODE INPUT OUTPUT  the same, with the input and output files given
+
+Builds three hash tables per case of INPUT (linear probing, two-pass hashing, double hashing),
+prints them as the ground truth and writes them to the answer file; in checking mode also judges
+each line of OUTPUT Right or Wrong and ends with a summary and a score. Options may stand
+anywhere; '--' ends them.
+
+Options:
+  -h, --help             print this help and exit; no file is opened
+      --version          print the version and exit
+      --answer-file=PATH write the answer file to PATH (default ./hash_answer.txt)
+      --no-answer-file   write no answer file
+      --json=FILE        write a JSON report of every case and line to FILE
+      --gradescope=FILE  write a Gradescope results.json to FILE
+      --junit=FILE       write a JUnit XML report to FILE
+      --explain          after each Wrong line, say where it goes wrong and why
+      --fail-on-wrong    end with status 3 instead of 0 when any graded line is Wrong
+      --color[=WHEN]     Right in green, Wrong in red: auto (the default: only on a terminal,
+                         and only when NO_COLOR is unset or empty), always or never
+
+Every file is written to a temporary file beside it and renamed over it at the end, so an
+earlier file stays whole until the new one is complete. Reports are written even when the run
+fails to start; the answer file only when the run completes.
+
+Exit status:
+  0    every case was built (and graded, in checking mode)
+  1    the run completed, but a case was refused or not built, or the input ended early
+  2    a usage error: an unknown option or a bad option value
+  3    with --fail-on-wrong: the run would end with 0, but a graded line is Wrong
+  255  a file could not be opened, read or written, line 1 holds no case count, a file is
+       another's (the input or output is the answer file), or memory ran out
+)";
+}

@@ -1,0 +1,37 @@
+// The command line: options (arguments starting with "--", and "-h") are taken out first; the
+// positional arguments that remain keep their meaning: MODE, or MODE INPUT OUTPUT.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "checker/run.h"
+
+enum class color_mode { automatic, always, never };
+
+struct command_line {
+  bool help = false;
+  bool version = false;
+  bool fail_on_wrong = false;
+  bool explain = false;
+  bool no_answer_file = false;
+  color_mode color = color_mode::automatic;
+  std::string answer_file = "./hash_answer.txt";
+  std::string json;        // report paths; empty when not asked for
+  std::string gradescope;
+  std::string junit;
+  run_request request;
+  std::string warning;     // the default files were used for an argument count that means none
+  std::string error;       // a usage error, one line; the run must not start
+};
+
+/// Reads the arguments after the program's name. Never fails hard: a bad option or value comes
+/// back as `error` naming it.
+command_line parse_command_line(const std::vector<std::string>& arguments);
+
+/// The text of --help: the legacy forms, every option and the exit statuses.
+std::string usage_text();
+
+/// The run mode's value: the leading decimal integer of `text` after white space and one optional
+/// sign, clamped to the signed 32-bit range; 0 when there is none.
+std::int32_t lenient_value(std::string_view text);

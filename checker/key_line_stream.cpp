@@ -1,0 +1,195 @@
+#include "checker/key_line_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+using phase = key_line_parser::phase;
+
+// Past 2^31 the exact magnitude no longer matters: the token is out of range either way.
+constexpr std::int64_t magnitude_cap = (std::int64_t{1} << 31) + 1;
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool is_white_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+void start_token(key_line_parser& p) {
+  p.negative = false;
+  p.lenient = false;
+  p.magnitude = 0;
+  p.digit_count = 0;
+  p.head.clear();
+  p.head_cut = false;
+}
+
+// Keeps the token's first bytes: those of earlier pieces are in `head`, this piece's are
+// [start, stop).
+std::string token_text(const key_line_parser& p, const char* start, const char* stop, bool& cut) {
+  std::string text = p.head;
+  const auto room = kept_token_bytes - text.size();
+  const auto length = static_cast<std::size_t>(stop - start);
+  text.append(start, std::min(room, length));
+  cut = p.head_cut || length > room;
+  return text;
+}
+
+void take_key(key_line_parser& p, const char* start, const char* stop) {
+  parsed_line& r = *p.result;
+  const std::int64_t value = p.negative ? -p.magnitude : p.magnitude;
+  if (value < INT32_MIN || value > INT32_MAX) {
+    r.fault = token_fault::out_of_range;
+    r.token = token_text(p, start, stop, r.token_cut);
+    p.at = phase::done;
+    return;
+  }
+  if (p.lenient && r.lenient.size() < kept_lenient_tokens) {
+    bool cut = false;
+    r.lenient.push_back({r.keys.size(), token_text(p, start, stop, cut)});
+  }
+  r.keys.push_back(static_cast<key>(value));
+  p.at = phase::between;
+}
+
+// Ends the token that runs from `start` (in this piece) to `stop`.
+void end_token(key_line_parser& p, const char* start, const char* stop) {
+  parsed_line& r = *p.result;
+  switch (p.at) {
+    case phase::digits:
+    case phase::trailing:
+      take_key(p, start, stop);
+      return;
+    case phase::sign:
+    case phase::bad:
+      r.fault = token_fault::no_number;
+      r.token = token_text(p, start, stop, r.token_cut);
+      p.at = phase::done;
+      return;
+    case phase::leading_space:
+      // A count line of white space alone has no number; in a key line such a token is nothing.
+      if (p.whole_line_is_one_token) {
+        r.fault = token_fault::blank;
+        r.token = token_text(p, start, stop, r.token_cut);
+        p.at = phase::done;
+        return;
+      }
+      p.at = phase::between;
+      return;
+    default:
+      return;
+  }
+}
+
+bool is_delimiter(const key_line_parser& p, char c) { return c == ' ' && !p.whole_line_is_one_token; }
+
+// Steps through one token's bytes from `at`; returns where it stopped: at the delimiter that ends
+// the token, or at `end`.
+const char* step_token(key_line_parser& p, const char* at, const char* end) {
+  while (at < end) {
+    const char c = *at;
+    if (is_delimiter(p, c)) return at;
+    switch (p.at) {
+      case phase::leading_space:
+        if (is_white_space(c)) {
+          p.lenient = true;
+          break;
+        }
+        p.at = c == '+' || c == '-' ? phase::sign : is_digit(c) ? phase::digits : phase::bad;
+        p.negative = c == '-';
+        p.lenient = p.lenient || c == '+';
+        if (p.at == phase::digits) continue;
+        break;
+      case phase::sign:
+        p.at = is_digit(c) ? phase::digits : phase::bad;
+        if (p.at == phase::digits) continue;
+        break;
+      case phase::digits:
+        if (!is_digit(c)) {
+          p.at = phase::trailing;
+          p.lenient = true;
+          continue;
+        }
+        if (p.digit_count++ == 1 && p.magnitude == 0) p.lenient = true;  // a leading zero
+        p.magnitude = std::min(p.magnitude * 10 + (c - '0'), magnitude_cap);
+        break;
+      default: {  // trailing or bad: nothing more to learn before the delimiter
+        const void* space = p.whole_line_is_one_token ? nullptr : std::memchr(at, ' ', static_cast<std::size_t>(end - at));
+        return space == nullptr ? end : static_cast<const char*>(space);
+      }
+    }
+    ++at;
+  }
+  return at;
+}
+
+// The common token, plain digits up to a space, in one tight loop; false when the token is
+// anything else or the piece ends inside it, and the general steps must take over.
+bool plain_token(key_line_parser& p, const char*& at, const char* end) {
+  const char* stop = at;
+  std::int64_t value = 0;
+  while (stop < end && is_digit(*stop) && stop - at < 10) value = value * 10 + (*stop++ - '0');
+  if (stop == at || stop == end || *stop != ' ' || (*at == '0' && stop - at > 1) ||
+      value > INT32_MAX) {
+    return false;
+  }
+  p.result->keys.push_back(static_cast<key>(value));
+  at = stop + 1;
+  return true;
+}
+
+}  // namespace
+
+void begin_line(key_line_parser& parser, parsed_line& result, bool whole_line_is_one_token) {
+  result.keys.clear();
+  result.fault = token_fault::none;
+  result.token.clear();
+  result.token_cut = false;
+  result.lenient.clear();
+  parser.result = &result;
+  parser.whole_line_is_one_token = whole_line_is_one_token;
+  parser.at = phase::between;
+  start_token(parser);
+}
+
+void feed_line(key_line_parser& p, const char* begin, const char* end) {
+  const char* at = begin;
+  const char* token_start = begin;  // where the current token's bytes in this piece begin
+  while (at < end && p.at != phase::done) {
+    if (p.at == phase::between) {
+      if (is_delimiter(p, *at)) {
+        ++at;
+        continue;
+      }
+      if (!p.whole_line_is_one_token && plain_token(p, at, end)) continue;
+      start_token(p);
+      token_start = at;
+      p.at = phase::leading_space;
+    }
+    at = step_token(p, at, end);
+    if (at < end) {  // at a delimiter: the token ends here
+      end_token(p, token_start, at);
+      ++at;
+    }
+  }
+  if (p.at != phase::between && p.at != phase::done && p.head.size() < kept_token_bytes) {
+    const auto room = kept_token_bytes - p.head.size();
+    const auto length = static_cast<std::size_t>(end - token_start);
+    p.head.append(token_start, std::min(room, length));
+    p.head_cut = p.head_cut || length > room;
+  } else if (p.at != phase::between && p.at != phase::done && token_start < end) {
+    p.head_cut = true;
+  }
+}
+
+void end_line(key_line_parser& parser) { end_token(parser, nullptr, nullptr); }
+
+parsed_line parse_key_line(std::string_view line, bool whole_line_is_one_token) {
+  parsed_line result;
+  key_line_parser parser;
+  begin_line(parser, result, whole_line_is_one_token);
+  feed_line(parser, line.data(), line.data() + line.size());
+  end_line(parser);
+  return result;
+}

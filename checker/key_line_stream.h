@@ -1,0 +1,51 @@
+// Key lines parsed as their bytes stream past, so a line costs memory by the keys it holds, not by
+// its length: no line's text is ever kept whole.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "checker/results.h"
+#include "hashing/hash_table.h"
+
+/// A parsed key line: the keys before the first bad token and, when there is one, its fault and
+/// first bytes. At most `kept_lenient_tokens` lenient tokens are recorded.
+struct parsed_line {
+  key_list keys;
+  token_fault fault = token_fault::none;
+  std::string token;
+  bool token_cut = false;
+  std::vector<lenient_token> lenient;
+};
+
+inline constexpr std::size_t kept_lenient_tokens = 8;
+
+/// Parses a line fed in pieces of any size: the same keys, fault and bad token as `split_keys`
+/// with the delimiter " ". With `whole_line_is_one_token` the line is not split: space is white
+/// space, as for the case count. Bytes after a bad token are skipped without being kept.
+struct key_line_parser {
+  enum class phase : std::uint8_t { between, leading_space, sign, digits, trailing, bad, done };
+  parsed_line* result = nullptr;
+  bool whole_line_is_one_token = false;
+  phase at = phase::between;
+  bool negative = false;
+  bool lenient = false;
+  std::int64_t magnitude = 0;
+  std::int64_t digit_count = 0;
+  std::string head;   // the current token's bytes from earlier pieces, at most kept_token_bytes
+  bool head_cut = false;
+};
+
+/// Starts a line into `result`, which keeps its key list's room from earlier lines.
+void begin_line(key_line_parser& parser, parsed_line& result, bool whole_line_is_one_token);
+
+/// Feeds the next piece of the line's text (no line feed).
+void feed_line(key_line_parser& parser, const char* begin, const char* end);
+
+/// Ends the line: the last token is taken or judged.
+void end_line(key_line_parser& parser);
+
+/// Parses a whole line at once.
+parsed_line parse_key_line(std::string_view line, bool whole_line_is_one_token = false);

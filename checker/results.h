@@ -1,0 +1,118 @@
+// Result records: what a run decided, case by case, for the console transcript, the answer file
+// and every report to render. Renderers only read these; grading alone fills them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hashing/hash_table.h"
+
+enum class strategy_id { linear_probing, two_pass_hashing, double_hashing };
+inline constexpr std::array<strategy_id, 3> all_strategies{
+    strategy_id::linear_probing, strategy_id::two_pass_hashing, strategy_id::double_hashing};
+
+/// "linear_probing", "two_pass_hashing" or "double_hashing": the name reports use as data.
+std::string_view strategy_key(strategy_id strategy);
+
+/// "linear probing", "two-pass hashing" or "double hashing": the name people read.
+std::string_view strategy_title(strategy_id strategy);
+
+/// The ground truth of `strategy` among a case's three layouts.
+const key_list& layout_of(const layouts& built, strategy_id strategy);
+
+/// Why a token gave no key. `blank` (white space alone) is not a fault: it adds no key.
+enum class token_fault { none, blank, no_number, out_of_range };
+
+/// The message text for a token fault, such as "has no leading number".
+std::string_view fault_text(token_fault fault);
+
+/// `built`: the three layouts exist. `refused`: the input can't be built (bad token, negative key,
+/// size out of range...). `not_built`: a valid size whose table could not be allocated.
+enum class case_state { built, refused, not_built };
+
+enum class line_problem { none, missing, bad_token };
+enum class verdict { none, right, wrong };  // `none` in answer-only mode and for unbuilt cases
+
+/// How many leading bytes of a bad token a record keeps, whatever the token's length.
+inline constexpr std::size_t kept_token_bytes = 256;
+
+/// A token that gave a key only by a lenient reading: a "+" sign, leading zeros, leading white
+/// space or trailing bytes after the digits ("4x" is 4).
+struct lenient_token {
+  std::size_t index = 0;  // position of its key in the line's key list
+  std::string text;       // the token's first bytes, at most `kept_token_bytes`
+};
+
+/// One submitted line of the output file as read and judged.
+struct line_result {
+  strategy_id strategy = strategy_id::linear_probing;
+  std::int64_t output_line = 0;  // 1-based line of the output file
+  line_problem problem = line_problem::none;
+  key_list submitted;          // the keys as parsed; empty unless `problem` is none
+  std::string token;           // a bad token's first bytes (at most `kept_token_bytes`)
+  bool token_cut = false;      // the bad token was longer than `token`
+  token_fault fault = token_fault::none;
+  std::vector<lenient_token> notes;  // the first few tokens read leniently
+  verdict judged = verdict::none;
+};
+
+/// One case of the input file. Its `lines` events arrive one by one (see result_renderer), so a
+/// record never holds more than one submitted line.
+struct case_result {
+  std::int64_t number = 0;       // from 0
+  std::int64_t size_line = 0;    // 1-based line of the input file holding the table size
+  std::int64_t table_size = 0;   // 0 when the size line holds no key
+  case_state state = case_state::built;
+  std::string message;           // the refusal or allocation failure line, no line feed
+  key_list first_keys;
+  key_list second_keys;
+  layouts expected;              // all empty unless `state` is built
+  std::int64_t right_count = 0;  // lines judged right so far
+  std::int64_t graded_count = 0; // lines judged so far (0 or 3 once the case ends)
+};
+
+/// What every renderer learns before the first case.
+struct run_header {
+  std::string version;           // "1.1.0"
+  bool answer_only = false;
+  std::string input;             // the paths as given or defaulted
+  std::string output;
+  std::string answer_file;       // empty when no answer file is written
+};
+
+/// Totals and the outcome, known once the run has ended.
+struct run_summary {
+  std::int64_t case_count = 0;   // as line 1 of the input file gives it (0 before it is read)
+  std::int64_t cases = 0;        // case records emitted
+  std::int64_t right = 0;
+  std::int64_t all = 0;
+  std::int64_t score = 0;
+  std::int64_t refused = 0;
+  std::int64_t not_built = 0;
+  bool ended_early = false;
+  std::string ended_message;     // "Input File X ended after K of N cases", when it did
+  bool completed = false;        // every case that the input holds was run
+  int status = 0;                // the exit status, 0..255
+  std::string error;             // the failure line that ended the run, empty when none
+};
+
+/// A sink for result records. The run calls begin_run once, then for each case begin_case, then
+/// in checking mode line three times (with verdict none and nothing parsed for a case that was not
+/// built), then end_case, and finally end_run once, also after a start-up failure (then with no
+/// case at all). A renderer only writes; `ok` turns false at its first failed write.
+class result_renderer {
+ public:
+  result_renderer() = default;
+  result_renderer(const result_renderer&) = delete;
+  result_renderer& operator=(const result_renderer&) = delete;
+  virtual ~result_renderer() = default;
+  virtual void begin_run(const run_header& /*header*/) {}
+  virtual void begin_case(const case_result& /*record*/) {}
+  virtual void line(const case_result& /*record*/, const line_result& /*result*/) {}
+  virtual void end_case(const case_result& /*record*/) {}
+  virtual void end_run(const run_summary& /*summary*/) {}
+  [[nodiscard]] virtual bool ok() const { return true; }
+};

@@ -1,0 +1,437 @@
+#include "hashing/wrong_variants.h"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+#include <numeric>
+#include <utility>
+
+namespace {
+
+constexpr std::uint32_t no_rank = std::numeric_limits<std::uint32_t>::max();
+
+// ---- Sorting keys with their positions ----
+
+constexpr int digit_bits = 11;
+constexpr std::uint64_t digit_mask = (std::uint64_t{1} << digit_bits) - 1;
+// Below this many pairs std::sort beats three passes over a 2048-entry histogram.
+constexpr std::size_t radix_threshold = 4096;
+
+void append_pairs(const key_list& keys, std::uint64_t offset, std::vector<std::uint64_t>& pairs) {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i] == 0) continue;
+    pairs.push_back(std::uint64_t{static_cast<std::uint32_t>(keys[i])} << 32 | (offset + i));
+  }
+}
+
+void radix_pass(const std::vector<std::uint64_t>& from, std::vector<std::uint64_t>& to,
+                int shift) {
+  std::vector<std::size_t> offsets(digit_mask + 1, 0);
+  for (const std::uint64_t pair : from) ++offsets[(pair >> shift) & digit_mask];
+  std::size_t sum = 0;
+  for (std::size_t& offset : offsets) sum += std::exchange(offset, sum);
+  for (const std::uint64_t pair : from) to[offsets[(pair >> shift) & digit_mask]++] = pair;
+}
+
+// Positions are distinct, so ordering whole pairs orders them by key and then by position.
+void sort_pairs(std::vector<std::uint64_t>& pairs) {
+  if (pairs.size() < radix_threshold) {
+    std::sort(pairs.begin(), pairs.end());
+    return;
+  }
+  std::uint64_t all_bits = 0;
+  for (const std::uint64_t pair : pairs) all_bits |= pair;
+  const auto key_bits = static_cast<int>(std::bit_width(all_bits >> 32));
+  std::vector<std::uint64_t> spare(pairs.size());
+  for (int shift = 32; shift < 32 + key_bits; shift += digit_bits) {
+    radix_pass(pairs, spare, shift);
+    pairs.swap(spare);
+  }
+}
+
+bool positions_fit(std::size_t count) {
+  return count <= std::numeric_limits<std::uint32_t>::max();
+}
+
+key pair_key(std::uint64_t pair) { return static_cast<key>(static_cast<std::uint32_t>(pair >> 32)); }
+
+std::uint32_t pair_position(std::uint64_t pair) { return static_cast<std::uint32_t>(pair); }
+
+// ---- Rules of one build ----
+
+enum class step_rule { plus_one, no_plus_one, modulo_m_minus_1 };
+
+// The correct builder is the default; each variant changes one field.
+struct build_rules {
+  bool wrap = true;
+  bool absorb_repeats = true;
+  bool second_two_pass = false;
+  step_rule step = step_rule::plus_one;
+  int probes = 3;
+  bool scan_from_home = false;
+  bool keep_probing = false;
+};
+
+build_rules rules_of(variant_id id) {
+  build_rules rules;
+  switch (id) {
+    case variant_id::lists_swapped:
+      break;
+    case variant_id::no_wrap_around:
+      rules.wrap = false;
+      break;
+    case variant_id::repeated_key_stored:
+      rules.absorb_repeats = false;
+      break;
+    case variant_id::second_list_two_pass:
+      rules.second_two_pass = true;
+      break;
+    case variant_id::step_without_plus_one:
+      rules.step = step_rule::no_plus_one;
+      break;
+    case variant_id::step_modulo_m_minus_1:
+      rules.step = step_rule::modulo_m_minus_1;
+      break;
+    case variant_id::scan_from_home:
+      rules.scan_from_home = true;
+      break;
+    case variant_id::two_probes:
+      rules.probes = 2;
+      break;
+    case variant_id::four_probes:
+      rules.probes = 4;
+      break;
+    case variant_id::double_probing_continues:
+      rules.keep_probing = true;
+      break;
+  }
+  return rules;
+}
+
+// ---- The working table ----
+
+// Slots are only ever filled, so "first empty slot at or after i" is a union-find whose parent of
+// a filled slot is the next slot; slot m is a sentinel that never fills. Path halving keeps every
+// scan near constant time, however long the clusters grow.
+struct probe_table {
+  key_list slots;
+  std::vector<std::int32_t> next_empty;
+  std::int32_t size = 0;
+  std::int64_t empty_count = 0;
+  std::int64_t budget = continued_probe_budget;
+};
+
+probe_table make_table(std::int32_t size) {
+  probe_table t{key_list(static_cast<std::size_t>(size), 0),
+                std::vector<std::int32_t>(static_cast<std::size_t>(size) + 1), size, size,
+                continued_probe_budget};
+  std::iota(t.next_empty.begin(), t.next_empty.end(), 0);
+  return t;
+}
+
+bool is_empty(const probe_table& t, std::int64_t slot) {
+  return t.next_empty[static_cast<std::size_t>(slot)] == slot;
+}
+
+void store(probe_table& t, std::int64_t slot, key k) {
+  t.slots[static_cast<std::size_t>(slot)] = k;
+  t.next_empty[static_cast<std::size_t>(slot)] = static_cast<std::int32_t>(slot + 1);
+  --t.empty_count;
+}
+
+std::int64_t first_empty_at_or_after(probe_table& t, std::int64_t from) {
+  auto at = static_cast<std::size_t>(from);
+  while (t.next_empty[at] != static_cast<std::int32_t>(at)) {
+    const auto next = static_cast<std::size_t>(t.next_empty[at]);
+    t.next_empty[at] = t.next_empty[next];
+    at = next;
+  }
+  return static_cast<std::int64_t>(at);
+}
+
+// The linear scan after a filled slot `last`: its first empty slot, going on from slot 0 when
+// `wrap`; -1 when there is none. Slot `last` itself is filled, so a whole turn finds the same
+// slots as a scan that stops one short of coming back to it.
+std::int64_t scan_after(probe_table& t, std::int64_t last, bool wrap) {
+  const std::int64_t found = first_empty_at_or_after(t, last + 1);
+  if (found < t.size || !wrap) return found < t.size ? found : -1;
+  const std::int64_t from_start = first_empty_at_or_after(t, 0);
+  return from_start < t.size ? from_start : -1;
+}
+
+void store_after(probe_table& t, std::int64_t last, key k, bool wrap) {
+  const std::int64_t slot = scan_after(t, last, wrap);
+  if (slot >= 0) store(t, slot, k);
+}
+
+// ---- Inserting keys ----
+
+std::int64_t home_of(key k, const probe_table& t) { return primary_hash(k, t.size); }
+
+std::int64_t step_of(key k, const probe_table& t, step_rule rule) {
+  switch (rule) {
+    case step_rule::plus_one:
+      break;
+    case step_rule::no_plus_one:
+      return k % (t.size - 2);
+    case step_rule::modulo_m_minus_1:
+      return k % (t.size - 1) + 1;
+  }
+  return k % (t.size - 2) + 1;
+}
+
+void linear_insert(key k, probe_table& t, const build_rules& rules) {
+  const std::int64_t home = home_of(k, t);
+  if (is_empty(t, home)) {
+    store(t, home, k);
+  } else {
+    store_after(t, home, k, rules.wrap);
+  }
+}
+
+// Probes (home + i * step) mod m for i = 0, 1, ..., m - 1. The probes repeat after
+// m / gcd(step, m) of them, so no more are made; the budget bounds what is left.
+void keep_probing_insert(key k, std::int64_t home, std::int64_t step, probe_table& t) {
+  if (t.empty_count == 0) return;
+  const std::int64_t cycle = t.size / std::gcd(step, std::int64_t{t.size});
+  std::int64_t slot = home;
+  for (std::int64_t i = 0; i < cycle; ++i) {
+    if (is_empty(t, slot)) {
+      store(t, slot, k);
+      return;
+    }
+    if (--t.budget < 0) return;
+    slot = (slot + step) % t.size;
+  }
+}
+
+void double_insert(key k, probe_table& t, const build_rules& rules) {
+  const std::int64_t home = home_of(k, t);
+  const std::int64_t step = step_of(k, t, rules.step);
+  if (rules.keep_probing) {
+    keep_probing_insert(k, home, step, t);
+    return;
+  }
+  std::int64_t slot = home;
+  for (std::int64_t i = 0; i < rules.probes; ++i) {
+    slot = (home + i * step) % t.size;
+    if (is_empty(t, slot)) {
+      store(t, slot, k);
+      return;
+    }
+  }
+  store_after(t, rules.scan_from_home ? home : slot, k, rules.wrap);
+}
+
+// Keys whose home slot is empty take it first; the rest then scan on from their home slots.
+void two_pass_insert(const key_list& keys, probe_table& t, const build_rules& rules) {
+  key_list left_over;
+  for (const key k : keys) {
+    if (k == 0) continue;
+    const std::int64_t home = home_of(k, t);
+    if (is_empty(t, home)) {
+      store(t, home, k);
+    } else {
+      left_over.push_back(k);
+    }
+  }
+  for (const key k : left_over) store_after(t, home_of(k, t), k, rules.wrap);
+}
+
+template <typename insert_fn>
+void insert_each(const key_list& keys, insert_fn insert) {
+  for (const key k : keys) {
+    if (k != 0) insert(k);
+  }
+}
+
+// The lists hold the keys to insert, in order: with repeats removed unless the rules store them.
+key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const key_list& first,
+                          const key_list& second, const build_rules& rules) {
+  probe_table t = make_table(table_size);
+  const auto linear = [&t, &rules](key k) { linear_insert(k, t, rules); };
+  switch (strategy) {
+    case strategy_id::linear_probing:
+      insert_each(first, linear);
+      insert_each(second, linear);
+      break;
+    case strategy_id::two_pass_hashing:
+      two_pass_insert(first, t, rules);
+      if (rules.second_two_pass) {
+        two_pass_insert(second, t, rules);
+      } else {
+        insert_each(second, linear);
+      }
+      break;
+    case strategy_id::double_hashing: {
+      const auto double_hash = [&t, &rules](key k) { double_insert(k, t, rules); };
+      insert_each(first, double_hash);
+      insert_each(second, double_hash);
+      break;
+    }
+  }
+  if (t.budget < 0) return {};
+  return std::move(t.slots);
+}
+
+key_list keys_of_ranks(const std::vector<std::uint32_t>& ranks, const key_list& distinct) {
+  key_list keys(ranks.size());
+  for (std::size_t i = 0; i < ranks.size(); ++i) keys[i] = distinct[ranks[i]];
+  return keys;
+}
+
+key_list correct_layout(strategy_id strategy, std::int32_t table_size, const key_list& first,
+                        const key_list& second) {
+  switch (strategy) {
+    case strategy_id::linear_probing:
+      return linear_prob(table_size, first, second);
+    case strategy_id::two_pass_hashing:
+      return two_pass_hashing(table_size, first, second);
+    case strategy_id::double_hashing:
+      break;
+  }
+  return double_hashing(table_size, first, second);
+}
+
+bool has_negative(const key_list& keys) {
+  return std::any_of(keys.begin(), keys.end(), [](key k) { return k < 0; });
+}
+
+}  // namespace
+
+std::string_view variant_key(variant_id id) {
+  switch (id) {
+    case variant_id::lists_swapped:
+      return "lists_swapped";
+    case variant_id::no_wrap_around:
+      return "no_wrap_around";
+    case variant_id::repeated_key_stored:
+      return "repeated_key_stored";
+    case variant_id::second_list_two_pass:
+      return "second_list_two_pass";
+    case variant_id::step_without_plus_one:
+      return "step_without_plus_one";
+    case variant_id::step_modulo_m_minus_1:
+      return "step_modulo_m_minus_1";
+    case variant_id::scan_from_home:
+      return "scan_from_home";
+    case variant_id::two_probes:
+    case variant_id::four_probes:
+      return "probes_off_by_one";
+    case variant_id::double_probing_continues:
+      break;
+  }
+  return "double_probing_continues";
+}
+
+std::string_view variant_text(variant_id id) {
+  switch (id) {
+    case variant_id::lists_swapped:
+      return "The table is built with the two key lists swapped, the second list going in first.";
+    case variant_id::no_wrap_around:
+      return "Every linear scan stops at the last slot instead of going on from slot 0, so a key "
+             "that finds no free slot before the end is dropped.";
+    case variant_id::repeated_key_stored:
+      return "A slot counts as free only when it is empty, so a key met again is stored a second "
+             "time further along its path.";
+    case variant_id::second_list_two_pass:
+      return "The second list is inserted with the two passes too, after the first list's.";
+    case variant_id::step_without_plus_one:
+      return "The double-hashing step is key mod (m - 2) without the + 1, so a step of 0 probes "
+             "the home slot three times.";
+    case variant_id::step_modulo_m_minus_1:
+      return "The double-hashing step is (key mod (m - 1)) + 1 instead of (key mod (m - 2)) + 1.";
+    case variant_id::scan_from_home:
+      return "The linear scan after the three probes starts after the home slot instead of "
+             "after the third probe.";
+    case variant_id::two_probes:
+    case variant_id::four_probes:
+      return "Two or four double-hash probes are made instead of three before the linear scan "
+             "from the last of them.";
+    case variant_id::double_probing_continues:
+      break;
+  }
+  return "There is no linear scan: double-hash probing goes on with i = 3, 4, ... and a key is "
+         "dropped after m probes.";
+}
+
+bool variant_applies(variant_id id, strategy_id strategy) {
+  switch (id) {
+    case variant_id::lists_swapped:
+    case variant_id::no_wrap_around:
+    case variant_id::repeated_key_stored:
+      return true;
+    case variant_id::second_list_two_pass:
+      return strategy == strategy_id::two_pass_hashing;
+    default:
+      break;
+  }
+  return strategy == strategy_id::double_hashing;
+}
+
+std::vector<std::uint64_t> sorted_key_positions(const key_list& keys) {
+  std::vector<std::uint64_t> pairs;
+  if (!positions_fit(keys.size())) return pairs;
+  pairs.reserve(keys.size());
+  append_pairs(keys, 0, pairs);
+  sort_pairs(pairs);
+  return pairs;
+}
+
+key_order order_keys(const key_list& first_keys, const key_list& second_keys) {
+  key_order order;
+  const std::size_t total = first_keys.size() + second_keys.size();
+  if (!positions_fit(total)) return order;
+  std::vector<std::uint32_t> rank_at(total, no_rank);
+  {
+    std::vector<std::uint64_t> pairs;
+    pairs.reserve(total);
+    append_pairs(first_keys, 0, pairs);
+    append_pairs(second_keys, first_keys.size(), pairs);
+    sort_pairs(pairs);
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+      if (i != 0 && pair_key(pairs[i]) == pair_key(pairs[i - 1])) continue;
+      rank_at[pair_position(pairs[i])] = static_cast<std::uint32_t>(order.distinct.size());
+      order.distinct.push_back(pair_key(pairs[i]));
+    }
+  }
+  for (std::size_t p = 0; p < total; ++p) {
+    if (rank_at[p] == no_rank) continue;
+    (p < first_keys.size() ? order.first_ranks : order.second_ranks).push_back(rank_at[p]);
+  }
+  return order;
+}
+
+std::int64_t rank_of(const key_order& order, key k) {
+  const auto as_unsigned = [](key a, key b) {
+    return static_cast<std::uint32_t>(a) < static_cast<std::uint32_t>(b);
+  };
+  const auto found =
+      std::lower_bound(order.distinct.begin(), order.distinct.end(), k, as_unsigned);
+  if (found == order.distinct.end() || *found != k) return -1;
+  return found - order.distinct.begin();
+}
+
+key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
+                       const key_list& first_keys, const key_list& second_keys,
+                       const key_order& order) {
+  if (!variant_applies(id, strategy)) return {};
+  if (table_size < smallest_variant_table || table_size > largest_variant_table) return {};
+  if (has_negative(first_keys) || has_negative(second_keys)) return {};
+  if (id == variant_id::lists_swapped) {
+    return correct_layout(strategy, table_size, second_keys, first_keys);
+  }
+  const build_rules rules = rules_of(id);
+  if (!rules.absorb_repeats) {
+    return build_with_rules(strategy, table_size, first_keys, second_keys, rules);
+  }
+  return build_with_rules(strategy, table_size, keys_of_ranks(order.first_ranks, order.distinct),
+                          keys_of_ranks(order.second_ranks, order.distinct), rules);
+}
+
+key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
+                       const key_list& first_keys, const key_list& second_keys) {
+  if (!variant_applies(id, strategy)) return {};
+  return build_variant(id, strategy, table_size, first_keys, second_keys,
+                       order_keys(first_keys, second_keys));
+}

@@ -1,0 +1,96 @@
+#include "render/console_transcript.h"
+
+#include "checker/key_lines.h"
+#include "render/key_text.h"
+
+namespace {
+
+constexpr std::string_view green = "\x1b[32m";
+constexpr std::string_view red = "\x1b[31m";
+constexpr std::string_view plain = "\x1b[0m";
+
+void put_count_line(text_out& out, std::string_view label, std::int64_t count) {
+  if (count == 0) return;
+  put_text(out, label);
+  put_number(out, count);
+  put_text(out, "\n");
+}
+
+void print_summary(text_out& out, const run_summary& summary) {
+  put_text(out, "\n>>>>>>>>>>>>>>>>Summary\nSuccess/All: ");
+  put_number(out, summary.right);
+  put_text(out, "/");
+  put_number(out, summary.all);
+  put_text(out, ":\nScore: ");
+  put_number(out, summary.score);
+  put_text(out, ":\n");
+  put_count_line(out, "Refused cases: ", summary.refused);
+  put_count_line(out, "Cases not built: ", summary.not_built);
+}
+
+}  // namespace
+
+void console_transcript::begin_run(const run_header& header) {
+  answer_only_ = header.answer_only;
+  output_path_ = header.output;
+}
+
+void console_transcript::begin_case(const case_result& record) {
+  put_text(out_, "\n\n>>>>>>>>>>>>>>>>TEST Case: ");
+  put_number(out_, record.number);
+  put_text(out_, "\n");
+  if (record.state != case_state::built) {
+    put_text(out_, record.message);
+    put_text(out_, "\n");
+    return;
+  }
+  put_text(out_, ">>>>>>>>>>>>>>>>GROUND TRUTH:\n");
+  for (const strategy_id strategy : all_strategies) {
+    print_keys(out_, layout_of(record.expected, strategy));
+  }
+  if (!answer_only_) put_text(out_, "\n>>>>>>>>>>>>>>>>YOUR ANSWER:\n");
+}
+
+void console_transcript::echo(const line_result& result) {
+  if (result.problem == line_problem::none) {
+    print_keys(out_, result.submitted);
+    return;
+  }
+  put_text(out_, "Output File " + output_path_ + " line ");
+  put_number(out_, result.output_line);
+  if (result.problem == line_problem::missing) {
+    put_text(out_, " is missing\n");
+    return;
+  }
+  put_text(out_, ": token " + quote_token(result.token, result.token_cut) + " ");
+  put_text(out_, fault_text(result.fault));
+  put_text(out_, "\n");
+}
+
+void console_transcript::line(const case_result& /*record*/, const line_result& result) {
+  if (result.judged == verdict::none) return;
+  echo(result);
+  const bool right = result.judged == verdict::right;
+  if (color_) put_text(out_, right ? green : red);
+  put_text(out_, right ? ">>>>>Right" : ">>>>>Wrong");
+  if (color_) put_text(out_, plain);
+  put_text(out_, "\n");
+}
+
+void console_transcript::end_case(const case_result& record) {
+  if (answer_only_ || record.state != case_state::built) return;
+  put_text(out_, "\n[TEST RESULT] Right / All: ");
+  put_number(out_, record.right_count);
+  put_text(out_, "/3:\n");
+}
+
+void console_transcript::end_run(const run_summary& summary) {
+  if (!summary.ended_message.empty()) put_text(out_, summary.ended_message + "\n");
+  if (summary.completed && !answer_only_) print_summary(out_, summary);
+  if (!summary.error.empty()) {
+    put_text(out_, summary.error + "\n");
+    return;
+  }
+  put_text(out_, "Press Any Key to Finish\nYou can find answer in [hash_answer.txt] file.\n");
+  prompted_ = true;
+}

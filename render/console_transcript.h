@@ -1,0 +1,30 @@
+// The console transcript: banners, the ground truth, each submitted line echoed as parsed with
+// its verdict, the tallies, the summary and the closing prompt.
+#pragma once
+
+#include "checker/results.h"
+#include "render/text_out.h"
+
+/// Renders the transcript to `out` exactly as the checker has always printed it. With `color`,
+/// Right is green and Wrong red (ANSI escapes); nothing else changes.
+class console_transcript : public result_renderer {
+ public:
+  console_transcript(text_out& out, bool color) : out_(out), color_(color) {}
+  void begin_run(const run_header& header) override;
+  void begin_case(const case_result& record) override;
+  void line(const case_result& record, const line_result& result) override;
+  void end_case(const case_result& record) override;
+  void end_run(const run_summary& summary) override;
+  [[nodiscard]] bool ok() const override { return !out_.failed; }
+
+  /// True once end_run has printed the closing prompt, which asks for a key.
+  [[nodiscard]] bool prompted() const { return prompted_; }
+
+ private:
+  void echo(const line_result& result);
+  text_out& out_;
+  bool color_;
+  bool answer_only_ = false;
+  bool prompted_ = false;
+  std::string output_path_;
+};

@@ -1,0 +1,16 @@
+// Key lists as text: the console form and the file form of a key line.
+#pragma once
+
+#include "hashing/hash_table.h"
+#include "render/text_out.h"
+
+/// Console form: every key followed by one space, then a line feed.
+void print_keys(text_out& console, const key_list& keys);
+
+/// File form: keys separated by single spaces, no trailing space, then a line feed.
+void write_keys(text_out& answer_file, const key_list& keys);
+
+/// Keys separated by `separator`, nothing before the first or after the last and no line feed;
+/// for reports (JSON arrays with ",", say). Formats in chunks straight into the buffer, so a
+/// layout of any length costs no copy of its own.
+void put_keys_separated(text_out& out, const key_list& keys, char separator);
