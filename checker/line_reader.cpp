@@ -1,5 +1,8 @@
 #include "checker/line_reader.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -13,7 +16,14 @@ bool refill(line_reader& reader) {
   if (reader.at_end) return false;
   reader.block.resize(block_size);
   reader.begin = 0;
-  reader.end = std::fread(reader.block.data(), 1, block_size, reader.file);
+  // read(2) rather than fread: it hands over what a pipe holds now instead of waiting for a whole
+  // block, so a run fed through a FIFO keeps pace with its writer.
+  ssize_t got = 0;
+  do {
+    got = ::read(::fileno(reader.file), reader.block.data(), block_size);
+  } while (got < 0 && errno == EINTR);
+  reader.failed = got < 0;
+  reader.end = got < 0 ? 0 : static_cast<std::size_t>(got);
   if (!reader.started && reader.end >= byte_order_mark.size() &&
       std::memcmp(reader.block.data(), byte_order_mark.data(), byte_order_mark.size()) == 0) {
     reader.begin = byte_order_mark.size();
@@ -33,7 +43,7 @@ read_status for_each_piece(line_reader& reader, take_fn take) {
   bool held_return = false;
   for (;;) {
     if (reader.begin == reader.end && !refill(reader)) {
-      if (std::ferror(reader.file) != 0) return read_status::error;
+      if (reader.failed) return read_status::error;
       if (held_return) take("\r", "\r" + 1);
       return took_any ? read_status::line : read_status::end;
     }
@@ -62,7 +72,7 @@ read_status for_each_piece(line_reader& reader, take_fn take) {
 read_status read_line(line_reader& reader, std::string& text) {
   text.clear();
   return for_each_piece(reader, [&text](const char* begin, const char* end) {
-    text.append(begin, end);
+    text.append(begin, static_cast<std::size_t>(end - begin));
   });
 }
 

@@ -18,6 +18,7 @@ struct line_reader {
   std::size_t begin = 0;
   std::size_t end = 0;
   bool at_end = false;
+  bool failed = false;   // a read failed
   bool started = false;  // the first block, which may open with a byte-order mark, was read
   std::int64_t line_number = 0;
   key_line_parser parser;

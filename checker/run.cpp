@@ -120,14 +120,16 @@ bool grade_case(run_files& files, std::span<const renderer_slot> slots, case_res
     const read_status status =
         built ? read_key_line(files.output_f, parsed) : skip_line(files.output_f);
     if (status == read_status::error) return false;
-    result.strategy = strategy;
-    result.output_line = files.output_f.line_number;
     if (built) {
+      result.strategy = strategy;
+      result.output_line = files.output_f.line_number;
       grade_line(status, parsed, layout_of(record.expected, strategy), result);
       ++record.graded_count;
       record.right_count += result.judged == verdict::right ? 1 : 0;
     } else {
-      result = line_result{strategy, files.output_f.line_number};
+      result = line_result{};
+      result.strategy = strategy;
+      result.output_line = files.output_f.line_number;
     }
     tell_all(slots, [&](result_renderer& r) { r.line(record, result); });
     parsed.keys.swap(result.submitted);  // keep the room for the next line

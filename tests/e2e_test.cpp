@@ -113,6 +113,12 @@ TEST_P(e2e, transcript_files_and_status_match) {
       EXPECT_FALSE(fs::exists(run_dir / name)) << name;
     }
   }
+  // Temporary files are hidden; only the harness's own may be left.
+  for (const auto& entry : fs::directory_iterator(run_dir)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name[0] != '.' || name == ".stdout" || name == ".stderr" || name == ".status")
+        << "left behind: " << name;
+  }
   fs::permissions(run_dir, fs::perms::owner_all, fs::perm_options::add);
   fs::remove_all(run_dir);
 }

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Runs the checker the ways a run gets cut short or crowded — a signal while it waits on its input,
+# a pipe that closes, two runs in one folder, huge lines under a memory limit — and checks that
+# an earlier answer file survives whole, no temporary file is left, and the status says so.
+#   interruption_test.sh BINARY [--sanitized]
+set -u
+binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+sanitized=${2:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+expect_earlier_answer_kept() {
+  [ "$(cat "$1/hash_answer.txt")" = "earlier answer" ] || fail "$2: the earlier answer changed"
+  local left
+  left=$(find "$1" -name '.hash_answer.txt.*' | head -n 1)
+  [ -z "$left" ] || fail "$2: a temporary file was left: $left"
+}
+
+# A run blocked reading a FIFO input, after its answer file was created, then signalled.
+signal_while_reading() {
+  local signal=$1 number=$2 dir="$work/signal_$1"
+  mkdir -p "$dir" && cd "$dir" || return
+  echo "earlier answer" >hash_answer.txt
+  mkfifo input
+  "$binary" 1 input none </dev/null >console 2>&1 &
+  local pid=$!
+  exec 3>input
+  printf '2\n3 0 0\n3\n\n' >&3
+  for _ in $(seq 100); do
+    [ -n "$(find . -name '.hash_answer.txt.*')" ] && break
+    sleep 0.05
+  done
+  kill "-$signal" "$pid"
+  wait "$pid"
+  local status=$?
+  exec 3>&-
+  [ "$status" -eq $((128 + number)) ] || fail "SIG$signal: status $status, not $((128 + number))"
+  expect_earlier_answer_kept "$dir" "SIG$signal"
+}
+
+# Many cases piped into a reader that stops after 100 bytes.
+broken_pipe() {
+  local dir="$work/pipe"
+  mkdir -p "$dir" && cd "$dir" || return
+  awk 'BEGIN { print 100000; for (c = 0; c < 100000; c++) print "11 0 0\n1 2 3 4 5\n6 7" }' >in.txt
+  echo "earlier answer" >hash_answer.txt
+  "$binary" 1 in.txt x </dev/null 2>stderr | head -c 100 >/dev/null
+  local status=${PIPESTATUS[0]}
+  [ "$status" -eq 255 ] || fail "broken pipe: status $status, not 255"
+  grep -q 'standard output write failed' stderr || fail "broken pipe: no line on standard error"
+  expect_earlier_answer_kept "$dir" "broken pipe"
+}
+
+# Two runs at once in one folder: each leaves a whole answer, never a mixture.
+two_runs_at_once() {
+  local dir="$work/two"
+  mkdir -p "$dir" && cd "$dir" || return
+  awk 'BEGIN { print 50000; for (c = 0; c < 50000; c++) print "101 0 0\n" c " " 2*c " " 3*c "\n7" }' >in.txt
+  "$binary" 1 in.txt x </dev/null >/dev/null && mv hash_answer.txt expected.txt
+  "$binary" 1 in.txt x </dev/null >/dev/null &
+  local first=$!
+  "$binary" 1 in.txt x </dev/null >/dev/null
+  local second=$?
+  wait "$first"
+  local first_status=$?
+  [ "$first_status" -eq 0 ] && [ "$second" -eq 0 ] || fail "two runs: statuses $first_status, $second"
+  cmp -s hash_answer.txt expected.txt || fail "two runs: the answer file is not one run's whole answer"
+  [ -z "$(find . -name '.hash_answer.txt.*')" ] || fail "two runs: a temporary file was left"
+}
+
+# Memory follows the keys a line holds, not its bytes: a 2 GiB case count line and a 200 MB line
+# of spaces each run within 64 MiB of address space.
+long_lines_in_little_memory() {
+  local dir="$work/memory"
+  mkdir -p "$dir" && cd "$dir" || return
+  { head -c $((2 * 1024 * 1024 * 1024 - 1)) /dev/zero | tr '\0' '0'; printf '1\n7 0 0\n10 17 4\n24 3\n'; } >count.txt
+  (ulimit -v 65536 && "$binary" 1 count.txt x </dev/null >console) ||
+    fail "a 2 GiB count line: status $?: $(head -c 200 console)"
+  rm -f count.txt
+  { printf '1\n7 0 0\n10 17'; head -c 200000000 /dev/zero | tr '\0' ' '; printf '4\n24 3\n'; } >spaces.txt
+  (ulimit -v 65536 && "$binary" 1 spaces.txt x </dev/null >console) ||
+    fail "a 200 MB line of spaces: status $?: $(head -c 200 console)"
+  [ "$(head -n 1 hash_answer.txt)" = "3 0 0 10 17 4 24" ] || fail "spaces: wrong layout"
+}
+
+signal_while_reading INT 2
+signal_while_reading TERM 15
+signal_while_reading HUP 1
+broken_pipe
+two_runs_at_once
+if [ "$sanitized" = --sanitized ]; then
+  echo "skipped: the memory limit test (sanitizers reserve more address space than it allows)"
+else
+  long_lines_in_little_memory
+fi
+echo "interruption tests: $failures failed"
+[ "$failures" -eq 0 ]
