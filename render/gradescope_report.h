@@ -1,0 +1,38 @@
+// Gradescope's autograder results.json: one test per case, scored by its lines judged right, and
+// the run's score and summary at the top level. Tests are streamed as cases end; a case's text
+// shows at most `shown_keys` keys of each layout (see render/report_text.h), so memory stays
+// bounded by a few kilobytes per case whatever the table size.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "checker/results.h"
+#include "render/text_out.h"
+
+/// Writes to `out`, which the caller opens, keeps alive past end_run and commits. A test's
+/// max_score is the number of its lines that were graded: 3 for a graded case, 0 for a refused
+/// or unbuilt case and in answer-only mode, so that the tests add up to the top-level score and
+/// max_score (the run's right and all). A test passes when its case was built and every graded
+/// line is right. Cases are named as the console names them, counting from 0.
+class gradescope_report final : public result_renderer {
+ public:
+  explicit gradescope_report(text_out& out) : out_(out) {}
+
+  void begin_run(const run_header& header) override;
+  void begin_case(const case_result& record) override;
+  void line(const case_result& record, const line_result& result) override;
+  void end_case(const case_result& record) override;
+  void end_run(const run_summary& summary) override;
+  [[nodiscard]] bool ok() const override { return !out_.failed; }
+
+ private:
+  void put_test(const case_result& record);
+
+  text_out& out_;
+  std::string output_path_;
+  bool answer_only_ = false;
+  bool run_begun_ = false;
+  std::int64_t tests_written_ = 0;
+  std::string case_text_;  // the open case's account, gathered line by line
+};

@@ -1,0 +1,40 @@
+// The JSON report: one document holding the run's header, every case with its three lines, and
+// the totals. It is streamed: memory stays bounded by one case, whatever the number of cases, and
+// a layout of any length is written without a copy. docs/report.schema.json describes it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "checker/results.h"
+#include "render/text_out.h"
+
+/// Writes to `out`, which the caller opens, keeps alive past end_run and commits. Every case
+/// object holds exactly three line objects: lines that never arrived (all of them in answer-only
+/// mode) are written with output_line, submitted, problem, token and verdict null. A case left
+/// open when the next case or end_run comes is closed first, so a run that stops inside a case
+/// still gives a valid document; events must otherwise come in the documented order.
+class json_report final : public result_renderer {
+ public:
+  explicit json_report(text_out& out) : out_(out) {}
+
+  void begin_run(const run_header& header) override;
+  void begin_case(const case_result& record) override;
+  void line(const case_result& record, const line_result& result) override;
+  void end_case(const case_result& record) override;
+  void end_run(const run_summary& summary) override;
+  [[nodiscard]] bool ok() const override { return !out_.failed; }
+
+ private:
+  void put_line_start(const case_result& record, strategy_id strategy);
+  void put_submission(const case_result& record, const line_result& result);
+  void put_absent_submission();
+  void put_diagnosis(const case_result& record, const line_result& result);
+  void end_open_case();
+
+  text_out& out_;
+  bool run_begun_ = false;
+  bool case_open_ = false;
+  std::int64_t cases_written_ = 0;
+  std::size_t lines_written_ = 0;  // in the open case
+};

@@ -1,0 +1,47 @@
+// JUnit XML as GitLab, Jenkins and Azure Pipelines read it: one testsuite "hash_checker" with one
+// testcase per strategy line, classname "case N" (counting from 0, as the console does). A Wrong
+// line is a failure, and the three lines of a refused or unbuilt case are skipped with the
+// case's message; in answer-only mode, where nothing is judged, every line is skipped with the
+// message "answer-only mode". A run that stopped on an error (a start-up failure, say) gets one
+// more testcase, classname "hash_checker" and name "run", holding an <error>.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "checker/results.h"
+#include "render/text_out.h"
+
+/// Writes to `out` at end_run alone, since the counts go on the opening tags; until then the
+/// testcases wait in memory: under a hundred bytes per line judged Right, a few kilobytes plus the
+/// paths per other line (layouts show at most `shown_keys` keys, see render/report_text.h). The
+/// caller opens `out`, keeps it alive past end_run and commits it. Any bytes in paths, messages and
+/// tokens still give a well-formed document.
+class junit_report final : public result_renderer {
+ public:
+  explicit junit_report(text_out& out) : out_(out) {}
+
+  void begin_run(const run_header& header) override;
+  void begin_case(const case_result& record) override;
+  void line(const case_result& record, const line_result& result) override;
+  void end_case(const case_result& record) override;
+  void end_run(const run_summary& summary) override;
+  [[nodiscard]] bool ok() const override { return !out_.failed; }
+
+ private:
+  void open_testcase(std::string_view classname, std::string_view name);
+  void add_judged_line(const case_result& record, const line_result& result);
+  void add_skipped_line(const case_result& record, strategy_id strategy);
+  void add_error(const run_summary& summary);
+  std::string suite_counts() const;
+
+  text_out& out_;
+  run_header header_;
+  std::string testcases_;  // escaped XML of every testcase so far
+  std::int64_t tests_ = 0;
+  std::int64_t failures_ = 0;
+  std::int64_t errors_ = 0;
+  std::int64_t skipped_ = 0;
+  std::size_t lines_in_case_ = 0;
+};

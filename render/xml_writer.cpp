@@ -1,0 +1,91 @@
+#include "render/xml_writer.h"
+
+#include <charconv>
+
+#include "render/json_writer.h"
+
+namespace {
+
+enum class xml_context { text, attribute };
+
+constexpr std::string_view replacement = "&#xFFFD;";
+
+bool is_noncharacter(std::string_view sequence) {
+  // U+FFFE and U+FFFF, the only well-formed UTF-8 that XML 1.0 excludes besides control bytes.
+  return sequence.size() == 3 && sequence[0] == '\xef' && sequence[1] == '\xbf' &&
+         (sequence[2] == '\xbe' || sequence[2] == '\xbf');
+}
+
+// How many bytes at the start of `text` go out unchanged; 0 when the first needs replacing.
+std::size_t unchanged_length(std::string_view text, xml_context context) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  if (lead >= 0x80) {
+    const std::size_t length = utf8_sequence_length(text);
+    return is_noncharacter(text.substr(0, length)) ? 0 : length;
+  }
+  if (lead == '\t' || lead == '\n') return context == xml_context::text ? 1 : 0;
+  const bool special = lead == '&' || lead == '<' || lead == '>' || lead == '"' || lead == '\'';
+  return lead >= 0x20 && !special ? 1 : 0;
+}
+
+std::string_view reference_for(char byte) {
+  switch (byte) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    case '\'':
+      return "&apos;";
+    case '\t':
+      return "&#9;";
+    case '\n':
+      return "&#10;";
+    case '\r':
+      return "&#13;";
+    default:
+      return replacement;
+  }
+}
+
+// Writes `text` escaped; a U+FFFE or U+FFFF is replaced whole, any other odd byte alone.
+void append_escaped(std::string& xml, std::string_view text, xml_context context) {
+  std::size_t run_start = 0;  // bytes from here to `at` go out unchanged, in one piece
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t length = unchanged_length(text.substr(at), context);
+    if (length > 0) {
+      at += length;
+      continue;
+    }
+    xml.append(text.substr(run_start, at - run_start));
+    xml.append(reference_for(text[at]));
+    at += is_noncharacter(text.substr(at, 3)) ? 3 : 1;
+    run_start = at;
+  }
+  xml.append(text.substr(run_start));
+}
+
+}  // namespace
+
+void append_xml_text(std::string& xml, std::string_view text) {
+  append_escaped(xml, text, xml_context::text);
+}
+
+void append_xml_attribute(std::string& xml, std::string_view name, std::string_view value) {
+  xml += ' ';
+  xml += name;
+  xml += "=\"";
+  append_escaped(xml, value, xml_context::attribute);
+  xml += '"';
+}
+
+void append_xml_attribute(std::string& xml, std::string_view name, std::int64_t value) {
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  append_xml_attribute(xml, name,
+                       std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
+}
