@@ -1,6 +1,9 @@
 #include "app/app.h"
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <memory>
@@ -57,9 +60,12 @@ std::vector<std::unique_ptr<report>> asked_reports(const command_line& cl) {
 
 std::vector<guarded_file> files_of(const command_line& cl,
                                    const std::vector<std::unique_ptr<report>>& reports) {
-  std::vector<guarded_file> files{{"Input File", cl.request.input_path, false}};
-  if (!cl.request.answer_only) files.push_back({"Output File", cl.request.output_path, false});
+  // The answer file comes first, so that a clash names the file read: "Input File x is the
+  // answer file y".
+  std::vector<guarded_file> files;
   if (!cl.no_answer_file) files.push_back({"Answer File", cl.answer_file, true});
+  files.push_back({"Input File", cl.request.input_path, false});
+  if (!cl.request.answer_only) files.push_back({"Output File", cl.request.output_path, false});
   for (const auto& r : reports) files.push_back({r->role, r->path, true});
   return files;
 }
@@ -193,6 +199,20 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
   }
   s.transcript = std::make_unique<console_transcript>(s.console, wants_color(s.cl.color, console));
   return run_session(s, keyboard);
+}
+
+void reserve_standard_streams() {
+  // A closed descriptor 0, 1 or 2 would be handed to the next file opened, and the console would
+  // then write into a report. /dev/null read-only takes the place: writes to it fail, as writes to
+  // a closed stream do.
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = ::open("/dev/null", O_RDONLY);
+    if (opened >= 0 && opened != descriptor) {
+      ::dup2(opened, descriptor);
+      ::close(opened);
+    }
+  }
 }
 
 void stop_on_out_of_memory() {

@@ -37,7 +37,10 @@ identity identify(const std::string& path) {
   return id;
 }
 
-std::string lower_case(std::string text) {
+// "Input File" reads "input file" inside a sentence; a report's role keeps its capitals.
+std::string in_sentence(const std::string& role) {
+  if (!role.ends_with(" File")) return role;
+  std::string text = role;
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
@@ -49,13 +52,11 @@ std::string same_file_clash(const std::vector<guarded_file>& files) {
   std::vector<identity> ids;
   ids.reserve(files.size());
   for (const guarded_file& file : files) ids.push_back(identify(file.path));
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    for (std::size_t j = 0; j < files.size(); ++j) {
-      if (i == j || !files[j].written || (files[i].written && j > i) || !(ids[i] == ids[j])) {
-        continue;
-      }
-      return files[i].role + " " + files[i].path + " is the " + lower_case(files[j].role) + " " +
-             files[j].path + "; nothing was written";
+  for (std::size_t j = 1; j < files.size(); ++j) {
+    for (std::size_t i = 0; i < j; ++i) {
+      if (!(files[i].written || files[j].written) || !(ids[i] == ids[j])) continue;
+      return files[j].role + " " + files[j].path + " is the " + in_sentence(files[i].role) + " " +
+             files[i].path + "; nothing was written";
     }
   }
   return "";

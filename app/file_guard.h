@@ -14,6 +14,7 @@ struct guarded_file {
 
 /// The first clash between a written file and any other file of the list, as one line such as
 /// "Output File x is the answer file ./hash_answer.txt; nothing was written", or an empty text.
+/// The later file of a clashing pair is the one named first.
 /// Existing files are compared by device and inode, so other names, "..", symlinks and hard links
 /// are caught; paths that don't exist yet by their absolute, normalised form.
 std::string same_file_clash(const std::vector<guarded_file>& files);

@@ -8,6 +8,8 @@
 //   redirects       shell redirections that replace the default `</dev/null >.stdout 2>.stderr`
 //   prefix          shell words put before the program, such as a `ulimit` wrapper (optional)
 //   unsanitized     marker: run only in a build without sanitizers (they can't run under ulimit)
+//   own_options     marker: the case is about the command line itself, so it is not run again
+//                   with report options added
 //   expected_stderr what standard error holds afterwards (optional; not compared otherwise)
 //   expected_status the exit status
 //   expected_stdout the whole transcript
@@ -45,7 +47,7 @@ std::vector<std::string> case_names() {
 bool is_case_control_file(const std::string& name) {
   return name == "args" || name == "setup" || name == "stdin" || name == "absent" ||
          name == "redirects" || name == "prefix" || name == "unsanitized" ||
-         name.rfind("expected_", 0) == 0;
+         name == "own_options" || name.rfind("expected_", 0) == 0;
 }
 
 fs::path fresh_folder(const std::string& name) {
@@ -66,14 +68,25 @@ std::string control(const fs::path& case_dir, const std::string& name,
   return fs::exists(case_dir / name) ? trimmed(slurp(case_dir / name)) : fallback;
 }
 
-std::string run_command(const fs::path& case_dir, const fs::path& run_dir) {
+std::string run_command(const fs::path& case_dir, const fs::path& run_dir,
+                        const std::string& options) {
   std::string command = "cd '" + run_dir.string() + "' && ";
   if (fs::exists(case_dir / "setup")) command += "sh '" + (case_dir / "setup").string() + "' && ";
   command += control(case_dir, "prefix", "") + " '" HASH_CHECKER_BINARY "' ";
-  command += control(case_dir, "args", "") + " ";
+  command += control(case_dir, "args", "") + " " + options + " ";
   const std::string input =
       fs::exists(case_dir / "stdin") ? (case_dir / "stdin").string() : "/dev/null";
   return command + control(case_dir, "redirects", "<'" + input + "' >.stdout 2>.stderr");
+}
+
+// Runs the case in `run_dir` with `options` after its arguments; returns what std::system gives.
+int run_case(const fs::path& case_dir, const fs::path& run_dir, const std::string& options) {
+  for (const auto& entry : fs::directory_iterator(case_dir)) {
+    const std::string name = entry.path().filename().string();
+    if (!is_case_control_file(name))
+      fs::copy(entry.path(), run_dir / name, fs::copy_options::recursive);
+  }
+  return std::system(run_command(case_dir, run_dir, options).c_str());
 }
 
 class e2e : public testing::TestWithParam<std::string> {};
@@ -84,12 +97,7 @@ TEST_P(e2e, transcript_files_and_status_match) {
   if (fs::exists(case_dir / "unsanitized")) GTEST_SKIP() << "needs a build without sanitizers";
 #endif
   const fs::path run_dir = fresh_folder(GetParam());
-  for (const auto& entry : fs::directory_iterator(case_dir)) {
-    const std::string name = entry.path().filename().string();
-    if (!is_case_control_file(name))
-      fs::copy(entry.path(), run_dir / name, fs::copy_options::recursive);
-  }
-  const int raw = std::system(run_command(case_dir, run_dir).c_str());
+  const int raw = run_case(case_dir, run_dir, "");
   // The shell reports a program killed by signal N as status 128 + N.
   ASSERT_TRUE(WIFEXITED(raw) && (WEXITSTATUS(raw) <= 128 || WEXITSTATUS(raw) == 255))
       << "killed by a signal: " << raw;
@@ -121,6 +129,42 @@ TEST_P(e2e, transcript_files_and_status_match) {
   }
   fs::permissions(run_dir, fs::perms::owner_all, fs::perm_options::add);
   fs::remove_all(run_dir);
+}
+
+// The same case with all three reports asked for: the transcript and the status don't change by
+// a byte, and every report that a run writes reads back under independent parsers. A run refused
+// before anything is written, or one under a file size or memory limit, may leave none.
+TEST_P(e2e, reports_read_back_and_change_nothing_else) {
+  const fs::path case_dir = fs::path(E2E_CASES_DIR) / GetParam();
+  if (fs::exists(case_dir / "unsanitized") || fs::exists(case_dir / "prefix")) {
+    GTEST_SKIP() << "runs under a resource limit";
+  }
+  if (fs::exists(case_dir / "own_options")) GTEST_SKIP() << "a case about the command line";
+  const fs::path run_dir = fresh_folder(GetParam());
+  const fs::path reports = fresh_folder(GetParam() + "_reports");
+  const std::string json = (reports / "report.json").string();
+  const std::string gradescope = (reports / "results.json").string();
+  const std::string junit = (reports / "junit.xml").string();
+  const int raw =
+      run_case(case_dir, run_dir,
+               "'--json=" + json + "' '--gradescope=" + gradescope + "' '--junit=" + junit + "'");
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(std::to_string(WEXITSTATUS(raw)), trimmed(slurp(case_dir / "expected_status")));
+  const std::string transcript = slurp(run_dir / ".stdout");
+  EXPECT_EQ(transcript, slurp(case_dir / "expected_stdout"));
+  if (transcript.find("nothing was written") != std::string::npos) {
+    EXPECT_FALSE(fs::exists(json) || fs::exists(gradescope) || fs::exists(junit));
+  } else {
+    const std::string check =
+        "python3 '" CHECK_REPORTS_SCRIPT "' --schema '" REPORT_SCHEMA "' --json '" + json +
+        "' --gradescope '" + gradescope + "' --junit '" + junit + "' >&2";
+    const int checked = std::system(check.c_str());
+    if (WIFEXITED(checked) && WEXITSTATUS(checked) == 77) GTEST_SKIP() << "see the line above";
+    EXPECT_TRUE(WIFEXITED(checked) && WEXITSTATUS(checked) == 0) << "reports in " << reports;
+  }
+  fs::permissions(run_dir, fs::perms::owner_all, fs::perm_options::add);
+  fs::remove_all(run_dir);
+  fs::remove_all(reports);
 }
 
 INSTANTIATE_TEST_SUITE_P(cases, e2e, testing::ValuesIn(case_names()),
