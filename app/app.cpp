@@ -3,9 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
@@ -13,12 +14,12 @@
 
 #include "app/file_guard.h"
 #include "app/options.h"
+#include "app/report_factory.h"
 #include "checker/grading.h"
 #include "checker/run.h"
 #include "render/answer_file_writer.h"
 #include "render/atomic_file.h"
 #include "render/console_transcript.h"
-#include "app/report_factory.h"
 
 #ifndef HASH_CHECKER_VERSION
 #define HASH_CHECKER_VERSION "0.0.0"
@@ -46,8 +47,9 @@ bool wants_color(color_mode mode, std::FILE* console) {
 
 std::vector<std::unique_ptr<report>> asked_reports(const command_line& cl) {
   std::vector<std::unique_ptr<report>> reports;
-  const std::pair<const char*, const std::string*> asked[] = {
-      {"JSON report", &cl.json}, {"Gradescope report", &cl.gradescope}, {"JUnit report", &cl.junit}};
+  const std::pair<const char*, const std::string*> asked[] = {{"JSON report", &cl.json},
+                                                              {"Gradescope report", &cl.gradescope},
+                                                              {"JUnit report", &cl.junit}};
   for (const auto& [role, path] : asked) {
     if (path->empty()) continue;
     auto r = std::make_unique<report>();
@@ -66,7 +68,9 @@ std::vector<guarded_file> files_of(const command_line& cl,
   if (!cl.no_answer_file) files.push_back({"Answer File", cl.answer_file, true});
   files.push_back({"Input File", cl.request.input_path, false});
   if (!cl.request.answer_only) files.push_back({"Output File", cl.request.output_path, false});
-  for (const auto& r : reports) files.push_back({r->role, r->path, true});
+  std::transform(reports.begin(), reports.end(), std::back_inserter(files), [](const auto& r) {
+    return guarded_file{r->role, r->path, true};
+  });
   return files;
 }
 
@@ -88,7 +92,7 @@ run_header header_of(const session& s) {
 }
 
 // Creates the reports' temporary files; the failure line, or an empty text.
-std::string open_reports(session& s) {
+std::string open_reports(const session& s) {
   for (const auto& r : s.reports) {
     if (!r->file.open(r->path)) return r->role + " " + r->path + " open failed";
     r->renderer = make_report(r->role, r->file.out());
@@ -101,9 +105,9 @@ std::vector<renderer_slot> slots_of(session& s) {
   if (s.answer_writer) {
     slots.push_back({s.answer_writer.get(), "Answer File " + s.cl.answer_file + " write failed"});
   }
-  for (const auto& r : s.reports) {
-    slots.push_back({r->renderer.get(), r->role + " " + r->path + " write failed"});
-  }
+  std::transform(s.reports.begin(), s.reports.end(), std::back_inserter(slots), [](const auto& r) {
+    return renderer_slot{r->renderer.get(), r->role + " " + r->path + " write failed"};
+  });
   return slots;
 }
 
@@ -185,8 +189,7 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
   if (s.cl.help || s.cl.version) {
     const std::string text =
         s.cl.help ? usage_text() : std::string("hash_checker ") + HASH_CHECKER_VERSION + "\n";
-    return std::fputs(text.c_str(), console) >= 0 && std::fflush(console) == 0 ? 0
-                                                                                 : failure_status;
+    return std::fputs(text.c_str(), console) >= 0 && std::fflush(console) == 0 ? 0 : failure_status;
   }
   if (!s.cl.warning.empty()) std::fprintf(stderr, "%s\n", s.cl.warning.c_str());
   s.console.file = console;

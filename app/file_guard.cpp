@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 namespace {
@@ -51,7 +52,8 @@ std::string in_sentence(const std::string& role) {
 std::string same_file_clash(const std::vector<guarded_file>& files) {
   std::vector<identity> ids;
   ids.reserve(files.size());
-  for (const guarded_file& file : files) ids.push_back(identify(file.path));
+  std::transform(files.begin(), files.end(), std::back_inserter(ids),
+                 [](const guarded_file& file) { return identify(file.path); });
   for (std::size_t j = 1; j < files.size(); ++j) {
     for (std::size_t i = 0; i < j; ++i) {
       if (!(files[i].written || files[j].written) || !(ids[i] == ids[j])) continue;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -25,25 +26,25 @@ struct flag_option {
 };
 
 constexpr flag_option flag_options[] = {
-    {"--help", &command_line::help},
-    {"-h", &command_line::help},
-    {"--version", &command_line::version},
-    {"--fail-on-wrong", &command_line::fail_on_wrong},
-    {"--explain", &command_line::explain},
-    {"--no-answer-file", &command_line::no_answer_file},
+    {"--help", &command_line::help},       {"-h", &command_line::help},
+    {"--version", &command_line::version}, {"--fail-on-wrong", &command_line::fail_on_wrong},
+    {"--explain", &command_line::explain}, {"--no-answer-file", &command_line::no_answer_file},
 };
 
 std::string unknown(std::string_view option) {
-  return "hash_checker: unknown option '" + std::string(option) +
-         "'; see 'hash_checker --help'";
+  return "hash_checker: unknown option '" + std::string(option) + "'; see 'hash_checker --help'";
 }
 
 bool read_color(std::string_view value, color_mode& color) {
-  if (value == "auto") color = color_mode::automatic;
-  else if (value == "always") color = color_mode::always;
-  else if (value == "never") color = color_mode::never;
-  else return false;
-  return true;
+  constexpr std::pair<std::string_view, color_mode> names[] = {{"auto", color_mode::automatic},
+                                                               {"always", color_mode::always},
+                                                               {"never", color_mode::never}};
+  for (const auto& [name, mode] : names) {
+    if (value != name) continue;
+    color = mode;
+    return true;
+  }
+  return false;
 }
 
 // Takes one option into `cl`; sets `cl.error` when it is unknown or its value is wrong.
@@ -61,8 +62,8 @@ void take_option(std::string_view argument, command_line& cl) {
   for (const path_option& option : path_options) {
     if (name != option.name) continue;
     if (value.empty()) {
-      cl.error = "hash_checker: option '" + std::string(name) + "' needs a path: " +
-                 std::string(name) + "=PATH";
+      cl.error = "hash_checker: option '" + std::string(name) +
+                 "' needs a path: " + std::string(name) + "=PATH";
     }
     cl.*option.target = value;
     return;

@@ -17,12 +17,12 @@ struct command_line {
   bool no_answer_file = false;
   color_mode color = color_mode::automatic;
   std::string answer_file = "./hash_answer.txt";
-  std::string json;        // report paths; empty when not asked for
+  std::string json;  // report paths; empty when not asked for
   std::string gradescope;
   std::string junit;
   run_request request;
-  std::string warning;     // the default files were used for an argument count that means none
-  std::string error;       // a usage error, one line; the run must not start
+  std::string warning;  // the default files were used for an argument count that means none
+  std::string error;    // a usage error, one line; the run must not start
 };
 
 /// Reads the arguments after the program's name. Never fails hard: a bad option or value comes

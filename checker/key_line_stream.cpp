@@ -82,7 +82,9 @@ void end_token(key_line_parser& p, const char* start, const char* stop) {
   }
 }
 
-bool is_delimiter(const key_line_parser& p, char c) { return c == ' ' && !p.whole_line_is_one_token; }
+bool is_delimiter(const key_line_parser& p, char c) {
+  return c == ' ' && !p.whole_line_is_one_token;
+}
 
 // Steps through one token's bytes from `at`; returns where it stopped: at the delimiter that ends
 // the token, or at `end`.
@@ -115,7 +117,9 @@ const char* step_token(key_line_parser& p, const char* at, const char* end) {
         p.magnitude = std::min(p.magnitude * 10 + (c - '0'), magnitude_cap);
         break;
       default: {  // trailing or bad: nothing more to learn before the delimiter
-        const void* space = p.whole_line_is_one_token ? nullptr : std::memchr(at, ' ', static_cast<std::size_t>(end - at));
+        const void* space = p.whole_line_is_one_token
+                                ? nullptr
+                                : std::memchr(at, ' ', static_cast<std::size_t>(end - at));
         return space == nullptr ? end : static_cast<const char*>(space);
       }
     }

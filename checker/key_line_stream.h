@@ -34,7 +34,7 @@ struct key_line_parser {
   bool lenient = false;
   std::int64_t magnitude = 0;
   std::int64_t digit_count = 0;
-  std::string head;   // the current token's bytes from earlier pieces, at most kept_token_bytes
+  std::string head;  // the current token's bytes from earlier pieces, at most kept_token_bytes
   bool head_cut = false;
 };
 

@@ -49,7 +49,8 @@ read_status for_each_piece(line_reader& reader, take_fn take) {
     }
     const char* start = reader.block.data() + reader.begin;
     const char* stop = reader.block.data() + reader.end;
-    const auto* feed = static_cast<const char*>(std::memchr(start, '\n', reader.end - reader.begin));
+    const auto* feed =
+        static_cast<const char*>(std::memchr(start, '\n', reader.end - reader.begin));
     took_any = true;
     if (held_return && feed != start) take("\r", "\r" + 1);
     held_return = false;

@@ -51,9 +51,9 @@ struct line_result {
   strategy_id strategy = strategy_id::linear_probing;
   std::int64_t output_line = 0;  // 1-based line of the output file
   line_problem problem = line_problem::none;
-  key_list submitted;          // the keys as parsed; empty unless `problem` is none
-  std::string token;           // a bad token's first bytes (at most `kept_token_bytes`)
-  bool token_cut = false;      // the bad token was longer than `token`
+  key_list submitted;      // the keys as parsed; empty unless `problem` is none
+  std::string token;       // a bad token's first bytes (at most `kept_token_bytes`)
+  bool token_cut = false;  // the bad token was longer than `token`
   token_fault fault = token_fault::none;
   std::vector<lenient_token> notes;  // the first few tokens read leniently
   verdict judged = verdict::none;
@@ -62,41 +62,41 @@ struct line_result {
 /// One case of the input file. Its `lines` events arrive one by one (see result_renderer), so a
 /// record never holds more than one submitted line.
 struct case_result {
-  std::int64_t number = 0;       // from 0
-  std::int64_t size_line = 0;    // 1-based line of the input file holding the table size
-  std::int64_t table_size = 0;   // 0 when the size line holds no key
+  std::int64_t number = 0;      // from 0
+  std::int64_t size_line = 0;   // 1-based line of the input file holding the table size
+  std::int64_t table_size = 0;  // 0 when the size line holds no key
   case_state state = case_state::built;
-  std::string message;           // the refusal or allocation failure line, no line feed
+  std::string message;  // the refusal or allocation failure line, no line feed
   key_list first_keys;
   key_list second_keys;
-  layouts expected;              // all empty unless `state` is built
-  std::int64_t right_count = 0;  // lines judged right so far
-  std::int64_t graded_count = 0; // lines judged so far (0 or 3 once the case ends)
+  layouts expected;               // all empty unless `state` is built
+  std::int64_t right_count = 0;   // lines judged right so far
+  std::int64_t graded_count = 0;  // lines judged so far (0 or 3 once the case ends)
 };
 
 /// What every renderer learns before the first case.
 struct run_header {
-  std::string version;           // "1.1.0"
+  std::string version;  // "1.1.0"
   bool answer_only = false;
-  std::string input;             // the paths as given or defaulted
+  std::string input;  // the paths as given or defaulted
   std::string output;
-  std::string answer_file;       // empty when no answer file is written
+  std::string answer_file;  // empty when no answer file is written
 };
 
 /// Totals and the outcome, known once the run has ended.
 struct run_summary {
-  std::int64_t case_count = 0;   // as line 1 of the input file gives it (0 before it is read)
-  std::int64_t cases = 0;        // case records emitted
+  std::int64_t case_count = 0;  // as line 1 of the input file gives it (0 before it is read)
+  std::int64_t cases = 0;       // case records emitted
   std::int64_t right = 0;
   std::int64_t all = 0;
   std::int64_t score = 0;
   std::int64_t refused = 0;
   std::int64_t not_built = 0;
   bool ended_early = false;
-  std::string ended_message;     // "Input File X ended after K of N cases", when it did
-  bool completed = false;        // every case that the input holds was run
-  int status = 0;                // the exit status, 0..255
-  std::string error;             // the failure line that ended the run, empty when none
+  std::string ended_message;  // "Input File X ended after K of N cases", when it did
+  bool completed = false;     // every case that the input holds was run
+  int status = 0;             // the exit status, 0..255
+  std::string error;          // the failure line that ended the run, empty when none
 };
 
 /// A sink for result records. The run calls begin_run once, then for each case begin_case, then

@@ -39,7 +39,8 @@ std::string read_case_count(run_files& files) {
   if (count.fault == token_fault::none && count.keys.empty()) count.fault = token_fault::blank;
   if (count.fault != token_fault::none) {
     const std::string shown = quote_token(count.token, count.token_cut);
-    return where(files.input_f, 1) + "case count " + shown + " " + std::string(fault_text(count.fault));
+    return where(files.input_f, 1) + "case count " + shown + " " +
+           std::string(fault_text(count.fault));
   }
   files.case_count = count.keys[0];
   return "";
@@ -139,10 +140,10 @@ bool grade_case(run_files& files, std::span<const renderer_slot> slots, case_res
 
 // The first failure line among renderers whose failures end the run, or an empty text.
 std::string renderer_failure(std::span<const renderer_slot> slots) {
-  for (const renderer_slot& slot : slots) {
-    if (!slot.failure_line.empty() && !slot.renderer->ok()) return slot.failure_line;
-  }
-  return "";
+  const auto failed = std::find_if(slots.begin(), slots.end(), [](const renderer_slot& slot) {
+    return !slot.failure_line.empty() && !slot.renderer->ok();
+  });
+  return failed == slots.end() ? "" : failed->failure_line;
 }
 
 void count_case(const case_result& record, run_summary& summary) {

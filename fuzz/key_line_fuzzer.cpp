@@ -11,6 +11,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
 #include "render/key_text.h"
 
@@ -146,6 +147,29 @@ void check_split_paths(std::string_view line) {
           "both splits report the same bad token");
 }
 
+// The parser that reads files as they stream past must give what split_keys gives, wherever the
+// line is cut into pieces: the same keys, fault and first bytes of the bad token.
+void check_streaming(std::string_view line) {
+  const split_result whole = split_keys(line, " ");
+  const std::size_t cuts[] = {1, 2, 3, 7, line.size() / 2 + 1};
+  for (const std::size_t piece : cuts) {
+    parsed_line parsed;
+    key_line_parser parser;
+    begin_line(parser, parsed, false);
+    for (std::size_t at = 0; at < line.size(); at += piece) {
+      const std::string_view part = line.substr(at, piece);
+      feed_line(parser, part.data(), part.data() + part.size());
+    }
+    end_line(parser);
+    require(parsed.keys == whole.keys && parsed.fault == whole.fault,
+            "the streaming parser agrees with split_keys");
+    const std::string_view kept = whole.token.substr(0, kept_token_bytes);
+    require(parsed.fault == token_fault::none ||
+                (parsed.token == kept && parsed.token_cut == (whole.token.size() > kept.size())),
+            "the streaming parser keeps the bad token's first bytes");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -154,5 +178,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_split(line);
   check_single_token(line);
   check_split_paths(line);
+  check_streaming(line);
   return 0;
 }

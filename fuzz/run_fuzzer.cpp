@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "checker/key_lines.h"
 #include "app/app.h"
+#include "checker/key_lines.h"
 
 namespace {
 

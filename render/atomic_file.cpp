@@ -79,7 +79,11 @@ bool atomic_file::open(const std::string& target) {
   slot_ = register_path(name);
   std::FILE* file = ::fdopen(descriptor, "w");
   if (file == nullptr || slot_ < 0 || ::fchmod(descriptor, created_file_mode()) != 0) {
-    if (file != nullptr) std::fclose(file); else ::close(descriptor);
+    if (file != nullptr) {
+      std::fclose(file);
+    } else {
+      ::close(descriptor);
+    }
     ::unlink(name.c_str());
     unregister_path(slot_);
     slot_ = -1;
@@ -124,6 +128,8 @@ void remove_temporary_files_now() {
 
 void remove_temporary_files_on_signals() {
   created_file_mode();  // read the umask now, not from a handler
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, on_fatal_signal);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    std::signal(signal_number, on_fatal_signal);
+  }
   std::signal(SIGPIPE, SIG_IGN);
 }

@@ -1,6 +1,8 @@
 #include "render/json_writer.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 #include "render/key_text.h"
 
@@ -80,12 +82,11 @@ std::size_t utf8_sequence_length(std::string_view text) {
   if (text.empty()) return 0;
   const unsigned char lead = byte_at(text, 0);
   if (lead < 0x80) return 1;
-  for (const lead_byte_rule& rule : lead_byte_rules) {
-    if (lead >= rule.first && lead <= rule.last) {
-      return continuation_bytes_fit(text, rule) ? rule.length : 0;
-    }
-  }
-  return 0;
+  const auto* rule =
+      std::find_if(std::begin(lead_byte_rules), std::end(lead_byte_rules),
+                   [lead](const lead_byte_rule& r) { return lead >= r.first && lead <= r.last; });
+  if (rule == std::end(lead_byte_rules)) return 0;
+  return continuation_bytes_fit(text, *rule) ? rule->length : 0;
 }
 
 void put_json_string(text_out& out, std::string_view text) {

@@ -10,8 +10,8 @@ constexpr std::size_t widest_key = 11;  // "-2147483648"
 
 // Appends keys[first, last) to `text`, each followed by `separator`, writing in place rather than
 // growing the text key by key.
-void append_separated(std::string& text, const key_list& keys, std::size_t first,
-                      std::size_t last, char separator) {
+void append_separated(std::string& text, const key_list& keys, std::size_t first, std::size_t last,
+                      char separator) {
   const std::size_t start = text.size();
   text.resize(start + (last - first) * (widest_key + 1));
   char* at = text.data() + start;

@@ -61,3 +61,44 @@ TEST(read_line, a_stream_that_fails_reports_an_error) {
 }
 
 }  // namespace
+
+namespace {
+
+// A carriage return that ends a 64 KiB block belongs to the line break when a line feed opens the
+// next block, and to the line otherwise; a byte-order mark counts only at the very start.
+TEST(read_key_line, carriage_returns_at_block_ends_and_byte_order_marks) {
+  const std::string filler(65536 - 3, ' ');  // puts the carriage return last in the block
+  const struct {
+    std::string text;
+    std::vector<key_list> lines;
+    token_fault last_fault;
+  } cases[] = {
+      {"\xEF\xBB\xBF"
+       "1 2\n3\n",
+       {{1, 2}, {3}},
+       token_fault::none},
+      {"7 " + filler + "\r\n8\n", {{7}, {8}}, token_fault::none},
+      {"7 " + filler + "\rx\n", {{7}}, token_fault::no_number},  // the token "\rx"
+      {"1\n\xEF\xBB\xBF"
+       "2\n",
+       {{1}, {}},
+       token_fault::no_number},
+  };
+  for (const auto& c : cases) {
+    std::FILE* file = std::tmpfile();
+    std::fwrite(c.text.data(), 1, c.text.size(), file);
+    std::rewind(file);
+    line_reader reader;
+    reader.file = file;
+    parsed_line parsed;
+    for (const key_list& expected : c.lines) {
+      ASSERT_EQ(read_key_line(reader, parsed), read_status::line);
+      EXPECT_EQ(parsed.keys, expected);
+    }
+    EXPECT_EQ(parsed.fault, c.last_fault);
+    EXPECT_EQ(read_key_line(reader, parsed), read_status::end);
+    std::fclose(file);
+  }
+}
+
+}  // namespace

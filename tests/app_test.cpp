@@ -1,0 +1,171 @@
+// The command line, the same-file guard and atomic files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/file_guard.h"
+#include "app/options.h"
+#include "render/atomic_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(parse_command_line, options_come_out_before_positional_arguments_are_counted) {
+  const struct {
+    std::vector<std::string> arguments;
+    bool answer_only;
+    std::string input;
+    std::string json;
+    bool warned;
+    std::string error;
+  } cases[] = {
+      {{}, false, "./hash_input.txt", "", false, ""},
+      {{"1"}, true, "./hash_input.txt", "", false, ""},
+      {{"0", "in", "out", "--json=r.json"}, false, "in", "r.json", false, ""},
+      {{"--json=r.json", "7x", "in", "out"}, true, "in", "r.json", false, ""},
+      {{"--", "--json=r.json"}, false, "./hash_input.txt", "", false, ""},
+      {{"1", "in"}, false, "./hash_input.txt", "", true, ""},
+      {{"1", "in", "out", "extra"}, false, "./hash_input.txt", "", true, ""},
+      {{"--jsn=r"},
+       false,
+       "./hash_input.txt",
+       "",
+       false,
+       "hash_checker: unknown option '--jsn=r'; see 'hash_checker --help'"},
+      {{"--json"},
+       false,
+       "./hash_input.txt",
+       "",
+       false,
+       "hash_checker: option '--json' needs a path: --json=PATH"},
+      {{"--help=x"},
+       false,
+       "./hash_input.txt",
+       "",
+       false,
+       "hash_checker: option '--help' takes no value"},
+      {{"--color=pink"},
+       false,
+       "./hash_input.txt",
+       "",
+       false,
+       "hash_checker: option '--color' takes auto, always or never, not 'pink'"},
+      {{"-1"}, true, "./hash_input.txt", "", false, ""},  // a negative mode, not an option
+  };
+  for (const auto& c : cases) {
+    const command_line cl = parse_command_line(c.arguments);
+    const std::string shown = ::testing::PrintToString(c.arguments);
+    EXPECT_EQ(cl.error, c.error) << shown;
+    if (!c.error.empty()) continue;
+    EXPECT_EQ(cl.request.answer_only, c.answer_only) << shown;
+    EXPECT_EQ(cl.request.input_path, c.input) << shown;
+    EXPECT_EQ(cl.json, c.json) << shown;
+    EXPECT_EQ(!cl.warning.empty(), c.warned) << shown;
+  }
+}
+
+TEST(parse_command_line, flags_and_colour) {
+  const command_line cl =
+      parse_command_line({"-h", "--version", "--no-answer-file", "--fail-on-wrong", "--color"});
+  EXPECT_TRUE(cl.help && cl.version && cl.no_answer_file && cl.fail_on_wrong);
+  EXPECT_EQ(cl.color, color_mode::always);
+  EXPECT_EQ(parse_command_line({"--color=never"}).color, color_mode::never);
+  EXPECT_EQ(parse_command_line({}).color, color_mode::automatic);
+}
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void spill(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
+
+class files : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("hash_checker_app_test_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "sub");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string at(const std::string& name) const { return (dir_ / name).string(); }
+  std::size_t entries() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {}));
+  }
+  fs::path dir_;
+};
+
+TEST_F(files, same_file_clash_sees_through_names_links_and_dot_dot) {
+  spill(at("answer"), "a");
+  spill(at("other"), "o");
+  fs::create_symlink(at("answer"), at("link"));
+  fs::create_hard_link(at("answer"), at("hard"));
+  const struct {
+    std::string output;
+    bool clash;
+  } cases[] = {
+      {at("answer"), true}, {at("sub/../answer"), true}, {at("link"), true},
+      {at("hard"), true},   {at("other"), false},        {at("missing"), false},
+  };
+  for (const auto& c : cases) {
+    const std::string clash =
+        same_file_clash({{"Answer File", at("answer"), true}, {"Output File", c.output, false}});
+    EXPECT_EQ(!clash.empty(), c.clash) << c.output;
+    if (c.clash) {
+      EXPECT_EQ(clash, "Output File " + c.output + " is the answer file " + at("answer") +
+                           "; nothing was written");
+    }
+  }
+  // Two reports that don't exist yet clash by their normalised paths.
+  EXPECT_EQ(
+      same_file_clash({{"JSON report", at("r"), true}, {"JUnit report", at("sub/../r"), true}}),
+      "JUnit report " + at("sub/../r") + " is the JSON report " + at("r") +
+          "; nothing was written");
+  EXPECT_EQ(
+      same_file_clash({{"Input File", at("other"), false}, {"Output File", at("other"), false}}),
+      "");
+}
+
+TEST_F(files, atomic_file_replaces_the_target_only_on_commit) {
+  spill(at("answer"), "earlier");
+  {
+    atomic_file file;
+    ASSERT_TRUE(file.open(at("answer")));
+    put_text(file.out(), "abandoned");
+    EXPECT_EQ(entries(), 3U);  // sub, answer and the temporary file
+  }
+  EXPECT_EQ(slurp(at("answer")), "earlier");
+  EXPECT_EQ(entries(), 2U);
+  atomic_file file;
+  ASSERT_TRUE(file.open(at("answer")));
+  put_text(file.out(), "new");
+  ASSERT_TRUE(file.commit());
+  EXPECT_EQ(slurp(at("answer")), "new");
+  EXPECT_EQ(entries(), 2U);
+}
+
+TEST_F(files, atomic_file_replaces_a_symlink_and_refuses_what_it_cannot_create) {
+  spill(at("target"), "precious");
+  fs::create_symlink(at("target"), at("answer"));
+  atomic_file file;
+  ASSERT_TRUE(file.open(at("answer")));
+  put_text(file.out(), "answer");
+  ASSERT_TRUE(file.commit());
+  EXPECT_FALSE(fs::is_symlink(at("answer")));
+  EXPECT_EQ(slurp(at("target")), "precious");
+  EXPECT_FALSE(file.open(at("sub")));             // a directory
+  EXPECT_FALSE(file.open(at("missing/answer")));  // no such folder
+  EXPECT_FALSE(file.open(""));
+  EXPECT_FALSE(file.commit());  // nothing open
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+#include "checker/key_line_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "checker/key_lines.h"
+
+namespace {
+
+// Feeds `line` in pieces of `piece` bytes.
+parsed_line parse_in_pieces(std::string_view line, std::size_t piece, bool one_token = false) {
+  parsed_line parsed;
+  key_line_parser parser;
+  begin_line(parser, parsed, one_token);
+  for (std::size_t at = 0; at < line.size(); at += piece) {
+    const std::string_view part = line.substr(at, piece);
+    feed_line(parser, part.data(), part.data() + part.size());
+  }
+  end_line(parser);
+  return parsed;
+}
+
+// Every line, cut every possible way, parses as split_keys parses it whole.
+TEST(key_line_parser, agrees_with_split_keys_wherever_a_line_is_cut) {
+  const std::string lines[] = {
+      "",
+      "1 2 3",
+      "  1  2 ",
+      "+4 -3 007 12ab",
+      "1\t2",
+      "x1 2",
+      "1 2 -",
+      "2147483647 2147483648",
+      "-2147483648 0",
+      "1 \t 2",
+      " \r",
+      "00000000000000000000012",
+      "9999999999999999999999 1",
+      "5 +",
+      "1 2 3x 4",
+      std::string(300, 'z') + " 1",
+  };
+  for (const std::string& line : lines) {
+    const split_result whole = split_keys(line, " ");
+    for (std::size_t piece = 1; piece <= line.size() + 1; ++piece) {
+      const parsed_line parsed = parse_in_pieces(line, piece);
+      EXPECT_EQ(parsed.keys, whole.keys) << '"' << line << "\" in pieces of " << piece;
+      EXPECT_EQ(parsed.fault, whole.fault) << line;
+      if (whole.fault != token_fault::none) {
+        EXPECT_EQ(parsed.token, whole.token.substr(0, kept_token_bytes)) << line;
+        EXPECT_EQ(parsed.token_cut, whole.token.size() > kept_token_bytes) << line;
+      }
+    }
+  }
+}
+
+TEST(key_line_parser, notes_tokens_read_leniently) {
+  const parsed_line parsed = parse_key_line("4x +5 007 8 0 \t9");
+  EXPECT_EQ(parsed.keys, (key_list{4, 5, 7, 8, 0, 9}));
+  ASSERT_EQ(parsed.lenient.size(), 4U);
+  const std::pair<std::size_t, std::string> expected[] = {
+      {0, "4x"}, {1, "+5"}, {2, "007"}, {5, "\t9"}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(parsed.lenient[i].index, expected[i].first);
+    EXPECT_EQ(parsed.lenient[i].text, expected[i].second);
+  }
+}
+
+// The case count is the token value of the whole line: spaces are white space, not separators.
+TEST(key_line_parser, a_whole_line_token_reads_like_the_case_count) {
+  const struct {
+    std::string line;
+    key_list keys;
+    token_fault fault;
+  } cases[] = {
+      {"3", {3}, token_fault::none},       {"  3 cases", {3}, token_fault::none},
+      {"", {}, token_fault::none},         {"   ", {}, token_fault::blank},
+      {"abc", {}, token_fault::no_number}, {"99999999999", {}, token_fault::out_of_range},
+      {"-7 x", {-7}, token_fault::none},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t piece = 1; piece <= c.line.size() + 1; ++piece) {
+      const parsed_line parsed = parse_in_pieces(c.line, piece, true);
+      EXPECT_EQ(parsed.keys, c.keys) << c.line;
+      EXPECT_EQ(parsed.fault, c.fault) << c.line;
+    }
+  }
+}
+
+// A bad token of any length keeps only its first bytes.
+TEST(key_line_parser, keeps_a_long_bad_token_short) {
+  const std::string token(1 << 20, 'q');
+  const parsed_line parsed = parse_in_pieces("1 " + token + " 2", 4096);
+  EXPECT_EQ(parsed.keys, key_list{1});
+  EXPECT_EQ(parsed.token, token.substr(0, kept_token_bytes));
+  EXPECT_TRUE(parsed.token_cut);
+  EXPECT_EQ(quote_token(parsed.token, parsed.token_cut), "\"" + std::string(40, 'q') + "...\"");
+}
+
+}  // namespace
