@@ -10,10 +10,6 @@
 
 #include "hashing/hash_table.h"
 
-enum class strategy_id { linear_probing, two_pass_hashing, double_hashing };
-inline constexpr std::array<strategy_id, 3> all_strategies{
-    strategy_id::linear_probing, strategy_id::two_pass_hashing, strategy_id::double_hashing};
-
 /// "linear_probing", "two_pass_hashing" or "double_hashing": the name reports use as data.
 std::string_view strategy_key(strategy_id strategy);
 

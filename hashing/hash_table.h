@@ -1,6 +1,7 @@
 // The three open-addressing table builders and the hash functions they share.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -43,6 +44,11 @@ key_list two_pass_hashing(std::int32_t table_size, const key_list& first_keys,
 /// after its third probe.
 key_list double_hashing(std::int32_t table_size, const key_list& first_keys,
                         const key_list& second_keys);
+
+/// The three strategies, in the order a case builds and an output file lists them.
+enum class strategy_id { linear_probing, two_pass_hashing, double_hashing };
+inline constexpr std::array<strategy_id, 3> all_strategies{
+    strategy_id::linear_probing, strategy_id::two_pass_hashing, strategy_id::double_hashing};
 
 /// The three layouts of one case, each exactly what its builder above returns.
 struct layouts {

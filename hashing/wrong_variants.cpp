@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <functional>
 #include <limits>
 #include <numeric>
 #include <utility>
@@ -24,8 +25,7 @@ void append_pairs(const key_list& keys, std::uint64_t offset, std::vector<std::u
   }
 }
 
-void radix_pass(const std::vector<std::uint64_t>& from, std::vector<std::uint64_t>& to,
-                int shift) {
+void radix_pass(const std::vector<std::uint64_t>& from, std::vector<std::uint64_t>& to, int shift) {
   std::vector<std::size_t> offsets(digit_mask + 1, 0);
   for (const std::uint64_t pair : from) ++offsets[(pair >> shift) & digit_mask];
   std::size_t sum = 0;
@@ -34,28 +34,33 @@ void radix_pass(const std::vector<std::uint64_t>& from, std::vector<std::uint64_
 }
 
 // Positions are distinct, so ordering whole pairs orders them by key and then by position.
-void sort_pairs(std::vector<std::uint64_t>& pairs) {
+void sort_pairs(std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>& spare) {
   if (pairs.size() < radix_threshold) {
     std::sort(pairs.begin(), pairs.end());
     return;
   }
-  std::uint64_t all_bits = 0;
-  for (const std::uint64_t pair : pairs) all_bits |= pair;
+  const std::uint64_t all_bits =
+      std::accumulate(pairs.begin(), pairs.end(), std::uint64_t{0}, std::bit_or<>());
   const auto key_bits = static_cast<int>(std::bit_width(all_bits >> 32));
-  std::vector<std::uint64_t> spare(pairs.size());
+  spare.resize(pairs.size());
   for (int shift = 32; shift < 32 + key_bits; shift += digit_bits) {
     radix_pass(pairs, spare, shift);
     pairs.swap(spare);
   }
 }
 
-bool positions_fit(std::size_t count) {
-  return count <= std::numeric_limits<std::uint32_t>::max();
+bool positions_fit(std::size_t count) { return count <= std::numeric_limits<std::uint32_t>::max(); }
+
+key pair_key(std::uint64_t pair) {
+  return static_cast<key>(static_cast<std::uint32_t>(pair >> 32));
 }
 
-key pair_key(std::uint64_t pair) { return static_cast<key>(static_cast<std::uint32_t>(pair >> 32)); }
-
 std::uint32_t pair_position(std::uint64_t pair) { return static_cast<std::uint32_t>(pair); }
+
+// Whether sorted[i] holds the first position of its key.
+bool starts_group(const std::vector<std::uint64_t>& sorted, std::size_t i) {
+  return i == 0 || pair_key(sorted[i]) != pair_key(sorted[i - 1]);
+}
 
 // ---- Rules of one build ----
 
@@ -223,61 +228,67 @@ void double_insert(key k, probe_table& t, const build_rules& rules) {
   store_after(t, rules.scan_from_home ? home : slot, k, rules.wrap);
 }
 
+// One list's keys in insertion order: the list as given, or, when `ranks` is set, the keys of
+// `distinct` at those ranks.
+struct key_source {
+  const key_list* keys = nullptr;
+  const std::vector<std::uint32_t>* ranks = nullptr;
+  const key_list* distinct = nullptr;
+};
+
+// Hands `insert` each nonzero key of `source` in turn. Stops once the table is full, as no key
+// can change it after that, or once the probe budget is spent.
+template <typename insert_fn>
+void insert_each(const key_source& source, const probe_table& t, insert_fn insert) {
+  const std::size_t count = source.ranks != nullptr ? source.ranks->size() : source.keys->size();
+  for (std::size_t i = 0; i < count && t.empty_count > 0 && t.budget >= 0; ++i) {
+    const key k =
+        source.ranks != nullptr ? (*source.distinct)[(*source.ranks)[i]] : (*source.keys)[i];
+    if (k != 0) insert(k);
+  }
+}
+
 // Keys whose home slot is empty take it first; the rest then scan on from their home slots.
-void two_pass_insert(const key_list& keys, probe_table& t, const build_rules& rules) {
+void two_pass_insert(const key_source& keys, probe_table& t, const build_rules& rules) {
   key_list left_over;
-  for (const key k : keys) {
-    if (k == 0) continue;
+  insert_each(keys, t, [&](key k) {
     const std::int64_t home = home_of(k, t);
     if (is_empty(t, home)) {
       store(t, home, k);
     } else {
       left_over.push_back(k);
     }
-  }
-  for (const key k : left_over) store_after(t, home_of(k, t), k, rules.wrap);
+  });
+  insert_each(key_source{&left_over}, t,
+              [&](key k) { store_after(t, home_of(k, t), k, rules.wrap); });
 }
 
-template <typename insert_fn>
-void insert_each(const key_list& keys, insert_fn insert) {
-  for (const key k : keys) {
-    if (k != 0) insert(k);
-  }
-}
-
-// The lists hold the keys to insert, in order: with repeats removed unless the rules store them.
-key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const key_list& first,
-                          const key_list& second, const build_rules& rules) {
+key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const key_source& first,
+                          const key_source& second, const build_rules& rules) {
   probe_table t = make_table(table_size);
   const auto linear = [&t, &rules](key k) { linear_insert(k, t, rules); };
   switch (strategy) {
     case strategy_id::linear_probing:
-      insert_each(first, linear);
-      insert_each(second, linear);
+      insert_each(first, t, linear);
+      insert_each(second, t, linear);
       break;
     case strategy_id::two_pass_hashing:
       two_pass_insert(first, t, rules);
       if (rules.second_two_pass) {
         two_pass_insert(second, t, rules);
       } else {
-        insert_each(second, linear);
+        insert_each(second, t, linear);
       }
       break;
     case strategy_id::double_hashing: {
       const auto double_hash = [&t, &rules](key k) { double_insert(k, t, rules); };
-      insert_each(first, double_hash);
-      insert_each(second, double_hash);
+      insert_each(first, t, double_hash);
+      insert_each(second, t, double_hash);
       break;
     }
   }
   if (t.budget < 0) return {};
   return std::move(t.slots);
-}
-
-key_list keys_of_ranks(const std::vector<std::uint32_t>& ranks, const key_list& distinct) {
-  key_list keys(ranks.size());
-  for (std::size_t i = 0; i < ranks.size(); ++i) keys[i] = distinct[ranks[i]];
-  return keys;
 }
 
 key_list correct_layout(strategy_id strategy, std::int32_t table_size, const key_list& first,
@@ -369,45 +380,62 @@ bool variant_applies(variant_id id, strategy_id strategy) {
   return strategy == strategy_id::double_hashing;
 }
 
-std::vector<std::uint64_t> sorted_key_positions(const key_list& keys) {
-  std::vector<std::uint64_t> pairs;
-  if (!positions_fit(keys.size())) return pairs;
+void sort_key_positions(const key_list& keys, std::vector<std::uint64_t>& pairs,
+                        std::vector<std::uint64_t>& spare) {
+  pairs.clear();
+  if (!positions_fit(keys.size())) return;
   pairs.reserve(keys.size());
   append_pairs(keys, 0, pairs);
-  sort_pairs(pairs);
-  return pairs;
+  sort_pairs(pairs, spare);
 }
 
-key_order order_keys(const key_list& first_keys, const key_list& second_keys) {
+// After the sort, `spare` is free: it holds each position's rank, so that the ranks can be read
+// back in position order without touching fresh memory.
+key_order order_keys(const key_list& first_keys, const key_list& second_keys,
+                     std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>& spare) {
   key_order order;
   const std::size_t total = first_keys.size() + second_keys.size();
   if (!positions_fit(total)) return order;
-  std::vector<std::uint32_t> rank_at(total, no_rank);
-  {
-    std::vector<std::uint64_t> pairs;
-    pairs.reserve(total);
-    append_pairs(first_keys, 0, pairs);
-    append_pairs(second_keys, first_keys.size(), pairs);
-    sort_pairs(pairs);
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-      if (i != 0 && pair_key(pairs[i]) == pair_key(pairs[i - 1])) continue;
-      rank_at[pair_position(pairs[i])] = static_cast<std::uint32_t>(order.distinct.size());
-      order.distinct.push_back(pair_key(pairs[i]));
-    }
+  pairs.clear();
+  pairs.reserve(total);
+  append_pairs(first_keys, 0, pairs);
+  append_pairs(second_keys, first_keys.size(), pairs);
+  sort_pairs(pairs, spare);
+  std::vector<std::uint64_t>& rank_at = spare;
+  rank_at.assign(total, no_rank);
+  std::size_t distinct_count = 0;
+  for (std::size_t i = 0; i < pairs.size(); ++i) distinct_count += starts_group(pairs, i) ? 1 : 0;
+  order.distinct.reserve(distinct_count);
+  order.first_position.reserve(distinct_count);
+  // Each list gets room for every distinct key: pages are taken only as they are written, so the
+  // room a list leaves unused costs nothing.
+  order.first_ranks.reserve(distinct_count);
+  order.second_ranks.reserve(distinct_count);
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (!starts_group(pairs, i)) continue;
+    rank_at[pair_position(pairs[i])] = order.distinct.size();
+    order.distinct.push_back(pair_key(pairs[i]));
+    order.first_position.push_back(pair_position(pairs[i]));
   }
   for (std::size_t p = 0; p < total; ++p) {
     if (rank_at[p] == no_rank) continue;
-    (p < first_keys.size() ? order.first_ranks : order.second_ranks).push_back(rank_at[p]);
+    (p < first_keys.size() ? order.first_ranks : order.second_ranks)
+        .push_back(static_cast<std::uint32_t>(rank_at[p]));
   }
   return order;
+}
+
+key_order order_keys(const key_list& first_keys, const key_list& second_keys) {
+  std::vector<std::uint64_t> pairs;
+  std::vector<std::uint64_t> spare;
+  return order_keys(first_keys, second_keys, pairs, spare);
 }
 
 std::int64_t rank_of(const key_order& order, key k) {
   const auto as_unsigned = [](key a, key b) {
     return static_cast<std::uint32_t>(a) < static_cast<std::uint32_t>(b);
   };
-  const auto found =
-      std::lower_bound(order.distinct.begin(), order.distinct.end(), k, as_unsigned);
+  const auto found = std::lower_bound(order.distinct.begin(), order.distinct.end(), k, as_unsigned);
   if (found == order.distinct.end() || *found != k) return -1;
   return found - order.distinct.begin();
 }
@@ -423,15 +451,18 @@ key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_s
   }
   const build_rules rules = rules_of(id);
   if (!rules.absorb_repeats) {
-    return build_with_rules(strategy, table_size, first_keys, second_keys, rules);
+    return build_with_rules(strategy, table_size, key_source{&first_keys}, key_source{&second_keys},
+                            rules);
   }
-  return build_with_rules(strategy, table_size, keys_of_ranks(order.first_ranks, order.distinct),
-                          keys_of_ranks(order.second_ranks, order.distinct), rules);
+  return build_with_rules(strategy, table_size,
+                          key_source{nullptr, &order.first_ranks, &order.distinct},
+                          key_source{nullptr, &order.second_ranks, &order.distinct}, rules);
 }
 
 key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
                        const key_list& first_keys, const key_list& second_keys) {
   if (!variant_applies(id, strategy)) return {};
+  if (table_size < smallest_variant_table || table_size > largest_variant_table) return {};
   return build_variant(id, strategy, table_size, first_keys, second_keys,
                        order_keys(first_keys, second_keys));
 }

@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "checker/results.h"
 #include "hashing/hash_table.h"
 
 /// The mistakes, in the order they are tried. `two_probes` and `four_probes` are the two forms of
@@ -56,18 +55,26 @@ bool variant_applies(variant_id id, strategy_id strategy);
 /// The distinct nonzero keys of a case and the order the correct builders insert them in. Keys
 /// are ordered as unsigned 32-bit values, which for keys of 0 and above is ascending order.
 struct key_order {
-  key_list distinct;                        // a key's rank is its index here
-  std::vector<std::uint32_t> first_ranks;   // first_keys met for the first time, in order
-  std::vector<std::uint32_t> second_ranks;  // second_keys met in neither list before, in order
+  key_list distinct;                          // a key's rank is its index here
+  std::vector<std::uint32_t> first_position;  // by rank; second_keys count on after first_keys
+  std::vector<std::uint32_t> first_ranks;     // first_keys met for the first time, in order
+  std::vector<std::uint32_t> second_ranks;    // second_keys met in neither list before, in order
 };
 
 /// Linear in the key count (a radix sort); takes 16 bytes a key while it sorts. Gives an empty
 /// order when the two lists hold more than 2^32 - 1 keys in all.
 key_order order_keys(const key_list& first_keys, const key_list& second_keys);
 
-/// (key as unsigned 32 bits) << 32 | index, for every nonzero key of `keys`, sorted; equal keys
-/// keep their index order. Linear; empty when `keys` holds more than 2^32 - 1 keys.
-std::vector<std::uint64_t> sorted_key_positions(const key_list& keys);
+/// As above, sorting in `pairs` and `spare` (see sort_key_positions), whose contents it replaces.
+key_order order_keys(const key_list& first_keys, const key_list& second_keys,
+                     std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>& spare);
+
+/// Fills `pairs` with (key as unsigned 32 bits) << 32 | index for every nonzero key of `keys`,
+/// sorted; equal keys keep their index order. `spare` is scratch space. Both keep their room for
+/// the next call, which spares a large table fresh pages for every sort. Linear; `pairs` is left
+/// empty when `keys` holds more than 2^32 - 1 keys.
+void sort_key_positions(const key_list& keys, std::vector<std::uint64_t>& pairs,
+                        std::vector<std::uint64_t>& spare);
 
 /// The rank of `k` in `order`, or -1 when `k` is not one of its keys. Logarithmic.
 std::int64_t rank_of(const key_order& order, key k);

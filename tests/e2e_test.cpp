@@ -156,8 +156,8 @@ TEST_P(e2e, reports_read_back_and_change_nothing_else) {
     EXPECT_FALSE(fs::exists(json) || fs::exists(gradescope) || fs::exists(junit));
   } else {
     const std::string check =
-        "python3 '" CHECK_REPORTS_SCRIPT "' --schema '" REPORT_SCHEMA "' --json '" + json +
-        "' --gradescope '" + gradescope + "' --junit '" + junit + "' >&2";
+        "'" REPORT_PYTHON "' '" CHECK_REPORTS_SCRIPT "' --schema '" REPORT_SCHEMA "' --json '" +
+        json + "' --gradescope '" + gradescope + "' --junit '" + junit + "' >&2";
     const int checked = std::system(check.c_str());
     if (WIFEXITED(checked) && WEXITSTATUS(checked) == 77) GTEST_SKIP() << "see the line above";
     EXPECT_TRUE(WIFEXITED(checked) && WEXITSTATUS(checked) == 0) << "reports in " << reports;

@@ -1,10 +1,11 @@
 #include "checker/key_lines.h"
-#include "render/key_text.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+
+#include "render/key_text.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "app/options.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <utility>
+
+#include "app/options.h"
 
 namespace {
 

@@ -1,0 +1,372 @@
+#include "checker/diagnosis.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "hashing/wrong_variants.h"
+
+namespace {
+
+constexpr std::uint32_t nowhere = std::numeric_limits<std::uint32_t>::max();
+
+const key_list& list_or_empty(const key_list* keys) {
+  static const key_list no_keys;
+  return keys == nullptr ? no_keys : *keys;
+}
+
+const key_list& expected_layout(const diagnosis_input& input) {
+  if (input.expected == nullptr) return list_or_empty(nullptr);
+  return layout_of(*input.expected, input.strategy);
+}
+
+std::optional<std::int64_t> as_slot(std::uint32_t slot) {
+  if (slot == nowhere) return std::nullopt;
+  return slot;
+}
+
+// ---- The lines side by side ----
+
+void compare_lines(const key_list& expected, const key_list& submitted, diagnosis& d) {
+  const std::size_t common = std::min(expected.size(), submitted.size());
+  d.differing_slots =
+      static_cast<std::int64_t>(std::max(expected.size(), submitted.size()) - common);
+  for (std::size_t i = 0; i < common; ++i) {
+    if (expected[i] == submitted[i]) continue;
+    ++d.differing_slots;
+    if (d.first_wrong_slot) continue;
+    d.first_wrong_slot = static_cast<std::int64_t>(i);
+    d.expected_key = expected[i];
+    d.submitted_key = submitted[i];
+  }
+}
+
+std::vector<token_note> notes_of(const std::vector<lenient_token>& tokens,
+                                 const key_list& submitted) {
+  std::vector<token_note> notes;
+  notes.reserve(tokens.size());
+  for (const lenient_token& t : tokens) {
+    token_note note{t.index, t.text, std::nullopt};
+    if (t.index < submitted.size()) note.read_as = submitted[t.index];
+    notes.push_back(std::move(note));
+  }
+  return notes;
+}
+
+// ---- Where each key sits ----
+
+// Slots of each of the case's keys, by rank: in the correct table, and its first slot in the
+// submission; `nowhere` when it has none. Both live in the scratch.
+struct key_places {
+  const std::vector<std::uint32_t>& expected_slot;
+  const std::vector<std::uint32_t>& submitted_slot;
+};
+
+// Keys found while merging, each as (first slot << 32 | key bits), so that ordering them orders
+// them by slot.
+using found_keys = std::vector<std::uint64_t>;
+
+std::uint64_t found_entry(std::uint32_t slot, key k) {
+  return std::uint64_t{slot} << 32 | static_cast<std::uint32_t>(k);
+}
+
+// Lists the first `listed_keys` found keys by slot and counts them all; partial sorting keeps
+// this linear however many there are.
+void list_first(found_keys& found, key_list& listed, std::int64_t& count) {
+  count = static_cast<std::int64_t>(found.size());
+  const std::size_t kept = std::min(found.size(), listed_keys);
+  std::partial_sort(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(kept), found.end());
+  for (std::size_t i = 0; i < kept; ++i) {
+    listed.push_back(static_cast<key>(static_cast<std::uint32_t>(found[i])));
+  }
+}
+
+key key_in(std::uint64_t pair) { return static_cast<key>(static_cast<std::uint32_t>(pair >> 32)); }
+
+std::uint32_t index_in(std::uint64_t pair) { return static_cast<std::uint32_t>(pair); }
+
+// Walks the ascending distinct keys alongside another ascending run of keys.
+struct rank_cursor {
+  const key_list& distinct;
+  std::size_t at = 0;
+};
+
+std::int64_t advance_to(rank_cursor& cursor, key k) {
+  const auto target = static_cast<std::uint32_t>(k);
+  while (cursor.at < cursor.distinct.size() &&
+         static_cast<std::uint32_t>(cursor.distinct[cursor.at]) < target) {
+    ++cursor.at;
+  }
+  const bool found = cursor.at < cursor.distinct.size() && cursor.distinct[cursor.at] == k;
+  return found ? static_cast<std::int64_t>(cursor.at) : -1;
+}
+
+void place_expected(const key_list& expected, const key_order& order, diagnosis_scratch& scratch) {
+  sort_key_positions(expected, scratch.pairs, scratch.spare);
+  rank_cursor cursor{order.distinct};
+  for (const std::uint64_t pair : scratch.pairs) {
+    const std::int64_t rank = advance_to(cursor, key_in(pair));
+    if (rank >= 0) scratch.expected_slot[static_cast<std::size_t>(rank)] = index_in(pair);
+  }
+}
+
+// Fills the submitted slots and finds the unknown and repeated keys.
+void place_submitted(const key_list& submitted, const key_order& order, diagnosis_scratch& scratch,
+                     diagnosis& d) {
+  sort_key_positions(submitted, scratch.pairs, scratch.spare);
+  const std::vector<std::uint64_t>& pairs = scratch.pairs;
+  rank_cursor cursor{order.distinct};
+  found_keys unknown;
+  found_keys repeated;
+  for (std::size_t i = 0; i < pairs.size();) {
+    const key k = key_in(pairs[i]);
+    const std::uint32_t first_slot = index_in(pairs[i]);
+    std::size_t end = i + 1;
+    while (end < pairs.size() && key_in(pairs[end]) == k) ++end;
+    if (end - i > 1) repeated.push_back(found_entry(first_slot, k));
+    const std::int64_t rank = advance_to(cursor, k);
+    if (rank < 0) {
+      unknown.push_back(found_entry(first_slot, k));
+    } else {
+      scratch.submitted_slot[static_cast<std::size_t>(rank)] = first_slot;
+    }
+    i = end;
+  }
+  list_first(unknown, d.unknown_keys, d.unknown_count);
+  list_first(repeated, d.repeated_keys, d.repeated_count);
+}
+
+void find_missing(const key_order& order, const key_places& places, diagnosis& d) {
+  found_keys missing;
+  for (std::size_t rank = 0; rank < order.distinct.size(); ++rank) {
+    if (places.expected_slot[rank] != nowhere && places.submitted_slot[rank] == nowhere) {
+      missing.push_back(found_entry(places.expected_slot[rank], order.distinct[rank]));
+    }
+  }
+  list_first(missing, d.missing_keys, d.missing_count);
+}
+
+key_places place_keys(const key_list& expected, const key_list& submitted, const key_order& order,
+                      diagnosis_scratch& scratch, diagnosis& d) {
+  scratch.expected_slot.assign(order.distinct.size(), nowhere);
+  scratch.submitted_slot.assign(order.distinct.size(), nowhere);
+  place_expected(expected, order, scratch);
+  place_submitted(submitted, order, scratch, d);
+  const key_places places{scratch.expected_slot, scratch.submitted_slot};
+  find_missing(order, places, d);
+  return places;
+}
+
+// ---- The first misplaced key and its path ----
+
+// How the correct build orders its insertions: by stage, then by first position in the lists.
+// Two-pass hashing's first pass is the first keys that hold their home slot in the end (no other
+// first key can, as slots are never emptied); its other first keys follow, then the second keys.
+// The other strategies take every key in one stage: first positions put the first keys first.
+struct insertion_rules {
+  const key_order& order;
+  const key_places& places;
+  strategy_id strategy;
+  std::int64_t table_size;
+  std::size_t first_list_length;
+};
+
+int stage_of(const insertion_rules& rules, std::uint32_t rank) {
+  if (rules.strategy != strategy_id::two_pass_hashing) return 0;
+  if (rules.order.first_position[rank] >= rules.first_list_length) return 2;
+  const std::int64_t home = primary_hash(rules.order.distinct[rank], rules.table_size);
+  return rules.places.expected_slot[rank] == home ? 0 : 1;
+}
+
+bool inserted_before(const insertion_rules& rules, std::uint32_t a, std::uint32_t b) {
+  const int stage_a = stage_of(rules, a);
+  const int stage_b = stage_of(rules, b);
+  if (stage_a != stage_b) return stage_a < stage_b;
+  return rules.order.first_position[a] < rules.order.first_position[b];
+}
+
+// Calls `visit(rank, number)` for each key, numbered from 1 in insertion order, until it returns
+// true. Walks the ranks in place: a table of ten million keys needs no copy of them.
+template <typename visit_fn>
+void for_each_insertion(const insertion_rules& rules, visit_fn visit) {
+  std::int64_t number = 0;
+  const auto walk = [&](const std::vector<std::uint32_t>& ranks, int stage) {
+    for (const std::uint32_t rank : ranks) {
+      if (stage_of(rules, rank) != stage) continue;
+      if (visit(rank, ++number)) return true;
+    }
+    return false;
+  };
+  if (rules.strategy != strategy_id::two_pass_hashing) {
+    if (!walk(rules.order.first_ranks, 0)) walk(rules.order.second_ranks, 0);
+    return;
+  }
+  if (walk(rules.order.first_ranks, 0) || walk(rules.order.first_ranks, 1)) return;
+  walk(rules.order.second_ranks, 2);
+}
+
+// A key's probes in the correct build: `probe_count` fixed probes, then a linear scan that starts
+// after the last of them and wraps around.
+struct probe_path {
+  std::array<std::int64_t, 3> probes{};
+  std::int64_t probe_count = 1;
+  std::int64_t size = 1;
+};
+
+probe_path path_of(key k, strategy_id strategy, std::int64_t table_size) {
+  probe_path path;
+  path.size = table_size;
+  path.probes[0] = primary_hash(k, table_size);
+  if (strategy == strategy_id::double_hashing) {
+    path.probe_count = 3;
+    for (std::int64_t i = 1; i < 3; ++i) path.probes[i] = double_hash_slot(k, i, table_size);
+  }
+  return path;
+}
+
+std::int64_t last_probe(const probe_path& path) { return path.probes[path.probe_count - 1]; }
+
+std::int64_t slot_at(const probe_path& path, std::int64_t step) {
+  if (step < path.probe_count) return path.probes[step];
+  return (last_probe(path) + 1 + (step - path.probe_count)) % path.size;
+}
+
+// Steps up to and including `settles`; a dropped key tries every probe and m - 1 scanned slots.
+std::int64_t length_to(const probe_path& path, std::optional<std::int64_t> settles) {
+  if (!settles) return path.probe_count + path.size - 1;
+  for (std::int64_t i = 0; i < path.probe_count; ++i) {
+    if (path.probes[i] == *settles) return i + 1;
+  }
+  const std::int64_t scanned = (*settles - last_probe(path) - 1 + path.size) % path.size + 1;
+  return path.probe_count + scanned;
+}
+
+// Slots are never emptied, so a slot held, when `rank` went in, whatever it holds in the end if
+// that key went in earlier, and nothing otherwise.
+key held_at(const insertion_rules& rules, const key_list& expected, std::uint32_t rank,
+            std::int64_t slot) {
+  const key k = expected[static_cast<std::size_t>(slot)];
+  if (k == 0) return 0;
+  const std::int64_t held_rank = rank_of(rules.order, k);
+  if (held_rank < 0) return 0;
+  return inserted_before(rules, static_cast<std::uint32_t>(held_rank), rank) ? k : 0;
+}
+
+void trace_path(const insertion_rules& rules, const key_list& expected, std::uint32_t rank,
+                diagnosis& d) {
+  const key k = rules.order.distinct[rank];
+  const probe_path path = path_of(k, rules.strategy, rules.table_size);
+  d.home = path.probes[0];
+  if (rules.strategy == strategy_id::double_hashing) d.step = step_hash(k, rules.table_size);
+  d.settles = d.expected_slot;
+  d.path_length = length_to(path, d.settles);
+  const auto head = std::min<std::int64_t>(d.path_length, path_head);
+  const auto tail_start = std::max<std::int64_t>(head, d.path_length - std::int64_t{path_tail});
+  for (std::int64_t i = 0; i < d.path_length; i = i + 1 == head ? tail_start : i + 1) {
+    const std::int64_t slot = slot_at(path, i);
+    d.path.push_back(path_step{slot, held_at(rules, expected, rank, slot)});
+  }
+}
+
+void find_root_cause(const diagnosis_input& input, const key_list& expected, const key_order& order,
+                     const key_places& places, diagnosis& d) {
+  if (input.table_size <= 0) return;
+  const insertion_rules rules{order, places, input.strategy, input.table_size,
+                              list_or_empty(input.first_keys).size()};
+  for_each_insertion(rules, [&](std::uint32_t rank, std::int64_t number) {
+    if (places.expected_slot[rank] == places.submitted_slot[rank]) return false;
+    d.first_misplaced_key = order.distinct[rank];
+    d.insertion_number = number;
+    d.expected_slot = as_slot(places.expected_slot[rank]);
+    d.submitted_slot = as_slot(places.submitted_slot[rank]);
+    trace_path(rules, expected, rank, d);
+    return true;
+  });
+}
+
+// ---- Known mistakes ----
+
+void set_mistake(diagnosis& d, std::string_view id, std::string text) {
+  d.mistake = std::string(id);
+  d.mistake_text = std::move(text);
+}
+
+bool is_other_strategy(const diagnosis_input& input, const key_list& submitted, diagnosis& d) {
+  for (const strategy_id other : all_strategies) {
+    if (other == input.strategy) continue;
+    const key_list& layout = layout_of(*input.expected, other);
+    if (static_cast<std::int64_t>(layout.size()) != input.table_size || layout != submitted) {
+      continue;
+    }
+    set_mistake(d, "wrong_strategy",
+                "The line is the " + std::string(strategy_title(other)) + " layout, not the " +
+                    std::string(strategy_title(input.strategy)) + " one.");
+    return true;
+  }
+  return false;
+}
+
+bool is_shifted(const diagnosis_input& input, const key_list& submitted, diagnosis& d) {
+  for (const bool above : {true, false}) {
+    const key_list* neighbour = above ? input.line_above : input.line_below;
+    if (neighbour == nullptr || *neighbour != submitted) continue;
+    set_mistake(d, "line_shifted",
+                std::string("The line is the layout expected on the output line ") +
+                    (above ? "above" : "below") + ", so the lines are out of step.");
+    return true;
+  }
+  return false;
+}
+
+bool is_variant(const diagnosis_input& input, const key_list& submitted, const key_order& order,
+                diagnosis& d) {
+  const std::int64_t m = input.table_size;
+  if (m < smallest_variant_table || m > largest_variant_table) return false;
+  if (static_cast<std::int64_t>(submitted.size()) != m) return false;
+  for (const variant_id id : all_variants) {
+    if (!variant_applies(id, input.strategy)) continue;
+    const key_list layout =
+        build_variant(id, input.strategy, static_cast<std::int32_t>(m),
+                      list_or_empty(input.first_keys), list_or_empty(input.second_keys), order);
+    if (layout != submitted) continue;
+    set_mistake(d, variant_key(id), std::string(variant_text(id)));
+    return true;
+  }
+  return false;
+}
+
+void name_mistake(const diagnosis_input& input, const key_list& submitted, const key_order& order,
+                  diagnosis& d) {
+  if (is_other_strategy(input, submitted, d) || is_shifted(input, submitted, d)) return;
+  is_variant(input, submitted, order, d);
+}
+
+}  // namespace
+
+diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch) {
+  diagnosis d;
+  const key_list& submitted = list_or_empty(input.submitted);
+  const key_list& expected = expected_layout(input);
+  d.table_size = input.table_size;
+  d.slot_count = static_cast<std::int64_t>(submitted.size());
+  d.notes = notes_of(input.notes, submitted);
+  compare_lines(expected, submitted, d);
+  const bool built =
+      input.expected != nullptr && static_cast<std::int64_t>(expected.size()) == input.table_size;
+  if (d.differing_slots == 0 || !built) return d;
+  key_order own_order;
+  if (input.order == nullptr) {
+    own_order = order_keys(list_or_empty(input.first_keys), list_or_empty(input.second_keys),
+                           scratch.pairs, scratch.spare);
+  }
+  const key_order& order = input.order == nullptr ? own_order : *input.order;
+  const key_places places = place_keys(expected, submitted, order, scratch, d);
+  find_root_cause(input, expected, order, places, d);
+  name_mistake(input, submitted, order, d);
+  return d;
+}
+
+diagnosis diagnose_line(const diagnosis_input& input) {
+  diagnosis_scratch scratch;
+  return diagnose_line(input, scratch);
+}

@@ -1,0 +1,116 @@
+// Why a submitted line is wrong: where it first departs from the ground truth, the first key that
+// went astray and the path that key takes in the correct build, which keys are unknown, missing
+// or repeated, and which known mistake, if any, gives exactly the submitted line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "checker/results.h"
+#include "hashing/hash_table.h"
+#include "hashing/wrong_variants.h"
+
+/// One line to explain. Null list pointers read as empty lists; `line_above` and `line_below` are
+/// the expected layouts of the neighbouring output lines, null when unknown or not built.
+struct diagnosis_input {
+  std::int64_t table_size = 0;
+  const key_list* first_keys = nullptr;
+  const key_list* second_keys = nullptr;
+  const layouts* expected = nullptr;  // the case's three correct layouts
+  strategy_id strategy = strategy_id::linear_probing;
+  const key_list* submitted = nullptr;
+  const key_list* line_above = nullptr;
+  const key_list* line_below = nullptr;
+  std::vector<lenient_token> notes;  // tokens the parser read leniently, copied into the result
+  // order_keys(*first_keys, *second_keys), when the caller has it: a case's three lines can share
+  // it (made with the scratch's pairs and spare), which saves a sort of every key per line.
+  // Computed when null.
+  const key_order* order = nullptr;
+};
+
+/// A slot a key tried and the key that held it at that moment, 0 when it was empty.
+struct path_step {
+  std::int64_t slot = 0;
+  key held = 0;
+  bool operator==(const path_step&) const = default;
+};
+
+/// A lenient token as the parser recorded it and the key it was read as; `read_as` is null when
+/// `index` lies outside the submitted line.
+struct token_note {
+  std::size_t index = 0;
+  std::string text;
+  std::optional<key> read_as;
+};
+
+/// Path steps kept: the first `path_head` and the last `path_tail`; the rest are only counted.
+inline constexpr std::size_t path_head = 16;
+inline constexpr std::size_t path_tail = 4;
+
+/// Keys listed in each of unknown_keys, missing_keys and repeated_keys; the counts count them all.
+inline constexpr std::size_t listed_keys = 20;
+
+struct diagnosis {
+  std::int64_t table_size = 0;
+  std::int64_t slot_count = 0;  // keys submitted
+  // The first slot, below both lengths, where the lines differ; all three null when the lines
+  // differ only in length.
+  std::optional<std::int64_t> first_wrong_slot;
+  std::optional<key> expected_key;
+  std::optional<key> submitted_key;
+  // Slots below both lengths that differ, plus the difference of the lengths.
+  std::int64_t differing_slots = 0;
+
+  // The first key, in the order the correct build inserts keys, whose slot in the submission is
+  // not its slot in the correct table; its first slot when submitted more than once.
+  std::optional<key> first_misplaced_key;
+  std::int64_t insertion_number = 0;           // from 1 in that order; 0 when no key is misplaced
+  std::optional<std::int64_t> expected_slot;   // null: the correct build drops the key
+  std::optional<std::int64_t> submitted_slot;  // null: the key is not submitted
+  // That key's probes in the correct build, up to the slot it settles in.
+  std::optional<std::int64_t> home;
+  std::optional<std::int64_t> step;  // double hashing only
+  std::vector<path_step> path;       // the first path_head steps, then the last path_tail
+  std::int64_t path_length = 0;      // every step, kept or not
+  std::optional<std::int64_t> settles;
+
+  // Distinct keys, listed in the order of their first slot: nonzero submitted keys that are not
+  // the case's keys, keys of the correct table not submitted, and nonzero keys submitted twice
+  // or more (unknown keys included).
+  key_list unknown_keys;
+  std::int64_t unknown_count = 0;
+  key_list missing_keys;
+  std::int64_t missing_count = 0;
+  key_list repeated_keys;
+  std::int64_t repeated_count = 0;
+
+  std::vector<token_note> notes;
+
+  // The first known mistake that gives exactly the submitted line: "wrong_strategy",
+  // "line_shifted", or a variant_key; null when none does.
+  std::optional<std::string> mistake;
+  std::string mistake_text;  // one sentence; empty without a mistake
+};
+
+/// Room to sort and index keys in. Passing the same one for every line of a case, or of a run,
+/// means a large table's memory is taken from the system once rather than for every line, which
+/// on some machines costs more than the diagnosis itself. Any contents are valid input.
+struct diagnosis_scratch {
+  std::vector<std::uint64_t> pairs;
+  std::vector<std::uint64_t> spare;
+  std::vector<std::uint32_t> expected_slot;
+  std::vector<std::uint32_t> submitted_slot;
+};
+
+/// Explains the line `input.submitted` as a line of `input.strategy`. A line equal to its layout
+/// gets only its lengths and notes. So does one whose correct layout is not `table_size` slots
+/// long (a case that was not built). Known mistakes are tried for table sizes from
+/// smallest_variant_table to largest_variant_table only. Near-linear in the table size plus the
+/// key counts whatever the keys (radix sorts, no per-key maps), taking about 16 bytes a key.
+diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch);
+
+/// As above, with scratch room of its own.
+diagnosis diagnose_line(const diagnosis_input& input);

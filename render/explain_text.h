@@ -1,0 +1,21 @@
+// The few plain lines shown after a ">>>>>Wrong" line when the user asks for --explain.
+#pragma once
+
+#include <string>
+
+#include "checker/diagnosis.h"
+
+/// At most six lines, each starting with two spaces and ending with a line feed; a line whose
+/// facts the diagnosis lacks is left out, so a right line without notes gives "". In order:
+///   first difference at slot 5: expected 17, submitted 4; 3 slots differ; 8 keys for 7 slots
+///   first misplaced key 17 (inserted 3rd): belongs in slot 5, submitted in slot 6
+///   path: home 3 (held 10) -> 4 (held 4) -> 5 (empty): settles in slot 5
+///   unknown keys: 99; missing keys: 24, 31 and 2 more; repeated keys: 3
+///   mistake: no_wrap_around — every linear scan stops at the last slot ...
+///   note: token "4x" read as 4
+/// Lines that differ only in length give "8 keys for 7 slots; the first 7 match" instead of the
+/// first. A double-hashing path reads "path (step 4): ..."; the kept steps of a longer path are
+/// joined by "-> ... N more ... ->"; a dropped key's path ends ": no free slot, dropped". Tokens
+/// are quoted with '"' and '\' escaped, other bytes outside printable ASCII as \xHH, and cut after
+/// 40 bytes with "..."; more than three notes end "; N more".
+std::string explain_lines(const diagnosis& d);
