@@ -49,7 +49,8 @@ std::vector<std::unique_ptr<report>> asked_reports(const command_line& cl) {
   std::vector<std::unique_ptr<report>> reports;
   const std::pair<const char*, const std::string*> asked[] = {{"JSON report", &cl.json},
                                                               {"Gradescope report", &cl.gradescope},
-                                                              {"JUnit report", &cl.junit}};
+                                                              {"JUnit report", &cl.junit},
+                                                              {"HTML report", &cl.html}};
   for (const auto& [role, path] : asked) {
     if (path->empty()) continue;
     auto r = std::make_unique<report>();
@@ -194,13 +195,16 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
   if (!s.cl.warning.empty()) std::fprintf(stderr, "%s\n", s.cl.warning.c_str());
   s.console.file = console;
   s.reports = asked_reports(s.cl);
+  // A diagnosis costs a sort of the case's keys; only --explain and the reports that show it pay.
+  s.cl.request.diagnose = s.cl.explain || !s.cl.json.empty();
   const std::string clash = same_file_clash(files_of(s.cl, s.reports));
   if (!clash.empty()) {
     put_text(s.console, clash + "\n");
     flush_text(s.console);
     return failure_status;
   }
-  s.transcript = std::make_unique<console_transcript>(s.console, wants_color(s.cl.color, console));
+  s.transcript = std::make_unique<console_transcript>(s.console, wants_color(s.cl.color, console),
+                                                      s.cl.explain);
   return run_session(s, keyboard);
 }
 

@@ -18,6 +18,7 @@ constexpr path_option path_options[] = {
     {"--json", &command_line::json},
     {"--gradescope", &command_line::gradescope},
     {"--junit", &command_line::junit},
+    {"--html", &command_line::html},
 };
 
 struct flag_option {
@@ -150,6 +151,7 @@ Options:
       --json=FILE        write a JSON report of every case and line to FILE
       --gradescope=FILE  write a Gradescope results.json to FILE
       --junit=FILE       write a JUnit XML report to FILE
+      --html=FILE        write a self-contained HTML page of every case to FILE
       --explain          after each Wrong line, say where it goes wrong and why
       --fail-on-wrong    end with status 3 instead of 0 when any graded line is Wrong
       --color[=WHEN]     Right in green, Wrong in red: auto (the default: only on a terminal,

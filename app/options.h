@@ -20,6 +20,7 @@ struct command_line {
   std::string json;  // report paths; empty when not asked for
   std::string gradescope;
   std::string junit;
+  std::string html;
   run_request request;
   std::string warning;  // the default files were used for an argument count that means none
   std::string error;    // a usage error, one line; the run must not start

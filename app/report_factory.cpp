@@ -1,11 +1,13 @@
 #include "app/report_factory.h"
 
 #include "render/gradescope_report.h"
+#include "render/html_report.h"
 #include "render/json_report.h"
 #include "render/junit_report.h"
 
 std::unique_ptr<result_renderer> make_report(const std::string& role, text_out& out) {
   if (role == "JSON report") return std::make_unique<json_report>(out);
   if (role == "Gradescope report") return std::make_unique<gradescope_report>(out);
+  if (role == "HTML report") return std::make_unique<html_report>(out);
   return std::make_unique<junit_report>(out);
 }

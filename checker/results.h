@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,8 @@ enum class case_state { built, refused, not_built };
 enum class line_problem { none, missing, bad_token };
 enum class verdict { none, right, wrong };  // `none` in answer-only mode and for unbuilt cases
 
+struct diagnosis;
+
 /// How many leading bytes of a bad token a record keeps, whatever the token's length.
 inline constexpr std::size_t kept_token_bytes = 256;
 
@@ -53,6 +56,9 @@ struct line_result {
   token_fault fault = token_fault::none;
   std::vector<lenient_token> notes;  // the first few tokens read leniently
   verdict judged = verdict::none;
+  // Why a Wrong line is wrong (checker/diagnosis.h); null for a Right line, and when the run was
+  // not asked to diagnose.
+  std::shared_ptr<const diagnosis> details;
 };
 
 /// One case of the input file. Its `lines` events arrive one by one (see result_renderer), so a

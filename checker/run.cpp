@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 
+#include "checker/diagnosis.h"
 #include "checker/grading.h"
 #include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
@@ -77,6 +80,19 @@ std::string size_refusal(const line_reader& input_f, const case_result& record) 
          " can't take keys (a remainder by zero); case refused";
 }
 
+// The end of the input before the counted cases, or a failed read.
+void end_early(const run_files& files, read_status read, std::int64_t cases_run,
+               run_summary& summary) {
+  if (read == read_status::error) {
+    summary.error = file_line("Input", files.input_f.path, "read failed");
+    return;
+  }
+  summary.ended_early = true;
+  summary.ended_message = "Input File " + files.input_f.path + " ended after " +
+                          std::to_string(cases_run) + " of " + std::to_string(files.case_count) +
+                          " cases";
+}
+
 // Reads a case's three input lines into `record`, with the first reason to refuse it.
 read_status read_case(line_reader& input_f, case_result& record) {
   parsed_line size_info;
@@ -106,6 +122,47 @@ void build_case(const line_reader& input_f, case_result& record) {
                    " could not be allocated: out of memory; case not built";
 }
 
+// The expected layouts of the output lines just before and just after a case, for the diagnosis
+// of a line shifted across a case boundary; null where unknown or not built.
+struct neighbours {
+  const key_list* above = nullptr;
+  const key_list* below = nullptr;
+};
+
+// Explains a Wrong line. The case's keys are sorted once, on its first Wrong line, and shared.
+void diagnose(const case_result& record, const neighbours& around, std::size_t index,
+              line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch) {
+  if (!order)
+    order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
+  const auto layout_at = [&](std::size_t i) {
+    return &layout_of(record.expected, all_strategies[i]);
+  };
+  diagnosis_input input;
+  input.table_size = record.table_size;
+  input.first_keys = &record.first_keys;
+  input.second_keys = &record.second_keys;
+  input.expected = &record.expected;
+  input.strategy = result.strategy;
+  input.submitted = &result.submitted;
+  input.line_above = index == 0 ? around.above : layout_at(index - 1);
+  input.line_below = index == 2 ? around.below : layout_at(index + 1);
+  input.notes = result.notes;
+  input.order = &*order;
+  result.details = std::make_shared<const diagnosis>(diagnose_line(input, scratch));
+}
+
+// Reads case `number` and builds it when it may be built.
+read_status next_case(run_files& files, std::int64_t number, case_result& record) {
+  record = case_result{};
+  record.number = number;
+  if (number >= files.case_count) return read_status::end;
+  const read_status read = read_case(files.input_f, record);
+  if (read == read_status::line && record.state == case_state::built) {
+    build_case(files.input_f, record);
+  }
+  return read;
+}
+
 template <typename event_fn>
 void tell_all(std::span<const renderer_slot> slots, event_fn event) {
   for (const renderer_slot& slot : slots) event(*slot.renderer);
@@ -113,10 +170,14 @@ void tell_all(std::span<const renderer_slot> slots, event_fn event) {
 
 // Reads and judges the case's three submitted lines; a case that was not built still owns three
 // lines of the output file, read past so the next case stays in step. False when a read failed.
-bool grade_case(run_files& files, std::span<const renderer_slot> slots, case_result& record) {
+bool grade_case(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
+                case_result& record, const neighbours& around) {
   parsed_line parsed;
   line_result result;
-  for (const strategy_id strategy : all_strategies) {
+  std::optional<key_order> order;
+  diagnosis_scratch scratch;
+  for (std::size_t index = 0; index < all_strategies.size(); ++index) {
+    const strategy_id strategy = all_strategies[index];
     const bool built = record.state == case_state::built;
     const read_status status =
         built ? read_key_line(files.output_f, parsed) : skip_line(files.output_f);
@@ -125,6 +186,10 @@ bool grade_case(run_files& files, std::span<const renderer_slot> slots, case_res
       result.strategy = strategy;
       result.output_line = files.output_f.line_number;
       grade_line(status, parsed, layout_of(record.expected, strategy), result);
+      result.details.reset();
+      if (request.diagnose && result.judged == verdict::wrong) {
+        diagnose(record, around, index, result, order, scratch);
+      }
       ++record.graded_count;
       record.right_count += result.judged == verdict::right ? 1 : 0;
     } else {
@@ -154,12 +219,13 @@ void count_case(const case_result& record, run_summary& summary) {
   if (record.state == case_state::not_built) ++summary.not_built;
 }
 
-// Runs one case; returns the failure line that ends the run, or an empty text.
+// Renders and grades one case read and built before; returns the failure line that ends the run,
+// or an empty text.
 std::string run_case(const run_request& request, run_files& files,
-                     std::span<const renderer_slot> slots, case_result& record) {
-  if (record.state == case_state::built) build_case(files.input_f, record);
+                     std::span<const renderer_slot> slots, case_result& record,
+                     const neighbours& around) {
   tell_all(slots, [&](result_renderer& r) { r.begin_case(record); });
-  if (!request.answer_only && !grade_case(files, slots, record)) {
+  if (!request.answer_only && !grade_case(request, files, slots, record, around)) {
     return file_line("Output", files.output_f.path, "read failed");
   }
   tell_all(slots, [&](result_renderer& r) { r.end_case(record); });
@@ -185,24 +251,34 @@ std::string start_run(const run_request& request, run_files& files) {
 void run_cases(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
                run_summary& summary) {
   summary.case_count = files.case_count;
+  // A diagnosis may need the next case's first layout, so then each case is read and built one
+  // case ahead; otherwise only one case is ever held.
+  case_result current;
+  read_status current_read = next_case(files, 0, current);
+  std::optional<key_list> previous_last;  // expected on the output line before the current case
   for (std::int64_t i = 0; i < files.case_count; ++i) {
-    case_result record;
-    record.number = i;
-    const read_status read = read_case(files.input_f, record);
-    if (read == read_status::error) {
-      summary.error = file_line("Input", files.input_f.path, "read failed");
-      return;
-    }
-    if (read == read_status::end) {
-      summary.ended_early = true;
-      summary.ended_message = "Input File " + files.input_f.path + " ended after " +
-                              std::to_string(i) + " of " + std::to_string(files.case_count) +
-                              " cases";
+    if (current_read != read_status::line) {
+      end_early(files, current_read, i, summary);
+      if (!summary.error.empty()) return;
       break;
     }
-    summary.error = run_case(request, files, slots, record);
-    count_case(record, summary);
+    const bool has_next = i + 1 < files.case_count;
+    case_result next;
+    read_status next_read = read_status::end;
+    if (request.diagnose && has_next) next_read = next_case(files, i + 1, next);
+    const bool next_built = next_read == read_status::line && next.state == case_state::built;
+    const neighbours around{previous_last ? &*previous_last : nullptr,
+                            next_built ? &next.expected.linear_prob_contents : nullptr};
+    summary.error = run_case(request, files, slots, current, around);
+    count_case(current, summary);
     if (!summary.error.empty()) return;
+    previous_last.reset();
+    if (request.diagnose && current.state == case_state::built) {
+      previous_last = std::move(current.expected.double_hasing_contents);
+    }
+    if (!request.diagnose && has_next) next_read = next_case(files, i + 1, next);
+    current = std::move(next);
+    current_read = next_read;
   }
   summary.completed = true;
 }

@@ -15,6 +15,7 @@ struct run_request {
   bool answer_only = false;
   std::string input_path = "./hash_input.txt";
   std::string output_path = "./hash_output.txt";
+  bool diagnose = false;  // explain every Wrong line (line_result::details)
 };
 
 struct file_closer {

@@ -1,6 +1,7 @@
 #include "render/console_transcript.h"
 
 #include "checker/key_lines.h"
+#include "render/explain_text.h"
 #include "render/key_text.h"
 
 namespace {
@@ -75,6 +76,10 @@ void console_transcript::line(const case_result& /*record*/, const line_result& 
   put_text(out_, right ? ">>>>>Right" : ">>>>>Wrong");
   if (color_) put_text(out_, plain);
   put_text(out_, "\n");
+  // A missing line or a bad token is explained by its echo already.
+  if (explain_ && !right && result.details && result.problem == line_problem::none) {
+    put_text(out_, explain_lines(*result.details));
+  }
 }
 
 void console_transcript::end_case(const case_result& record) {

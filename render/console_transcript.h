@@ -6,10 +6,12 @@
 #include "render/text_out.h"
 
 /// Renders the transcript to `out` exactly as the checker has always printed it. With `color`,
-/// Right is green and Wrong red (ANSI escapes); nothing else changes.
+/// Right is green and Wrong red (ANSI escapes); with `explain`, each Wrong line with a diagnosis
+/// is followed by explain_lines of it. Nothing else changes.
 class console_transcript : public result_renderer {
  public:
-  console_transcript(text_out& out, bool color) : out_(out), color_(color) {}
+  console_transcript(text_out& out, bool color, bool explain = false)
+      : out_(out), color_(color), explain_(explain) {}
   void begin_run(const run_header& header) override;
   void begin_case(const case_result& record) override;
   void line(const case_result& record, const line_result& result) override;
@@ -24,6 +26,7 @@ class console_transcript : public result_renderer {
   void echo(const line_result& result);
   text_out& out_;
   bool color_;
+  bool explain_;  // a few lines after each Wrong line on why it is wrong
   bool answer_only_ = false;
   bool prompted_ = false;
   std::string output_path_;

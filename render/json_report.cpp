@@ -1,5 +1,6 @@
 #include "render/json_report.h"
 
+#include "render/diagnosis_json.h"
 #include "render/json_writer.h"
 
 namespace {
@@ -206,8 +207,12 @@ void json_report::put_absent_submission() {
 }
 
 // What went wrong in a line, beyond its verdict; null until lines are diagnosed.
-void json_report::put_diagnosis(const case_result& /*record*/, const line_result& /*result*/) {
-  put_json_null(out_);
+void json_report::put_diagnosis(const case_result& /*record*/, const line_result& result) {
+  if (result.details) {
+    put_diagnosis_json(out_, *result.details);
+  } else {
+    put_json_null(out_);
+  }
 }
 
 // Closes a case whose end_case never came, so that the document stays whole.

@@ -1,0 +1,72 @@
+#include "render/html_writer.h"
+
+#include <charconv>
+
+#include "render/json_writer.h"
+
+namespace {
+
+constexpr std::string_view replacement = "&#xFFFD;";
+
+// How many bytes at the start of `text` go out unchanged; 0 when the first needs replacing.
+std::size_t unchanged_length(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  if (lead >= 0x80) return utf8_sequence_length(text);
+  if (lead == '\t' || lead == '\n') return 1;
+  const bool special = lead == '&' || lead == '<' || lead == '>' || lead == '"' || lead == '\'';
+  return lead >= 0x20 && lead != 0x7f && !special ? 1 : 0;
+}
+
+std::string_view reference_for(char byte) {
+  switch (byte) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    case '\'':
+      return "&#39;";
+    default:
+      return replacement;
+  }
+}
+
+}  // namespace
+
+void append_html(std::string& html, std::string_view text) {
+  std::size_t run_start = 0;  // bytes from here to `at` go out unchanged, in one piece
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t length = unchanged_length(text.substr(at));
+    if (length > 0) {
+      at += length;
+      continue;
+    }
+    html.append(text.substr(run_start, at - run_start));
+    html.append(reference_for(text[at]));
+    run_start = ++at;
+  }
+  html.append(text.substr(run_start));
+}
+
+void append_html_number(std::string& html, std::int64_t value) {
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  html.append(digits, result.ptr);
+}
+
+void append_grouped_number(std::string& html, std::int64_t value) {
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  const std::string_view text(digits, static_cast<std::size_t>(result.ptr - digits));
+  const std::size_t sign = text.front() == '-' ? 1 : 0;
+  const std::size_t count = text.size() - sign;
+  html.append(text.substr(0, sign));
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0 && (count - i) % 3 == 0) html += ',';
+    html += text[sign + i];
+  }
+}

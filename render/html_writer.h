@@ -1,0 +1,19 @@
+// Text and numbers appended to an HTML page held in memory. Every byte that comes from outside
+// (paths, tokens, messages) goes through append_html, the page's one escaper.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+/// `text` made safe both as element content and inside a double- or single-quoted attribute:
+/// & < > " ' become character references, tab and line feed stay, well-formed UTF-8 passes
+/// unchanged, and each other control byte and each byte that starts no well-formed UTF-8 sequence
+/// becomes &#xFFFD; (U+FFFD). Any bytes give a page that parses as written.
+void append_html(std::string& html, std::string_view text);
+
+/// `value` in decimal, with a minus sign when negative.
+void append_html_number(std::string& html, std::int64_t value);
+
+/// `value` in decimal with a comma between groups of three digits: 9,999,958.
+void append_grouped_number(std::string& html, std::int64_t value);
