@@ -132,8 +132,9 @@ struct neighbours {
 // Explains a Wrong line. The case's keys are sorted once, on its first Wrong line, and shared.
 void diagnose(const case_result& record, const neighbours& around, std::size_t index,
               line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch) {
-  if (!order)
+  if (!order) {
     order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
+  }
   const auto layout_at = [&](std::size_t i) {
     return &layout_of(record.expected, all_strategies[i]);
   };
@@ -232,6 +233,19 @@ std::string run_case(const run_request& request, run_files& files,
   return renderer_failure(slots);
 }
 
+// The neighbours of case `index` when every case is held: the layouts of the output lines just
+// before and after it, as run_cases finds them reading one case ahead.
+neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) {
+  neighbours around;
+  if (index > 0 && cases[index - 1].state == case_state::built) {
+    around.above = &cases[index - 1].expected.double_hasing_contents;
+  }
+  if (index + 1 < cases.size() && cases[index + 1].state == case_state::built) {
+    around.below = &cases[index + 1].expected.linear_prob_contents;
+  }
+  return around;
+}
+
 }  // namespace
 
 std::string start_run(const run_request& request, run_files& files) {
@@ -287,4 +301,51 @@ int status_of(const run_summary& summary) {
   if (!summary.error.empty()) return failure_status;
   const bool incomplete = summary.refused > 0 || summary.not_built > 0 || summary.ended_early;
   return incomplete ? incomplete_status : 0;
+}
+
+void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summary& summary) {
+  summary.case_count = files.case_count;
+  for (std::int64_t i = 0; i < files.case_count; ++i) {
+    case_result record;
+    const read_status read = next_case(files, i, record);
+    if (read != read_status::line) {
+      end_early(files, read, i, summary);
+      if (!summary.error.empty()) return;
+      break;
+    }
+    count_case(record, summary);
+    cases.push_back(std::move(record));
+  }
+  summary.completed = true;
+}
+
+submission_state grade_submission(const run_request& request, std::span<case_result> cases,
+                                  const run_summary& input, std::span<const renderer_slot> slots,
+                                  run_summary& summary) {
+  run_files files;
+  files.output_f.path = request.output_path;
+  files.output.reset(open_for_reading(request.output_path));
+  files.output_f.file = files.output.get();
+  if (files.output == nullptr) {
+    summary.error = file_line("Output", request.output_path, "open failed");
+    return submission_state::open_failed;
+  }
+  summary.case_count = input.case_count;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    case_result& record = cases[i];
+    record.right_count = 0;
+    record.graded_count = 0;
+    tell_all(slots, [&](result_renderer& r) { r.begin_case(record); });
+    const bool read = grade_case(request, files, slots, record, neighbours_of(cases, i));
+    count_case(record, summary);
+    if (!read) {
+      summary.error = file_line("Output", request.output_path, "read failed");
+      return submission_state::read_failed;
+    }
+    tell_all(slots, [&](result_renderer& r) { r.end_case(record); });
+  }
+  summary.ended_early = input.ended_early;
+  summary.ended_message = input.ended_message;
+  summary.completed = true;
+  return submission_state::graded;
 }

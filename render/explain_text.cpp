@@ -1,5 +1,7 @@
 #include "render/explain_text.h"
 
+#include "checker/key_lines.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -7,7 +9,6 @@
 
 namespace {
 
-constexpr std::size_t shown_token_bytes = 40;
 constexpr std::size_t shown_notes = 3;
 
 std::string number(std::int64_t value) { return std::to_string(value); }
@@ -23,26 +24,6 @@ std::string ordinal(std::int64_t n) {
     if (last == 3) suffix = "rd";
   }
   return number(n) + std::string(suffix);
-}
-
-std::string quoted(std::string_view token) {
-  static constexpr char hex[] = "0123456789abcdef";
-  std::string text = "\"";
-  for (std::size_t i = 0; i < token.size() && i < shown_token_bytes; ++i) {
-    const auto byte = static_cast<unsigned char>(token[i]);
-    if (byte == '"' || byte == '\\') {
-      text += '\\';
-      text += static_cast<char>(byte);
-    } else if (byte < 0x20 || byte >= 0x7f) {
-      text += "\\x";
-      text += hex[byte >> 4];
-      text += hex[byte & 0xf];
-    } else {
-      text += static_cast<char>(byte);
-    }
-  }
-  if (token.size() > shown_token_bytes) text += "...";
-  return text + "\"";
 }
 
 void add_line(std::string& text, const std::string& line) {
@@ -133,7 +114,7 @@ std::string notes_line(const diagnosis& d) {
   for (std::size_t i = 0; i < d.notes.size() && i < shown_notes; ++i) {
     const token_note& note = d.notes[i];
     if (i != 0) line += "; ";
-    line += "token " + quoted(note.text);
+    line += "token " + quote_token(note.text);
     if (note.read_as) line += " read as " + number(*note.read_as);
   }
   const std::size_t more = d.notes.size() - std::min(d.notes.size(), shown_notes);
