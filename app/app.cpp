@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/file_guard.h"
+#include "app/gradebook.h"
 #include "app/options.h"
 #include "app/report_factory.h"
 #include "checker/grading.h"
@@ -193,10 +194,13 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
     return std::fputs(text.c_str(), console) >= 0 && std::fflush(console) == 0 ? 0 : failure_status;
   }
   if (!s.cl.warning.empty()) std::fprintf(stderr, "%s\n", s.cl.warning.c_str());
+  if (!s.cl.gradebook.empty()) {
+    return run_gradebook(s.cl, console, wants_color(s.cl.color, console));
+  }
   s.console.file = console;
   s.reports = asked_reports(s.cl);
   // A diagnosis costs a sort of the case's keys; only --explain and the reports that show it pay.
-  s.cl.request.diagnose = s.cl.explain || !s.cl.json.empty();
+  s.cl.request.diagnose = s.cl.explain || !s.cl.json.empty() || !s.cl.html.empty();
   const std::string clash = same_file_clash(files_of(s.cl, s.reports));
   if (!clash.empty()) {
     put_text(s.console, clash + "\n");

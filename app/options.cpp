@@ -19,6 +19,8 @@ constexpr path_option path_options[] = {
     {"--gradescope", &command_line::gradescope},
     {"--junit", &command_line::junit},
     {"--html", &command_line::html},
+    {"--gradebook", &command_line::gradebook},
+    {"--report-dir", &command_line::report_dir},
 };
 
 struct flag_option {
@@ -83,8 +85,34 @@ bool is_option(std::string_view argument) {
   return argument == "-h" || (argument.size() > 2 && argument.substr(0, 2) == "--");
 }
 
+// A class run: INPUT, then the submissions; a report of one file would be one of many here.
+void take_gradebook_positionals(const std::vector<std::string>& positional, command_line& cl) {
+  if (!cl.json.empty() || !cl.gradescope.empty() || !cl.junit.empty() || !cl.html.empty()) {
+    cl.error =
+        "hash_checker: --gradebook writes a JSON report per submission with --report-dir="
+        "DIR; --json, --gradescope, --junit and --html don't combine with it";
+    return;
+  }
+  if (positional.size() < 2) {
+    cl.error = "hash_checker: --gradebook needs INPUT and at least one SUBMISSION";
+    return;
+  }
+  cl.request.input_path = positional[0];
+  cl.submissions.assign(positional.begin() + 1, positional.end());
+}
+
 // The legacy meaning of the positional arguments, by their count.
 void take_positionals(const std::vector<std::string>& positional, command_line& cl) {
+  // --help and --version answer without a run, so a class run's arguments don't matter then.
+  const bool runs = !cl.help && !cl.version;
+  if (!cl.gradebook.empty()) {
+    if (runs) take_gradebook_positionals(positional, cl);
+    return;
+  }
+  if (!cl.report_dir.empty() && runs) {
+    cl.error = "hash_checker: option '--report-dir' needs --gradebook=FILE";
+    return;
+  }
   if (positional.size() == 1 || positional.size() == 3) {
     cl.request.answer_only = lenient_value(positional[0]) != 0;
   }
@@ -137,6 +165,9 @@ std::string usage_text() {
   hash_checker [OPTION]...                    checking mode, ./hash_input.txt and ./hash_output.txt
   hash_checker [OPTION]... MODE               MODE 0: checking mode; any other number: answer-only
   hash_checker [OPTION]... MODE INPUT OUTPUT  the same, with the input and output files given
+  hash_checker [OPTION]... --gradebook=FILE INPUT SUBMISSION...
+                                              grade a class: each SUBMISSION (a folder: every
+                                              file in it) against INPUT, a CSV row each in FILE
 
 Builds three hash tables per case of INPUT (linear probing, two-pass hashing, double hashing),
 prints them as the ground truth and writes them to the answer file; in checking mode also judges
@@ -156,6 +187,13 @@ Options:
       --fail-on-wrong    end with status 3 instead of 0 when any graded line is Wrong
       --color[=WHEN]     Right in green, Wrong in red: auto (the default: only on a terminal,
                          and only when NO_COLOR is unset or empty), always or never
+      --gradebook=FILE   grade a class into the CSV FILE; the console shows a line per
+                         submission and a class summary
+      --report-dir=DIR   with --gradebook: a JSON report per submission and class.json in DIR
+
+With --gradebook, --answer-file, --no-answer-file and --fail-on-wrong apply to the whole run;
+--explain (the Wrong lines under the submission's line) and --color (its state) apply per
+submission; --json, --gradescope, --junit and --html don't combine with it.
 
 Every file is written to a temporary file beside it and renamed over it at the end, so an
 earlier file stays whole until the new one is complete. Reports are written even when the run
@@ -163,8 +201,10 @@ fails to start; the answer file only when the run completes.
 
 Exit status:
   0    every case was built (and graded, in checking mode)
-  1    the run completed, but a case was refused or not built, or the input ended early
-  2    a usage error: an unknown option or a bad option value
+  1    the run completed, but a case was refused or not built, or the input ended early,
+       or (--gradebook) a submission could not be opened or read
+  2    a usage error: an unknown option or a bad option value, --gradebook without a
+       submission
   3    with --fail-on-wrong: the run would end with 0, but a graded line is Wrong
   255  a file could not be opened, read or written, line 1 holds no case count, a file is
        another's (the input or output is the answer file), or memory ran out

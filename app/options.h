@@ -1,5 +1,6 @@
 // The command line: options (arguments starting with "--", and "-h") are taken out first; the
-// positional arguments that remain keep their meaning: MODE, or MODE INPUT OUTPUT.
+// positional arguments that remain keep their meaning: MODE, or MODE INPUT OUTPUT; with
+// --gradebook they are INPUT SUBMISSION...
 #pragma once
 
 #include <string>
@@ -21,6 +22,9 @@ struct command_line {
   std::string gradescope;
   std::string junit;
   std::string html;
+  std::string gradebook;   // with it, the positional arguments are INPUT SUBMISSION...
+  std::string report_dir;  // a JSON report per submission and class.json; gradebook only
+  std::vector<std::string> submissions;
   run_request request;
   std::string warning;  // the default files were used for an argument count that means none
   std::string error;    // a usage error, one line; the run must not start

@@ -26,7 +26,8 @@ small_cases() {
 
 # Prints: name, mode and options, wall seconds and peak resident MiB (the median of three runs,
 # after the generated files have reached the disk, so that write-back doesn't land in a
-# measurement), and the exit status.
+# measurement), the user plus system CPU seconds of that run (steadier than wall time on a busy
+# machine), and the exit status.
 # measure NAME MODE-LABEL OUTPUT [OPTION]...: runs the checker on input.txt and OUTPUT.
 measure() {
   local name=$1 label=$2 output=$3 mode status runs=()
@@ -35,28 +36,29 @@ measure() {
   sync
   for _ in 1 2 3; do
     set +e
-    /usr/bin/time -f '%e %M' -o time.txt "$binary" "$mode" input.txt "$output" "$@" </dev/null >/dev/null
+    /usr/bin/time -f '%e %M %U %S' -o time.txt "$binary" "$mode" input.txt "$output" "$@" </dev/null >/dev/null
     status=$?
     set -e
     runs+=("$(cat time.txt)")
   done
-  read -r seconds kib < <(printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p)
-  printf '| %-28s | %-26s | %8s | %9d | %6d |\n' "$name" "$label${*:+ $*}" "$seconds" $((kib / 1024)) "$status"
+  read -r seconds kib user system < <(printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p)
+  printf '| %-28s | %-34s | %8s | %7.2f | %9d | %6d |\n' "$name" "$label${*:+ $*}" "$seconds" \
+    "$(awk "BEGIN { print $user + $system }")" $((kib / 1024)) "$status"
 }
 
 # Every line of the answer file made Wrong: its first two keys swap places (on a 10^7-slot layout
 # both are usually 0, so the third and fourth keys swap too).
 spoil() { awk '{ t = $1; $1 = $2; $2 = t; t = $3; $3 = $4; $4 = t; print }' "$1"; }
 
-printf '| %-28s | %-26s | %8s | %9s | %6s |\n' input mode 'wall (s)' 'peak MiB' status
-printf '|%s|%s|%s|%s|%s|\n' ------------------------------ ---------------------------- ---------- ----------- --------
+printf '| %-28s | %-34s | %8s | %7s | %9s | %6s |\n' input mode 'wall (s)' 'cpu (s)' 'peak MiB' status
+printf '|%s|%s|%s|%s|%s|%s|\n' ------------------------------ ------------------------------------ ---------- --------- ----------- --------
 for generator in clustered random_keys small_cases; do
   "$generator" >input.txt
   measure "$generator ($(du -m input.txt | cut -f1) MB in)" answer-only none
   mv hash_answer.txt output.txt
   measure "$generator" checking output.txt
   measure "$generator" checking output.txt --json=report.json
-  echo "|   report.json: $(du -m report.json | cut -f1) MB | | | | |"
+  echo "|   report.json: $(du -m report.json | cut -f1) MB | | | | | |"
   if [ "$generator" != small_cases ]; then
     spoil output.txt >wrong.txt
     measure "$generator, all lines Wrong" checking wrong.txt --no-answer-file

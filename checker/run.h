@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "checker/line_reader.h"
 #include "checker/results.h"
@@ -51,3 +52,20 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
 /// The exit status a run ends with: 255 after a failure, 1 when a case was refused or not built
 /// or the input ended early, 0 otherwise.
 int status_of(const run_summary& summary);
+
+/// Reads every case that line 1 counts into `cases`, building each that may be built, after a
+/// start_run in answer-only mode; no renderer is told. Fills the case totals of `summary` as
+/// run_cases would (case_count, cases, refused, not_built, ended_early); a failed read sets
+/// `summary.error` and leaves `completed` false. Holds every case's keys and layouts at once.
+void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summary& summary);
+
+enum class submission_state { graded, open_failed, read_failed };
+
+/// Grades the output file `request.output_path` against `cases` from read_all_cases (whose summary
+/// is `input`) exactly as run_cases grades it in checking mode, telling the renderers every case
+/// event but not begin_run or end_run. Each case's right_count and graded_count are reset first and
+/// then hold this file's tallies. Fills the totals of `summary`; a file that can't be opened (a
+/// directory included) or read sets `summary.error`. A renderer's failure never stops it.
+submission_state grade_submission(const run_request& request, std::span<case_result> cases,
+                                  const run_summary& input, std::span<const renderer_slot> slots,
+                                  run_summary& summary);

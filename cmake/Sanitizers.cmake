@@ -7,3 +7,16 @@ if(HASH_CHECKER_SANITIZE)
   target_compile_options(project_options INTERFACE ${sanitizer_flags})
   target_link_options(project_options INTERFACE ${sanitizer_flags})
 endif()
+
+# ThreadSanitizer, for the workers that grade a class: a data race stops the program. It can't be
+# combined with AddressSanitizer, so it has its own switch and build folder (the tsan preset).
+option(HASH_CHECKER_TSAN "Build with ThreadSanitizer" OFF)
+
+if(HASH_CHECKER_TSAN)
+  if(HASH_CHECKER_SANITIZE)
+    message(FATAL_ERROR "HASH_CHECKER_TSAN and HASH_CHECKER_SANITIZE can't be combined")
+  endif()
+  set(thread_sanitizer_flags -fsanitize=thread -fno-omit-frame-pointer)
+  target_compile_options(project_options INTERFACE ${thread_sanitizer_flags})
+  target_link_options(project_options INTERFACE ${thread_sanitizer_flags})
+endif()

@@ -1,30 +1,17 @@
 #include "render/explain_text.h"
 
-#include "checker/key_lines.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "checker/key_lines.h"
 
 namespace {
 
 constexpr std::size_t shown_notes = 3;
 
 std::string number(std::int64_t value) { return std::to_string(value); }
-
-// "1st", "2nd", "3rd", "4th", ..., "11th", "12th", "13th", ..., "21st".
-std::string ordinal(std::int64_t n) {
-  const std::int64_t tens = n % 100;
-  const std::int64_t last = n % 10;
-  std::string_view suffix = "th";
-  if (tens < 11 || tens > 13) {
-    if (last == 1) suffix = "st";
-    if (last == 2) suffix = "nd";
-    if (last == 3) suffix = "rd";
-  }
-  return number(n) + std::string(suffix);
-}
 
 void add_line(std::string& text, const std::string& line) {
   if (!line.empty()) text += "  " + line + "\n";
@@ -133,4 +120,16 @@ std::string explain_lines(const diagnosis& d) {
   add_line(text, mistake_line(d));
   add_line(text, notes_line(d));
   return text;
+}
+
+std::string ordinal(std::int64_t n) {
+  const std::int64_t tens = n % 100;
+  const std::int64_t last = n % 10;
+  std::string_view suffix = "th";
+  if (tens < 11 || tens > 13) {
+    if (last == 1) suffix = "st";
+    if (last == 2) suffix = "nd";
+    if (last == 3) suffix = "rd";
+  }
+  return std::to_string(n) + std::string(suffix);
 }

@@ -1,6 +1,7 @@
 // The few plain lines shown after a ">>>>>Wrong" line when the user asks for --explain.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "checker/diagnosis.h"
@@ -19,3 +20,7 @@
 /// are quoted with '"' and '\' escaped, other bytes outside printable ASCII as \xHH, and cut after
 /// 40 bytes with "..."; more than three notes end "; N more".
 std::string explain_lines(const diagnosis& d);
+
+/// "1st", "2nd", "3rd", "4th", ..., "11th", "12th", "13th", ..., "21st": how the explanations
+/// number a key's place in the insertion order.
+std::string ordinal(std::int64_t n);

@@ -1,12 +1,15 @@
 #include "render/html_report.h"
 
 #include <algorithm>
+#include <iterator>
+#include <numeric>
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "checker/diagnosis.h"
+#include "render/explain_text.h"
 #include "render/html_writer.h"
 #include "render/report_text.h"
 
@@ -39,7 +42,8 @@ summary .where{font-weight:400;color:#555}
 .refused .badge,.not-built .badge{color:#8a4f00;background:#fff1dc}
 .unjudged .badge{color:#444;background:#eee}
 .verdict{padding:0 6px;border:1px solid;border-radius:4px;font-size:.9em}
-.keys{margin:8px 0 0;overflow-wrap:anywhere}.keys b{color:#474747}
+.keys{display:flex;gap:8px;align-items:baseline;margin:8px 0 0}.keys b{flex:none;color:#474747}
+.keys code{max-height:4.6em;overflow-y:auto;overflow-wrap:anywhere}
 .keys code,.message,.problem{font-family:ui-monospace,"DejaVu Sans Mono",monospace;font-size:13px}
 .message,.problem{margin:8px 0;padding:6px 10px;border:2px solid #b36b00;border-radius:4px;background:#fff6e8;overflow-wrap:anywhere}
 .problem{border-color:#c0182f;background:#fdecee}
@@ -47,13 +51,13 @@ summary .where{font-weight:400;color:#555}
 table.layout{border-collapse:separate;border-spacing:3px;font:13px/1.2 ui-monospace,"DejaVu Sans Mono",monospace}
 table.layout th[scope=row]{position:sticky;left:0;z-index:1;background:#fff;padding:0 6px 0 0;text-align:right;font:600 12px system-ui,"DejaVu Sans",sans-serif;color:#555}
 tr.index th[scope=col],tr.index td{height:1.1em;color:#777;font-size:11px;font-weight:400;text-align:center}
-td.slot{position:relative;min-width:2.3em;height:2.1em;padding:0 5px;border:1px solid #a0a0a0;background:#fbfbfb;text-align:center}
+td.slot{position:relative;min-width:2.5em;height:2.3em;padding:0 6px;border:1px solid #a0a0a0;background:#fbfbfb;text-align:center}
 td.empty{background:#ececec;color:#8a8a8a}
 td.path{background:#e2edff;border-color:#1d56b3}
 td.settle{box-shadow:0 0 0 2px #1d56b3}
-sup.step{position:absolute;top:1px;left:2px;color:#1d56b3;font:700 9px/1 system-ui,"DejaVu Sans",sans-serif}
+sup.step{position:absolute;top:1px;left:2px;color:#1d56b3;font:700 10px/1 system-ui,"DejaVu Sans",sans-serif}
 td.diff{background:#ffdfe3;border:2px dashed #b0001e;color:#7a0015;font-weight:700}
-td.diff::after{content:"\2717";position:absolute;top:1px;right:2px;font:700 9px/1 system-ui,"DejaVu Sans",sans-serif;color:#b0001e}
+td.diff::after{content:"\2717";position:absolute;top:1px;right:2px;font:700 10px/1 system-ui,"DejaVu Sans",sans-serif;color:#b0001e}
 td.gap{min-width:1.4em;color:#777;text-align:center}
 .note{margin:2px 0 0;color:#555;font-size:.9em}
 ul.why{margin:6px 0 0;padding-left:20px}ul.why li{margin:2px 0}
@@ -61,7 +65,7 @@ ul.why{margin:6px 0 0;padding-left:20px}ul.why li{margin:2px 0}
 .legend span{display:inline-block;min-width:1.6em;margin:0 4px 0 10px;border:1px solid #a0a0a0;text-align:center}
 .legend .l-diff{background:#ffdfe3;border:2px dashed #b0001e;color:#b0001e}
 .legend .l-path{background:#e2edff;border-color:#1d56b3;color:#1d56b3;box-shadow:0 0 0 2px #1d56b3}
-@media print{body{background:#fff}.rows{overflow:visible}*{-webkit-print-color-adjust:exact;print-color-adjust:exact}}
+@media print{body{background:#fff}.rows,.keys code{overflow:visible;max-height:none}*{-webkit-print-color-adjust:exact;print-color-adjust:exact}}
 )";
 
 // Slots [begin, end) of a row that are drawn.
@@ -103,19 +107,6 @@ std::string grouped_text(std::int64_t value) {
   return text;
 }
 
-// "1st", "2nd", "3rd", "4th", ..., "11th", ..., "21st".
-std::string ordinal(std::int64_t n) {
-  const std::int64_t tens = n % 100;
-  const std::int64_t last = n % 10;
-  std::string_view suffix = "th";
-  if (tens < 11 || tens > 13) {
-    if (last == 1) suffix = "st";
-    if (last == 2) suffix = "nd";
-    if (last == 3) suffix = "rd";
-  }
-  return number_text(n) + std::string(suffix);
-}
-
 std::string key_words(key k) { return k == 0 ? "empty" : number_text(k); }
 
 bool slot_differs(const row_source& source, std::int64_t slot) {
@@ -126,17 +117,32 @@ bool slot_differs(const row_source& source, std::int64_t slot) {
   return at >= expected.size() || at >= submitted.size() || expected[at] != submitted[at];
 }
 
+// The first slot from `from` on where the rows differ, or `columns` when none does. Past the
+// shorter row every slot differs.
+std::int64_t next_difference(const row_source& source, std::int64_t from, std::int64_t columns) {
+  if (source.submitted == nullptr) return columns;
+  const key_list& expected = *source.expected;
+  const key_list& submitted = *source.submitted;
+  const auto common = static_cast<std::int64_t>(std::min(expected.size(), submitted.size()));
+  if (from < common) {
+    const auto first = expected.begin() + from;
+    const auto end = expected.begin() + common;
+    const auto found = std::mismatch(first, end, submitted.begin() + from).first;
+    if (found != end) return found - expected.begin();
+  }
+  return std::min(std::max(from, common), columns);
+}
+
 // The slots windows are centred on: the path's, then differing slots in order, skipping those a
 // window already covers, so that even a row that differs everywhere stops at the limit quickly.
 std::vector<std::int64_t> window_centres(const row_source& source, std::int64_t columns) {
   std::vector<std::int64_t> centres;
-  for (const path_mark& mark : source.path) centres.push_back(mark.slot);
-  std::int64_t covered_to = -1;
-  for (std::int64_t slot = 0; slot < columns; ++slot) {
-    if (std::cmp_greater_equal(centres.size(), html_window_limit)) break;
-    if (slot <= covered_to || !slot_differs(source, slot)) continue;
+  std::transform(source.path.begin(), source.path.end(), std::back_inserter(centres),
+                 [](const path_mark& mark) { return mark.slot; });
+  std::int64_t slot = next_difference(source, 0, columns);
+  while (slot < columns && std::cmp_less(centres.size(), html_window_limit)) {
     centres.push_back(slot);
-    covered_to = slot + html_window_radius;
+    slot = next_difference(source, slot + html_window_radius + 1, columns);
   }
   return centres;
 }
@@ -165,9 +171,10 @@ std::vector<slot_span> shown_spans(const row_source& source, std::int64_t column
 
 // Draws a row: `cell(slot)` for every shown slot and a gap cell where slots are left out.
 template <typename draw_cell>
-void append_row(std::string& html, std::string_view label, const std::vector<slot_span>& spans,
-                std::int64_t columns, draw_cell cell) {
-  html += "<tr><th scope=\"row\">";
+void append_row(std::string& html, std::string_view row_start, std::string_view label,
+                const std::vector<slot_span>& spans, std::int64_t columns, draw_cell cell) {
+  html += row_start;
+  html += "<th scope=\"row\">";
   html += label;
   html += "</th>";
   std::int64_t drawn_to = 0;
@@ -238,7 +245,8 @@ void append_submitted_cell(std::string& html, const row_source& source, std::int
   html += "</td>";
 }
 
-// "Slots 41–9,999,958 and 10,000,000 not shown."; nothing when every slot is drawn.
+// "9,999,919 slots not shown: 0–19, 41–9,999,958 and 10,000,000."; nothing when every slot is
+// drawn.
 void append_hidden_note(std::string& html, const std::vector<slot_span>& spans,
                         std::int64_t columns) {
   std::vector<slot_span> hidden;
@@ -249,8 +257,12 @@ void append_hidden_note(std::string& html, const std::vector<slot_span>& spans,
   }
   if (drawn_to < columns) hidden.push_back({drawn_to, columns});
   if (hidden.empty()) return;
+  const std::int64_t hidden_count = std::accumulate(
+      hidden.begin(), hidden.end(), std::int64_t{0},
+      [](std::int64_t sum, const slot_span& span) { return sum + span.end - span.begin; });
   html += "<p class=\"note\">";
-  html += hidden.size() == 1 && hidden[0].end - hidden[0].begin == 1 ? "Slot " : "Slots ";
+  append_grouped_number(html, hidden_count);
+  html += hidden_count == 1 ? " slot not shown: " : " slots not shown: ";
   for (std::size_t i = 0; i < hidden.size(); ++i) {
     if (i > 0) html += i + 1 == hidden.size() ? " and " : ", ";
     append_grouped_number(html, hidden[i].begin);
@@ -258,30 +270,22 @@ void append_hidden_note(std::string& html, const std::vector<slot_span>& spans,
     html += "\xe2\x80\x93";  // an en dash
     append_grouped_number(html, hidden[i].end - 1);
   }
-  html += " not shown.</p>\n";
+  html += ".</p>\n";
 }
 
 void append_rows(std::string& html, const row_source& source) {
   const std::int64_t columns = std::max(length_of(source.expected), length_of(source.submitted));
   const std::vector<slot_span> spans = shown_spans(source, columns);
-  html +=
-      "<div class=\"rows\"><table class=\"layout\">\n<tr class=\"index\"><th scope=\"row\">slot";
-  html += "</th>";
-  std::int64_t drawn_to = 0;
-  for (const slot_span& span : spans) {
-    if (span.begin > drawn_to) html += "<td></td>";
-    for (std::int64_t slot = span.begin; slot < span.end; ++slot) {
-      html += "<th scope=\"col\">";
-      append_html_number(html, slot);
-      html += "</th>";
-    }
-    drawn_to = span.end;
-  }
-  html += drawn_to < columns ? "<td></td></tr>\n" : "</tr>\n";
-  append_row(html, "expected", spans, columns,
+  html += "<div class=\"rows\"><table class=\"layout\">\n";
+  append_row(html, "<tr class=\"index\">", "slot", spans, columns, [&](std::int64_t slot) {
+    html += "<th scope=\"col\">";
+    append_html_number(html, slot);
+    html += "</th>";
+  });
+  append_row(html, "<tr>", "expected", spans, columns,
              [&](std::int64_t slot) { append_expected_cell(html, source, slot); });
   if (source.submitted != nullptr) {
-    append_row(html, "submitted", spans, columns,
+    append_row(html, "<tr>", "submitted", spans, columns,
                [&](std::int64_t slot) { append_submitted_cell(html, source, slot); });
   }
   html += "</table></div>\n";
@@ -412,26 +416,39 @@ void append_line_heading(std::string& html, strategy_id strategy, const line_res
   html += "</h3>\n";
 }
 
-// One strategy: heading, rows and, for a Wrong line, why. `result` null: expected row only.
+// The rows of a submitted line and, for a Wrong one, why. A line that could not be read has
+// nothing to compare: its problem says it all, and a diagnosis of it as an empty line would only
+// repeat that.
+void append_judged_rows(std::string& html, row_source source, const line_result& result,
+                        std::string_view output_path) {
+  if (result.problem != line_problem::none) {
+    append_rows(html, source);
+    html += "<p class=\"problem\">\xe2\x9c\x97 ";
+    append_html(html, line_problem_text(output_path, result));
+    html += "</p>\n";
+    return;
+  }
+  source.submitted = &result.submitted;
+  const diagnosis* d = result.judged == verdict::wrong ? result.details.get() : nullptr;
+  if (d != nullptr) {
+    source.path = path_marks(*d, length_of(source.expected));
+    source.settles = d->settles;
+  }
+  append_rows(html, source);
+  if (d != nullptr) append_diagnosis(html, *d);
+}
+
+// One strategy: its heading and rows. `result` null: the expected row only.
 void append_line_section(std::string& html, const case_result& record, strategy_id strategy,
                          const line_result* result, std::string_view output_path) {
   append_line_heading(html, strategy, result);
   row_source source;
   source.expected = &layout_of(record.expected, strategy);
-  const bool compared = result != nullptr && result->problem == line_problem::none;
-  if (compared) source.submitted = &result->submitted;
-  const diagnosis* d = result != nullptr ? result->details.get() : nullptr;
-  if (compared && d != nullptr && result->judged == verdict::wrong) {
-    source.path = path_marks(*d, length_of(source.expected));
-    if (d->settles) source.settles = d->settles;
+  if (result == nullptr) {
+    append_rows(html, source);
+  } else {
+    append_judged_rows(html, std::move(source), *result, output_path);
   }
-  append_rows(html, source);
-  if (result != nullptr && result->problem != line_problem::none) {
-    html += "<p class=\"problem\">\xe2\x9c\x97 ";
-    append_html(html, line_problem_text(output_path, *result));
-    html += "</p>\n";
-  }
-  if (d != nullptr && result->judged == verdict::wrong) append_diagnosis(html, *d);
 }
 
 void append_keys(std::string& html, std::string_view name, const key_list& keys) {
@@ -536,8 +553,9 @@ std::string totals(const run_summary& summary, bool answer_only, std::int64_t ca
               grouped_text(cases_written) + " of " + grouped_text(summary.case_count));
   append_fact(html, "Refused cases", grouped_text(summary.refused));
   append_fact(html, "Not-built cases", grouped_text(summary.not_built));
-  if (!summary.ended_message.empty())
+  if (!summary.ended_message.empty()) {
     append_fact(html, "Input ended", escaped(summary.ended_message));
+  }
   const bool good = summary.status == 0;
   append_fact(html, "Exit status",
               "<span class=\"" + std::string(good ? "status-good" : "status-bad") + "\">" +

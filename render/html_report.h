@@ -22,10 +22,10 @@ inline constexpr std::int64_t html_window_limit = 50;
 inline constexpr std::int64_t html_preview_slots = 100;
 
 /// Writes to `out`, which the caller opens, keeps alive past end_run and commits. Each case's
-/// HTML waits in memory until its end_case (a few hundred kilobytes at most, thanks to the
-/// windows), since whether it starts unfolded depends on its last line: a case with a Wrong line,
-/// a refused case and an unbuilt case start open, the others folded. The totals come last in the
-/// file and are placed under the paths by CSS. Events out of order, a case left open by end_run
+/// HTML waits in memory until its end_case (under a megabyte whatever the table size, thanks to
+/// the windows), since whether it starts unfolded depends on its last line: a case with a Wrong
+/// line, a refused case and an unbuilt case start open, the others folded. The totals come last in
+/// the file and are placed under the paths by CSS. Events out of order, a case left open by end_run
 /// and an end_run with no begin_run still give a whole page; every path, token and message is
 /// escaped by append_html (render/html_writer.h).
 class html_report final : public result_renderer {

@@ -1,0 +1,407 @@
+#include "app/gradebook.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <span>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "app/file_guard.h"
+#include "app/report_factory.h"
+#include "checker/gradebook.h"
+#include "checker/grading.h"
+#include "checker/run.h"
+#include "render/answer_file_writer.h"
+#include "render/atomic_file.h"
+#include "render/class_console.h"
+#include "render/class_json.h"
+#include "render/gradebook_csv.h"
+
+#ifndef HASH_CHECKER_VERSION
+#define HASH_CHECKER_VERSION "0.0.0"
+#endif
+
+namespace {
+
+constexpr int failure_status = 255;
+constexpr int incomplete_status = 1;
+constexpr int wrong_lines_status = 3;
+constexpr std::size_t worker_count = 2;
+constexpr std::string_view class_report_name = "class.json";
+
+std::string joined(const std::string& folder, std::string_view name) {
+  return folder.ends_with('/') ? folder + std::string(name) : folder + "/" + std::string(name);
+}
+
+bool is_folder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The regular files of `folder` in bytewise order; false when it can't be listed.
+bool list_folder(const std::string& folder, std::vector<std::string>& paths) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(folder.c_str()), ::closedir);
+  if (!listing) return false;
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(listing.get())) {
+    struct stat info {};
+    const std::string path = joined(folder, entry->d_name);
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  std::sort(names.begin(), names.end());
+  std::transform(names.begin(), names.end(), std::back_inserter(paths),
+                 [&](const std::string& name) { return joined(folder, name); });
+  return true;
+}
+
+std::string last_component(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return name.empty() || name == "." || name == ".." ? "submission" : name;
+}
+
+// Set up before the workers start; they only read it.
+struct class_setup {
+  run_header header;  // version, input and answer file, for every report
+  run_summary input;  // the input's case totals
+  std::vector<std::string> paths;
+  std::vector<std::string> report_paths;  // one per path with --report-dir, none without
+  bool diagnose = false;
+  bool explain = false;
+  bool fail_on_wrong = false;
+};
+
+// What a worker leaves for the printing thread in a submission's slot.
+struct graded_slot {
+  submission_row row;
+  std::string notes;           // the --explain lines, dropped once printed
+  std::string report_failure;  // the line naming its report when that could not be written
+};
+
+// The slots finished so far: the printing thread waits on it for the next one in order.
+struct finish_line {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<char> done;
+};
+
+void mark_done(finish_line& finished, std::size_t index) {
+  {
+    const std::lock_guard<std::mutex> lock(finished.mutex);
+    finished.done[index] = 1;
+  }
+  finished.changed.notify_all();
+}
+
+void wait_done(finish_line& finished, std::size_t index) {
+  std::unique_lock<std::mutex> lock(finished.mutex);
+  finished.changed.wait(lock, [&] { return finished.done[index] != 0; });
+}
+
+// The status a checking run of this one submission would end with.
+int single_run_status(const run_summary& summary, bool fail_on_wrong) {
+  const int status = status_of(summary);
+  const bool wrong = fail_on_wrong && summary.right < summary.all;
+  return status == 0 && wrong ? wrong_lines_status : status;
+}
+
+// A submission's JSON report, begun; the failure line when it can't be created.
+std::string open_report(const class_setup& setup, std::size_t index, atomic_file& file,
+                        std::unique_ptr<result_renderer>& report) {
+  const std::string& target = setup.report_paths[index];
+  if (!file.open(target)) return "JSON report " + target + " open failed";
+  report = make_report("JSON report", file.out());
+  run_header header = setup.header;
+  header.output = setup.paths[index];
+  report->begin_run(header);
+  return "";
+}
+
+// Grades submission `index` against the worker's own copy of the cases, writing its report.
+void grade_one(const class_setup& setup, std::span<case_result> cases, std::size_t index,
+               graded_slot& slot) {
+  run_request request;
+  request.output_path = setup.paths[index];
+  request.diagnose = setup.diagnose;
+  strategy_tally tally;
+  wrong_line_notes notes(slot.notes);
+  std::vector<renderer_slot> renderers{{&tally, ""}};
+  if (setup.explain) renderers.push_back({&notes, ""});
+  atomic_file file;
+  std::unique_ptr<result_renderer> report;
+  if (!setup.report_paths.empty()) {
+    slot.report_failure = open_report(setup, index, file, report);
+    if (report) renderers.push_back({report.get(), ""});
+  }
+  run_summary summary;
+  const submission_state state = grade_submission(request, cases, setup.input, renderers, summary);
+  summary.score = score(summary.right, summary.all);
+  summary.status = single_run_status(summary, setup.fail_on_wrong);
+  if (report) {
+    report->end_run(summary);
+    if (!file.commit()) slot.report_failure = "JSON report " + file.target() + " write failed";
+  }
+  slot.row = row_of(request.output_path, state, summary, cases, tally);
+}
+
+void work(const class_setup& setup, std::span<case_result> cases, std::atomic<std::size_t>& next,
+          std::vector<graded_slot>& slots, finish_line& finished) {
+  for (std::size_t index = next++; index < slots.size(); index = next++) {
+    grade_one(setup, cases, index, slots[index]);
+    mark_done(finished, index);
+  }
+}
+
+// Everything one class run holds, so that each step below reads as a line.
+struct class_session {
+  const command_line* cl = nullptr;
+  class_setup setup;
+  text_out console;
+  bool color = false;
+  std::vector<case_result> cases;
+  std::vector<std::string> report_names;
+  atomic_file answer;
+  atomic_file gradebook;
+  std::vector<graded_slot> slots;
+  std::vector<std::string> failures;  // printed after the summary
+};
+
+std::vector<guarded_file> files_of(const class_session& s) {
+  // The answer file comes first, so that a clash names the file read: "Input File x is the
+  // answer file y".
+  std::vector<guarded_file> files;
+  if (!s.cl->no_answer_file) files.push_back({"Answer File", s.cl->answer_file, true});
+  files.push_back({"Input File", s.cl->request.input_path, false});
+  const auto add = [&](const std::vector<std::string>& paths, const char* role, bool written) {
+    std::transform(paths.begin(), paths.end(), std::back_inserter(files),
+                   [&](const std::string& path) {
+                     return guarded_file{role, path, written};
+                   });
+  };
+  add(s.setup.paths, "Output File", false);
+  files.push_back({"Gradebook", s.cl->gradebook, true});
+  add(s.setup.report_paths, "JSON report", true);
+  if (!s.cl->report_dir.empty()) {
+    files.push_back({"Class report", joined(s.cl->report_dir, class_report_name), true});
+  }
+  return files;
+}
+
+void prepare(class_session& s) {
+  s.setup.header = {HASH_CHECKER_VERSION, false, s.cl->request.input_path, "",
+                    s.cl->no_answer_file ? std::string() : s.cl->answer_file};
+  s.setup.paths = expand_submissions(s.cl->submissions);
+  // A diagnosis costs a sort of the case's keys; only --explain and the reports that show it pay.
+  s.setup.diagnose = s.cl->explain || !s.cl->report_dir.empty();
+  s.setup.explain = s.cl->explain;
+  s.setup.fail_on_wrong = s.cl->fail_on_wrong;
+  if (s.cl->report_dir.empty()) return;
+  s.report_names = report_names_for(s.setup.paths);
+  std::transform(s.report_names.begin(), s.report_names.end(),
+                 std::back_inserter(s.setup.report_paths),
+                 [&](const std::string& name) { return joined(s.cl->report_dir, name); });
+}
+
+// Reads and builds every case once; the failure line, or an empty text.
+std::string read_input(class_session& s) {
+  run_request request;
+  request.answer_only = true;
+  request.input_path = s.cl->request.input_path;
+  run_files files;
+  std::string failure = start_run(request, files);
+  if (!failure.empty()) return failure;
+  read_all_cases(files, s.cases, s.setup.input);
+  return s.setup.input.error;
+}
+
+// Creates the report folder and the temporary answer file and gradebook, and writes the answer
+// file whole; the failure line, or an empty text.
+std::string open_outputs(class_session& s) {
+  const command_line& cl = *s.cl;
+  std::error_code failed;
+  if (!cl.report_dir.empty() && !std::filesystem::create_directories(cl.report_dir, failed) &&
+      !is_folder(cl.report_dir)) {
+    return "Report folder " + cl.report_dir + " could not be created";
+  }
+  if (!cl.no_answer_file) {
+    if (!s.answer.open(cl.answer_file)) return "Answer File " + cl.answer_file + " open failed";
+    answer_file_writer writer(s.answer.out());
+    for (const case_result& record : s.cases) writer.begin_case(record);
+  }
+  if (!s.gradebook.open(cl.gradebook)) return "Gradebook " + cl.gradebook + " open failed";
+  return "";
+}
+
+// The refused and unbuilt cases and an early end of the input, then the roster's header.
+void start_roster(class_session& s, const roster_columns& columns) {
+  bool any = false;
+  for (const case_result& record : s.cases) {
+    if (record.state == case_state::built) continue;
+    put_text(s.console, record.message + "\n");
+    any = true;
+  }
+  if (s.setup.input.ended_early) put_text(s.console, s.setup.input.ended_message + "\n");
+  if (any || s.setup.input.ended_early) put_text(s.console, "\n");
+  put_roster_header(s.console, columns);
+  put_csv_header(s.gradebook.out(), s.cases.size());
+}
+
+void print_slot(class_session& s, const roster_columns& columns, graded_slot& slot) {
+  put_roster_line(s.console, columns, slot.row, s.color);
+  put_text(s.console, slot.notes);
+  put_csv_row(s.gradebook.out(), slot.row);
+  std::string().swap(slot.notes);
+  std::vector<std::int8_t>().swap(slot.row.case_right);  // the gradebook has them now
+  if (!slot.report_failure.empty()) s.failures.push_back(slot.report_failure);
+}
+
+// Two workers grade while this thread prints each submission as soon as those before it are.
+void grade_all(class_session& s, const roster_columns& columns) {
+  const std::size_t count = s.setup.paths.size();
+  s.slots.resize(count);
+  finish_line finished;
+  finished.done.assign(count, 0);
+  std::atomic<std::size_t> next{0};
+  const std::size_t workers = std::min(worker_count, count);
+  // grade_submission keeps its tallies in the cases, so every worker but the first gets a copy.
+  std::vector<std::vector<case_result>> copies(workers > 1 ? workers - 1 : 0, s.cases);
+  std::vector<std::thread> threads;
+  for (std::size_t w = 0; w < workers; ++w) {
+    std::vector<case_result>& cases = w == 0 ? s.cases : copies[w - 1];
+    threads.emplace_back([&setup = s.setup, &cases, &next, &slots = s.slots, &finished] {
+      work(setup, cases, next, slots, finished);
+    });
+  }
+  for (std::size_t index = 0; index < count; ++index) {
+    wait_done(finished, index);
+    print_slot(s, columns, s.slots[index]);
+  }
+  for (std::thread& thread : threads) thread.join();
+}
+
+std::int64_t graded_lines(const std::vector<case_result>& cases) {
+  return 3 * std::count_if(cases.begin(), cases.end(), [](const case_result& record) {
+           return record.state == case_state::built;
+         });
+}
+
+int class_status(const class_session& s, const class_totals& totals) {
+  const run_summary& input = s.setup.input;
+  const bool incomplete = totals.graded < totals.submissions || input.refused > 0 ||
+                          input.not_built > 0 || input.ended_early;
+  if (incomplete) return incomplete_status;
+  return s.cl->fail_on_wrong && totals.any_wrong ? wrong_lines_status : 0;
+}
+
+std::vector<submission_row> rows_of(std::vector<graded_slot>& slots) {
+  std::vector<submission_row> rows;
+  rows.reserve(slots.size());
+  std::transform(slots.begin(), slots.end(), std::back_inserter(rows),
+                 [](graded_slot& slot) { return std::move(slot.row); });
+  return rows;
+}
+
+// class.json, written whole into the report folder; false when it could not be.
+bool write_class_report(const class_session& s, const class_report& report) {
+  const std::string target = joined(s.cl->report_dir, class_report_name);
+  atomic_file file;
+  if (!file.open(target)) return false;
+  put_class_json(file.out(), report);
+  return file.commit();
+}
+
+// Commits the answer file (only after the console took everything), the gradebook and class.json;
+// each failure adds its line and makes the status 255.
+int finish(class_session& s, const class_totals& totals, std::vector<submission_row>& rows) {
+  int status = class_status(s, totals);
+  const auto fail = [&](std::string line) {
+    s.failures.push_back(std::move(line));
+    status = failure_status;
+  };
+  if (!s.failures.empty()) status = failure_status;  // a submission's report was lost
+  if (!s.cl->no_answer_file && flush_text(s.console) && !s.answer.commit()) {
+    fail("Answer File " + s.cl->answer_file + " write failed");
+  }
+  if (!s.gradebook.commit()) fail("Gradebook " + s.cl->gradebook + " write failed");
+  if (!s.cl->report_dir.empty()) {
+    class_report report{s.setup.header, s.cl->gradebook, s.setup.input, totals,
+                        rows,           s.report_names,  status};
+    if (!write_class_report(s, report)) {
+      fail("Class report " + joined(s.cl->report_dir, class_report_name) + " write failed");
+    }
+  }
+  for (const std::string& line : s.failures) put_text(s.console, line + "\n");
+  return status;
+}
+
+// Prints a line that ends the run before any submission is graded.
+int stop(class_session& s, const std::string& line) {
+  put_text(s.console, line + "\n");
+  flush_text(s.console);
+  return failure_status;
+}
+
+}  // namespace
+
+std::vector<std::string> expand_submissions(const std::vector<std::string>& given) {
+  std::vector<std::string> paths;
+  for (const std::string& path : given) {
+    const bool listed = is_folder(path) && list_folder(path, paths);
+    if (!listed) paths.push_back(path);
+  }
+  return paths;
+}
+
+std::vector<std::string> report_names_for(const std::vector<std::string>& paths) {
+  std::set<std::string> taken{std::string(class_report_name)};
+  std::vector<std::string> names;
+  names.reserve(paths.size());
+  for (const std::string& path : paths) {
+    const std::string base = last_component(path);
+    std::string name = base + ".json";
+    for (int copy = 2; taken.contains(name); ++copy) {
+      name = base + "-" + std::to_string(copy) + ".json";
+    }
+    taken.insert(name);
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
+  class_session s;
+  s.cl = &cl;
+  s.console.file = console;
+  s.color = color;
+  prepare(s);
+  const std::string clash = same_file_clash(files_of(s));
+  if (!clash.empty()) return stop(s, clash);
+  const std::string unread = read_input(s);
+  if (!unread.empty()) return stop(s, unread);
+  const std::string unopened = open_outputs(s);
+  if (!unopened.empty()) return stop(s, unopened);
+  const roster_columns columns = roster_columns_for(s.setup.paths, graded_lines(s.cases));
+  start_roster(s, columns);
+  grade_all(s, columns);
+  std::vector<submission_row> rows = rows_of(s.slots);
+  const class_totals totals = totals_of(rows);
+  put_class_summary(s.console, totals);
+  int status = finish(s, totals, rows);
+  if (!flush_text(s.console)) {
+    std::fputs("hash_checker: standard output write failed\n", stderr);
+    status = failure_status;
+  }
+  return status;
+}

@@ -1,0 +1,107 @@
+#include "checker/gradebook.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+constexpr std::int64_t top_score = 100;
+constexpr std::int64_t band_width = 10;
+
+std::size_t strategy_index(strategy_id strategy) {
+  const auto found = std::find(all_strategies.begin(), all_strategies.end(), strategy);
+  return static_cast<std::size_t>(found - all_strategies.begin());
+}
+
+// A rounded-half-up quotient of non-negative numbers.
+std::int64_t rounded(std::int64_t numerator, std::int64_t denominator) {
+  return (2 * numerator + denominator) / (2 * denominator);
+}
+
+std::size_t band_of(std::int64_t score) {
+  const std::int64_t band = std::clamp<std::int64_t>(score, 0, top_score) / band_width;
+  return static_cast<std::size_t>(std::min<std::int64_t>(band, score_bands - 1));
+}
+
+std::int64_t median_tenths(std::vector<std::int64_t>& scores) {
+  const std::size_t middle = scores.size() / 2;
+  std::nth_element(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(middle),
+                   scores.end());
+  const std::int64_t upper = scores[middle];
+  if (scores.size() % 2 == 1) return upper * 10;
+  const std::int64_t lower =
+      *std::max_element(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(middle));
+  return (lower + upper) * 5;
+}
+
+}  // namespace
+
+std::string_view state_text(submission_state state) {
+  switch (state) {
+    case submission_state::graded:
+      return "graded";
+    case submission_state::open_failed:
+      return "open failed";
+    case submission_state::read_failed:
+      break;
+  }
+  return "read failed";
+}
+
+void strategy_tally::line(const case_result& /*record*/, const line_result& result) {
+  if (result.judged == verdict::none) return;
+  const std::size_t at = strategy_index(result.strategy);
+  ++lines_.at(at);
+  if (result.judged == verdict::right) ++right_.at(at);
+}
+
+submission_row row_of(std::string path, submission_state state, const run_summary& summary,
+                      std::span<const case_result> cases, const strategy_tally& tally) {
+  submission_row row;
+  row.path = std::move(path);
+  row.state = state;
+  if (state != submission_state::graded) {
+    row.case_right.assign(cases.size(), -1);
+    return row;
+  }
+  row.right = summary.right;
+  row.all = summary.all;
+  row.score = summary.score;
+  row.case_right.reserve(cases.size());
+  for (const case_result& record : cases) {
+    const bool graded = record.state == case_state::built;
+    row.case_right.push_back(static_cast<std::int8_t>(graded ? record.right_count : -1));
+  }
+  row.strategy_right = tally.right();
+  row.strategy_lines = tally.lines();
+  return row;
+}
+
+std::int64_t percent_tenths(std::int64_t part, std::int64_t whole) {
+  return whole <= 0 ? 0 : rounded(part * 1000, whole);
+}
+
+class_totals totals_of(std::span<const submission_row> rows) {
+  class_totals totals;
+  totals.submissions = static_cast<std::int64_t>(rows.size());
+  std::vector<std::int64_t> scores;
+  std::int64_t sum = 0;
+  for (const submission_row& row : rows) {
+    if (row.state != submission_state::graded) continue;
+    scores.push_back(row.score);
+    sum += row.score;
+    ++totals.bands.at(band_of(row.score));
+    totals.any_wrong = totals.any_wrong || row.right < row.all;
+    for (std::size_t s = 0; s < all_strategies.size(); ++s) {
+      totals.strategy_right.at(s) += row.strategy_right.at(s);
+      totals.strategy_lines.at(s) += row.strategy_lines.at(s);
+    }
+  }
+  totals.graded = static_cast<std::int64_t>(scores.size());
+  if (scores.empty()) return totals;
+  totals.mean_tenths = rounded(sum * 10, totals.graded);
+  totals.lowest = *std::min_element(scores.begin(), scores.end());
+  totals.highest = *std::max_element(scores.begin(), scores.end());
+  totals.median_tenths = median_tenths(scores);
+  return totals;
+}

@@ -1,0 +1,71 @@
+// A class graded in one run: one row per submission, and the class totals drawn from the rows.
+// Rows hold numbers only, never a submission's lines, so a class costs memory by its size alone.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "checker/results.h"
+#include "checker/run.h"
+
+/// "graded", "open failed" or "read failed": the state as the gradebook and the console write it.
+std::string_view state_text(submission_state state);
+
+/// What a class run keeps of one submission. The numbers mean something only when `state` is
+/// graded.
+struct submission_row {
+  std::string path;  // as given, or a folder's path joined with a file's name
+  submission_state state = submission_state::graded;
+  std::int64_t right = 0;
+  std::int64_t all = 0;
+  std::int64_t score = 0;
+  std::vector<std::int8_t> case_right;  // per case read: lines right, 0 to 3; -1 when not graded
+  std::array<std::int64_t, 3> strategy_right{};  // indexed like all_strategies
+  std::array<std::int64_t, 3> strategy_lines{};  // lines graded, by strategy
+};
+
+/// Counts graded lines, and those judged Right, by strategy, from a grading's line events.
+class strategy_tally final : public result_renderer {
+ public:
+  void line(const case_result& record, const line_result& result) override;
+  [[nodiscard]] const std::array<std::int64_t, 3>& right() const { return right_; }
+  [[nodiscard]] const std::array<std::int64_t, 3>& lines() const { return lines_; }
+
+ private:
+  std::array<std::int64_t, 3> right_{};
+  std::array<std::int64_t, 3> lines_{};
+};
+
+/// The row of a submission that grade_submission graded against `cases` (their tallies are read
+/// now) and that `tally` watched. A submission that was not graded keeps its path, its state and
+/// a -1 for every case.
+submission_row row_of(std::string path, submission_state state, const run_summary& summary,
+                      std::span<const case_result> cases, const strategy_tally& tally);
+
+/// Score bands of the histogram: 0-9, 10-19, ..., 80-89 and 90-100.
+inline constexpr std::size_t score_bands = 10;
+
+/// The class totals. Averages are in tenths, rounded half up, so that they print the same on
+/// every machine; every figure but `submissions` counts graded rows only, and is 0 without one.
+struct class_totals {
+  std::int64_t submissions = 0;
+  std::int64_t graded = 0;
+  std::int64_t mean_tenths = 0;
+  std::int64_t median_tenths = 0;  // the mean of the two middle scores for an even count
+  std::int64_t lowest = 0;
+  std::int64_t highest = 0;
+  std::array<std::int64_t, score_bands> bands{};
+  std::array<std::int64_t, 3> strategy_right{};
+  std::array<std::int64_t, 3> strategy_lines{};
+  bool any_wrong = false;  // a graded line was judged Wrong
+};
+
+/// Totals over `rows`; scores outside 0..100 are put in the nearest band.
+class_totals totals_of(std::span<const submission_row> rows);
+
+/// `part` / `whole` in tenths of a percent, rounded half up; 0 when `whole` is 0 or below.
+std::int64_t percent_tenths(std::int64_t part, std::int64_t whole);

@@ -1,0 +1,50 @@
+// The console of a class run: one aligned line per submission, the Wrong lines under it when
+// asked for, and the class summary with a histogram of the scores.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "checker/gradebook.h"
+#include "render/text_out.h"
+
+/// Widths of the roster's columns, fixed before the first submission is graded.
+struct roster_columns {
+  std::size_t path_width = 0;
+  std::size_t count_width = 0;
+};
+
+/// Widths for `paths` graded out of `all` lines each: the path column fits the longest path up to
+/// `widest_path_column` bytes (a longer path pushes its own line's other columns right).
+roster_columns roster_columns_for(std::span<const std::string> paths, std::int64_t all);
+inline constexpr std::size_t widest_path_column = 60;
+
+/// The line naming the columns: submission, right/all, score, state.
+void put_roster_header(text_out& out, const roster_columns& columns);
+
+/// A submission's line; "-" stands for the numbers of one that was not graded. With `color` the
+/// state is green when the submission was graded and red when it was not.
+void put_roster_line(text_out& out, const roster_columns& columns, const submission_row& row,
+                     bool color);
+
+/// The class summary: graded count, mean, median, lowest and highest score, the histogram of ten
+/// score bands with bars of '#' (one a submission; scaled down so the longest is 50 when a band
+/// holds more, a band with any submission keeping one), and each strategy's share of lines Right.
+void put_class_summary(text_out& out, const class_totals& totals);
+
+/// A number of tenths as "62.4".
+std::string tenths_text(std::int64_t tenths);
+
+/// Appends to `text`, for every line judged Wrong, one line naming its case, strategy and output
+/// line and what was wrong: "missing", the bad token, or "Wrong" followed by the explain lines of
+/// its diagnosis indented two more spaces.
+class wrong_line_notes final : public result_renderer {
+ public:
+  explicit wrong_line_notes(std::string& text) : text_(text) {}
+  void line(const case_result& record, const line_result& result) override;
+
+ private:
+  std::string& text_;
+};

@@ -1,0 +1,49 @@
+#include "render/gradebook_csv.h"
+
+#include <string>
+
+namespace {
+
+void put_count(text_out& out, std::int64_t value, bool known) {
+  put_text(out, ",");
+  if (known) put_number(out, value);
+}
+
+}  // namespace
+
+void put_csv_field(text_out& out, std::string_view field) {
+  if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+    put_text(out, field);
+    return;
+  }
+  put_text(out, "\"");
+  for (std::size_t quote = field.find('"'); quote != std::string_view::npos;
+       quote = field.find('"')) {
+    put_text(out, field.substr(0, quote + 1));
+    put_text(out, "\"");
+    field.remove_prefix(quote + 1);
+  }
+  put_text(out, field);
+  put_text(out, "\"");
+}
+
+void put_csv_header(text_out& out, std::size_t case_count) {
+  put_text(out, "submission,right,all,score,state");
+  for (std::size_t i = 0; i < case_count; ++i) {
+    put_text(out, ",case_");
+    put_number(out, static_cast<std::int64_t>(i));
+  }
+  put_text(out, "\n");
+}
+
+void put_csv_row(text_out& out, const submission_row& row) {
+  const bool graded = row.state == submission_state::graded;
+  put_csv_field(out, row.path);
+  put_count(out, row.right, graded);
+  put_count(out, row.all, graded);
+  put_count(out, row.score, graded);
+  put_text(out, ",");
+  put_text(out, state_text(row.state));
+  for (const std::int8_t right : row.case_right) put_count(out, right, graded && right >= 0);
+  put_text(out, "\n");
+}

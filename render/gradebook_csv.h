@@ -1,0 +1,20 @@
+// The gradebook: one CSV row per submission, as RFC 4180 has it, with line feeds (not CR LF)
+// ending the rows so that it diffs and greps like any other text file of the project.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "checker/gradebook.h"
+#include "render/text_out.h"
+
+/// `field` as one CSV field: in double quotes, each quote doubled, when it holds a comma, a quote,
+/// a CR or an LF; unchanged otherwise, whatever other bytes it holds.
+void put_csv_field(text_out& out, std::string_view field);
+
+/// The header row: submission,right,all,score,state,case_0,...,case_{case_count-1}.
+void put_csv_header(text_out& out, std::size_t case_count);
+
+/// A submission's row. A submission that was not graded has empty number and case fields, and a
+/// case that was not graded an empty field.
+void put_csv_row(text_out& out, const submission_row& row);

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# A class graded in one run gives every submission what a checking run of that file alone gives:
+# the same Success/All and score, the same failure line and the same JSON report, byte for byte.
+# Three runs of the same class write the same bytes, however the two workers share the work.
+#   tests/gradebook_test.sh HASH_CHECKER EXAMPLES_DIR
+set -euo pipefail
+binary=$1
+examples=$(cd "$2" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# check_rows INPUT CSV REPORTS: each row of CSV against a checking run of its file alone, and the
+# row's report in REPORTS against that run's --json (submissions here have distinct base names).
+check_rows() {
+  local input=$1 csv=$2 reports=$3 path right all score state rest status
+  tail -n +2 "$csv" | while IFS=, read -r path right all score state rest; do
+    status=0
+    "$binary" 0 "$input" "$path" --no-answer-file --json=single.json </dev/null >single.txt || status=$?
+    if [ "$state" = graded ]; then
+      grep -qxF "Success/All: $right/$all:" single.txt || fail "$path: the checking run is not $right/$all"
+      grep -qxF "Score: $score:" single.txt || fail "$path: the checking run does not score $score"
+    else
+      [ "$status" = 255 ] || fail "$path: the checking run ended with $status"
+      grep -qxF "Output File $path $state" single.txt || fail "$path: the checking run did not say $state"
+    fi
+    cmp -s single.json "$reports/$(basename "$path").json" || fail "$path: its report differs"
+  done
+}
+
+echo "== The shipped class"
+cp -r "$examples/class" class
+status=0
+"$binary" --gradebook=grades.csv --no-answer-file --report-dir=class_reports class/hash_input.txt \
+  class/alice.txt class/bob.txt class/carol.txt class/dave.txt class/late >/dev/null || status=$?
+[ "$status" = 1 ] || fail "the shipped class ended with $status, not 1"
+[ "$(wc -l <grades.csv)" = 7 ] || fail "the shipped class has not six rows"
+check_rows class/hash_input.txt grades.csv class_reports
+
+echo "== A generated class, three times"
+awk 'BEGIN { srand(5); print 30; for (c = 0; c < 30; c++) { m = 7 + c; print m " 0 0";
+  n = int(rand() * m); for (i = 0; i < n; i++) printf "%d ", int(rand() * 1000); printf "\n";
+  n = int(rand() * 3); for (i = 0; i < n; i++) printf "%d ", int(rand() * 1000); printf "\n" } }' >input.txt
+"$binary" 1 input.txt none --answer-file=answer.txt </dev/null >/dev/null
+mkdir subs
+# Each submission spoils the answer its own way: swapped keys, a missing or an extra line, a bad
+# token, lenient tokens, CR LF line ends, or an early end.
+for i in $(seq 1 40); do
+  awk -v seed="$i" 'BEGIN { srand(seed); stop = seed % 7 == 0 ? 40 + seed : 1000 }
+    NR > stop { exit }
+    { r = rand() }
+    r < 0.1 && NF > 1 { t = $1; $1 = $2; $2 = t }
+    r >= 0.1 && r < 0.13 { next }
+    r >= 0.13 && r < 0.16 { print }
+    r >= 0.16 && r < 0.19 { $1 = "x" $1 }
+    r >= 0.19 && r < 0.22 { $1 = "+0" $1 }
+    seed % 5 == 0 { printf "%s\r\n", $0; next }
+    { print }' answer.txt >"subs/s$(printf %02d "$i").txt"
+done
+for run in 1 2 3; do
+  status=0
+  "$binary" --gradebook=grades.csv --report-dir=reports --no-answer-file --explain input.txt subs \
+    missing.txt /proc/self/mem </dev/null >"console$run.txt" || status=$?
+  [ "$status" = 1 ] || fail "run $run ended with $status, not 1"
+  mv grades.csv "grades$run.csv"
+  mv reports "reports$run"
+done
+for run in 2 3; do
+  cmp -s console1.txt "console$run.txt" || fail "run $run printed other bytes"
+  cmp -s grades1.csv "grades$run.csv" || fail "run $run wrote another gradebook"
+  diff -r reports1 "reports$run" >/dev/null || fail "run $run wrote other reports"
+done
+[ "$(wc -l <grades1.csv)" = 43 ] || fail "the generated class has not 42 rows"
+check_rows input.txt grades1.csv reports1
+echo "== All rows match"
