@@ -10,3 +10,6 @@ echo "== Builders: literal against fast, same run"
 echo
 echo "== End to end: build/hash_checker on generated files"
 "$root/bench/end_to_end.sh" "$root/build"
+echo
+echo "== A class in one gradebook run against one checking run per submission"
+"$root/bench/gradebook_bench.sh" "$root/build"

@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::size_t block_size = std::size_t{1} << 16;
 constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+constexpr char carriage_return = '\r';
 
 // Refills the block; false at the end of the file or on a read error.
 bool refill(line_reader& reader) {
@@ -44,7 +45,7 @@ read_status for_each_piece(line_reader& reader, take_fn take) {
   for (;;) {
     if (reader.begin == reader.end && !refill(reader)) {
       if (reader.failed) return read_status::error;
-      if (held_return) take("\r", "\r" + 1);
+      if (held_return) take(&carriage_return, &carriage_return + 1);
       return took_any ? read_status::line : read_status::end;
     }
     const char* start = reader.block.data() + reader.begin;
@@ -52,7 +53,7 @@ read_status for_each_piece(line_reader& reader, take_fn take) {
     const auto* feed =
         static_cast<const char*>(std::memchr(start, '\n', reader.end - reader.begin));
     took_any = true;
-    if (held_return && feed != start) take("\r", "\r" + 1);
+    if (held_return && feed != start) take(&carriage_return, &carriage_return + 1);
     held_return = false;
     const char* piece_end = feed != nullptr ? feed : stop;
     if (piece_end > start && piece_end[-1] == '\r') {
