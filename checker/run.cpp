@@ -1,5 +1,6 @@
 #include "checker/run.h"
 
+#include <pthread.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -220,12 +221,46 @@ void count_case(const case_result& record, run_summary& summary) {
   if (record.state == case_state::not_built) ++summary.not_built;
 }
 
+// A large case's layouts are written by two renderers at once (the console and the answer file
+// each format every key), so those marked `beside` take begin_case on a second thread. Small
+// cases don't pay for a thread; each renderer writes only its own file, so the bytes are the same
+// whatever the timing.
+constexpr std::int64_t slots_worth_a_thread = std::int64_t{1} << 16;
+
+struct beside_job {
+  std::span<const renderer_slot> slots;
+  const case_result* record = nullptr;
+};
+
+void* begin_case_beside(void* argument) {
+  const auto* job = static_cast<const beside_job*>(argument);
+  for (const renderer_slot& slot : job->slots) {
+    if (slot.beside) slot.renderer->begin_case(*job->record);
+  }
+  return nullptr;
+}
+
+void begin_case_everywhere(std::span<const renderer_slot> slots, const case_result& record) {
+  const bool large = record.state == case_state::built && record.table_size >= slots_worth_a_thread;
+  const bool any_beside = std::any_of(slots.begin(), slots.end(),
+                                      [](const renderer_slot& slot) { return slot.beside; });
+  beside_job job{slots, &record};
+  pthread_t thread{};
+  // Without a thread (none can be had) every renderer simply runs here, one after another.
+  const bool split =
+      large && any_beside && ::pthread_create(&thread, nullptr, begin_case_beside, &job) == 0;
+  for (const renderer_slot& slot : slots) {
+    if (!split || !slot.beside) slot.renderer->begin_case(record);
+  }
+  if (split) ::pthread_join(thread, nullptr);
+}
+
 // Renders and grades one case read and built before; returns the failure line that ends the run,
 // or an empty text.
 std::string run_case(const run_request& request, run_files& files,
                      std::span<const renderer_slot> slots, case_result& record,
                      const neighbours& around) {
-  tell_all(slots, [&](result_renderer& r) { r.begin_case(record); });
+  begin_case_everywhere(slots, record);
   if (!request.answer_only && !grade_case(request, files, slots, record, around)) {
     return file_line("Output", files.output_f.path, "read failed");
   }

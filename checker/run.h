@@ -36,6 +36,7 @@ struct run_files {
 struct renderer_slot {
   result_renderer* renderer = nullptr;
   std::string failure_line;  // empty: a failure is only noticed at the end
+  bool beside = false;       // may render a large case's layouts on a second thread
 };
 
 /// Opens the input file, then in checking mode the output file, and reads the case count. Returns
