@@ -24,6 +24,7 @@
 #include "render/answer_file_writer.h"
 #include "render/atomic_file.h"
 #include "render/class_console.h"
+#include "render/class_html.h"
 #include "render/class_json.h"
 #include "render/gradebook_csv.h"
 
@@ -38,6 +39,7 @@ constexpr int incomplete_status = 1;
 constexpr int wrong_lines_status = 3;
 constexpr std::size_t worker_count = 2;
 constexpr std::string_view class_report_name = "class.json";
+constexpr std::string_view class_page_name = "index.html";
 
 std::string joined(const std::string& folder, std::string_view name) {
   return folder.ends_with('/') ? folder + std::string(name) : folder + "/" + std::string(name);
@@ -72,12 +74,32 @@ std::string last_component(const std::string& path) {
   return name.empty() || name == "." || name == ".." ? "submission" : name;
 }
 
+// One name per path: its last component and `extension`, made unique in order by "-2", "-3"...
+// before the extension, and never `reserved`.
+std::vector<std::string> unique_names(const std::vector<std::string>& paths,
+                                      std::string_view extension, std::string_view reserved) {
+  std::set<std::string, std::less<>> taken{std::string(reserved)};
+  std::vector<std::string> names;
+  names.reserve(paths.size());
+  for (const std::string& path : paths) {
+    const std::string base = last_component(path);
+    std::string name = base + std::string(extension);
+    for (int copy = 2; taken.contains(name); ++copy) {
+      name = base + "-" + std::to_string(copy) + std::string(extension);
+    }
+    taken.insert(name);
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
 // Set up before the workers start; they only read it.
 struct class_setup {
   run_header header;  // version, input and answer file, for every report
   run_summary input;  // the input's case totals
   std::vector<std::string> paths;
   std::vector<std::string> report_paths;  // one per path with --report-dir, none without
+  std::vector<std::string> page_paths;    // one per path with --html-dir, none without
   bool diagnose = false;
   bool explain = false;
   bool fail_on_wrong = false;
@@ -88,6 +110,7 @@ struct graded_slot {
   submission_row row;
   std::string notes;           // the --explain lines, dropped once printed
   std::string report_failure;  // the line naming its report when that could not be written
+  std::string page_failure;    // the same for its HTML page
 };
 
 // The slots finished so far: the printing thread waits on it for the next one in order.
@@ -117,16 +140,30 @@ int single_run_status(const run_summary& summary, bool fail_on_wrong) {
   return status == 0 && wrong ? wrong_lines_status : status;
 }
 
-// A submission's JSON report, begun; the failure line when it can't be created.
-std::string open_report(const class_setup& setup, std::size_t index, atomic_file& file,
-                        std::unique_ptr<result_renderer>& report) {
-  const std::string& target = setup.report_paths[index];
-  if (!file.open(target)) return "JSON report " + target + " open failed";
-  report = make_report("JSON report", file.out());
+// One report file of a submission, written by the worker that grades it.
+struct submission_report {
+  std::string role;  // "JSON report" or "HTML report", as make_report and the messages name it
+  atomic_file file;
+  std::unique_ptr<result_renderer> renderer;
+};
+
+// Begins the report of submission `index` at `target`, as a checking run of that file alone
+// would; the failure line when it can't be created.
+std::string open_report(const class_setup& setup, std::size_t index, const std::string& target,
+                        submission_report& report) {
+  if (!report.file.open(target)) return report.role + " " + target + " open failed";
+  report.renderer = make_report(report.role, report.file.out());
   run_header header = setup.header;
   header.output = setup.paths[index];
-  report->begin_run(header);
+  report.renderer->begin_run(header);
   return "";
+}
+
+// Ends and commits a report that open_report began; the failure line when it can't be.
+std::string close_report(const run_summary& summary, submission_report& report) {
+  if (!report.renderer) return "";
+  report.renderer->end_run(summary);
+  return report.file.commit() ? "" : report.role + " " + report.file.target() + " write failed";
 }
 
 // Grades submission `index` against the worker's own copy of the cases, writing its report.
@@ -139,20 +176,22 @@ void grade_one(const class_setup& setup, std::span<case_result> cases, std::size
   wrong_line_notes notes(slot.notes);
   std::vector<renderer_slot> renderers{{&tally, ""}};
   if (setup.explain) renderers.push_back({&notes, ""});
-  atomic_file file;
-  std::unique_ptr<result_renderer> report;
+  submission_report json{"JSON report", {}, nullptr};
+  submission_report page{"HTML report", {}, nullptr};
   if (!setup.report_paths.empty()) {
-    slot.report_failure = open_report(setup, index, file, report);
-    if (report) renderers.push_back({report.get(), ""});
+    slot.report_failure = open_report(setup, index, setup.report_paths[index], json);
+    if (json.renderer) renderers.push_back({json.renderer.get(), ""});
+  }
+  if (!setup.page_paths.empty()) {
+    slot.page_failure = open_report(setup, index, setup.page_paths[index], page);
+    if (page.renderer) renderers.push_back({page.renderer.get(), ""});
   }
   run_summary summary;
   const submission_state state = grade_submission(request, cases, setup.input, renderers, summary);
   summary.score = score(summary.right, summary.all);
   summary.status = single_run_status(summary, setup.fail_on_wrong);
-  if (report) {
-    report->end_run(summary);
-    if (!file.commit()) slot.report_failure = "JSON report " + file.target() + " write failed";
-  }
+  if (slot.report_failure.empty()) slot.report_failure = close_report(summary, json);
+  if (slot.page_failure.empty()) slot.page_failure = close_report(summary, page);
   slot.row = row_of(request.output_path, state, summary, cases, tally);
 }
 
@@ -172,11 +211,27 @@ struct class_session {
   bool color = false;
   std::vector<case_result> cases;
   std::vector<std::string> report_names;
+  std::vector<std::string> page_names;
   atomic_file answer;
   atomic_file gradebook;
   std::vector<graded_slot> slots;
   std::vector<std::string> failures;  // printed after the summary
 };
+
+std::vector<std::string> paths_in(const std::string& folder,
+                                  const std::vector<std::string>& names) {
+  std::vector<std::string> paths;
+  paths.reserve(names.size());
+  std::transform(names.begin(), names.end(), std::back_inserter(paths),
+                 [&](const std::string& name) { return joined(folder, name); });
+  return paths;
+}
+
+// Creates `folder` and its parents when missing; false when it is not a folder afterwards.
+bool make_folder(const std::string& folder) {
+  std::error_code failed;
+  return std::filesystem::create_directories(folder, failed) || is_folder(folder);
+}
 
 std::vector<guarded_file> files_of(const class_session& s) {
   // The answer file comes first, so that a clash names the file read: "Input File x is the
@@ -196,6 +251,10 @@ std::vector<guarded_file> files_of(const class_session& s) {
   if (!s.cl->report_dir.empty()) {
     files.push_back({"Class report", joined(s.cl->report_dir, class_report_name), true});
   }
+  add(s.setup.page_paths, "HTML report", true);
+  if (!s.cl->html_dir.empty()) {
+    files.push_back({"Class page", joined(s.cl->html_dir, class_page_name), true});
+  }
   return files;
 }
 
@@ -204,14 +263,17 @@ void prepare(class_session& s) {
                     s.cl->no_answer_file ? std::string() : s.cl->answer_file};
   s.setup.paths = expand_submissions(s.cl->submissions);
   // A diagnosis costs a sort of the case's keys; only --explain and the reports that show it pay.
-  s.setup.diagnose = s.cl->explain || !s.cl->report_dir.empty();
+  s.setup.diagnose = s.cl->explain || !s.cl->report_dir.empty() || !s.cl->html_dir.empty();
   s.setup.explain = s.cl->explain;
   s.setup.fail_on_wrong = s.cl->fail_on_wrong;
-  if (s.cl->report_dir.empty()) return;
-  s.report_names = report_names_for(s.setup.paths);
-  std::transform(s.report_names.begin(), s.report_names.end(),
-                 std::back_inserter(s.setup.report_paths),
-                 [&](const std::string& name) { return joined(s.cl->report_dir, name); });
+  if (!s.cl->report_dir.empty()) {
+    s.report_names = report_names_for(s.setup.paths);
+    s.setup.report_paths = paths_in(s.cl->report_dir, s.report_names);
+  }
+  if (!s.cl->html_dir.empty()) {
+    s.page_names = page_names_for(s.setup.paths);
+    s.setup.page_paths = paths_in(s.cl->html_dir, s.page_names);
+  }
 }
 
 // Reads and builds every case once; the failure line, or an empty text.
@@ -230,10 +292,11 @@ std::string read_input(class_session& s) {
 // file whole; the failure line, or an empty text.
 std::string open_outputs(class_session& s) {
   const command_line& cl = *s.cl;
-  std::error_code failed;
-  if (!cl.report_dir.empty() && !std::filesystem::create_directories(cl.report_dir, failed) &&
-      !is_folder(cl.report_dir)) {
+  if (!cl.report_dir.empty() && !make_folder(cl.report_dir)) {
     return "Report folder " + cl.report_dir + " could not be created";
+  }
+  if (!cl.html_dir.empty() && !make_folder(cl.html_dir)) {
+    return "Page folder " + cl.html_dir + " could not be created";
   }
   if (!cl.no_answer_file) {
     if (!s.answer.open(cl.answer_file)) return "Answer File " + cl.answer_file + " open failed";
@@ -265,6 +328,7 @@ void print_slot(class_session& s, const roster_columns& columns, graded_slot& sl
   std::string().swap(slot.notes);
   std::vector<std::int8_t>().swap(slot.row.case_right);  // the gradebook has them now
   if (!slot.report_failure.empty()) s.failures.push_back(slot.report_failure);
+  if (!slot.page_failure.empty()) s.failures.push_back(slot.page_failure);
 }
 
 // Two workers grade while this thread prints each submission as soon as those before it are.
@@ -322,6 +386,16 @@ bool write_class_report(const class_session& s, const class_report& report) {
   return file.commit();
 }
 
+// index.html, written whole into the page folder; false when it could not be.
+bool write_class_page(const class_session& s, const class_totals& totals,
+                      const std::vector<submission_row>& rows) {
+  atomic_file file;
+  if (!file.open(joined(s.cl->html_dir, class_page_name))) return false;
+  put_class_html(file.out(),
+                 {s.cl->request.input_path, s.cl->gradebook, totals, rows, s.page_names});
+  return file.commit();
+}
+
 // Commits the answer file (only after the console took everything), the gradebook and class.json;
 // each failure adds its line and makes the status 255.
 int finish(class_session& s, const class_totals& totals, std::vector<submission_row>& rows) {
@@ -341,6 +415,9 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
     if (!write_class_report(s, report)) {
       fail("Class report " + joined(s.cl->report_dir, class_report_name) + " write failed");
     }
+  }
+  if (!s.cl->html_dir.empty() && !write_class_page(s, totals, rows)) {
+    fail("Class page " + joined(s.cl->html_dir, class_page_name) + " write failed");
   }
   for (const std::string& line : s.failures) put_text(s.console, line + "\n");
   return status;
@@ -365,19 +442,11 @@ std::vector<std::string> expand_submissions(const std::vector<std::string>& give
 }
 
 std::vector<std::string> report_names_for(const std::vector<std::string>& paths) {
-  std::set<std::string> taken{std::string(class_report_name)};
-  std::vector<std::string> names;
-  names.reserve(paths.size());
-  for (const std::string& path : paths) {
-    const std::string base = last_component(path);
-    std::string name = base + ".json";
-    for (int copy = 2; taken.contains(name); ++copy) {
-      name = base + "-" + std::to_string(copy) + ".json";
-    }
-    taken.insert(name);
-    names.push_back(std::move(name));
-  }
-  return names;
+  return unique_names(paths, ".json", class_report_name);
+}
+
+std::vector<std::string> page_names_for(const std::vector<std::string>& paths) {
+  return unique_names(paths, ".html", class_page_name);
 }
 
 int run_gradebook(const command_line& cl, std::FILE* console, bool color) {

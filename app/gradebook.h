@@ -25,3 +25,7 @@ std::vector<std::string> expand_submissions(const std::vector<std::string>& give
 /// "-2", "-3"... before ".json". "class.json" is never given out; a path with no last component
 /// ("", ".", "..", "x/") is named "submission".
 std::vector<std::string> report_names_for(const std::vector<std::string>& paths);
+
+/// One HTML page name per path, as report_names_for names them but ending in ".html", and never
+/// "index.html" (the class's page).
+std::vector<std::string> page_names_for(const std::vector<std::string>& paths);

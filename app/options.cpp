@@ -21,6 +21,7 @@ constexpr path_option path_options[] = {
     {"--html", &command_line::html},
     {"--gradebook", &command_line::gradebook},
     {"--report-dir", &command_line::report_dir},
+    {"--html-dir", &command_line::html_dir},
 };
 
 struct flag_option {
@@ -113,6 +114,10 @@ void take_positionals(const std::vector<std::string>& positional, command_line& 
     cl.error = "hash_checker: option '--report-dir' needs --gradebook=FILE";
     return;
   }
+  if (!cl.html_dir.empty() && runs) {
+    cl.error = "hash_checker: option '--html-dir' needs --gradebook=FILE";
+    return;
+  }
   if (positional.size() == 1 || positional.size() == 3) {
     cl.request.answer_only = lenient_value(positional[0]) != 0;
   }
@@ -190,6 +195,7 @@ Options:
       --gradebook=FILE   grade a class into the CSV FILE; the console shows a line per
                          submission and a class summary
       --report-dir=DIR   with --gradebook: a JSON report per submission and class.json in DIR
+      --html-dir=DIR     with --gradebook: an HTML page per submission and index.html in DIR
 
 With --gradebook, --answer-file, --no-answer-file and --fail-on-wrong apply to the whole run;
 --explain (the Wrong lines under the submission's line) and --color (its state) apply per

@@ -24,6 +24,7 @@ struct command_line {
   std::string html;
   std::string gradebook;   // with it, the positional arguments are INPUT SUBMISSION...
   std::string report_dir;  // a JSON report per submission and class.json; gradebook only
+  std::string html_dir;    // an HTML page per submission and index.html; gradebook only
   std::vector<std::string> submissions;
   run_request request;
   std::string warning;  // the default files were used for an argument count that means none

@@ -52,6 +52,23 @@ void append_html(std::string& html, std::string_view text) {
   html.append(text.substr(run_start));
 }
 
+void append_url_segment(std::string& html, std::string_view name) {
+  constexpr std::string_view hex = "0123456789ABCDEF";
+  for (const char byte : name) {
+    const auto code = static_cast<unsigned char>(byte);
+    const bool unreserved = (code >= 'A' && code <= 'Z') || (code >= 'a' && code <= 'z') ||
+                            (code >= '0' && code <= '9') || byte == '-' || byte == '.' ||
+                            byte == '_' || byte == '~';
+    if (unreserved) {
+      html += byte;
+      continue;
+    }
+    html += '%';
+    html += hex[code >> 4U];
+    html += hex[code & 0xfU];
+  }
+}
+
 void append_html_number(std::string& html, std::int64_t value) {
   char digits[24];
   const auto result = std::to_chars(digits, digits + sizeof digits, value);

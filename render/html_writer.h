@@ -12,6 +12,11 @@
 /// becomes &#xFFFD; (U+FFFD). Any bytes give a page that parses as written.
 void append_html(std::string& html, std::string_view text);
 
+/// `name` as one relative URL path segment, for an href: every byte but A-Z a-z 0-9 - . _ ~
+/// becomes %XX (so "/", ":", "?" and "#" can't change what the link points at). Any bytes are
+/// safe; the result needs no further escaping inside a quoted attribute.
+void append_url_segment(std::string& html, std::string_view name);
+
 /// `value` in decimal, with a minus sign when negative.
 void append_html_number(std::string& html, std::int64_t value);
 

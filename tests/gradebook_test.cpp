@@ -59,7 +59,8 @@ TEST(gradebook_csv, fields_are_quoted_only_when_they_must_be) {
       {"cr\rhere", "\"cr\rhere\""},
       {"caf\xc3\xa9;\t\xff", "caf\xc3\xa9;\t\xff"},  // other bytes pass unchanged
   };
-  for (const auto& [field, expected] : cases) {
+  for (const auto& [raw, expected] : cases) {
+    const std::string& field = raw;  // a lambda may not capture a structured binding before C++20
     EXPECT_EQ(written([&](text_out& out) { put_csv_field(out, field); }), expected) << field;
   }
 }
@@ -161,6 +162,14 @@ TEST(gradebook_names, reports_are_named_after_the_file_and_never_clash) {
   EXPECT_EQ(report_names_for(paths), expected);
 }
 
+TEST(gradebook_names, pages_are_named_like_reports_and_never_take_the_index) {
+  const std::vector<std::string> paths{"a/alice.txt", "b/alice.txt", "index",
+                                       "x/index",     "class",       "x/"};
+  const std::vector<std::string> expected{"alice.txt.html", "alice.txt-2.html", "index-2.html",
+                                          "index-3.html",   "class.html",       "submission.html"};
+  EXPECT_EQ(page_names_for(paths), expected);
+}
+
 TEST(gradebook_files, a_folder_stands_for_its_regular_files_in_byte_order) {
   const scratch_folder scratch;
   const fs::path folder = scratch.path / "late";
@@ -207,6 +216,14 @@ TEST(gradebook_command_line, the_option_switches_the_positional_arguments) {
       {{"--report-dir=r", "0", "in", "out"},
        {},
        "hash_checker: option '--report-dir' needs --gradebook=FILE"},
+      {{"--html-dir=p", "0", "in", "out"},
+       {},
+       "hash_checker: option '--html-dir' needs --gradebook=FILE"},
+      {{"--html-dir=p"}, {}, "hash_checker: option '--html-dir' needs --gradebook=FILE"},
+      {{"--gradebook=g.csv", "--html-dir", "in", "a"},
+       {},
+       "hash_checker: option '--html-dir' needs a path: --html-dir=PATH"},
+      {{"--gradebook=g.csv", "--html-dir=p", "--report-dir=p", "in", "a"}, {"a"}, ""},
   };
   for (const line_case& c : cases) {
     const command_line cl = parse_command_line(c.arguments);
@@ -226,7 +243,7 @@ std::string read_class_input(const std::string& input, std::vector<case_result>&
   request.answer_only = true;
   request.input_path = input;
   run_files files;
-  const std::string failure = start_run(request, files);
+  std::string failure = start_run(request, files);
   if (!failure.empty()) return failure;
   read_all_cases(files, cases, summary);
   return summary.error;

@@ -14,32 +14,38 @@ fail() {
   exit 1
 }
 
-# check_rows INPUT CSV REPORTS: each row of CSV against a checking run of its file alone, and the
-# row's report in REPORTS against that run's --json (submissions here have distinct base names).
+# check_rows INPUT CSV REPORTS PAGES: each row of CSV against a checking run of its file alone, the
+# row's report in REPORTS against that run's --json and its page in PAGES against that run's --html
+# (submissions here have distinct base names).
 check_rows() {
-  local input=$1 csv=$2 reports=$3 path right all score state rest status
+  local input=$1 csv=$2 reports=$3 pages=$4 path right all score state rest status
   tail -n +2 "$csv" | while IFS=, read -r path right all score state rest; do
     status=0
-    "$binary" 0 "$input" "$path" --no-answer-file --json=single.json </dev/null >single.txt || status=$?
+    "$binary" 0 "$input" "$path" --no-answer-file --json=single.json --html=single.html \
+      </dev/null >single.txt || status=$?
     if [ "$state" = graded ]; then
-      grep -qxF "Success/All: $right/$all:" single.txt || fail "$path: the checking run is not $right/$all"
+      grep -qxF "Success/All: $right/$all:" single.txt ||
+        fail "$path: the checking run (status $status) is not $right/$all: $(tail -c 300 single.txt)"
       grep -qxF "Score: $score:" single.txt || fail "$path: the checking run does not score $score"
     else
       [ "$status" = 255 ] || fail "$path: the checking run ended with $status"
       grep -qxF "Output File $path $state" single.txt || fail "$path: the checking run did not say $state"
     fi
     cmp -s single.json "$reports/$(basename "$path").json" || fail "$path: its report differs"
+    cmp -s single.html "$pages/$(basename "$path").html" || fail "$path: its page differs"
   done
 }
 
 echo "== The shipped class"
 cp -r "$examples/class" class
 status=0
-"$binary" --gradebook=grades.csv --no-answer-file --report-dir=class_reports class/hash_input.txt \
-  class/alice.txt class/bob.txt class/carol.txt class/dave.txt class/late >/dev/null || status=$?
+"$binary" --gradebook=grades.csv --no-answer-file --report-dir=class_reports --html-dir=class_pages \
+  class/hash_input.txt class/alice.txt class/bob.txt class/carol.txt class/dave.txt class/late \
+  >/dev/null || status=$?
 [ "$status" = 1 ] || fail "the shipped class ended with $status, not 1"
 [ "$(wc -l <grades.csv)" = 7 ] || fail "the shipped class has not six rows"
-check_rows class/hash_input.txt grades.csv class_reports
+check_rows class/hash_input.txt grades.csv class_reports class_pages
+[ "$(grep -c '<a href=' class_pages/index.html)" = 5 ] || fail "the class page has not five links"
 
 echo "== A generated class, three times"
 awk 'BEGIN { srand(5); print 30; for (c = 0; c < 30; c++) { m = 7 + c; print m " 0 0";
@@ -63,17 +69,20 @@ for i in $(seq 1 40); do
 done
 for run in 1 2 3; do
   status=0
-  "$binary" --gradebook=grades.csv --report-dir=reports --no-answer-file --explain input.txt subs \
+  "$binary" --gradebook=grades.csv --report-dir=reports --html-dir=pages --no-answer-file --explain \
+    input.txt subs \
     missing.txt /proc/self/mem </dev/null >"console$run.txt" || status=$?
   [ "$status" = 1 ] || fail "run $run ended with $status, not 1"
   mv grades.csv "grades$run.csv"
   mv reports "reports$run"
+  mv pages "pages$run"
 done
 for run in 2 3; do
   cmp -s console1.txt "console$run.txt" || fail "run $run printed other bytes"
   cmp -s grades1.csv "grades$run.csv" || fail "run $run wrote another gradebook"
   diff -r reports1 "reports$run" >/dev/null || fail "run $run wrote other reports"
+  diff -r pages1 "pages$run" >/dev/null || fail "run $run wrote other pages"
 done
 [ "$(wc -l <grades1.csv)" = 43 ] || fail "the generated class has not 42 rows"
-check_rows input.txt grades1.csv reports1
+check_rows input.txt grades1.csv reports1 pages1
 echo "== All rows match"

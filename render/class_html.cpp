@@ -1,0 +1,209 @@
+#include "render/class_html.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+
+#include "render/class_console.h"
+#include "render/html_writer.h"
+
+namespace {
+
+// Every figure also stands as text beside its bar, so the page reads in greyscale and in print.
+constexpr std::string_view style_sheet = R"(
+:root{color-scheme:light}
+body{margin:0;background:#f3f3f0;color:#1c1c1c;font:15px/1.45 system-ui,"Segoe UI",Roboto,"DejaVu Sans",sans-serif}
+main{display:flex;flex-direction:column;gap:12px;max-width:980px;margin:0 auto;padding:16px}
+section,header{background:#fff;border:1px solid #c8c8c8;border-radius:6px;padding:10px 16px}
+h1{font-size:1.3em;margin:0 0 6px}h2{font-size:1.1em;margin:0 0 8px}
+dl.facts{display:grid;grid-template-columns:max-content 1fr;gap:2px 16px;margin:0}
+dt{font-weight:600;color:#474747}dd{margin:0;overflow-wrap:anywhere}
+svg.histogram{display:block;max-width:100%;height:auto;font:12px system-ui,"DejaVu Sans",sans-serif}
+svg .bar{fill:#3d6fb6;stroke:#1d3f73}svg .axis{stroke:#555}svg text{fill:#1c1c1c}
+table{border-collapse:collapse}
+th,td{padding:3px 10px;text-align:left;border-bottom:1px solid #e2e2e2}
+.number{text-align:right;font-variant-numeric:tabular-nums}
+table.roster{width:100%}table.roster td.path{overflow-wrap:anywhere;font-family:ui-monospace,"DejaVu Sans Mono",monospace;font-size:13px}
+tr.failed td.state{color:#a3001b;font-weight:600}
+.track{display:inline-block;width:240px;height:14px;border:1px solid #1d3f73;background:#eef1f6;vertical-align:middle}
+.fill{display:block;height:100%;background:#3d6fb6}
+@media print{body{background:#fff}*{-webkit-print-color-adjust:exact;print-color-adjust:exact}}
+)";
+
+// The histogram's geometry, in SVG user units.
+constexpr std::int64_t band_width = 56;
+constexpr std::int64_t bar_width = 38;
+constexpr std::int64_t chart_left = 8;
+constexpr std::int64_t chart_top = 22;  // room for the tallest bar's count
+constexpr std::int64_t bar_height_max = 140;
+constexpr std::int64_t baseline = chart_top + bar_height_max;
+constexpr std::int64_t chart_width = 2 * chart_left + 10 * band_width;
+constexpr std::int64_t chart_height = baseline + 40;
+
+void append_text(std::string& html, std::string_view tag, std::string_view text) {
+  html.append("<").append(tag).append(">");
+  append_html(html, text);
+  html.append("</").append(tag).append(">");
+}
+
+void append_fact(std::string& html, std::string_view name, std::string_view value) {
+  append_text(html, "dt", name);
+  append_text(html, "dd", value);
+}
+
+std::string band_label(std::size_t band) {
+  const std::int64_t low = static_cast<std::int64_t>(band) * 10;
+  const std::int64_t high = band + 1 == score_bands ? 100 : low + 9;
+  return std::to_string(low) + "-" + std::to_string(high);
+}
+
+void append_header(std::string& html, const class_page& page) {
+  html.append("<header><h1>Class report</h1><dl class=\"facts\">");
+  append_fact(html, "Input", page.input);
+  append_fact(html, "Gradebook", page.gradebook);
+  html.append("</dl></header>\n");
+}
+
+void append_totals(std::string& html, const class_totals& totals) {
+  const bool any = totals.graded > 0;
+  const auto figure = [any](const std::string& text) { return any ? text : std::string("-"); };
+  html.append("<section class=\"totals\"><h2>Class summary</h2><dl class=\"facts\">");
+  append_fact(
+      html, "graded",
+      std::to_string(totals.graded) + " of " + std::to_string(totals.submissions) + " submissions");
+  append_fact(html, "mean", figure(tenths_text(totals.mean_tenths)));
+  append_fact(html, "median", figure(tenths_text(totals.median_tenths)));
+  append_fact(html, "lowest", figure(std::to_string(totals.lowest)));
+  append_fact(html, "highest", figure(std::to_string(totals.highest)));
+  html.append("</dl></section>\n");
+}
+
+// An SVG <text> centred on `x`.
+void append_svg_label(std::string& html, std::int64_t x, std::int64_t y, const std::string& text) {
+  html.append("<text x=\"");
+  append_html_number(html, x);
+  html.append("\" y=\"");
+  append_html_number(html, y);
+  html.append("\" text-anchor=\"middle\">");
+  append_html(html, text);
+  html.append("</text>");
+}
+
+// A band's bar, its count above it and its label under the axis. A band with any submission
+// keeps at least 2 units of bar, so it never looks empty.
+void append_band(std::string& html, std::size_t band, std::int64_t count, std::int64_t most) {
+  std::int64_t height = most > 0 ? count * bar_height_max / most : 0;
+  if (count > 0) height = std::max<std::int64_t>(height, 2);
+  const std::int64_t left = chart_left + static_cast<std::int64_t>(band) * band_width;
+  const std::int64_t centre = left + band_width / 2;
+  html.append("<rect class=\"bar\" x=\"");
+  append_html_number(html, centre - bar_width / 2);
+  html.append("\" y=\"");
+  append_html_number(html, baseline - height);
+  html.append("\" width=\"");
+  append_html_number(html, bar_width);
+  html.append("\" height=\"");
+  append_html_number(html, height);
+  html.append("\"/>");
+  append_svg_label(html, centre, baseline - height - 6, std::to_string(count));
+  append_svg_label(html, centre, baseline + 16, band_label(band));
+  html.append("\n");
+}
+
+void append_histogram(std::string& html, const class_totals& totals) {
+  const std::int64_t most = *std::max_element(totals.bands.begin(), totals.bands.end());
+  html.append("<section class=\"scores\"><h2>Scores</h2><svg class=\"histogram\" viewBox=\"0 0 ");
+  append_html_number(html, chart_width);
+  html.append(" ");
+  append_html_number(html, chart_height);
+  html.append("\" width=\"");
+  append_html_number(html, chart_width);
+  html.append("\" height=\"");
+  append_html_number(html, chart_height);
+  html.append("\" role=\"img\" aria-label=\"graded submissions by score band\">\n");
+  for (std::size_t band = 0; band < score_bands; ++band) {
+    append_band(html, band, totals.bands.at(band), most);
+  }
+  html.append("<line class=\"axis\" x1=\"");
+  append_html_number(html, chart_left);
+  html.append("\" y1=\"");
+  append_html_number(html, baseline);
+  html.append("\" x2=\"");
+  append_html_number(html, chart_width - chart_left);
+  html.append("\" y2=\"");
+  append_html_number(html, baseline);
+  html.append("\"/>");
+  append_svg_label(html, chart_width / 2, baseline + 34, "score band: submissions in it");
+  html.append("</svg></section>\n");
+}
+
+void append_strategy(std::string& html, std::string_view title, std::int64_t right,
+                     std::int64_t lines) {
+  const std::string percent = tenths_text(percent_tenths(right, lines));
+  html.append("<tr>");
+  append_text(html, "th", title);
+  html.append("<td><span class=\"track\"><span class=\"fill\" style=\"width:");
+  append_html(html, lines > 0 ? percent : "0");
+  html.append("%\"></span></span></td><td class=\"number\">");
+  append_html(html, std::to_string(right) + "/" + std::to_string(lines));
+  html.append("</td><td class=\"number\">");
+  append_html(html, lines > 0 ? percent + "%" : "-");
+  html.append("</td></tr>\n");
+}
+
+void append_strategies(std::string& html, const class_totals& totals) {
+  html.append("<section class=\"strategies\"><h2>Lines right by strategy</h2><table>\n");
+  for (std::size_t s = 0; s < all_strategies.size(); ++s) {
+    append_strategy(html, strategy_title(all_strategies.at(s)), totals.strategy_right.at(s),
+                    totals.strategy_lines.at(s));
+  }
+  html.append("</table></section>\n");
+}
+
+// A roster row: a graded submission's path links to its page; one not graded has no page worth
+// opening (it says only that the file could not be read), so its path stands alone.
+void append_row(std::string& html, const submission_row& row, const std::string& page_name) {
+  const bool graded = row.state == submission_state::graded;
+  const bool linked = graded && !page_name.empty();
+  html.append(graded ? "<tr class=\"graded\"><td class=\"path\">"
+                     : "<tr class=\"failed\"><td class=\"path\">");
+  if (linked) {
+    html.append("<a href=\"");
+    append_url_segment(html, page_name);
+    html.append("\">");
+  }
+  append_html(html, row.path);
+  if (linked) html.append("</a>");
+  html.append("</td><td class=\"number\">");
+  append_html(html, graded ? std::to_string(row.right) + "/" + std::to_string(row.all) : "-");
+  html.append("</td><td class=\"number\">");
+  append_html(html, graded ? std::to_string(row.score) : "-");
+  html.append("</td><td class=\"state\">");
+  append_html(html, state_text(row.state));
+  html.append("</td></tr>\n");
+}
+
+}  // namespace
+
+void put_class_html(text_out& out, const class_page& page) {
+  std::string html =
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+      "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\"><title>Class: ";
+  append_html(html, page.input);
+  html.append("</title><style>").append(style_sheet).append("</style></head>\n<body><main>\n");
+  append_header(html, page);
+  append_totals(html, page.totals);
+  append_histogram(html, page.totals);
+  append_strategies(html, page.totals);
+  html.append(
+      "<section class=\"submissions\"><h2>Submissions</h2><table class=\"roster\"><thead><tr>"
+      "<th>submission</th><th class=\"number\">right/all</th><th class=\"number\">score</th>"
+      "<th>state</th></tr></thead><tbody>\n");
+  put_text(out, html);
+  for (std::size_t i = 0; i < page.rows.size(); ++i) {
+    std::string row;
+    append_row(row, page.rows[i], i < page.page_names.size() ? page.page_names[i] : "");
+    put_text(out, row);
+  }
+  put_text(out, "</tbody></table></section>\n</main></body></html>\n");
+}

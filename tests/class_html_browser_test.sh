@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# The class pages of the shipped class as headless Chromium renders them: index.html with one row
+# per submission, a link per graded one, one SVG histogram of ten bars; a submission's own page
+# with its four cases; no request to the network; and, for a submission named with quotes, angle
+# brackets, '&', '#' and '%', a link that still opens its page. Leaves OUT_DIR/class_index.png.
+# Usage: class_html_browser_test.sh BINARY EXAMPLES_DIR OUT_DIR
+# Exits 77 (skipped) when chromium is missing, 1 with a message on the first failed check.
+set -u
+
+binary=$1
+examples=$2
+out_dir=$3
+
+browser=$(command -v chromium || true)
+if [[ -z "$browser" ]]; then
+  echo "skipped: chromium is missing; install the Debian package chromium"
+  exit 77
+fi
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+mkdir -p "$out_dir" || fail "can't create $out_dir"
+out_dir=$(cd "$out_dir" && pwd)
+profile=$(mktemp -d)
+trap 'rm -rf "$profile"' EXIT
+
+# As in html_browser_test.sh: every name resolves to nothing, and the net log records requests.
+run_browser() {
+  local net_log=$1
+  shift
+  timeout 120 "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync \
+    --user-data-dir="$profile" --host-resolver-rules="MAP * ~NOTFOUND" \
+    --log-net-log="$net_log" "$@" 2>>"$out_dir/chromium.log"
+}
+
+# Requests a page asked for; Chromium's own carry no initiator.
+page_requests() {
+  python3 - "$1" <<'EOF'
+import json, sys
+log = json.load(open(sys.argv[1]))
+names = {number: name for name, number in log["constants"]["logEventTypes"].items()}
+for event in log["events"]:
+    params = event.get("params", {})
+    if names.get(event["type"]) != "URL_REQUEST_START_JOB" or "url" not in params:
+        continue
+    if params.get("initiator") != "not an origin" and not params["url"].startswith("file:"):
+        print(params["url"])
+EOF
+}
+
+# The links of a dumped page that name no file in FOLDER, after percent-decoding.
+dead_links() {
+  python3 - "$1" "$2" <<'EOF'
+import html.parser, os, sys, urllib.parse
+class links(html.parser.HTMLParser):
+    found = []
+    def handle_starttag(self, tag, attrs):
+        if tag == "a":
+            self.found.append(dict(attrs)["href"])
+parser = links()
+parser.feed(open(sys.argv[1], encoding="utf-8").read())
+for href in parser.found:
+    if "/" in href or ":" in href or not os.path.isfile(os.path.join(sys.argv[2], urllib.parse.unquote(href))):
+        print(href)
+EOF
+}
+
+count() {
+  grep -oE "$1" "$2" | wc -l
+}
+
+expect_count() {
+  local name=$1 want=$2 got=$3
+  [[ "$got" -eq "$want" ]] || fail "$name: expected $want, found $got"
+}
+
+# Dumps PAGE's DOM to DOM, failing on a request or a reference to anything outside the page.
+dump_alone() {
+  local page=$1 dom=$2
+  run_browser "$dom.netlog.json" --dump-dom "file://$page" >"$dom"
+  [[ -s "$dom" ]] || fail "chromium dumped no DOM of $page"
+  local requests
+  requests=$(page_requests "$dom.netlog.json")
+  [[ -z "$requests" ]] || fail "$page made requests: $requests"
+  if grep -qiE '(src|href)="?(https?:)?//|url\(|@import|<script|<link|<img|<iframe' "$dom"; then
+    fail "$page refers to something outside itself"
+  fi
+}
+
+cd "$out_dir" || fail "can't enter $out_dir"
+rm -rf class pages odd_pages ./*.html ./*.netlog.json class_index.png chromium.log
+
+# The detector must see a request when there is one, or its silence below proves nothing.
+printf '<!DOCTYPE html><img src="http://203.0.113.9/x.png">\n' >canary.html
+run_browser canary.netlog.json --dump-dom "file://$out_dir/canary.html" >/dev/null
+[[ -n "$(page_requests canary.netlog.json)" ]] || fail "the net log shows no request of the canary page"
+
+# A copy read by relative paths, so that the pages show no folder of this machine.
+cp -r "$examples/class" class || fail "can't copy the class"
+"$binary" --gradebook=grades.csv --no-answer-file --html-dir=pages class/hash_input.txt \
+  class/alice.txt class/bob.txt class/carol.txt class/dave.txt class/late </dev/null >console.txt
+status=$?
+[[ $status -eq 1 ]] || fail "hash_checker ended with status $status, not 1"
+
+dump_alone "$out_dir/pages/index.html" index.dom.html
+expect_count "rows" 6 "$(count '<tr class="(graded|failed)">' index.dom.html)"
+expect_count "links" 5 "$(count '<a href=' index.dom.html)"
+expect_count "charts" 1 "$(count '<svg' index.dom.html)"
+expect_count "bars" 10 "$(count '<rect class="bar"' index.dom.html)"
+[[ -z "$(dead_links index.dom.html pages)" ]] || fail "dead links: $(dead_links index.dom.html pages)"
+grep -q '<dd>5 of 6 submissions</dd>' index.dom.html || fail "the totals don't read 5 of 6"
+
+# Bob swapped two key lists of case 1: four cases, one of them open with Wrong lines.
+dump_alone "$out_dir/pages/bob.txt.html" bob.dom.html
+expect_count "Bob's cases" 4 "$(count '<details' bob.dom.html)"
+expect_count "Bob's Wrong lines" 3 "$(count 'class="verdict wrong"' bob.dom.html)"
+
+run_browser shot.netlog.json --screenshot="$out_dir/class_index.png" --window-size=1000,1004 \
+  "file://$out_dir/pages/index.html" >/dev/null
+[[ -s class_index.png ]] || fail "chromium took no screenshot"
+
+# A name that HTML and URLs both treat specially still links to its own page.
+mkdir -p odd && cp class/alice.txt 'odd/say "hi" <b> & #1 %41.txt' || fail "can't copy Alice"
+"$binary" --gradebook=odd.csv --no-answer-file --html-dir=odd_pages class/hash_input.txt odd \
+  </dev/null >/dev/null || fail "the odd class ended with status $?"
+dump_alone "$out_dir/odd_pages/index.html" odd.dom.html
+expect_count "odd links" 1 "$(count '<a href=' odd.dom.html)"
+[[ -z "$(dead_links odd.dom.html odd_pages)" ]] || fail "dead link: $(dead_links odd.dom.html odd_pages)"
+grep -qF 'odd/say "hi" &lt;b&gt; &amp; #1 %41.txt</a>' odd.dom.html || fail "the odd name reads wrong"
+echo "ok: 6 rows, 5 links, 10 bars, no request; screenshot $out_dir/class_index.png"
