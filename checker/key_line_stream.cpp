@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "hashing/huge_pages.h"
+
 namespace {
 
 using phase = key_line_parser::phase;
@@ -49,7 +51,7 @@ void take_key(key_line_parser& p, const char* start, const char* stop) {
     bool cut = false;
     r.lenient.push_back({r.keys.size(), token_text(p, start, stop, cut)});
   }
-  r.keys.push_back(static_cast<key>(value));
+  append_key(r.keys, static_cast<key>(value));
   p.at = phase::between;
 }
 
@@ -138,7 +140,7 @@ bool plain_token(key_line_parser& p, const char*& at, const char* end) {
       value > INT32_MAX) {
     return false;
   }
-  p.result->keys.push_back(static_cast<key>(value));
+  append_key(p.result->keys, static_cast<key>(value));
   at = stop + 1;
   return true;
 }

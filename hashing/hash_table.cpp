@@ -9,6 +9,8 @@
 #include <memory>
 #include <utility>
 
+#include "hashing/huge_pages.h"
+
 std::int64_t primary_hash(std::int64_t k, std::int64_t table_size) {
   return table_size == 0 ? 0 : k % table_size;
 }
@@ -97,12 +99,18 @@ table allocate_table(std::int64_t size) {
   if (t.empty.words == nullptr) {
     t.slots.reset();
   } else {
+    advise_huge_pages(t.slots.get(), count * sizeof(key));
     mark_all_empty(t.empty, count);
   }
   return t;
 }
 
-key_list bucket_contents(const table& t) { return key_list(t.slots.get(), t.slots.get() + t.size); }
+key_list bucket_contents(const table& t) {
+  key_list contents;
+  reserve_keys(contents, static_cast<std::size_t>(t.size));
+  contents.assign(t.slots.get(), t.slots.get() + t.size);
+  return contents;
+}
 
 // Empties the table for the next strategy.
 void clear_table(table& t) {
@@ -256,8 +264,10 @@ c_array<std::uint64_t> first_occurrences(const key_list& first_keys, const key_l
   const std::size_t total = first_keys.size() + second_keys.size();
   if (total > std::numeric_limits<std::uint32_t>::max()) return nullptr;
   const auto words = [](std::size_t count) {
-    return c_array<std::uint64_t>(
+    c_array<std::uint64_t> memory(
         static_cast<std::uint64_t*>(std::malloc(count * sizeof(std::uint64_t))));
+    if (memory != nullptr) advise_huge_pages(memory.get(), count * sizeof(std::uint64_t));
+    return memory;
   };
   c_array<std::uint64_t> fresh(
       static_cast<std::uint64_t*>(std::calloc(total / 64 + 1, sizeof(std::uint64_t))));

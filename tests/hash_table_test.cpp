@@ -1,4 +1,5 @@
 #include "hashing/hash_table.h"
+#include "hashing/huge_pages.h"
 
 #include <gtest/gtest.h>
 
@@ -120,3 +121,24 @@ TEST(builders, a_table_of_a_million_slots_has_every_slot) {
 }
 
 }  // namespace
+
+// Growth through reserve_keys and append_key keeps every key in order, for lists far past one
+// huge page as for small ones, and advice on ranges too small for a huge page is harmless.
+TEST(huge_pages, growth_keeps_every_key) {
+  for (const std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{17},
+                                  std::size_t{3} << 20}) {
+    key_list keys;
+    for (std::size_t i = 0; i < count; ++i) append_key(keys, static_cast<key>(i * 7));
+    ASSERT_EQ(keys.size(), count);
+    for (std::size_t i = 0; i < count; i += 4099) EXPECT_EQ(keys[i], static_cast<key>(i * 7));
+    reserve_keys(keys, count * 3 + 1);
+    EXPECT_GE(keys.capacity(), count * 3 + 1);
+    ASSERT_EQ(keys.size(), count);
+    if (count > 0) {
+      EXPECT_EQ(keys.back(), static_cast<key>((count - 1) * 7));
+    }
+  }
+  char small[64] = {};
+  advise_huge_pages(small, sizeof small);
+  EXPECT_EQ(small[0], 0);
+}
