@@ -14,7 +14,7 @@ void advise_huge_pages(void* data, std::size_t bytes) {
   const std::uintptr_t last = (start + bytes) & ~(huge_page - 1);
   if (last <= first) return;
   // A refusal (no such advice on this kernel) leaves ordinary pages, which work the same.
-  ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  ::madvise(static_cast<char*>(data) + (first - start), last - first, MADV_HUGEPAGE);
 }
 
 void reserve_keys(key_list& keys, std::size_t count) {
