@@ -1,5 +1,7 @@
 #include "hashing/hash_table.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -8,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "hashing/huge_pages.h"
 
@@ -215,68 +218,75 @@ void two_pass_insert(const key_list& keys, const std::uint64_t* fresh, table& t)
   });
 }
 
-constexpr int digit_bits = 11;
-constexpr std::uint64_t digit_mask = (std::uint64_t{1} << digit_bits) - 1;
+// Repeated keys are found by bucketing: one counting pass sorts (low bits, position) pairs by
+// the key's high bits, stably, and within a bucket a bitmap over the low bits, small enough to
+// stay in cache, tells the first occurrence of each key. Keys here are never below 0.
+constexpr int low_bits = 20;
+constexpr std::uint64_t low_mask = (std::uint64_t{1} << low_bits) - 1;
+constexpr std::size_t bucket_count = std::size_t{1} << (31 - low_bits);
 
-// One stable counting-sort pass of `count` values from `from` into `to` on the digit at `shift`.
-void radix_pass(const std::uint64_t* from, std::uint64_t* to, std::size_t count, int shift) {
-  std::array<std::size_t, digit_mask + 1> offsets{};
-  for (std::size_t i = 0; i < count; ++i) ++offsets[(from[i] >> shift) & digit_mask];
+std::size_t bucket_of(key k) { return static_cast<std::size_t>(k) >> low_bits; }
+
+// Counts the nonzero keys of each bucket into `starts`, then turns the counts into where each
+// bucket begins; returns the count of nonzero keys.
+std::size_t count_buckets(const key_list& first_keys, const key_list& second_keys,
+                          std::vector<std::size_t>& starts) {
+  starts.assign(bucket_count + 1, 0);
+  for (const key_list* keys : {&first_keys, &second_keys}) {
+    for (const key k : *keys) starts[bucket_of(k)] += k != 0 ? 1 : 0;
+  }
   std::size_t sum = 0;
-  for (std::size_t& offset : offsets) sum += std::exchange(offset, sum);
-  for (std::size_t i = 0; i < count; ++i) to[offsets[(from[i] >> shift) & digit_mask]++] = from[i];
+  for (std::size_t& start : starts) sum += std::exchange(start, sum);
+  return sum;
 }
 
-// Sorts (key << 32 | position) pairs by key, stably, so equal keys keep their positions in order;
-// `spare` is scratch space as long. Returns whichever of the two buffers holds the result.
-std::uint64_t* sort_by_key(std::uint64_t* pairs, std::uint64_t* spare, std::size_t count) {
-  std::uint64_t all_bits = 0;
-  for (std::size_t i = 0; i < count; ++i) all_bits |= pairs[i];
-  const auto key_bits = static_cast<int>(std::bit_width(all_bits >> 32));
-  for (int shift = 32; shift < 32 + key_bits; shift += digit_bits) {
-    radix_pass(pairs, spare, count, shift);
-    std::swap(pairs, spare);
-  }
-  return pairs;
-}
-
-// Appends a pair for each nonzero key, numbering positions from `offset`; returns the new count.
-std::size_t append_pairs(const key_list& keys, std::uint64_t offset, std::uint64_t* pairs,
-                         std::size_t count) {
+// Writes each nonzero key's (low bits << 32 | position) into its bucket, positions rising.
+void scatter(const key_list& keys, std::uint64_t offset, std::vector<std::size_t>& next,
+             std::uint64_t* pairs) {
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (keys[i] != 0) pairs[count++] = static_cast<std::uint64_t>(keys[i]) << 32 | (offset + i);
+    const key k = keys[i];
+    if (k == 0) continue;
+    pairs[next[bucket_of(k)]++] = (static_cast<std::uint64_t>(k) & low_mask) << 32 | (offset + i);
   }
-  return count;
 }
 
-void mark_first_occurrences(const std::uint64_t* sorted, std::size_t count, std::uint64_t* fresh) {
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i != 0 && sorted[i] >> 32 == sorted[i - 1] >> 32) continue;
-    const std::uint64_t position = sorted[i] & 0xFFFFFFFFU;
+// Marks in `fresh` the first position of each key among one bucket's pairs; `seen` is all clear
+// before and after.
+void mark_bucket(const std::uint64_t* begin, const std::uint64_t* end, std::uint64_t* seen,
+                 std::uint64_t* fresh) {
+  for (const std::uint64_t* pair = begin; pair != end; ++pair) {
+    const std::uint64_t low = *pair >> 32;
+    const std::uint64_t bit = std::uint64_t{1} << (low % 64);
+    if ((seen[low / 64] & bit) != 0) continue;
+    seen[low / 64] |= bit;
+    const std::uint64_t position = *pair & 0xFFFFFFFFU;
     fresh[position / 64] |= std::uint64_t{1} << (position % 64);
   }
+  for (const std::uint64_t* pair = begin; pair != end; ++pair) seen[(*pair >> 32) / 64] = 0;
 }
 
 // One bit per position of `first_keys` then `second_keys`, set where a nonzero key occurs for
-// the first time; null when the storage can't be had (16 bytes a key while sorting, positions
-// limited to 32 bits). A radix sort keeps this linear whatever the keys.
+// the first time; null when the storage can't be had (8 bytes a key while bucketing, positions
+// limited to 32 bits). Linear whatever the keys.
 c_array<std::uint64_t> first_occurrences(const key_list& first_keys, const key_list& second_keys) {
   const std::size_t total = first_keys.size() + second_keys.size();
   if (total > std::numeric_limits<std::uint32_t>::max()) return nullptr;
-  const auto words = [](std::size_t count) {
-    c_array<std::uint64_t> memory(
-        static_cast<std::uint64_t*>(std::malloc(count * sizeof(std::uint64_t))));
-    if (memory != nullptr) advise_huge_pages(memory.get(), count * sizeof(std::uint64_t));
-    return memory;
-  };
   c_array<std::uint64_t> fresh(
       static_cast<std::uint64_t*>(std::calloc(total / 64 + 1, sizeof(std::uint64_t))));
-  const c_array<std::uint64_t> pairs = words(total + 1);
-  const c_array<std::uint64_t> spare = words(total + 1);
-  if (fresh == nullptr || pairs == nullptr || spare == nullptr) return nullptr;
-  std::size_t count = append_pairs(first_keys, 0, pairs.get(), 0);
-  count = append_pairs(second_keys, first_keys.size(), pairs.get(), count);
-  mark_first_occurrences(sort_by_key(pairs.get(), spare.get(), count), count, fresh.get());
+  const c_array<std::uint64_t> pairs(
+      static_cast<std::uint64_t*>(std::malloc((total + 1) * sizeof(std::uint64_t))));
+  const c_array<std::uint64_t> seen(
+      static_cast<std::uint64_t*>(std::calloc((low_mask + 1) / 64, sizeof(std::uint64_t))));
+  if (fresh == nullptr || pairs == nullptr || seen == nullptr) return nullptr;
+  advise_huge_pages(pairs.get(), (total + 1) * sizeof(std::uint64_t));
+  std::vector<std::size_t> starts;
+  count_buckets(first_keys, second_keys, starts);
+  std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
+  scatter(first_keys, 0, next, pairs.get());
+  scatter(second_keys, first_keys.size(), next, pairs.get());
+  for (std::size_t b = 0; b < bucket_count; ++b) {
+    mark_bucket(pairs.get() + starts[b], pairs.get() + starts[b + 1], seen.get(), fresh.get());
+  }
   return fresh;
 }
 
@@ -325,8 +335,81 @@ struct strategy_job {
   key_list* result;
 };
 
-// Fills one working table with each wanted strategy in turn, finding repeated keys only once.
-// False, with every result empty, when storage can't be had.
+// Fills `jobs` one after another on one table. False, with every result empty, when the table
+// can't be had, with some results perhaps filled.
+bool fill_in_turn(std::int32_t table_size, const std::uint64_t* fresh, const key_list& first_keys,
+                  const key_list& second_keys, const std::vector<const strategy_job*>& jobs) {
+  if (jobs.empty()) return true;
+  table buckets = allocate_table(table_size);
+  if (buckets.slots == nullptr) return false;
+  bool used = false;
+  for (const strategy_job* job : jobs) {
+    if (used) clear_table(buckets);
+    job->fill(buckets, fresh, first_keys, second_keys);
+    *job->result = bucket_contents(buckets);
+    used = true;
+  }
+  return true;
+}
+
+// A strategy filled on a table of its own, so that strategies can be filled at once on several
+// threads; `built` is false when its table could not be had.
+struct solo_fill {
+  const strategy_job* job = nullptr;
+  const std::uint64_t* fresh = nullptr;
+  const key_list* first_keys = nullptr;
+  const key_list* second_keys = nullptr;
+  std::int32_t table_size = 0;
+  bool built = false;
+};
+
+void* fill_alone(void* argument) {
+  auto* task = static_cast<solo_fill*>(argument);
+  table own = allocate_table(task->table_size);
+  if (own.slots == nullptr) return nullptr;
+  task->job->fill(own, task->fresh, *task->first_keys, *task->second_keys);
+  *task->job->result = bucket_contents(own);
+  task->built = true;
+  return nullptr;
+}
+
+// From this size on, each strategy but the last gets its own table and thread: the fills read
+// the keys and `fresh` only and write only their own table and result, so they need no lock.
+// Smaller tables are filled one after another on one table, which costs less than a thread.
+constexpr std::int32_t slots_worth_a_thread = std::int32_t{1} << 16;
+
+// Fills the wanted strategies but the last on threads of their own, where a thread can be had,
+// and the rest on the caller's thread meanwhile. A strategy whose table ran out of memory on its
+// thread is filled on the caller's table once the others have freed theirs. False, with some
+// results perhaps filled, when the caller's table can't be had.
+bool fill_beside(std::int32_t table_size, const std::uint64_t* fresh, const key_list& first_keys,
+                 const key_list& second_keys, const std::array<strategy_job, 3>& jobs) {
+  std::array<solo_fill, 3> tasks{};
+  std::array<pthread_t, 3> threads{};
+  std::array<bool, 3> started{};
+  std::vector<const strategy_job*> here;
+  std::size_t last = jobs.size();
+  while (last > 0 && !jobs[last - 1].wanted) --last;
+  for (std::size_t i = 0; i + 1 < last; ++i) {
+    if (!jobs[i].wanted) continue;
+    tasks[i] = solo_fill{&jobs[i], fresh, &first_keys, &second_keys, table_size, false};
+    started[i] = ::pthread_create(&threads[i], nullptr, fill_alone, &tasks[i]) == 0;
+    if (!started[i]) here.push_back(&jobs[i]);
+  }
+  if (last > 0) here.push_back(&jobs[last - 1]);
+  bool filled = fill_in_turn(table_size, fresh, first_keys, second_keys, here);
+  std::vector<const strategy_job*> retry;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    if (!started[i]) continue;
+    ::pthread_join(threads[i], nullptr);
+    if (!tasks[i].built) retry.push_back(&jobs[i]);
+  }
+  return fill_in_turn(table_size, fresh, first_keys, second_keys, retry) && filled;
+}
+
+// Fills one working table with each wanted strategy in turn, finding repeated keys only once;
+// a large table has its strategies filled at once (fill_beside). False, with every result
+// empty, when storage can't be had.
 bool build_jobs(std::int32_t table_size, const key_list& first_keys, const key_list& second_keys,
                 const std::array<strategy_job, 3>& jobs) {
   // Nothing is allocated for a size no strategy may build: a size below 0 or above the limit
@@ -336,17 +419,21 @@ bool build_jobs(std::int32_t table_size, const key_list& first_keys, const key_l
   if (!any_wanted || table_size == 0) return true;
   const c_array<std::uint64_t> fresh = first_occurrences(first_keys, second_keys);
   if (fresh == nullptr) return false;
-  table buckets = allocate_table(table_size);
-  if (buckets.slots == nullptr) return false;
-  bool used = false;
-  for (const strategy_job& job : jobs) {
-    if (!job.wanted) continue;
-    if (used) clear_table(buckets);
-    job.fill(buckets, fresh.get(), first_keys, second_keys);
-    *job.result = bucket_contents(buckets);
-    used = true;
+  bool filled = false;
+  if (table_size >= slots_worth_a_thread) {
+    filled = fill_beside(table_size, fresh.get(), first_keys, second_keys, jobs);
+  } else {
+    std::vector<const strategy_job*> all;
+    for (const strategy_job& job : jobs) {
+      if (job.wanted) all.push_back(&job);
+    }
+    filled = fill_in_turn(table_size, fresh.get(), first_keys, second_keys, all);
   }
-  return true;
+  if (filled) return true;
+  for (const strategy_job& job : jobs) {
+    if (job.result != nullptr) job.result->clear();
+  }
+  return false;
 }
 
 key_list build_one(fill_fn fill, bool size_two_allowed, std::int32_t table_size,
