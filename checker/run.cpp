@@ -240,30 +240,47 @@ void* begin_case_beside(void* argument) {
   return nullptr;
 }
 
-void begin_case_everywhere(std::span<const renderer_slot> slots, const case_result& record) {
-  const bool large = record.state == case_state::built && record.table_size >= slots_worth_a_thread;
-  const bool any_beside = std::any_of(slots.begin(), slots.end(),
-                                      [](const renderer_slot& slot) { return slot.beside; });
-  beside_job job{slots, &record};
-  pthread_t thread{};
-  // Without a thread (none can be had) every renderer simply runs here, one after another.
-  const bool split =
-      large && any_beside && ::pthread_create(&thread, nullptr, begin_case_beside, &job) == 0;
-  for (const renderer_slot& slot : slots) {
-    if (!split || !slot.beside) slot.renderer->begin_case(record);
+// Tells every renderer begin_case; for a large case those marked `beside` hear it on a second
+// thread that goes on while the submitted lines are read and judged (they read only the case's
+// size, state and layouts, which grading leaves alone). The owner joins it before end_case.
+class case_beginning {
+ public:
+  case_beginning(std::span<const renderer_slot> slots, const case_result& record)
+      : job_{slots, &record} {
+    const bool large =
+        record.state == case_state::built && record.table_size >= slots_worth_a_thread;
+    const bool any_beside = std::any_of(slots.begin(), slots.end(),
+                                        [](const renderer_slot& slot) { return slot.beside; });
+    // Without a thread (none can be had) every renderer simply runs here, one after another.
+    split_ = large && any_beside && ::pthread_create(&thread_, nullptr, begin_case_beside, &job_) == 0;
+    for (const renderer_slot& slot : slots) {
+      if (!split_ || !slot.beside) slot.renderer->begin_case(record);
+    }
   }
-  if (split) ::pthread_join(thread, nullptr);
-}
+  case_beginning(const case_beginning&) = delete;
+  case_beginning& operator=(const case_beginning&) = delete;
+  ~case_beginning() { join(); }
+  void join() {
+    if (split_) ::pthread_join(thread_, nullptr);
+    split_ = false;
+  }
+
+ private:
+  beside_job job_;
+  pthread_t thread_{};
+  bool split_ = false;
+};
 
 // Renders and grades one case read and built before; returns the failure line that ends the run,
 // or an empty text.
 std::string run_case(const run_request& request, run_files& files,
                      std::span<const renderer_slot> slots, case_result& record,
                      const neighbours& around) {
-  begin_case_everywhere(slots, record);
+  case_beginning beginning(slots, record);
   if (!request.answer_only && !grade_case(request, files, slots, record, around)) {
     return file_line("Output", files.output_f.path, "read failed");
   }
+  beginning.join();
   tell_all(slots, [&](result_renderer& r) { r.end_case(record); });
   return renderer_failure(slots);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "checker/key_lines.h"
@@ -40,6 +41,14 @@ TEST(key_line_parser, agrees_with_split_keys_wherever_a_line_is_cut) {
       "5 +",
       "1 2 3x 4",
       std::string(300, 'z') + " 1",
+      // Long enough for the register-at-a-time path: every digit count, the largest key and
+      // one past it, leading zeros, a byte above 0x7F and a space run.
+      "1 12 123 1234 12345 123456 1234567 12345678 123456789 1234567890 2147483647 0 9 ",
+      "999999999 1000000000 2147483647 2147483648 1 2 3 4 5 6 7 8 9",
+      "0 00 01 0000000001 4294967295 1 2 3 4 5 6 7 8 9 10 11 12",
+      "12345678901 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16",
+      "123\x80" "456 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16",
+      "7    8     9      10 2000000000 2100000000 2147483646 2147483640 3",
   };
   for (const std::string& line : lines) {
     const split_result whole = split_keys(line, " ");
@@ -51,6 +60,30 @@ TEST(key_line_parser, agrees_with_split_keys_wherever_a_line_is_cut) {
         EXPECT_EQ(parsed.token, whole.token.substr(0, kept_token_bytes)) << line;
         EXPECT_EQ(parsed.token_cut, whole.token.size() > kept_token_bytes) << line;
       }
+    }
+  }
+}
+
+// Long lines of mixed tokens, most of them plain, against split_keys at a few piece sizes.
+TEST(key_line_parser, agrees_with_split_keys_on_long_mixed_lines) {
+  std::mt19937 rng(1307);
+  const std::string odd[] = {"+5", "007", "4x", "-3", "", "2147483648", "x", "0"};
+  for (int round = 0; round < 200; ++round) {
+    std::string line;
+    for (int token = 0; token < 60; ++token) {
+      if (rng() % 10 == 0) {
+        line += odd[rng() % std::size(odd)];
+      } else {
+        line += std::to_string(rng() % (std::uint64_t{1} << (rng() % 32)));
+      }
+      line += ' ';
+    }
+    if (rng() % 2 == 0) line.pop_back();
+    const split_result whole = split_keys(line, " ");
+    for (const std::size_t piece : {std::size_t{7}, std::size_t{16}, std::size_t{61}, line.size()}) {
+      const parsed_line parsed = parse_in_pieces(line, piece);
+      ASSERT_EQ(parsed.keys, whole.keys) << '"' << line << "\" in pieces of " << piece;
+      ASSERT_EQ(parsed.fault, whole.fault) << line;
     }
   }
 }
