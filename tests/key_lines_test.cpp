@@ -107,6 +107,20 @@ TEST(key_line_forms, long_lines_span_chunks_seamlessly) {
   }
 }
 
+// Keys are formatted by digit count; every count's first and last value, on both signs.
+TEST(key_line_forms, every_digit_count_boundary) {
+  key_list keys{0, 2147483647, -2147483647 - 1};
+  std::string file_form = "0 2147483647 -2147483648";
+  for (std::int64_t power = 10; power <= 1000000000; power *= 10) {
+    for (const std::int64_t value : {power - 1, power, power + 1, -(power - 1), -power}) {
+      keys.push_back(static_cast<key>(value));
+      file_form += ' ';
+      file_form += std::to_string(value);
+    }
+  }
+  EXPECT_EQ(written(write_keys, keys), file_form + "\n");
+}
+
 TEST(same_keys, compares_length_and_order) {
   EXPECT_TRUE(same_keys({1, 2, 3}, {1, 2, 3}));
   EXPECT_FALSE(same_keys({1, 2, 3}, {1, 2}));
