@@ -265,6 +265,29 @@ void mark_bucket(const std::uint64_t* begin, const std::uint64_t* end, std::uint
   for (const std::uint64_t* pair = begin; pair != end; ++pair) seen[(*pair >> 32) / 64] = 0;
 }
 
+// Below this many keys, sorting (key, position) pairs outright costs less than clearing the
+// buckets and the bitmap.
+constexpr std::size_t keys_worth_buckets = 1024;
+
+// Marks the first position of each nonzero key of a short list, by sorting.
+void mark_by_sorting(const key_list& first_keys, const key_list& second_keys,
+                     std::uint64_t* fresh) {
+  std::array<std::uint64_t, keys_worth_buckets> pairs;  // only the first `count` are read
+  std::size_t count = 0;
+  for (const key_list* keys : {&first_keys, &second_keys}) {
+    const std::uint64_t offset = keys == &first_keys ? 0 : first_keys.size();
+    for (std::size_t i = 0; i < keys->size(); ++i) {
+      if ((*keys)[i] != 0) pairs[count++] = static_cast<std::uint64_t>((*keys)[i]) << 32 | (offset + i);
+    }
+  }
+  std::sort(pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i != 0 && pairs[i] >> 32 == pairs[i - 1] >> 32) continue;
+    const std::uint64_t position = pairs[i] & 0xFFFFFFFFU;
+    fresh[position / 64] |= std::uint64_t{1} << (position % 64);
+  }
+}
+
 // One bit per position of `first_keys` then `second_keys`, set where a nonzero key occurs for
 // the first time; null when the storage can't be had (8 bytes a key while bucketing, positions
 // limited to 32 bits). Linear whatever the keys.
@@ -273,6 +296,10 @@ c_array<std::uint64_t> first_occurrences(const key_list& first_keys, const key_l
   if (total > std::numeric_limits<std::uint32_t>::max()) return nullptr;
   c_array<std::uint64_t> fresh(
       static_cast<std::uint64_t*>(std::calloc(total / 64 + 1, sizeof(std::uint64_t))));
+  if (fresh != nullptr && total < keys_worth_buckets) {
+    mark_by_sorting(first_keys, second_keys, fresh.get());
+    return fresh;
+  }
   const c_array<std::uint64_t> pairs(
       static_cast<std::uint64_t*>(std::malloc((total + 1) * sizeof(std::uint64_t))));
   const c_array<std::uint64_t> seen(
