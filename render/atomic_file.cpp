@@ -93,6 +93,7 @@ bool atomic_file::open(const std::string& target) {
   temporary_ = std::move(name);
   out_ = text_out{};
   out_.file = file;
+  out_.early_writeback = true;
   return true;
 }
 

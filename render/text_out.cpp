@@ -1,15 +1,30 @@
 #include "render/text_out.h"
 
+#include <fcntl.h>
+
 #include <charconv>
 
 namespace {
 constexpr std::size_t flush_threshold = std::size_t{1} << 20;
+constexpr std::int64_t writeback_step = std::int64_t{8} << 20;
+
+// Starts, without waiting, the disk writes of what was written since the last call. Only a
+// hint: a file system or stream that can't take it is synced as before.
+void hand_to_disk(text_out& out) {
+  if (out.bytes_written - out.bytes_handed_to_disk < writeback_step) return;
+  ::sync_file_range(::fileno(out.file), out.bytes_handed_to_disk,
+                    out.bytes_written - out.bytes_handed_to_disk, SYNC_FILE_RANGE_WRITE);
+  out.bytes_handed_to_disk = out.bytes_written;
 }
+
+}  // namespace
 
 bool flush_text(text_out& out) {
   if (!out.failed) {
     const std::size_t written = std::fwrite(out.pending.data(), 1, out.pending.size(), out.file);
     if (written != out.pending.size() || std::fflush(out.file) != 0) out.failed = true;
+    out.bytes_written += static_cast<std::int64_t>(written);
+    if (out.early_writeback && !out.failed) hand_to_disk(out);
   }
   out.pending.clear();
   return !out.failed;
@@ -26,6 +41,7 @@ void put_text(text_out& out, std::string_view text) {
   if (!out.failed && std::fwrite(text.data(), 1, text.size(), out.file) != text.size()) {
     out.failed = true;
   }
+  out.bytes_written += static_cast<std::int64_t>(text.size());
 }
 
 void put_number(text_out& out, std::int64_t value) {

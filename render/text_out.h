@@ -12,6 +12,11 @@ struct text_out {
   std::FILE* file = nullptr;
   std::string pending;
   bool failed = false;
+  // For a file that will be synced at the end: every few megabytes written, the kernel is asked
+  // to start writing them to disk, so that the final sync has little left to wait for.
+  bool early_writeback = false;
+  std::int64_t bytes_written = 0;
+  std::int64_t bytes_handed_to_disk = 0;
 };
 
 /// Appends `text`; passes the buffer to the stream once it holds a megabyte or more.
