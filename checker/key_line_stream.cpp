@@ -165,9 +165,9 @@ int digit_run(const char* text) {
 // The value of a plain token of `count` digits (1 to 10) at `text`, whose 16 bytes may be read.
 std::uint64_t plain_value(const char* text, int count) {
   if (count <= 8) return eight_digits(text, count);
-  const std::uint64_t tail = count == 9 ? static_cast<std::uint64_t>(text[8] - '0')
-                                        : static_cast<std::uint64_t>((text[8] - '0') * 10 +
-                                                                     (text[9] - '0'));
+  const std::uint64_t tail =
+      count == 9 ? static_cast<std::uint64_t>(text[8] - '0')
+                 : static_cast<std::uint64_t>((text[8] - '0') * 10 + (text[9] - '0'));
   return eight_digits(text, 8) * (count == 9 ? 10 : 100) + tail;
 }
 

@@ -14,6 +14,7 @@
 #include "checker/grading.h"
 #include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
+#include "checker/line_prefetch.h"
 
 namespace {
 
@@ -94,8 +95,15 @@ void end_early(const run_files& files, read_status read, std::int64_t cases_run,
                           " cases";
 }
 
-// Reads a case's three input lines into `record`, with the first reason to refuse it.
-read_status read_case(line_reader& input_f, case_result& record) {
+// From this many slots on, a case's layouts are rendered beside the console on a second thread
+// and, in checking mode, its submitted lines are read ahead while its tables are built. Small
+// cases don't pay for a thread.
+constexpr std::int64_t slots_worth_a_thread = std::int64_t{1} << 16;
+
+// Reads a case's three input lines into `record`, with the first reason to refuse it; hands
+// `after_size_line` the size line as soon as it is read.
+template <typename size_line_fn>
+read_status read_case(line_reader& input_f, case_result& record, size_line_fn after_size_line) {
   parsed_line size_info;
   const std::array<key_list*, 3> targets{&size_info.keys, &record.first_keys, &record.second_keys};
   parsed_line parsed;
@@ -103,7 +111,10 @@ read_status read_case(line_reader& input_f, case_result& record) {
     const read_status status = read_key_line(input_f, parsed);
     if (status != read_status::line) return status;
     const bool is_size_line = target == &size_info.keys;
-    if (is_size_line) record.size_line = input_f.line_number;
+    if (is_size_line) {
+      record.size_line = input_f.line_number;
+      after_size_line(parsed);
+    }
     if (record.message.empty()) record.message = line_refusal(input_f, parsed, is_size_line);
     target->swap(parsed.keys);
   }
@@ -153,12 +164,20 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   result.details = std::make_shared<const diagnosis>(diagnose_line(input, scratch));
 }
 
-// Reads case `number` and builds it when it may be built.
-read_status next_case(run_files& files, std::int64_t number, case_result& record) {
+// Reads case `number` and builds it when it may be built. With `ahead`, a large case's submitted
+// lines are read meanwhile on a second thread; the output file must then be at the case's lines.
+read_status next_case(run_files& files, std::int64_t number, case_result& record,
+                      line_prefetch* ahead = nullptr) {
   record = case_result{};
   record.number = number;
   if (number >= files.case_count) return read_status::end;
-  const read_status read = read_case(files.input_f, record);
+  const auto read_ahead = [&](const parsed_line& size_line) {
+    const bool large = size_line.fault == token_fault::none && !size_line.keys.empty() &&
+                       size_line.keys[0] >= slots_worth_a_thread &&
+                       size_line.keys[0] <= max_table_size;
+    if (ahead != nullptr && large) ahead->start(files.output_f);
+  };
+  const read_status read = read_case(files.input_f, record, read_ahead);
   if (read == read_status::line && record.state == case_state::built) {
     build_case(files.input_f, record);
   }
@@ -170,10 +189,26 @@ void tell_all(std::span<const renderer_slot> slots, event_fn event) {
   for (const renderer_slot& slot : slots) event(*slot.renderer);
 }
 
+// The next submitted line: from the lines read ahead when there are some, else from the file
+// (a case that was not built only reads past its lines). Sets the line's number.
+read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t index, bool built,
+                           parsed_line& parsed, std::int64_t& line_number) {
+  if (ahead == nullptr) {
+    const read_status status =
+        built ? read_key_line(files.output_f, parsed) : skip_line(files.output_f);
+    line_number = files.output_f.line_number;
+    return status;
+  }
+  parsed = std::move(ahead->parsed[index]);
+  line_number = ahead->line_number[index];
+  return ahead->status[index];
+}
+
 // Reads and judges the case's three submitted lines; a case that was not built still owns three
 // lines of the output file, read past so the next case stays in step. False when a read failed.
 bool grade_case(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
-                case_result& record, const neighbours& around) {
+                case_result& record, const neighbours& around, line_prefetch* ahead = nullptr) {
+  submitted_lines* read_ahead = ahead != nullptr && ahead->started() ? &ahead->take() : nullptr;
   parsed_line parsed;
   line_result result;
   std::optional<key_order> order;
@@ -181,12 +216,12 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
   for (std::size_t index = 0; index < all_strategies.size(); ++index) {
     const strategy_id strategy = all_strategies[index];
     const bool built = record.state == case_state::built;
-    const read_status status =
-        built ? read_key_line(files.output_f, parsed) : skip_line(files.output_f);
+    std::int64_t line_number = 0;
+    const read_status status = next_submitted(files, read_ahead, index, built, parsed, line_number);
     if (status == read_status::error) return false;
     if (built) {
       result.strategy = strategy;
-      result.output_line = files.output_f.line_number;
+      result.output_line = line_number;
       grade_line(status, parsed, layout_of(record.expected, strategy), result);
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
@@ -197,7 +232,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
     } else {
       result = line_result{};
       result.strategy = strategy;
-      result.output_line = files.output_f.line_number;
+      result.output_line = line_number;
     }
     tell_all(slots, [&](result_renderer& r) { r.line(record, result); });
     parsed.keys.swap(result.submitted);  // keep the room for the next line
@@ -222,10 +257,8 @@ void count_case(const case_result& record, run_summary& summary) {
 }
 
 // A large case's layouts are written by two renderers at once (the console and the answer file
-// each format every key), so those marked `beside` take begin_case on a second thread. Small
-// cases don't pay for a thread; each renderer writes only its own file, so the bytes are the same
-// whatever the timing.
-constexpr std::int64_t slots_worth_a_thread = std::int64_t{1} << 16;
+// each format every key), so those marked `beside` take begin_case on a second thread. Each
+// renderer writes only its own file, so the bytes are the same whatever the timing.
 
 struct beside_job {
   std::span<const renderer_slot> slots;
@@ -252,7 +285,8 @@ class case_beginning {
     const bool any_beside = std::any_of(slots.begin(), slots.end(),
                                         [](const renderer_slot& slot) { return slot.beside; });
     // Without a thread (none can be had) every renderer simply runs here, one after another.
-    split_ = large && any_beside && ::pthread_create(&thread_, nullptr, begin_case_beside, &job_) == 0;
+    split_ =
+        large && any_beside && ::pthread_create(&thread_, nullptr, begin_case_beside, &job_) == 0;
     for (const renderer_slot& slot : slots) {
       if (!split_ || !slot.beside) slot.renderer->begin_case(record);
     }
@@ -275,9 +309,9 @@ class case_beginning {
 // or an empty text.
 std::string run_case(const run_request& request, run_files& files,
                      std::span<const renderer_slot> slots, case_result& record,
-                     const neighbours& around) {
+                     const neighbours& around, line_prefetch* ahead) {
   case_beginning beginning(slots, record);
-  if (!request.answer_only && !grade_case(request, files, slots, record, around)) {
+  if (!request.answer_only && !grade_case(request, files, slots, record, around, ahead)) {
     return file_line("Output", files.output_f.path, "read failed");
   }
   beginning.join();
@@ -318,9 +352,12 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
                run_summary& summary) {
   summary.case_count = files.case_count;
   // A diagnosis may need the next case's first layout, so then each case is read and built one
-  // case ahead; otherwise only one case is ever held.
+  // case ahead; otherwise only one case is ever held, and a large case's submitted lines are
+  // read while it is built (the output file is then at that case's lines).
+  line_prefetch lines_ahead;
+  line_prefetch* ahead = request.answer_only || request.diagnose ? nullptr : &lines_ahead;
   case_result current;
-  read_status current_read = next_case(files, 0, current);
+  read_status current_read = next_case(files, 0, current, ahead);
   std::optional<key_list> previous_last;  // expected on the output line before the current case
   for (std::int64_t i = 0; i < files.case_count; ++i) {
     if (current_read != read_status::line) {
@@ -335,14 +372,14 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
     const neighbours around{previous_last ? &*previous_last : nullptr,
                             next_built ? &next.expected.linear_prob_contents : nullptr};
-    summary.error = run_case(request, files, slots, current, around);
+    summary.error = run_case(request, files, slots, current, around, ahead);
     count_case(current, summary);
     if (!summary.error.empty()) return;
     previous_last.reset();
     if (request.diagnose && current.state == case_state::built) {
       previous_last = std::move(current.expected.double_hasing_contents);
     }
-    if (!request.diagnose && has_next) next_read = next_case(files, i + 1, next);
+    if (!request.diagnose && has_next) next_read = next_case(files, i + 1, next, ahead);
     current = std::move(next);
     current_read = next_read;
   }

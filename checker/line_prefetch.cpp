@@ -1,0 +1,40 @@
+#include "checker/line_prefetch.h"
+
+#include <sys/stat.h>
+
+namespace {
+bool is_regular_file(const line_reader& reader) {
+  struct stat info {};
+  return reader.file != nullptr && ::fstat(::fileno(reader.file), &info) == 0 &&
+         S_ISREG(info.st_mode);
+}
+}  // namespace
+
+line_prefetch::~line_prefetch() {
+  if (started_) ::pthread_join(thread_, nullptr);
+}
+
+void* line_prefetch::read_lines(void* self) {
+  auto* prefetch = static_cast<line_prefetch*>(self);
+  submitted_lines& lines = prefetch->lines_;
+  for (lines.count = 0; lines.count < 3;) {
+    const int i = lines.count++;
+    lines.status[i] = read_key_line(*prefetch->reader_, lines.parsed[i]);
+    lines.line_number[i] = prefetch->reader_->line_number;
+    if (lines.status[i] == read_status::error) break;
+  }
+  return nullptr;
+}
+
+bool line_prefetch::start(line_reader& reader) {
+  if (started_ || !is_regular_file(reader)) return false;
+  reader_ = &reader;
+  started_ = ::pthread_create(&thread_, nullptr, read_lines, this) == 0;
+  return started_;
+}
+
+submitted_lines& line_prefetch::take() {
+  if (started_) ::pthread_join(thread_, nullptr);
+  started_ = false;
+  return lines_;
+}

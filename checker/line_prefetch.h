@@ -1,0 +1,47 @@
+// The submitted lines of one large case, read and parsed on a second thread while the case's
+// input lines are read and its tables built: the two files are independent until grading.
+#pragma once
+
+#include <pthread.h>
+
+#include <array>
+#include <cstdint>
+
+#include "checker/key_line_stream.h"
+#include "checker/line_reader.h"
+
+/// What three read_key_line calls on the output file gave, in order: a read that failed ends the
+/// lines, as it ends the reading of a case.
+struct submitted_lines {
+  std::array<parsed_line, 3> parsed;
+  std::array<read_status, 3> status{read_status::end, read_status::end, read_status::end};
+  std::array<std::int64_t, 3> line_number{};
+  int count = 0;  // lines read, up to and including a failed one
+};
+
+/// Owns the thread that reads the lines. Only a regular file is read ahead, so the thread never
+/// waits on a writer that may never come; a reader used here must be left alone until `take`.
+class line_prefetch {
+ public:
+  line_prefetch() = default;
+  line_prefetch(const line_prefetch&) = delete;
+  line_prefetch& operator=(const line_prefetch&) = delete;
+  ~line_prefetch();
+
+  /// Starts reading the next three lines of `reader` on a thread. False, with nothing read, when
+  /// the file is not a regular file or no thread can be had.
+  bool start(line_reader& reader);
+
+  /// True between a successful `start` and the `take` that follows it.
+  [[nodiscard]] bool started() const { return started_; }
+
+  /// Waits for the lines; valid until the next `start`.
+  submitted_lines& take();
+
+ private:
+  static void* read_lines(void* self);
+  line_reader* reader_ = nullptr;
+  submitted_lines lines_;
+  pthread_t thread_{};
+  bool started_ = false;
+};
