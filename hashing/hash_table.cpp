@@ -115,6 +115,20 @@ key_list bucket_contents(const table& t) {
   return contents;
 }
 
+// As bucket_contents, for a table freed right after: its slots are given back a block at a time
+// as they are copied, so a large table and its copy don't both stay resident.
+key_list final_contents(table& t) {
+  constexpr std::size_t block = std::size_t{1} << 20;  // keys
+  key_list contents;
+  reserve_keys(contents, static_cast<std::size_t>(t.size));
+  for (std::size_t first = 0; first < static_cast<std::size_t>(t.size); first += block) {
+    const std::size_t count = std::min(block, static_cast<std::size_t>(t.size) - first);
+    contents.insert(contents.end(), t.slots.get() + first, t.slots.get() + first + count);
+    release_pages(t.slots.get() + first, count * sizeof(key));
+  }
+  return contents;
+}
+
 // Empties the table for the next strategy.
 void clear_table(table& t) {
   std::memset(t.slots.get(), 0, static_cast<std::size_t>(t.size) * sizeof(key));
@@ -277,7 +291,8 @@ void mark_by_sorting(const key_list& first_keys, const key_list& second_keys,
   for (const key_list* keys : {&first_keys, &second_keys}) {
     const std::uint64_t offset = keys == &first_keys ? 0 : first_keys.size();
     for (std::size_t i = 0; i < keys->size(); ++i) {
-      if ((*keys)[i] != 0) pairs[count++] = static_cast<std::uint64_t>((*keys)[i]) << 32 | (offset + i);
+      if ((*keys)[i] != 0)
+        pairs[count++] = static_cast<std::uint64_t>((*keys)[i]) << 32 | (offset + i);
     }
   }
   std::sort(pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(count));
@@ -373,7 +388,7 @@ bool fill_in_turn(std::int32_t table_size, const std::uint64_t* fresh, const key
   for (const strategy_job* job : jobs) {
     if (used) clear_table(buckets);
     job->fill(buckets, fresh, first_keys, second_keys);
-    *job->result = bucket_contents(buckets);
+    *job->result = job == jobs.back() ? final_contents(buckets) : bucket_contents(buckets);
     used = true;
   }
   return true;
@@ -395,7 +410,7 @@ void* fill_alone(void* argument) {
   table own = allocate_table(task->table_size);
   if (own.slots == nullptr) return nullptr;
   task->job->fill(own, task->fresh, *task->first_keys, *task->second_keys);
-  *task->job->result = bucket_contents(own);
+  *task->job->result = final_contents(own);
   task->built = true;
   return nullptr;
 }

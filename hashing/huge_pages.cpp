@@ -6,15 +6,27 @@
 
 namespace {
 constexpr std::uintptr_t huge_page = std::uintptr_t{1} << 21;
+constexpr std::uintptr_t small_page = std::uintptr_t{1} << 12;
+
+// Calls `advise` on the pages of `page` bytes that lie wholly inside [data, data + bytes).
+template <typename advise_fn>
+void whole_pages(void* data, std::size_t bytes, std::uintptr_t page, advise_fn advise) {
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (start + page - 1) & ~(page - 1);
+  const std::uintptr_t last = (start + bytes) & ~(page - 1);
+  if (last > first) advise(static_cast<char*>(data) + (first - start), last - first);
 }
+}  // namespace
 
 void advise_huge_pages(void* data, std::size_t bytes) {
-  const auto start = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t first = (start + huge_page - 1) & ~(huge_page - 1);
-  const std::uintptr_t last = (start + bytes) & ~(huge_page - 1);
-  if (last <= first) return;
   // A refusal (no such advice on this kernel) leaves ordinary pages, which work the same.
-  ::madvise(static_cast<char*>(data) + (first - start), last - first, MADV_HUGEPAGE);
+  whole_pages(data, bytes, huge_page,
+              [](void* first, std::size_t length) { ::madvise(first, length, MADV_HUGEPAGE); });
+}
+
+void release_pages(void* data, std::size_t bytes) {
+  whole_pages(data, bytes, small_page,
+              [](void* first, std::size_t length) { ::madvise(first, length, MADV_DONTNEED); });
 }
 
 void reserve_keys(key_list& keys, std::size_t count) {

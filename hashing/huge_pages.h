@@ -12,6 +12,10 @@
 /// the memory is first touched; pages already touched keep their size.
 void advise_huge_pages(void* data, std::size_t bytes);
 
+/// Gives the whole pages inside [data, data + bytes) back to the system at once, for memory about
+/// to be freed whose pages are already copied elsewhere; they read as zeros afterwards.
+void release_pages(void* data, std::size_t bytes);
+
 /// Makes room in `keys` for at least `count` keys, keeping its contents, with huge pages for a
 /// large list. Running out of memory is what it is for any vector growth (the new handler).
 void reserve_keys(key_list& keys, std::size_t count);

@@ -1,6 +1,7 @@
 #include "render/text_out.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <charconv>
 
@@ -27,6 +28,13 @@ bool flush_text(text_out& out) {
     if (out.early_writeback && !out.failed) hand_to_disk(out);
   }
   out.pending.clear();
+  return !out.failed;
+}
+
+bool flush_text_to_disk(text_out& out) {
+  if (!flush_text(out) || !out.early_writeback) return !out.failed;
+  if (::fdatasync(::fileno(out.file)) != 0) out.failed = true;
+  out.bytes_handed_to_disk = out.bytes_written;
   return !out.failed;
 }
 

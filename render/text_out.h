@@ -27,3 +27,8 @@ void put_number(text_out& out, std::int64_t value);
 
 /// Writes everything buffered through to the stream. Returns false when any write has failed.
 bool flush_text(text_out& out);
+
+/// As flush_text, and for a stream with `early_writeback` (a file that will be synced before it
+/// is kept) also waits until the file's data is on disk, so that the final sync finds little
+/// left. A failed sync counts as a failed write.
+bool flush_text_to_disk(text_out& out);
