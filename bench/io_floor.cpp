@@ -175,8 +175,8 @@ int main(int argc, char** argv) {
   }
   const std::string all = std::to_string(3 * cases);
   if (!answer_only) {
-    console.put("\n>>>>>>>>>>>>>>>>Summary\nSuccess/All: " + all + "/" + all + ":\nScore: " +
-                (cases == 0 ? "0" : "100") + ":\n");
+    console.put("\n>>>>>>>>>>>>>>>>Summary\nSuccess/All: " + all + "/" + all +
+                ":\nScore: " + (cases == 0 ? "0" : "100") + ":\n");
   }
   console.put("Press Any Key to Finish\nYou can find answer in [hash_answer.txt] file.\n");
   console.flush();

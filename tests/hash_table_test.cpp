@@ -1,9 +1,10 @@
 #include "hashing/hash_table.h"
-#include "hashing/huge_pages.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "hashing/huge_pages.h"
 
 namespace {
 
@@ -125,8 +126,8 @@ TEST(builders, a_table_of_a_million_slots_has_every_slot) {
 // Growth through reserve_keys and append_key keeps every key in order, for lists far past one
 // huge page as for small ones, and advice on ranges too small for a huge page is harmless.
 TEST(huge_pages, growth_keeps_every_key) {
-  for (const std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{17},
-                                  std::size_t{3} << 20}) {
+  for (const std::size_t count :
+       {std::size_t{0}, std::size_t{1}, std::size_t{17}, std::size_t{3} << 20}) {
     key_list keys;
     for (std::size_t i = 0; i < count; ++i) append_key(keys, static_cast<key>(i * 7));
     ASSERT_EQ(keys.size(), count);

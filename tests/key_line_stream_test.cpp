@@ -47,7 +47,8 @@ TEST(key_line_parser, agrees_with_split_keys_wherever_a_line_is_cut) {
       "999999999 1000000000 2147483647 2147483648 1 2 3 4 5 6 7 8 9",
       "0 00 01 0000000001 4294967295 1 2 3 4 5 6 7 8 9 10 11 12",
       "12345678901 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16",
-      "123\x80" "456 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16",
+      "123\x80"
+      "456 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16",
       "7    8     9      10 2000000000 2100000000 2147483646 2147483640 3",
   };
   for (const std::string& line : lines) {
@@ -80,7 +81,8 @@ TEST(key_line_parser, agrees_with_split_keys_on_long_mixed_lines) {
     }
     if (rng() % 2 == 0) line.pop_back();
     const split_result whole = split_keys(line, " ");
-    for (const std::size_t piece : {std::size_t{7}, std::size_t{16}, std::size_t{61}, line.size()}) {
+    for (const std::size_t piece :
+         {std::size_t{7}, std::size_t{16}, std::size_t{61}, line.size()}) {
       const parsed_line parsed = parse_in_pieces(line, piece);
       ASSERT_EQ(parsed.keys, whole.keys) << '"' << line << "\" in pieces of " << piece;
       ASSERT_EQ(parsed.fault, whole.fault) << line;
