@@ -17,10 +17,14 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 source "$root/bench/inputs.sh"
 
-# run_timed LABEL COMMAND...: appends "seconds KiB" of one run, console to /dev/null, to LABEL.times
+# run_timed LABEL COMMAND...: appends "seconds KiB" of one run, console to /dev/null, to LABEL.times.
+# Each run starts alike: no answer file left from the run before (so neither program pays for
+# truncating or replacing one) and the earlier runs' writes already on disk.
 run_timed() {
   local label=$1
   shift
+  rm -f hash_answer.txt floor_answer.txt
+  sync
   /usr/bin/time -f '%e %M' -o time.txt "$@" </dev/null >/dev/null 2>/dev/null || true
   cat time.txt >>"$label.times"
 }

@@ -60,6 +60,10 @@ struct table {
   empty_slots empty;
   std::int64_t size;
   std::int64_t empty_count;
+  // Slots [full_from, full_to) were all filled when last looked at, and slots are never emptied
+  // while a table fills: a scan that starts inside this run can start at its end.
+  std::int64_t full_from = 0;
+  std::int64_t full_to = 0;
 };
 
 // Lays the levels out for `size` slots and returns how many words they take in all.
@@ -134,6 +138,8 @@ void clear_table(table& t) {
   std::memset(t.slots.get(), 0, static_cast<std::size_t>(t.size) * sizeof(key));
   mark_all_empty(t.empty, static_cast<std::size_t>(t.size));
   t.empty_count = t.size;
+  t.full_from = 0;
+  t.full_to = 0;
 }
 
 void store(table& t, std::int64_t slot, key k) {
@@ -170,9 +176,17 @@ std::int64_t first_empty_up_to_end(const table& t, std::int64_t from) {
   return static_cast<std::int64_t>(position);
 }
 
-// Needs an empty slot somewhere; finds the first one at or after `from`, wrapping.
-std::int64_t first_empty_from(const table& t, std::int64_t from) {
-  const std::int64_t found = first_empty_up_to_end(t, from);
+// Needs an empty slot somewhere; finds the first one at or after `from`, wrapping. Keys whose
+// homes lie in one long cluster all scan to its end: the longest run of filled slots seen so
+// far lets such a scan jump there at once instead of searching the tree from its home.
+std::int64_t first_empty_from(table& t, std::int64_t from) {
+  const bool in_run = t.full_from <= from && from <= t.full_to;
+  const std::int64_t run_start = in_run ? t.full_from : from;
+  const std::int64_t found = first_empty_up_to_end(t, in_run ? t.full_to : from);
+  if (found - run_start >= t.full_to - t.full_from) {  // [run_start, found) is all filled
+    t.full_from = run_start;
+    t.full_to = found;
+  }
   return found < t.size ? found : first_empty_up_to_end(t, 0);
 }
 
