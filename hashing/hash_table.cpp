@@ -55,6 +55,24 @@ struct empty_slots {
   int levels;
 };
 
+// k mod d for a 32-bit k by two multiplications instead of a division (Lemire's fastmod, exact
+// for every 32-bit k and d >= 1): a fill takes up to five remainders a key.
+struct modulus {
+  std::uint64_t inverse = 0;  // ceil(2^64 / divisor), 0 for a divisor of 1
+  std::uint64_t divisor = 1;
+};
+
+modulus modulus_of(std::int64_t divisor) {
+  const auto d = static_cast<std::uint64_t>(divisor);
+  return {~std::uint64_t{0} / d + 1, d};
+}
+
+std::int64_t remainder(std::int64_t k, const modulus& m) {
+  __extension__ using wide = unsigned __int128;
+  const std::uint64_t low = m.inverse * static_cast<std::uint32_t>(k);
+  return static_cast<std::int64_t>((static_cast<wide>(low) * m.divisor) >> 64);
+}
+
 struct table {
   c_array<key> slots;
   empty_slots empty;
@@ -64,7 +82,14 @@ struct table {
   // while a table fills: a scan that starts inside this run can start at its end.
   std::int64_t full_from = 0;
   std::int64_t full_to = 0;
+  modulus by_size;  // for home slots and probes, which stay below 2^32
+  modulus by_step;  // size - 2, for double hashing's step (unused below size 3)
 };
+
+// Home slot and double-hash step of a key of the table, as primary_hash and step_hash give them
+// for the keys a table takes (never below 0).
+std::int64_t home_of(key k, const table& t) { return remainder(k, t.by_size); }
+std::int64_t step_of(key k, const table& t) { return t.size < 3 ? 1 : remainder(k, t.by_step) + 1; }
 
 // Lays the levels out for `size` slots and returns how many words they take in all.
 std::size_t lay_out_levels(empty_slots& e, std::size_t size) {
@@ -100,7 +125,12 @@ bool is_empty(const table& t, std::int64_t slot) {
 // Null slots when the storage can't be had; `size` is above 0.
 table allocate_table(std::int64_t size) {
   const auto count = static_cast<std::size_t>(size);
-  table t{c_array<key>(static_cast<key*>(std::calloc(count, sizeof(key)))), {}, size, size};
+  table t{};
+  t.slots.reset(static_cast<key*>(std::calloc(count, sizeof(key))));
+  t.size = size;
+  t.empty_count = size;
+  t.by_size = modulus_of(size);
+  t.by_step = modulus_of(size < 3 ? 1 : size - 2);
   const std::size_t words = lay_out_levels(t.empty, count);
   t.empty.words.reset(static_cast<std::uint64_t*>(std::malloc(words * sizeof(std::uint64_t))));
   if (t.empty.words == nullptr) {
@@ -193,11 +223,11 @@ std::int64_t first_empty_from(table& t, std::int64_t from) {
 // Stores `k` in the first empty slot after `start`, which is filled, or drops it when none is.
 void linear_prob_fallback(key k, std::int64_t start, table& t) {
   if (t.empty_count == 0) return;
-  store(t, first_empty_from(t, (start + 1) % t.size), k);
+  store(t, first_empty_from(t, start + 1 == t.size ? 0 : start + 1), k);
 }
 
 void linear_prob_insert(key k, table& t) {
-  const std::int64_t home = primary_hash(k, t.size);
+  const std::int64_t home = home_of(k, t);
   if (is_empty(t, home)) {
     store(t, home, k);
   } else {
@@ -207,11 +237,11 @@ void linear_prob_insert(key k, table& t) {
 
 // The three probes are double_hash_slot(k, i) for i = 0, 1, 2, with both hashes formed once.
 void double_hashing_insert(key k, table& t) {
-  const std::int64_t home = primary_hash(k, t.size);
-  const std::int64_t step = step_hash(k, t.size);
+  const std::int64_t home = home_of(k, t);
+  const std::int64_t step = step_of(k, t);
   std::int64_t slot = 0;
   for (std::int64_t i = 0; i < 3; ++i) {
-    slot = (home + i * step) % t.size;
+    slot = remainder(home + i * step, t.by_size);
     if (is_empty(t, slot)) {
       store(t, slot, k);
       return;
@@ -233,16 +263,16 @@ void for_each_fresh(const key_list& keys, const std::uint64_t* fresh, std::size_
 
 // A key the first pass left out is one whose home slot it does not hold, keys being distinct; its
 // home slot stays filled, so the second pass can find it again without keeping a list.
-bool is_remained_key(key k, const table& t) { return t.slots[primary_hash(k, t.size)] != k; }
+bool is_remained_key(key k, const table& t) { return t.slots[home_of(k, t)] != k; }
 
 // Every key that can sit in its home slot gets it before any colliding key is moved along.
 void two_pass_insert(const key_list& keys, const std::uint64_t* fresh, table& t) {
   for_each_fresh(keys, fresh, 0, [&t](key k) {
-    const std::int64_t home = primary_hash(k, t.size);
+    const std::int64_t home = home_of(k, t);
     if (is_empty(t, home)) store(t, home, k);
   });
   for_each_fresh(keys, fresh, 0, [&t](key k) {
-    if (is_remained_key(k, t)) linear_prob_fallback(k, primary_hash(k, t.size), t);
+    if (is_remained_key(k, t)) linear_prob_fallback(k, home_of(k, t), t);
   });
 }
 
@@ -305,8 +335,8 @@ void mark_by_sorting(const key_list& first_keys, const key_list& second_keys,
   for (const key_list* keys : {&first_keys, &second_keys}) {
     const std::uint64_t offset = keys == &first_keys ? 0 : first_keys.size();
     for (std::size_t i = 0; i < keys->size(); ++i) {
-      if ((*keys)[i] != 0)
-        pairs[count++] = static_cast<std::uint64_t>((*keys)[i]) << 32 | (offset + i);
+      const auto k = static_cast<std::uint64_t>((*keys)[i]);
+      if (k != 0) pairs[count++] = k << 32 | (offset + i);
     }
   }
   std::sort(pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(count));
