@@ -6,6 +6,7 @@
 
 namespace {
 
+constexpr std::size_t keys_worth_two_threads = std::size_t{1} << 21;
 constexpr std::string_view green = "\x1b[32m";
 constexpr std::string_view red = "\x1b[31m";
 constexpr std::string_view plain = "\x1b[0m";
@@ -54,7 +55,12 @@ void console_transcript::begin_case(const case_result& record) {
 
 void console_transcript::echo(const line_result& result) {
   if (result.problem == line_problem::none) {
-    print_keys(out_, result.submitted);
+    // The answer file's thread is done with a large case by now, so its core is free.
+    if (result.submitted.size() >= keys_worth_two_threads) {
+      print_keys_on_two_threads(out_, result.submitted);
+    } else {
+      print_keys(out_, result.submitted);
+    }
     return;
   }
   put_text(out_, "Output File " + output_path_ + " line ");

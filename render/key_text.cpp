@@ -1,5 +1,7 @@
 #include "render/key_text.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -86,10 +88,56 @@ void put_chunked(text_out& out, const key_list& keys, char separator, bool separ
   }
 }
 
+// Lists longer than a segment may be formatted by two threads: the caller formats one segment
+// straight into the stream's buffer while a helper thread formats the next into a text of its
+// own, which the caller writes after it. The bytes are those one thread would write.
+constexpr std::size_t keys_per_segment = std::size_t{1} << 20;
+
+struct segment_job {
+  const key_list* keys = nullptr;
+  std::size_t first = 0;
+  std::size_t last = 0;
+  std::string text;  // reused from segment to segment
+};
+
+void* format_segment(void* argument) {
+  auto* job = static_cast<segment_job*>(argument);
+  job->text.clear();
+  append_separated(job->text, *job->keys, job->first, job->last, ' ');
+  return nullptr;
+}
+
+// Writes keys[first, last) through the buffer a chunk at a time, each followed by a space.
+void put_range(text_out& out, const key_list& keys, std::size_t first, std::size_t last) {
+  for (std::size_t chunk = first; chunk < last; chunk += keys_per_chunk) {
+    append_separated(out.pending, keys, chunk, std::min(last, chunk + keys_per_chunk), ' ');
+    if (out.pending.size() >= (std::size_t{1} << 20)) flush_text(out);
+  }
+}
+
 }  // namespace
 
 void print_keys(text_out& console, const key_list& keys) {
   put_chunked(console, keys, ' ', true);
+  put_text(console, "\n");
+}
+
+void print_keys_on_two_threads(text_out& console, const key_list& keys) {
+  segment_job helper;
+  helper.keys = &keys;
+  for (std::size_t first = 0; first < keys.size(); first += 2 * keys_per_segment) {
+    const std::size_t middle = std::min(keys.size(), first + keys_per_segment);
+    helper.first = middle;
+    helper.last = std::min(keys.size(), middle + keys_per_segment);
+    pthread_t thread{};
+    // Without a thread (none can be had) the caller formats both segments itself.
+    const bool split =
+        helper.last > middle && ::pthread_create(&thread, nullptr, format_segment, &helper) == 0;
+    put_range(console, keys, first, split ? middle : helper.last);
+    if (!split) continue;
+    ::pthread_join(thread, nullptr);
+    put_text(console, helper.text);
+  }
   put_text(console, "\n");
 }
 

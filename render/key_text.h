@@ -7,6 +7,10 @@
 /// Console form: every key followed by one space, then a line feed.
 void print_keys(text_out& console, const key_list& keys);
 
+/// As print_keys, with a helper thread formatting every other megakey: for a long list echoed
+/// while no other thread of the run is busy. The same bytes.
+void print_keys_on_two_threads(text_out& console, const key_list& keys);
+
 /// File form: keys separated by single spaces, no trailing space, then a line feed.
 void write_keys(text_out& answer_file, const key_list& keys);
 

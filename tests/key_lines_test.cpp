@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <string>
 
@@ -66,8 +67,12 @@ TEST(split_keys, a_line_of_a_million_keys_parses_whole) {
 
 std::string contents(std::FILE* file) {
   std::rewind(file);
-  std::string text(std::size_t{1} << 22, '\0');
-  text.resize(std::fread(text.data(), 1, text.size(), file));
+  std::string text;
+  std::array<char, 1 << 16> block{};
+  for (std::size_t got = 1; got > 0;) {
+    got = std::fread(block.data(), 1, block.size(), file);
+    text.append(block.data(), got);
+  }
   std::fclose(file);
   return text;
 }
@@ -119,6 +124,20 @@ TEST(key_line_forms, every_digit_count_boundary) {
     }
   }
   EXPECT_EQ(written(write_keys, keys), file_form + "\n");
+}
+
+// A long echo is formatted a segment of 2^20 keys at a time on two threads; whichever segment
+// the list ends in, the bytes are those of one thread.
+TEST(key_line_forms, two_threads_write_what_one_writes) {
+  constexpr std::size_t segment = std::size_t{1} << 20;
+  for (const std::size_t count : {std::size_t{0}, std::size_t{1}, segment - 1, segment, segment + 1,
+                                  2 * segment + 3, 3 * segment + 7}) {
+    key_list keys(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      keys[i] = static_cast<key>(i * 2654435761U % 2147483648U) - (i % 5 == 0 ? 2147483647 : 0);
+    }
+    EXPECT_EQ(written(print_keys_on_two_threads, keys), written(print_keys, keys)) << count;
+  }
 }
 
 TEST(same_keys, compares_length_and_order) {
