@@ -253,10 +253,23 @@ void double_hashing_insert(key k, table& t) {
 bool is_set(const std::uint64_t* bits, std::size_t i) { return (bits[i / 64] >> (i % 64)) & 1U; }
 
 // Hands `insert` each key of `keys` marked in `fresh`, where bit `offset` stands for keys[0].
+// Random keys land anywhere in a large table, so the home slot of the key some way ahead, and
+// its word of empty-slot bits, are fetched into cache while the keys before it go in.
 template <typename insert_fn>
 void for_each_fresh(const key_list& keys, const std::uint64_t* fresh, std::size_t offset,
-                    insert_fn insert) {
-  for (std::size_t i = 0; i < keys.size(); ++i) {
+                    const table& t, insert_fn insert) {
+  constexpr std::size_t ahead = 16;
+  constexpr std::int64_t slots_worth_prefetching = std::int64_t{1} << 16;
+  const std::size_t count = keys.size();
+  const std::size_t fetched = t.size < slots_worth_prefetching || count < ahead ? 0 : count - ahead;
+  std::size_t i = 0;
+  for (; i < fetched; ++i) {
+    const auto home = static_cast<std::size_t>(home_of(keys[i + ahead], t));
+    __builtin_prefetch(&t.slots[home], 1);
+    __builtin_prefetch(&t.empty.words[home / 64]);
+    if (is_set(fresh, offset + i)) insert(keys[i]);
+  }
+  for (; i < count; ++i) {
     if (is_set(fresh, offset + i)) insert(keys[i]);
   }
 }
@@ -267,11 +280,11 @@ bool is_remained_key(key k, const table& t) { return t.slots[home_of(k, t)] != k
 
 // Every key that can sit in its home slot gets it before any colliding key is moved along.
 void two_pass_insert(const key_list& keys, const std::uint64_t* fresh, table& t) {
-  for_each_fresh(keys, fresh, 0, [&t](key k) {
+  for_each_fresh(keys, fresh, 0, t, [&t](key k) {
     const std::int64_t home = home_of(k, t);
     if (is_empty(t, home)) store(t, home, k);
   });
-  for_each_fresh(keys, fresh, 0, [&t](key k) {
+  for_each_fresh(keys, fresh, 0, t, [&t](key k) {
     if (is_remained_key(k, t)) linear_prob_fallback(k, home_of(k, t), t);
   });
 }
@@ -379,22 +392,22 @@ c_array<std::uint64_t> first_occurrences(const key_list& first_keys, const key_l
 void fill_linear_prob(table& t, const std::uint64_t* fresh, const key_list& first_keys,
                       const key_list& second_keys) {
   const auto insert = [&t](key k) { linear_prob_insert(k, t); };
-  for_each_fresh(first_keys, fresh, 0, insert);
-  for_each_fresh(second_keys, fresh, first_keys.size(), insert);
+  for_each_fresh(first_keys, fresh, 0, t, insert);
+  for_each_fresh(second_keys, fresh, first_keys.size(), t, insert);
 }
 
 void fill_two_pass_hashing(table& t, const std::uint64_t* fresh, const key_list& first_keys,
                            const key_list& second_keys) {
   two_pass_insert(first_keys, fresh, t);
   const auto insert = [&t](key k) { linear_prob_insert(k, t); };
-  for_each_fresh(second_keys, fresh, first_keys.size(), insert);
+  for_each_fresh(second_keys, fresh, first_keys.size(), t, insert);
 }
 
 void fill_double_hashing(table& t, const std::uint64_t* fresh, const key_list& first_keys,
                          const key_list& second_keys) {
   const auto insert = [&t](key k) { double_hashing_insert(k, t); };
-  for_each_fresh(first_keys, fresh, 0, insert);
-  for_each_fresh(second_keys, fresh, first_keys.size(), insert);
+  for_each_fresh(first_keys, fresh, 0, t, insert);
+  for_each_fresh(second_keys, fresh, first_keys.size(), t, insert);
 }
 
 using fill_fn = void (*)(table&, const std::uint64_t*, const key_list&, const key_list&);
