@@ -126,6 +126,22 @@ TEST(key_line_forms, every_digit_count_boundary) {
   EXPECT_EQ(written(write_keys, keys), file_form + "\n");
 }
 
+// Every key below 100,000 and a sweep across the whole range, on both signs, as std::to_string
+// writes them.
+TEST(key_line_forms, agrees_with_to_string_across_the_range) {
+  key_list keys;
+  std::string file_form;
+  const auto add = [&](std::int64_t value) {
+    keys.push_back(static_cast<key>(value));
+    if (!file_form.empty()) file_form += ' ';
+    file_form += std::to_string(value);
+  };
+  for (std::int64_t value = 0; value < 100000; ++value) add(value);
+  for (std::int64_t value = 100000; value <= 2147483647; value += 2147) add(value);
+  for (std::int64_t value = -2147483648; value < 0; value += 21471) add(value);
+  EXPECT_EQ(written(write_keys, keys), file_form + "\n");
+}
+
 // A long echo is formatted a segment of 2^20 keys at a time on two threads; whichever segment
 // the list ends in, the bytes are those of one thread.
 TEST(key_line_forms, two_threads_write_what_one_writes) {
