@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "checker/line_prefetch.h"
+
 namespace {
 
 // Every status and line that reading `content` to its end gives, plus one read past the end.
@@ -99,6 +101,56 @@ TEST(read_key_line, carriage_returns_at_block_ends_and_byte_order_marks) {
     EXPECT_EQ(read_key_line(reader, parsed), read_status::end);
     std::fclose(file);
   }
+}
+
+// Lines read ahead on a thread are what three read_key_line calls in turn give: keys, faults,
+// statuses and line numbers, also past the end of the file; the reader goes on after them.
+TEST(line_prefetch, reads_what_three_calls_in_turn_read) {
+  const std::string contents[] = {"1 2 3\n4x 5\nzero 6\n7\n", "1 2\n", "", "9 8 7 6 5\r\n\n"};
+  for (const std::string& content : contents) {
+    std::FILE* ahead_file = std::tmpfile();
+    std::FILE* turn_file = std::tmpfile();
+    for (std::FILE* file : {ahead_file, turn_file}) {
+      std::fwrite(content.data(), 1, content.size(), file);
+      std::rewind(file);
+    }
+    line_reader ahead_reader;
+    ahead_reader.file = ahead_file;
+    line_reader turn_reader;
+    turn_reader.file = turn_file;
+    line_prefetch prefetch;
+    ASSERT_TRUE(prefetch.start(ahead_reader)) << "a temporary file is a regular file";
+    const submitted_lines& lines = prefetch.take();
+    EXPECT_FALSE(prefetch.started());
+    ASSERT_EQ(lines.count, 3);
+    for (int i = 0; i < 3; ++i) {
+      parsed_line expected;
+      EXPECT_EQ(lines.status[i], read_key_line(turn_reader, expected)) << content << i;
+      EXPECT_EQ(lines.line_number[i], turn_reader.line_number);
+      EXPECT_EQ(lines.parsed[i].keys, expected.keys);
+      EXPECT_EQ(lines.parsed[i].fault, expected.fault);
+      EXPECT_EQ(lines.parsed[i].token, expected.token);
+    }
+    parsed_line next_ahead;
+    parsed_line next_turn;
+    EXPECT_EQ(read_key_line(ahead_reader, next_ahead), read_key_line(turn_reader, next_turn));
+    EXPECT_EQ(next_ahead.keys, next_turn.keys);
+    std::fclose(ahead_file);
+    std::fclose(turn_file);
+  }
+}
+
+// A pipe is never read ahead: its writer may never write the lines.
+TEST(line_prefetch, leaves_a_pipe_alone) {
+  std::FILE* pipe = ::popen("true", "r");
+  ASSERT_NE(pipe, nullptr);
+  line_reader reader;
+  reader.file = pipe;
+  line_prefetch prefetch;
+  EXPECT_FALSE(prefetch.start(reader));
+  EXPECT_FALSE(prefetch.started());
+  EXPECT_EQ(reader.line_number, 0);
+  ::pclose(pipe);
 }
 
 }  // namespace
