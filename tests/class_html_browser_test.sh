@@ -11,46 +11,7 @@ binary=$1
 examples=$2
 out_dir=$3
 
-browser=$(command -v chromium || true)
-if [[ -z "$browser" ]]; then
-  echo "skipped: chromium is missing; install the Debian package chromium"
-  exit 77
-fi
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-mkdir -p "$out_dir" || fail "can't create $out_dir"
-out_dir=$(cd "$out_dir" && pwd)
-profile=$(mktemp -d)
-trap 'rm -rf "$profile"' EXIT
-
-# As in html_browser_test.sh: every name resolves to nothing, and the net log records requests.
-run_browser() {
-  local net_log=$1
-  shift
-  timeout 120 "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-    --disable-background-networking --disable-component-update --disable-sync \
-    --user-data-dir="$profile" --host-resolver-rules="MAP * ~NOTFOUND" \
-    --log-net-log="$net_log" "$@" 2>>"$out_dir/chromium.log"
-}
-
-# Requests a page asked for; Chromium's own carry no initiator.
-page_requests() {
-  python3 - "$1" <<'EOF'
-import json, sys
-log = json.load(open(sys.argv[1]))
-names = {number: name for name, number in log["constants"]["logEventTypes"].items()}
-for event in log["events"]:
-    params = event.get("params", {})
-    if names.get(event["type"]) != "URL_REQUEST_START_JOB" or "url" not in params:
-        continue
-    if params.get("initiator") != "not an origin" and not params["url"].startswith("file:"):
-        print(params["url"])
-EOF
-}
+source "$(dirname "$0")/browser_checks.sh"
 
 # The links of a dumped page that name no file in FOLDER, after percent-decoding.
 dead_links() {
@@ -69,35 +30,9 @@ for href in parser.found:
 EOF
 }
 
-count() {
-  grep -oE "$1" "$2" | wc -l
-}
-
-expect_count() {
-  local name=$1 want=$2 got=$3
-  [[ "$got" -eq "$want" ]] || fail "$name: expected $want, found $got"
-}
-
-# Dumps PAGE's DOM to DOM, failing on a request or a reference to anything outside the page.
-dump_alone() {
-  local page=$1 dom=$2
-  run_browser "$dom.netlog.json" --dump-dom "file://$page" >"$dom"
-  [[ -s "$dom" ]] || fail "chromium dumped no DOM of $page"
-  local requests
-  requests=$(page_requests "$dom.netlog.json")
-  [[ -z "$requests" ]] || fail "$page made requests: $requests"
-  if grep -qiE '(src|href)="?(https?:)?//|url\(|@import|<script|<link|<img|<iframe' "$dom"; then
-    fail "$page refers to something outside itself"
-  fi
-}
-
-cd "$out_dir" || fail "can't enter $out_dir"
 rm -rf class pages odd_pages ./*.html ./*.netlog.json class_index.png chromium.log
 
-# The detector must see a request when there is one, or its silence below proves nothing.
-printf '<!DOCTYPE html><img src="http://203.0.113.9/x.png">\n' >canary.html
-run_browser canary.netlog.json --dump-dom "file://$out_dir/canary.html" >/dev/null
-[[ -n "$(page_requests canary.netlog.json)" ]] || fail "the net log shows no request of the canary page"
+check_the_detector
 
 # A copy read by relative paths, so that the pages show no folder of this machine.
 cp -r "$examples/class" class || fail "can't copy the class"
