@@ -10,18 +10,12 @@
 
 #include "app/gradebook.h"
 #include "render/html_writer.h"
+#include "tests/written_text.h"
 
 namespace {
 
 std::string page_of(const class_page& page) {
-  text_out out{std::tmpfile(), {}, false};
-  put_class_html(out, page);
-  EXPECT_TRUE(flush_text(out));
-  std::string text(static_cast<std::size_t>(std::ftell(out.file)), '\0');
-  std::rewind(out.file);
-  text.resize(std::fread(text.data(), 1, text.size(), out.file));
-  std::fclose(out.file);
-  return text;
+  return written([&](text_out& out) { put_class_html(out, page); });
 }
 
 std::size_t count_of(const std::string& text, const std::string& part) {

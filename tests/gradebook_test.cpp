@@ -15,21 +15,11 @@
 #include "checker/gradebook.h"
 #include "checker/run.h"
 #include "render/gradebook_csv.h"
+#include "tests/written_text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string written(const std::function<void(text_out&)>& write) {
-  text_out out{std::tmpfile(), {}, false};
-  write(out);
-  EXPECT_TRUE(flush_text(out));
-  std::string text(static_cast<std::size_t>(std::ftell(out.file)), '\0');
-  std::rewind(out.file);
-  text.resize(std::fread(text.data(), 1, text.size(), out.file));
-  std::fclose(out.file);
-  return text;
-}
 
 // A folder of its own under the temporary folder, removed again at the end of the test.
 struct scratch_folder {

@@ -12,22 +12,12 @@
 #include "checker/diagnosis.h"
 #include "render/html_writer.h"
 #include "render/json_writer.h"
+#include "tests/written_text.h"
 
 namespace {
 
 constexpr char hostile_bytes[] = "<script>alert(\"x\")</script>&'\xff\xc0\xaf\x01\0?";
 const std::string hostile(hostile_bytes, sizeof hostile_bytes - 1);
-
-std::string written(const std::function<void(text_out&)>& write) {
-  text_out out{std::tmpfile(), {}, false};
-  write(out);
-  EXPECT_TRUE(flush_text(out));
-  std::string text(static_cast<std::size_t>(std::ftell(out.file)), '\0');
-  std::rewind(out.file);
-  text.resize(std::fread(text.data(), 1, text.size(), out.file));
-  std::fclose(out.file);
-  return text;
-}
 
 std::string escaped(std::string_view raw) {
   std::string html;

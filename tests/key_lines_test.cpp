@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <string>
 
 #include "render/key_text.h"
+#include "tests/written_text.h"
 
 namespace {
 
@@ -65,24 +65,9 @@ TEST(split_keys, a_line_of_a_million_keys_parses_whole) {
   EXPECT_EQ(split_keys(line, " ").keys, expected);
 }
 
-std::string contents(std::FILE* file) {
-  std::rewind(file);
-  std::string text;
-  std::array<char, 1 << 16> block{};
-  for (std::size_t got = 1; got > 0;) {
-    got = std::fread(block.data(), 1, block.size(), file);
-    text.append(block.data(), got);
-  }
-  std::fclose(file);
-  return text;
-}
-
 // Captures what a key-line writer puts into a stream.
 std::string written(void (*writer)(text_out&, const key_list&), const key_list& keys) {
-  text_out out{std::tmpfile(), {}, false};
-  writer(out, keys);
-  EXPECT_TRUE(flush_text(out));
-  return contents(out.file);
+  return ::written([&](text_out& out) { writer(out, keys); });
 }
 
 TEST(key_line_forms, console_has_a_space_after_every_key_and_file_none_at_the_end) {

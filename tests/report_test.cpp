@@ -11,23 +11,13 @@
 #include "render/json_writer.h"
 #include "render/junit_report.h"
 #include "render/xml_writer.h"
+#include "tests/written_text.h"
 
 namespace {
 
 // Bytes no report may pass through raw: quotes, a backslash, control bytes, a byte that is not
 // UTF-8, a CDATA end and markup.
 const std::string hostile = std::string("x\"\\\x01\0\xff]]><&>'\r\n", 15);
-
-std::string written(const std::function<void(text_out&)>& write) {
-  text_out out{std::tmpfile(), {}, false};
-  write(out);
-  EXPECT_TRUE(flush_text(out));
-  std::string text(static_cast<std::size_t>(std::ftell(out.file)), '\0');
-  std::rewind(out.file);
-  text.resize(std::fread(text.data(), 1, text.size(), out.file));
-  std::fclose(out.file);
-  return text;
-}
 
 struct escape_case {
   std::string raw;
