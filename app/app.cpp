@@ -76,6 +76,21 @@ std::vector<guarded_file> files_of(const command_line& cl,
   return files;
 }
 
+// The closing line names the answer file only when the command line named it: a legacy command
+// line keeps its bytes.
+std::string closing_line(const command_line& cl) {
+  if (cl.no_answer_file) return "No answer file was written (--no-answer-file).";
+  return "You can find answer in [" + cl.answer_file + "] file.";
+}
+
+// Said on standard error, so the transcript keeps its bytes.
+void hint_elsewhere() {
+  std::fputs(
+      "hash_checker: hint: write the answer file elsewhere with --answer-file=PATH, or not at "
+      "all with --no-answer-file\n",
+      stderr);
+}
+
 // Everything one run holds, so that each step below reads as a line.
 struct session {
   command_line cl;
@@ -86,6 +101,7 @@ struct session {
   std::unique_ptr<answer_file_writer> answer_writer;
   run_files files;
   run_summary summary;
+  bool answer_refused = false;  // the answer file could not be opened
 };
 
 run_header header_of(const session& s) {
@@ -121,6 +137,7 @@ void run_all(session& s) {
   if (!s.cl.no_answer_file) {
     if (!s.answer.open(s.cl.answer_file)) {
       s.summary.error = "Answer File " + s.cl.answer_file + " open failed";
+      s.answer_refused = true;
       return;
     }
     s.answer_writer = std::make_unique<answer_file_writer>(s.answer.out());
@@ -170,6 +187,7 @@ int run_session(session& s, std::FILE* keyboard) {
   settle_status(s);
   if (reports_open) finish_reports(s);
   s.transcript->end_run(s.summary);
+  if (s.answer_refused) hint_elsewhere();
   int status = s.summary.status;
   if (!flush_text(s.console)) {
     std::fputs("hash_checker: standard output write failed\n", stderr);
@@ -194,7 +212,6 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
         s.cl.help ? usage_text() : std::string("hash_checker ") + HASH_CHECKER_VERSION + "\n";
     return std::fputs(text.c_str(), console) >= 0 && std::fflush(console) == 0 ? 0 : failure_status;
   }
-  if (!s.cl.warning.empty()) std::fprintf(stderr, "%s\n", s.cl.warning.c_str());
   if (!s.cl.gradebook.empty()) {
     return run_gradebook(s.cl, console, wants_color(s.cl.color, console));
   }
@@ -210,7 +227,9 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
   }
   s.transcript = std::make_unique<console_transcript>(s.console, wants_color(s.cl.color, console),
                                                       s.cl.explain);
-  return run_session(s, keyboard);
+  if (s.cl.answer_file_named) s.transcript->set_closing_line(closing_line(s.cl));
+  // Standard input is then a file the run has read to its end: no key is left to wait for.
+  return run_session(s, s.cl.reads_standard_input ? nullptr : keyboard);
 }
 
 void reserve_standard_streams() {

@@ -82,8 +82,13 @@ void take_option(std::string_view argument, command_line& cl) {
   cl.error = unknown(argument);
 }
 
+bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// "-v" and "-help" are options (unknown ones), never a MODE read as 0; "-1" stays a MODE and "-"
+// stays a path.
 bool is_option(std::string_view argument) {
-  return argument == "-h" || (argument.size() > 2 && argument.substr(0, 2) == "--");
+  if (argument.size() > 2 && argument.substr(0, 2) == "--") return true;
+  return argument.size() > 1 && argument[0] == '-' && is_letter(argument[1]);
 }
 
 // A class run: INPUT, then the submissions; a report of one file would be one of many here.
@@ -102,7 +107,24 @@ void take_gradebook_positionals(const std::vector<std::string>& positional, comm
   cl.submissions.assign(positional.begin() + 1, positional.end());
 }
 
-// The legacy meaning of the positional arguments, by their count.
+constexpr std::string_view wrong_count =
+    " arguments fit none of the forms MODE, MODE INPUT OUTPUT, or MODE INPUT with a nonzero "
+    "MODE (answer-only); see 'hash_checker --help'";
+
+// INPUT and OUTPUT may be "-" for standard input, which can be read only once. In answer-only
+// mode OUTPUT is never read, so only INPUT counts then.
+void take_standard_input(command_line& cl) {
+  const bool input = cl.request.input_path == "-";
+  const bool output = !cl.request.answer_only && cl.request.output_path == "-";
+  if (input && output) {
+    cl.error =
+        "hash_checker: standard input can be read once: '-' may be INPUT or OUTPUT, not both";
+  }
+  cl.reads_standard_input = input || output;
+}
+
+// The meaning of the positional arguments, by their count: none, MODE, MODE INPUT (answer-only)
+// or MODE INPUT OUTPUT. Any other count is refused, so a run never grades a file that wasn't named.
 void take_positionals(const std::vector<std::string>& positional, command_line& cl) {
   // --help and --version answer without a run, so a class run's arguments don't matter then.
   const bool runs = !cl.help && !cl.version;
@@ -118,18 +140,16 @@ void take_positionals(const std::vector<std::string>& positional, command_line& 
     cl.error = "hash_checker: option '--html-dir' needs --gradebook=FILE";
     return;
   }
-  if (positional.size() == 1 || positional.size() == 3) {
-    cl.request.answer_only = lenient_value(positional[0]) != 0;
+  if (!positional.empty()) cl.request.answer_only = lenient_value(positional[0]) != 0;
+  const bool answer_only_input = positional.size() == 2 && cl.request.answer_only;
+  if (positional.size() > 3 || (positional.size() == 2 && !answer_only_input)) {
+    if (runs)
+      cl.error = "hash_checker: " + std::to_string(positional.size()) + std::string(wrong_count);
+    return;
   }
-  if (positional.size() == 3) {
-    cl.request.input_path = positional[1];
-    cl.request.output_path = positional[2];
-  }
-  if (positional.size() == 2 || positional.size() > 3) {
-    cl.warning = "hash_checker: warning: " + std::to_string(positional.size()) +
-                 " arguments are neither MODE nor MODE INPUT OUTPUT; checking " +
-                 cl.request.input_path + " against " + cl.request.output_path;
-  }
+  if (positional.size() >= 2) cl.request.input_path = positional[1];
+  if (positional.size() == 3) cl.request.output_path = positional[2];
+  take_standard_input(cl);
 }
 
 }  // namespace
@@ -144,6 +164,9 @@ command_line parse_command_line(const std::vector<std::string>& arguments) {
     } else if (!options_ended && is_option(argument)) {
       take_option(argument, cl);
       if (!cl.error.empty()) return cl;
+      if (argument.rfind("--answer-file=", 0) == 0 || argument == "--no-answer-file") {
+        cl.answer_file_named = true;
+      }
     } else {
       positional.push_back(argument);
     }
@@ -169,6 +192,7 @@ std::string usage_text() {
   return R"(Usage:
   hash_checker [OPTION]...                    checking mode, ./hash_input.txt and ./hash_output.txt
   hash_checker [OPTION]... MODE               MODE 0: checking mode; any other number: answer-only
+  hash_checker [OPTION]... MODE INPUT         answer-only (MODE not 0), the input file given
   hash_checker [OPTION]... MODE INPUT OUTPUT  the same, with the input and output files given
   hash_checker [OPTION]... --gradebook=FILE INPUT SUBMISSION...
                                               grade a class: each SUBMISSION (a folder: every
@@ -177,7 +201,8 @@ std::string usage_text() {
 Builds three hash tables per case of INPUT (linear probing, two-pass hashing, double hashing),
 prints them as the ground truth and writes them to the answer file; in checking mode also judges
 each line of OUTPUT Right or Wrong and ends with a summary and a score. Options may stand
-anywhere; '--' ends them.
+anywhere; '--' ends them, and every argument after it is a MODE or a file, whatever it begins
+with (put it before a glob of submissions). INPUT or OUTPUT '-' is standard input.
 
 Options:
   -h, --help             print this help and exit; no file is opened
@@ -209,8 +234,8 @@ Exit status:
   0    every case was built (and graded, in checking mode)
   1    the run completed, but a case was refused or not built, or the input ended early,
        or (--gradebook) a submission could not be opened or read
-  2    a usage error: an unknown option or a bad option value, --gradebook without a
-       submission
+  2    a usage error: an unknown option or a bad option value, a count of arguments that
+       fits no form, '-' for both INPUT and OUTPUT, --gradebook without a submission
   3    with --fail-on-wrong: the run would end with 0, but a graded line is Wrong
   255  a file could not be opened, read or written, line 1 holds no case count, a file is
        another's (the input or output is the answer file), or memory ran out

@@ -1,6 +1,6 @@
-// The command line: options (arguments starting with "--", and "-h") are taken out first; the
-// positional arguments that remain keep their meaning: MODE, or MODE INPUT OUTPUT; with
-// --gradebook they are INPUT SUBMISSION...
+// The command line: options (arguments starting with "--", or "-" and a letter) are taken out
+// first; the positional arguments that remain keep their meaning: none, MODE, MODE INPUT
+// (answer-only) or MODE INPUT OUTPUT; with --gradebook they are INPUT SUBMISSION...
 #pragma once
 
 #include <string>
@@ -27,8 +27,9 @@ struct command_line {
   std::string html_dir;    // an HTML page per submission and index.html; gradebook only
   std::vector<std::string> submissions;
   run_request request;
-  std::string warning;  // the default files were used for an argument count that means none
-  std::string error;    // a usage error, one line; the run must not start
+  bool answer_file_named = false;     // --answer-file or --no-answer-file was given
+  bool reads_standard_input = false;  // INPUT or OUTPUT is "-"
+  std::string error;                  // a usage error, one line; the run must not start
 };
 
 /// Reads the arguments after the program's name. Never fails hard: a bad option or value comes

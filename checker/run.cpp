@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -24,6 +25,13 @@ constexpr int incomplete_status = 1;
 // A directory opens for reading on some systems but never yields a line, so it counts as a
 // file that can't be opened.
 std::FILE* open_for_reading(const std::string& path) {
+  // "-" is standard input, on a descriptor of its own so that closing the file leaves it open.
+  if (path == "-") {
+    const int copy = ::dup(STDIN_FILENO);
+    std::FILE* file = copy < 0 ? nullptr : ::fdopen(copy, "rb");
+    if (file == nullptr && copy >= 0) ::close(copy);
+    return file;
+  }
   struct stat info {};
   if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return nullptr;
   return std::fopen(path.c_str(), "rb");

@@ -102,6 +102,6 @@ void console_transcript::end_run(const run_summary& summary) {
     put_text(out_, summary.error + "\n");
     return;
   }
-  put_text(out_, "Press Any Key to Finish\nYou can find answer in [hash_answer.txt] file.\n");
+  put_text(out_, "Press Any Key to Finish\n" + closing_line_ + "\n");
   prompted_ = true;
 }

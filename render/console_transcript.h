@@ -2,6 +2,9 @@
 // its verdict, the tallies, the summary and the closing prompt.
 #pragma once
 
+#include <string>
+#include <utility>
+
 #include "checker/results.h"
 #include "render/text_out.h"
 
@@ -19,6 +22,10 @@ class console_transcript : public result_renderer {
   void end_run(const run_summary& summary) override;
   [[nodiscard]] bool ok() const override { return !out_.failed; }
 
+  /// Replaces the last line of the closing prompt, "You can find answer in [hash_answer.txt]
+  /// file.", with `line` (no line feed): for a run whose answer file was named or refused.
+  void set_closing_line(std::string line) { closing_line_ = std::move(line); }
+
   /// True once end_run has printed the closing prompt, which asks for a key.
   [[nodiscard]] bool prompted() const { return prompted_; }
 
@@ -30,4 +37,5 @@ class console_transcript : public result_renderer {
   bool answer_only_ = false;
   bool prompted_ = false;
   std::string output_path_;
+  std::string closing_line_ = "You can find answer in [hash_answer.txt] file.";
 };

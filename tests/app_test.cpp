@@ -18,12 +18,15 @@ namespace fs = std::filesystem;
 namespace {
 
 TEST(parse_command_line, options_come_out_before_positional_arguments_are_counted) {
+  const std::string two_arguments =
+      "hash_checker: 2 arguments fit none of the forms MODE, MODE INPUT OUTPUT, or MODE INPUT "
+      "with a nonzero MODE (answer-only); see 'hash_checker --help'";
   const struct {
     std::vector<std::string> arguments;
     bool answer_only;
     std::string input;
     std::string json;
-    bool warned;
+    bool reads_stdin;
     std::string error;
   } cases[] = {
       {{}, false, "./hash_input.txt", "", false, ""},
@@ -31,8 +34,39 @@ TEST(parse_command_line, options_come_out_before_positional_arguments_are_counte
       {{"0", "in", "out", "--json=r.json"}, false, "in", "r.json", false, ""},
       {{"--json=r.json", "7x", "in", "out"}, true, "in", "r.json", false, ""},
       {{"--", "--json=r.json"}, false, "./hash_input.txt", "", false, ""},
-      {{"1", "in"}, false, "./hash_input.txt", "", true, ""},
-      {{"1", "in", "out", "extra"}, false, "./hash_input.txt", "", true, ""},
+      {{"1", "in"}, true, "in", "", false, ""},  // answer-only needs no output file
+      {{"0", "in"}, false, "", "", false, two_arguments},
+      {{"in", "out"}, false, "", "", false, two_arguments},
+      {{"1", "in", "out", "extra"},
+       false,
+       "",
+       "",
+       false,
+       "hash_checker: 4 arguments fit none of the forms MODE, MODE INPUT OUTPUT, or MODE INPUT "
+       "with a nonzero MODE (answer-only); see 'hash_checker --help'"},
+      {{"--help", "in", "out"}, false, "./hash_input.txt", "", false, ""},
+      {{"-v"},
+       false,
+       "",
+       "",
+       false,
+       "hash_checker: unknown option '-v'; see 'hash_checker --help'"},
+      {{"0", "-help"},
+       false,
+       "",
+       "",
+       false,
+       "hash_checker: unknown option '-help'; see 'hash_checker --help'"},
+      {{"--", "-v", "in", "out"}, false, "in", "", false, ""},  // after "--", never an option
+      {{"1", "-"}, true, "-", "", true, ""},
+      {{"0", "in", "-"}, false, "in", "", true, ""},
+      {{"1", "-", "-"}, true, "-", "", true, ""},  // answer-only never reads OUTPUT
+      {{"0", "-", "-"},
+       false,
+       "",
+       "",
+       false,
+       "hash_checker: standard input can be read once: '-' may be INPUT or OUTPUT, not both"},
       {{"--jsn=r"},
        false,
        "./hash_input.txt",
@@ -67,7 +101,7 @@ TEST(parse_command_line, options_come_out_before_positional_arguments_are_counte
     EXPECT_EQ(cl.request.answer_only, c.answer_only) << shown;
     EXPECT_EQ(cl.request.input_path, c.input) << shown;
     EXPECT_EQ(cl.json, c.json) << shown;
-    EXPECT_EQ(!cl.warning.empty(), c.warned) << shown;
+    EXPECT_EQ(cl.reads_standard_input, c.reads_stdin) << shown;
   }
 }
 

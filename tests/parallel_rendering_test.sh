@@ -48,7 +48,7 @@ for input in in.txt refused_in.txt; do
     turn_status=$?
     kill "$writer" 2>/dev/null  # a writer still waiting for a reader must not hang the test
     wait "$writer" 2>/dev/null
-    sed -i "s/fifo/$output/g" turn.txt
+    sed -i "s/fifo/$output/g; s/turn_answer/ahead_answer/" turn.txt
     if [ "$ahead_status" -ne "$turn_status" ] || ! cmp -s ahead.txt turn.txt ||
       ! cmp -s ahead_answer.txt turn_answer.txt; then
       echo "FAIL: $input with $output: read ahead and read in turn differ" \
