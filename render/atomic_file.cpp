@@ -4,35 +4,69 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+
+// The path of one temporary file that exists right now, for handlers that can't run destructors.
+// Entries are reused but never freed, so a handler may walk the list while other threads add to
+// it; `next` is set before an entry is published and never changes.
+struct registry_entry {
+  std::atomic<char*> path{nullptr};
+  registry_entry* next = nullptr;
+  registry_entry* next_free = nullptr;  // guarded by registry_mutex
+};
 
 namespace {
 
-// Paths of the temporary files that exist right now, for handlers that can't run destructors.
-// Each entry is a heap copy published with an atomic store, so a handler sees a whole path or
-// none; a handful of files is all a run keeps open at once.
-constexpr std::size_t registry_size = 16;
-std::array<std::atomic<char*>, registry_size> registry{};
+static_assert(std::atomic<char*>::is_always_lock_free &&
+              std::atomic<registry_entry*>::is_always_lock_free &&
+              std::atomic<int>::is_always_lock_free);
 
-int register_path(const std::string& path) {
+std::atomic<registry_entry*> registry_head{nullptr};
+std::mutex registry_mutex;               // for threads adding and removing entries
+registry_entry* free_entries = nullptr;  // guarded by registry_mutex
+std::atomic<int> cleanups_running{0};    // handlers reading paths right now
+
+constexpr const char* temporary_pattern = "/.hash_checker-XXXXXX";
+
+registry_entry* register_path(const std::string& path) {
   char* copy = strdup(path.c_str());
-  if (copy == nullptr) return -1;
-  for (std::size_t i = 0; i < registry_size; ++i) {
-    char* expected = nullptr;
-    if (registry[i].compare_exchange_strong(expected, copy)) return static_cast<int>(i);
+  if (copy == nullptr) return nullptr;
+  const std::lock_guard<std::mutex> lock(registry_mutex);
+  registry_entry* entry = free_entries;
+  if (entry != nullptr) {
+    free_entries = entry->next_free;
+  } else {
+    entry = new (std::nothrow) registry_entry;
+    if (entry == nullptr) {
+      std::free(copy);
+      return nullptr;
+    }
+    entry->next = registry_head.load();
+    registry_head.store(entry);
   }
-  std::free(copy);
-  return -1;
+  entry->path.store(copy);
+  return entry;
 }
 
-void unregister_path(int slot) {
-  if (slot < 0) return;
-  std::free(registry[static_cast<std::size_t>(slot)].exchange(nullptr));
+// The path is taken out of the entry, then freed once no handler is cleaning up: both sides are
+// sequentially consistent, so a handler that started after the exchange finds the entry empty,
+// and one that may hold the path is waited for. A handler never waits on anything, so this can't
+// deadlock; it runs for a few system calls and then ends the process.
+void unregister_path(registry_entry* entry) {
+  if (entry == nullptr) return;
+  char* path = entry->path.exchange(nullptr);
+  while (cleanups_running.load() != 0) std::this_thread::yield();
+  std::free(path);
+  const std::lock_guard<std::mutex> lock(registry_mutex);
+  entry->next_free = free_entries;
+  free_entries = entry;
 }
 
 // The permissions a plain create would give: 0666 less the umask, which can only be read by
@@ -49,12 +83,18 @@ mode_t created_file_mode() {
 std::string folder_of(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  return slash == 0 ? "" : path.substr(0, slash);
 }
 
-std::string base_name_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The file on descriptor 1, when it is open for writing.
+bool standard_output_file(struct stat& info) {
+  const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+  if (flags == -1 || (flags & O_ACCMODE) == O_RDONLY) return false;
+  return ::fstat(STDOUT_FILENO, &info) == 0;
 }
 
 void on_fatal_signal(int signal_number) {
@@ -65,28 +105,61 @@ void on_fatal_signal(int signal_number) {
 
 }  // namespace
 
+target_kind kind_of_target(const std::string& path) {
+  if (path == "-") return target_kind::standard_output;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return target_kind::absent;
+  struct stat output {};
+  if (standard_output_file(output) && same_file(info, output)) return target_kind::standard_output;
+  if (S_ISREG(info.st_mode)) return target_kind::regular;
+  if (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode)) return target_kind::device;
+  if (S_ISDIR(info.st_mode)) return target_kind::directory;
+  if (S_ISSOCK(info.st_mode)) return target_kind::socket;
+  return target_kind::block_device;
+}
+
+std::string_view refused_kind_text(target_kind kind) {
+  switch (kind) {
+    case target_kind::directory:
+      return "a directory";
+    case target_kind::socket:
+      return "a socket";
+    case target_kind::block_device:
+      return "a block device";
+    default:
+      return "";
+  }
+}
+
 atomic_file::~atomic_file() { discard(); }
 
 bool atomic_file::open(const std::string& target) {
   discard();
-  struct stat existing {};
-  if (target.empty() || (::stat(target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))) {
-    return false;
+  if (target.empty()) return false;
+  const target_kind kind = kind_of_target(target);
+  if (!refused_kind_text(kind).empty()) return false;
+  if (kind == target_kind::standard_output) {
+    return open_in_place(target, ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0));
   }
-  std::string name = folder_of(target) + "/." + base_name_of(target) + ".XXXXXX";
+  if (kind == target_kind::device) {
+    return open_in_place(target, ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  }
+  // A fixed short name, not the target's own, so that the longest legal target name still
+  // leaves room for the temporary file's.
+  std::string name = folder_of(target) + temporary_pattern;
   const int descriptor = ::mkstemp(name.data());
   if (descriptor < 0) return false;
-  slot_ = register_path(name);
+  entry_ = register_path(name);
   std::FILE* file = ::fdopen(descriptor, "w");
-  if (file == nullptr || slot_ < 0 || ::fchmod(descriptor, created_file_mode()) != 0) {
+  if (file == nullptr || entry_ == nullptr || ::fchmod(descriptor, created_file_mode()) != 0) {
     if (file != nullptr) {
       std::fclose(file);
     } else {
       ::close(descriptor);
     }
     ::unlink(name.c_str());
-    unregister_path(slot_);
-    slot_ = -1;
+    unregister_path(entry_);
+    entry_ = nullptr;
     return false;
   }
   target_ = target;
@@ -97,16 +170,34 @@ bool atomic_file::open(const std::string& target) {
   return true;
 }
 
+bool atomic_file::open_in_place(const std::string& target, int descriptor) {
+  if (descriptor < 0) return false;
+  std::FILE* file = ::fdopen(descriptor, "w");
+  if (file == nullptr) {
+    ::close(descriptor);
+    return false;
+  }
+  target_ = target;
+  out_ = text_out{};
+  out_.file = file;
+  return true;
+}
+
 bool atomic_file::commit() {
   if (out_.file == nullptr) return false;
   bool written = flush_text(out_);
+  if (temporary_.empty()) {
+    written = std::fclose(out_.file) == 0 && written;
+    out_.file = nullptr;
+    return written;
+  }
   written = ::fsync(::fileno(out_.file)) == 0 && written;
   written = std::fclose(out_.file) == 0 && written;
   out_.file = nullptr;
   written = written && std::rename(temporary_.c_str(), target_.c_str()) == 0;
   if (!written) ::unlink(temporary_.c_str());
-  unregister_path(slot_);
-  slot_ = -1;
+  unregister_path(entry_);
+  entry_ = nullptr;
   temporary_.clear();
   return written;
 }
@@ -116,15 +207,17 @@ void atomic_file::discard() {
   out_.file = nullptr;
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
-  unregister_path(slot_);
-  slot_ = -1;
+  unregister_path(entry_);
+  entry_ = nullptr;
 }
 
 void remove_temporary_files_now() {
-  for (auto& entry : registry) {
-    const char* path = entry.load();
+  cleanups_running.fetch_add(1);
+  for (registry_entry* entry = registry_head.load(); entry != nullptr; entry = entry->next) {
+    const char* path = entry->path.load();
     if (path != nullptr) ::unlink(path);
   }
+  cleanups_running.fetch_sub(1);
 }
 
 void remove_temporary_files_on_signals() {
@@ -133,4 +226,5 @@ void remove_temporary_files_on_signals() {
     std::signal(signal_number, on_fatal_signal);
   }
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
 }

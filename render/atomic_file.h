@@ -1,15 +1,41 @@
 // Result files written as editors write them: into a new temporary file beside the target, then
-// flushed, synced and renamed over it, so a reader sees the old file or the whole new one.
+// flushed, synced and renamed over it, so a reader sees the old file or the whole new one. A
+// target that can't be replaced that way, a device, a FIFO or standard output, is written
+// straight through instead.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "render/text_out.h"
+
+/// What a path names, as far as writing a result there goes. Symlinks are followed for the
+/// decision, so /dev/stdout is whatever standard output is.
+enum class target_kind {
+  absent,           // nothing there yet, or a dangling symlink: a new file takes the name
+  regular,          // a regular file, or a symlink to one: replaced, never written through
+  standard_output,  // "-", or the very file standard output is: written to standard output
+  device,           // a character device or a FIFO: written straight through, in place
+  directory,        // refused, as are the two below
+  socket,
+  block_device,
+};
+
+/// The kind of `path`. "-" is standard output; so is any path that names the file open for
+/// writing on descriptor 1 (compared by device and inode).
+target_kind kind_of_target(const std::string& path);
+
+/// "a directory", "a socket" or "a block device" for a kind nothing can be written to; an empty
+/// text for the kinds that can be.
+std::string_view refused_kind_text(target_kind kind);
+
+struct registry_entry;
 
 /// Owns one temporary file from `open` until `commit` renames it over the target. Destroying it
 /// uncommitted, or a SIGINT, SIGTERM or SIGHUP (see `remove_temporary_files_on_signals`), removes
 /// the temporary file and leaves the target as it was. A symlink at the target is replaced, not
-/// written through.
+/// written through, unless it leads to a device or a FIFO. A device, a FIFO or standard output
+/// gets the text as it is written, without a temporary file.
 class atomic_file {
  public:
   atomic_file() = default;
@@ -17,16 +43,18 @@ class atomic_file {
   atomic_file& operator=(const atomic_file&) = delete;
   ~atomic_file();
 
-  /// Creates the temporary file (exclusively, under a fresh name) in `target`'s folder. False when
-  /// it can't be created or `target` is a directory; nothing is created then.
+  /// Creates the temporary file (exclusively, under a short fresh name that fits any folder) in
+  /// `target`'s folder, or opens a device, FIFO or standard output for writing (a FIFO waits for
+  /// its reader, as a shell's redirection does). False when it can't, or when `target` is empty,
+  /// a directory, a socket or a block device; nothing is created then.
   bool open(const std::string& target);
 
   /// The stream to write through; valid between a successful `open` and `commit`.
   text_out& out() { return out_; }
 
-  /// Flushes, syncs and closes the temporary file and renames it over the target. False, with the
-  /// temporary file removed and the target untouched, when any write, the sync or the rename
-  /// failed.
+  /// Flushes, syncs and closes the temporary file and renames it over the target (or flushes and
+  /// closes what is written through). False, with the temporary file removed and the target
+  /// untouched, when any write, the sync or the rename failed.
   bool commit();
 
   /// Removes the temporary file now, leaving the target untouched.
@@ -34,17 +62,23 @@ class atomic_file {
 
   [[nodiscard]] const std::string& target() const { return target_; }
 
+  /// True when the file is written straight through rather than renamed into place at the end.
+  [[nodiscard]] bool in_place() const { return out_.file != nullptr && temporary_.empty(); }
+
  private:
+  bool open_in_place(const std::string& target, int descriptor);
   std::string target_;
   std::string temporary_;
-  int slot_ = -1;  // index in the registry that signal handlers clean up
+  registry_entry* entry_ = nullptr;  // what signal handlers clean up
   text_out out_;
 };
 
 /// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove every open temporary file and
-/// then end the process by the same signal; SIGPIPE is ignored, so a closed pipe is a failed write.
+/// then end the process by the same signal. SIGPIPE and SIGXFSZ are ignored, so a closed pipe or
+/// a file grown past `ulimit -f` is a failed write like any other.
 void remove_temporary_files_on_signals();
 
 /// Removes every open temporary file; safe inside a signal handler or a failing allocation's
-/// handler, which end the process without running destructors.
+/// handler, which end the process without running destructors, while other threads open and
+/// close temporary files.
 void remove_temporary_files_now();

@@ -1,12 +1,19 @@
 // The command line, the same-file guard and atomic files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/file_guard.h"
@@ -200,6 +207,92 @@ TEST_F(files, atomic_file_replaces_a_symlink_and_refuses_what_it_cannot_create) 
   EXPECT_FALSE(file.open(at("missing/answer")));  // no such folder
   EXPECT_FALSE(file.open(""));
   EXPECT_FALSE(file.commit());  // nothing open
+}
+
+// Binds a Unix socket at `path`; the descriptor, to close after the test.
+int bound_socket(const std::string& path) {
+  const int descriptor = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  EXPECT_EQ(::bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  return descriptor;
+}
+
+// Everything a reader of the FIFO at `path` gets until the writer closes it.
+std::thread read_fifo(const std::string& path, std::string& text) {
+  return std::thread([path, &text] { text = slurp(path); });
+}
+
+TEST_F(files, atomic_file_writes_through_a_fifo_and_refuses_what_it_must_not_replace) {
+  ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+  fs::create_symlink(at("fifo"), at("to_fifo"));
+  fs::create_symlink(at("sub"), at("to_folder"));
+  fs::create_symlink(at("nowhere"), at("dangling"));
+  const int socket = bound_socket(at("socket"));
+  const struct {
+    std::string name;
+    target_kind kind;
+  } kinds[] = {{"fifo", target_kind::device},   {"to_fifo", target_kind::device},
+               {"sub", target_kind::directory}, {"to_folder", target_kind::directory},
+               {"socket", target_kind::socket}, {"dangling", target_kind::absent},
+               {"missing", target_kind::absent}};
+  for (const auto& k : kinds) EXPECT_EQ(kind_of_target(at(k.name)), k.kind) << k.name;
+  EXPECT_EQ(kind_of_target("-"), target_kind::standard_output);
+  atomic_file file;
+  for (const char* refused : {"sub", "to_folder", "socket"}) {
+    EXPECT_FALSE(file.open(at(refused))) << refused;
+  }
+  // A FIFO, named or reached through a link, gets the text in place and stays what it was.
+  for (const char* name : {"fifo", "to_fifo"}) {
+    std::string received;
+    std::thread reader = read_fifo(at("fifo"), received);
+    ASSERT_TRUE(file.open(at(name)));
+    EXPECT_TRUE(file.in_place());
+    put_text(file.out(), name);
+    EXPECT_TRUE(file.commit());
+    reader.join();
+    EXPECT_EQ(received, name);
+  }
+  EXPECT_TRUE(fs::is_fifo(at("fifo")));
+  EXPECT_TRUE(fs::is_symlink(at("to_fifo")));
+  // A dangling link is replaced like any other link; a name of the longest legal length still
+  // leaves room for the temporary file's.
+  const std::string longest(255, 'n');
+  for (const std::string& name : {std::string("dangling"), longest}) {
+    ASSERT_TRUE(file.open(at(name))) << name;
+    EXPECT_FALSE(file.in_place());
+    put_text(file.out(), "whole");
+    EXPECT_TRUE(file.commit());
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at(name)))) << name;
+    EXPECT_EQ(slurp(at(name)), "whole");
+  }
+  ::close(socket);
+}
+
+// Temporary files come and go on two threads while another cleans up as a signal handler would:
+// the cleanup must never read a path that is being freed (AddressSanitizer sees it if it does).
+TEST_F(files, temporary_files_can_be_cleaned_up_while_others_come_and_go) {
+  std::atomic<bool> done{false};
+  const auto churn = [&](const std::string& name) {
+    for (int i = 0; i < 200; ++i) {
+      atomic_file file;
+      if (file.open(at(name))) file.commit();  // the cleanup may have taken its temporary file
+    }
+  };
+  std::thread first(churn, "first");
+  std::thread second(churn, "second");
+  std::thread cleaner([&] {
+    while (!done.load()) {
+      remove_temporary_files_now();
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
+  });
+  first.join();
+  second.join();
+  done.store(true);
+  cleaner.join();
+  EXPECT_EQ(entries(), 1U + fs::exists(at("first")) + fs::exists(at("second")));
 }
 
 }  // namespace

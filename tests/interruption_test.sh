@@ -15,7 +15,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect_earlier_answer_kept() {
   [ "$(cat "$1/hash_answer.txt")" = "earlier answer" ] || fail "$2: the earlier answer changed"
   local left
-  left=$(find "$1" -name '.hash_answer.txt.*' | head -n 1)
+  left=$(find "$1" -name '.hash_checker-*' | head -n 1)
   [ -z "$left" ] || fail "$2: a temporary file was left: $left"
 }
 
@@ -30,7 +30,7 @@ signal_while_reading() {
   exec 3>input
   printf '2\n3 0 0\n3\n\n' >&3
   for _ in $(seq 100); do
-    [ -n "$(find . -name '.hash_answer.txt.*')" ] && break
+    [ -n "$(find . -name '.hash_checker-*')" ] && break
     sleep 0.05
   done
   kill "-$signal" "$pid"
@@ -68,7 +68,7 @@ two_runs_at_once() {
   local first_status=$?
   [ "$first_status" -eq 0 ] && [ "$second" -eq 0 ] || fail "two runs: statuses $first_status, $second"
   cmp -s hash_answer.txt expected.txt || fail "two runs: the answer file is not one run's whole answer"
-  [ -z "$(find . -name '.hash_answer.txt.*')" ] || fail "two runs: a temporary file was left"
+  [ -z "$(find . -name '.hash_checker-*')" ] || fail "two runs: a temporary file was left"
 }
 
 # Memory follows the keys a line holds, not its bytes: a 2 GiB case count line and a 200 MB line
