@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "hashing/thread_start.h"
+
 namespace {
 bool is_regular_file(const line_reader& reader) {
   struct stat info {};
@@ -29,7 +31,7 @@ void* line_prefetch::read_lines(void* self) {
 bool line_prefetch::start(line_reader& reader) {
   if (started_ || !is_regular_file(reader)) return false;
   reader_ = &reader;
-  started_ = ::pthread_create(&thread_, nullptr, read_lines, this) == 0;
+  started_ = start_thread(thread_, read_lines, this);
   return started_;
 }
 

@@ -16,6 +16,7 @@
 #include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
 #include "checker/line_prefetch.h"
+#include "hashing/thread_start.h"
 
 namespace {
 
@@ -293,8 +294,7 @@ class case_beginning {
     const bool any_beside = std::any_of(slots.begin(), slots.end(),
                                         [](const renderer_slot& slot) { return slot.beside; });
     // Without a thread (none can be had) every renderer simply runs here, one after another.
-    split_ =
-        large && any_beside && ::pthread_create(&thread_, nullptr, begin_case_beside, &job_) == 0;
+    split_ = large && any_beside && start_thread(thread_, begin_case_beside, &job_);
     for (const renderer_slot& slot : slots) {
       if (!split_ || !slot.beside) slot.renderer->begin_case(record);
     }

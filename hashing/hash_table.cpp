@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "hashing/huge_pages.h"
+#include "hashing/thread_start.h"
 
 std::int64_t primary_hash(std::int64_t k, std::int64_t table_size) {
   return table_size == 0 ? 0 : k % table_size;
@@ -492,7 +493,7 @@ bool fill_beside(std::int32_t table_size, const std::uint64_t* fresh, const key_
   for (std::size_t i = 0; i + 1 < last; ++i) {
     if (!jobs[i].wanted) continue;
     tasks[i] = solo_fill{&jobs[i], fresh, &first_keys, &second_keys, table_size, false};
-    started[i] = ::pthread_create(&threads[i], nullptr, fill_alone, &tasks[i]) == 0;
+    started[i] = start_thread(threads[i], fill_alone, &tasks[i]);
     if (!started[i]) here.push_back(&jobs[i]);
   }
   if (last > 0) here.push_back(&jobs[last - 1]);

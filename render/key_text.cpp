@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "hashing/thread_start.h"
+
 namespace {
 
 constexpr std::size_t keys_per_chunk = 4096;
@@ -133,8 +135,7 @@ void print_keys_on_two_threads(text_out& console, const key_list& keys) {
     helper.last = std::min(keys.size(), middle + keys_per_segment);
     pthread_t thread{};
     // Without a thread (none can be had) the caller formats both segments itself.
-    const bool split =
-        helper.last > middle && ::pthread_create(&thread, nullptr, format_segment, &helper) == 0;
+    const bool split = helper.last > middle && start_thread(thread, format_segment, &helper);
     put_range(console, keys, first, split ? middle : helper.last);
     if (!split) continue;
     ::pthread_join(thread, nullptr);
