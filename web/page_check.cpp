@@ -1,0 +1,157 @@
+// The page's one entry point: the checker's own run over the two files the page was given,
+// rendered into in-memory files that the page then shows. The page's script only moves bytes.
+
+#include <emscripten/emscripten.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "checker/grading.h"
+#include "checker/run.h"
+#include "render/answer_file_writer.h"
+#include "render/console_transcript.h"
+#include "render/html_report.h"
+#include "render/text_out.h"
+
+#ifndef HASH_CHECKER_VERSION
+#define HASH_CHECKER_VERSION "0.0.0"
+#endif
+
+namespace {
+
+// Where the page leaves the picked files. The run itself works in `run_folder`, so that every
+// message names a file as the student picked it.
+constexpr const char* picked_input = "/picked/input";
+constexpr const char* picked_output = "/picked/output";
+constexpr const char* run_folder = "/run";
+constexpr const char* answer_name = "hash_answer.txt";
+
+// A browser gives a file's name without its folder, but it may still be empty, "." or "..", or
+// hold a slash on some systems; such a name is replaced rather than followed.
+std::string usable_name(std::string_view name, std::string_view fallback) {
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos) {
+    return std::string(fallback);
+  }
+  return std::string(name);
+}
+
+struct closed_file {
+  void operator()(std::FILE* file) const {
+    if (file != nullptr) std::fclose(file);
+  }
+};
+using file_handle = std::unique_ptr<std::FILE, closed_file>;
+
+// One rendered output: a stream into a buffer of the module's memory that the page reads in
+// place. (A file of the in-memory file system would grow by small steps, copying itself each
+// time: a quarter of a large case's time.)
+struct sink {
+  char* data = nullptr;
+  std::size_t size = 0;
+  file_handle file;
+  text_out out;
+  bool open() {
+    file.reset();
+    std::free(data);
+    data = nullptr;
+    size = 0;
+    file.reset(::open_memstream(&data, &size));
+    out.file = file.get();
+    return file != nullptr;
+  }
+  // Flushes the stream and ends it, leaving its text in `data` and `size`.
+  void finish() {
+    flush_text(out);
+    file.reset();
+    out.file = nullptr;
+  }
+  ~sink() { std::free(data); }
+};
+
+// The transcript, the HTML report and the answer file of the last check, in that order.
+std::array<sink, 3> results;
+
+// The outcome the page reads: exit status, score, right and all lines, then the failure line
+// (empty when none), one per line.
+std::string outcome_text(const run_summary& summary) {
+  return std::to_string(summary.status) + "\n" + std::to_string(summary.score) + "\n" +
+         std::to_string(summary.right) + "\n" + std::to_string(summary.all) + "\n" + summary.error;
+}
+
+std::string outcome;
+
+}  // namespace
+
+// Emscripten's C library declares this without defining it. It is only a hint to start disk
+// writes early, and the page's files live in memory: there is nothing to hand to a disk.
+extern "C" int sync_file_range(int /*fd*/, off_t /*offset*/, off_t /*bytes*/, unsigned /*flags*/) {
+  return 0;
+}
+
+/// Checks the output file the page stored at /picked/output against the input file at
+/// /picked/input, under the names the student's files have (a name that can't be used as one is
+/// replaced). Renders the console transcript with every Wrong line explained, the HTML report and
+/// the answer file, as the program writes them for `--explain --html` (see result_text). Returns
+/// the outcome lines (see outcome_text); a failure line there means the score is not to be
+/// shown, as when a file can't be opened or the first line holds no case count.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
+                                                         const char* output_name) {
+  run_request request;
+  request.input_path = usable_name(input_name, "input.txt");
+  request.output_path = usable_name(output_name, "output.txt");
+  // Two files of the same name, picked from two folders, can't sit side by side.
+  if (request.output_path == request.input_path)
+    request.output_path = "output/" + request.output_path;
+  request.diagnose = true;
+  ::mkdir(run_folder, 0700);
+  ::mkdir("/run/output", 0700);
+  const std::string run = run_folder;
+  std::rename(picked_input, (run + "/" + request.input_path).c_str());
+  std::rename(picked_output, (run + "/" + request.output_path).c_str());
+  ::chdir(run_folder);
+
+  sink& transcript_file = results[0];
+  sink& report_file = results[1];
+  sink& answer_file = results[2];
+  run_summary summary;
+  if (!transcript_file.open() || !report_file.open() || !answer_file.open()) {
+    summary.status = 255;
+    summary.error = "The page can't keep its results: out of memory";
+    outcome = outcome_text(summary);
+    return outcome.c_str();
+  }
+  console_transcript transcript(transcript_file.out, false, true);
+  html_report report(report_file.out);
+  answer_file_writer answer(answer_file.out);
+  const std::array<renderer_slot, 3> slots{{{&transcript, ""},
+                                            {&answer, "Answer File hash_answer.txt write failed"},
+                                            {&report, "HTML report write failed"}}};
+  const run_header header{HASH_CHECKER_VERSION, false, request.input_path, request.output_path,
+                          answer_name};
+  for (const renderer_slot& slot : slots) slot.renderer->begin_run(header);
+  run_files files;
+  summary.error = start_run(request, files);
+  if (summary.error.empty()) run_cases(request, files, slots, summary);
+  summary.score = score(summary.right, summary.all);
+  summary.status = status_of(summary);
+  for (const renderer_slot& slot : slots) slot.renderer->end_run(summary);
+  for (sink& s : results) s.finish();
+  outcome = outcome_text(summary);
+  return outcome.c_str();
+}
+
+/// The text of part `part` of the last check: 0 the transcript, 1 the HTML report, 2 the answer
+/// file; null for any other part or before a check. result_size gives its length in bytes.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* result_text(int part) {
+  return part >= 0 && part < 3 ? results[static_cast<std::size_t>(part)].data : nullptr;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t result_size(int part) {
+  return part >= 0 && part < 3 ? results[static_cast<std::size_t>(part)].size : 0;
+}
