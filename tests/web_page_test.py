@@ -1,0 +1,352 @@
+#!/usr/bin/python3
+"""The browser page, hash_checker.html, driven in headless Chromium through the DevTools protocol
+and held against the native program on the same files.
+
+Usage: web_page_test.py PAGE BINARY WORK_DIR           the checks; exits 1 on the first failure
+       web_page_test.py --bench PAGE BINARY WORK_DIR   times a 10^6-slot case in the page
+
+Exits 77 (skipped), naming the Debian package, when chromium, python3-websocket or the page (built
+with emscripten by `cmake --preset web`) is missing; with HASH_CHECKER_WEB_REQUIRED=1 in the
+environment, as CI runs it, a missing piece fails instead.
+
+Each case is picked through the page's own file inputs, checked with its button, and its
+results are read back from the page and from its downloads: the transcript, the answer file and
+the report must equal, byte for byte, what `hash_checker --explain --html` writes for the same
+files, and the score shown must be the program's. Chromium's net log must show no request of the
+page, and a control page that does make one proves that the log would show it. The page as it
+shows the example is left in WORK_DIR/page.png.
+"""
+import base64
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+try:
+    import websocket
+except ImportError:
+    websocket = None
+
+CHROMIUM_FLAGS = [
+    "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+    "--disable-background-networking", "--disable-component-update", "--disable-sync",
+    # Every name resolves to nothing, so no request could leave the machine; the net log still
+    # records each one that was made.
+    "--host-resolver-rules=MAP * ~NOTFOUND", "--remote-debugging-port=0"]
+CONTROL_URL = "http://203.0.113.9/control.png"
+
+
+class Failure(Exception):
+    pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Browser:
+    """Chromium with one page, spoken to over the DevTools protocol's browser socket."""
+
+    def __init__(self, work, net_log):
+        self.profile = tempfile.mkdtemp(prefix="profile.", dir=work)
+        self.log = open(os.path.join(work, "chromium.log"), "ab")
+        self.process = subprocess.Popen(
+            ["chromium", *CHROMIUM_FLAGS, f"--user-data-dir={self.profile}",
+             f"--log-net-log={net_log}", "about:blank"],
+            stdout=self.log, stderr=self.log)
+        port_file = os.path.join(self.profile, "DevToolsActivePort")
+        deadline = time.time() + 60
+        while not os.path.exists(port_file) or len(open(port_file).read().split()) < 2:
+            expect(self.process.poll() is None, "chromium ended at start; see chromium.log")
+            expect(time.time() < deadline, "chromium opened no DevTools port in 60 s")
+            time.sleep(0.1)
+        port, path = open(port_file).read().split()[:2]
+        self.socket = websocket.create_connection(f"ws://127.0.0.1:{port}{path}",
+                                                  suppress_origin=True, timeout=120)
+        self.next_id = 0
+        self.events = []
+        pages = [t for t in self.call("Target.getTargets")["targetInfos"] if t["type"] == "page"]
+        self.session = self.call("Target.attachToTarget", targetId=pages[0]["targetId"],
+                                 flatten=True)["sessionId"]
+        self.call("Page.enable", self.session)
+
+    def call(self, method, session=None, **params):
+        self.next_id += 1
+        message = {"id": self.next_id, "method": method, "params": params}
+        if session:
+            message["sessionId"] = session
+        self.socket.send(json.dumps(message))
+        while True:
+            reply = json.loads(self.socket.recv())
+            if reply.get("id") != self.next_id:
+                self.events.append(reply)
+                continue
+            expect("error" not in reply, f"{method}: {reply.get('error')}")
+            return reply["result"]
+
+    def wait_event(self, method, test=lambda params: True, seconds=60):
+        deadline = time.time() + seconds
+        while True:
+            for event in self.events:
+                if event.get("method") == method and test(event["params"]):
+                    self.events.remove(event)
+                    return event["params"]
+            expect(time.time() < deadline, f"no {method} in {seconds} s")
+            self.events.append(json.loads(self.socket.recv()))
+
+    def page(self, method, **params):
+        return self.call(method, self.session, **params)
+
+    def open(self, url):
+        self.events.clear()
+        self.page("Page.navigate", url=url)
+        self.wait_event("Page.loadEventFired")
+
+    def evaluate(self, expression):
+        reply = self.page("Runtime.evaluate", expression=expression, awaitPromise=True,
+                          returnByValue=True)
+        expect("exceptionDetails" not in reply, f"{expression}: {reply.get('exceptionDetails')}")
+        return reply["result"].get("value")
+
+    def pick(self, selector, path):
+        root = self.page("DOM.getDocument")["root"]["nodeId"]
+        node = self.page("DOM.querySelector", nodeId=root, selector=selector)["nodeId"]
+        self.page("DOM.setFileInputFiles", nodeId=node, files=[path])
+
+    def download(self, link_id, folder):
+        """Clicks the link as a student would and returns the bytes of the file it saves."""
+        os.makedirs(folder)
+        self.call("Browser.setDownloadBehavior", behavior="allow", downloadPath=folder,
+                  eventsEnabled=True)
+        self.evaluate(f"document.getElementById('{link_id}').click()")
+        begun = self.wait_event("Browser.downloadWillBegin")
+        self.wait_event("Browser.downloadProgress",
+                        lambda p: p["guid"] == begun["guid"] and p["state"] == "completed")
+        with open(os.path.join(folder, begun["suggestedFilename"]), "rb") as f:
+            return f.read()
+
+    def close(self):
+        try:
+            self.call("Browser.close")
+            self.process.wait(30)
+        except Exception:  # a browser that won't close is killed; the checks already ran
+            self.process.kill()
+            self.process.wait()
+        self.log.close()
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+
+PAGE_STATE = """(() => {
+  const text = (id) => document.getElementById(id).textContent;
+  return { score: text('score'), error: document.getElementById('error').hidden ? '' : text('error'),
+           status: text('status'), shown: !document.getElementById('result').hidden,
+           report: document.getElementById('report').innerHTML };
+})()"""
+
+
+def check_in_page(browser, input_path, output_path):
+    """Picks both files, presses Check and returns the page's state once the check is over."""
+    browser.pick("#input-file", input_path)
+    browser.pick("#output-file", output_path)
+    before = browser.evaluate("Number(document.body.dataset.checks || 0)")
+    browser.evaluate("document.getElementById('check').click()")
+    browser.evaluate(f"""new Promise((done) => {{
+      const poll = () => Number(document.body.dataset.checks || 0) > {before}
+          ? done() : setTimeout(poll, 20);
+      poll(); }})""")
+    return browser.evaluate(PAGE_STATE)
+
+
+def native(binary, folder, input_name, output_name):
+    """The program on the same files: its transcript, answer file, report and exit status."""
+    run = subprocess.run([binary, "--explain", "--html=hash_report.html",
+                          "--answer-file=hash_answer.txt", "0", input_name, output_name],
+                         cwd=folder, stdin=subprocess.DEVNULL, capture_output=True, check=False)
+    read = lambda name: open(os.path.join(folder, name), "rb").read()
+    return run.stdout, read("hash_answer.txt"), read("hash_report.html"), run.returncode
+
+
+def large_case(folder, binary):
+    """A 10^6-slot case of 700,000 keys; the submission is the program's own answer with the
+    double-hashing line spoiled, so one line is Wrong and explained."""
+    import random
+    rng = random.Random(23)
+    keys = [str(rng.randrange(1, 2**31 - 1)) for _ in range(700000)]
+    with open(os.path.join(folder, "large_input.txt"), "w") as f:
+        f.write("1\n1000000 0 0\n" + " ".join(keys[:350000]) + "\n" + " ".join(keys[350000:]) + "\n")
+    subprocess.run([binary, "--answer-file=right.txt", "1", "large_input.txt", "none.txt"], cwd=folder,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+    with open(os.path.join(folder, "right.txt")) as f:
+        lines = f.read().split("\n")
+    spoiled = lines[2].split(" ")
+    spoiled[0], spoiled[1] = spoiled[1], spoiled[0]
+    lines[2] = " ".join(spoiled) if spoiled[0] != spoiled[1] else "1 " + lines[2]
+    with open(os.path.join(folder, "large_output.txt"), "w") as f:
+        f.write("\n".join(lines))
+
+
+def write(folder, name, text):
+    with open(os.path.join(folder, name), "w") as f:
+        f.write(text)
+
+
+def cases(folder, examples, binary):
+    """(what, input file, output file, error the page must show or None to match the program)."""
+    shutil.copy(os.path.join(examples, "hash_input.txt"), folder)
+    shutil.copy(os.path.join(examples, "hash_output.txt"), folder)
+    with open(os.path.join(examples, "hash_output.txt")) as f:
+        submitted = f.read().split("\n")
+    write(folder, "missing_line.txt", "\n".join(submitted[:4] + submitted[5:]))
+    write(folder, "bad_count.txt", "three\n7 3 2\n10 17 4\n24 3\n")
+    large_case(folder, binary)
+    return [
+        ("the shipped example", "hash_input.txt", "hash_output.txt", None),
+        ("an output file missing its fifth line", "hash_input.txt", "missing_line.txt", None),
+        ("a 10^6-slot case", "large_input.txt", "large_output.txt", None),
+        ("an input file whose first line is no count", "bad_count.txt", "hash_output.txt",
+         'Input File bad_count.txt line 1: case count "three" has no leading number'),
+    ]
+
+
+def compare_with_program(browser, work, folder, binary, what, input_name, output_name):
+    state = check_in_page(browser, os.path.join(folder, input_name),
+                          os.path.join(folder, output_name))
+    transcript, answer, report, status = native(binary, folder, input_name, output_name)
+    summary = re.search(rb"Success/All: (\d+)/(\d+):\nScore: (\d+):", transcript)
+    expect(summary, f"{what}: the program printed no score")
+    expect(state["error"] == "", f"{what}: the page shows an error: {state['error']}")
+    expect(state["score"] == summary.group(3).decode() + "%",
+           f"{what}: score {state['score']!r}, the program's is {summary.group(3).decode()}")
+    expect(f"(exit status {status})" in state["status"],
+           f"{what}: {state['status']!r}, the program ended with {status}")
+    got = {name: browser.download(link, os.path.join(work, f"{name} of {what}"))
+           for name, link in (("transcript", "transcript-download"),
+                              ("answer file", "answer-download"), ("report", "report-download"))}
+    for name, want in (("transcript", transcript), ("answer file", answer), ("report", report)):
+        expect(got[name] == want, f"{what}: the page's {name} differs from the program's")
+    verdicts = len(re.findall(r'class="verdict (?:right|wrong)"', state["report"]))
+    expect(verdicts == int(summary.group(2)),
+           f"{what}: #report shows {verdicts} verdicts for {summary.group(2).decode()} lines")
+    return state
+
+
+def screenshot(browser, path):
+    """Leaves a picture of the page as it stands, 1280 pixels wide, to look at."""
+    browser.page("Emulation.setDeviceMetricsOverride", width=1280, height=1400,
+                 deviceScaleFactor=1, mobile=False)
+    shot = browser.page("Page.captureScreenshot", format="png")
+    with open(path, "wb") as f:
+        f.write(base64.b64decode(shot["data"]))
+
+
+def run_checks(page, binary, work, examples):
+    folder = os.path.join(work, "files")
+    os.makedirs(folder)
+    net_log = os.path.join(work, "netlog.json")
+    browser = Browser(work, net_log)
+    try:
+        # The control: a page that asks for an image on another host must show in the log.
+        write(work, "control.html", f'<!DOCTYPE html><img src="{CONTROL_URL}">\n')
+        browser.open("file://" + os.path.join(work, "control.html"))
+        browser.open("file://" + page)
+        for what, input_name, output_name, error in cases(folder, examples, binary):
+            if error is None:
+                compare_with_program(browser, work, folder, binary, what, input_name, output_name)
+                if input_name == "hash_input.txt" and output_name == "hash_output.txt":
+                    screenshot(browser, os.path.join(work, "page.png"))
+                continue
+            state = check_in_page(browser, os.path.join(folder, input_name),
+                                  os.path.join(folder, output_name))
+            expect(state["error"] == error, f"{what}: #error reads {state['error']!r}")
+            expect(not state["shown"] and state["report"] == "", f"{what}: a score was shown")
+        # A file that is gone by the time Check is pressed can't be read.
+        shutil.copy(os.path.join(folder, "hash_input.txt"), os.path.join(folder, "gone.txt"))
+        browser.pick("#input-file", os.path.join(folder, "gone.txt"))
+        os.remove(os.path.join(folder, "gone.txt"))
+        state = check_in_page(browser, os.path.join(folder, "gone.txt"),
+                              os.path.join(folder, "hash_output.txt"))
+        expect(state["error"].startswith("Input File gone.txt can't be read"),
+               f"a vanished input file: #error reads {state['error']!r}")
+    finally:
+        browser.close()
+    requests = page_requests(net_log)
+    expect(CONTROL_URL in requests, "the net log shows no request of the control page")
+    others = [url for url in requests if url != CONTROL_URL]
+    expect(not others, f"the page made requests: {others}")
+
+
+def page_requests(net_log):
+    """URLs that a page asked for: Chromium's own requests carry no page origin."""
+    with open(net_log) as f:
+        log = json.load(f)
+    names = {number: name for name, number in log["constants"]["logEventTypes"].items()}
+    return [e["params"]["url"] for e in log["events"]
+            if names.get(e["type"]) == "URL_REQUEST_START_JOB" and "url" in e.get("params", {})
+            and e["params"].get("initiator") != "not an origin"
+            and not e["params"]["url"].startswith("file:")]
+
+
+def bench(page, binary, work):
+    folder = os.path.join(work, "files")
+    os.makedirs(folder)
+    large_case(folder, binary)
+    browser = Browser(work, os.path.join(work, "netlog.json"))
+    try:
+        browser.open("file://" + page)
+        for run in range(3):
+            started = time.time()
+            state = check_in_page(browser, os.path.join(folder, "large_input.txt"),
+                                  os.path.join(folder, "large_output.txt"))
+            print(f"10^6-slot case, run {run + 1}: {time.time() - started:.2f} s from the click to "
+                  f"the report shown; the page says: {state['status']}; score {state['score']}")
+    finally:
+        browser.close()
+    print(f"page size: {os.path.getsize(page) / 1e6:.2f} MB ({os.path.getsize(page)} bytes)")
+
+
+def missing_piece(page):
+    """Why the checks can't run here, or None."""
+    if shutil.which("chromium") is None:
+        return "chromium is missing; install the Debian package chromium"
+    if websocket is None:
+        return "python3-websocket is missing; install the Debian package python3-websocket"
+    if not os.path.exists(page):
+        how = "cmake --preset web && cmake --build --preset web"
+        if shutil.which("emcc") is None:
+            return f"{page} is not built; install the Debian package emscripten, then {how}"
+        return f"{page} is not built; build it with {how}"
+    return None
+
+
+def main():
+    args = sys.argv[1:]
+    benching = args[:1] == ["--bench"]
+    page, binary, work = [os.path.abspath(a) for a in (args[1:4] if benching else args[:3])]
+    missing = missing_piece(page)
+    if missing:
+        required = os.environ.get("HASH_CHECKER_WEB_REQUIRED") == "1"
+        print(("FAIL: " if required else "skipped: ") + missing)
+        sys.exit(1 if required else 77)
+    examples = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples")
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    try:
+        if benching:
+            bench(page, binary, work)
+        else:
+            run_checks(page, binary, work, examples)
+    except Failure as failure:
+        print(f"FAIL: {failure}", file=sys.stderr)
+        sys.exit(1)
+    if not benching:
+        print("ok: the example, a missing line and a 10^6-slot case as the program grades them; "
+              "a bad first line and a vanished file in #error; no request")
+
+
+if __name__ == "__main__":
+    main()
