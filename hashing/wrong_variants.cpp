@@ -304,6 +304,58 @@ key_list correct_layout(strategy_id strategy, std::int32_t table_size, const key
   return double_hashing(table_size, first, second);
 }
 
+// ---- Whether a mistake can show at a table size ----
+
+// Under every double-hashing rule a key goes to the first empty slot of a fixed order of slots
+// that depends on the key alone. Two rules whose orders agree for every key build the same
+// layout from any lists; where they part for some key, placing other keys in the slots both
+// orders try first makes that key land apart.
+key_list probe_order(key k, std::int64_t m, const build_rules& rules, std::vector<char>& seen) {
+  seen.assign(static_cast<std::size_t>(m), 0);
+  key_list order;
+  const auto visit = [&](std::int64_t slot) {
+    if (seen[static_cast<std::size_t>(slot)] != 0) return;
+    seen[static_cast<std::size_t>(slot)] = 1;
+    order.push_back(static_cast<key>(slot));
+  };
+  const std::int64_t home = k % m;
+  std::int64_t step = k % (m - 2) + 1;
+  if (rules.step == step_rule::no_plus_one) step = k % (m - 2);
+  if (rules.step == step_rule::modulo_m_minus_1) step = k % (m - 1) + 1;
+  if (rules.keep_probing) {
+    const std::int64_t cycle = m / std::gcd(step, m);
+    for (std::int64_t i = 0; i < cycle; ++i) visit((home + i * step) % m);
+    return order;
+  }
+  std::int64_t last = home;
+  for (std::int64_t i = 0; i < rules.probes; ++i) {
+    last = (home + i * step) % m;
+    visit(last);
+  }
+  const std::int64_t start = rules.scan_from_home ? home : last;
+  for (std::int64_t slot = start + 1; slot < m; ++slot) visit(slot);
+  for (std::int64_t slot = 0; rules.wrap && slot < start; ++slot) visit(slot);
+  return order;
+}
+
+// Probes compared before a size counts as revealing without a proof.
+constexpr std::int64_t revealing_proof_budget = std::int64_t{1} << 24;
+
+// Every key's hashes repeat with period lcm(m, m - 1, m - 2), so the keys below it stand for all.
+bool double_rules_part(const build_rules& rules, std::int64_t m) {
+  const std::int64_t period = std::lcm(std::lcm(m, m - 1), m - 2);
+  const std::int64_t keys = std::min<std::int64_t>(period, std::numeric_limits<key>::max());
+  if (keys > revealing_proof_budget / m) return true;
+  std::vector<char> seen;
+  for (std::int64_t k = 0; k < keys; ++k) {
+    const auto as_key = static_cast<key>(k);
+    if (probe_order(as_key, m, build_rules{}, seen) != probe_order(as_key, m, rules, seen)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool has_negative(const key_list& keys) {
   return std::any_of(keys.begin(), keys.end(), [](key k) { return k < 0; });
 }
@@ -443,8 +495,15 @@ std::int64_t rank_of(const key_order& order, key k) {
 key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
                        const key_list& first_keys, const key_list& second_keys,
                        const key_order& order) {
+  if (table_size > largest_variant_table) return {};
+  return build_variant_any_size(id, strategy, table_size, first_keys, second_keys, order);
+}
+
+key_list build_variant_any_size(variant_id id, strategy_id strategy, std::int32_t table_size,
+                                const key_list& first_keys, const key_list& second_keys,
+                                const key_order& order) {
   if (!variant_applies(id, strategy)) return {};
-  if (table_size < smallest_variant_table || table_size > largest_variant_table) return {};
+  if (table_size < smallest_variant_table || table_size > max_table_size) return {};
   if (has_negative(first_keys) || has_negative(second_keys)) return {};
   if (id == variant_id::lists_swapped) {
     return correct_layout(strategy, table_size, second_keys, first_keys);
@@ -465,4 +524,14 @@ key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_s
   if (table_size < smallest_variant_table || table_size > largest_variant_table) return {};
   return build_variant(id, strategy, table_size, first_keys, second_keys,
                        order_keys(first_keys, second_keys));
+}
+
+bool variant_revealable(variant_id id, strategy_id strategy, std::int64_t table_size) {
+  if (!variant_applies(id, strategy)) return false;
+  // Sizes 0 and 2 take no key; one slot keeps the first key inserted, whatever the rules.
+  if (id == variant_id::lists_swapped) return table_size == 1 || table_size >= 3;
+  if (table_size < smallest_variant_table || table_size > max_table_size) return false;
+  const bool ordered_by_probes = strategy == strategy_id::double_hashing &&
+                                 id != variant_id::repeated_key_stored;
+  return !ordered_by_probes || double_rules_part(rules_of(id), table_size);
 }

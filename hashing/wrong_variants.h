@@ -91,3 +91,15 @@ key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_s
 /// As above, ordering the keys itself.
 key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
                        const key_list& first_keys, const key_list& second_keys);
+
+/// As build_variant with `order`, for any table size from smallest_variant_table up to
+/// max_table_size; takes 8 bytes a slot beside the keys.
+key_list build_variant_any_size(variant_id id, strategy_id strategy, std::int32_t table_size,
+                                const key_list& first_keys, const key_list& second_keys,
+                                const key_order& order);
+
+/// Whether some pair of key lists makes `id` build another layout than the correct builder of
+/// `strategy` at `table_size`. False only when that is proven: at every size where no case can
+/// hold keys or where the mistake never changes where a key goes (say a step that is always 1 at
+/// table size 3); true whenever the proof would cost more than a few million probes.
+bool variant_revealable(variant_id id, strategy_id strategy, std::int64_t table_size);

@@ -1,0 +1,128 @@
+// The audit of an input file: which known mistakes its cases catch, that is, for which mistake
+// some case's layout differs from the correct one, and what each case offers to catch them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "checker/results.h"
+#include "hashing/hash_table.h"
+#include "hashing/wrong_variants.h"
+
+/// The mistakes the audit looks for: the wrong builders, plus a line holding another strategy's
+/// layout and a line holding its neighbour's.
+enum class audit_mistake {
+  lists_swapped,
+  no_wrap_around,
+  repeated_key_stored,
+  second_list_two_pass,
+  step_without_plus_one,
+  step_modulo_m_minus_1,
+  scan_from_home,
+  probes_off_by_one,
+  double_probing_continues,
+  wrong_strategy,
+  line_shifted,
+};
+
+inline constexpr std::array<audit_mistake, 11> all_audit_mistakes{
+    audit_mistake::lists_swapped,         audit_mistake::no_wrap_around,
+    audit_mistake::repeated_key_stored,   audit_mistake::second_list_two_pass,
+    audit_mistake::step_without_plus_one, audit_mistake::step_modulo_m_minus_1,
+    audit_mistake::scan_from_home,        audit_mistake::probes_off_by_one,
+    audit_mistake::double_probing_continues, audit_mistake::wrong_strategy,
+    audit_mistake::line_shifted};
+
+/// The id reports print, the same as the diagnosis names the mistake with.
+std::string_view audit_mistake_key(audit_mistake mistake);
+
+/// Whether the mistake can be made when building `strategy` (see variant_applies); wrong_strategy
+/// and line_shifted apply to all three.
+bool audit_applies(audit_mistake mistake, strategy_id strategy);
+
+/// The wrong builders behind a mistake: one, or the two readings of probes_off_by_one; none for
+/// wrong_strategy and line_shifted.
+std::vector<variant_id> readings_of(audit_mistake mistake);
+
+/// Whether some case of `table_size` slots, with suitable keys and neighbours, can catch the
+/// mistake on `strategy`. False only when proven that none can (see variant_revealable).
+bool audit_revealable(audit_mistake mistake, strategy_id strategy, std::int64_t table_size);
+
+/// What one case offers, for the report. Zero for a case that was not built.
+struct case_facts {
+  std::int64_t number = 0;
+  std::int64_t size_line = 0;
+  std::int64_t table_size = 0;
+  case_state state = case_state::built;
+  std::string message;  // why it was refused or not built
+  std::int64_t stored_keys = 0;  // distinct keys placed, the same for every strategy
+  std::int64_t longest_run = 0;  // of filled slots, in the layout of any strategy
+  bool wrapped = false;  // some key's linear scan went on from slot 0 past the last slot
+  std::int64_t repeated_keys = 0;  // nonzero keys met again, in either list
+  std::int64_t second_homed_on_first = 0;  // new second keys whose home holds a first key
+};
+
+/// The fill ratio of a case: stored keys over slots; 0 for a table of no slot.
+double fill_ratio(const case_facts& facts);
+
+/// Where a mistake on a strategy was first caught. `decided` is false when no case caught it and
+/// some case could not say (a build that ran out of its probe budget).
+struct audit_verdict {
+  audit_mistake mistake = audit_mistake::lists_swapped;
+  strategy_id strategy = strategy_id::linear_probing;
+  bool caught = false;
+  std::optional<std::int64_t> case_number;  // from 0, as the transcript numbers cases
+  std::optional<std::int64_t> output_line;  // 1-based line of the output file
+  bool revealable = false;                  // at one of the sizes the input holds
+  bool decided = true;
+};
+
+/// The audit of a whole input: a verdict for every mistake and strategy it applies to, in the
+/// order of all_audit_mistakes, then all_strategies; and the facts of every case.
+struct audit_result {
+  std::vector<audit_verdict> verdicts;
+  std::vector<case_facts> cases;
+};
+
+/// The audit's exit status: 0 when every revealable mistake is caught, 1 otherwise.
+int audit_status(const audit_result& result);
+
+/// Collects the audit of an input case by case: every case of the input is added in order, a
+/// built one with its layouts. Whether the last line of a case is caught as line_shifted waits for
+/// the next case, whose first line lies below it, or for `finish`.
+class audit_collector {
+ public:
+  audit_collector();
+  void add_case(const case_result& record);
+  audit_result finish();
+
+ private:
+  void judge_built(const case_result& record);
+  void judge_shift(std::int64_t number, std::size_t index, bool differs_above, bool differs_below);
+  void reveal(audit_verdict& verdict, std::size_t at, std::int64_t table_size);
+  void catch_reading(std::size_t at, std::size_t reading, std::int64_t number, std::size_t index);
+
+  audit_result result_;
+  // Per verdict and reading: the output line first caught on and whether it can be revealed.
+  std::vector<std::array<std::optional<std::int64_t>, 2>> first_lines_;
+  std::vector<std::array<bool, 2>> reading_revealable_;
+  std::vector<bool> undecided_;
+  // The last line of the case before, while its line_shifted verdict waits for the line below.
+  key_list pending_last_;
+  bool pending_ = false;
+  bool pending_differs_above_ = false;
+  std::int64_t pending_number_ = 0;
+};
+
+/// The audit of cases given directly, for the generator and the tests: case i is numbered i.
+audit_result audit_cases(std::span<const case_result> cases);
+
+/// Builds a case record from its size and keys, as the run would read it (state built, layouts
+/// filled), for the generator and the tests.
+case_result make_case(std::int64_t number, std::int32_t table_size, key_list first_keys,
+                      key_list second_keys);

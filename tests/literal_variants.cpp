@@ -1,0 +1,132 @@
+#include "tests/literal_variants.h"
+
+#include "tests/reference_builders.h"
+
+namespace {
+
+struct literal_table {
+  key_list slots;
+  literal_rules rules;
+};
+
+std::int64_t size_of(const literal_table& t) { return static_cast<std::int64_t>(t.slots.size()); }
+
+bool try_store(literal_table& t, std::int64_t slot, key k) {
+  key& held = t.slots[static_cast<std::size_t>(slot)];
+  if (held != 0 && !(t.rules.free_if_same_key && held == k)) return false;
+  held = k;
+  return true;
+}
+
+void literal_scan_after(literal_table& t, std::int64_t start, key k) {
+  const std::int64_t m = size_of(t);
+  for (std::int64_t i = 1; i < m; ++i) {
+    if (start + i >= m && !t.rules.wrap) return;
+    if (try_store(t, (start + i) % m, k)) return;
+  }
+}
+
+void literal_linear(literal_table& t, key k) {
+  const std::int64_t home = k % size_of(t);
+  if (!try_store(t, home, k)) literal_scan_after(t, home, k);
+}
+
+std::int64_t literal_step(const literal_table& t, key k) {
+  const std::int64_t m = size_of(t);
+  if (t.rules.step_form == 1) return k % (m - 2);
+  if (t.rules.step_form == 2) return k % (m - 1) + 1;
+  return k % (m - 2) + 1;
+}
+
+void literal_double(literal_table& t, key k) {
+  const std::int64_t m = size_of(t);
+  const std::int64_t home = k % m;
+  const std::int64_t step = literal_step(t, k);
+  const int probes = t.rules.keep_probing ? static_cast<int>(m) : t.rules.probes;
+  std::int64_t slot = home;
+  for (int i = 0; i < probes; ++i) {
+    slot = (home + i * step) % m;
+    if (try_store(t, slot, k)) return;
+  }
+  if (!t.rules.keep_probing) literal_scan_after(t, t.rules.scan_from_home ? home : slot, k);
+}
+
+void literal_two_pass(literal_table& t, const key_list& keys) {
+  key_list remained;
+  for (const key k : keys) {
+    if (!try_store(t, k % size_of(t), k)) remained.push_back(k);
+  }
+  for (const key k : remained) literal_scan_after(t, k % size_of(t), k);
+}
+
+}  // namespace
+
+key_list literal_build(strategy_id strategy, std::int32_t m, const key_list& first,
+                       const key_list& second, const literal_rules& rules) {
+  literal_table t{key_list(static_cast<std::size_t>(m), 0), rules};
+  if (strategy == strategy_id::two_pass_hashing) {
+    literal_two_pass(t, first);
+    if (rules.second_two_pass) {
+      literal_two_pass(t, second);
+    } else {
+      for (const key k : second) literal_linear(t, k);
+    }
+    return t.slots;
+  }
+  for (const key_list* keys : {&first, &second}) {
+    for (const key k : *keys) {
+      if (strategy == strategy_id::linear_probing) {
+        literal_linear(t, k);
+      } else {
+        literal_double(t, k);
+      }
+    }
+  }
+  return t.slots;
+}
+
+key_list literal_correct(strategy_id strategy, std::int32_t m, const key_list& first,
+                         const key_list& second) {
+  if (strategy == strategy_id::linear_probing) return reference_linear_prob(m, first, second);
+  if (strategy == strategy_id::two_pass_hashing) {
+    return reference_two_pass_hashing(m, first, second);
+  }
+  return reference_double_hashing(m, first, second);
+}
+
+key_list literal_variant(variant_id id, strategy_id strategy, std::int32_t m, const key_list& first,
+                         const key_list& second) {
+  literal_rules rules;
+  switch (id) {
+    case variant_id::lists_swapped:
+      return literal_correct(strategy, m, second, first);
+    case variant_id::no_wrap_around:
+      rules.wrap = false;
+      break;
+    case variant_id::repeated_key_stored:
+      rules.free_if_same_key = false;
+      break;
+    case variant_id::second_list_two_pass:
+      rules.second_two_pass = true;
+      break;
+    case variant_id::step_without_plus_one:
+      rules.step_form = 1;
+      break;
+    case variant_id::step_modulo_m_minus_1:
+      rules.step_form = 2;
+      break;
+    case variant_id::scan_from_home:
+      rules.scan_from_home = true;
+      break;
+    case variant_id::two_probes:
+      rules.probes = 2;
+      break;
+    case variant_id::four_probes:
+      rules.probes = 4;
+      break;
+    case variant_id::double_probing_continues:
+      rules.keep_probing = true;
+      break;
+  }
+  return literal_build(strategy, m, first, second, rules);
+}

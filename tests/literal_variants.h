@@ -1,0 +1,29 @@
+// The known mistakes written probe by probe, exactly as each reads: every key probed slot by slot,
+// repeats and key 0 not skipped. Slow, but plain enough to trust as the reference that the fast
+// mistaken builders and the audit are checked against.
+#pragma once
+
+#include "hashing/hash_table.h"
+#include "hashing/wrong_variants.h"
+
+struct literal_rules {
+  bool wrap = true;
+  bool free_if_same_key = true;
+  bool second_two_pass = false;
+  int step_form = 0;  // 0: k % (m - 2) + 1, 1: k % (m - 2), 2: k % (m - 1) + 1
+  int probes = 3;
+  bool scan_from_home = false;
+  bool keep_probing = false;
+};
+
+/// The table `strategy` builds under `rules`; `m` from 3 up.
+key_list literal_build(strategy_id strategy, std::int32_t m, const key_list& first,
+                       const key_list& second, const literal_rules& rules);
+
+/// The reference builder of `strategy`.
+key_list literal_correct(strategy_id strategy, std::int32_t m, const key_list& first,
+                         const key_list& second);
+
+/// The layout mistake `id` gives for `strategy`, which it must apply to.
+key_list literal_variant(variant_id id, strategy_id strategy, std::int32_t m, const key_list& first,
+                         const key_list& second);
