@@ -14,6 +14,7 @@
 
 #include "app/file_guard.h"
 #include "app/gradebook.h"
+#include "app/input_tools.h"
 #include "app/options.h"
 #include "app/report_factory.h"
 #include "checker/grading.h"
@@ -212,6 +213,9 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
         s.cl.help ? usage_text() : std::string("hash_checker ") + HASH_CHECKER_VERSION + "\n";
     return std::fputs(text.c_str(), console) >= 0 && std::fflush(console) == 0 ? 0 : failure_status;
   }
+  if (s.cl.audit) return run_audit(s.cl, console);
+  if (!s.cl.generate.empty()) return run_generate(s.cl, console);
+  if (!s.cl.generate_large.empty()) return run_generate_large(s.cl, console);
   if (!s.cl.gradebook.empty()) {
     return run_gradebook(s.cl, console, wants_color(s.cl.color, console));
   }

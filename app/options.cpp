@@ -22,6 +22,23 @@ constexpr path_option path_options[] = {
     {"--gradebook", &command_line::gradebook},
     {"--report-dir", &command_line::report_dir},
     {"--html-dir", &command_line::html_dir},
+    {"--generate", &command_line::generate},
+    {"--generate-large", &command_line::generate_large},
+};
+
+// An option that takes a whole number within bounds.
+struct number_option {
+  std::string_view name;
+  std::int64_t command_line::*target;
+  std::int64_t least;
+  std::int64_t most;
+};
+
+constexpr number_option number_options[] = {
+    {"--seed", &command_line::seed, 0, INT64_MAX},
+    {"--max-size", &command_line::max_size, 1, 1073741823},
+    {"--size", &command_line::size, 1, 1073741823},
+    {"--keys", &command_line::keys, 0, INT32_MAX},
 };
 
 struct flag_option {
@@ -33,6 +50,7 @@ constexpr flag_option flag_options[] = {
     {"--help", &command_line::help},       {"-h", &command_line::help},
     {"--version", &command_line::version}, {"--fail-on-wrong", &command_line::fail_on_wrong},
     {"--explain", &command_line::explain}, {"--no-answer-file", &command_line::no_answer_file},
+    {"--audit", &command_line::audit},
 };
 
 std::string unknown(std::string_view option) {
@@ -49,6 +67,20 @@ bool read_color(std::string_view value, color_mode& color) {
     return true;
   }
   return false;
+}
+
+// Plain decimal digits only: a seed or a size read leniently would quietly be another one.
+bool read_number(std::string_view text, std::int64_t least, std::int64_t most,
+                 std::int64_t& value) {
+  if (text.empty() || text.size() > 19) return false;
+  std::int64_t read = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    read = read * 10 + (c - '0');
+  }
+  if (read < least || read > most) return false;
+  value = read;
+  return true;
 }
 
 // Takes one option into `cl`; sets `cl.error` when it is unknown or its value is wrong.
@@ -70,6 +102,23 @@ void take_option(std::string_view argument, command_line& cl) {
                  "' needs a path: " + std::string(name) + "=PATH";
     }
     cl.*option.target = value;
+    return;
+  }
+  for (const number_option& option : number_options) {
+    if (name != option.name) continue;
+    if (!read_number(value, option.least, option.most, cl.*option.target)) {
+      cl.error = "hash_checker: option '" + std::string(name) + "' takes a whole number from " +
+                 std::to_string(option.least) + " to " + std::to_string(option.most) + ", not '" +
+                 std::string(value) + "'";
+    }
+    return;
+  }
+  if (name == "--shape") {
+    cl.shape = value;
+    if (value != "random" && value != "clustered" && value != "wrap" && value != "repeated") {
+      cl.error = "hash_checker: option '--shape' takes random, clustered, wrap or repeated, not '" +
+                 std::string(value) + "'";
+    }
     return;
   }
   if (name == "--color") {
@@ -107,6 +156,28 @@ void take_gradebook_positionals(const std::vector<std::string>& positional, comm
   cl.submissions.assign(positional.begin() + 1, positional.end());
 }
 
+// The input tools: --audit INPUT, --generate=FILE and --generate-large=FILE, one at a time and
+// without a checking run's reports but --json.
+void take_input_tool_positionals(const std::vector<std::string>& positional, command_line& cl) {
+  const int tools = (cl.audit ? 1 : 0) + (cl.generate.empty() ? 0 : 1) +
+                    (cl.generate_large.empty() ? 0 : 1);
+  if (tools > 1 || !cl.gradebook.empty()) {
+    cl.error = "hash_checker: --audit, --generate, --generate-large and --gradebook don't combine";
+  } else if (!cl.gradescope.empty() || !cl.junit.empty() || !cl.html.empty()) {
+    cl.error = "hash_checker: --gradescope, --junit and --html don't combine with --audit or "
+               "--generate; --json does";
+  } else if (cl.audit && positional.size() != 1) {
+    cl.error = "hash_checker: --audit needs exactly one INPUT";
+  } else if (!cl.audit && !positional.empty()) {
+    cl.error = "hash_checker: --generate and --generate-large take no positional argument";
+  } else if (!cl.generate_large.empty() && (cl.size == 0 || cl.keys < 0)) {
+    cl.error = "hash_checker: --generate-large needs --size=M and --keys=N";
+  } else if (cl.audit) {
+    cl.request.input_path = positional[0];
+  }
+}
+
+
 constexpr std::string_view wrong_count =
     " arguments fit none of the forms MODE, MODE INPUT OUTPUT, or MODE INPUT with a nonzero "
     "MODE (answer-only); see 'hash_checker --help'";
@@ -128,6 +199,10 @@ void take_standard_input(command_line& cl) {
 void take_positionals(const std::vector<std::string>& positional, command_line& cl) {
   // --help and --version answer without a run, so a class run's arguments don't matter then.
   const bool runs = !cl.help && !cl.version;
+  if (cl.audit || !cl.generate.empty() || !cl.generate_large.empty()) {
+    if (runs) take_input_tool_positionals(positional, cl);
+    return;
+  }
   if (!cl.gradebook.empty()) {
     if (runs) take_gradebook_positionals(positional, cl);
     return;
@@ -221,6 +296,12 @@ Options:
                          submission and a class summary
       --report-dir=DIR   with --gradebook: a JSON report per submission and class.json in DIR
       --html-dir=DIR     with --gradebook: an HTML page per submission and index.html in DIR
+      --audit            hash_checker --audit INPUT: which known mistakes the cases of INPUT
+                         catch, on each strategy; --json=FILE writes it as a report
+      --generate=FILE    write an input whose audit catches every mistake to FILE
+                         (--seed=N, default 1; --max-size=M, the largest table, default 13)
+      --generate-large=FILE  write one large case to FILE: --size=M slots, --keys=N keys,
+                         --shape=random|clustered|wrap|repeated (default random), --seed=N
 
 With --gradebook, --answer-file, --no-answer-file and --fail-on-wrong apply to the whole run;
 --explain (the Wrong lines under the submission's line) and --color (its state) apply per
@@ -235,9 +316,13 @@ Exit status:
   1    the run completed, but a case was refused or not built, or the input ended early,
        or (--gradebook) a submission could not be opened or read
   2    a usage error: an unknown option or a bad option value, a count of arguments that
-       fits no form, '-' for both INPUT and OUTPUT, --gradebook without a submission
+       fits no form, '-' for both INPUT and OUTPUT, --gradebook without a submission;
+       --generate when no input of tables that small can catch every mistake
   3    with --fail-on-wrong: the run would end with 0, but a graded line is Wrong
   255  a file could not be opened, read or written, line 1 holds no case count, a file is
        another's (the input or output is the answer file), or memory ran out
+With --audit (and --generate, which prints the audit of what it wrote), 0 means every mistake
+the input's table sizes can reveal is caught, 1 that one is not, a case was refused or not
+built, or the input ended early.
 )";
 }

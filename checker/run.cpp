@@ -416,6 +416,10 @@ void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summa
   summary.completed = true;
 }
 
+read_status read_next_case(run_files& files, std::int64_t number, case_result& record) {
+  return next_case(files, number, record);
+}
+
 submission_state grade_submission(const run_request& request, std::span<case_result> cases,
                                   const run_summary& input, std::span<const renderer_slot> slots,
                                   run_summary& summary) {

@@ -60,6 +60,11 @@ int status_of(const run_summary& summary);
 /// `summary.error` and leaves `completed` false. Holds every case's keys and layouts at once.
 void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summary& summary);
 
+/// Reads case `number` into `record` after a start_run in answer-only mode, building it when it
+/// may be built, as run_cases reads it; holds nothing between calls. `end` when the input holds
+/// no more lines; a case past the count gives `end` too.
+read_status read_next_case(run_files& files, std::int64_t number, case_result& record);
+
 enum class submission_state { graded, open_failed, read_failed };
 
 /// Grades the output file `request.output_path` against `cases` from read_all_cases (whose summary

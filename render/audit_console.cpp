@@ -1,0 +1,158 @@
+#include "render/audit_console.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr std::size_t name_width = 26;
+constexpr std::size_t cell_width = 31;
+
+// Paths and messages may hold any bytes; the console shows only printable ASCII.
+std::string printable(std::string_view text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7f) {
+      shown += c;
+      continue;
+    }
+    char escaped[5];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+    shown += escaped;
+  }
+  return shown;
+}
+
+std::string padded(std::string text, std::size_t width) {
+  text.resize(std::max(text.size() + 1, width), ' ');
+  return text;
+}
+
+const audit_verdict* find_verdict(const audit_result& result, audit_mistake mistake,
+                                  strategy_id strategy) {
+  const auto found = std::find_if(result.verdicts.begin(), result.verdicts.end(),
+                                  [&](const audit_verdict& v) {
+                                    return v.mistake == mistake && v.strategy == strategy;
+                                  });
+  return found == result.verdicts.end() ? nullptr : &*found;
+}
+
+bool is_missed(const audit_verdict& v) { return !v.caught && v.revealable && v.decided; }
+
+void print_table(text_out& console, const audit_result& result) {
+  std::string heading = padded("mistake", name_width);
+  for (const strategy_id s : all_strategies) heading += padded(std::string(strategy_title(s)), cell_width);
+  while (heading.back() == ' ') heading.pop_back();
+  put_text(console, heading + "\n");
+  for (const audit_mistake mistake : all_audit_mistakes) {
+    std::string row = padded(std::string(audit_mistake_key(mistake)), name_width);
+    for (const strategy_id s : all_strategies) {
+      const audit_verdict* v = find_verdict(result, mistake, s);
+      row += padded(v == nullptr ? "-" : audit_cell(*v), cell_width);
+    }
+    while (row.back() == ' ') row.pop_back();
+    put_text(console, row + "\n");
+  }
+}
+
+void print_cases_left_out(text_out& console, const audit_result& result) {
+  for (const case_facts& facts : result.cases) {
+    if (facts.state == case_state::built) continue;
+    put_text(console, "Case " + std::to_string(facts.number) + " not audited: " +
+                          printable(facts.message) + "\n");
+  }
+}
+
+// One sentence per missed mistake, naming the strategies it is missed on.
+void print_hints(text_out& console, const audit_result& result) {
+  for (const audit_mistake mistake : all_audit_mistakes) {
+    std::string missed_on;
+    std::string undecided_on;
+    for (const strategy_id s : all_strategies) {
+      const audit_verdict* v = find_verdict(result, mistake, s);
+      if (v == nullptr) continue;
+      const bool undecided = !v->caught && v->revealable && !v->decided;
+      if (!is_missed(*v) && !undecided) continue;
+      std::string& list = undecided ? undecided_on : missed_on;
+      list += (list.empty() ? "" : ", ") + std::string(strategy_title(s));
+    }
+    if (!missed_on.empty()) {
+      put_text(console, std::string(audit_mistake_key(mistake)) + " is missed on " + missed_on +
+                            ": " + std::string(audit_hint(mistake)) + "\n");
+    }
+    if (!undecided_on.empty()) {
+      put_text(console, std::string(audit_mistake_key(mistake)) + " is not decided on " +
+                            undecided_on +
+                            ": its build gave up at its probe budget before any case caught it.\n");
+    }
+  }
+}
+
+}  // namespace
+
+std::string_view audit_hint(audit_mistake mistake) {
+  switch (mistake) {
+    case audit_mistake::lists_swapped:
+      return "add a case whose second list holds a key that would take a slot a first-list key "
+             "takes.";
+    case audit_mistake::no_wrap_around:
+      return "add a table filled past its end, so that a key's scan must go on from slot 0.";
+    case audit_mistake::repeated_key_stored:
+      return "add a repeated key, met again while its table still has a free slot.";
+    case audit_mistake::second_list_two_pass:
+      return "add a second list whose key collides while a later key of the same list finds "
+             "its home slot free.";
+    case audit_mistake::step_without_plus_one:
+      return "add a colliding key whose second probe moves once the step loses its + 1, in a "
+             "table of 4 slots or more.";
+    case audit_mistake::step_modulo_m_minus_1:
+      return "add a colliding key for which key mod (m - 1) and key mod (m - 2) differ, so that "
+             "its second probe shows the step.";
+    case audit_mistake::scan_from_home:
+      return "add a key whose three probes find filled slots while a free slot lies between "
+             "its home slot and its third probe, in a table of 6 slots or more.";
+    case audit_mistake::probes_off_by_one:
+      return "add a key whose first two probes are filled and whose third is free, and one "
+             "whose fourth probe would be free before the slot its scan finds.";
+    case audit_mistake::double_probing_continues:
+      return "add a key whose three probes are filled, so that its linear scan and further "
+             "probes part.";
+    case audit_mistake::wrong_strategy:
+      return "add a case whose layout for this strategy differs from the other two, say a first "
+             "list of colliding keys in a table of 4 slots or more.";
+    case audit_mistake::line_shifted:
+      break;
+  }
+  return "add a case whose layout differs from the layouts on the output lines just above and "
+         "below it.";
+}
+
+std::string audit_cell(const audit_verdict& verdict) {
+  if (verdict.caught) {
+    return "caught in case " + std::to_string(*verdict.case_number) + ", line " +
+           std::to_string(*verdict.output_line);
+  }
+  if (!verdict.revealable) return "not revealable at these sizes";
+  return verdict.decided ? "missed" : "not decided";
+}
+
+void print_audit(text_out& console, std::string_view input_path, const audit_result& result) {
+  put_text(console, "Audit of " + printable(input_path) + ": " +
+                        std::to_string(result.cases.size()) + " cases\n\n");
+  print_table(console, result);
+  put_text(console, "\n");
+  print_cases_left_out(console, result);
+  print_hints(console, result);
+  const auto missed = std::count_if(result.verdicts.begin(), result.verdicts.end(),
+                                    [](const audit_verdict& v) { return !v.caught && v.revealable; });
+  if (missed == 0) {
+    put_text(console, "Every revealable mistake is caught on every strategy it applies to.\n");
+  } else {
+    put_text(console, std::to_string(missed) + " of " +
+                          std::to_string(std::count_if(
+                              result.verdicts.begin(), result.verdicts.end(),
+                              [](const audit_verdict& v) { return v.revealable; })) +
+                          " revealable mistakes on a strategy are not caught.\n");
+  }
+}
