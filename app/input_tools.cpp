@@ -173,8 +173,8 @@ int run_generate_large(const command_line& cl, std::FILE* console) {
   // Formatted a chunk at a time: memory by the chunk, whatever the key count.
   constexpr std::uint64_t chunk_keys = std::uint64_t{1} << 16;
   key_list chunk;
-  for (const auto& [begin, end] : {std::pair{std::uint64_t{0}, first_count},
-                                   std::pair{first_count, keys}}) {
+  for (const auto& [begin, end] :
+       {std::pair{std::uint64_t{0}, first_count}, std::pair{first_count, keys}}) {
     for (std::uint64_t at = begin; at < end; at += chunk_keys) {
       chunk.clear();
       for (std::uint64_t i = at; i < std::min(end, at + chunk_keys); ++i) {

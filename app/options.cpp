@@ -159,13 +159,14 @@ void take_gradebook_positionals(const std::vector<std::string>& positional, comm
 // The input tools: --audit INPUT, --generate=FILE and --generate-large=FILE, one at a time and
 // without a checking run's reports but --json.
 void take_input_tool_positionals(const std::vector<std::string>& positional, command_line& cl) {
-  const int tools = (cl.audit ? 1 : 0) + (cl.generate.empty() ? 0 : 1) +
-                    (cl.generate_large.empty() ? 0 : 1);
+  const int tools =
+      (cl.audit ? 1 : 0) + (cl.generate.empty() ? 0 : 1) + (cl.generate_large.empty() ? 0 : 1);
   if (tools > 1 || !cl.gradebook.empty()) {
     cl.error = "hash_checker: --audit, --generate, --generate-large and --gradebook don't combine";
   } else if (!cl.gradescope.empty() || !cl.junit.empty() || !cl.html.empty()) {
-    cl.error = "hash_checker: --gradescope, --junit and --html don't combine with --audit or "
-               "--generate; --json does";
+    cl.error =
+        "hash_checker: --gradescope, --junit and --html don't combine with --audit or "
+        "--generate; --json does";
   } else if (cl.audit && positional.size() != 1) {
     cl.error = "hash_checker: --audit needs exactly one INPUT";
   } else if (!cl.audit && !positional.empty()) {
@@ -176,7 +177,6 @@ void take_input_tool_positionals(const std::vector<std::string>& positional, com
     cl.request.input_path = positional[0];
   }
 }
-
 
 constexpr std::string_view wrong_count =
     " arguments fit none of the forms MODE, MODE INPUT OUTPUT, or MODE INPUT with a nonzero "

@@ -27,13 +27,13 @@ struct command_line {
   std::string report_dir;  // a JSON report per submission and class.json; gradebook only
   std::string html_dir;    // an HTML page per submission and index.html; gradebook only
   std::vector<std::string> submissions;
-  bool audit = false;           // with it, the one positional argument is INPUT
-  std::string generate;         // write an input whose audit catches every mistake here
-  std::string generate_large;   // write one large case here
-  std::int64_t seed = 1;        // for either generator
-  std::int64_t max_size = 13;   // --generate: the largest table
-  std::int64_t size = 0;        // --generate-large: slots; 0 when not given
-  std::int64_t keys = -1;       // --generate-large: keys in all; -1 when not given
+  bool audit = false;            // with it, the one positional argument is INPUT
+  std::string generate;          // write an input whose audit catches every mistake here
+  std::string generate_large;    // write one large case here
+  std::int64_t seed = 1;         // for either generator
+  std::int64_t max_size = 13;    // --generate: the largest table
+  std::int64_t size = 0;         // --generate-large: slots; 0 when not given
+  std::int64_t keys = -1;        // --generate-large: keys in all; -1 when not given
   std::string shape = "random";  // --generate-large: random, clustered, wrap or repeated
   run_request request;
   bool answer_file_named = false;     // --answer-file or --no-answer-file was given

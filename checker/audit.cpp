@@ -52,12 +52,13 @@ std::int64_t count_second_homed_on_first(const case_result& record, const key_or
   const key_list& linear = record.expected.linear_prob_contents;
   std::int64_t count = 0;
   for (const std::uint32_t rank : order.second_ranks) {
-    const auto home = static_cast<std::size_t>(primary_hash(order.distinct[rank], record.table_size));
+    const auto home =
+        static_cast<std::size_t>(primary_hash(order.distinct[rank], record.table_size));
     const key held = home < linear.size() ? linear[home] : 0;
     if (held == 0) continue;
     const std::int64_t held_rank = rank_of(order, held);
-    if (held_rank >= 0 && order.first_position[static_cast<std::size_t>(held_rank)] <
-                              record.first_keys.size()) {
+    if (held_rank >= 0 &&
+        order.first_position[static_cast<std::size_t>(held_rank)] < record.first_keys.size()) {
       ++count;
     }
   }
@@ -207,8 +208,8 @@ void audit_collector::reveal(audit_verdict& verdict, std::size_t at, std::int64_
   for (std::size_t r = 0; r < readings.size(); ++r) {
     if (!revealed[r]) revealed[r] = variant_revealable(readings[r], verdict.strategy, table_size);
   }
-  verdict.revealable = std::all_of(revealed.begin(), revealed.begin() + readings.size(),
-                                   [](bool b) { return b; });
+  verdict.revealable =
+      std::all_of(revealed.begin(), revealed.begin() + readings.size(), [](bool b) { return b; });
 }
 
 void audit_collector::judge_shift(std::int64_t number, std::size_t index, bool differs_above,
@@ -225,16 +226,16 @@ void audit_collector::judge_shift(std::int64_t number, std::size_t index, bool d
 void audit_collector::judge_built(const case_result& record) {
   const std::int64_t m = record.table_size;
   const key_order order = order_keys(record.first_keys, record.second_keys);
-  const layouts swapped = build_layouts(static_cast<std::int32_t>(m), record.second_keys,
-                                        record.first_keys);
+  const layouts swapped =
+      build_layouts(static_cast<std::int32_t>(m), record.second_keys, record.first_keys);
   for (std::size_t at = 0; at < result_.verdicts.size(); ++at) {
     audit_verdict& verdict = result_.verdicts[at];
     reveal(verdict, at, m);
     const std::size_t index = index_of(verdict.strategy);
     const key_list& correct = layout_of(record.expected, verdict.strategy);
     if (verdict.mistake == audit_mistake::wrong_strategy) {
-      const bool unlike_others = std::all_of(
-          all_strategies.begin(), all_strategies.end(), [&](strategy_id other) {
+      const bool unlike_others =
+          std::all_of(all_strategies.begin(), all_strategies.end(), [&](strategy_id other) {
             return other == verdict.strategy || layout_of(record.expected, other) != correct;
           });
       if (unlike_others) catch_reading(at, 0, record.number, index);

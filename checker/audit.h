@@ -31,11 +31,16 @@ enum class audit_mistake {
 };
 
 inline constexpr std::array<audit_mistake, 11> all_audit_mistakes{
-    audit_mistake::lists_swapped,         audit_mistake::no_wrap_around,
-    audit_mistake::repeated_key_stored,   audit_mistake::second_list_two_pass,
-    audit_mistake::step_without_plus_one, audit_mistake::step_modulo_m_minus_1,
-    audit_mistake::scan_from_home,        audit_mistake::probes_off_by_one,
-    audit_mistake::double_probing_continues, audit_mistake::wrong_strategy,
+    audit_mistake::lists_swapped,
+    audit_mistake::no_wrap_around,
+    audit_mistake::repeated_key_stored,
+    audit_mistake::second_list_two_pass,
+    audit_mistake::step_without_plus_one,
+    audit_mistake::step_modulo_m_minus_1,
+    audit_mistake::scan_from_home,
+    audit_mistake::probes_off_by_one,
+    audit_mistake::double_probing_continues,
+    audit_mistake::wrong_strategy,
     audit_mistake::line_shifted};
 
 /// The id reports print, the same as the diagnosis names the mistake with.
@@ -59,10 +64,10 @@ struct case_facts {
   std::int64_t size_line = 0;
   std::int64_t table_size = 0;
   case_state state = case_state::built;
-  std::string message;  // why it was refused or not built
-  std::int64_t stored_keys = 0;  // distinct keys placed, the same for every strategy
-  std::int64_t longest_run = 0;  // of filled slots, in the layout of any strategy
-  bool wrapped = false;  // some key's linear scan went on from slot 0 past the last slot
+  std::string message;             // why it was refused or not built
+  std::int64_t stored_keys = 0;    // distinct keys placed, the same for every strategy
+  std::int64_t longest_run = 0;    // of filled slots, in the layout of any strategy
+  bool wrapped = false;            // some key's linear scan went on from slot 0 past the last slot
   std::int64_t repeated_keys = 0;  // nonzero keys met again, in either list
   std::int64_t second_homed_on_first = 0;  // new second keys whose home holds a first key
 };

@@ -43,9 +43,9 @@ key_list random_keys(random_source& random, std::int64_t m, std::int64_t count) 
   key_list keys;
   for (std::int64_t i = 0; i < count; ++i) {
     const bool again = !keys.empty() && random.below(6) == 0;
-    keys.push_back(again ? keys[static_cast<std::size_t>(random.below(
-                               static_cast<std::int64_t>(keys.size())))]
-                         : key_near(random, m, start, width));
+    keys.push_back(
+        again ? keys[static_cast<std::size_t>(random.below(static_cast<std::int64_t>(keys.size())))]
+              : key_near(random, m, start, width));
   }
   return keys;
 }

@@ -531,7 +531,7 @@ bool variant_revealable(variant_id id, strategy_id strategy, std::int64_t table_
   // Sizes 0 and 2 take no key; one slot keeps the first key inserted, whatever the rules.
   if (id == variant_id::lists_swapped) return table_size == 1 || table_size >= 3;
   if (table_size < smallest_variant_table || table_size > max_table_size) return false;
-  const bool ordered_by_probes = strategy == strategy_id::double_hashing &&
-                                 id != variant_id::repeated_key_stored;
+  const bool ordered_by_probes =
+      strategy == strategy_id::double_hashing && id != variant_id::repeated_key_stored;
   return !ordered_by_probes || double_rules_part(rules_of(id), table_size);
 }

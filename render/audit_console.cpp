@@ -31,10 +31,9 @@ std::string padded(std::string text, std::size_t width) {
 
 const audit_verdict* find_verdict(const audit_result& result, audit_mistake mistake,
                                   strategy_id strategy) {
-  const auto found = std::find_if(result.verdicts.begin(), result.verdicts.end(),
-                                  [&](const audit_verdict& v) {
-                                    return v.mistake == mistake && v.strategy == strategy;
-                                  });
+  const auto found = std::find_if(
+      result.verdicts.begin(), result.verdicts.end(),
+      [&](const audit_verdict& v) { return v.mistake == mistake && v.strategy == strategy; });
   return found == result.verdicts.end() ? nullptr : &*found;
 }
 
@@ -42,7 +41,8 @@ bool is_missed(const audit_verdict& v) { return !v.caught && v.revealable && v.d
 
 void print_table(text_out& console, const audit_result& result) {
   std::string heading = padded("mistake", name_width);
-  for (const strategy_id s : all_strategies) heading += padded(std::string(strategy_title(s)), cell_width);
+  for (const strategy_id s : all_strategies)
+    heading += padded(std::string(strategy_title(s)), cell_width);
   while (heading.back() == ' ') heading.pop_back();
   put_text(console, heading + "\n");
   for (const audit_mistake mistake : all_audit_mistakes) {
@@ -59,8 +59,8 @@ void print_table(text_out& console, const audit_result& result) {
 void print_cases_left_out(text_out& console, const audit_result& result) {
   for (const case_facts& facts : result.cases) {
     if (facts.state == case_state::built) continue;
-    put_text(console, "Case " + std::to_string(facts.number) + " not audited: " +
-                          printable(facts.message) + "\n");
+    put_text(console, "Case " + std::to_string(facts.number) +
+                          " not audited: " + printable(facts.message) + "\n");
   }
 }
 
@@ -144,15 +144,16 @@ void print_audit(text_out& console, std::string_view input_path, const audit_res
   put_text(console, "\n");
   print_cases_left_out(console, result);
   print_hints(console, result);
-  const auto missed = std::count_if(result.verdicts.begin(), result.verdicts.end(),
-                                    [](const audit_verdict& v) { return !v.caught && v.revealable; });
+  const auto missed =
+      std::count_if(result.verdicts.begin(), result.verdicts.end(),
+                    [](const audit_verdict& v) { return !v.caught && v.revealable; });
   if (missed == 0) {
     put_text(console, "Every revealable mistake is caught on every strategy it applies to.\n");
   } else {
     put_text(console, std::to_string(missed) + " of " +
-                          std::to_string(std::count_if(
-                              result.verdicts.begin(), result.verdicts.end(),
-                              [](const audit_verdict& v) { return v.revealable; })) +
+                          std::to_string(
+                              std::count_if(result.verdicts.begin(), result.verdicts.end(),
+                                            [](const audit_verdict& v) { return v.revealable; })) +
                           " revealable mistakes on a strategy are not caught.\n");
   }
 }

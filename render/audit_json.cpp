@@ -95,7 +95,7 @@ void write_audit_json(text_out& out, const audit_header& header, const audit_res
     put_verdict(out, result.verdicts[i]);
   }
   put_text(out, "],\n");
-  put_json_name(out, "cases");
+  put_json_name(out, "case_facts");
   put_text(out, "[");
   for (std::size_t i = 0; i < result.cases.size(); ++i) {
     put_text(out, i == 0 ? "\n " : ",\n ");

@@ -9,6 +9,7 @@
 #include <random>
 #include <utility>
 
+#include "checker/input_generator.h"
 #include "tests/literal_variants.h"
 
 namespace {
@@ -48,8 +49,8 @@ std::int64_t literal_first_line(audit_mistake mistake, variant_id reading, strat
     if (mistake == audit_mistake::wrong_strategy) {
       caught = correct != layout(c, (index + 1) % 3) && correct != layout(c, (index + 2) % 3);
     } else if (mistake == audit_mistake::line_shifted) {
-      const bool above = index > 0 ? correct != layout(c, index - 1)
-                                   : c == 0 || correct != layout(c - 1, 2);
+      const bool above =
+          index > 0 ? correct != layout(c, index - 1) : c == 0 || correct != layout(c - 1, 2);
       const bool below = index < 2 ? correct != layout(c, index + 1)
                                    : c + 1 == cases.size() || correct != layout(c + 1, 0);
       caught = above && below;
@@ -110,7 +111,8 @@ TEST(audit, revealable_sizes_match_what_random_lists_find) {
             const auto span = static_cast<std::size_t>(m);
             const key_list first = draw_keys(rng, rng() % (2 * span), 8 * m * m);
             const key_list second = draw_keys(rng, rng() % span, 8 * m * m);
-            found = literal_variant(id, s, m, first, second) != literal_correct(s, m, first, second);
+            found =
+                literal_variant(id, s, m, first, second) != literal_correct(s, m, first, second);
           }
           EXPECT_EQ(variant_revealable(id, s, m), found)
               << variant_key(id) << " on " << strategy_key(s) << " at " << m;
@@ -157,8 +159,9 @@ TEST(audit, status_counts_only_revealable_mistakes) {
   const audit_result result = audit_cases(cases);
   EXPECT_EQ(audit_status(result), 1);
   const auto verdict = [&](audit_mistake mistake, strategy_id s) {
-    return *std::find_if(result.verdicts.begin(), result.verdicts.end(),
-                         [&](const audit_verdict& v) { return v.mistake == mistake && v.strategy == s; });
+    return *std::find_if(
+        result.verdicts.begin(), result.verdicts.end(),
+        [&](const audit_verdict& v) { return v.mistake == mistake && v.strategy == s; });
   };
   EXPECT_FALSE(verdict(audit_mistake::scan_from_home, strategy_id::double_hashing).revealable);
   EXPECT_TRUE(verdict(audit_mistake::lists_swapped, strategy_id::linear_probing).revealable);
@@ -166,6 +169,70 @@ TEST(audit, status_counts_only_revealable_mistakes) {
   ASSERT_EQ(result.cases.size(), 1U);
   EXPECT_EQ(result.cases[0].stored_keys, 3);
   EXPECT_EQ(result.cases[0].longest_run, 3);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(generate_input, every_seed_gives_an_input_that_catches_every_mistake) {
+  constexpr std::int64_t sizes[] = {7, 11, 13};
+  for (std::uint64_t seed = 0; seed < 100; ++seed) {
+    const std::int64_t max_size = sizes[seed % 3];
+    const generated_input made = generate_input(seed, max_size);
+    ASSERT_EQ(made.refusal, "") << "seed " << seed;
+    ASSERT_FALSE(made.cases.empty());
+    for (const case_result& c : made.cases) {
+      ASSERT_LE(c.table_size, max_size);
+      for (const key_list* keys : {&c.first_keys, &c.second_keys}) {
+        for (const key k : *keys) ASSERT_TRUE(k >= 1 && k <= largest_generated_key) << k;
+      }
+    }
+    const audit_result result = audit_cases(made.cases);
+    for (const audit_verdict& v : result.verdicts) {
+      ASSERT_TRUE(v.caught) << audit_mistake_key(v.mistake) << " on " << strategy_key(v.strategy)
+                            << ", seed " << seed;
+    }
+  }
+  const generated_input once = generate_input(5, 13);
+  const generated_input again = generate_input(5, 13);
+  ASSERT_EQ(once.cases.size(), again.cases.size());
+  for (std::size_t i = 0; i < once.cases.size(); ++i) {
+    EXPECT_EQ(once.cases[i].first_keys, again.cases[i].first_keys);
+    EXPECT_EQ(once.cases[i].second_keys, again.cases[i].second_keys);
+  }
+}
+
+TEST(generate_input, refuses_tables_too_small_to_reveal_every_mistake) {
+  for (std::int64_t max_size = 1; max_size <= 7; ++max_size) {
+    const generated_input made = generate_input(1, max_size);
+    EXPECT_EQ(made.refusal.empty(), max_size >= 6) << max_size << ": " << made.refusal;
+    if (!made.refusal.empty()) {
+      EXPECT_TRUE(made.cases.empty());
+    }
+  }
+}
+
+TEST(large_case_key, each_shape_homes_its_keys_as_asked) {
+  constexpr std::int64_t m = 100000;
+  for (std::uint64_t i = 0; i < 2000; ++i) {
+    const key clustered = large_case_key(large_shape::clustered, 4, m, i);
+    const key wrap = large_case_key(large_shape::wrap, 4, m, i);
+    ASSERT_TRUE(clustered > 0 && clustered % m < m / 256) << clustered;
+    ASSERT_TRUE(wrap > 0 && wrap % m >= m - m / 256) << wrap;
+    ASSERT_GT(large_case_key(large_shape::random, 4, m, i), 0);
+  }
+  std::int64_t repeats = 0;
+  for (std::uint64_t i = 0; i < 1000; ++i) {
+    const key k = large_case_key(large_shape::repeated, 9, m, i);
+    for (std::uint64_t j = 0; j < i; ++j) {
+      if (large_case_key(large_shape::repeated, 9, m, j) != k) continue;
+      ++repeats;
+      break;
+    }
+  }
+  EXPECT_GT(repeats, 50);  // about one in repeated_share of 1000 keys
+  EXPECT_LT(repeats, 200);
 }
 
 }  // namespace

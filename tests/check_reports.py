@@ -40,7 +40,7 @@ def check_json(path, validator):
     report = load_json(path)
     problems = [f"{'/'.join(map(str, e.absolute_path))}: {e.message}"
                 for e in validator.iter_errors(report)]
-    if not problems and report["cases"] != len(report["results"]):
+    if not problems and report["mode"] != "audit" and report["cases"] != len(report["results"]):
         problems.append(f"cases is {report['cases']} but results holds {len(report['results'])}")
     return problems
 
