@@ -348,9 +348,10 @@ diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch
   const key_list& submitted = list_or_empty(input.submitted);
   const key_list& expected = expected_layout(input);
   d.table_size = input.table_size;
-  d.slot_count = static_cast<std::int64_t>(submitted.size());
+  d.slot_count = static_cast<std::int64_t>(submitted.size()) + input.truncated_keys;
   d.notes = notes_of(input.notes, submitted);
   compare_lines(expected, submitted, d);
+  d.differing_slots += input.truncated_keys;
   const bool built =
       input.expected != nullptr && static_cast<std::int64_t>(expected.size()) == input.table_size;
   if (d.differing_slots == 0 || !built) return d;

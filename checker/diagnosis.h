@@ -29,6 +29,7 @@ struct diagnosis_input {
   // it (made with the scratch's pairs and spare), which saves a sort of every key per line.
   // Computed when null.
   const key_order* order = nullptr;
+  std::int64_t truncated_keys = 0;  // keys submitted after `submitted` and not kept
 };
 
 /// A slot a key tried and the key that held it at that moment, 0 when it was empty.
@@ -55,7 +56,7 @@ inline constexpr std::size_t listed_keys = 20;
 
 struct diagnosis {
   std::int64_t table_size = 0;
-  std::int64_t slot_count = 0;  // keys submitted
+  std::int64_t slot_count = 0;  // keys submitted, those not kept included
   // The first slot, below both lengths, where the lines differ; all three null when the lines
   // differ only in length.
   std::optional<std::int64_t> first_wrong_slot;

@@ -7,6 +7,7 @@ void grade_line(read_status status, parsed_line& parsed, const key_list& truth,
   result.token.clear();
   result.token_cut = false;
   result.fault = token_fault::none;
+  result.truncated_keys = 0;
   if (status == read_status::end) {
     result.problem = line_problem::missing;
   } else if (parsed.fault != token_fault::none) {
@@ -18,6 +19,7 @@ void grade_line(read_status status, parsed_line& parsed, const key_list& truth,
     result.problem = line_problem::none;
     result.submitted.swap(parsed.keys);
     result.notes.swap(parsed.lenient);
+    result.truncated_keys = parsed.dropped_keys;
   }
   const bool right = result.problem == line_problem::none && result.submitted == truth;
   result.judged = right ? verdict::right : verdict::wrong;

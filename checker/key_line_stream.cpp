@@ -52,12 +52,26 @@ void take_key(key_line_parser& p, const char* start, const char* stop) {
     p.at = phase::done;
     return;
   }
+  p.at = phase::between;
+  if (r.keys.size() >= p.key_limit) {
+    ++r.dropped_keys;
+    return;
+  }
   if (p.lenient && r.lenient.size() < kept_lenient_tokens) {
     bool cut = false;
     r.lenient.push_back({r.keys.size(), token_text(p, start, stop, cut)});
   }
   append_key(r.keys, static_cast<key>(value));
-  p.at = phase::between;
+}
+
+// Keeps a key while the line is under its limit, else counts it.
+void keep_key(key_line_parser& p, key k) {
+  parsed_line& r = *p.result;
+  if (r.keys.size() < p.key_limit) {
+    append_key(r.keys, k);
+  } else {
+    ++r.dropped_keys;
+  }
 }
 
 // Ends the token that runs from `start` (in this piece) to `stop`.
@@ -172,12 +186,16 @@ std::uint64_t plain_value(const char* text, int count) {
 }
 
 // Plain tokens, digits up to a space, one after another while 16 bytes are left in the piece,
-// read a register at a time into room reserved for the whole piece. Stops before the first
-// token that is anything else, for the general steps to take.
-void plain_tokens(key_list& keys, const char*& at, const char* end) {
+// read a register at a time into room reserved for the whole piece (or up to the line's limit).
+// Stops before the first token that is anything else, for the general steps to take.
+void plain_tokens(key_line_parser& p, const char*& at, const char* end) {
   if (end - at < 16) return;
-  const auto most = static_cast<std::size_t>(end - at) / 2 + 1;  // a digit and a space each
-  if (keys.capacity() - keys.size() < most) reserve_keys(keys, keys.size() * 2 + most);
+  key_list& keys = p.result->keys;
+  const std::size_t room = p.key_limit - std::min(p.key_limit, keys.size());
+  const auto most = std::min(static_cast<std::size_t>(end - at) / 2 + 1, room);  // digit, space
+  if (keys.capacity() - keys.size() < most) {
+    reserve_keys(keys, std::min(keys.size() * 2 + most, keys.size() + room));
+  }
   while (end - at >= 16) {
     if (*at == ' ') {
       ++at;
@@ -187,7 +205,11 @@ void plain_tokens(key_list& keys, const char*& at, const char* end) {
     if (count == 0 || count > 10 || at[count] != ' ' || (at[0] == '0' && count > 1)) return;
     const std::uint64_t value = plain_value(at, count);
     if (value > INT32_MAX) return;
-    keys.push_back(static_cast<key>(value));
+    if (keys.size() < p.key_limit) {
+      keys.push_back(static_cast<key>(value));
+    } else {
+      ++p.result->dropped_keys;
+    }
     at += count + 1;
   }
 }
@@ -201,15 +223,18 @@ bool plain_token_by_bytes(key_line_parser& p, const char*& at, const char* end) 
       value > INT32_MAX) {
     return false;
   }
-  append_key(p.result->keys, static_cast<key>(value));
+  keep_key(p, static_cast<key>(value));
   at = stop + 1;
   return true;
 }
 
 }  // namespace
 
-void begin_line(key_line_parser& parser, parsed_line& result, bool whole_line_is_one_token) {
+void begin_line(key_line_parser& parser, parsed_line& result, bool whole_line_is_one_token,
+                std::size_t key_limit) {
   result.keys.clear();
+  result.dropped_keys = 0;
+  parser.key_limit = key_limit;
   result.fault = token_fault::none;
   result.token.clear();
   result.token_cut = false;
@@ -231,7 +256,7 @@ void feed_line(key_line_parser& p, const char* begin, const char* end) {
       }
       if (!p.whole_line_is_one_token) {
         const char* before = at;
-        plain_tokens(p.result->keys, at, end);
+        plain_tokens(p, at, end);
         if (at != before || plain_token_by_bytes(p, at, end)) continue;
       }
       start_token(p);

@@ -11,9 +11,11 @@
 #include "hashing/hash_table.h"
 
 /// A parsed key line: the keys before the first bad token and, when there is one, its fault and
-/// first bytes. At most `kept_lenient_tokens` lenient tokens are recorded.
+/// first bytes. At most `kept_lenient_tokens` lenient tokens are recorded. Keys beyond the
+/// parser's `key_limit` are only counted, in `dropped_keys`.
 struct parsed_line {
   key_list keys;
+  std::int64_t dropped_keys = 0;
   token_fault fault = token_fault::none;
   std::string token;
   bool token_cut = false;
@@ -22,12 +24,16 @@ struct parsed_line {
 
 inline constexpr std::size_t kept_lenient_tokens = 8;
 
+/// A `key_limit` that keeps every key.
+inline constexpr std::size_t no_key_limit = SIZE_MAX;
+
 /// Parses a line fed in pieces of any size: the same keys, fault and bad token as `split_keys`
 /// with the delimiter " ". With `whole_line_is_one_token` the line is not split: space is white
 /// space, as for the case count. Bytes after a bad token are skipped without being kept.
 struct key_line_parser {
   enum class phase : std::uint8_t { between, leading_space, sign, digits, trailing, bad, done };
   parsed_line* result = nullptr;
+  std::size_t key_limit = no_key_limit;  // keys kept; later ones are only counted
   bool whole_line_is_one_token = false;
   phase at = phase::between;
   bool negative = false;
@@ -38,8 +44,11 @@ struct key_line_parser {
   bool head_cut = false;
 };
 
-/// Starts a line into `result`, which keeps its key list's room from earlier lines.
-void begin_line(key_line_parser& parser, parsed_line& result, bool whole_line_is_one_token);
+/// Starts a line into `result`, which keeps its key list's room from earlier lines. The line keeps
+/// its first `key_limit` keys: a submitted line longer than its table is wrong whatever follows,
+/// so what it costs is bounded by the table, not by the line.
+void begin_line(key_line_parser& parser, parsed_line& result, bool whole_line_is_one_token,
+                std::size_t key_limit = no_key_limit);
 
 /// Feeds the next piece of the line's text (no line feed).
 void feed_line(key_line_parser& parser, const char* begin, const char* end);

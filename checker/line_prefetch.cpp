@@ -21,16 +21,18 @@ void* line_prefetch::read_lines(void* self) {
   submitted_lines& lines = prefetch->lines_;
   for (lines.count = 0; lines.count < 3;) {
     const int i = lines.count++;
-    lines.status[i] = read_key_line(*prefetch->reader_, lines.parsed[i]);
+    lines.status[i] =
+        read_key_line(*prefetch->reader_, lines.parsed[i], false, prefetch->key_limit_);
     lines.line_number[i] = prefetch->reader_->line_number;
     if (lines.status[i] == read_status::error) break;
   }
   return nullptr;
 }
 
-bool line_prefetch::start(line_reader& reader) {
+bool line_prefetch::start(line_reader& reader, std::size_t key_limit) {
   if (started_ || !is_regular_file(reader)) return false;
   reader_ = &reader;
+  key_limit_ = key_limit;
   started_ = start_thread(thread_, read_lines, this);
   return started_;
 }

@@ -28,9 +28,10 @@ class line_prefetch {
   line_prefetch& operator=(const line_prefetch&) = delete;
   ~line_prefetch();
 
-  /// Starts reading the next three lines of `reader` on a thread. False, with nothing read, when
-  /// the file is not a regular file or no thread can be had.
-  bool start(line_reader& reader);
+  /// Starts reading the next three lines of `reader` on a thread, each keeping at most
+  /// `key_limit` keys. False, with nothing read, when the file is not a regular file or no thread
+  /// can be had.
+  bool start(line_reader& reader, std::size_t key_limit = no_key_limit);
 
   /// True between a successful `start` and the `take` that follows it.
   [[nodiscard]] bool started() const { return started_; }
@@ -41,6 +42,7 @@ class line_prefetch {
  private:
   static void* read_lines(void* self);
   line_reader* reader_ = nullptr;
+  std::size_t key_limit_ = no_key_limit;
   submitted_lines lines_;
   pthread_t thread_{};
   bool started_ = false;

@@ -78,8 +78,9 @@ read_status read_line(line_reader& reader, std::string& text) {
   });
 }
 
-read_status read_key_line(line_reader& reader, parsed_line& result, bool whole_line_is_one_token) {
-  begin_line(reader.parser, result, whole_line_is_one_token);
+read_status read_key_line(line_reader& reader, parsed_line& result, bool whole_line_is_one_token,
+                          std::size_t key_limit) {
+  begin_line(reader.parser, result, whole_line_is_one_token, key_limit);
   const read_status status = for_each_piece(reader, [&reader](const char* begin, const char* end) {
     feed_line(reader.parser, begin, end);
   });

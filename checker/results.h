@@ -50,7 +50,9 @@ struct line_result {
   strategy_id strategy = strategy_id::linear_probing;
   std::int64_t output_line = 0;  // 1-based line of the output file
   line_problem problem = line_problem::none;
-  key_list submitted;      // the keys as parsed; empty unless `problem` is none
+  key_list submitted;  // the keys as parsed; empty unless `problem` is none
+  // Keys read past the first table size + 1 and not kept: the line is Wrong by its length alone.
+  std::int64_t truncated_keys = 0;
   std::string token;       // a bad token's first bytes (at most `kept_token_bytes`)
   bool token_cut = false;  // the bad token was longer than `token`
   token_fault fault = token_fault::none;

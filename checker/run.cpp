@@ -109,6 +109,17 @@ void end_early(const run_files& files, read_status read, std::int64_t cases_run,
 // cases don't pay for a thread.
 constexpr std::int64_t slots_worth_a_thread = std::int64_t{1} << 16;
 
+// Keys every submitted line may keep, however small its table: enough for a line of a larger
+// case shifted into this one to be recognised, and still a report of a few kilobytes.
+constexpr std::int64_t least_kept_keys = 1024;
+
+// The keys a submitted line of a table of `table_size` slots keeps: one more than the table
+// holds is enough to judge it Wrong and to show that it is too long, so what a line costs is
+// bounded by its table, not by its length.
+std::size_t kept_keys(std::int64_t table_size) {
+  return static_cast<std::size_t>(std::max(table_size + 1, least_kept_keys));
+}
+
 // Reads a case's three input lines into `record`, with the first reason to refuse it; hands
 // `after_size_line` the size line as soon as it is read.
 template <typename size_line_fn>
@@ -166,6 +177,7 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   input.expected = &record.expected;
   input.strategy = result.strategy;
   input.submitted = &result.submitted;
+  input.truncated_keys = result.truncated_keys;
   input.line_above = index == 0 ? around.above : layout_at(index - 1);
   input.line_below = index == 2 ? around.below : layout_at(index + 1);
   input.notes = result.notes;
@@ -184,7 +196,7 @@ read_status next_case(run_files& files, std::int64_t number, case_result& record
     const bool large = size_line.fault == token_fault::none && !size_line.keys.empty() &&
                        size_line.keys[0] >= slots_worth_a_thread &&
                        size_line.keys[0] <= max_table_size;
-    if (ahead != nullptr && large) ahead->start(files.output_f);
+    if (ahead != nullptr && large) ahead->start(files.output_f, kept_keys(size_line.keys[0]));
   };
   const read_status read = read_case(files.input_f, record, read_ahead);
   if (read == read_status::line && record.state == case_state::built) {
@@ -201,10 +213,10 @@ void tell_all(std::span<const renderer_slot> slots, event_fn event) {
 // The next submitted line: from the lines read ahead when there are some, else from the file
 // (a case that was not built only reads past its lines). Sets the line's number.
 read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t index, bool built,
-                           parsed_line& parsed, std::int64_t& line_number) {
+                           std::size_t key_limit, parsed_line& parsed, std::int64_t& line_number) {
   if (ahead == nullptr) {
     const read_status status =
-        built ? read_key_line(files.output_f, parsed) : skip_line(files.output_f);
+        built ? read_key_line(files.output_f, parsed, false, key_limit) : skip_line(files.output_f);
     line_number = files.output_f.line_number;
     return status;
   }
@@ -226,7 +238,8 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
     const strategy_id strategy = all_strategies[index];
     const bool built = record.state == case_state::built;
     std::int64_t line_number = 0;
-    const read_status status = next_submitted(files, read_ahead, index, built, parsed, line_number);
+    const read_status status = next_submitted(files, read_ahead, index, built,
+                                              kept_keys(record.table_size), parsed, line_number);
     if (status == read_status::error) return false;
     if (built) {
       result.strategy = strategy;

@@ -54,6 +54,14 @@ void console_transcript::begin_case(const case_result& record) {
 }
 
 void console_transcript::echo(const line_result& result) {
+  if (result.problem == line_problem::none && result.truncated_keys > 0) {
+    // Only the kept keys can be shown; the count of the others ends the echo.
+    put_keys_separated(out_, result.submitted, ' ');
+    put_text(out_, " ... ");
+    put_number(out_, result.truncated_keys);
+    put_text(out_, " more keys not kept\n");
+    return;
+  }
   if (result.problem == line_problem::none) {
     // The answer file's thread is done with a large case by now, so its core is free.
     if (result.submitted.size() >= keys_worth_two_threads) {

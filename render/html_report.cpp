@@ -435,6 +435,14 @@ void append_judged_rows(std::string& html, row_source source, const line_result&
     source.settles = d->settles;
   }
   append_rows(html, source);
+  if (result.truncated_keys > 0) {
+    // The rows show the kept keys only; say how many more the line held.
+    html += "<p class=\"problem\">\xe2\x9c\x97 Only the first ";
+    append_grouped_number(html, static_cast<std::int64_t>(result.submitted.size()));
+    html += " keys of this line were kept; ";
+    append_grouped_number(html, result.truncated_keys);
+    html += " more were read and dropped (a line longer than its table is Wrong).</p>\n";
+  }
   if (d != nullptr) append_diagnosis(html, *d);
 }
 

@@ -184,6 +184,10 @@ void json_report::put_submission(const case_result& record, const line_result& r
   } else {
     put_json_null(out_);
   }
+  if (result.truncated_keys > 0) {  // only a line longer than its table has it
+    put_member(out_, "truncated_keys");
+    put_json_number(out_, result.truncated_keys);
+  }
   put_member(out_, "problem");
   put_json_string_or_null(out_, problem_key(result.problem));
   put_member(out_, "token");

@@ -86,6 +86,43 @@ long_lines_in_little_memory() {
   [ "$(head -n 1 hash_answer.txt)" = "3 0 0 10 17 4 24" ] || fail "spaces: wrong layout"
 }
 
+# A 500 MB line of valid keys against a 7-slot table, fed through a FIFO so that it never
+# touches the disk, in a class run with every report and in a single run, under 100 MB of
+# address space: the line keeps a bounded number of keys, and its reports say how many it dropped.
+huge_line_in_little_memory() {
+  local dir="$work/huge_line"
+  mkdir -p "$dir" && cd "$dir" || return
+  printf '1\n7 0 0\n10 17 4\n24 3\n' >in.txt
+  printf '3 0 0 10 17 4 24\n3 0 0 10 4 17 24\n3 24 0 10 4 0 17\n' >right.txt
+  mkdir -p r h
+  local run
+  for run in class single; do
+    rm -f huge && mkfifo huge
+    { yes 1234567 | tr '\n' ' ' | head -c 500000000; printf '\n3 0 0 10 4 17 24\n3 24 0 10 4 0 17\n'; } >huge &
+    local writer=$! status
+    if [ "$run" = class ]; then
+      (ulimit -v 100000 && "$binary" --gradebook=g.csv --report-dir=r --html-dir=h --explain \
+        -- in.txt huge right.txt </dev/null >console 2>&1)
+      status=$?
+    else
+      (ulimit -v 100000 && "$binary" --json=r/single.json --html=h/single.html 0 in.txt huge \
+        </dev/null >console 2>&1)
+      status=$?
+    fi
+    # A run that never opened the FIFO leaves its writer waiting to open it.
+    kill "$writer" 2>/dev/null
+    wait "$writer" 2>/dev/null
+    local json=r/huge.json page=h/huge.html
+    [ "$run" = single ] && json=r/single.json page=h/single.html
+    [ "$status" -eq 0 ] || fail "$run run of a 500 MB line: status $status: $(head -c 300 console)"
+    [ "$(wc -c <"$json")" -lt 65536 ] || fail "$run run of a 500 MB line: the report is $(wc -c <"$json") bytes"
+    [ "$(wc -c <"$page")" -lt 262144 ] || fail "$run run of a 500 MB line: the page is $(wc -c <"$page") bytes"
+    grep -q '"truncated_keys":62498976' "$json" || fail "$run run of a 500 MB line: no truncated_keys in the report"
+    grep -q '62,498,976 more were read and dropped' "$page" || fail "$run run of a 500 MB line: the page does not say so"
+  done
+  grep -q '^huge,2,3,66,graded' g.csv || fail "a 500 MB line in a class: its row: $(cat g.csv)"
+}
+
 signal_while_reading INT 2
 signal_while_reading TERM 15
 signal_while_reading HUP 1
@@ -95,6 +132,7 @@ if [ "$sanitized" = --sanitized ]; then
   echo "skipped: the memory limit test (sanitizers reserve more address space than it allows)"
 else
   long_lines_in_little_memory
+  huge_line_in_little_memory
 fi
 echo "interruption tests: $failures failed"
 [ "$failures" -eq 0 ]

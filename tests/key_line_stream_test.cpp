@@ -10,10 +10,11 @@
 namespace {
 
 // Feeds `line` in pieces of `piece` bytes.
-parsed_line parse_in_pieces(std::string_view line, std::size_t piece, bool one_token = false) {
+parsed_line parse_in_pieces(std::string_view line, std::size_t piece, bool one_token = false,
+                            std::size_t key_limit = no_key_limit) {
   parsed_line parsed;
   key_line_parser parser;
-  begin_line(parser, parsed, one_token);
+  begin_line(parser, parsed, one_token, key_limit);
   for (std::size_t at = 0; at < line.size(); at += piece) {
     const std::string_view part = line.substr(at, piece);
     feed_line(parser, part.data(), part.data() + part.size());
@@ -65,7 +66,8 @@ TEST(key_line_parser, agrees_with_split_keys_wherever_a_line_is_cut) {
   }
 }
 
-// Long lines of mixed tokens, most of them plain, against split_keys at a few piece sizes.
+// Long lines of mixed tokens, most of them plain, against split_keys at a few piece sizes; with
+// a key limit, the first keys are kept and the others only counted, by every path of the parser.
 TEST(key_line_parser, agrees_with_split_keys_on_long_mixed_lines) {
   std::mt19937 rng(1307);
   const std::string odd[] = {"+5", "007", "4x", "-3", "", "2147483648", "x", "0"};
@@ -86,6 +88,14 @@ TEST(key_line_parser, agrees_with_split_keys_on_long_mixed_lines) {
       const parsed_line parsed = parse_in_pieces(line, piece);
       ASSERT_EQ(parsed.keys, whole.keys) << '"' << line << "\" in pieces of " << piece;
       ASSERT_EQ(parsed.fault, whole.fault) << line;
+      const std::size_t limit = rng() % 64;
+      const parsed_line cut = parse_in_pieces(line, piece, false, limit);
+      const std::size_t kept = std::min(limit, whole.keys.size());
+      ASSERT_EQ(cut.keys, key_list(whole.keys.begin(), whole.keys.begin() + kept))
+          << '"' << line << "\" in pieces of " << piece << ", keeping " << limit;
+      ASSERT_EQ(cut.dropped_keys, static_cast<std::int64_t>(whole.keys.size() - kept)) << line;
+      ASSERT_EQ(cut.fault, whole.fault) << line;
+      for (const lenient_token& note : cut.lenient) ASSERT_LT(note.index, kept) << line;
     }
   }
 }
