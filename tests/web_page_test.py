@@ -12,9 +12,10 @@ environment, as CI runs it, a missing piece fails instead.
 Each case is picked through the page's own file inputs, checked with its button, and its
 results are read back from the page and from its downloads: the transcript, the answer file and
 the report must equal, byte for byte, what `hash_checker --explain --html` writes for the same
-files, and the score shown must be the program's. Chromium's net log must show no request of the
-page, and a control page that does make one proves that the log would show it. The page as it
-shows the example is left in WORK_DIR/page.png.
+files, and the score shown must be the program's. Both files dropped on the page are checked
+too. Chromium's net log must show no request of the page, and a control page that does make one
+proves that the log would show it. The page as it shows the example is left in
+WORK_DIR/page.png.
 """
 import base64
 import json
@@ -155,6 +156,20 @@ def check_in_page(browser, input_path, output_path):
     browser.pick("#output-file", output_path)
     before = browser.evaluate("Number(document.body.dataset.checks || 0)")
     browser.evaluate("document.getElementById('check').click()")
+    return finished_check(browser, before)
+
+
+def drop_on_page(browser, paths):
+    """Drags files onto the page and drops them, as from a file manager; returns the page's state
+    once the check that a drop of both files starts is over."""
+    before = browser.evaluate("Number(document.body.dataset.checks || 0)")
+    data = {"items": [], "files": paths, "dragOperationsMask": 1}
+    for kind in ("dragEnter", "dragOver", "drop"):
+        browser.page("Input.dispatchDragEvent", type=kind, x=400, y=300, data=data)
+    return finished_check(browser, before)
+
+
+def finished_check(browser, before):
     browser.evaluate(f"""new Promise((done) => {{
       const poll = () => Number(document.body.dataset.checks || 0) > {before}
           ? done() : setTimeout(poll, 20);
@@ -259,6 +274,14 @@ def run_checks(page, binary, work, examples):
                 compare_with_program(browser, work, folder, binary, what, input_name, output_name)
                 if input_name == "hash_input.txt" and output_name == "hash_output.txt":
                     screenshot(browser, os.path.join(work, "page.png"))
+                    # The same two files dropped, output first, on pickers holding them the
+                    # wrong way round: each must find its own picker.
+                    browser.pick("#input-file", os.path.join(folder, output_name))
+                    browser.pick("#output-file", os.path.join(folder, input_name))
+                    state = drop_on_page(browser, [os.path.join(folder, output_name),
+                                                   os.path.join(folder, input_name)])
+                    expect(state["score"] == "66%" and state["error"] == "",
+                           f"the example dropped on the page: {state['score']!r} {state['error']!r}")
                 continue
             state = check_in_page(browser, os.path.join(folder, input_name),
                                   os.path.join(folder, output_name))
