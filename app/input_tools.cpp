@@ -146,7 +146,7 @@ int run_generate(const command_line& cl, std::FILE* console) {
   write_case_count(file.out(), static_cast<std::int64_t>(generated.cases.size()));
   for (const case_result& record : generated.cases) write_input_case(file.out(), record);
   if (!file.commit()) return fail(out, "Generated File " + cl.generate + " write failed");
-  put_text(out, "Wrote " + std::to_string(generated.cases.size()) + " cases to " + cl.generate +
+  put_text(out, "Wrote " + count_of_cases(generated.cases.size()) + " to " + cl.generate +
                     " (seed " + std::to_string(cl.seed) + ", tables of at most " +
                     std::to_string(cl.max_size) + " slots)\n\n");
   const audit_result result = audit_cases(generated.cases);

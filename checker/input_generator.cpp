@@ -27,6 +27,7 @@ struct random_source {
 constexpr std::int64_t largest_useful_table = 13;
 constexpr int candidates_per_round = 48;
 constexpr int most_rounds = 400;
+constexpr int single_case_tries = 300;
 
 // A key homed in one of `width` slots from `start`, from 1 to largest_generated_key.
 key key_near(random_source& random, std::int64_t m, std::int64_t start, std::int64_t width) {
@@ -113,6 +114,17 @@ void drop_needless(std::vector<case_result>& cases) {
   }
 }
 
+// A single case that catches everything alone, looked for among a few hundred of the largest
+// tables, where a case has most room to; `cases` is replaced when one is found.
+void search_one_case(random_source& random, std::int64_t largest, std::vector<case_result>& cases) {
+  for (int c = 0; c < single_case_tries; ++c) {
+    std::vector<case_result> one{random_case(random, largest, largest)};
+    if (!catches_all(one)) continue;
+    cases = std::move(one);
+    return;
+  }
+}
+
 }  // namespace
 
 generated_input generate_input(std::uint64_t seed, std::int64_t max_size) {
@@ -126,6 +138,7 @@ generated_input generate_input(std::uint64_t seed, std::int64_t max_size) {
     const std::vector<bool> missed = missed_of(cases);
     if (!cases.empty() && std::none_of(missed.begin(), missed.end(), [](bool b) { return b; })) {
       drop_needless(cases);
+      if (cases.size() > 1) search_one_case(random, largest, cases);
       generated.cases = renumbered(cases);
       return generated;
     }

@@ -91,6 +91,10 @@ void print_hints(text_out& console, const audit_result& result) {
 
 }  // namespace
 
+std::string count_of_cases(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " case" : " cases");
+}
+
 std::string_view audit_hint(audit_mistake mistake) {
   switch (mistake) {
     case audit_mistake::lists_swapped:
@@ -139,7 +143,7 @@ std::string audit_cell(const audit_verdict& verdict) {
 
 void print_audit(text_out& console, std::string_view input_path, const audit_result& result) {
   put_text(console, "Audit of " + printable(input_path) + ": " +
-                        std::to_string(result.cases.size()) + " cases\n\n");
+                        count_of_cases(result.cases.size()) + "\n\n");
   print_table(console, result);
   put_text(console, "\n");
   print_cases_left_out(console, result);

@@ -8,6 +8,9 @@
 #include "checker/audit.h"
 #include "render/text_out.h"
 
+/// "1 case", "2 cases".
+std::string count_of_cases(std::size_t count);
+
 /// What kind of case catches `mistake`, as one sentence ending in a full stop.
 std::string_view audit_hint(audit_mistake mistake);
 
