@@ -1,6 +1,7 @@
 #include "hashing/hash_table.h"
 
 #include <pthread.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <array>
@@ -50,7 +51,7 @@ using c_array = std::unique_ptr<T[], free_deleter>;
 constexpr int max_levels = 6;
 
 struct empty_slots {
-  c_array<std::uint64_t> words;  // every level, level 0 first
+  std::uint64_t* words = nullptr;  // every level, level 0 first
   std::array<std::size_t, max_levels> first_word;
   std::array<std::size_t, max_levels> word_count;
   int levels;
@@ -74,8 +75,30 @@ std::int64_t remainder(std::int64_t k, const modulus& m) {
   return static_cast<std::int64_t>((static_cast<wide>(low) * m.divisor) >> 64);
 }
 
+// From this size on, each strategy but the last gets its own table and thread: the fills read
+// the keys and `fresh` only and write only their own table and result, so they need no lock.
+// Smaller tables are filled one after another on one table, which costs less than a thread.
+constexpr std::int32_t slots_worth_a_thread = std::int32_t{1} << 16;
+
+// One block holding a table's slots and then its empty-slot bits. A table that may be filled on
+// a thread of its own is mapped straight from the system: its pages come zeroed with no pass to
+// clear them, and a thread that never calls malloc never gets a malloc arena of its own, which
+// would hold 64 MiB of address space for the rest of the run (a memory limit counts it).
+struct table_block_deleter {
+  std::size_t bytes = 0;
+  bool mapped = false;
+  void operator()(void* block) const {
+    if (mapped) {
+      ::munmap(block, bytes);
+    } else {
+      std::free(block);
+    }
+  }
+};
+
 struct table {
-  c_array<key> slots;
+  std::unique_ptr<void, table_block_deleter> block;
+  key* slots = nullptr;  // null when the block could not be had
   empty_slots empty;
   std::int64_t size;
   std::int64_t empty_count;
@@ -110,7 +133,7 @@ std::size_t lay_out_levels(empty_slots& e, std::size_t size) {
 void mark_all_empty(const empty_slots& e, std::size_t size) {
   std::size_t bits = size;
   for (int level = 0; level < e.levels; ++level) {
-    std::uint64_t* words = e.words.get() + e.first_word[level];
+    std::uint64_t* words = e.words + e.first_word[level];
     const std::size_t full_words = bits / 64;
     std::memset(words, 0xFF, full_words * sizeof(std::uint64_t));
     if (bits % 64 != 0) words[full_words] = (std::uint64_t{1} << (bits % 64)) - 1;
@@ -123,50 +146,56 @@ bool is_empty(const table& t, std::int64_t slot) {
   return (t.empty.words[i / 64] >> (i % 64)) & 1U;
 }
 
+// Zeroed storage of `bytes`, or a null block; never through operator new, whose failure ends the
+// run.
+std::unique_ptr<void, table_block_deleter> zeroed_block(std::size_t bytes, bool mapped) {
+  if (!mapped) return {std::calloc(bytes, 1), table_block_deleter{bytes, false}};
+  void* pages = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (pages == MAP_FAILED) return {nullptr, table_block_deleter{}};
+  return {pages, table_block_deleter{bytes, true}};
+}
+
 // Null slots when the storage can't be had; `size` is above 0.
 table allocate_table(std::int64_t size) {
   const auto count = static_cast<std::size_t>(size);
   table t{};
-  t.slots.reset(static_cast<key*>(std::calloc(count, sizeof(key))));
   t.size = size;
   t.empty_count = size;
   t.by_size = modulus_of(size);
   t.by_step = modulus_of(size < 3 ? 1 : size - 2);
+  // The slots are padded to whole words so that the bits after them stay aligned.
+  const std::size_t slot_bytes = (count * sizeof(key) + 7) / 8 * 8;
   const std::size_t words = lay_out_levels(t.empty, count);
-  t.empty.words.reset(static_cast<std::uint64_t*>(std::malloc(words * sizeof(std::uint64_t))));
-  if (t.empty.words == nullptr) {
-    t.slots.reset();
-  } else {
-    advise_huge_pages(t.slots.get(), count * sizeof(key));
-    mark_all_empty(t.empty, count);
-  }
+  t.block = zeroed_block(slot_bytes + words * sizeof(std::uint64_t), size >= slots_worth_a_thread);
+  if (t.block == nullptr) return t;
+  t.slots = static_cast<key*>(t.block.get());
+  t.empty.words = reinterpret_cast<std::uint64_t*>(static_cast<char*>(t.block.get()) + slot_bytes);
+  advise_huge_pages(t.slots, count * sizeof(key));
+  mark_all_empty(t.empty, count);
   return t;
 }
 
-key_list bucket_contents(const table& t) {
-  key_list contents;
-  reserve_keys(contents, static_cast<std::size_t>(t.size));
-  contents.assign(t.slots.get(), t.slots.get() + t.size);
-  return contents;
+// Copies the slots into `contents`, whose room for them was reserved before the table was
+// filled, so the copy never allocates.
+void copy_contents(const table& t, key_list& contents) {
+  contents.assign(t.slots, t.slots + t.size);
 }
 
-// As bucket_contents, for a table freed right after: its slots are given back a block at a time
-// as they are copied, so a large table and its copy don't both stay resident.
-key_list final_contents(table& t) {
+// As copy_contents, for a table freed right after: its slots are given back a block at a time as
+// they are copied, so a large table and its copy don't both stay resident.
+void copy_final_contents(table& t, key_list& contents) {
   constexpr std::size_t block = std::size_t{1} << 20;  // keys
-  key_list contents;
-  reserve_keys(contents, static_cast<std::size_t>(t.size));
+  contents.clear();
   for (std::size_t first = 0; first < static_cast<std::size_t>(t.size); first += block) {
     const std::size_t count = std::min(block, static_cast<std::size_t>(t.size) - first);
-    contents.insert(contents.end(), t.slots.get() + first, t.slots.get() + first + count);
-    release_pages(t.slots.get() + first, count * sizeof(key));
+    contents.insert(contents.end(), t.slots + first, t.slots + first + count);
+    release_pages(t.slots + first, count * sizeof(key));
   }
-  return contents;
 }
 
 // Empties the table for the next strategy.
 void clear_table(table& t) {
-  std::memset(t.slots.get(), 0, static_cast<std::size_t>(t.size) * sizeof(key));
+  std::memset(t.slots, 0, static_cast<std::size_t>(t.size) * sizeof(key));
   mark_all_empty(t.empty, static_cast<std::size_t>(t.size));
   t.empty_count = t.size;
   t.full_from = 0;
@@ -299,22 +328,20 @@ constexpr std::size_t bucket_count = std::size_t{1} << (31 - low_bits);
 
 std::size_t bucket_of(key k) { return static_cast<std::size_t>(k) >> low_bits; }
 
-// Counts the nonzero keys of each bucket into `starts`, then turns the counts into where each
-// bucket begins; returns the count of nonzero keys.
+// Counts the nonzero keys of each bucket into `starts` (bucket_count + 1 entries, all 0), then
+// turns the counts into where each bucket begins; returns the count of nonzero keys.
 std::size_t count_buckets(const key_list& first_keys, const key_list& second_keys,
-                          std::vector<std::size_t>& starts) {
-  starts.assign(bucket_count + 1, 0);
+                          std::size_t* starts) {
   for (const key_list* keys : {&first_keys, &second_keys}) {
     for (const key k : *keys) starts[bucket_of(k)] += k != 0 ? 1 : 0;
   }
   std::size_t sum = 0;
-  for (std::size_t& start : starts) sum += std::exchange(start, sum);
+  for (std::size_t b = 0; b <= bucket_count; ++b) sum += std::exchange(starts[b], sum);
   return sum;
 }
 
 // Writes each nonzero key's (low bits << 32 | position) into its bucket, positions rising.
-void scatter(const key_list& keys, std::uint64_t offset, std::vector<std::size_t>& next,
-             std::uint64_t* pairs) {
+void scatter(const key_list& keys, std::uint64_t offset, std::size_t* next, std::uint64_t* pairs) {
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const key k = keys[i];
     if (k == 0) continue;
@@ -377,11 +404,14 @@ c_array<std::uint64_t> first_occurrences(const key_list& first_keys, const key_l
       static_cast<std::uint64_t*>(std::malloc((total + 1) * sizeof(std::uint64_t))));
   const c_array<std::uint64_t> seen(
       static_cast<std::uint64_t*>(std::calloc((low_mask + 1) / 64, sizeof(std::uint64_t))));
-  if (fresh == nullptr || pairs == nullptr || seen == nullptr) return nullptr;
+  // Where each bucket begins, then where its next pair goes.
+  const c_array<std::size_t> starts(
+      static_cast<std::size_t*>(std::calloc(2 * (bucket_count + 1), sizeof(std::size_t))));
+  if (fresh == nullptr || pairs == nullptr || seen == nullptr || starts == nullptr) return nullptr;
   advise_huge_pages(pairs.get(), (total + 1) * sizeof(std::uint64_t));
-  std::vector<std::size_t> starts;
-  count_buckets(first_keys, second_keys, starts);
-  std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
+  count_buckets(first_keys, second_keys, starts.get());
+  std::size_t* next = starts.get() + bucket_count + 1;
+  std::copy(starts.get(), starts.get() + bucket_count, next);
   scatter(first_keys, 0, next, pairs.get());
   scatter(second_keys, first_keys.size(), next, pairs.get());
   for (std::size_t b = 0; b < bucket_count; ++b) {
@@ -435,19 +465,29 @@ struct strategy_job {
   key_list* result;
 };
 
-// Fills `jobs` one after another on one table. False, with every result empty, when the table
-// can't be had, with some results perhaps filled.
+// Some jobs of one request, at most all three: fixed room, so that listing them never allocates.
+struct job_list {
+  std::array<const strategy_job*, 3> items{};
+  std::size_t count = 0;
+  void add(const strategy_job* job) { items[count++] = job; }
+};
+
+// Fills `jobs` one after another on one table, copying each out into the room reserved for its
+// result. False, with no result changed, when the table can't be had.
 bool fill_in_turn(std::int32_t table_size, const std::uint64_t* fresh, const key_list& first_keys,
-                  const key_list& second_keys, const std::vector<const strategy_job*>& jobs) {
-  if (jobs.empty()) return true;
+                  const key_list& second_keys, const job_list& jobs) {
+  if (jobs.count == 0) return true;
   table buckets = allocate_table(table_size);
   if (buckets.slots == nullptr) return false;
-  bool used = false;
-  for (const strategy_job* job : jobs) {
-    if (used) clear_table(buckets);
-    job->fill(buckets, fresh, first_keys, second_keys);
-    *job->result = job == jobs.back() ? final_contents(buckets) : bucket_contents(buckets);
-    used = true;
+  for (std::size_t i = 0; i < jobs.count; ++i) {
+    const strategy_job& job = *jobs.items[i];
+    if (i > 0) clear_table(buckets);
+    job.fill(buckets, fresh, first_keys, second_keys);
+    if (i + 1 == jobs.count) {
+      copy_final_contents(buckets, *job.result);
+    } else {
+      copy_contents(buckets, *job.result);
+    }
   }
   return true;
 }
@@ -463,53 +503,63 @@ struct solo_fill {
   bool built = false;
 };
 
+// Allocates nothing through malloc (see table_block_deleter): the table is mapped and the result
+// already has its room.
 void* fill_alone(void* argument) {
   auto* task = static_cast<solo_fill*>(argument);
   table own = allocate_table(task->table_size);
   if (own.slots == nullptr) return nullptr;
   task->job->fill(own, task->fresh, *task->first_keys, *task->second_keys);
-  *task->job->result = final_contents(own);
+  copy_final_contents(own, *task->job->result);
   task->built = true;
   return nullptr;
 }
 
-// From this size on, each strategy but the last gets its own table and thread: the fills read
-// the keys and `fresh` only and write only their own table and result, so they need no lock.
-// Smaller tables are filled one after another on one table, which costs less than a thread.
-constexpr std::int32_t slots_worth_a_thread = std::int32_t{1} << 16;
+// A fill thread only walks a table, so a small stack is plenty; the default one (8 MiB, from
+// ulimit -s) is address space that a memory limit would count against the tables.
+constexpr std::size_t fill_stack_bytes = std::size_t{1} << 19;
 
 // Fills the wanted strategies but the last on threads of their own, where a thread can be had,
-// and the rest on the caller's thread meanwhile. A strategy whose table ran out of memory on its
-// thread is filled on the caller's table once the others have freed theirs. False, with some
-// results perhaps filled, when the caller's table can't be had.
+// and the rest on the caller's thread meanwhile. A strategy that got no table, on its thread or
+// on the caller's, is filled on one table once the others have freed theirs. False, with some
+// results perhaps filled, when even that table can't be had.
 bool fill_beside(std::int32_t table_size, const std::uint64_t* fresh, const key_list& first_keys,
                  const key_list& second_keys, const std::array<strategy_job, 3>& jobs) {
   std::array<solo_fill, 3> tasks{};
   std::array<pthread_t, 3> threads{};
   std::array<bool, 3> started{};
-  std::vector<const strategy_job*> here;
+  job_list here;
   std::size_t last = jobs.size();
   while (last > 0 && !jobs[last - 1].wanted) --last;
   for (std::size_t i = 0; i + 1 < last; ++i) {
     if (!jobs[i].wanted) continue;
     tasks[i] = solo_fill{&jobs[i], fresh, &first_keys, &second_keys, table_size, false};
-    started[i] = start_thread(threads[i], fill_alone, &tasks[i]);
-    if (!started[i]) here.push_back(&jobs[i]);
+    started[i] = start_thread(threads[i], fill_alone, &tasks[i], fill_stack_bytes);
+    if (!started[i]) here.add(&jobs[i]);
   }
-  if (last > 0) here.push_back(&jobs[last - 1]);
-  bool filled = fill_in_turn(table_size, fresh, first_keys, second_keys, here);
-  std::vector<const strategy_job*> retry;
+  if (last > 0) here.add(&jobs[last - 1]);
+  const bool filled_here = fill_in_turn(table_size, fresh, first_keys, second_keys, here);
+  job_list retry = filled_here ? job_list{} : here;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     if (!started[i]) continue;
     ::pthread_join(threads[i], nullptr);
-    if (!tasks[i].built) retry.push_back(&jobs[i]);
+    if (!tasks[i].built) retry.add(&jobs[i]);
   }
-  return fill_in_turn(table_size, fresh, first_keys, second_keys, retry) && filled;
+  return fill_in_turn(table_size, fresh, first_keys, second_keys, retry);
+}
+
+// Room for every wanted result, made before any table is filled and on the caller's thread only:
+// the copies out of the tables then never allocate, and a case whose results can't be held is
+// known before any work. False when the room can't be had.
+bool reserve_results(std::int32_t table_size, const std::array<strategy_job, 3>& jobs) {
+  return std::all_of(jobs.begin(), jobs.end(), [table_size](const strategy_job& job) {
+    return !job.wanted || try_reserve_keys(*job.result, static_cast<std::size_t>(table_size));
+  });
 }
 
 // Fills one working table with each wanted strategy in turn, finding repeated keys only once;
 // a large table has its strategies filled at once (fill_beside). False, with every result
-// empty, when storage can't be had.
+// empty and its room given back, when storage can't be had.
 bool build_jobs(std::int32_t table_size, const key_list& first_keys, const key_list& second_keys,
                 const std::array<strategy_job, 3>& jobs) {
   // Nothing is allocated for a size no strategy may build: a size below 0 or above the limit
@@ -518,20 +568,19 @@ bool build_jobs(std::int32_t table_size, const key_list& first_keys, const key_l
       std::any_of(jobs.begin(), jobs.end(), [](const strategy_job& job) { return job.wanted; });
   if (!any_wanted || table_size == 0) return true;
   const c_array<std::uint64_t> fresh = first_occurrences(first_keys, second_keys);
-  if (fresh == nullptr) return false;
-  bool filled = false;
-  if (table_size >= slots_worth_a_thread) {
+  bool filled = fresh != nullptr && reserve_results(table_size, jobs);
+  if (filled && table_size >= slots_worth_a_thread) {
     filled = fill_beside(table_size, fresh.get(), first_keys, second_keys, jobs);
-  } else {
-    std::vector<const strategy_job*> all;
+  } else if (filled) {
+    job_list all;
     for (const strategy_job& job : jobs) {
-      if (job.wanted) all.push_back(&job);
+      if (job.wanted) all.add(&job);
     }
     filled = fill_in_turn(table_size, fresh.get(), first_keys, second_keys, all);
   }
   if (filled) return true;
   for (const strategy_job& job : jobs) {
-    if (job.result != nullptr) job.result->clear();
+    if (job.result != nullptr) key_list().swap(*job.result);
   }
   return false;
 }

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 namespace {
 constexpr std::uintptr_t huge_page = std::uintptr_t{1} << 21;
@@ -38,4 +39,16 @@ void reserve_keys(key_list& keys, std::size_t count) {
   advise_huge_pages(bigger.data(), count * sizeof(key));
   bigger.insert(bigger.end(), keys.begin(), keys.end());
   keys.swap(bigger);
+}
+
+bool try_reserve_keys(key_list& keys, std::size_t count) {
+  if (count <= keys.capacity()) return true;
+  if (count > keys.max_size()) return false;
+  // operator new has no way to say no but the new handler, which ends the run; malloc only says
+  // no. Freed large blocks go straight back to the system, so the list gets the same room.
+  void* room = std::malloc(count * sizeof(key));
+  if (room == nullptr) return false;
+  std::free(room);
+  reserve_keys(keys, count);
+  return true;
 }

@@ -20,6 +20,12 @@ void release_pages(void* data, std::size_t bytes);
 /// large list. Running out of memory is what it is for any vector growth (the new handler).
 void reserve_keys(key_list& keys, std::size_t count);
 
+/// As reserve_keys, but false, with `keys` unchanged, when the room can't be had, where
+/// reserve_keys would end the run; for storage whose lack is an ordinary outcome. The room is
+/// asked of malloc, let go and then taken by the list, so an allocation by another thread in
+/// between can still end the run.
+bool try_reserve_keys(key_list& keys, std::size_t count);
+
 /// Appends `k`, growing a full list to twice its size through reserve_keys.
 inline void append_key(key_list& keys, key k) {
   if (keys.size() == keys.capacity()) reserve_keys(keys, keys.size() * 2 + 16);
