@@ -12,24 +12,45 @@ constexpr std::size_t block_size = std::size_t{1} << 16;
 constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 constexpr char carriage_return = '\r';
 
+// Reads what the file holds now into the block after its first `from` bytes: the count read, 0
+// at the end of the file, below 0 on an error. read(2) rather than fread: it hands over what a
+// pipe holds now instead of waiting for a whole block, so a run fed through a FIFO keeps pace
+// with its writer.
+ssize_t read_some(line_reader& reader, std::size_t from) {
+  ssize_t got = 0;
+  do {
+    got = ::read(::fileno(reader.file), reader.block.data() + from, block_size - from);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
+bool starts_the_mark(const line_reader& reader, std::size_t count) {
+  return std::memcmp(reader.block.data(), byte_order_mark.data(), count) == 0;
+}
+
 // Refills the block; false at the end of the file or on a read error.
 bool refill(line_reader& reader) {
   if (reader.at_end) return false;
   reader.block.resize(block_size);
   reader.begin = 0;
-  // read(2) rather than fread: it hands over what a pipe holds now instead of waiting for a whole
-  // block, so a run fed through a FIFO keeps pace with its writer.
-  ssize_t got = 0;
-  do {
-    got = ::read(::fileno(reader.file), reader.block.data(), block_size);
-  } while (got < 0 && errno == EINTR);
-  reader.failed = got < 0;
-  reader.end = got < 0 ? 0 : static_cast<std::size_t>(got);
-  if (!reader.started && reader.end >= byte_order_mark.size() &&
-      std::memcmp(reader.block.data(), byte_order_mark.data(), byte_order_mark.size()) == 0) {
-    reader.begin = byte_order_mark.size();
+  ssize_t got = read_some(reader, 0);
+  std::size_t held = got > 0 ? static_cast<std::size_t>(got) : 0;
+  if (!reader.started) {
+    // A pipe may hand over the mark a byte at a time: read on while all that came is its start.
+    while (got > 0 && held < byte_order_mark.size() && starts_the_mark(reader, held)) {
+      got = read_some(reader, held);
+      held += got > 0 ? static_cast<std::size_t>(got) : 0;
+    }
+    reader.started = true;
+    if (got >= 0 && held >= byte_order_mark.size() &&
+        starts_the_mark(reader, byte_order_mark.size())) {
+      reader.begin = byte_order_mark.size();
+      // Nothing after the mark yet: the file goes on as if it had never been there.
+      if (held == byte_order_mark.size()) return refill(reader);
+    }
   }
-  reader.started = true;
+  reader.failed = got < 0;
+  reader.end = got < 0 ? 0 : held;
   if (reader.end == 0) reader.at_end = true;
   return reader.end != 0;
 }

@@ -1,9 +1,12 @@
 #include "checker/line_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "checker/line_prefetch.h"
@@ -100,6 +103,57 @@ TEST(read_key_line, carriage_returns_at_block_ends_and_byte_order_marks) {
     EXPECT_EQ(parsed.fault, c.last_fault);
     EXPECT_EQ(read_key_line(reader, parsed), read_status::end);
     std::fclose(file);
+  }
+}
+
+// A pipe hands over what its writer wrote so far: each piece below is written only once the pipe
+// is empty again, so each comes in a read of its own. However the pieces split a byte-order mark,
+// it is skipped, and bytes that began like one but were not stay in the line.
+TEST(read_line, a_byte_order_mark_split_across_pipe_reads) {
+  using lines = std::vector<std::string>;
+  const struct {
+    lines pieces;
+    lines read;
+  } cases[] = {
+      {{"\xEF",
+        "\xBB\xBF"
+        "1 2\n3"},
+       {"1 2", "3", "<end:>"}},
+      {{"\xEF\xBB",
+        "\xBF"
+        "1 2\n"},
+       {"1 2", "<end:>"}},
+      {{"\xEF", "\xBB", "\xBF", "1 2\n"}, {"1 2", "<end:>"}},
+      {{"\xEF\xBB\xBF", "\n7\n"}, {"", "7", "<end:>"}},
+      {{"\xEF\xBB\xBF"}, {"<end:>"}},
+      {{"\xEF", "1\n"},
+       {"\xEF"
+        "1",
+        "<end:>"}},
+      {{"\xEF\xBB", "x\xEF\xBB\xBF\n"}, {"\xEF\xBBx\xEF\xBB\xBF", "<end:>"}},
+      {{"\xEF\xBB"}, {"\xEF\xBB", "<end:>"}},
+  };
+  for (const auto& c : cases) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    std::thread writer([&c, &ends] {
+      for (const std::string& piece : c.pieces) {
+        for (int waiting = 1; waiting > 0;) ::ioctl(ends[1], FIONREAD, &waiting);
+        EXPECT_EQ(::write(ends[1], piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
+      }
+      ::close(ends[1]);
+    });
+    line_reader reader;
+    reader.file = ::fdopen(ends[0], "rb");
+    lines read;
+    std::string text;
+    for (read_status status = read_status::line; status == read_status::line;) {
+      status = read_line(reader, text);
+      read.push_back(status == read_status::line ? text : "<end:" + text + ">");
+    }
+    writer.join();
+    std::fclose(reader.file);
+    EXPECT_EQ(read, c.read) << testing::PrintToString(c.pieces);
   }
 }
 
