@@ -144,7 +144,8 @@ class Browser:
 
 PAGE_STATE = """(() => {
   const text = (id) => document.getElementById(id).textContent;
-  return { score: text('score'), error: document.getElementById('error').hidden ? '' : text('error'),
+  const error = document.getElementById('error');
+  return { score: text('score'), error: error.hidden ? '' : error.textContent,
            status: text('status'), shown: !document.getElementById('result').hidden,
            report: document.getElementById('report').innerHTML };
 })()"""
@@ -193,9 +194,10 @@ def large_case(folder, binary):
     rng = random.Random(23)
     keys = [str(rng.randrange(1, 2**31 - 1)) for _ in range(700000)]
     with open(os.path.join(folder, "large_input.txt"), "w") as f:
-        f.write("1\n1000000 0 0\n" + " ".join(keys[:350000]) + "\n" + " ".join(keys[350000:]) + "\n")
-    subprocess.run([binary, "--answer-file=right.txt", "1", "large_input.txt", "none.txt"], cwd=folder,
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+        f.write("1\n1000000 0 0\n" + " ".join(keys[:350000]) + "\n")
+        f.write(" ".join(keys[350000:]) + "\n")
+    subprocess.run([binary, "--answer-file=right.txt", "1", "large_input.txt", "none.txt"],
+                   cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
     with open(os.path.join(folder, "right.txt")) as f:
         lines = f.read().split("\n")
     spoiled = lines[2].split(" ")
@@ -281,7 +283,7 @@ def run_checks(page, binary, work, examples):
                     state = drop_on_page(browser, [os.path.join(folder, output_name),
                                                    os.path.join(folder, input_name)])
                     expect(state["score"] == "66%" and state["error"] == "",
-                           f"the example dropped on the page: {state['score']!r} {state['error']!r}")
+                           f"the example dropped: {state['score']!r} {state['error']!r}")
                 continue
             state = check_in_page(browser, os.path.join(folder, input_name),
                                   os.path.join(folder, output_name))
