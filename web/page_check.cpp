@@ -41,20 +41,13 @@ std::string usable_name(std::string_view name, std::string_view fallback) {
   return std::string(name);
 }
 
-struct closed_file {
-  void operator()(std::FILE* file) const {
-    if (file != nullptr) std::fclose(file);
-  }
-};
-using file_handle = std::unique_ptr<std::FILE, closed_file>;
-
 // One rendered output: a stream into a buffer of the module's memory that the page reads in
 // place. (A file of the in-memory file system would grow by small steps, copying itself each
 // time: a quarter of a large case's time.)
 struct sink {
   char* data = nullptr;
   std::size_t size = 0;
-  file_handle file;
+  std::unique_ptr<std::FILE, file_closer> file;
   text_out out;
   bool open() {
     file.reset();
