@@ -27,6 +27,7 @@ std::string summary_text(const run_summary& summary) {
                      std::to_string(summary.all) + "\nScore: " + std::to_string(summary.score) +
                      "\n";
   if (summary.refused > 0) text += "Refused cases: " + std::to_string(summary.refused) + "\n";
+  if (summary.not_built > 0) text += "Cases not built: " + std::to_string(summary.not_built) + "\n";
   if (!summary.ended_message.empty()) text += summary.ended_message + "\n";
   return text;
 }

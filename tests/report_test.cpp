@@ -359,6 +359,25 @@ TEST(gradescope_report, a_long_layout_shows_its_first_keys_and_counts_the_rest) 
   EXPECT_EQ(count_of(json, " 9"), 200U);
 }
 
+// Both graders' summaries count the refused cases and, apart, those whose table was not built.
+TEST(report_summaries, count_refused_and_unbuilt_cases) {
+  scripted_run run = checking_run();
+  case_result unbuilt = refused_case(4);
+  unbuilt.state = case_state::not_built;
+  unbuilt.message = "Input File in.txt line 14: table size 1073741823 could not be allocated";
+  run.cases.push_back({unbuilt, {}});
+  run.summary.cases = 5;
+  run.summary.not_built = 1;
+  const struct {
+    std::string report;
+    std::string summary;
+  } cases[] = {
+      {rendered<gradescope_report>(run), "Refused cases: 1\\nCases not built: 1\\n"},
+      {rendered<junit_report>(run), "Refused cases: 1\nCases not built: 1\n</system-out>"},
+  };
+  for (const auto& c : cases) EXPECT_TRUE(holds(c.report, c.summary)) << c.report;
+}
+
 TEST(junit_report, counts_on_the_suite_match_its_testcases) {
   const std::string xml = rendered<junit_report>(checking_run());
   const char* const parts[] = {
