@@ -6,36 +6,50 @@
 #include <cctype>
 #include <filesystem>
 #include <iterator>
+#include <string>
 #include <system_error>
+#include <unordered_map>
 
 namespace {
 
-// What makes two paths the same file: device and inode when it exists, else the normalised path.
-struct identity {
-  bool exists = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-  std::string normal;
-  bool operator==(const identity& other) const {
-    if (exists != other.exists) return false;
-    return exists ? device == other.device && inode == other.inode : normal == other.normal;
-  }
-};
+// What makes two paths the same file: device and inode when it exists, else the normalised path,
+// as one text so that a hash map can hold it.
+using identity = std::string;
 
-identity identify(const std::string& path) {
-  identity id;
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0) {
-    id.exists = true;
-    id.device = info.st_dev;
-    id.inode = info.st_ino;
-    return id;
-  }
+// The normalised absolute form of a path that doesn't exist. Most such paths are reports in one
+// folder, so the folder's canonical form is worked out once and kept in `folders`.
+std::string normal_form(const std::string& path,
+                        std::unordered_map<std::string, std::string>& folders) {
   std::error_code ignored;
-  id.normal = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ignored), ignored)
-                  .lexically_normal()
-                  .string();
-  return id;
+  const std::filesystem::path given(path);
+  const std::filesystem::path name = given.filename();
+  if (name.empty() || name == "." || name == "..") {
+    return std::filesystem::weakly_canonical(std::filesystem::absolute(given, ignored), ignored)
+        .lexically_normal()
+        .string();
+  }
+  const std::string parent = given.has_parent_path() ? given.parent_path().string() : ".";
+  auto [folder, added] = folders.try_emplace(parent);
+  if (added) {
+    folder->second =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(parent, ignored), ignored)
+            .lexically_normal()
+            .string();
+  }
+  // A canonical folder is already normal, and `name` holds no "/" and is no "." or "..".
+  std::string normal = folder->second;
+  if (!normal.ends_with('/')) normal += '/';
+  return normal.append(name.string());
+}
+
+identity identify(const std::string& path, std::unordered_map<std::string, std::string>& folders) {
+  struct stat info {};
+  identity id;
+  if (::stat(path.c_str(), &info) == 0) {
+    id.append("i").append(std::to_string(info.st_dev)).append(":");
+    return id.append(std::to_string(info.st_ino));
+  }
+  return id.append("p").append(normal_form(path, folders));
 }
 
 // "Input File" reads "input file" inside a sentence; a report's role keeps its capitals.
@@ -50,16 +64,25 @@ std::string in_sentence(const std::string& role) {
 }  // namespace
 
 std::string same_file_clash(const std::vector<guarded_file>& files) {
-  std::vector<identity> ids;
-  ids.reserve(files.size());
-  std::transform(files.begin(), files.end(), std::back_inserter(ids),
-                 [](const guarded_file& file) { return identify(file.path); });
-  for (std::size_t j = 1; j < files.size(); ++j) {
-    for (std::size_t i = 0; i < j; ++i) {
-      if (!(files[i].written || files[j].written) || !(ids[i] == ids[j])) continue;
+  // For each file met so far: the first file with its identity, and the first one written. A
+  // written file clashes with the first of its identity, any other with the first written, so
+  // this finds the same pair as comparing every two files, in one pass.
+  struct first_seen {
+    std::size_t any = 0;
+    std::size_t written = std::string::npos;
+  };
+  std::unordered_map<identity, first_seen> seen;
+  std::unordered_map<std::string, std::string> folders;
+  seen.reserve(files.size());
+  for (std::size_t j = 0; j < files.size(); ++j) {
+    const auto [at, added] = seen.try_emplace(identify(files[j].path, folders), first_seen{j});
+    first_seen& first = at->second;
+    const std::size_t i = files[j].written ? first.any : first.written;
+    if (!added && i != std::string::npos) {
       return files[j].role + " " + files[j].path + " is the " + in_sentence(files[i].role) + " " +
              files[i].path + "; nothing was written";
     }
+    if (files[j].written && first.written == std::string::npos) first.written = j;
   }
   return "";
 }

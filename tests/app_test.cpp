@@ -174,6 +174,23 @@ TEST_F(files, same_file_clash_sees_through_names_links_and_dot_dot) {
   EXPECT_EQ(
       same_file_clash({{"Input File", at("other"), false}, {"Output File", at("other"), false}}),
       "");
+  // Relative names, with and without "./", of a file not there yet.
+  EXPECT_EQ(same_file_clash(
+                {{"JSON report", "absent.json", true}, {"JUnit report", "./absent.json", true}}),
+            "JUnit report ./absent.json is the JSON report absent.json; nothing was written");
+  // The first clashing file in order names the first file it clashes with: a written one any
+  // file, a read one only a written file.
+  EXPECT_EQ(same_file_clash({{"Output File", at("other"), false},
+                             {"Input File", at("other"), false},
+                             {"JSON report", at("r"), true},
+                             {"Output File", at("r"), false},
+                             {"Gradebook", at("other"), true}}),
+            "Output File " + at("r") + " is the JSON report " + at("r") + "; nothing was written");
+  EXPECT_EQ(
+      same_file_clash({{"Output File", at("other"), false},
+                       {"Input File", at("other"), false},
+                       {"Gradebook", at("other"), true}}),
+      "Gradebook " + at("other") + " is the output file " + at("other") + "; nothing was written");
 }
 
 TEST_F(files, atomic_file_replaces_the_target_only_on_commit) {
