@@ -10,10 +10,13 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <numeric>
 #include <span>
+#include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "app/file_guard.h"
@@ -50,23 +53,145 @@ bool is_folder(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The regular files of `folder` in bytewise order; false when it can't be listed.
-bool list_folder(const std::string& folder, std::vector<std::string>& paths) {
+// The names of `folder`'s entries but "." and "..", in bytewise order; false when it can't be
+// listed.
+bool entry_names(const std::string& folder, std::vector<std::string>& names) {
   const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(folder.c_str()), ::closedir);
   if (!listing) return false;
-  std::vector<std::string> names;
   while (const dirent* entry = ::readdir(listing.get())) {
-    struct stat info {};
-    const std::string path = joined(folder, entry->d_name);
-    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-      names.emplace_back(entry->d_name);
-    }
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
   }
   std::sort(names.begin(), names.end());
-  std::transform(names.begin(), names.end(), std::back_inserter(paths),
-                 [&](const std::string& name) { return joined(folder, name); });
   return true;
 }
+
+// An existing file as the kernel knows it, whatever its names.
+struct file_id {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const file_id& other) const = default;
+};
+
+struct file_id_hash {
+  std::size_t operator()(const file_id& id) const {
+    return std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(id.inode) * 0x9e3779b97f4a7c15U ^
+                                      static_cast<std::uint64_t>(id.device));
+  }
+};
+
+// What a listing checks each entry against: the run's own files by identity, and the folders
+// it writes reports into.
+struct listing_rules {
+  bool follow_links = false;
+  std::unordered_map<file_id, std::string, file_id_hash> own;   // identity -> role
+  std::vector<std::pair<file_id, std::string>> report_folders;  // identity, extension
+};
+
+listing_rules rules_for(bool follow_links, const std::vector<own_file>& own,
+                        const std::vector<report_folder>& report_folders) {
+  listing_rules rules;
+  rules.follow_links = follow_links;
+  struct stat info {};
+  for (const own_file& file : own) {
+    if (::stat(file.path.c_str(), &info) == 0) {
+      rules.own.try_emplace(file_id{info.st_dev, info.st_ino}, file.role);
+    }
+  }
+  for (const report_folder& folder : report_folders) {
+    if (::stat(folder.path.c_str(), &info) == 0) {
+      rules.report_folders.emplace_back(file_id{info.st_dev, info.st_ino}, folder.extension);
+    }
+  }
+  return rules;
+}
+
+// An entry as a listing sees it: lstat, or stat when links are followed and this one leads
+// somewhere. False when it can't be looked at.
+bool look_at(const std::string& path, bool follow_links, struct stat& info) {
+  if (::lstat(path.c_str(), &info) != 0) return false;
+  struct stat target {};
+  if (follow_links && S_ISLNK(info.st_mode) && ::stat(path.c_str(), &target) == 0) info = target;
+  return true;
+}
+
+// Why the entry with `info` of a folder with identity `folder` is left out, or an empty text.
+std::string left_out_because(const listing_rules& rules, const file_id& folder,
+                             const std::string& name, const struct stat& info) {
+  const auto own = rules.own.find(file_id{info.st_dev, info.st_ino});
+  if (own != rules.own.end()) return "it is " + own->second;
+  for (const auto& [id, extension] : rules.report_folders) {
+    if (id == folder && name.ends_with(extension)) return "it is a report of this run";
+  }
+  return "";
+}
+
+class submission_lister {
+ public:
+  explicit submission_lister(listing_rules rules) : rules_(std::move(rules)) {}
+
+  // Adds the entries of `folder`; false when it can't be listed.
+  bool add_folder(const std::string& folder) {
+    std::vector<std::string> names;
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0 || !entry_names(folder, names)) return false;
+    const file_id id{info.st_dev, info.st_ino};
+    for (const std::string& name : names) add_entry(id, folder, name, 0);
+    return true;
+  }
+
+  void add_given(const std::string& path) { listing_.submissions.push_back({path, path}); }
+
+  class_listing take() { return std::move(listing_); }
+
+ private:
+  // `depth` 1 is an entry of a per-student subfolder, named after that subfolder.
+  void add_entry(const file_id& folder, const std::string& folder_path, const std::string& name,
+                 int depth) {
+    const std::string path = joined(folder_path, name);
+    struct stat info {};
+    if (!look_at(path, rules_.follow_links, info)) {
+      listing_.submissions.push_back({path, depth == 0 ? path : folder_path, true, false});
+      return;
+    }
+    const std::string why = left_out_because(rules_, folder, name, info);
+    if (!why.empty()) {
+      listing_.skipped.push_back("hash_checker: left out " + path + ": " + why);
+      ++listing_.left_out;
+      return;
+    }
+    if (S_ISDIR(info.st_mode)) {
+      if (depth == 0) add_subfolder(path, info);
+      return;
+    }
+    listing_.submissions.push_back(
+        {path, depth == 0 ? path : folder_path, true, S_ISREG(info.st_mode)});
+  }
+
+  // A subfolder holding one entry, not a folder, stands for it; any other is skipped.
+  void add_subfolder(const std::string& path, const struct stat& info) {
+    std::vector<std::string> names;
+    std::string why;
+    struct stat inner {};
+    if (!entry_names(path, names)) {
+      why = "it can't be listed";
+    } else if (names.size() != 1) {
+      why = "it holds " + std::to_string(names.size()) + " entries, not one file";
+    } else if (look_at(joined(path, names[0]), rules_.follow_links, inner) &&
+               S_ISDIR(inner.st_mode)) {
+      why = "its one entry is a folder";
+    }
+    if (why.empty()) {
+      add_entry(file_id{info.st_dev, info.st_ino}, path, names[0], 1);
+      return;
+    }
+    listing_.skipped.push_back("hash_checker: skipped folder " + path + ": " + why);
+    ++listing_.skipped_folders;
+  }
+
+  listing_rules rules_;
+  class_listing listing_;
+};
 
 std::string last_component(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -74,19 +199,60 @@ std::string last_component(const std::string& path) {
   return name.empty() || name == "." || name == ".." ? "submission" : name;
 }
 
+// 16 hex digits of the 64-bit FNV-1a hash of `text`: the same on every machine.
+std::string hash_text(std::string_view text) {
+  std::uint64_t hash = std::accumulate(
+      text.begin(), text.end(), std::uint64_t{0xcbf29ce484222325U}, [](std::uint64_t sum, char c) {
+        return (sum ^ static_cast<unsigned char>(c)) * 0x100000001b3U;
+      });
+  std::string hex(16, '0');
+  for (std::size_t i = hex.size(); i-- > 0; hash >>= 4) hex[i] = "0123456789abcdef"[hash & 0xf];
+  return hex;
+}
+
+// At most `bytes` bytes of `text`, never ending inside a UTF-8 character.
+std::string_view cut_at(std::string_view text, std::size_t bytes) {
+  if (text.size() <= bytes) return text;
+  while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xc0U) == 0x80U) --bytes;
+  return text.substr(0, bytes);
+}
+
+// `base`, `copy` ("" or "-N") and `extension`, with `base` shortened to fit longest_report_name.
+std::string fitted_name(const std::string& base, const std::string& copy,
+                        std::string_view extension) {
+  std::string name = base;
+  if (base.size() + copy.size() + extension.size() > longest_report_name) {
+    const std::string mark = "~" + hash_text(base);
+    name = std::string(
+               cut_at(base, longest_report_name - mark.size() - copy.size() - extension.size())) +
+           mark;
+  }
+  return name.append(copy).append(extension);
+}
+
+// "" for the first file of a name, then "-2", "-3"...
+std::string copy_mark(std::int64_t copy) {
+  std::string mark;
+  if (copy > 1) mark.append("-").append(std::to_string(copy));
+  return mark;
+}
+
 // One name per path: its last component and `extension`, made unique in order by "-2", "-3"...
-// before the extension, and never `reserved`.
+// before the extension, and never `reserved`. Each component remembers the copy number to try
+// next, so a class where every file has the same name is named in linear time.
 std::vector<std::string> unique_names(const std::vector<std::string>& paths,
                                       std::string_view extension, std::string_view reserved) {
-  std::set<std::string, std::less<>> taken{std::string(reserved)};
+  std::unordered_set<std::string> taken{std::string(reserved)};
+  std::unordered_map<std::string, std::int64_t> next_copy;
   std::vector<std::string> names;
   names.reserve(paths.size());
+  taken.reserve(paths.size() + 1);
   for (const std::string& path : paths) {
     const std::string base = last_component(path);
-    std::string name = base + std::string(extension);
-    for (int copy = 2; taken.contains(name); ++copy) {
-      name = base + "-" + std::to_string(copy) + std::string(extension);
-    }
+    std::int64_t& copy = next_copy.try_emplace(base, 1).first->second;
+    std::string name = fitted_name(base, copy_mark(copy), extension);
+    while (taken.contains(name)) name = fitted_name(base, copy_mark(++copy), extension);
+    ++copy;
     taken.insert(name);
     names.push_back(std::move(name));
   }
@@ -97,12 +263,14 @@ std::vector<std::string> unique_names(const std::vector<std::string>& paths,
 struct class_setup {
   run_header header;  // version, input and answer file, for every report
   run_summary input;  // the input's case totals
-  std::vector<std::string> paths;
+  std::vector<class_submission> submissions;
+  std::vector<std::string> paths;         // each submission's path
   std::vector<std::string> report_paths;  // one per path with --report-dir, none without
   std::vector<std::string> page_paths;    // one per path with --html-dir, none without
   bool diagnose = false;
   bool explain = false;
   bool fail_on_wrong = false;
+  bool follow_links = false;
 };
 
 // What a worker leaves for the printing thread in a submission's slot.
@@ -172,9 +340,12 @@ void grade_one(const class_setup& setup, std::span<case_result> cases, std::size
   run_request request;
   request.output_path = setup.paths[index];
   request.diagnose = setup.diagnose;
+  request.listed = setup.submissions[index].listed;
+  request.follow_links = setup.follow_links;
   strategy_tally tally;
+  content_watch content;
   wrong_line_notes notes(slot.notes);
-  std::vector<renderer_slot> renderers{{&tally, ""}};
+  std::vector<renderer_slot> renderers{{&tally, ""}, {&content, ""}};
   if (setup.explain) renderers.push_back({&notes, ""});
   submission_report json{"JSON report", {}, nullptr};
   submission_report page{"HTML report", {}, nullptr};
@@ -187,7 +358,11 @@ void grade_one(const class_setup& setup, std::span<case_result> cases, std::size
     if (page.renderer) renderers.push_back({page.renderer.get(), ""});
   }
   run_summary summary;
-  const submission_state state = grade_submission(request, cases, setup.input, renderers, summary);
+  submission_state state = grade_submission(request, cases, setup.input, renderers, summary);
+  if (state == submission_state::graded) state = content.state();
+  if (setup.explain && state != submission_state::graded && was_graded(state)) {
+    slot.notes = "  " + std::string(content_note(state)) + "\n";  // not a Wrong line each
+  }
   summary.score = score(summary.right, summary.all);
   summary.status = single_run_status(summary, setup.fail_on_wrong);
   if (slot.report_failure.empty()) slot.report_failure = close_report(summary, json);
@@ -216,6 +391,7 @@ struct class_session {
   atomic_file gradebook;
   std::vector<graded_slot> slots;
   std::vector<std::string> failures;  // printed after the summary
+  class_listing listing;              // its submissions moved into `setup`
 };
 
 std::vector<std::string> paths_in(const std::string& folder,
@@ -245,7 +421,10 @@ std::vector<guarded_file> files_of(const class_session& s) {
                      return guarded_file{role, path, written};
                    });
   };
-  add(s.setup.paths, "Output File", false);
+  for (const class_submission& submission : s.setup.submissions) {
+    // A listed entry that is not a regular file is never opened, so it can clash with nothing.
+    if (submission.regular) files.push_back({"Output File", submission.path, false});
+  }
   files.push_back({"Gradebook", s.cl->gradebook, true});
   add(s.setup.report_paths, "JSON report", true);
   if (!s.cl->report_dir.empty()) {
@@ -258,20 +437,50 @@ std::vector<guarded_file> files_of(const class_session& s) {
   return files;
 }
 
+std::vector<own_file> own_files_of(const command_line& cl) {
+  std::vector<own_file> own{{"the input file", cl.request.input_path},
+                            {"the gradebook", cl.gradebook}};
+  if (!cl.no_answer_file) own.push_back({"the answer file", cl.answer_file});
+  if (!cl.report_dir.empty()) {
+    own.push_back({"the class report", joined(cl.report_dir, class_report_name)});
+  }
+  if (!cl.html_dir.empty()) {
+    own.push_back({"the class page", joined(cl.html_dir, class_page_name)});
+  }
+  return own;
+}
+
+std::vector<report_folder> report_folders_of(const command_line& cl) {
+  std::vector<report_folder> folders;
+  if (!cl.report_dir.empty()) folders.push_back({cl.report_dir, ".json"});
+  if (!cl.html_dir.empty()) folders.push_back({cl.html_dir, ".html"});
+  return folders;
+}
+
 void prepare(class_session& s) {
   s.setup.header = {HASH_CHECKER_VERSION, false, s.cl->request.input_path, "",
                     s.cl->no_answer_file ? std::string() : s.cl->answer_file};
-  s.setup.paths = expand_submissions(s.cl->submissions);
+  s.listing = list_submissions(s.cl->submissions, s.cl->follow_links, own_files_of(*s.cl),
+                               report_folders_of(*s.cl));
+  s.setup.submissions = std::move(s.listing.submissions);
+  s.setup.follow_links = s.cl->follow_links;
+  s.setup.paths.reserve(s.setup.submissions.size());
+  std::vector<std::string> named_as;
+  named_as.reserve(s.setup.submissions.size());
+  for (const class_submission& submission : s.setup.submissions) {
+    s.setup.paths.push_back(submission.path);
+    named_as.push_back(submission.named_as);
+  }
   // A diagnosis costs a sort of the case's keys; only --explain and the reports that show it pay.
   s.setup.diagnose = s.cl->explain || !s.cl->report_dir.empty() || !s.cl->html_dir.empty();
   s.setup.explain = s.cl->explain;
   s.setup.fail_on_wrong = s.cl->fail_on_wrong;
   if (!s.cl->report_dir.empty()) {
-    s.report_names = report_names_for(s.setup.paths);
+    s.report_names = report_names_for(named_as);
     s.setup.report_paths = paths_in(s.cl->report_dir, s.report_names);
   }
   if (!s.cl->html_dir.empty()) {
-    s.page_names = page_names_for(s.setup.paths);
+    s.page_names = page_names_for(named_as);
     s.setup.page_paths = paths_in(s.cl->html_dir, s.page_names);
   }
 }
@@ -317,6 +526,7 @@ void start_roster(class_session& s, const roster_columns& columns) {
   }
   if (s.setup.input.ended_early) put_text(s.console, s.setup.input.ended_message + "\n");
   if (any || s.setup.input.ended_early) put_text(s.console, "\n");
+  for (const std::string& line : s.listing.skipped) std::fprintf(stderr, "%s\n", line.c_str());
   put_roster_header(s.console, columns);
   put_csv_header(s.gradebook.out(), s.cases.size());
 }
@@ -363,8 +573,8 @@ std::int64_t graded_lines(const std::vector<case_result>& cases) {
 
 int class_status(const class_session& s, const class_totals& totals) {
   const run_summary& input = s.setup.input;
-  const bool incomplete = totals.graded < totals.submissions || input.refused > 0 ||
-                          input.not_built > 0 || input.ended_early;
+  const bool incomplete = totals.graded < totals.submissions || totals.graded == 0 ||
+                          input.refused > 0 || input.not_built > 0 || input.ended_early;
   if (incomplete) return incomplete_status;
   return s.cl->fail_on_wrong && totals.any_wrong ? wrong_lines_status : 0;
 }
@@ -423,6 +633,20 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
   return status;
 }
 
+// The report and page names that had to be shortened, in submission order.
+std::vector<shortened_name> shortened_names(const class_session& s) {
+  std::vector<shortened_name> shortened;
+  for (std::size_t i = 0; i < s.setup.submissions.size(); ++i) {
+    const std::string& named_as = s.setup.submissions[i].named_as;
+    for (const std::vector<std::string>* names : {&s.report_names, &s.page_names}) {
+      if (i < names->size() && name_was_shortened(named_as, (*names)[i])) {
+        shortened.push_back({s.setup.paths[i], (*names)[i]});
+      }
+    }
+  }
+  return shortened;
+}
+
 // Prints a line that ends the run before any submission is graded.
 int stop(class_session& s, const std::string& line) {
   put_text(s.console, line + "\n");
@@ -432,13 +656,15 @@ int stop(class_session& s, const std::string& line) {
 
 }  // namespace
 
-std::vector<std::string> expand_submissions(const std::vector<std::string>& given) {
-  std::vector<std::string> paths;
+class_listing list_submissions(const std::vector<std::string>& given, bool follow_links,
+                               const std::vector<own_file>& own,
+                               const std::vector<report_folder>& report_folders) {
+  submission_lister lister(rules_for(follow_links, own, report_folders));
   for (const std::string& path : given) {
-    const bool listed = is_folder(path) && list_folder(path, paths);
-    if (!listed) paths.push_back(path);
+    const bool listed = is_folder(path) && lister.add_folder(path);
+    if (!listed) lister.add_given(path);
   }
-  return paths;
+  return lister.take();
 }
 
 std::vector<std::string> report_names_for(const std::vector<std::string>& paths) {
@@ -447,6 +673,10 @@ std::vector<std::string> report_names_for(const std::vector<std::string>& paths)
 
 std::vector<std::string> page_names_for(const std::vector<std::string>& paths) {
   return unique_names(paths, ".html", class_page_name);
+}
+
+bool name_was_shortened(const std::string& path, const std::string& name) {
+  return !name.starts_with(last_component(path));
 }
 
 int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
@@ -465,8 +695,10 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
   start_roster(s, columns);
   grade_all(s, columns);
   std::vector<submission_row> rows = rows_of(s.slots);
-  const class_totals totals = totals_of(rows);
-  put_class_summary(s.console, totals);
+  class_totals totals = totals_of(rows);
+  totals.skipped_folders = s.listing.skipped_folders;
+  totals.left_out = s.listing.left_out;
+  put_class_summary(s.console, totals, shortened_names(s));
   int status = finish(s, totals, rows);
   if (!flush_text(s.console)) {
     std::fputs("hash_checker: standard output write failed\n", stderr);

@@ -2,6 +2,7 @@
 // two workers, and the console, the gradebook and the reports written in submission order.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -15,17 +16,63 @@
 /// input can't be read, a file of the run is another or a write failed.
 int run_gradebook(const command_line& cl, std::FILE* console, bool color);
 
-/// The submissions that `given` names, in order: a folder stands for every regular file in it
-/// (symlinks followed, subfolders skipped), in bytewise name order, its path joined to the name by
-/// one "/"; any other path, missing ones included, and a folder that can't be listed stand for
-/// themselves.
-std::vector<std::string> expand_submissions(const std::vector<std::string>& given);
+/// One submission of a class run.
+struct class_submission {
+  std::string path;      // the file read: as given, or a folder's path joined with an entry's name
+  std::string named_as;  // the path whose last component names its reports
+  bool listed = false;   // found by listing a folder: read only as a regular file
+  bool regular = true;   // listed: the entry is a regular file (or, followed, a link to one)
+};
+
+/// What the submission arguments of a class run come to.
+struct class_listing {
+  std::vector<class_submission> submissions;
+  std::vector<std::string> skipped;  // one line per subfolder skipped and file of the run left out
+  std::int64_t skipped_folders = 0;
+  std::int64_t left_out = 0;
+};
+
+/// A file of the run itself, which a listed folder never offers as a submission: its role as a
+/// sentence names it ("the input file") and its path.
+struct own_file {
+  std::string role;
+  std::string path;
+};
+
+/// A folder the run writes reports into, and the ending of their names (".json").
+struct report_folder {
+  std::string path;
+  std::string extension;
+};
+
+/// The submissions that `given` names, in order. A folder stands for its entries in bytewise
+/// name order, each its path joined to the name by one "/": a regular file is a submission; a
+/// link (unless `follow_links`, which takes the link for what it points to), FIFO, socket or
+/// device is a submission that will not be read, so that it gets a row; a subfolder holding
+/// exactly one entry, not a folder, is a submission named after the subfolder; any other
+/// subfolder is skipped. An entry that is one of `own` (same device and inode), or that ends in
+/// a report folder's extension inside that folder, is left out. Each skipped subfolder and file
+/// left out adds a line to `skipped`. Any other path, missing ones included, and a folder that
+/// can't be listed stand for themselves.
+class_listing list_submissions(const std::vector<std::string>& given, bool follow_links,
+                               const std::vector<own_file>& own,
+                               const std::vector<report_folder>& report_folders);
+
+/// The longest report or page name given out, in bytes: a file name's limit on common systems
+/// (255) less room for a temporary name beside it.
+inline constexpr std::size_t longest_report_name = 240;
 
 /// One JSON report name per path: the path's last component and ".json", made unique in order by
 /// "-2", "-3"... before ".json". "class.json" is never given out; a path with no last component
-/// ("", ".", "..", "x/") is named "submission".
+/// ("", ".", "..", "x/") is named "submission". A name that would be longer than
+/// longest_report_name keeps as many whole UTF-8 characters of the component as fit before "~",
+/// 16 hex digits of a hash of the whole component, the copy's number and the extension. Takes
+/// time in proportion to the number of paths, however many share a name.
 std::vector<std::string> report_names_for(const std::vector<std::string>& paths);
 
 /// One HTML page name per path, as report_names_for names them but ending in ".html", and never
 /// "index.html" (the class's page).
 std::vector<std::string> page_names_for(const std::vector<std::string>& paths);
+
+/// True when `name` was shortened from the last component of `path` (see report_names_for).
+bool name_was_shortened(const std::string& path, const std::string& name);

@@ -50,7 +50,7 @@ constexpr flag_option flag_options[] = {
     {"--help", &command_line::help},       {"-h", &command_line::help},
     {"--version", &command_line::version}, {"--fail-on-wrong", &command_line::fail_on_wrong},
     {"--explain", &command_line::explain}, {"--no-answer-file", &command_line::no_answer_file},
-    {"--audit", &command_line::audit},
+    {"--audit", &command_line::audit},     {"--follow-links", &command_line::follow_links},
 };
 
 std::string unknown(std::string_view option) {
@@ -215,6 +215,10 @@ void take_positionals(const std::vector<std::string>& positional, command_line& 
     cl.error = "hash_checker: option '--html-dir' needs --gradebook=FILE";
     return;
   }
+  if (cl.follow_links && runs) {
+    cl.error = "hash_checker: option '--follow-links' needs --gradebook=FILE";
+    return;
+  }
   if (!positional.empty()) cl.request.answer_only = lenient_value(positional[0]) != 0;
   const bool answer_only_input = positional.size() == 2 && cl.request.answer_only;
   if (positional.size() > 3 || (positional.size() == 2 && !answer_only_input)) {
@@ -296,6 +300,8 @@ Options:
                          submission and a class summary
       --report-dir=DIR   with --gradebook: a JSON report per submission and class.json in DIR
       --html-dir=DIR     with --gradebook: an HTML page per submission and index.html in DIR
+      --follow-links     with --gradebook: read the files that links in a submission
+                         folder point to (without it, each such link is a row, not graded)
       --audit            hash_checker --audit INPUT: which known mistakes the cases of INPUT
                          catch, on each strategy; --json=FILE writes it as a report
       --generate=FILE    write an input whose audit catches every mistake to FILE
@@ -314,7 +320,8 @@ fails to start; the answer file only when the run completes.
 Exit status:
   0    every case was built (and graded, in checking mode)
   1    the run completed, but a case was refused or not built, or the input ended early,
-       or (--gradebook) a submission could not be opened or read
+       or (--gradebook) a submission could not be opened or read or was not graded (a
+       link, FIFO, socket or device in a folder), or no submission was graded at all
   2    a usage error: an unknown option or a bad option value, a count of arguments that
        fits no form, '-' for both INPUT and OUTPUT, --gradebook without a submission;
        --generate when no input of tables that small can catch every mistake

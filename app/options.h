@@ -17,6 +17,7 @@ struct command_line {
   bool fail_on_wrong = false;
   bool explain = false;
   bool no_answer_file = false;
+  bool follow_links = false;  // gradebook only: links in a submission folder are read
   color_mode color = color_mode::automatic;
   std::string answer_file = "./hash_answer.txt";
   std::string json;  // report paths; empty when not asked for

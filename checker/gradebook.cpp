@@ -1,6 +1,7 @@
 #include "checker/gradebook.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -36,18 +37,6 @@ std::int64_t median_tenths(std::vector<std::int64_t>& scores) {
 
 }  // namespace
 
-std::string_view state_text(submission_state state) {
-  switch (state) {
-    case submission_state::graded:
-      return "graded";
-    case submission_state::open_failed:
-      return "open failed";
-    case submission_state::read_failed:
-      break;
-  }
-  return "read failed";
-}
-
 void strategy_tally::line(const case_result& /*record*/, const line_result& result) {
   if (result.judged == verdict::none) return;
   const std::size_t at = strategy_index(result.strategy);
@@ -55,12 +44,43 @@ void strategy_tally::line(const case_result& /*record*/, const line_result& resu
   if (result.judged == verdict::right) ++right_.at(at);
 }
 
+void content_watch::line(const case_result& /*record*/, const line_result& result) {
+  if (result.judged == verdict::none) return;
+  judged_ = true;
+  if (result.problem == line_problem::none) keys_ = keys_ || !result.submitted.empty();
+  if (result.problem != line_problem::bad_token) return;
+  text_ = true;
+  // Every banner of the console transcript opens with ">>>>>" but the closing tally's.
+  const std::string_view token = result.token;
+  banner_ = banner_ || token.starts_with(">>>>>") || token.starts_with("[TEST");
+}
+
+submission_state content_watch::state() const {
+  if (!judged_) return submission_state::graded;
+  if (!keys_ && !text_) return submission_state::empty;
+  if (banner_) return submission_state::transcript;
+  return keys_ ? submission_state::graded : submission_state::unreadable;
+}
+
+std::string_view content_note(submission_state state) {
+  switch (state) {
+    case submission_state::empty:
+      return "the file is empty";
+    case submission_state::unreadable:
+      return "no line of the file reads as keys";
+    case submission_state::transcript:
+      return "the file holds the checker's console transcript, not its output";
+    default:
+      return "";
+  }
+}
+
 submission_row row_of(std::string path, submission_state state, const run_summary& summary,
                       std::span<const case_result> cases, const strategy_tally& tally) {
   submission_row row;
   row.path = std::move(path);
   row.state = state;
-  if (state != submission_state::graded) {
+  if (!was_graded(state)) {
     row.case_right.assign(cases.size(), -1);
     return row;
   }
@@ -87,7 +107,7 @@ class_totals totals_of(std::span<const submission_row> rows) {
   std::vector<std::int64_t> scores;
   std::int64_t sum = 0;
   for (const submission_row& row : rows) {
-    if (row.state != submission_state::graded) continue;
+    if (!was_graded(row.state)) continue;
     scores.push_back(row.score);
     sum += row.score;
     ++totals.bands.at(band_of(row.score));
@@ -100,6 +120,7 @@ class_totals totals_of(std::span<const submission_row> rows) {
   totals.graded = static_cast<std::int64_t>(scores.size());
   if (scores.empty()) return totals;
   totals.mean_tenths = rounded(sum * 10, totals.graded);
+  totals.mean_all_tenths = rounded(sum * 10, totals.submissions);
   totals.lowest = *std::min_element(scores.begin(), scores.end());
   totals.highest = *std::max_element(scores.begin(), scores.end());
   totals.median_tenths = median_tenths(scores);

@@ -12,11 +12,8 @@
 #include "checker/results.h"
 #include "checker/run.h"
 
-/// "graded", "open failed" or "read failed": the state as the gradebook and the console write it.
-std::string_view state_text(submission_state state);
-
 /// What a class run keeps of one submission. The numbers mean something only when `state` is
-/// graded.
+/// one of a graded submission (was_graded).
 struct submission_row {
   std::string path;  // as given, or a folder's path joined with a file's name
   submission_state state = submission_state::graded;
@@ -40,9 +37,30 @@ class strategy_tally final : public result_renderer {
   std::array<std::int64_t, 3> lines_{};
 };
 
+/// Tells from a grading's lines whether the file held keys at all: nothing but white space, no
+/// line that reads as keys, or the checker's own banners (a console transcript pasted in).
+class content_watch final : public result_renderer {
+ public:
+  void line(const case_result& record, const line_result& result) override;
+  /// `graded` for a file with a line of keys and no banner; otherwise `empty`, `transcript` or
+  /// `unreadable`. Also `graded` when no line was judged (no case was built).
+  [[nodiscard]] submission_state state() const;
+
+ private:
+  bool judged_ = false;  // a line was judged
+  bool keys_ = false;    // a line read as keys
+  bool text_ = false;    // a line held a token that gives no key
+  bool banner_ = false;  // such a token was one of the checker's banners
+};
+
+/// One line that stands for a graded submission's Wrong lines when its state says more than
+/// they would: "the file is empty", "no line of the file reads as keys", "the file holds the
+/// checker's console transcript, not its output"; empty for any other state.
+std::string_view content_note(submission_state state);
+
 /// The row of a submission that grade_submission graded against `cases` (their tallies are read
 /// now) and that `tally` watched. A submission that was not graded keeps its path, its state and
-/// a -1 for every case.
+/// a -1 for every case; one graded keeps `state` (empty, unreadable...) with its numbers.
 submission_row row_of(std::string path, submission_state state, const run_summary& summary,
                       std::span<const case_result> cases, const strategy_tally& tally);
 
@@ -50,18 +68,23 @@ submission_row row_of(std::string path, submission_state state, const run_summar
 inline constexpr std::size_t score_bands = 10;
 
 /// The class totals. Averages are in tenths, rounded half up, so that they print the same on
-/// every machine; every figure but `submissions` counts graded rows only, and is 0 without one.
+/// every machine; every figure but `submissions` and `mean_all_tenths` counts graded rows only,
+/// and is 0 without one.
 struct class_totals {
   std::int64_t submissions = 0;
   std::int64_t graded = 0;
   std::int64_t mean_tenths = 0;
-  std::int64_t median_tenths = 0;  // the mean of the two middle scores for an even count
+  std::int64_t mean_all_tenths = 0;  // over every row, one not graded counting as 0
+  std::int64_t median_tenths = 0;    // the mean of the two middle scores for an even count
   std::int64_t lowest = 0;
   std::int64_t highest = 0;
   std::array<std::int64_t, score_bands> bands{};
   std::array<std::int64_t, 3> strategy_right{};
   std::array<std::int64_t, 3> strategy_lines{};
   bool any_wrong = false;  // a graded line was judged Wrong
+  // Set by the class run, not from rows: what listing the folders passed over.
+  std::int64_t skipped_folders = 0;
+  std::int64_t left_out = 0;
 };
 
 /// Totals over `rows`; scores outside 0..100 are put in the nearest band.

@@ -438,11 +438,19 @@ submission_state grade_submission(const run_request& request, std::span<case_res
                                   run_summary& summary) {
   run_files files;
   files.output_f.path = request.output_path;
-  files.output.reset(open_for_reading(request.output_path));
+  submission_state opened = submission_state::graded;
+  if (request.listed) {
+    std::FILE* file = nullptr;
+    opened = open_listed_submission(request.output_path, request.follow_links, &file);
+    files.output.reset(file);
+  } else {
+    files.output.reset(open_for_reading(request.output_path));
+    if (files.output == nullptr) opened = submission_state::open_failed;
+  }
   files.output_f.file = files.output.get();
-  if (files.output == nullptr) {
-    summary.error = file_line("Output", request.output_path, "open failed");
-    return submission_state::open_failed;
+  if (opened != submission_state::graded) {
+    summary.error = "Output File " + request.output_path + " " + std::string(state_text(opened));
+    return opened;
   }
   summary.case_count = input.case_count;
   for (std::size_t i = 0; i < cases.size(); ++i) {

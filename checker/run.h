@@ -11,12 +11,17 @@
 
 #include "checker/line_reader.h"
 #include "checker/results.h"
+#include "checker/submission_file.h"
 
 struct run_request {
   bool answer_only = false;
   std::string input_path = "./hash_input.txt";
   std::string output_path = "./hash_output.txt";
   bool diagnose = false;  // explain every Wrong line (line_result::details)
+  // The output file was found by listing a folder: it is read only as a regular file
+  // (open_listed_submission), a link only with `follow_links`.
+  bool listed = false;
+  bool follow_links = false;
 };
 
 struct file_closer {
@@ -65,13 +70,13 @@ void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summa
 /// no more lines; a case past the count gives `end` too.
 read_status read_next_case(run_files& files, std::int64_t number, case_result& record);
 
-enum class submission_state { graded, open_failed, read_failed };
-
 /// Grades the output file `request.output_path` against `cases` from read_all_cases (whose summary
 /// is `input`) exactly as run_cases grades it in checking mode, telling the renderers every case
 /// event but not begin_run or end_run. Each case's right_count and graded_count are reset first and
 /// then hold this file's tallies. Fills the totals of `summary`; a file that can't be opened (a
-/// directory included) or read sets `summary.error`. A renderer's failure never stops it.
+/// directory included) or read, or a listed one that is not a regular file, sets `summary.error`
+/// and is not read. Returns `graded`, never the states that grading tells apart afterwards.
+/// A renderer's failure never stops it.
 submission_state grade_submission(const run_request& request, std::span<case_result> cases,
                                   const run_summary& input, std::span<const renderer_slot> slots,
                                   run_summary& summary);

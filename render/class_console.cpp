@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::string_view green = "\x1b[32m";
 constexpr std::string_view red = "\x1b[31m";
+constexpr std::string_view yellow = "\x1b[33m";  // graded, but not a file of keys
 constexpr std::string_view plain = "\x1b[0m";
 constexpr std::size_t score_width = 5;  // "score"
 constexpr std::size_t label_width = 9;  // "highest" and two spaces
@@ -34,6 +35,10 @@ std::string fraction(std::int64_t part, std::int64_t whole) {
 void put_figure(text_out& out, std::string_view label, const std::string& value) {
   put_padded(out, label, label_width);
   put_text(out, value + "\n");
+}
+
+std::string counted(std::int64_t count, std::string_view thing) {
+  return std::to_string(count) + " " + std::string(thing) + (count == 1 ? "" : "s");
 }
 
 std::string band_label(std::size_t band) {
@@ -117,31 +122,50 @@ void put_roster_header(text_out& out, const roster_columns& columns) {
 
 void put_roster_line(text_out& out, const roster_columns& columns, const submission_row& row,
                      bool color) {
-  const bool graded = row.state == submission_state::graded;
+  const bool graded = was_graded(row.state);
   put_padded(out, row.path, columns.path_width);
   put_text(out, "  ");
   put_right_aligned(out, graded ? fraction(row.right, row.all) : "-", columns.count_width);
   put_text(out, "  ");
   put_right_aligned(out, graded ? std::to_string(row.score) : "-", score_width);
   put_text(out, "  ");
-  if (color) put_text(out, graded ? green : red);
+  if (color) put_text(out, !graded ? red : row.state == submission_state::graded ? green : yellow);
   put_text(out, state_text(row.state));
   if (color) put_text(out, plain);
   put_text(out, "\n");
 }
 
-void put_class_summary(text_out& out, const class_totals& totals) {
+void put_class_summary(text_out& out, const class_totals& totals,
+                       std::span<const shortened_name> shortened) {
   const bool any = totals.graded > 0;
+  const std::int64_t not_graded = totals.submissions - totals.graded;
+  const std::string others = "the " + std::to_string(not_graded) + " not graded";
   put_text(out, "\n>>>>>>>>>>>>>>>>Class summary\n");
-  put_figure(
-      out, "graded",
-      std::to_string(totals.graded) + " of " + std::to_string(totals.submissions) + " submissions");
-  put_figure(out, "mean", any ? tenths_text(totals.mean_tenths) : "-");
+  put_figure(out, "graded",
+             std::to_string(totals.graded) + " of " + std::to_string(totals.submissions) +
+                 " submissions" +
+                 (not_graded > 0 ? " (" + std::to_string(not_graded) + " not graded)" : ""));
+  std::string mean = any ? tenths_text(totals.mean_tenths) : "-";
+  if (any && not_graded > 0) {
+    mean += " (" + tenths_text(totals.mean_all_tenths) + " with " + others + " as 0)";
+  }
+  put_figure(out, "mean", mean);
   put_figure(out, "median", any ? tenths_text(totals.median_tenths) : "-");
   put_figure(out, "lowest", any ? std::to_string(totals.lowest) : "-");
   put_figure(out, "highest", any ? std::to_string(totals.highest) : "-");
+  if (totals.skipped_folders > 0 || totals.left_out > 0) {
+    put_figure(out, "skipped",
+               counted(totals.skipped_folders, "subfolder") + ", " +
+                   counted(totals.left_out, "file") +
+                   " of this run (each named on standard error)");
+  }
+  if (!shortened.empty()) put_text(out, "names shortened to fit:\n");
+  for (const shortened_name& entry : shortened) {
+    put_text(out, "  " + entry.path + " -> " + entry.name + "\n");
+  }
   put_histogram(out, totals);
   put_strategy_shares(out, totals);
+  if (!any) put_text(out, "\nNo submission was graded.\n");
 }
 
 void wrong_line_notes::line(const case_result& record, const line_result& result) {

@@ -29,10 +29,20 @@ void put_roster_header(text_out& out, const roster_columns& columns);
 void put_roster_line(text_out& out, const roster_columns& columns, const submission_row& row,
                      bool color);
 
+/// A report or page name that was shortened to fit, and the submission it belongs to.
+struct shortened_name {
+  std::string path;
+  std::string name;
+};
+
 /// The class summary: graded count, mean, median, lowest and highest score, the histogram of ten
 /// score bands with bars of '#' (one a submission; scaled down so the longest is 50 when a band
 /// holds more, a band with any submission keeping one), and each strategy's share of lines Right.
-void put_class_summary(text_out& out, const class_totals& totals);
+/// When a submission was not graded, the count says how many and the mean is also given with
+/// them counted as 0; subfolders skipped and files of the run left out are counted, `shortened`
+/// listed, and a class with nothing graded ends with a line saying so.
+void put_class_summary(text_out& out, const class_totals& totals,
+                       std::span<const shortened_name> shortened = {});
 
 /// A number of tenths as "62.4".
 std::string tenths_text(std::int64_t tenths);

@@ -163,7 +163,7 @@ void append_strategies(std::string& html, const class_totals& totals) {
 // A roster row: a graded submission's path links to its page; one not graded has no page worth
 // opening (it says only that the file could not be read), so its path stands alone.
 void append_row(std::string& html, const submission_row& row, const std::string& page_name) {
-  const bool graded = row.state == submission_state::graded;
+  const bool graded = was_graded(row.state);
   const bool linked = graded && !page_name.empty();
   html.append(graded ? "<tr class=\"graded\"><td class=\"path\">"
                      : "<tr class=\"failed\"><td class=\"path\">");

@@ -72,7 +72,7 @@ void put_totals(text_out& out, const class_totals& totals) {
 }
 
 void put_row(text_out& out, const submission_row& row, const std::string& report_name) {
-  const bool graded = row.state == submission_state::graded;
+  const bool graded = was_graded(row.state);
   put_member(out, "submission", true);
   put_json_string(out, row.path);
   put_member(out, "report");

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "render/json_writer.h"
+
 namespace {
 
 void put_count(text_out& out, std::int64_t value, bool known) {
@@ -11,7 +13,36 @@ void put_count(text_out& out, std::int64_t value, bool known) {
 
 }  // namespace
 
+namespace {
+
+constexpr std::string_view replacement = "\xef\xbf\xbd";  // U+FFFD
+
+// `field` with the formula guard and every ill-formed byte replaced.
+std::string safe_text(std::string_view field) {
+  std::string text;
+  text.reserve(field.size() + 1);
+  if (!field.empty() &&
+      std::string_view("=+-@\t\r").find(field.front()) != std::string_view::npos) {
+    text += '\'';
+  }
+  while (!field.empty()) {
+    const std::size_t length = utf8_sequence_length(field);
+    if (length == 0) {
+      text += replacement;
+      field.remove_prefix(1);
+    } else {
+      text += field.substr(0, length);
+      field.remove_prefix(length);
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
 void put_csv_field(text_out& out, std::string_view field) {
+  const std::string text = safe_text(field);
+  field = text;
   if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
     put_text(out, field);
     return;
@@ -37,7 +68,7 @@ void put_csv_header(text_out& out, std::size_t case_count) {
 }
 
 void put_csv_row(text_out& out, const submission_row& row) {
-  const bool graded = row.state == submission_state::graded;
+  const bool graded = was_graded(row.state);
   put_csv_field(out, row.path);
   put_count(out, row.right, graded);
   put_count(out, row.all, graded);

@@ -8,8 +8,11 @@
 #include "checker/gradebook.h"
 #include "render/text_out.h"
 
-/// `field` as one CSV field: in double quotes, each quote doubled, when it holds a comma, a quote,
-/// a CR or an LF; unchanged otherwise, whatever other bytes it holds.
+/// `field` as one CSV field that a spreadsheet shows as text. A field beginning with "=", "+",
+/// "-", "@", a tab or a CR, which a spreadsheet would take for a formula, gets a "'" before it;
+/// each byte that is not part of well-formed UTF-8 becomes U+FFFD; then the field is put in
+/// double quotes, each quote doubled, when it holds a comma, a quote, a CR or an LF. Every other
+/// byte stays as it is.
 void put_csv_field(text_out& out, std::string_view field);
 
 /// The header row: submission,right,all,score,state,case_0,...,case_{case_count-1}.

@@ -3,6 +3,10 @@
 #include "app/gradebook.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -47,7 +51,21 @@ TEST(gradebook_csv, fields_are_quoted_only_when_they_must_be) {
       {"\"", "\"\"\"\""},
       {"line\nbreak", "\"line\nbreak\""},
       {"cr\rhere", "\"cr\rhere\""},
-      {"caf\xc3\xa9;\t\xff", "caf\xc3\xa9;\t\xff"},  // other bytes pass unchanged
+      {"caf\xc3\xa9;\t", "caf\xc3\xa9;\t"},  // other bytes pass unchanged
+      // What a spreadsheet would run as a formula is shown as text.
+      {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"+1", "'+1"},
+      {"-2.txt", "'-2.txt"},
+      {"\tx", "'\tx"},
+      {"\rx", "\"'\rx\""},
+      {"a=b", "a=b"},
+      // Each byte that is no part of well-formed UTF-8 becomes U+FFFD.
+      {"\xff.txt", "\xef\xbf\xbd.txt"},
+      {"\xc3", "\xef\xbf\xbd"},
+      {"\xc0\xaf", "\xef\xbf\xbd\xef\xbf\xbd"},                  // overlong "/"
+      {"\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // a surrogate
+      {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
   };
   for (const auto& [raw, expected] : cases) {
     const std::string& field = raw;  // a lambda may not capture a structured binding before C++20
@@ -91,27 +109,31 @@ TEST(gradebook_totals, figures_over_the_graded_rows) {
   struct figures_case {
     std::vector<std::int64_t> scores;
     std::int64_t mean_tenths;
+    std::int64_t mean_all_tenths;  // with the row not graded as 0
     std::int64_t median_tenths;
     std::int64_t lowest;
     std::int64_t highest;
   };
   const figures_case cases[] = {
-      {{100}, 1000, 1000, 100, 100}, {{0, 33, 75, 83, 100}, 582, 750, 0, 100},
-      {{10, 20}, 150, 150, 10, 20},  // an even count: the mean of the two middle scores
-      {{33, 0, 0}, 110, 0, 0, 33},   // 11.0 exactly
-      {{1, 0, 0}, 3, 0, 0, 1},       // 0.333... rounds to 0.3
-      {{1, 1, 0}, 7, 10, 0, 1},      // 0.666... rounds to 0.7
-      {{50, 51}, 505, 505, 50, 51},
+      {{100}, 1000, 500, 1000, 100, 100}, {{0, 33, 75, 83, 100}, 582, 485, 750, 0, 100},
+      {{10, 20}, 150, 100, 150, 10, 20},  // an even count: the mean of the two middle scores
+      {{33, 0, 0}, 110, 83, 0, 0, 33},    // 11.0 exactly; 8.25 rounds up
+      {{1, 0, 0}, 3, 3, 0, 0, 1},         // 0.333... rounds to 0.3
+      {{1, 1, 0}, 7, 5, 10, 0, 1},        // 0.666... rounds to 0.7
+      {{50, 51}, 505, 337, 505, 50, 51},
   };
   for (const figures_case& c : cases) {
     std::vector<submission_row> rows;
     for (const std::int64_t score : c.scores) rows.push_back(row_scoring(score));
     rows.push_back(row_scoring(7, submission_state::read_failed));  // counts only as a submission
+    // Graded, though not a file of keys: its score counts like any other.
+    if (c.scores.front() == 0) rows.front().state = submission_state::empty;
     const class_totals totals = totals_of(rows);
     const std::string shown = ::testing::PrintToString(c.scores);
     EXPECT_EQ(totals.submissions, static_cast<std::int64_t>(c.scores.size() + 1)) << shown;
     EXPECT_EQ(totals.graded, static_cast<std::int64_t>(c.scores.size())) << shown;
     EXPECT_EQ(totals.mean_tenths, c.mean_tenths) << shown;
+    EXPECT_EQ(totals.mean_all_tenths, c.mean_all_tenths) << shown;
     EXPECT_EQ(totals.median_tenths, c.median_tenths) << shown;
     EXPECT_EQ(totals.lowest, c.lowest) << shown;
     EXPECT_EQ(totals.highest, c.highest) << shown;
@@ -152,6 +174,32 @@ TEST(gradebook_names, reports_are_named_after_the_file_and_never_clash) {
   EXPECT_EQ(report_names_for(paths), expected);
 }
 
+TEST(gradebook_names, a_name_too_long_is_cut_and_marked_with_a_hash) {
+  // "a" and then "é" up to 241 bytes, so that a cut may fall inside a character.
+  std::string long_base = "a";
+  while (long_base.size() < 240) long_base += "\xc3\xa9";
+  const std::string other_base = long_base + "b";
+  const std::vector<std::string> paths{"x/" + long_base, "y/" + long_base, "z/" + other_base,
+                                       "w/" + std::string(236, 'c')};
+  const std::vector<std::string> names = report_names_for(paths);
+  ASSERT_EQ(names.size(), paths.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_LE(names[i].size(), longest_report_name) << names[i];
+    EXPECT_TRUE(names[i].ends_with(".json")) << names[i];
+    EXPECT_TRUE(name_was_shortened(paths[i], names[i])) << names[i];
+    const std::size_t mark = names[i].rfind('~');
+    ASSERT_NE(mark, std::string::npos) << names[i];
+    EXPECT_NE(static_cast<unsigned char>(names[i][mark - 1]), 0xc3U) << "a character was cut";
+  }
+  const auto hash_of = [](const std::string& name) { return name.substr(name.rfind('~'), 17); };
+  EXPECT_TRUE(names[1].ends_with("-2.json")) << names[1];  // the same name twice
+  EXPECT_EQ(hash_of(names[1]), hash_of(names[0]));
+  EXPECT_NE(hash_of(names[2]), hash_of(names[0]));
+  EXPECT_EQ(names[3].substr(0, 219), std::string(218, 'c') + "~");
+  EXPECT_FALSE(name_was_shortened("a/alice.txt", "alice.txt-2.json"));
+  EXPECT_EQ(report_names_for({std::string(235, 'c')})[0], std::string(235, 'c') + ".json");
+}
+
 TEST(gradebook_names, pages_are_named_like_reports_and_never_take_the_index) {
   const std::vector<std::string> paths{"a/alice.txt", "b/alice.txt", "index",
                                        "x/index",     "class",       "x/"};
@@ -160,24 +208,83 @@ TEST(gradebook_names, pages_are_named_like_reports_and_never_take_the_index) {
   EXPECT_EQ(page_names_for(paths), expected);
 }
 
-TEST(gradebook_files, a_folder_stands_for_its_regular_files_in_byte_order) {
+// Each submission as "path (named_as) listed/regular", so one comparison shows a whole listing.
+std::vector<std::string> shown(const class_listing& listing, const std::string& prefix) {
+  std::vector<std::string> lines;
+  const auto cut = [&](const std::string& path) {
+    return path.starts_with(prefix) ? path.substr(prefix.size()) : path;
+  };
+  for (const class_submission& s : listing.submissions) {
+    std::string line = cut(s.path);
+    if (s.named_as != s.path) line += " (" + cut(s.named_as) + ")";
+    if (s.listed) line += s.regular ? " regular" : " unread";
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(gradebook_files, a_folder_stands_for_its_entries_in_byte_order) {
   const scratch_folder scratch;
   const fs::path folder = scratch.path / "late";
   fs::create_directories(folder / "nested");
-  for (const char* name : {"b.txt", "B.txt", "a.txt", "\xc3\xa9.txt", ".hidden"}) {
+  fs::create_directories(folder / "alice" / "deeper");
+  fs::create_directories(folder / "bob");
+  fs::create_directories(folder / "reports");
+  fs::create_directories(folder / "two");
+  for (const char* name : {"b.txt", "B.txt", "a.txt", "\xc3\xa9.txt", ".hidden", "bob/out.txt",
+                           "two/1.txt", "two/2.txt", "in.txt", "old.json"}) {
     std::ofstream(folder / name) << "1\n";
   }
   fs::create_symlink("b.txt", folder / "link.txt");
   fs::create_symlink("nowhere", folder / "dangling.txt");
+  fs::create_symlink("bob", folder / "carol");
+  ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
   const std::string given = folder.string();
   const std::string missing = (scratch.path / "missing.txt").string();
-  const std::vector<std::string> expected{
-      given + "/.hidden",  given + "/B.txt",        given + "/a.txt", given + "/b.txt",
-      given + "/link.txt", given + "/\xc3\xa9.txt", missing};
-  EXPECT_EQ(expand_submissions({given + "/", missing}), expected);
-  EXPECT_EQ(expand_submissions({given}),
-            std::vector<std::string>(expected.begin(), expected.end() - 1));
-  EXPECT_TRUE(expand_submissions({(scratch.path / "empty").string()}).size() == 1);
+  const std::vector<own_file> own{{"the input file", given + "/in.txt"},
+                                  {"the gradebook", (scratch.path / "absent.csv").string()}};
+  const std::vector<report_folder> reports{{given, ".json"}};
+  const std::string p = given + "/";
+  const class_listing plain = list_submissions({given + "/", missing}, false, own, reports);
+  const std::vector<std::string> expected{".hidden regular",
+                                          "B.txt regular",
+                                          "a.txt regular",
+                                          "b.txt regular",
+                                          "bob/out.txt (bob) regular",
+                                          "carol unread",
+                                          "dangling.txt unread",
+                                          "link.txt unread",
+                                          "pipe unread",
+                                          "\xc3\xa9.txt regular",
+                                          missing};
+  EXPECT_EQ(shown(plain, p), expected);
+  const std::vector<std::string> skipped{
+      "hash_checker: skipped folder " + p + "alice: its one entry is a folder",
+      "hash_checker: left out " + p + "in.txt: it is the input file",
+      "hash_checker: skipped folder " + p + "nested: it holds 0 entries, not one file",
+      "hash_checker: left out " + p + "old.json: it is a report of this run",
+      "hash_checker: skipped folder " + p + "reports: it holds 0 entries, not one file",
+      "hash_checker: skipped folder " + p + "two: it holds 2 entries, not one file"};
+  EXPECT_EQ(plain.skipped, skipped);
+  EXPECT_EQ(plain.skipped_folders, 4);
+  EXPECT_EQ(plain.left_out, 2);
+  // Followed, a link is what it points to: a file, a per-student folder, or still nothing.
+  const class_listing followed = list_submissions({given}, true, {}, {});
+  std::vector<std::string> followed_expected{".hidden regular",
+                                             "B.txt regular",
+                                             "a.txt regular",
+                                             "b.txt regular",
+                                             "bob/out.txt (bob) regular",
+                                             "carol/out.txt (carol) regular",
+                                             "dangling.txt unread",
+                                             "in.txt regular",
+                                             "link.txt regular",
+                                             "old.json regular",
+                                             "pipe unread",
+                                             "\xc3\xa9.txt regular"};
+  EXPECT_EQ(shown(followed, p), followed_expected);
+  EXPECT_EQ(shown(list_submissions({(scratch.path / "empty").string()}, false, {}, {}), ""),
+            std::vector<std::string>{(scratch.path / "empty").string()});
 }
 
 TEST(gradebook_command_line, the_option_switches_the_positional_arguments) {
@@ -264,19 +371,37 @@ TEST(gradebook_run, a_submission_that_cant_be_read_is_not_graded) {
     std::string path;
     submission_state state;
     std::string error;
+    submission_state content = submission_state::graded;  // what its lines show
   } submissions[] = {
       {scratch.path.string(), submission_state::open_failed,
        "Output File " + scratch.path.string() + " open failed"},
       {"/proc/self/mem", submission_state::read_failed, "Output File /proc/self/mem read failed"},
-      {scratch.file("bad.txt", "5 x\n\n"), submission_state::graded, ""},
+      {scratch.file("bad.txt", "5 x\n\n"), submission_state::graded, "",
+       submission_state::unreadable},
+      {scratch.file("one.txt", "x\n5 10 16 3 0\n"), submission_state::graded, ""},
+      {scratch.file("empty.txt", ""), submission_state::graded, "", submission_state::empty},
+      {scratch.file("blank.txt", " \t\r\n\n"), submission_state::graded, "",
+       submission_state::empty},
+      {scratch.file("binary.txt", std::string("\x7f"
+                                              "ELF\0\x01\n\xff\xfe",
+                                              9)),
+       submission_state::graded, "", submission_state::unreadable},
+      {scratch.file("pasted.txt", ">>>>>>>>>>>>>>>>GROUND TRUTH:\n5 10 16 3 0\n"),
+       submission_state::graded, "", submission_state::transcript},
+      {scratch.file("tally.txt", "\n[TEST RESULT] Right / All: 3/3:\n"), submission_state::graded,
+       "", submission_state::transcript},
   };
   for (const auto& s : submissions) {
     run_request request;
     request.output_path = s.path;
     strategy_tally tally;
-    const renderer_slot slots[] = {{&tally, ""}};
+    content_watch content;
+    const renderer_slot slots[] = {{&tally, ""}, {&content, ""}};
     run_summary summary;
     EXPECT_EQ(grade_submission(request, cases, input, slots, summary), s.state) << s.path;
+    if (s.state == submission_state::graded) {
+      EXPECT_EQ(content.state(), s.content) << s.path;
+    }
     EXPECT_EQ(summary.error, s.error) << s.path;
     const submission_row row = row_of(s.path, s.state, summary, cases, tally);
     const auto graded = static_cast<std::int8_t>(s.state == submission_state::graded ? 0 : -1);
@@ -284,6 +409,49 @@ TEST(gradebook_run, a_submission_that_cant_be_read_is_not_graded) {
     EXPECT_EQ(row.all, s.state == submission_state::graded ? 3 : 0) << s.path;
     EXPECT_EQ(tally.lines()[2], s.state == submission_state::graded ? 1 : 0) << s.path;
   }
+}
+
+TEST(gradebook_run, a_listed_entry_is_read_only_as_a_regular_file) {
+  const scratch_folder scratch;
+  const std::string file = scratch.file("a.txt", "5 10 16 3 0\n");
+  const fs::path at = scratch.path;
+  fs::create_symlink("a.txt", at / "link");
+  fs::create_symlink("nowhere", at / "dangling");
+  fs::create_symlink("/dev/null", at / "null");
+  fs::create_directories(at / "folder");
+  ASSERT_EQ(::mkfifo((at / "pipe").c_str(), 0600), 0);  // opened, it would wait for a writer
+  const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socket_path = (at / "socket").string();
+  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+  socket_path.copy(address.sun_path, socket_path.size());
+  ASSERT_EQ(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const struct {
+    const char* name;
+    submission_state plain;
+    submission_state followed;
+  } entries[] = {
+      {"a.txt", submission_state::graded, submission_state::graded},
+      {"link", submission_state::symbolic_link, submission_state::graded},
+      {"dangling", submission_state::dangling_link, submission_state::dangling_link},
+      {"null", submission_state::symbolic_link, submission_state::device},
+      {"pipe", submission_state::fifo, submission_state::fifo},
+      {"socket", submission_state::socket, submission_state::socket},
+      {"folder", submission_state::open_failed, submission_state::open_failed},
+      {"missing", submission_state::open_failed, submission_state::open_failed},
+  };
+  for (const auto& entry : entries) {
+    for (const bool follow : {false, true}) {
+      std::FILE* opened = nullptr;
+      const submission_state state =
+          open_listed_submission((at / entry.name).string(), follow, &opened);
+      EXPECT_EQ(state, follow ? entry.followed : entry.plain) << entry.name << " " << follow;
+      EXPECT_EQ(opened != nullptr, state == submission_state::graded) << entry.name;
+      if (opened != nullptr) std::fclose(opened);
+    }
+  }
+  ::close(listening);
 }
 
 }  // namespace
