@@ -71,7 +71,17 @@ void append_totals(std::string& html, const class_totals& totals) {
   append_fact(
       html, "graded",
       std::to_string(totals.graded) + " of " + std::to_string(totals.submissions) + " submissions");
+  const std::int64_t not_graded = totals.submissions - totals.graded;
+  if (not_graded > 0) append_fact(html, "not graded", std::to_string(not_graded));
   append_fact(html, "mean", figure(tenths_text(totals.mean_tenths)));
+  if (not_graded > 0 && any) {
+    append_fact(html, "mean, those not graded as 0", tenths_text(totals.mean_all_tenths));
+  }
+  if (totals.skipped_folders > 0 || totals.left_out > 0) {
+    append_fact(html, "skipped",
+                std::to_string(totals.skipped_folders) + " subfolders, " +
+                    std::to_string(totals.left_out) + " files of this run");
+  }
   append_fact(html, "median", figure(tenths_text(totals.median_tenths)));
   append_fact(html, "lowest", figure(std::to_string(totals.lowest)));
   append_fact(html, "highest", figure(std::to_string(totals.highest)));

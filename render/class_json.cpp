@@ -46,7 +46,11 @@ void put_totals(text_out& out, const class_totals& totals) {
   const bool any = totals.graded > 0;
   put_number_member(out, "submissions", totals.submissions);
   put_number_member(out, "graded", totals.graded);
+  put_number_member(out, "not_graded", totals.submissions - totals.graded);
+  put_number_member(out, "skipped_folders", totals.skipped_folders);
+  put_number_member(out, "left_out", totals.left_out);
   put_figure(out, "mean", tenths_text(totals.mean_tenths), any);
+  put_figure(out, "mean_all", tenths_text(totals.mean_all_tenths), any);
   put_figure(out, "median", tenths_text(totals.median_tenths), any);
   put_figure(out, "lowest", std::to_string(totals.lowest), any);
   put_figure(out, "highest", std::to_string(totals.highest), any);

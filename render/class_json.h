@@ -18,7 +18,8 @@ struct class_report {
   int status = 0;
 };
 
-/// One JSON document: the header, the input's case totals, the class totals (mean and median as
-/// numbers with one decimal, null with no graded submission; score_bands; strategies), and a row
+/// One JSON document: the header, the input's case totals, the class totals (not_graded,
+/// skipped_folders and left_out; mean, mean_all (those not graded as 0) and median as numbers
+/// with one decimal, null with no graded submission; score_bands; strategies), and a row
 /// object per submission with its report file's name and its numbers (null when not graded).
 void put_class_json(text_out& out, const class_report& report);
