@@ -1,11 +1,14 @@
 #include "app/gradebook.h"
 
 #include <dirent.h>
+#include <pthread.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <iterator>
 #include <memory>
@@ -24,6 +27,7 @@
 #include "checker/gradebook.h"
 #include "checker/grading.h"
 #include "checker/run.h"
+#include "hashing/thread_start.h"
 #include "render/answer_file_writer.h"
 #include "render/atomic_file.h"
 #include "render/class_console.h"
@@ -41,6 +45,9 @@ constexpr int failure_status = 255;
 constexpr int incomplete_status = 1;
 constexpr int wrong_lines_status = 3;
 constexpr std::size_t worker_count = 2;
+// How far the workers may grade ahead of the last row printed: what a submission leaves for the
+// printing thread (its --explain lines) then costs memory for a few submissions, not the class.
+constexpr std::size_t graded_ahead = 2 * worker_count;
 constexpr std::string_view class_report_name = "class.json";
 constexpr std::string_view class_page_name = "index.html";
 
@@ -279,14 +286,33 @@ struct graded_slot {
   std::string notes;           // the --explain lines, dropped once printed
   std::string report_failure;  // the line naming its report when that could not be written
   std::string page_failure;    // the same for its HTML page
+  // The report and page, written whole and waiting to be renamed with the rest of the run's files.
+  std::unique_ptr<atomic_file> report_file;
+  std::unique_ptr<atomic_file> page_file;
 };
 
-// The slots finished so far: the printing thread waits on it for the next one in order.
+// The workers' queue and the slots finished so far: a worker takes the next submission only
+// while it is fewer than graded_ahead past the last one printed, and the printing thread waits
+// here for the next slot in order.
 struct finish_line {
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<char> done;
+  std::size_t next = 0;     // the next submission to grade
+  std::size_t printed = 0;  // slots printed so far
 };
+
+// The next submission for a worker to grade; false when none is left.
+bool take_next(finish_line& finished, std::size_t& index) {
+  std::unique_lock<std::mutex> lock(finished.mutex);
+  const std::size_t count = finished.done.size();
+  finished.changed.wait(lock, [&] {
+    return finished.next >= count || finished.next < finished.printed + graded_ahead;
+  });
+  if (finished.next >= count) return false;
+  index = finished.next++;
+  return true;
+}
 
 void mark_done(finish_line& finished, std::size_t index) {
   {
@@ -301,6 +327,69 @@ void wait_done(finish_line& finished, std::size_t index) {
   finished.changed.wait(lock, [&] { return finished.done[index] != 0; });
 }
 
+void mark_printed(finish_line& finished, std::size_t index) {
+  {
+    const std::lock_guard<std::mutex> lock(finished.mutex);
+    finished.printed = index + 1;
+  }
+  finished.changed.notify_all();
+}
+
+// For the length of a class run, SIGINT, SIGTERM and SIGHUP are blocked in every thread and
+// taken by one watching thread instead of a handler: it stops all creating and renaming of the
+// run's files, removes every temporary file, and ends the process by the signal. A worker that
+// is creating a file at that moment finishes creating it first, so none is left behind, and a
+// set of files being renamed is renamed whole first, so the folder never holds half a run.
+class signal_watch {
+ public:
+  signal_watch() {
+    sigemptyset(&signals_);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals_, signal_number);
+    blocked_ = ::pthread_sigmask(SIG_BLOCK, &signals_, &previous_) == 0;
+    // Without a watching thread the handlers of remove_temporary_files_on_signals stay in charge.
+    started_ = blocked_ && start_thread(thread_, watch, this);
+    if (blocked_ && !started_) ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  signal_watch(const signal_watch&) = delete;
+  signal_watch& operator=(const signal_watch&) = delete;
+  ~signal_watch() {
+    if (!started_) return;
+    done_.store(true);
+    ::pthread_join(thread_, nullptr);
+    // A signal that came after the watch ended is delivered now, to the handlers.
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+
+ private:
+  static void* watch(void* self) {
+    auto* w = static_cast<signal_watch*>(self);
+    const timespec tick{0, 20'000'000};  // how long the end of the run may wait for this thread
+    while (!w->done_.load()) {
+      const int signal_number = ::sigtimedwait(&w->signals_, nullptr, &tick);
+      if (signal_number > 0) end_by(signal_number);
+    }
+    return nullptr;
+  }
+
+  [[noreturn]] static void end_by(int signal_number) {
+    seal_temporary_files();
+    std::signal(signal_number, SIG_DFL);
+    sigset_t just_this;
+    sigemptyset(&just_this);
+    sigaddset(&just_this, signal_number);
+    ::pthread_sigmask(SIG_UNBLOCK, &just_this, nullptr);
+    std::raise(signal_number);
+    std::_Exit(128 + signal_number);  // only if the signal did not end the process
+  }
+
+  sigset_t signals_{};
+  sigset_t previous_{};
+  pthread_t thread_{};
+  std::atomic<bool> done_{false};
+  bool blocked_ = false;
+  bool started_ = false;
+};
+
 // The status a checking run of this one submission would end with.
 int single_run_status(const run_summary& summary, bool fail_on_wrong) {
   const int status = status_of(summary);
@@ -311,7 +400,7 @@ int single_run_status(const run_summary& summary, bool fail_on_wrong) {
 // One report file of a submission, written by the worker that grades it.
 struct submission_report {
   std::string role;  // "JSON report" or "HTML report", as make_report and the messages name it
-  atomic_file file;
+  std::unique_ptr<atomic_file> file;
   std::unique_ptr<result_renderer> renderer;
 };
 
@@ -319,19 +408,22 @@ struct submission_report {
 // would; the failure line when it can't be created.
 std::string open_report(const class_setup& setup, std::size_t index, const std::string& target,
                         submission_report& report) {
-  if (!report.file.open(target)) return report.role + " " + target + " open failed";
-  report.renderer = make_report(report.role, report.file.out());
+  report.file = std::make_unique<atomic_file>();
+  if (!report.file->open(target)) return report.role + " " + target + " open failed";
+  report.renderer = make_report(report.role, report.file->out());
   run_header header = setup.header;
   header.output = setup.paths[index];
   report.renderer->begin_run(header);
   return "";
 }
 
-// Ends and commits a report that open_report began; the failure line when it can't be.
+// Ends a report that open_report began and completes its temporary file, which is renamed with
+// the rest of the run's files at the end; the failure line when it can't be completed.
 std::string close_report(const run_summary& summary, submission_report& report) {
   if (!report.renderer) return "";
   report.renderer->end_run(summary);
-  return report.file.commit() ? "" : report.role + " " + report.file.target() + " write failed";
+  report.renderer.reset();
+  return report.file->finish() ? "" : report.role + " " + report.file->target() + " write failed";
 }
 
 // Grades submission `index` against the worker's own copy of the cases, writing its report.
@@ -367,12 +459,15 @@ void grade_one(const class_setup& setup, std::span<case_result> cases, std::size
   summary.status = single_run_status(summary, setup.fail_on_wrong);
   if (slot.report_failure.empty()) slot.report_failure = close_report(summary, json);
   if (slot.page_failure.empty()) slot.page_failure = close_report(summary, page);
+  slot.report_file = std::move(json.file);
+  slot.page_file = std::move(page.file);
   slot.row = row_of(request.output_path, state, summary, cases, tally);
 }
 
-void work(const class_setup& setup, std::span<case_result> cases, std::atomic<std::size_t>& next,
-          std::vector<graded_slot>& slots, finish_line& finished) {
-  for (std::size_t index = next++; index < slots.size(); index = next++) {
+void work(const class_setup& setup, std::span<case_result> cases, std::vector<graded_slot>& slots,
+          finish_line& finished) {
+  std::size_t index = 0;
+  while (take_next(finished, index)) {
     grade_one(setup, cases, index, slots[index]);
     mark_done(finished, index);
   }
@@ -389,6 +484,8 @@ struct class_session {
   std::vector<std::string> page_names;
   atomic_file answer;
   atomic_file gradebook;
+  atomic_file class_report;  // class.json
+  atomic_file class_page;    // index.html
   std::vector<graded_slot> slots;
   std::vector<std::string> failures;  // printed after the summary
   class_listing listing;              // its submissions moved into `setup`
@@ -547,20 +644,20 @@ void grade_all(class_session& s, const roster_columns& columns) {
   s.slots.resize(count);
   finish_line finished;
   finished.done.assign(count, 0);
-  std::atomic<std::size_t> next{0};
   const std::size_t workers = std::min(worker_count, count);
   // grade_submission keeps its tallies in the cases, so every worker but the first gets a copy.
   std::vector<std::vector<case_result>> copies(workers > 1 ? workers - 1 : 0, s.cases);
   std::vector<std::thread> threads;
   for (std::size_t w = 0; w < workers; ++w) {
     std::vector<case_result>& cases = w == 0 ? s.cases : copies[w - 1];
-    threads.emplace_back([&setup = s.setup, &cases, &next, &slots = s.slots, &finished] {
-      work(setup, cases, next, slots, finished);
+    threads.emplace_back([&setup = s.setup, &cases, &slots = s.slots, &finished] {
+      work(setup, cases, slots, finished);
     });
   }
   for (std::size_t index = 0; index < count; ++index) {
     wait_done(finished, index);
     print_slot(s, columns, s.slots[index]);
+    mark_printed(finished, index);
   }
   for (std::thread& thread : threads) thread.join();
 }
@@ -587,27 +684,54 @@ std::vector<submission_row> rows_of(std::vector<graded_slot>& slots) {
   return rows;
 }
 
-// class.json, written whole into the report folder; false when it could not be.
-bool write_class_report(const class_session& s, const class_report& report) {
-  const std::string target = joined(s.cl->report_dir, class_report_name);
-  atomic_file file;
-  if (!file.open(target)) return false;
-  put_class_json(file.out(), report);
-  return file.commit();
+// class.json, written whole into its temporary file; false when it could not be.
+bool write_class_report(class_session& s, const class_report& report) {
+  if (!s.class_report.open(joined(s.cl->report_dir, class_report_name))) return false;
+  put_class_json(s.class_report.out(), report);
+  return s.class_report.finish();
 }
 
-// index.html, written whole into the page folder; false when it could not be.
-bool write_class_page(const class_session& s, const class_totals& totals,
+// index.html, written whole into its temporary file; false when it could not be.
+bool write_class_page(class_session& s, const class_totals& totals,
                       const std::vector<submission_row>& rows) {
-  atomic_file file;
-  if (!file.open(joined(s.cl->html_dir, class_page_name))) return false;
-  put_class_html(file.out(),
+  if (!s.class_page.open(joined(s.cl->html_dir, class_page_name))) return false;
+  put_class_html(s.class_page.out(),
                  {s.cl->request.input_path, s.cl->gradebook, totals, rows, s.page_names});
-  return file.commit();
+  return s.class_page.finish();
 }
 
-// Commits the answer file (only after the console took everything), the gradebook and class.json;
-// each failure adds its line and makes the status 255.
+// Every file of the run that was completed, in the order they are renamed: the answer file
+// last, so that a new answer never stands beside an old gradebook.
+std::vector<atomic_file*> completed_files(class_session& s) {
+  std::vector<atomic_file*> files;
+  const auto add = [&](atomic_file* file) {
+    if (file != nullptr && file->finished()) files.push_back(file);
+  };
+  for (graded_slot& slot : s.slots) {
+    add(slot.report_file.get());
+    add(slot.page_file.get());
+  }
+  for (atomic_file* file : {&s.class_report, &s.class_page, &s.gradebook, &s.answer}) add(file);
+  return files;
+}
+
+// Renames every completed file over its target at once, and none after a signal; a rename that
+// fails adds its line.
+bool publish(class_session& s) {
+  std::vector<std::string> failed;
+  const bool published = publish_unless_sealed([&] {
+    for (atomic_file* file : completed_files(s)) {
+      if (!file->publish()) failed.push_back(file->target() + " could not be renamed into place");
+    }
+  });
+  s.failures.insert(s.failures.end(), failed.begin(), failed.end());
+  return published && failed.empty();
+}
+
+// Completes the answer file (only after the console took everything), the gradebook, class.json
+// and index.html, then renames every file of the run into place together, or none of them when
+// any could not be written: the folder then holds the previous run's files, whole. Each failure
+// adds its line and makes the status 255.
 int finish(class_session& s, const class_totals& totals, std::vector<submission_row>& rows) {
   int status = class_status(s, totals);
   const auto fail = [&](std::string line) {
@@ -615,10 +739,14 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
     status = failure_status;
   };
   if (!s.failures.empty()) status = failure_status;  // a submission's report was lost
-  if (!s.cl->no_answer_file && flush_text(s.console) && !s.answer.commit()) {
-    fail("Answer File " + s.cl->answer_file + " write failed");
+  if (!s.cl->no_answer_file) {
+    if (!flush_text(s.console)) {
+      s.answer.discard();  // the previous answer stays, as after a console failure in any run
+    } else if (!s.answer.finish()) {
+      fail("Answer File " + s.cl->answer_file + " write failed");
+    }
   }
-  if (!s.gradebook.commit()) fail("Gradebook " + s.cl->gradebook + " write failed");
+  if (!s.gradebook.finish()) fail("Gradebook " + s.cl->gradebook + " write failed");
   if (!s.cl->report_dir.empty()) {
     class_report report{s.setup.header, s.cl->gradebook, s.setup.input, totals,
                         rows,           s.report_names,  status};
@@ -629,6 +757,7 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
   if (!s.cl->html_dir.empty() && !write_class_page(s, totals, rows)) {
     fail("Class page " + joined(s.cl->html_dir, class_page_name) + " write failed");
   }
+  if (status != failure_status && !publish(s)) status = failure_status;
   for (const std::string& line : s.failures) put_text(s.console, line + "\n");
   return status;
 }
@@ -680,6 +809,7 @@ bool name_was_shortened(const std::string& path, const std::string& name) {
 }
 
 int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
+  const signal_watch watch;
   class_session s;
   s.cl = &cl;
   s.console.file = console;

@@ -35,6 +35,11 @@ std::atomic<int> cleanups_running{0};    // handlers reading paths right now
 
 constexpr const char* temporary_pattern = "/.hash_checker-XXXXXX";
 
+// Held while a temporary file is created and registered, and while a set is published; a thread
+// that seals the files takes it for good, so no file appears, and no set is renamed, after it.
+std::mutex creation_mutex;
+bool sealed = false;  // guarded by creation_mutex
+
 registry_entry* register_path(const std::string& path) {
   char* copy = strdup(path.c_str());
   if (copy == nullptr) return nullptr;
@@ -147,9 +152,12 @@ bool atomic_file::open(const std::string& target) {
   // A fixed short name, not the target's own, so that the longest legal target name still
   // leaves room for the temporary file's.
   std::string name = folder_of(target) + temporary_pattern;
+  std::unique_lock<std::mutex> creating(creation_mutex);
+  if (sealed) return false;
   const int descriptor = ::mkstemp(name.data());
   if (descriptor < 0) return false;
   entry_ = register_path(name);
+  creating.unlock();
   std::FILE* file = ::fdopen(descriptor, "w");
   if (file == nullptr || entry_ == nullptr || ::fchmod(descriptor, created_file_mode()) != 0) {
     if (file != nullptr) {
@@ -183,32 +191,60 @@ bool atomic_file::open_in_place(const std::string& target, int descriptor) {
   return true;
 }
 
-bool atomic_file::commit() {
+bool atomic_file::commit() { return finish() && publish(); }
+
+bool atomic_file::finish() {
   if (out_.file == nullptr) return false;
   bool written = flush_text(out_);
-  if (temporary_.empty()) {
-    written = std::fclose(out_.file) == 0 && written;
-    out_.file = nullptr;
-    return written;
-  }
-  written = ::fsync(::fileno(out_.file)) == 0 && written;
+  if (!temporary_.empty()) written = ::fsync(::fileno(out_.file)) == 0 && written;
   written = std::fclose(out_.file) == 0 && written;
   out_.file = nullptr;
-  written = written && std::rename(temporary_.c_str(), target_.c_str()) == 0;
-  if (!written) ::unlink(temporary_.c_str());
+  std::string().swap(out_.pending);  // a staged file may wait long for its rename
+  if (!written) {
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    forget_temporary();
+  }
+  finished_ = written;
+  return written;
+}
+
+bool atomic_file::publish() {
+  if (!finished_) return false;
+  finished_ = false;
+  if (temporary_.empty()) return true;  // written through
+  const bool renamed = std::rename(temporary_.c_str(), target_.c_str()) == 0;
+  if (!renamed) ::unlink(temporary_.c_str());
+  forget_temporary();
+  return renamed;
+}
+
+void atomic_file::forget_temporary() {
   unregister_path(entry_);
   entry_ = nullptr;
   temporary_.clear();
-  return written;
 }
 
 void atomic_file::discard() {
   if (out_.file != nullptr) std::fclose(out_.file);
   out_.file = nullptr;
+  finished_ = false;
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
-  temporary_.clear();
-  unregister_path(entry_);
-  entry_ = nullptr;
+  forget_temporary();
+}
+
+bool publish_unless_sealed(const std::function<void()>& publish_all) {
+  const std::lock_guard<std::mutex> publishing(creation_mutex);
+  if (sealed) return false;
+  publish_all();
+  return true;
+}
+
+void seal_temporary_files() {
+  // Never unlocked: the caller ends the process, and any thread that comes to create or publish
+  // a file meanwhile waits here until it does.
+  creation_mutex.lock();  // NOLINT(bugprone-unused-return-value)
+  sealed = true;
+  remove_temporary_files_now();
 }
 
 void remove_temporary_files_now() {

@@ -4,6 +4,7 @@
 // straight through instead.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -57,21 +58,47 @@ class atomic_file {
   /// untouched, when any write, the sync or the rename failed.
   bool commit();
 
+  /// The first half of `commit`: flushes, syncs and closes the temporary file, which stays (and
+  /// is still removed by a signal or `discard`) until `publish`. False, with the temporary file
+  /// removed, when a write or the sync failed.
+  bool finish();
+
+  /// The second half of `commit`, after a successful `finish`: renames the temporary file over
+  /// the target (nothing to do for a file written through). False, with the temporary file
+  /// removed, when the rename failed or nothing was finished.
+  bool publish();
+
   /// Removes the temporary file now, leaving the target untouched.
   void discard();
 
   [[nodiscard]] const std::string& target() const { return target_; }
+
+  /// True between a successful `finish` and the `publish` or `discard` that follows it.
+  [[nodiscard]] bool finished() const { return finished_; }
 
   /// True when the file is written straight through rather than renamed into place at the end.
   [[nodiscard]] bool in_place() const { return out_.file != nullptr && temporary_.empty(); }
 
  private:
   bool open_in_place(const std::string& target, int descriptor);
+  void forget_temporary();
   std::string target_;
   std::string temporary_;
   registry_entry* entry_ = nullptr;  // what signal handlers clean up
   text_out out_;
+  bool finished_ = false;  // `finish` succeeded; `publish` may rename
 };
+
+/// Runs `publish_all()` while no temporary file can be sealed away (see
+/// `seal_temporary_files`), so that a set of files appears whole or not at all. Returns false
+/// without calling it when the files were sealed already.
+bool publish_unless_sealed(const std::function<void()>& publish_all);
+
+/// For a thread about to end the process on a signal while other threads write: from now on no
+/// temporary file is created and no set is published (a thread that tries waits, or gets false),
+/// and every open temporary file is removed. Waits for a file being created, or a set being
+/// published, to be done first, so nothing is left behind and no set is left half renamed.
+void seal_temporary_files();
 
 /// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove every open temporary file and
 /// then end the process by the same signal. SIGPIPE and SIGXFSZ are ignored, so a closed pipe or

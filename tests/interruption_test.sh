@@ -123,11 +123,66 @@ huge_line_in_little_memory() {
   grep -q '^huge,2,3,66,graded' g.csv || fail "a 500 MB line in a class: its row: $(cat g.csv)"
 }
 
+# A class run's files appear as a set: a run cut short by a signal at any moment leaves every
+# file of the previous run as it was, or (once it is renaming them) every file of the new run,
+# and never a temporary file.
+class_run_signalled() {
+  local dir="$work/class_signal"
+  mkdir -p "$dir/subs" && cd "$dir" || return
+  printf '1\n7 0 0\n10 17 4\n24 3\n' >in.txt
+  local i
+  for i in $(seq 30); do printf '3 0 0 10 17 4 24\n3 0 0 10 4 17 24\n3 24 0 10 4 0 17\n' >"subs/s$i"; done
+  local run=("$binary" --gradebook=out/g.csv --answer-file=out/answer.txt --report-dir=out/r
+    --html-dir=out/h -- in.txt subs)
+  "${run[@]}" </dev/null >/dev/null && mv out old
+  for i in $(seq 30); do printf '3 0 0 10 17 4 24\n3 0 0\n3 24\n' >"subs/s$i"; done
+  "${run[@]}" </dev/null >/dev/null && mv out new
+  [ -d old ] && [ -d new ] || { fail "class run: the two whole runs failed"; return; }
+  local try mixed=0 left=0
+  for try in $(seq 50); do
+    rm -rf out && cp -a old out
+    "${run[@]}" </dev/null >/dev/null 2>&1 &
+    local pid=$!
+    sleep "0.0$((RANDOM % 4))$((RANDOM % 10))"
+    kill "-$([ $((try % 2)) -eq 0 ] && echo INT || echo TERM)" "$pid" 2>/dev/null
+    wait "$pid"
+    [ -z "$(find out -name '.hash_checker-*')" ] || left=$((left + 1))
+    diff -rq old out >/dev/null || diff -rq new out >/dev/null || mixed=$((mixed + 1))
+  done
+  [ "$left" -eq 0 ] || fail "class run signalled: temporary files left in $left of 50 tries"
+  [ "$mixed" -eq 0 ] || fail "class run signalled: old and new files mixed in $mixed of 50 tries"
+}
+
+# Workers grade only a few submissions ahead of the last row printed: while the first submission
+# is a FIFO nobody writes to, the other 60 wait instead of piling up their reports (and their
+# --explain lines) in memory.
+stalled_first_submission() {
+  local dir="$work/stalled"
+  mkdir -p "$dir/subs" && cd "$dir" || return
+  printf '1\n7 0 0\n10 17 4\n24 3\n' >in.txt
+  mkfifo first
+  local i
+  for i in $(seq 60); do printf '3 0 0\n3\n1\n' >"subs/s$i"; done
+  "$binary" --gradebook=g.csv --report-dir=r --explain -- in.txt first subs </dev/null >console 2>&1 &
+  local pid=$!
+  sleep 0.5
+  local ahead
+  ahead=$(find r -type f | wc -l)
+  [ "$ahead" -le 6 ] || fail "stalled first submission: $ahead reports begun while it waited"
+  printf '3 0 0 10 17 4 24\n3 0 0 10 4 17 24\n3 24 0 10 4 0 17\n' >first
+  wait "$pid"
+  local status=$?
+  [ "$status" -eq 0 ] || fail "stalled first submission: status $status"
+  [ "$(find r -name '*.json' | wc -l)" -eq 62 ] || fail "stalled first submission: reports missing"
+}
+
 signal_while_reading INT 2
 signal_while_reading TERM 15
 signal_while_reading HUP 1
 broken_pipe
 two_runs_at_once
+class_run_signalled
+stalled_first_submission
 if [ "$sanitized" = --sanitized ]; then
   echo "skipped: the memory limit test (sanitizers reserve more address space than it allows)"
 else
