@@ -1,6 +1,7 @@
 #include "checker/input_generator.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 #include "checker/audit.h"
@@ -60,11 +61,13 @@ case_result random_case(random_source& random, std::int64_t smallest, std::int64
 
 std::vector<case_result> renumbered(const std::vector<case_result>& cases) {
   std::vector<case_result> numbered;
-  for (const case_result& c : cases) {
-    numbered.push_back(make_case(static_cast<std::int64_t>(numbered.size()),
-                                 static_cast<std::int32_t>(c.table_size), c.first_keys,
-                                 c.second_keys));
-  }
+  numbered.reserve(cases.size());
+  std::int64_t number = 0;
+  std::transform(cases.begin(), cases.end(), std::back_inserter(numbered),
+                 [&number](const case_result& c) {
+                   return make_case(number++, static_cast<std::int32_t>(c.table_size), c.first_keys,
+                                    c.second_keys);
+                 });
   return numbered;
 }
 
@@ -77,8 +80,9 @@ bool catches_all(const std::vector<case_result>& cases) {
 // Verdicts of `cases` still missed, by their index in an audit's verdicts.
 std::vector<bool> missed_of(const std::vector<case_result>& cases) {
   const audit_result result = audit_cases(renumbered(cases));
-  std::vector<bool> missed;
-  for (const audit_verdict& v : result.verdicts) missed.push_back(!v.caught);
+  std::vector<bool> missed(result.verdicts.size());
+  std::transform(result.verdicts.begin(), result.verdicts.end(), missed.begin(),
+                 [](const audit_verdict& v) { return !v.caught; });
   return missed;
 }
 

@@ -41,8 +41,9 @@ bool is_missed(const audit_verdict& v) { return !v.caught && v.revealable && v.d
 
 void print_table(text_out& console, const audit_result& result) {
   std::string heading = padded("mistake", name_width);
-  for (const strategy_id s : all_strategies)
+  for (const strategy_id s : all_strategies) {
     heading += padded(std::string(strategy_title(s)), cell_width);
+  }
   while (heading.back() == ' ') heading.pop_back();
   put_text(console, heading + "\n");
   for (const audit_mistake mistake : all_audit_mistakes) {

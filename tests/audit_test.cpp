@@ -69,7 +69,9 @@ TEST(audit, verdicts_match_the_literal_builders_on_random_inputs) {
   for (int seed = 0; seed < 400; ++seed) {
     std::vector<case_result> cases;
     const auto count = 1 + rng() % 4;
-    for (std::size_t c = 0; c < count; ++c) cases.push_back(random_case(rng, c));
+    for (std::size_t c = 0; c < count; ++c) {
+      cases.push_back(random_case(rng, static_cast<std::int64_t>(c)));
+    }
     const audit_result result = audit_cases(cases);
     for (const audit_verdict& v : result.verdicts) {
       std::vector<variant_id> readings = readings_of(v.mistake);
