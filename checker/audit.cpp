@@ -30,37 +30,37 @@ std::int64_t longest_filled_run(const key_list& layout) {
 
 // A key that went on from slot 0 sits below the slot its linear scan started after: its home for
 // the linear strategies, its third probe for double hashing when no probe holds it.
-bool any_scan_wrapped(const layouts& built, std::int64_t m) {
-  for (const strategy_id strategy : all_strategies) {
-    const key_list& layout = layout_of(built, strategy);
-    for (std::int64_t slot = 0; slot < static_cast<std::int64_t>(layout.size()); ++slot) {
-      const key k = layout[static_cast<std::size_t>(slot)];
-      if (k == 0) continue;
-      std::int64_t start = primary_hash(k, m);
-      if (strategy == strategy_id::double_hashing) {
-        const std::int64_t second = double_hash_slot(k, 1, m);
-        start = double_hash_slot(k, 2, m);
-        if (slot == primary_hash(k, m) || slot == second || slot == start) continue;
-      }
-      if (slot < start) return true;
+bool scan_wrapped(const key_list& layout, strategy_id strategy, std::int64_t m) {
+  for (std::int64_t slot = 0; slot < static_cast<std::int64_t>(layout.size()); ++slot) {
+    const key k = layout[static_cast<std::size_t>(slot)];
+    if (k == 0) continue;
+    const std::int64_t home = primary_hash(k, m);
+    if (strategy != strategy_id::double_hashing || slot == home) {
+      if (slot < home) return true;
+      continue;
     }
+    const std::int64_t third = double_hash_slot(k, 2, m);
+    if (slot < third && slot != double_hash_slot(k, 1, m)) return true;
   }
   return false;
 }
 
+bool any_scan_wrapped(const layouts& built, std::int64_t m) {
+  return std::any_of(all_strategies.begin(), all_strategies.end(), [&](strategy_id strategy) {
+    return scan_wrapped(layout_of(built, strategy), strategy, m);
+  });
+}
+
+// First-list keys are all inserted before any second-list key and never move, so the slots they
+// hold are those of a linear-probing table of the first list alone.
 std::int64_t count_second_homed_on_first(const case_result& record, const key_order& order) {
-  const key_list& linear = record.expected.linear_prob_contents;
+  const key_list first_only =
+      linear_prob(static_cast<std::int32_t>(record.table_size), record.first_keys, {});
   std::int64_t count = 0;
   for (const std::uint32_t rank : order.second_ranks) {
     const auto home =
         static_cast<std::size_t>(primary_hash(order.distinct[rank], record.table_size));
-    const key held = home < linear.size() ? linear[home] : 0;
-    if (held == 0) continue;
-    const std::int64_t held_rank = rank_of(order, held);
-    if (held_rank >= 0 &&
-        order.first_position[static_cast<std::size_t>(held_rank)] < record.first_keys.size()) {
-      ++count;
-    }
+    count += home < first_only.size() && first_only[home] != 0 ? 1 : 0;
   }
   return count;
 }
@@ -223,11 +223,26 @@ void audit_collector::judge_shift(std::int64_t number, std::size_t index, bool d
   }
 }
 
+// The swapped build's three tables are let go before the other mistakes take theirs.
+void audit_collector::judge_swapped(const case_result& record) {
+  const layouts swapped = build_layouts(static_cast<std::int32_t>(record.table_size),
+                                        record.second_keys, record.first_keys);
+  for (std::size_t at = 0; at < result_.verdicts.size(); ++at) {
+    const audit_verdict& verdict = result_.verdicts[at];
+    if (verdict.mistake != audit_mistake::lists_swapped) continue;
+    if (swapped.allocation_failed) {
+      undecided_[at] = true;
+    } else if (layout_of(swapped, verdict.strategy) !=
+               layout_of(record.expected, verdict.strategy)) {
+      catch_reading(at, 0, record.number, index_of(verdict.strategy));
+    }
+  }
+}
+
 void audit_collector::judge_built(const case_result& record) {
   const std::int64_t m = record.table_size;
+  judge_swapped(record);
   const key_order order = order_keys(record.first_keys, record.second_keys);
-  const layouts swapped =
-      build_layouts(static_cast<std::int32_t>(m), record.second_keys, record.first_keys);
   for (std::size_t at = 0; at < result_.verdicts.size(); ++at) {
     audit_verdict& verdict = result_.verdicts[at];
     reveal(verdict, at, m);
@@ -242,24 +257,23 @@ void audit_collector::judge_built(const case_result& record) {
       continue;
     }
     if (verdict.mistake == audit_mistake::line_shifted) continue;
-    if (verdict.mistake == audit_mistake::lists_swapped) {
-      if (swapped.allocation_failed) {
-        undecided_[at] = true;
-      } else if (layout_of(swapped, verdict.strategy) != correct) {
-        catch_reading(at, 0, record.number, index);
-      }
+    if (verdict.mistake == audit_mistake::lists_swapped) continue;
+    if (m < smallest_variant_table) continue;
+    if (verdict.mistake == audit_mistake::no_wrap_around) {
+      // Both builds agree until a scan of the correct one goes on from slot 0: that key is then
+      // stored there and dropped by the mistake, and nothing brings it back.
+      if (scan_wrapped(correct, verdict.strategy, m)) catch_reading(at, 0, record.number, index);
       continue;
     }
-    if (m < smallest_variant_table) continue;
     const std::vector<variant_id> readings = readings_of(verdict.mistake);
     for (std::size_t r = 0; r < readings.size(); ++r) {
       if (first_lines_[at][r]) continue;
-      const key_list wrong =
-          build_variant_any_size(readings[r], verdict.strategy, static_cast<std::int32_t>(m),
-                                 record.first_keys, record.second_keys, order);
-      if (wrong.empty()) {
+      const variant_outcome outcome =
+          compare_variant(readings[r], verdict.strategy, static_cast<std::int32_t>(m),
+                          record.first_keys, record.second_keys, order, correct);
+      if (outcome == variant_outcome::undecided) {
         undecided_[at] = true;  // the build gave up at its probe budget
-      } else if (wrong != correct) {
+      } else if (outcome == variant_outcome::differs) {
         catch_reading(at, r, record.number, index);
       }
     }

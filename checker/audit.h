@@ -108,6 +108,7 @@ class audit_collector {
 
  private:
   void judge_built(const case_result& record);
+  void judge_swapped(const case_result& record);
   void judge_shift(std::int64_t number, std::size_t index, bool differs_above, bool differs_below);
   void reveal(audit_verdict& verdict, std::size_t at, std::int64_t table_size);
   void catch_reading(std::size_t at, std::size_t reading, std::int64_t number, std::size_t index);

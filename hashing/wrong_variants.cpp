@@ -124,12 +124,17 @@ struct probe_table {
   std::int32_t size = 0;
   std::int64_t empty_count = 0;
   std::int64_t budget = continued_probe_budget;
+  // When set, the correct layout of the same lists: the build stops as soon as it is bound to
+  // end elsewhere, since a stored key is never moved again.
+  const key_list* reference = nullptr;
+  bool drops_diverge = false;  // the reference holds every key, so a dropped key differs
+  bool diverged = false;
 };
 
 probe_table make_table(std::int32_t size) {
   probe_table t{key_list(static_cast<std::size_t>(size), 0),
                 std::vector<std::int32_t>(static_cast<std::size_t>(size) + 1), size, size,
-                continued_probe_budget};
+                continued_probe_budget, nullptr, false, false};
   std::iota(t.next_empty.begin(), t.next_empty.end(), 0);
   return t;
 }
@@ -139,6 +144,9 @@ bool is_empty(const probe_table& t, std::int64_t slot) {
 }
 
 void store(probe_table& t, std::int64_t slot, key k) {
+  if (t.reference != nullptr && (*t.reference)[static_cast<std::size_t>(slot)] != k) {
+    t.diverged = true;
+  }
   t.slots[static_cast<std::size_t>(slot)] = k;
   t.next_empty[static_cast<std::size_t>(slot)] = static_cast<std::int32_t>(slot + 1);
   --t.empty_count;
@@ -164,9 +172,15 @@ std::int64_t scan_after(probe_table& t, std::int64_t last, bool wrap) {
   return from_start < t.size ? from_start : -1;
 }
 
+void drop(probe_table& t) { t.diverged = t.diverged || t.drops_diverge; }
+
 void store_after(probe_table& t, std::int64_t last, key k, bool wrap) {
   const std::int64_t slot = scan_after(t, last, wrap);
-  if (slot >= 0) store(t, slot, k);
+  if (slot >= 0) {
+    store(t, slot, k);
+  } else {
+    drop(t);
+  }
 }
 
 // ---- Inserting keys ----
@@ -208,6 +222,7 @@ void keep_probing_insert(key k, std::int64_t home, std::int64_t step, probe_tabl
     if (--t.budget < 0) return;
     slot = (slot + step) % t.size;
   }
+  drop(t);
 }
 
 void double_insert(key k, probe_table& t, const build_rules& rules) {
@@ -241,7 +256,7 @@ struct key_source {
 template <typename insert_fn>
 void insert_each(const key_source& source, const probe_table& t, insert_fn insert) {
   const std::size_t count = source.ranks != nullptr ? source.ranks->size() : source.keys->size();
-  for (std::size_t i = 0; i < count && t.empty_count > 0 && t.budget >= 0; ++i) {
+  for (std::size_t i = 0; i < count && t.empty_count > 0 && t.budget >= 0 && !t.diverged; ++i) {
     const key k =
         source.ranks != nullptr ? (*source.distinct)[(*source.ranks)[i]] : (*source.keys)[i];
     if (k != 0) insert(k);
@@ -263,9 +278,8 @@ void two_pass_insert(const key_source& keys, probe_table& t, const build_rules& 
               [&](key k) { store_after(t, home_of(k, t), k, rules.wrap); });
 }
 
-key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const key_source& first,
-                          const key_source& second, const build_rules& rules) {
-  probe_table t = make_table(table_size);
+void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& first,
+                     const key_source& second, const build_rules& rules) {
   const auto linear = [&t, &rules](key k) { linear_insert(k, t, rules); };
   switch (strategy) {
     case strategy_id::linear_probing:
@@ -287,6 +301,12 @@ key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const k
       break;
     }
   }
+}
+
+key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const key_source& first,
+                          const key_source& second, const build_rules& rules) {
+  probe_table t = make_table(table_size);
+  fill_with_rules(t, strategy, first, second, rules);
   if (t.budget < 0) return {};
   return std::move(t.slots);
 }
@@ -516,6 +536,32 @@ key_list build_variant_any_size(variant_id id, strategy_id strategy, std::int32_
   return build_with_rules(strategy, table_size,
                           key_source{nullptr, &order.first_ranks, &order.distinct},
                           key_source{nullptr, &order.second_ranks, &order.distinct}, rules);
+}
+
+variant_outcome compare_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
+                                const key_list& first_keys, const key_list& second_keys,
+                                const key_order& order, const key_list& correct) {
+  const bool buildable = variant_applies(id, strategy) && id != variant_id::lists_swapped &&
+                         table_size >= smallest_variant_table &&
+                         static_cast<std::int64_t>(correct.size()) == table_size &&
+                         !has_negative(first_keys) && !has_negative(second_keys);
+  if (!buildable) return variant_outcome::undecided;
+  const build_rules rules = rules_of(id);
+  probe_table t = make_table(table_size);
+  const auto held = std::count_if(correct.begin(), correct.end(), [](key k) { return k != 0; });
+  t.reference = &correct;
+  t.drops_diverge =
+      rules.absorb_repeats && held == static_cast<std::int64_t>(order.distinct.size());
+  if (rules.absorb_repeats) {
+    fill_with_rules(t, strategy, key_source{nullptr, &order.first_ranks, &order.distinct},
+                    key_source{nullptr, &order.second_ranks, &order.distinct}, rules);
+  } else {
+    fill_with_rules(t, strategy, key_source{&first_keys}, key_source{&second_keys}, rules);
+  }
+  if (t.diverged) return variant_outcome::differs;
+  if (t.budget < 0) return variant_outcome::undecided;
+  // Every key stored sits where the correct layout has it, so only a key too few can differ.
+  return table_size - t.empty_count == held ? variant_outcome::same : variant_outcome::differs;
 }
 
 key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_size,

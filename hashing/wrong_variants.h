@@ -98,6 +98,18 @@ key_list build_variant_any_size(variant_id id, strategy_id strategy, std::int32_
                                 const key_list& first_keys, const key_list& second_keys,
                                 const key_order& order);
 
+enum class variant_outcome { same, differs, undecided };
+
+/// Whether `id` builds another layout for `strategy` than `correct`, the correct layout of the
+/// same lists (`order` as for build_variant), without building it whole: the build stops at the
+/// first key it stores where `correct` holds another, or drops while `correct` holds every key.
+/// `undecided` when a double_probing_continues build runs past its budget, and for input that
+/// build_variant_any_size gives no layout for, lists_swapped included. At most as slow as that
+/// build, and far faster when the layouts part early; takes 8 bytes a slot.
+variant_outcome compare_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
+                                const key_list& first_keys, const key_list& second_keys,
+                                const key_order& order, const key_list& correct);
+
 /// Whether some pair of key lists makes `id` build another layout than the correct builder of
 /// `strategy` at `table_size`. False only when that is proven: at every size where no case can
 /// hold keys or where the mistake never changes where a key goes (say a step that is always 1 at
