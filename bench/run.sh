@@ -18,3 +18,6 @@ echo "== A class in one gradebook run against one checking run per submission"
 echo
 echo "== The 10^7-slot cases against the parse-and-write floor, both cores against one"
 "$root/bench/floor_ratio.sh" "$root/build" ${1:+"$1"}
+echo
+echo "== The audit of the 10^7-slot inputs beside a checking run, and --generate-large"
+"$root/bench/audit_bench.sh" "$root/build"

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Times the audit of the 10^7-slot benchmark inputs beside a checking run of the same input, and
+# the writing of such an input with --generate-large.
+#   bench/audit_bench.sh [BUILD_DIR]     (default: build)
+# Prints wall seconds, user plus system CPU seconds (steadier on a busy machine) and peak
+# resident MiB, the median of three runs by wall time, and the exit status.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+binary=$(cd "${1:-$root/build}" && pwd)/hash_checker
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+source "$root/bench/inputs.sh"
+
+# measure NAME ARGUMENT...: runs the checker with the arguments three times.
+measure() {
+  local name=$1 status runs=()
+  shift
+  sync
+  for _ in 1 2 3; do
+    set +e
+    /usr/bin/time -f '%e %M %U %S' -o time.txt "$binary" "$@" </dev/null >/dev/null
+    status=$?
+    set -e
+    runs+=("$(cat time.txt)")
+  done
+  read -r seconds kib user system < <(printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p)
+  printf '| %-40s | %8s | %7.2f | %9d | %6d |\n' "$name" "$seconds" \
+    "$(awk "BEGIN { print $user + $system }")" $((kib / 1024)) "$status"
+}
+
+printf '| %-40s | %8s | %7s | %9s | %6s |\n' run 'wall (s)' 'cpu (s)' 'peak MiB' status
+printf '|%s|%s|%s|%s|%s|\n' ------------------------------------------ ---------- --------- ----------- --------
+for generator in clustered random_keys; do
+  "$generator" >input.txt
+  measure "$generator: answer-only run" 1 input.txt --no-answer-file
+  measure "$generator: --audit" --audit input.txt
+done
+for shape in random clustered wrap repeated; do
+  measure "--generate-large 10^7 slots, keys, $shape" --generate-large=large.txt --size=10000000 \
+    --keys=10000000 --shape="$shape"
+done
