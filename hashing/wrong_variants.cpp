@@ -133,8 +133,13 @@ struct probe_table {
 
 probe_table make_table(std::int32_t size) {
   probe_table t{key_list(static_cast<std::size_t>(size), 0),
-                std::vector<std::int32_t>(static_cast<std::size_t>(size) + 1), size, size,
-                continued_probe_budget, nullptr, false, false};
+                std::vector<std::int32_t>(static_cast<std::size_t>(size) + 1),
+                size,
+                size,
+                continued_probe_budget,
+                nullptr,
+                false,
+                false};
   std::iota(t.next_empty.begin(), t.next_empty.end(), 0);
   return t;
 }
