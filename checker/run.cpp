@@ -16,6 +16,7 @@
 #include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
 #include "checker/line_prefetch.h"
+#include "hashing/huge_pages.h"
 #include "hashing/thread_start.h"
 
 namespace {
@@ -185,6 +186,17 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   result.details = std::make_shared<const diagnosis>(diagnose_line(input, scratch));
 }
 
+// Lines read ahead are held beside the case's three results and a table, 4 bytes a slot each,
+// plus a fourth line's worth while one grows, and the threads' own room (a malloc arena of
+// 64 MiB and a stack each, for the reader and a renderer): where room for all of that can't be
+// had (a memory limit), the lines are read in turn after the build rather than take the room
+// the build needs.
+bool room_to_read_ahead(std::int64_t table_size) {
+  constexpr std::size_t threads_keys = std::size_t{1} << 25;  // 128 MiB
+  return can_hold_keys(4 * static_cast<std::size_t>(table_size) + 4 * kept_keys(table_size) +
+                       threads_keys);
+}
+
 // Reads case `number` and builds it when it may be built. With `ahead`, a large case's submitted
 // lines are read meanwhile on a second thread; the output file must then be at the case's lines.
 read_status next_case(run_files& files, std::int64_t number, case_result& record,
@@ -196,7 +208,9 @@ read_status next_case(run_files& files, std::int64_t number, case_result& record
     const bool large = size_line.fault == token_fault::none && !size_line.keys.empty() &&
                        size_line.keys[0] >= slots_worth_a_thread &&
                        size_line.keys[0] <= max_table_size;
-    if (ahead != nullptr && large) ahead->start(files.output_f, kept_keys(size_line.keys[0]));
+    if (ahead != nullptr && large && room_to_read_ahead(size_line.keys[0])) {
+      ahead->start(files.output_f, kept_keys(size_line.keys[0]));
+    }
   };
   const read_status read = read_case(files.input_f, record, read_ahead);
   if (read == read_status::line && record.state == case_state::built) {

@@ -41,14 +41,18 @@ void reserve_keys(key_list& keys, std::size_t count) {
   keys.swap(bigger);
 }
 
+bool can_hold_keys(std::size_t count) {
+  if (count > key_list().max_size()) return false;
+  void* room = std::malloc(count * sizeof(key));
+  std::free(room);
+  return room != nullptr;
+}
+
 bool try_reserve_keys(key_list& keys, std::size_t count) {
   if (count <= keys.capacity()) return true;
-  if (count > keys.max_size()) return false;
   // operator new has no way to say no but the new handler, which ends the run; malloc only says
   // no. Freed large blocks go straight back to the system, so the list gets the same room.
-  void* room = std::malloc(count * sizeof(key));
-  if (room == nullptr) return false;
-  std::free(room);
+  if (!can_hold_keys(count)) return false;
   reserve_keys(keys, count);
   return true;
 }

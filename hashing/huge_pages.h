@@ -20,6 +20,10 @@ void release_pages(void* data, std::size_t bytes);
 /// large list. Running out of memory is what it is for any vector growth (the new handler).
 void reserve_keys(key_list& keys, std::size_t count);
 
+/// Whether room for `count` keys can be had now: malloc is asked for it and it is let go. Only a
+/// hint, as another thread may take the room next.
+bool can_hold_keys(std::size_t count);
+
 /// As reserve_keys, but false, with `keys` unchanged, when the room can't be had, where
 /// reserve_keys would end the run; for storage whose lack is an ordinary outcome. The room is
 /// asked of malloc, let go and then taken by the list, so an allocation by another thread in

@@ -4,7 +4,7 @@
 # with the answer of a run without a limit, or leaves the case not built with status 1; never
 # "Out of memory", never status 255. A limit that holds the results and one table must complete
 # (the strategies whose threads got no table are filled afterwards on one table); one that
-# can't hold the results must leave the case not built.
+# can't hold the results must leave the case not built. Last, the same case checked.
 #   memory_limit_test.sh BINARY [--sanitized]
 set -u
 binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -42,5 +42,12 @@ for run in 450000:done 350000:done 250000:either 200000:not_built; do
   fi
   [ "$want" = either ] || [ "$want" = "$got" ] || fail "ulimit -v $limit: $got, not $want"
 done
+# Checking mode holds the submitted lines too: with no room to read them while the case is built,
+# they are read in turn afterwards, and every line is graded as without a limit.
+(ulimit -v 600000 && exec "$binary" 0 in.txt unlimited.txt --no-answer-file </dev/null) |
+  tail -c 4096 >console
+status=${PIPESTATUS[0]}
+[ "$status" -eq 0 ] && grep -q '^Success/All: 3/3:$' console ||
+  fail "checking mode under ulimit -v 600000: status $status: $(head -c 300 console)"
 echo "memory limit tests: $failures failed"
 [ "$failures" -eq 0 ]
