@@ -623,7 +623,9 @@ void start_roster(class_session& s, const roster_columns& columns) {
   }
   if (s.setup.input.ended_early) put_text(s.console, s.setup.input.ended_message + "\n");
   if (any || s.setup.input.ended_early) put_text(s.console, "\n");
-  for (const std::string& line : s.listing.skipped) std::fprintf(stderr, "%s\n", line.c_str());
+  for (const std::string& line : s.listing.skipped) {
+    std::fprintf(stderr, "%s\n", shown_path(line).c_str());
+  }
   put_roster_header(s.console, columns);
   put_csv_header(s.gradebook.out(), s.cases.size());
 }

@@ -6,6 +6,7 @@
 
 #include "checker/key_lines.h"
 #include "render/explain_text.h"
+#include "render/json_writer.h"
 
 namespace {
 
@@ -99,6 +100,24 @@ std::string line_problem_text(const line_result& result) {
 
 }  // namespace
 
+std::string shown_path(std::string_view path) {
+  static constexpr char hex[] = "0123456789abcdef";
+  std::string shown;
+  shown.reserve(path.size());
+  while (!path.empty()) {
+    const auto byte = static_cast<unsigned char>(path.front());
+    const std::size_t length = utf8_sequence_length(path);
+    if (length == 0 || byte < 0x20 || byte == 0x7f) {
+      shown += {'\\', 'x', hex[byte >> 4], hex[byte & 0xf]};
+      path.remove_prefix(1);
+    } else {
+      shown.append(path.substr(0, length));
+      path.remove_prefix(length);
+    }
+  }
+  return shown;
+}
+
 std::string tenths_text(std::int64_t tenths) {
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
@@ -161,7 +180,7 @@ void put_class_summary(text_out& out, const class_totals& totals,
   }
   if (!shortened.empty()) put_text(out, "names shortened to fit:\n");
   for (const shortened_name& entry : shortened) {
-    put_text(out, "  " + entry.path + " -> " + entry.name + "\n");
+    put_text(out, "  " + shown_path(entry.path) + " -> " + shown_path(entry.name) + "\n");
   }
   put_histogram(out, totals);
   put_strategy_shares(out, totals);

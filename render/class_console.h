@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "checker/gradebook.h"
 #include "render/text_out.h"
@@ -43,6 +44,11 @@ struct shortened_name {
 /// listed, and a class with nothing graded ends with a line saying so.
 void put_class_summary(text_out& out, const class_totals& totals,
                        std::span<const shortened_name> shortened = {});
+
+/// `path` as it may reach a terminal: each control byte (below 0x20, and 0x7f) and each byte that
+/// is no part of well-formed UTF-8 as "\xHH", so that no name can move the cursor, retitle the
+/// window or forge a line; every other byte as it is.
+std::string shown_path(std::string_view path);
 
 /// A number of tenths as "62.4".
 std::string tenths_text(std::int64_t tenths);

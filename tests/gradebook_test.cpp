@@ -18,6 +18,7 @@
 #include "app/options.h"
 #include "checker/gradebook.h"
 #include "checker/run.h"
+#include "render/class_console.h"
 #include "render/gradebook_csv.h"
 #include "tests/written_text.h"
 
@@ -71,6 +72,16 @@ TEST(gradebook_csv, fields_are_quoted_only_when_they_must_be) {
     const std::string& field = raw;  // a lambda may not capture a structured binding before C++20
     EXPECT_EQ(written([&](text_out& out) { put_csv_field(out, field); }), expected) << field;
   }
+}
+
+TEST(gradebook_console, a_path_shows_no_control_byte_raw) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"class/alice.txt", "class/alice.txt"},
+      {"\x1b[2J\x1b]0;pwned\x07", "\\x1b[2J\\x1b]0;pwned\\x07"},
+      {"a\rb\nc\td\x7f", "a\\x0db\\x0ac\\x09d\\x7f"},
+      {"caf\xc3\xa9 \xff\xc3", "caf\xc3\xa9 \\xff\\xc3"},
+  };
+  for (const auto& [raw, expected] : cases) EXPECT_EQ(shown_path(raw), expected) << raw;
 }
 
 TEST(gradebook_csv, every_row_has_as_many_fields_as_the_header) {
