@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <iterator>
@@ -17,7 +18,6 @@
 #include <span>
 #include <string_view>
 #include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -278,7 +278,34 @@ struct class_setup {
   bool explain = false;
   bool fail_on_wrong = false;
   bool follow_links = false;
+  std::size_t submission_bytes = 0;  // the most that grading one submission may take
 };
+
+// The most memory grading one submission against `cases` may take beyond the cases themselves
+// (every worker may be grading one at once, so the run asks for this times the workers):
+// for the largest case, the line read and the line judged at their longest and, when lines are
+// diagnosed, the sorted keys, slot indexes and lists of the diagnosis (about 24 bytes a key).
+std::size_t submission_bytes_for(std::span<const case_result> cases, bool diagnose) {
+  constexpr std::size_t slack = std::size_t{1} << 20;  // reports' buffers, notes, rows
+  std::size_t most = 0;
+  for (const case_result& record : cases) {
+    if (record.state != case_state::built) continue;
+    const std::size_t kept = kept_keys(record.table_size);
+    const std::size_t keys = record.first_keys.size() + record.second_keys.size();
+    const std::size_t bytes = 2 * sizeof(key) * kept + (diagnose ? 24 * (keys + kept) : 0);
+    most = std::max(most, bytes);
+  }
+  return most + slack;
+}
+
+// True when `bytes` can be had right now: asked of malloc, whose failure is an answer, not of
+// operator new, whose failure ends the run, and given back at once for the grading to take.
+bool memory_for_one(std::size_t bytes) {
+  void* room = std::malloc(bytes);  // NOLINT(cppcoreguidelines-no-malloc)
+  if (room == nullptr) return false;
+  std::free(room);  // NOLINT(cppcoreguidelines-no-malloc)
+  return true;
+}
 
 // What a worker leaves for the printing thread in a submission's slot.
 struct graded_slot {
@@ -450,7 +477,14 @@ void grade_one(const class_setup& setup, std::span<case_result> cases, std::size
     if (page.renderer) renderers.push_back({page.renderer.get(), ""});
   }
   run_summary summary;
-  submission_state state = grade_submission(request, cases, setup.input, renderers, summary);
+  // A submission that can't have the memory its grading may take gets its own row, and the
+  // class goes on without it.
+  submission_state state = submission_state::out_of_memory;
+  if (memory_for_one(setup.submission_bytes)) {
+    state = grade_submission(request, cases, setup.input, renderers, summary);
+  } else {
+    summary.error = "Output File " + request.output_path + " not graded: out of memory";
+  }
   if (state == submission_state::graded) state = content.state();
   if (setup.explain && state != submission_state::graded && was_graded(state)) {
     slot.notes = "  " + std::string(content_note(state)) + "\n";  // not a Wrong line each
@@ -640,28 +674,49 @@ void print_slot(class_session& s, const roster_columns& columns, graded_slot& sl
   if (!slot.page_failure.empty()) s.failures.push_back(slot.page_failure);
 }
 
+// What a worker thread is handed.
+struct worker_job {
+  const class_setup* setup = nullptr;
+  std::span<case_result> cases;
+  std::vector<graded_slot>* slots = nullptr;
+  finish_line* finished = nullptr;
+};
+
+void* work_on(void* argument) {
+  const auto* job = static_cast<const worker_job*>(argument);
+  work(*job->setup, job->cases, *job->slots, *job->finished);
+  return nullptr;
+}
+
 // Two workers grade while this thread prints each submission as soon as those before it are.
+// Without a thread to be had, this thread grades and prints each in turn.
 void grade_all(class_session& s, const roster_columns& columns) {
   const std::size_t count = s.setup.paths.size();
   s.slots.resize(count);
   finish_line finished;
   finished.done.assign(count, 0);
   const std::size_t workers = std::min(worker_count, count);
+  s.setup.submission_bytes = submission_bytes_for(s.cases, s.setup.diagnose) * workers;
   // grade_submission keeps its tallies in the cases, so every worker but the first gets a copy.
   std::vector<std::vector<case_result>> copies(workers > 1 ? workers - 1 : 0, s.cases);
-  std::vector<std::thread> threads;
+  std::vector<worker_job> jobs(workers);
+  std::vector<pthread_t> threads(workers);
+  std::size_t started = 0;
   for (std::size_t w = 0; w < workers; ++w) {
-    std::vector<case_result>& cases = w == 0 ? s.cases : copies[w - 1];
-    threads.emplace_back([&setup = s.setup, &cases, &slots = s.slots, &finished] {
-      work(setup, cases, slots, finished);
-    });
+    jobs[w] = {&s.setup, w == 0 ? s.cases : copies[w - 1], &s.slots, &finished};
+    if (!start_thread(threads[started], work_on, &jobs[w])) break;
+    ++started;
   }
   for (std::size_t index = 0; index < count; ++index) {
-    wait_done(finished, index);
+    if (started == 0) {
+      grade_one(s.setup, s.cases, index, s.slots[index]);
+    } else {
+      wait_done(finished, index);
+    }
     print_slot(s, columns, s.slots[index]);
     mark_printed(finished, index);
   }
-  for (std::thread& thread : threads) thread.join();
+  for (std::size_t w = 0; w < started; ++w) ::pthread_join(threads[w], nullptr);
 }
 
 std::int64_t graded_lines(const std::vector<case_result>& cases) {

@@ -110,17 +110,6 @@ void end_early(const run_files& files, read_status read, std::int64_t cases_run,
 // cases don't pay for a thread.
 constexpr std::int64_t slots_worth_a_thread = std::int64_t{1} << 16;
 
-// Keys every submitted line may keep, however small its table: enough for a line of a larger
-// case shifted into this one to be recognised, and still a report of a few kilobytes.
-constexpr std::int64_t least_kept_keys = 1024;
-
-// The keys a submitted line of a table of `table_size` slots keeps: one more than the table
-// holds is enough to judge it Wrong and to show that it is too long, so what a line costs is
-// bounded by its table, not by its length.
-std::size_t kept_keys(std::int64_t table_size) {
-  return static_cast<std::size_t>(std::max(table_size + 1, least_kept_keys));
-}
-
 // Reads a case's three input lines into `record`, with the first reason to refuse it; hands
 // `after_size_line` the size line as soon as it is read.
 template <typename size_line_fn>
@@ -368,6 +357,14 @@ neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) 
 }
 
 }  // namespace
+
+std::size_t kept_keys(std::int64_t table_size) {
+  // Enough for a line of a larger case shifted into this one to be recognised, and still a
+  // report of a few kilobytes; one more than the table holds is enough to judge a line Wrong and
+  // to show that it is too long, so what a line costs is bounded by its table, not its length.
+  constexpr std::int64_t least_kept_keys = 1024;
+  return static_cast<std::size_t>(std::max(table_size + 1, least_kept_keys));
+}
 
 std::string start_run(const run_request& request, run_files& files) {
   files.input_f.path = request.input_path;

@@ -70,6 +70,10 @@ void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summa
 /// no more lines; a case past the count gives `end` too.
 read_status read_next_case(run_files& files, std::int64_t number, case_result& record);
 
+/// The keys a submitted line of a table of `table_size` slots keeps (see key_line_parser): one
+/// more than the table holds, and at least 1024.
+std::size_t kept_keys(std::int64_t table_size);
+
 /// Grades the output file `request.output_path` against `cases` from read_all_cases (whose summary
 /// is `input`) exactly as run_cases grades it in checking mode, telling the renderers every case
 /// event but not begin_run or end_run. Each case's right_count and graded_count are reset first and

@@ -27,6 +27,8 @@ std::string_view state_text(submission_state state) {
       return "not graded: fifo";
     case submission_state::socket:
       return "not graded: socket";
+    case submission_state::out_of_memory:
+      return "not graded: out of memory";
     case submission_state::device:
       break;
   }

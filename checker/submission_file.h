@@ -21,12 +21,13 @@ enum class submission_state {
   dangling_link,  // a link to nothing
   fifo,
   socket,
-  device,  // a character or block device
+  device,         // a character or block device
+  out_of_memory,  // the memory grading it may take could not be had
 };
 
 /// The state as the gradebook, the console and the reports write it: "graded", "empty",
 /// "unreadable", "transcript", "open failed", "read failed", or "not graded: " and why
-/// ("symbolic link", "dangling link", "fifo", "socket", "device").
+/// ("symbolic link", "dangling link", "fifo", "socket", "device", "out of memory").
 std::string_view state_text(submission_state state);
 
 /// True for the states of a submission that was graded.

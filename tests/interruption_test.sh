@@ -176,6 +176,23 @@ stalled_first_submission() {
   [ "$(find r -name '*.json' | wc -l)" -eq 62 ] || fail "stalled first submission: reports missing"
 }
 
+# A class whose table fits in memory while grading a submission against it with --explain does
+# not: each submission gets its own "not graded: out of memory" row, and the class still ends
+# with its gradebook instead of "Out of memory" for the whole run.
+submissions_beyond_memory() {
+  local dir="$work/beyond"
+  mkdir -p "$dir" && cd "$dir" || return
+  { printf '1\n1000003 0 0\n'; seq 1 1000000 | tr '\n' ' '; printf '\n\n'; } >in.txt
+  printf '1 2 3\n\n\n' >a.txt
+  cp a.txt b.txt
+  (ulimit -v 100000 && "$binary" --gradebook=g.csv --no-answer-file --explain -- in.txt a.txt b.txt \
+    </dev/null >console 2>&1)
+  local status=$?
+  [ "$status" -eq 1 ] || fail "submissions beyond memory: status $status: $(tail -n 2 console)"
+  [ "$(grep -c 'not graded: out of memory' g.csv 2>/dev/null)" = 2 ] ||
+    fail "submissions beyond memory: no row says so: $(cat g.csv 2>/dev/null)"
+}
+
 signal_while_reading INT 2
 signal_while_reading TERM 15
 signal_while_reading HUP 1
@@ -188,6 +205,7 @@ if [ "$sanitized" = --sanitized ]; then
 else
   long_lines_in_little_memory
   huge_line_in_little_memory
+  submissions_beyond_memory
 fi
 echo "interruption tests: $failures failed"
 [ "$failures" -eq 0 ]
