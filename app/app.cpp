@@ -163,13 +163,37 @@ void settle_status(session& s) {
   }
 }
 
-// Reports are committed whatever the outcome, so an autograder always finds a result.
+// Writes every report's body through to disk before the console's last lines, so that a report
+// that can't be written is named there like any other failure.
+void prepare_reports(session& s) {
+  for (const auto& r : s.reports) {
+    if (!r->renderer || flush_text_to_disk(r->file.out()) || !s.summary.error.empty()) continue;
+    s.summary.error = r->role + " " + r->path + " write failed";
+    s.summary.status = failure_status;
+  }
+}
+
+// Ends the transcript; the console failing makes the run a failure that the reports record.
+void finish_console(session& s) {
+  s.transcript->end_run(s.summary);
+  if (s.answer_refused) hint_elsewhere();
+  if (flush_text(s.console)) return;
+  const std::string failure = std::string(console_name(s.console)) + " write failed";
+  std::fputs(("hash_checker: " + failure + "\n").c_str(), stderr);
+  if (s.summary.error.empty()) s.summary.error = failure;
+  s.summary.status = failure_status;
+}
+
+// Reports are committed whatever the outcome, so an autograder always finds a result, and last,
+// so that the status they hold is the one the run exits with. A report lost this late is named
+// after the transcript.
 void finish_reports(session& s) {
   for (const auto& r : s.reports) {
     if (!r->renderer) continue;
     r->renderer->end_run(s.summary);
-    if (!r->file.commit() && s.summary.error.empty()) {
-      s.summary.error = r->role + " " + r->path + " write failed";
+    if (!r->file.commit()) {
+      put_text(s.console, r->role + " " + r->path + " write failed\n");
+      flush_text(s.console);
       s.summary.status = failure_status;
     }
   }
@@ -186,17 +210,11 @@ int run_session(session& s, std::FILE* keyboard) {
   if (reports_open) run_all(s);
   commit_answer(s);
   settle_status(s);
+  if (reports_open) prepare_reports(s);
+  finish_console(s);
   if (reports_open) finish_reports(s);
-  s.transcript->end_run(s.summary);
-  if (s.answer_refused) hint_elsewhere();
-  int status = s.summary.status;
-  if (!flush_text(s.console)) {
-    std::fputs("hash_checker: standard output write failed\n", stderr);
-    status = failure_status;
-  } else if (s.transcript->prompted() && keyboard != nullptr) {
-    std::fgetc(keyboard);
-  }
-  return status;
+  if (!s.console.failed && s.transcript->prompted() && keyboard != nullptr) std::fgetc(keyboard);
+  return s.summary.status;
 }
 
 }  // namespace
@@ -219,14 +237,21 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
   if (!s.cl.gradebook.empty()) {
     return run_gradebook(s.cl, console, wants_color(s.cl.color, console));
   }
-  s.console.file = console;
   s.reports = asked_reports(s.cl);
   // A diagnosis costs a sort of the case's keys; only --explain and the reports that show it pay.
   s.cl.request.diagnose = s.cl.explain || !s.cl.json.empty() || !s.cl.html.empty();
-  const std::string clash = same_file_clash(files_of(s.cl, s.reports));
-  if (!clash.empty()) {
-    put_text(s.console, clash + "\n");
+  const std::vector<guarded_file> files = files_of(s.cl, s.reports);
+  // A report on standard output keeps it to itself; the transcript moves to standard error.
+  s.console.file = writes_to_standard_output(files) ? stderr : console;
+  console = s.console.file;
+  std::string refused = same_file_clash(files);
+  if (refused.empty()) refused = unwritable_target(files);
+  if (!refused.empty()) {
+    put_text(s.console, refused + "\n");
     flush_text(s.console);
+    if (!s.cl.no_answer_file && !refused_kind_text(kind_of_target(s.cl.answer_file)).empty()) {
+      hint_elsewhere();
+    }
     return failure_status;
   }
   s.transcript = std::make_unique<console_transcript>(s.console, wants_color(s.cl.color, console),

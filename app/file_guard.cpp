@@ -10,6 +10,8 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "render/atomic_file.h"
+
 namespace {
 
 // What makes two paths the same file: device and inode when it exists, else the normalised path,
@@ -42,10 +44,14 @@ std::string normal_form(const std::string& path,
   return normal.append(name.string());
 }
 
-identity identify(const std::string& path, std::unordered_map<std::string, std::string>& folders) {
+// "-" is standard output for a written file and standard input for a read one.
+identity identify(const guarded_file& file, std::unordered_map<std::string, std::string>& folders) {
+  const std::string& path = file.path;
   struct stat info {};
   identity id;
-  if (::stat(path.c_str(), &info) == 0) {
+  const bool found =
+      path == "-" ? ::fstat(file.written ? 1 : 0, &info) == 0 : ::stat(path.c_str(), &info) == 0;
+  if (found) {
     id.append("i").append(std::to_string(info.st_dev)).append(":");
     return id.append(std::to_string(info.st_ino));
   }
@@ -75,7 +81,7 @@ std::string same_file_clash(const std::vector<guarded_file>& files) {
   std::unordered_map<std::string, std::string> folders;
   seen.reserve(files.size());
   for (std::size_t j = 0; j < files.size(); ++j) {
-    const auto [at, added] = seen.try_emplace(identify(files[j].path, folders), first_seen{j});
+    const auto [at, added] = seen.try_emplace(identify(files[j], folders), first_seen{j});
     first_seen& first = at->second;
     const std::size_t i = files[j].written ? first.any : first.written;
     if (!added && i != std::string::npos) {
@@ -85,4 +91,20 @@ std::string same_file_clash(const std::vector<guarded_file>& files) {
     if (files[j].written && first.written == std::string::npos) first.written = j;
   }
   return "";
+}
+
+std::string unwritable_target(const std::vector<guarded_file>& files) {
+  for (const guarded_file& file : files) {
+    if (!file.written) continue;
+    const std::string_view kind = refused_kind_text(kind_of_target(file.path));
+    if (!kind.empty())
+      return file.role + " " + file.path + " is " + std::string(kind) + "; nothing was written";
+  }
+  return "";
+}
+
+bool writes_to_standard_output(const std::vector<guarded_file>& files) {
+  return std::any_of(files.begin(), files.end(), [](const guarded_file& file) {
+    return file.written && kind_of_target(file.path) == target_kind::standard_output;
+  });
 }

@@ -17,4 +17,14 @@ struct guarded_file {
 /// The later file of a clashing pair is the one named first.
 /// Existing files are compared by device and inode, so other names, "..", symlinks and hard links
 /// are caught; paths that don't exist yet by their absolute, normalised form.
+/// "-" is standard output for a written file and standard input for a read one.
 std::string same_file_clash(const std::vector<guarded_file>& files);
+
+/// The first written file that can't be written at all, because its path is a directory, a
+/// socket or a block device (symlinks followed), as one line such as "JSON report out is a
+/// directory; nothing was written", or an empty text.
+std::string unwritable_target(const std::vector<guarded_file>& files);
+
+/// True when a written file of the list is standard output itself ("-", /dev/stdout or another
+/// name of its file); the console transcript then goes to standard error.
+bool writes_to_standard_output(const std::vector<guarded_file>& files);

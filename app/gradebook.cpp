@@ -785,10 +785,11 @@ bool publish(class_session& s) {
   return published && failed.empty();
 }
 
-// Completes the answer file (only after the console took everything), the gradebook, class.json
-// and index.html, then renames every file of the run into place together, or none of them when
-// any could not be written: the folder then holds the previous run's files, whole. Each failure
-// adds its line and makes the status 255.
+// Completes the answer file (only after the console took everything), the gradebook and
+// index.html, ends the console, then completes class.json, so that the status it holds is the one
+// the run exits with, and renames every file of the run into place together, or none of them when
+// any could not be written or the console failed: the folder then holds the previous run's files,
+// whole. Each failure adds its line and makes the status 255.
 int finish(class_session& s, const class_totals& totals, std::vector<submission_row>& rows) {
   int status = class_status(s, totals);
   const auto fail = [&](std::string line) {
@@ -804,18 +805,27 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
     }
   }
   if (!s.gradebook.finish()) fail("Gradebook " + s.cl->gradebook + " write failed");
+  if (!s.cl->html_dir.empty() && !write_class_page(s, totals, rows)) {
+    fail("Class page " + joined(s.cl->html_dir, class_page_name) + " write failed");
+  }
+  for (const std::string& line : s.failures) put_text(s.console, line + "\n");
+  s.failures.clear();
+  if (!flush_text(s.console)) {
+    std::fputs(
+        ("hash_checker: " + std::string(console_name(s.console)) + " write failed\n").c_str(),
+        stderr);
+    status = failure_status;
+  }
   if (!s.cl->report_dir.empty()) {
-    class_report report{s.setup.header, s.cl->gradebook, s.setup.input, totals,
-                        rows,           s.report_names,  status};
+    const class_report report{s.setup.header, s.cl->gradebook, s.setup.input, totals,
+                              rows,           s.report_names,  status};
     if (!write_class_report(s, report)) {
       fail("Class report " + joined(s.cl->report_dir, class_report_name) + " write failed");
     }
   }
-  if (!s.cl->html_dir.empty() && !write_class_page(s, totals, rows)) {
-    fail("Class page " + joined(s.cl->html_dir, class_page_name) + " write failed");
-  }
   if (status != failure_status && !publish(s)) status = failure_status;
   for (const std::string& line : s.failures) put_text(s.console, line + "\n");
+  if (!s.failures.empty()) flush_text(s.console);
   return status;
 }
 
@@ -872,8 +882,12 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
   s.console.file = console;
   s.color = color;
   prepare(s);
-  const std::string clash = same_file_clash(files_of(s));
-  if (!clash.empty()) return stop(s, clash);
+  const std::vector<guarded_file> files = files_of(s);
+  // A file of the run on standard output keeps it to itself; the roster moves to standard error.
+  if (writes_to_standard_output(files)) s.console.file = stderr;
+  std::string refused = same_file_clash(files);
+  if (refused.empty()) refused = unwritable_target(files);
+  if (!refused.empty()) return stop(s, refused);
   const std::string unread = read_input(s);
   if (!unread.empty()) return stop(s, unread);
   const std::string unopened = open_outputs(s);
@@ -886,10 +900,5 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
   totals.skipped_folders = s.listing.skipped_folders;
   totals.left_out = s.listing.left_out;
   put_class_summary(s.console, totals, shortened_names(s));
-  int status = finish(s, totals, rows);
-  if (!flush_text(s.console)) {
-    std::fputs("hash_checker: standard output write failed\n", stderr);
-    status = failure_status;
-  }
-  return status;
+  return finish(s, totals, rows);
 }

@@ -57,3 +57,7 @@ void put_number(text_out& out, std::int64_t value) {
   const auto result = std::to_chars(digits, digits + sizeof digits, value);
   put_text(out, std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
 }
+
+std::string_view console_name(const text_out& out) {
+  return out.file == stderr ? "standard error" : "standard output";
+}

@@ -32,3 +32,7 @@ bool flush_text(text_out& out);
 /// is kept) also waits until the file's data is on disk, so that the final sync finds little
 /// left. A failed sync counts as a failed write.
 bool flush_text_to_disk(text_out& out);
+
+/// "standard error" for a stream on stderr, "standard output" for any other: the console's name
+/// in the line that says it could not be written.
+std::string_view console_name(const text_out& out);
