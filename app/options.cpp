@@ -106,6 +106,7 @@ void take_option(std::string_view argument, command_line& cl) {
   }
   for (const number_option& option : number_options) {
     if (name != option.name) continue;
+    cl.generator_option = name;
     if (!read_number(value, option.least, option.most, cl.*option.target)) {
       cl.error = "hash_checker: option '" + std::string(name) + "' takes a whole number from " +
                  std::to_string(option.least) + " to " + std::to_string(option.most) + ", not '" +
@@ -114,6 +115,7 @@ void take_option(std::string_view argument, command_line& cl) {
     return;
   }
   if (name == "--shape") {
+    cl.generator_option = name;
     cl.shape = value;
     if (value != "random" && value != "clustered" && value != "wrap" && value != "repeated") {
       cl.error = "hash_checker: option '--shape' takes random, clustered, wrap or repeated, not '" +
@@ -173,6 +175,8 @@ void take_input_tool_positionals(const std::vector<std::string>& positional, com
     cl.error = "hash_checker: --generate and --generate-large take no positional argument";
   } else if (!cl.generate_large.empty() && (cl.size == 0 || cl.keys < 0)) {
     cl.error = "hash_checker: --generate-large needs --size=M and --keys=N";
+  } else if (!cl.generate_large.empty() && !cl.json.empty()) {
+    cl.error = "hash_checker: --generate-large writes no report; --json doesn't combine with it";
   } else if (cl.audit) {
     cl.request.input_path = positional[0];
   }
@@ -201,6 +205,11 @@ void take_positionals(const std::vector<std::string>& positional, command_line& 
   const bool runs = !cl.help && !cl.version;
   if (cl.audit || !cl.generate.empty() || !cl.generate_large.empty()) {
     if (runs) take_input_tool_positionals(positional, cl);
+    return;
+  }
+  if (!cl.generator_option.empty() && runs) {
+    cl.error = "hash_checker: option '" + cl.generator_option +
+               "' needs --generate=FILE or --generate-large=FILE";
     return;
   }
   if (!cl.gradebook.empty()) {

@@ -121,6 +121,44 @@ TEST(parse_command_line, flags_and_colour) {
   EXPECT_EQ(parse_command_line({}).color, color_mode::automatic);
 }
 
+TEST(parse_command_line, input_tools_and_their_options) {
+  struct row {
+    std::vector<std::string> arguments;
+    std::string error;  // a part of the usage error, empty when none
+  };
+  const row rows[] = {
+      {{"--audit", "in"}, ""},
+      {{"--audit"}, "--audit needs exactly one INPUT"},
+      {{"--audit", "a", "b"}, "--audit needs exactly one INPUT"},
+      {{"--audit", "in", "--html=x"}, "don't combine with --audit"},
+      {{"--audit", "in", "--generate=g"}, "don't combine"},
+      {{"--generate=g", "--seed=18446744073709551615"}, "'--seed' takes a whole number"},
+      {{"--generate=g", "--max-size=0"}, "'--max-size' takes a whole number from 1"},
+      {{"--generate=g", "--max-size=+7"}, "'--max-size' takes a whole number"},
+      {{"--generate=g", "in"}, "take no positional argument"},
+      {{"--generate-large=l", "--size=10"}, "needs --size=M and --keys=N"},
+      {{"--generate-large=l", "--size=10", "--keys=5", "--shape=round"}, "'--shape' takes"},
+      {{"--generate-large=l", "--size=10", "--keys=5", "--json=r"}, "--json doesn't combine"},
+      {{"--seed=3", "1"}, "'--seed' needs --generate=FILE"},
+  };
+  for (const row& r : rows) {
+    const command_line cl = parse_command_line(r.arguments);
+    if (r.error.empty()) {
+      EXPECT_EQ(cl.error, "") << r.arguments[0];
+    } else {
+      EXPECT_NE(cl.error.find(r.error), std::string::npos) << cl.error;
+    }
+  }
+  const command_line large = parse_command_line(
+      {"--generate-large=l", "--size=10", "--keys=0", "--shape=wrap", "--seed=9"});
+  EXPECT_EQ(large.error, "");
+  EXPECT_EQ(large.size, 10);
+  EXPECT_EQ(large.keys, 0);
+  EXPECT_EQ(large.shape, "wrap");
+  EXPECT_EQ(large.seed, 9);
+  EXPECT_EQ(parse_command_line({"--audit", "in"}).request.input_path, "in");
+}
+
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
