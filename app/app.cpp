@@ -21,6 +21,7 @@
 #include "checker/run.h"
 #include "render/answer_file_writer.h"
 #include "render/atomic_file.h"
+#include "render/class_console.h"
 #include "render/console_transcript.h"
 
 #ifndef HASH_CHECKER_VERSION
@@ -192,7 +193,7 @@ void finish_reports(session& s) {
     if (!r->renderer) continue;
     r->renderer->end_run(s.summary);
     if (!r->file.commit()) {
-      put_text(s.console, r->role + " " + r->path + " write failed\n");
+      put_text(s.console, shown_path(r->role + " " + r->path + " write failed") + "\n");
       flush_text(s.console);
       s.summary.status = failure_status;
     }
@@ -223,7 +224,7 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
   session s;
   s.cl = parse_command_line(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
   if (!s.cl.error.empty()) {
-    std::fprintf(stderr, "%s\n", s.cl.error.c_str());
+    std::fprintf(stderr, "%s\n", shown_path(s.cl.error).c_str());
     return usage_status;
   }
   if (s.cl.help || s.cl.version) {
@@ -247,7 +248,7 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
   std::string refused = same_file_clash(files);
   if (refused.empty()) refused = unwritable_target(files);
   if (!refused.empty()) {
-    put_text(s.console, refused + "\n");
+    put_text(s.console, shown_path(refused) + "\n");
     flush_text(s.console);
     if (!s.cl.no_answer_file && !refused_kind_text(kind_of_target(s.cl.answer_file)).empty()) {
       hint_elsewhere();

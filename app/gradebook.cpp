@@ -652,10 +652,12 @@ void start_roster(class_session& s, const roster_columns& columns) {
   bool any = false;
   for (const case_result& record : s.cases) {
     if (record.state == case_state::built) continue;
-    put_text(s.console, record.message + "\n");
+    put_text(s.console, shown_path(record.message) + "\n");
     any = true;
   }
-  if (s.setup.input.ended_early) put_text(s.console, s.setup.input.ended_message + "\n");
+  if (s.setup.input.ended_early) {
+    put_text(s.console, shown_path(s.setup.input.ended_message) + "\n");
+  }
   if (any || s.setup.input.ended_early) put_text(s.console, "\n");
   for (const std::string& line : s.listing.skipped) {
     std::fprintf(stderr, "%s\n", shown_path(line).c_str());
@@ -808,7 +810,7 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
   if (!s.cl->html_dir.empty() && !write_class_page(s, totals, rows)) {
     fail("Class page " + joined(s.cl->html_dir, class_page_name) + " write failed");
   }
-  for (const std::string& line : s.failures) put_text(s.console, line + "\n");
+  for (const std::string& line : s.failures) put_text(s.console, shown_path(line) + "\n");
   s.failures.clear();
   if (!flush_text(s.console)) {
     std::fputs(
@@ -824,7 +826,7 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
     }
   }
   if (status != failure_status && !publish(s)) status = failure_status;
-  for (const std::string& line : s.failures) put_text(s.console, line + "\n");
+  for (const std::string& line : s.failures) put_text(s.console, shown_path(line) + "\n");
   if (!s.failures.empty()) flush_text(s.console);
   return status;
 }
@@ -845,7 +847,7 @@ std::vector<shortened_name> shortened_names(const class_session& s) {
 
 // Prints a line that ends the run before any submission is graded.
 int stop(class_session& s, const std::string& line) {
-  put_text(s.console, line + "\n");
+  put_text(s.console, shown_path(line) + "\n");
   flush_text(s.console);
   return failure_status;
 }

@@ -107,9 +107,14 @@ std::string shown_path(std::string_view path) {
   while (!path.empty()) {
     const auto byte = static_cast<unsigned char>(path.front());
     const std::size_t length = utf8_sequence_length(path);
-    if (length == 0 || byte < 0x20 || byte == 0x7f) {
-      shown += {'\\', 'x', hex[byte >> 4], hex[byte & 0xf]};
-      path.remove_prefix(1);
+    // C1 controls (U+0080 to U+009F) act on a terminal as the C0 ones do.
+    const bool c1 = byte == 0xc2 && length == 2 && static_cast<unsigned char>(path[1]) < 0xa0;
+    if (length == 0 || byte < 0x20 || byte == 0x7f || c1) {
+      for (std::size_t i = 0; i < std::max<std::size_t>(length, 1); ++i) {
+        const auto shown_byte = static_cast<unsigned char>(path[i]);
+        shown += {'\\', 'x', hex[shown_byte >> 4], hex[shown_byte & 0xf]};
+      }
+      path.remove_prefix(std::max<std::size_t>(length, 1));
     } else {
       shown.append(path.substr(0, length));
       path.remove_prefix(length);
@@ -126,7 +131,8 @@ roster_columns roster_columns_for(std::span<const std::string> paths, std::int64
   roster_columns columns;
   columns.path_width = std::string_view("submission").size();
   for (const std::string& path : paths) {
-    columns.path_width = std::max(columns.path_width, std::min(path.size(), widest_path_column));
+    columns.path_width =
+        std::max(columns.path_width, std::min(shown_path(path).size(), widest_path_column));
   }
   columns.count_width = std::max(std::string_view("right/all").size(), fraction(all, all).size());
   return columns;
@@ -142,7 +148,7 @@ void put_roster_header(text_out& out, const roster_columns& columns) {
 void put_roster_line(text_out& out, const roster_columns& columns, const submission_row& row,
                      bool color) {
   const bool graded = was_graded(row.state);
-  put_padded(out, row.path, columns.path_width);
+  put_padded(out, shown_path(row.path), columns.path_width);
   put_text(out, "  ");
   put_right_aligned(out, graded ? fraction(row.right, row.all) : "-", columns.count_width);
   put_text(out, "  ");

@@ -45,9 +45,10 @@ struct shortened_name {
 void put_class_summary(text_out& out, const class_totals& totals,
                        std::span<const shortened_name> shortened = {});
 
-/// `path` as it may reach a terminal: each control byte (below 0x20, and 0x7f) and each byte that
-/// is no part of well-formed UTF-8 as "\xHH", so that no name can move the cursor, retitle the
-/// window or forge a line; every other byte as it is.
+/// `path` (or any line naming files) as it may reach a terminal: each control byte (below 0x20,
+/// 0x7f, and the C1 controls U+0080 to U+009F) and each byte that is no part of well-formed UTF-8
+/// as "\xHH", so that no name can move the cursor, retitle the window or forge a line; every other
+/// byte as it is.
 std::string shown_path(std::string_view path);
 
 /// A number of tenths as "62.4".

@@ -196,9 +196,10 @@ void append_row(std::string& html, const submission_row& row, const std::string&
 }  // namespace
 
 void put_class_html(text_out& out, const class_page& page) {
-  std::string html =
-      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-      "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\"><title>Class: ";
+  std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">";
+  html.append(content_security_policy);
+  html.append(
+      "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\"><title>Class: ");
   append_html(html, page.input);
   html.append("</title><style>").append(style_sheet).append("</style></head>\n<body><main>\n");
   append_header(html, page);

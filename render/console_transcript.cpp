@@ -1,6 +1,7 @@
 #include "render/console_transcript.h"
 
 #include "checker/key_lines.h"
+#include "render/class_console.h"
 #include "render/explain_text.h"
 #include "render/key_text.h"
 
@@ -42,7 +43,7 @@ void console_transcript::begin_case(const case_result& record) {
   put_number(out_, record.number);
   put_text(out_, "\n");
   if (record.state != case_state::built) {
-    put_text(out_, record.message);
+    put_text(out_, shown_path(record.message));
     put_text(out_, "\n");
     return;
   }
@@ -71,7 +72,7 @@ void console_transcript::echo(const line_result& result) {
     }
     return;
   }
-  put_text(out_, "Output File " + output_path_ + " line ");
+  put_text(out_, "Output File " + shown_path(output_path_) + " line ");
   put_number(out_, result.output_line);
   if (result.problem == line_problem::missing) {
     put_text(out_, " is missing\n");
@@ -104,10 +105,10 @@ void console_transcript::end_case(const case_result& record) {
 }
 
 void console_transcript::end_run(const run_summary& summary) {
-  if (!summary.ended_message.empty()) put_text(out_, summary.ended_message + "\n");
+  if (!summary.ended_message.empty()) put_text(out_, shown_path(summary.ended_message) + "\n");
   if (summary.completed && !answer_only_) print_summary(out_, summary);
   if (!summary.error.empty()) {
-    put_text(out_, summary.error + "\n");
+    put_text(out_, shown_path(summary.error) + "\n");
     return;
   }
   put_text(out_, "Press Any Key to Finish\n" + closing_line_ + "\n");

@@ -525,11 +525,9 @@ std::string escaped(std::string_view text) {
 }
 
 std::string page_start(const run_header& header) {
-  std::string html =
-      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-      "style-src 'unsafe-inline'\">\n"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+  std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+  html.append(content_security_policy);
+  html += "\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
   html += "hash_checker report: " + escaped(header.input) + "</title>\n<style>";
   html += style_sheet;
   html += "</style>\n</head>\n<body>\n<main>\n<header>\n<h1>hash_checker ";

@@ -17,6 +17,12 @@ void append_html(std::string& html, std::string_view text);
 /// safe; the result needs no further escaping inside a quoted attribute.
 void append_url_segment(std::string& html, std::string_view name);
 
+/// The policy every page carries: nothing loads, runs or is fetched; only its own inline style
+/// applies, so a name or token that escaped the escaping still could not act.
+inline constexpr std::string_view content_security_policy =
+    "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+    "style-src 'unsafe-inline'\">";
+
 /// `value` in decimal, with a minus sign when negative.
 void append_html_number(std::string& html, std::int64_t value);
 

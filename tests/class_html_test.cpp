@@ -73,8 +73,9 @@ TEST(class_html, hostile_paths_are_escaped_in_text_and_links) {
   // A colon would make the link a scheme; encoded, it stays a file beside the page.
   EXPECT_NE(html.find("href=\"javascript%3Aalert%281%29.html\""), std::string::npos);
   EXPECT_NE(html.find("<title>Class: in&lt;put&gt;.txt</title>"), std::string::npos);
-  // No raw control byte or invalid UTF-8 reaches the page.
+  // No raw control byte or invalid UTF-8 reaches the page, and it loads and runs nothing.
   EXPECT_EQ(html.find_first_of(std::string("\xff\x01\x1b", 3)), std::string::npos);
+  EXPECT_NE(html.find(content_security_policy), std::string::npos);
 }
 
 TEST(class_html, one_row_per_submission_and_links_only_to_graded_ones) {
