@@ -23,7 +23,7 @@ measure() {
     /usr/bin/time -f '%e %M %U %S' -o time.txt "$binary" "$@" </dev/null >/dev/null
     status=$?
     set -e
-    runs+=("$(cat time.txt)")
+    runs+=("$(tail -n 1 time.txt)")  # after "Command exited with non-zero status N"
   done
   read -r seconds kib user system < <(printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p)
   printf '| %-40s | %8s | %7.2f | %9d | %6d |\n' "$name" "$seconds" \

@@ -552,6 +552,14 @@ variant_outcome compare_variant(variant_id id, strategy_id strategy, std::int32_
                          !has_negative(first_keys) && !has_negative(second_keys);
   if (!buildable) return variant_outcome::undecided;
   const build_rules rules = rules_of(id);
+  // Without a key met twice, storing repeats changes nothing.
+  const auto nonzero = [](const key_list& keys) {
+    return std::count_if(keys.begin(), keys.end(), [](key k) { return k != 0; });
+  };
+  if (!rules.absorb_repeats && nonzero(first_keys) + nonzero(second_keys) ==
+                                   static_cast<std::int64_t>(order.distinct.size())) {
+    return variant_outcome::same;
+  }
   probe_table t = make_table(table_size);
   const auto held = std::count_if(correct.begin(), correct.end(), [](key k) { return k != 0; });
   t.reference = &correct;
