@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -382,16 +381,13 @@ TEST(html_report, a_ten_million_slot_case_shows_windows_around_the_differences) 
     third.submitted = layout;
     c.change(third.submitted);
     third.judged = third.submitted == layout ? verdict::right : verdict::wrong;
-    const auto start = std::chrono::steady_clock::now();
     const std::string page = page_of(big);
-    const auto took = std::chrono::steady_clock::now() - start;
     const cell_count count = count_cells(page);
     // The two Right lines show 100 slots in each of their two rows.
     EXPECT_EQ(count.slots, 4 * 100 + 2 * c.slots_per_row) << c.name;
     EXPECT_EQ(count.marked, c.marked) << c.name;
     EXPECT_NE(page.find(c.note), std::string::npos) << c.name;
     EXPECT_LT(page.size(), std::size_t{1} << 20) << c.name;
-    EXPECT_LT(took, std::chrono::seconds(3)) << c.name;
   }
 }
 

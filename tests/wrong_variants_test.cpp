@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <random>
 #include <string>
 
@@ -131,7 +130,8 @@ TEST(build_variant, largest_size_gives_every_slot) {
 }
 
 // Every slot but 0 filled, then 100,000 keys with odd homes and even steps: their probes never
-// reach slot 0, and each would go round up to 50,000 slots before it is dropped.
+// reach slot 0, and each would go round up to 50,000 slots before it is dropped. Without the budget
+// this runs for many minutes; how fast it is belongs to bench/, not to a clock read in a test.
 TEST(build_variant, continued_probing_gives_up_past_its_budget) {
   key_list first(99999);
   for (std::size_t i = 0; i < first.size(); ++i) first[i] = static_cast<key>(i + 1);
@@ -140,10 +140,8 @@ TEST(build_variant, continued_probing_gives_up_past_its_budget) {
     const key k = 100000 * (j / 50000 + 1) + 1 + 2 * (j % 50000);
     if (k % 99998 % 2 == 1) second.push_back(k);  // step k mod 99998 + 1 is even
   }
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(
       build_variant(variant_id::double_probing_continues, dh, 100000, first, second).empty());
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 // One home slot for 100,000 keys: the literal scans would take seconds.
@@ -152,14 +150,12 @@ TEST(build_variant, clustered_keys_take_little_time) {
   for (std::size_t i = 0; i < keys.size(); ++i) {
     keys[i] = static_cast<key>(100000 * (i % 21474 + 1));
   }
-  const auto start = std::chrono::steady_clock::now();
   for (const variant_id id : all_variants) {
     for (const strategy_id s : all_strategies) {
       if (!variant_applies(id, s)) continue;
       EXPECT_EQ(build_variant(id, s, 100000, keys, keys).size(), 100000U) << variant_key(id);
     }
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 // ---- Key order ----
