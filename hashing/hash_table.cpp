@@ -80,10 +80,22 @@ std::int64_t remainder(std::int64_t k, const modulus& m) {
 // Smaller tables are filled one after another on one table, which costs less than a thread.
 constexpr std::int32_t slots_worth_a_thread = std::int32_t{1} << 16;
 
-// One block holding a table's slots and then its empty-slot bits. A table that may be filled on
-// a thread of its own is mapped straight from the system: its pages come zeroed with no pass to
-// clear them, and a thread that never calls malloc never gets a malloc arena of its own, which
-// would hold 64 MiB of address space for the rest of the run (a memory limit counts it).
+// A table's slots, or its empty-slot bits. Those of a table that may be filled on a thread of its
+// own are mapped straight from the system: their pages come zeroed with no pass to clear them,
+// and a thread that never calls malloc never gets a malloc arena of its own, which would hold
+// 64 MiB of address space for the rest of the run (a memory limit counts it). AddressSanitizer
+// guards only what malloc gives, so its builds take every block from calloc.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define HASH_CHECKER_ADDRESS_SANITIZER
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(HASH_CHECKER_ADDRESS_SANITIZER)
+constexpr bool may_map_tables = false;
+#else
+constexpr bool may_map_tables = true;
+#endif
+
 struct table_block_deleter {
   std::size_t bytes = 0;
   bool mapped = false;
@@ -96,9 +108,12 @@ struct table_block_deleter {
   }
 };
 
+using table_block = std::unique_ptr<void, table_block_deleter>;
+
 struct table {
-  std::unique_ptr<void, table_block_deleter> block;
-  key* slots = nullptr;  // null when the block could not be had
+  table_block slot_block;
+  table_block word_block;
+  key* slots = nullptr;  // null when either block could not be had
   empty_slots empty;
   std::int64_t size;
   std::int64_t empty_count;
@@ -148,7 +163,7 @@ bool is_empty(const table& t, std::int64_t slot) {
 
 // Zeroed storage of `bytes`, or a null block; never through operator new, whose failure ends the
 // run.
-std::unique_ptr<void, table_block_deleter> zeroed_block(std::size_t bytes, bool mapped) {
+table_block zeroed_block(std::size_t bytes, bool mapped) {
   if (!mapped) return {std::calloc(bytes, 1), table_block_deleter{bytes, false}};
   void* pages = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (pages == MAP_FAILED) return {nullptr, table_block_deleter{}};
@@ -163,13 +178,13 @@ table allocate_table(std::int64_t size) {
   t.empty_count = size;
   t.by_size = modulus_of(size);
   t.by_step = modulus_of(size < 3 ? 1 : size - 2);
-  // The slots are padded to whole words so that the bits after them stay aligned.
-  const std::size_t slot_bytes = (count * sizeof(key) + 7) / 8 * 8;
+  const bool mapped = may_map_tables && size >= slots_worth_a_thread;
   const std::size_t words = lay_out_levels(t.empty, count);
-  t.block = zeroed_block(slot_bytes + words * sizeof(std::uint64_t), size >= slots_worth_a_thread);
-  if (t.block == nullptr) return t;
-  t.slots = static_cast<key*>(t.block.get());
-  t.empty.words = reinterpret_cast<std::uint64_t*>(static_cast<char*>(t.block.get()) + slot_bytes);
+  t.slot_block = zeroed_block(count * sizeof(key), mapped);
+  t.word_block = zeroed_block(words * sizeof(std::uint64_t), mapped);
+  if (t.slot_block == nullptr || t.word_block == nullptr) return t;
+  t.slots = static_cast<key*>(t.slot_block.get());
+  t.empty.words = static_cast<std::uint64_t*>(t.word_block.get());
   advise_huge_pages(t.slots, count * sizeof(key));
   mark_all_empty(t.empty, count);
   return t;
