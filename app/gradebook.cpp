@@ -279,6 +279,7 @@ struct class_setup {
   bool fail_on_wrong = false;
   bool follow_links = false;
   std::size_t submission_bytes = 0;  // the most that grading one submission may take
+  reveal_level reveal = reveal_level::all;  // of the submissions' reports; the class's show all
 };
 
 // The most memory grading one submission against `cases` may take beyond the cases themselves
@@ -440,6 +441,7 @@ std::string open_report(const class_setup& setup, std::size_t index, const std::
   report.renderer = make_report(report.role, report.file->out());
   run_header header = setup.header;
   header.output = setup.paths[index];
+  header.reveal = setup.reveal;
   report.renderer->begin_run(header);
   return "";
 }
@@ -606,6 +608,7 @@ void prepare(class_session& s) {
   s.setup.diagnose = s.cl->explain || !s.cl->report_dir.empty() || !s.cl->html_dir.empty();
   s.setup.explain = s.cl->explain;
   s.setup.fail_on_wrong = s.cl->fail_on_wrong;
+  s.setup.reveal = s.cl->reveal;
   if (!s.cl->report_dir.empty()) {
     s.report_names = report_names_for(named_as);
     s.setup.report_paths = paths_in(s.cl->report_dir, s.report_names);

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <utility>
+
+#include "checker/reveal.h"
 
 namespace {
 
@@ -119,6 +122,15 @@ void take_option(std::string_view argument, command_line& cl) {
     cl.shape = value;
     if (value != "random" && value != "clustered" && value != "wrap" && value != "repeated") {
       cl.error = "hash_checker: option '--shape' takes random, clustered, wrap or repeated, not '" +
+                 std::string(value) + "'";
+    }
+    return;
+  }
+  if (name == "--reveal") {
+    const std::optional<reveal_level> level = parse_reveal(value);
+    if (level) cl.reveal = *level;
+    if (!level) {
+      cl.error = "hash_checker: option '--reveal' takes all, diagnosis, verdict or score, not '" +
                  std::string(value) + "'";
     }
     return;
@@ -311,6 +323,9 @@ Options:
       --html-dir=DIR     with --gradebook: an HTML page per submission and index.html in DIR
       --follow-links     with --gradebook: read the files that links in a submission
                          folder point to (without it, each such link is a row, not graded)
+      --reveal=LEVEL     what the reports and a class's per-submission reports show: all (the
+                         default), diagnosis (no expected layout, key, slot or probe path),
+                         verdict (Right or Wrong per line and the totals) or score (the totals)
       --audit            hash_checker --audit INPUT: which known mistakes the cases of INPUT
                          catch, on each strategy; --json=FILE writes it as a report
       --generate=FILE    write an input whose audit catches every mistake to FILE

@@ -19,6 +19,7 @@ struct command_line {
   bool no_answer_file = false;
   bool follow_links = false;  // gradebook only: links in a submission folder are read
   color_mode color = color_mode::automatic;
+  reveal_level reveal = reveal_level::all;  // what the reports show; the console shows all
   std::string answer_file = "./hash_answer.txt";
   std::string json;  // report paths; empty when not asked for
   std::string gradescope;

@@ -78,6 +78,11 @@ struct case_result {
   std::int64_t graded_count = 0;  // lines judged so far (0 or 3 once the case ends)
 };
 
+/// How much a report shows (checker/reveal.h). `all`: everything. `diagnosis`: the submitted
+/// lines, verdicts, the first differing slot, the named mistake and notes on the file's shape.
+/// `verdict`: Right or Wrong per line and the totals. `score`: the totals alone.
+enum class reveal_level { all, diagnosis, verdict, score };
+
 /// What every renderer learns before the first case.
 struct run_header {
   std::string version;  // "1.1.0"
@@ -85,6 +90,7 @@ struct run_header {
   std::string input;  // the paths as given or defaulted
   std::string output;
   std::string answer_file;  // empty when no answer file is written
+  reveal_level reveal = reveal_level::all;
 };
 
 /// Totals and the outcome, known once the run has ended.

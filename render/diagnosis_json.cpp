@@ -62,19 +62,8 @@ void put_notes(text_out& out, const diagnosis& d) {
   put_text(out, "]");
 }
 
-}  // namespace
-
-void put_diagnosis_json(text_out& out, const diagnosis& d) {
-  put_text(out, "{");
-  member(out, "table_size", true);
-  put_json_number(out, d.table_size);
-  member(out, "slot_count");
-  put_json_number(out, d.slot_count);
-  put_optional(out, "first_wrong_slot", d.first_wrong_slot);
-  put_optional(out, "expected_key", d.expected_key);
-  put_optional(out, "submitted_key", d.submitted_key);
-  member(out, "differing_slots");
-  put_json_number(out, d.differing_slots);
+// The first misplaced key and its way through the correct build.
+void put_misplaced(text_out& out, const diagnosis& d) {
   put_optional(out, "first_misplaced_key", d.first_misplaced_key);
   member(out, "insertion_number");
   put_json_number(out, d.insertion_number);
@@ -84,8 +73,24 @@ void put_diagnosis_json(text_out& out, const diagnosis& d) {
   put_optional(out, "step", d.step);
   put_path(out, d);
   put_optional(out, "settles", d.settles);
+}
+
+}  // namespace
+
+void put_diagnosis_json(text_out& out, const diagnosis& d, bool answer) {
+  put_text(out, "{");
+  member(out, "table_size", true);
+  put_json_number(out, d.table_size);
+  member(out, "slot_count");
+  put_json_number(out, d.slot_count);
+  put_optional(out, "first_wrong_slot", d.first_wrong_slot);
+  if (answer) put_optional(out, "expected_key", d.expected_key);
+  put_optional(out, "submitted_key", d.submitted_key);
+  member(out, "differing_slots");
+  put_json_number(out, d.differing_slots);
+  if (answer) put_misplaced(out, d);
   put_key_group(out, "unknown_keys", d.unknown_keys, "unknown_count", d.unknown_count);
-  put_key_group(out, "missing_keys", d.missing_keys, "missing_count", d.missing_count);
+  if (answer) put_key_group(out, "missing_keys", d.missing_keys, "missing_count", d.missing_count);
   put_key_group(out, "repeated_keys", d.repeated_keys, "repeated_count", d.repeated_count);
   put_notes(out, d);
   member(out, "mistake");

@@ -58,6 +58,7 @@ void gradescope_report::begin_run(const run_header& header) {
   run_begun_ = true;
   output_path_ = header.output;
   answer_only_ = header.answer_only;
+  policy_ = policy_of(header.reveal);
   put_text(out_, "{\"tests\":[");
 }
 
@@ -69,18 +70,22 @@ void gradescope_report::line(const case_result& record, const line_result& resul
   case_text_ += ": ";
   case_text_ += verdict_text(result.judged);
   case_text_ += '\n';
-  append_expected_and_submitted(case_text_, layout_of(record.expected, result.strategy),
-                                output_path_, result);
+  if (policy_.answer) {
+    append_expected_and_submitted(case_text_, layout_of(record.expected, result.strategy),
+                                  output_path_, result);
+  } else if (policy_.submitted) {
+    append_submitted(case_text_, output_path_, result);
+  }
 }
 
 void gradescope_report::end_case(const case_result& record) {
   if (!run_begun_) begin_run(run_header{});
   if (record.state != case_state::built) {
     case_text_ = unbuilt_text(record);
-  } else if (answer_only_) {
+  } else if (answer_only_ && policy_.answer) {
     case_text_ = expected_text(record);
   }
-  put_test(record);
+  if (policy_.cases) put_test(record);
   case_text_.clear();
 }
 

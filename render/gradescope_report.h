@@ -8,13 +8,16 @@
 #include <string>
 
 #include "checker/results.h"
+#include "checker/reveal.h"
 #include "render/text_out.h"
 
 /// Writes to `out`, which the caller opens, keeps alive past end_run and commits. A test's
 /// max_score is the number of its lines that were graded: 3 for a graded case, 0 for a refused
 /// or unbuilt case and in answer-only mode, so that the tests add up to the top-level score and
 /// max_score (the run's right and all). A test passes when its case was built and every graded
-/// line is right. Cases are named as the console names them, counting from 0.
+/// line is right. Cases are named as the console names them, counting from 0. Below reveal level
+/// `all` a test's output holds no expected layout (nor, at `verdict`, the submitted line), and at
+/// `score` there are no tests: the top-level score and output alone.
 class gradescope_report final : public result_renderer {
  public:
   explicit gradescope_report(text_out& out) : out_(out) {}
@@ -30,6 +33,7 @@ class gradescope_report final : public result_renderer {
   void put_test(const case_result& record);
 
   text_out& out_;
+  reveal_policy policy_;  // from the header's level
   std::string output_path_;
   bool answer_only_ = false;
   bool run_begun_ = false;

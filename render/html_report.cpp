@@ -309,8 +309,10 @@ std::vector<path_mark> path_marks(const diagnosis& d, std::int64_t table) {
 std::string difference_text(const diagnosis& d) {
   std::string text;
   if (d.first_wrong_slot) {
-    text = "First difference at slot " + grouped_text(*d.first_wrong_slot) + ": expected " +
-           key_words(d.expected_key.value_or(0)) + ", submitted " +
+    // A student's view of the diagnosis holds no expected key.
+    text = "First difference at slot " + grouped_text(*d.first_wrong_slot) + ": " +
+           (d.expected_key ? "expected " + key_words(*d.expected_key) + ", submitted "
+                           : std::string("submitted ")) +
            key_words(d.submitted_key.value_or(0)) + ".";
     if (d.differing_slots > 1) text += " " + grouped_text(d.differing_slots) + " slots differ.";
   }
@@ -446,10 +448,36 @@ void append_judged_rows(std::string& html, row_source source, const line_result&
   if (d != nullptr) append_diagnosis(html, *d);
 }
 
-// One strategy: its heading and rows. `result` null: the expected row only.
+void append_keys(std::string& html, std::string_view name, const key_list& keys);
+
+// A submitted line without the expected row: the keys as submitted, or why they could not be
+// read, and what the diagnosis holds.
+void append_student_rows(std::string& html, const line_result& result,
+                         std::string_view output_path) {
+  if (result.problem != line_problem::none) {
+    html += "<p class=\"problem\">\xe2\x9c\x97 ";
+    append_html(html, line_problem_text(output_path, result));
+    html += "</p>\n";
+    return;
+  }
+  append_keys(html, "Submitted", result.submitted);
+  if (result.truncated_keys > 0) {
+    html += "<p class=\"problem\">\xe2\x9c\x97 ";
+    append_grouped_number(html, result.truncated_keys);
+    html += " more keys were read and dropped (a line longer than its table is Wrong).</p>\n";
+  }
+  if (result.judged == verdict::wrong && result.details) append_diagnosis(html, *result.details);
+}
+
+// One strategy: its heading and what `policy` shows of it. `result` null: the expected row only.
 void append_line_section(std::string& html, const case_result& record, strategy_id strategy,
-                         const line_result* result, std::string_view output_path) {
+                         const line_result* result, std::string_view output_path,
+                         const reveal_policy& policy) {
   append_line_heading(html, strategy, result);
+  if (!policy.answer) {
+    if (result != nullptr && policy.submitted) append_student_rows(html, *result, output_path);
+    return;
+  }
   row_source source;
   source.expected = &layout_of(record.expected, strategy);
   if (result == nullptr) {
@@ -524,7 +552,7 @@ std::string escaped(std::string_view text) {
   return html;
 }
 
-std::string page_start(const run_header& header) {
+std::string page_start(const run_header& header, const reveal_policy& policy) {
   std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
   html.append(content_security_policy);
   html += "\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
@@ -538,11 +566,14 @@ std::string page_start(const run_header& header) {
               header.answer_only ? "not read in answer-only mode" : escaped(header.output));
   append_fact(html, "Answer file",
               header.answer_file.empty() ? "none written" : escaped(header.answer_file));
-  html +=
-      "</dl>\n<p class=\"legend\">Marks:<span class=\"l-diff\">\xe2\x9c\x97</span>a "
-      "submitted slot that differs<span class=\"l-path\">1</span>a step of the misplaced "
-      "key's path, from its home slot; the outlined one is where it settles</p>\n"
-      "</header>\n<div class=\"cases\">\n";
+  html += "</dl>\n";
+  if (policy.answer) {
+    html +=
+        "<p class=\"legend\">Marks:<span class=\"l-diff\">\xe2\x9c\x97</span>a "
+        "submitted slot that differs<span class=\"l-path\">1</span>a step of the misplaced "
+        "key's path, from its home slot; the outlined one is where it settles</p>\n";
+  }
+  html += "</header>\n<div class=\"cases\">\n";
   return html;
 }
 
@@ -579,12 +610,14 @@ void html_report::begin_run(const run_header& header) {
   page_begun_ = true;
   output_path_ = header.output;
   answer_only_ = header.answer_only;
-  put_text(out_, page_start(header));
+  policy_ = policy_of(header.reveal);
+  put_text(out_, page_start(header, policy_));
 }
 
 void html_report::begin_case(const case_result& record) {
   if (!page_begun_) begin_run(run_header{});
   if (case_open_) write_case(right_seen_, graded_seen_);
+  if (!policy_.cases) return;
   case_open_ = true;
   head_ = {record.number, record.size_line, record.table_size, record.state};
   lines_done_ = 0;
@@ -597,8 +630,10 @@ void html_report::begin_case(const case_result& record) {
     append_html(case_html_, record.message);
     case_html_ += "</p>\n";
   }
-  append_keys(case_html_, "First keys", record.first_keys);
-  append_keys(case_html_, "Second keys", record.second_keys);
+  if (policy_.answer) {
+    append_keys(case_html_, "First keys", record.first_keys);
+    append_keys(case_html_, "Second keys", record.second_keys);
+  }
 }
 
 void html_report::line(const case_result& record, const line_result& result) {
@@ -608,14 +643,15 @@ void html_report::line(const case_result& record, const line_result& result) {
   if (result.judged == verdict::right) ++right_seen_;
   if (result.judged == verdict::wrong) case_wrong_ = true;
   if (record.state != case_state::built) return;
-  append_line_section(case_html_, record, result.strategy, &result, output_path_);
+  append_line_section(case_html_, record, result.strategy, &result, output_path_, policy_);
 }
 
 void html_report::end_case(const case_result& record) {
   if (!case_open_) return;
-  if (record.state == case_state::built) {
+  if (record.state == case_state::built && policy_.answer) {
     for (; lines_done_ < lines_per_case; ++lines_done_) {
-      append_line_section(case_html_, record, all_strategies[lines_done_], nullptr, output_path_);
+      append_line_section(case_html_, record, all_strategies[lines_done_], nullptr, output_path_,
+                          policy_);
     }
   }
   write_case(record.right_count, record.graded_count);
@@ -624,7 +660,8 @@ void html_report::end_case(const case_result& record) {
 void html_report::end_run(const run_summary& summary) {
   if (!page_begun_) begin_run(run_header{});
   if (case_open_) write_case(right_seen_, graded_seen_);
-  put_text(out_, totals(summary, answer_only_, cases_written_));
+  // Where no case is shown, the summary still counts those that ran.
+  put_text(out_, totals(summary, answer_only_, policy_.cases ? cases_written_ : summary.cases));
 }
 
 void html_report::write_case(std::int64_t right, std::int64_t graded) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "checker/results.h"
+#include "checker/reveal.h"
 #include "render/text_out.h"
 
 /// Rows of up to this many slots are drawn whole; longer rows show windows only.
@@ -27,7 +28,9 @@ inline constexpr std::int64_t html_preview_slots = 100;
 /// line, a refused case and an unbuilt case start open, the others folded. The totals come last in
 /// the file and are placed under the paths by CSS. Events out of order, a case left open by end_run
 /// and an end_run with no begin_run still give a whole page; every path, token and message is
-/// escaped by append_html (render/html_writer.h).
+/// escaped by append_html (render/html_writer.h). Below reveal level `all` no expected row, case
+/// key or refusal message is drawn: a submitted line is listed as its keys with the diagnosis the
+/// level keeps, and at `score` the page holds the totals alone.
 class html_report final : public result_renderer {
  public:
   explicit html_report(text_out& out) : out_(out) {}
@@ -53,6 +56,7 @@ class html_report final : public result_renderer {
   text_out& out_;
   std::string output_path_;
   bool answer_only_ = false;
+  reveal_policy policy_;  // from the header's level
   bool page_begun_ = false;
   bool case_open_ = false;
   case_head head_;

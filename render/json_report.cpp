@@ -1,5 +1,6 @@
 #include "render/json_report.h"
 
+#include "checker/reveal.h"
 #include "render/diagnosis_json.h"
 #include "render/json_writer.h"
 
@@ -66,6 +67,10 @@ void put_header(text_out& out, const run_header& header) {
   put_json_string(out, header.output);
   put_member(out, "answer_file");
   put_json_string_or_null(out, header.answer_file);
+  if (header.reveal != reveal_level::all) {  // a full report stays as it always was
+    put_member(out, "reveal");
+    put_json_string(out, reveal_key(header.reveal));
+  }
   put_text(out, ",\n");
   put_json_name(out, "results");
   put_text(out, "[");
@@ -106,12 +111,14 @@ void put_outcome(text_out& out, const run_summary& summary) {
 void json_report::begin_run(const run_header& header) {
   if (run_begun_) return;
   run_begun_ = true;
+  policy_ = policy_of(header.reveal);
   put_header(out_, header);
 }
 
 void json_report::begin_case(const case_result& record) {
   if (!run_begun_) begin_run(run_header{});
   end_open_case();
+  if (!policy_.cases) return;
   put_text(out_, cases_written_ > 0 ? ",\n{" : "\n{");
   put_member(out_, "case", true);
   put_json_number(out_, record.number);
@@ -133,9 +140,18 @@ void json_report::begin_case(const case_result& record) {
 void json_report::line(const case_result& record, const line_result& result) {
   if (!case_open_) return;
   put_line_start(record, result.strategy);
-  put_submission(record, result);
-  put_member(out_, "diagnosis");
-  put_diagnosis(record, result);
+  if (policy_.submitted) {
+    put_submission(record, result);
+  } else {
+    put_member(out_, "output_line");
+    put_json_number(out_, result.output_line);
+    put_member(out_, "verdict");
+    put_json_string_or_null(out_, verdict_key(result.judged));
+  }
+  if (policy_.diagnosis) {
+    put_member(out_, "diagnosis");
+    put_diagnosis(record, result);
+  }
   put_text(out_, "}");
 }
 
@@ -169,8 +185,10 @@ void json_report::put_line_start(const case_result& record, strategy_id strategy
   put_text(out_, lines_written_ > 0 ? ",\n {" : "\n {");
   put_member(out_, "strategy", true);
   put_json_string(out_, strategy_key(strategy));
-  put_member(out_, "expected");
-  put_json_keys(out_, layout_of(record.expected, strategy));
+  if (policy_.answer) {
+    put_member(out_, "expected");
+    put_json_keys(out_, layout_of(record.expected, strategy));
+  }
   ++lines_written_;
 }
 
@@ -201,6 +219,18 @@ void json_report::put_submission(const case_result& record, const line_result& r
 }
 
 void json_report::put_absent_submission() {
+  if (!policy_.submitted) {
+    // The members a line has at this level, as line() writes them.
+    put_member(out_, "output_line");
+    put_json_null(out_);
+    put_member(out_, "verdict");
+    put_json_null(out_);
+    if (policy_.diagnosis) {
+      put_member(out_, "diagnosis");
+      put_json_null(out_);
+    }
+    return;
+  }
   for (const std::string_view name :
        {"output_line", "submitted", "problem", "token", "fault", "verdict", "diagnosis"}) {
     put_member(out_, name);
@@ -213,7 +243,7 @@ void json_report::put_absent_submission() {
 // What went wrong in a line, beyond its verdict; null until lines are diagnosed.
 void json_report::put_diagnosis(const case_result& /*record*/, const line_result& result) {
   if (result.details) {
-    put_diagnosis_json(out_, *result.details);
+    put_diagnosis_json(out_, *result.details, policy_.answer);
   } else {
     put_json_null(out_);
   }

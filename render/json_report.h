@@ -7,13 +7,16 @@
 #include <cstdint>
 
 #include "checker/results.h"
+#include "checker/reveal.h"
 #include "render/text_out.h"
 
-/// Writes to `out`, which the caller opens, keeps alive past end_run and commits. Every case
-/// object holds exactly three line objects: lines that never arrived (all of them in answer-only
-/// mode) are written with output_line, submitted, problem, token and verdict null. A case left
-/// open when the next case or end_run comes is closed first, so a run that stops inside a case
-/// still gives a valid document; events must otherwise come in the documented order.
+/// Members a reveal level hides are left out, and at `score` the results are empty; a level
+/// below `all` adds the member "reveal". Writes to `out`, which the caller opens, keeps alive past
+/// end_run and commits. Every case object holds exactly three line objects: lines that never
+/// arrived (all of them in answer-only mode) are written with output_line, submitted, problem,
+/// token and verdict null. A case left open when the next case or end_run comes is closed first, so
+/// a run that stops inside a case still gives a valid document; events must otherwise come in the
+/// documented order.
 class json_report final : public result_renderer {
  public:
   explicit json_report(text_out& out) : out_(out) {}
@@ -33,6 +36,7 @@ class json_report final : public result_renderer {
   void end_open_case();
 
   text_out& out_;
+  reveal_policy policy_;  // from the header's level
   bool run_begun_ = false;
   bool case_open_ = false;
   std::int64_t cases_written_ = 0;

@@ -3,7 +3,9 @@
 // line is a failure, and the three lines of a refused or unbuilt case are skipped with the
 // case's message; in answer-only mode, where nothing is judged, every line is skipped with the
 // message "answer-only mode". A run that stopped on an error (a start-up failure, say) gets one
-// more testcase, classname "hash_checker" and name "run", holding an <error>.
+// more testcase, classname "hash_checker" and name "run", holding an <error>. Below reveal level
+// `all` a failure shows no expected layout (nor, at `verdict`, the submitted line or its problem),
+// and at `score` no line is listed: the summary alone holds the totals.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <string_view>
 
 #include "checker/results.h"
+#include "checker/reveal.h"
 #include "render/text_out.h"
 
 /// Writes to `out` at end_run alone, since the counts go on the opening tags; until then the
@@ -38,6 +41,7 @@ class junit_report final : public result_renderer {
 
   text_out& out_;
   run_header header_;
+  reveal_policy policy_;   // from the header's level
   std::string testcases_;  // escaped XML of every testcase so far
   std::int64_t tests_ = 0;
   std::int64_t failures_ = 0;

@@ -57,7 +57,12 @@ void append_expected_and_submitted(std::string& text, const key_list& expected,
                                    std::string_view output_path, const line_result& result) {
   text += "  expected:  ";
   append_capped_keys(text, expected);
-  text += "\n  submitted: ";
+  text += '\n';
+  append_submitted(text, output_path, result);
+}
+
+void append_submitted(std::string& text, std::string_view output_path, const line_result& result) {
+  text += "  submitted: ";
   if (result.problem == line_problem::none) {
     append_capped_keys(text, result.submitted);
   } else {

@@ -28,5 +28,8 @@ std::string line_problem_text(std::string_view output_path, const line_result& r
 void append_expected_and_submitted(std::string& text, const key_list& expected,
                                    std::string_view output_path, const line_result& result);
 
+/// One indented line: "  submitted: KEYS" (or the problem text), ended by a line feed.
+void append_submitted(std::string& text, std::string_view output_path, const line_result& result);
+
 /// "Right", "Wrong" or "not graded".
 std::string_view verdict_text(verdict judged);
