@@ -278,7 +278,7 @@ struct class_setup {
   bool explain = false;
   bool fail_on_wrong = false;
   bool follow_links = false;
-  std::size_t submission_bytes = 0;  // the most that grading one submission may take
+  std::size_t submission_bytes = 0;         // the most that grading one submission may take
   reveal_level reveal = reveal_level::all;  // of the submissions' reports; the class's show all
 };
 
