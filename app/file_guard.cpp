@@ -97,8 +97,9 @@ std::string unwritable_target(const std::vector<guarded_file>& files) {
   for (const guarded_file& file : files) {
     if (!file.written) continue;
     const std::string_view kind = refused_kind_text(kind_of_target(file.path));
-    if (!kind.empty())
+    if (!kind.empty()) {
       return file.role + " " + file.path + " is " + std::string(kind) + "; nothing was written";
+    }
   }
   return "";
 }
