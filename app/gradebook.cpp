@@ -33,6 +33,7 @@
 #include "render/class_console.h"
 #include "render/class_html.h"
 #include "render/class_json.h"
+#include "render/explain_text.h"
 #include "render/gradebook_csv.h"
 
 #ifndef HASH_CHECKER_VERSION
@@ -490,6 +491,13 @@ void grade_one(const class_setup& setup, std::span<case_result> cases, std::size
   if (state == submission_state::graded) state = content.state();
   if (setup.explain && state != submission_state::graded && was_graded(state)) {
     slot.notes = "  " + std::string(content_note(state)) + "\n";  // not a Wrong line each
+  }
+  // The shape comes once, under the row and before any Wrong line: it explains many of them. A
+  // file that is empty, unreadable or a transcript has its own note instead.
+  if (state == submission_state::graded) {
+    std::string shape;
+    for (const std::string& line : shape_lines(summary.shape)) shape += "  shape: " + line + "\n";
+    slot.notes.insert(0, shape);
   }
   summary.score = score(summary.right, summary.all);
   summary.status = single_run_status(summary, setup.fail_on_wrong);

@@ -243,8 +243,9 @@ void take_positionals(const std::vector<std::string>& positional, command_line& 
   if (!positional.empty()) cl.request.answer_only = lenient_value(positional[0]) != 0;
   const bool answer_only_input = positional.size() == 2 && cl.request.answer_only;
   if (positional.size() > 3 || (positional.size() == 2 && !answer_only_input)) {
-    if (runs)
+    if (runs) {
       cl.error = "hash_checker: " + std::to_string(positional.size()) + std::string(wrong_count);
+    }
     return;
   }
   if (positional.size() >= 2) cl.request.input_path = positional[1];

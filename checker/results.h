@@ -93,6 +93,33 @@ struct run_header {
   reveal_level reveal = reveal_level::all;
 };
 
+/// A run of output lines that hold the layouts of their neighbours: with `missing`, lines `first`
+/// to `last` hold the layouts of lines first + 1 to last + 1, as when line `first` was left out;
+/// otherwise they hold those of lines first - 1 to last - 1, as when line first - 1 was added.
+struct line_shift {
+  bool found = false;
+  bool missing = true;
+  std::int64_t first = 0;  // 1-based output lines
+  std::int64_t last = 0;
+  /// The line that looks missing (`first`) or extra (first - 1).
+  [[nodiscard]] std::int64_t line() const { return missing ? first : first - 1; }
+  /// True when output line `output_line` lies in the run.
+  [[nodiscard]] bool holds(std::int64_t output_line) const {
+    return found && output_line >= first && output_line <= last;
+  }
+};
+
+/// How keys were separated when not by spaces, judged from the first line that shows it.
+enum class key_separator { spaces, tabs, commas, semicolons, brackets };
+
+/// A submission's shape, judged over the whole output file before its lines are graded.
+struct submission_shape {
+  bool judged = false;  // false in answer-only mode, and when the run stopped before grading
+  line_shift shift;
+  key_separator separator = key_separator::spaces;
+  std::int64_t extra_lines = 0;  // lines after the last line graded
+};
+
 /// Totals and the outcome, known once the run has ended.
 struct run_summary {
   std::int64_t case_count = 0;  // as line 1 of the input file gives it (0 before it is read)
@@ -107,6 +134,7 @@ struct run_summary {
   bool completed = false;     // every case that the input holds was run
   int status = 0;             // the exit status, 0..255
   std::string error;          // the failure line that ended the run, empty when none
+  submission_shape shape;     // judged only when lines are diagnosed, and in class runs
 };
 
 /// A sink for result records. The run calls begin_run once, then for each case begin_case, then

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
 #include "checker/line_prefetch.h"
+#include "checker/shape.h"
 #include "hashing/huge_pages.h"
 #include "hashing/thread_start.h"
 
@@ -152,8 +154,9 @@ struct neighbours {
 };
 
 // Explains a Wrong line. The case's keys are sorted once, on its first Wrong line, and shared.
-void diagnose(const case_result& record, const neighbours& around, std::size_t index,
-              line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch) {
+void diagnose(const case_result& record, const neighbours& around, const line_shift& shift,
+              std::size_t index, line_result& result, std::optional<key_order>& order,
+              diagnosis_scratch& scratch) {
   if (!order) {
     order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
   }
@@ -172,7 +175,16 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   input.line_below = index == 2 ? around.below : layout_at(index + 1);
   input.notes = result.notes;
   input.order = &*order;
-  result.details = std::make_shared<const diagnosis>(diagnose_line(input, scratch));
+  diagnosis explained = diagnose_line(input, scratch);
+  // A line in a run out of step is shifted, even when it also happens to be another strategy's
+  // layout of its own case: the run explains it, the coincidence doesn't.
+  if (shift.holds(result.output_line)) {
+    explained.mistake = "line_shifted";
+    explained.mistake_text = std::string("The line is the layout expected on the output line ") +
+                             (shift.missing ? "below" : "above") +
+                             ", so the lines are out of step.";
+  }
+  result.details = std::make_shared<const diagnosis>(std::move(explained));
 }
 
 // Lines read ahead are held beside the case's three results and a table, 4 bytes a slot each,
@@ -250,7 +262,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       grade_line(status, parsed, layout_of(record.expected, strategy), result);
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
-        diagnose(record, around, index, result, order, scratch);
+        diagnose(record, around, files.shape.shift, index, result, order, scratch);
       }
       ++record.graded_count;
       record.right_count += result.judged == verdict::right ? 1 : 0;
@@ -356,6 +368,111 @@ neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) 
   return around;
 }
 
+// ---- The submission's shape, judged before its lines ----
+
+// Leaves `file` at its start and readable a second time: a regular file is simply read again;
+// anything else (standard input, a pipe) is first copied whole into an unnamed temporary file,
+// which takes its place. False when the file can't be read or the copy written.
+bool make_rereadable(std::unique_ptr<std::FILE, file_closer>& file) {
+  struct stat info {};
+  if (::fstat(::fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode)) {
+    return ::lseek(::fileno(file.get()), 0, SEEK_SET) == 0;
+  }
+  std::unique_ptr<std::FILE, file_closer> copy(std::tmpfile());
+  if (copy == nullptr) return false;
+  std::vector<char> block(std::size_t{1} << 16);
+  for (;;) {
+    const ssize_t got = ::read(::fileno(file.get()), block.data(), block.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    for (ssize_t put = 0; put < got;) {
+      const ssize_t wrote =
+          ::write(::fileno(copy.get()), block.data() + put, static_cast<std::size_t>(got - put));
+      if (wrote < 0 && errno == EINTR) continue;
+      if (wrote <= 0) return false;
+      put += wrote;
+    }
+  }
+  if (::lseek(::fileno(copy.get()), 0, SEEK_SET) != 0) return false;
+  file = std::move(copy);
+  return true;
+}
+
+void push_digests(const case_result& record, std::vector<std::uint64_t>& digests) {
+  for (const strategy_id strategy : all_strategies) {
+    const bool built = record.state == case_state::built;
+    digests.push_back(built ? layout_digest(layout_of(record.expected, strategy)) : no_layout);
+  }
+}
+
+// The digest of the layout every graded output line should hold, reading the input file from
+// its start and building each case once more; empty when the case count can't be read.
+std::vector<std::uint64_t> expected_digests(std::FILE* input, const std::string& path) {
+  run_files again;
+  again.input_f.file = input;
+  again.input_f.path = path;
+  std::vector<std::uint64_t> digests;
+  if (!read_case_count(again).empty()) return digests;
+  case_result record;
+  for (std::int64_t i = 0; i < again.case_count; ++i) {
+    if (next_case(again, i, record) != read_status::line) break;
+    push_digests(record, digests);
+  }
+  return digests;
+}
+
+// Reads the output file whole, from its start: each graded line's keys as a digest, the first
+// separator other than spaces, and the lines after the last graded one, counted without being
+// kept. Not judged when a read fails: grading then meets the failure itself.
+submission_shape judge_shape(std::span<const std::uint64_t> expected, std::FILE* output,
+                             const std::string& path) {
+  line_reader output_f;
+  output_f.file = output;
+  output_f.path = path;
+  submission_shape shape;
+  shift_finder finder(expected);
+  parsed_line parsed;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const read_status status = read_key_line(output_f, parsed);
+    if (status == read_status::error) return {};
+    const bool has_keys = status == read_status::line && parsed.fault == token_fault::none;
+    finder.line(has_keys ? layout_digest(parsed.keys) : no_layout);
+    if (status == read_status::line && shape.separator == key_separator::spaces) {
+      shape.separator = separator_of(parsed);
+    }
+  }
+  for (read_status status = skip_line(output_f); status != read_status::end;
+       status = skip_line(output_f)) {
+    if (status == read_status::error) return {};
+    ++shape.extra_lines;
+  }
+  shape.shift = finder.finish();
+  shape.judged = true;
+  return shape;
+}
+
+bool rewind_file(std::FILE* file) { return ::lseek(::fileno(file), 0, SEEK_SET) == 0; }
+
+// Judges the shape of a checking run's output file before the run reads either file; the
+// failure line when a file can't be read twice.
+std::string judge_files_shape(const run_request& request, run_files& files) {
+  if (!make_rereadable(files.input)) return file_line("Input", request.input_path, "read failed");
+  if (!make_rereadable(files.output)) {
+    return file_line("Output", request.output_path, "read failed");
+  }
+  files.input_f.file = files.input.get();
+  files.output_f.file = files.output.get();
+  const std::vector<std::uint64_t> expected =
+      expected_digests(files.input.get(), request.input_path);
+  files.shape = judge_shape(expected, files.output.get(), request.output_path);
+  if (!rewind_file(files.input.get())) return file_line("Input", request.input_path, "read failed");
+  if (!rewind_file(files.output.get())) {
+    return file_line("Output", request.output_path, "read failed");
+  }
+  return "";
+}
+
 }  // namespace
 
 std::size_t kept_keys(std::int64_t table_size) {
@@ -376,6 +493,10 @@ std::string start_run(const run_request& request, run_files& files) {
     files.output.reset(open_for_reading(request.output_path));
     files.output_f.file = files.output.get();
     if (files.output == nullptr) return file_line("Output", request.output_path, "open failed");
+    if (request.diagnose) {
+      std::string failure = judge_files_shape(request, files);
+      if (!failure.empty()) return failure;
+    }
   }
   return read_case_count(files);
 }
@@ -383,6 +504,7 @@ std::string start_run(const run_request& request, run_files& files) {
 void run_cases(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
                run_summary& summary) {
   summary.case_count = files.case_count;
+  summary.shape = files.shape;
   // A diagnosis may need the next case's first layout, so then each case is read and built one
   // case ahead; otherwise only one case is ever held, and a large case's submitted lines are
   // read while it is built (the output file is then at that case's lines).
@@ -462,6 +584,21 @@ submission_state grade_submission(const run_request& request, std::span<case_res
   if (opened != submission_state::graded) {
     summary.error = "Output File " + request.output_path + " " + std::string(state_text(opened));
     return opened;
+  }
+  // A class run always says what shape a submission is in; the layouts are all built already.
+  std::vector<std::uint64_t> expected;
+  expected.reserve(cases.size() * all_strategies.size());
+  for (const case_result& record : cases) push_digests(record, expected);
+  if (!make_rereadable(files.output)) {
+    summary.error = file_line("Output", request.output_path, "read failed");
+    return submission_state::read_failed;
+  }
+  files.output_f.file = files.output.get();
+  files.shape = judge_shape(expected, files.output.get(), request.output_path);
+  summary.shape = files.shape;
+  if (!rewind_file(files.output.get())) {
+    summary.error = file_line("Output", request.output_path, "read failed");
+    return submission_state::read_failed;
   }
   summary.case_count = input.case_count;
   for (std::size_t i = 0; i < cases.size(); ++i) {

@@ -35,6 +35,7 @@ struct run_files {
   line_reader input_f;
   line_reader output_f;
   std::int64_t case_count = 0;
+  submission_shape shape;  // judged before the first case when lines are diagnosed
 };
 
 /// A renderer and, when its failed writes must end the run, the line that says so.
@@ -47,6 +48,9 @@ struct renderer_slot {
 /// Opens the input file, then in checking mode the output file, and reads the case count. Returns
 /// the failure line ("Input File X open failed", a bad count...), or an empty text. A directory
 /// counts as a file that can't be opened; the output file is not touched in answer-only mode.
+/// "-" is standard input. When lines are diagnosed in checking mode, both files are first read
+/// once whole to judge the submission's shape (`files.shape`); a file that can't be read twice
+/// (standard input, a pipe) is then copied into an unnamed temporary file first.
 std::string start_run(const run_request& request, run_files& files);
 
 /// Runs every case that line 1 counts, handing each record to every renderer in order, and fills
@@ -77,7 +81,8 @@ std::size_t kept_keys(std::int64_t table_size);
 /// Grades the output file `request.output_path` against `cases` from read_all_cases (whose summary
 /// is `input`) exactly as run_cases grades it in checking mode, telling the renderers every case
 /// event but not begin_run or end_run. Each case's right_count and graded_count are reset first and
-/// then hold this file's tallies. Fills the totals of `summary`; a file that can't be opened (a
+/// then hold this file's tallies. The file's shape is always judged first, into `summary.shape`,
+/// by one more read of it. Fills the totals of `summary`; a file that can't be opened (a
 /// directory included) or read, or a listed one that is not a regular file, sets `summary.error`
 /// and is not read. Returns `graded`, never the states that grading tells apart afterwards.
 /// A renderer's failure never stops it.

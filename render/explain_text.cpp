@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "checker/key_lines.h"
+#include "checker/shape.h"
 
 namespace {
 
@@ -120,6 +121,32 @@ std::string explain_lines(const diagnosis& d) {
   add_line(text, mistake_line(d));
   add_line(text, notes_line(d));
   return text;
+}
+
+std::vector<std::string> shape_lines(const submission_shape& shape) {
+  std::vector<std::string> lines;
+  if (!shape.judged) return lines;
+  const line_shift& shift = shape.shift;
+  if (shift.found) {
+    const std::int64_t step = shift.missing ? 1 : -1;
+    lines.push_back("output line " + number(shift.line()) + " looks " +
+                    (shift.missing ? "missing" : "extra") + ": lines " + number(shift.first) +
+                    " to " + number(shift.last) + " hold the layouts of lines " +
+                    number(shift.first + step) + " to " + number(shift.last + step));
+  }
+  if (shape.separator == key_separator::brackets) {
+    lines.emplace_back("keys are wrapped in brackets; keys are read between single spaces");
+  } else if (shape.separator != key_separator::spaces) {
+    lines.push_back("keys are separated by " + std::string(separator_key(shape.separator)) +
+                    "; keys are read between single spaces");
+  }
+  if (shape.extra_lines > 0) {
+    lines.push_back(number(shape.extra_lines) +
+                    (shape.extra_lines == 1 ? " line after the last graded line is"
+                                            : " lines after the last graded line are") +
+                    " not graded");
+  }
+  return lines;
 }
 
 std::string ordinal(std::int64_t n) {

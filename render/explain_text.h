@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "checker/diagnosis.h"
 
@@ -20,6 +21,14 @@
 /// are quoted with '"' and '\' escaped, other bytes outside printable ASCII as \xHH, and cut after
 /// 40 bytes with "..."; more than three notes end "; N more".
 std::string explain_lines(const diagnosis& d);
+
+/// What a judged shape says, one sentence a line, no line feeds; empty when the submission is in
+/// step, spaced, and ends with its last graded line:
+///   output line 5 looks missing: lines 5 to 11 hold the layouts of lines 6 to 12
+///   output line 1 looks extra: lines 2 to 9 hold the layouts of lines 1 to 8
+///   keys are separated by tabs; keys are read between single spaces
+///   3 lines after the last graded line are not graded
+std::vector<std::string> shape_lines(const submission_shape& shape);
 
 /// "1st", "2nd", "3rd", "4th", ..., "11th", "12th", "13th", ..., "21st": how the explanations
 /// number a key's place in the insertion order.

@@ -600,6 +600,9 @@ std::string totals(const run_summary& summary, bool answer_only, std::int64_t ca
                   "</span>");
   html += "</dl>\n";
   if (cases_written == 0) html += "<p class=\"note\">No case was run.</p>\n";
+  for (const std::string& line : shape_lines(summary.shape)) {
+    html += "<p class=\"note shape\">Shape: " + escaped(line) + "</p>\n";
+  }
   return html + "</section>\n</main>\n</body>\n</html>\n";
 }
 

@@ -1,6 +1,7 @@
 #include "render/json_report.h"
 
 #include "checker/reveal.h"
+#include "checker/shape.h"
 #include "render/diagnosis_json.h"
 #include "render/json_writer.h"
 
@@ -93,6 +94,41 @@ void put_counts(text_out& out, const run_summary& summary) {
   put_json_number(out, summary.not_built);
 }
 
+// The line that looks missing or extra and the run of lines out of step after it, or null.
+void put_shift(text_out& out, const line_shift& shift, bool missing) {
+  if (!shift.found || shift.missing != missing) {
+    put_json_null(out);
+    return;
+  }
+  put_text(out, "{");
+  put_member(out, "line", true);
+  put_json_number(out, shift.line());
+  put_member(out, "first");
+  put_json_number(out, shift.first);
+  put_member(out, "last");
+  put_json_number(out, shift.last);
+  put_text(out, "}");
+}
+
+// The submission's shape, null when it was not judged (answer-only mode, no diagnosis asked).
+void put_shape(text_out& out, const submission_shape& shape) {
+  put_member(out, "shape");
+  if (!shape.judged) {
+    put_json_null(out);
+    return;
+  }
+  put_text(out, "{");
+  put_member(out, "missing_line", true);
+  put_shift(out, shape.shift, true);
+  put_member(out, "extra_line");
+  put_shift(out, shape.shift, false);
+  put_member(out, "separator");
+  put_json_string(out, separator_key(shape.separator));
+  put_member(out, "extra_lines");
+  put_json_number(out, shape.extra_lines);
+  put_text(out, "}");
+}
+
 void put_outcome(text_out& out, const run_summary& summary) {
   put_member(out, "ended_early");
   put_json_bool(out, summary.ended_early);
@@ -175,6 +211,7 @@ void json_report::end_run(const run_summary& summary) {
   if (!run_begun_) begin_run(run_header{});
   end_open_case();
   put_text(out_, "\n]");
+  put_shape(out_, summary.shape);
   put_counts(out_, summary);
   put_outcome(out_, summary);
   put_text(out_, "}\n");

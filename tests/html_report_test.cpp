@@ -431,6 +431,23 @@ TEST(html_report, a_run_that_stops_inside_a_case_still_ends_the_page) {
   EXPECT_TRUE(page.ends_with("</html>\n"));
 }
 
+TEST(html_report, says_the_submissions_shape_once) {
+  run_summary summary;
+  summary.shape = {true, {true, true, 4, 11}, key_separator::tabs, 3};
+  const std::string page = written([&](text_out& out) {
+    html_report report(out);
+    report.begin_run({"1.1.0", false, "in", "out", ""});
+    report.end_run(summary);
+  });
+  for (const char* line : {"Shape: output line 4 looks missing: lines 4 to 11 hold the layouts of "
+                           "lines 5 to 12</p>",
+                           "Shape: keys are separated by tabs; keys are read between single "
+                           "spaces</p>",
+                           "Shape: 3 lines after the last graded line are not graded</p>"}) {
+    EXPECT_EQ(occurrences(page, line), 1) << line;
+  }
+}
+
 TEST(html_report, states_the_exit_status_in_words) {
   const std::pair<int, std::string> cases[] = {
       {0, "0 \xe2\x80\x94 every case built"},

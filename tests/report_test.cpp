@@ -182,7 +182,8 @@ scripted_run checking_run() {
   run.cases.push_back({refused_case(3),
                        {judged(lp, 10, {}, verdict::none), judged(tp, 11, {}, verdict::none),
                         judged(dh, 12, {}, verdict::none)}});
-  run.summary = {4, 4, 6, 9, 66, 1, 0, false, "", true, 1, ""};
+  run.summary = {4, 4, 6, 9, 66, 1, 0, false, "", true, 1, "", {}};
+  run.summary.shape = {true, {true, true, 5, 8}, key_separator::tabs, 2};
   return run;
 }
 
@@ -192,8 +193,8 @@ scripted_run answer_only_run() {
   run.cases.push_back({built_case(0, 7, size_7, 0), {}});
   run.cases[0].record.graded_count = 0;
   run.cases.push_back({refused_case(1), {}});
-  run.summary = {3,    2, 0, 0, 0, 1, 0, true, "Input File in.txt ended after 2 of 3 cases",
-                 true, 1, ""};
+  run.summary = {3,    2, 0,  0, 0, 1, 0, true, "Input File in.txt ended after 2 of 3 cases",
+                 true, 1, "", {}};
   return run;
 }
 
@@ -245,6 +246,8 @@ TEST(json_report, a_checking_run_gives_every_case_and_line) {
       R"("output_line":12,"submitted":null,"problem":null,"token":null,"token_cut":false,)"
       R"("fault":null,"verdict":null)",
       R"(],"right":1,"graded":3})",
+      R"(],"shape":{"missing_line":{"line":5,"first":5,"last":8},"extra_line":null,)"
+      R"("separator":"tabs","extra_lines":2},"case_count":4,)"
       R"("cases":4,"right":6,"all":9,"score":66,"refused":1,"not_built":0,"ended_early":false,)"
       R"("ended_message":null,"completed":true,"status":1,"error":null}
 )",
@@ -268,7 +271,8 @@ TEST(json_report, answer_only_mode_writes_three_lines_with_nothing_submitted) {
 TEST(json_report, a_start_up_failure_still_gives_a_whole_document) {
   EXPECT_EQ(rendered<json_report>(start_up_failure_run()),
             "{\"version\":\"1.1.0\",\"mode\":\"checking\",\"input\":\"in.txt\",\"output\":"
-            "\"out.txt\",\"answer_file\":null,\n\"results\":[\n],\"case_count\":0,\"cases\":0,"
+            "\"out.txt\",\"answer_file\":null,\n\"results\":[\n],\"shape\":null,\"case_count\":0,"
+            "\"cases\":0,"
             "\"right\":0,\"all\":0,\"score\":0,\"refused\":0,\"not_built\":0,\"ended_early\":"
             "false,\"ended_message\":null,\"completed\":false,\"status\":255,\"error\":"
             "\"Input File in.txt open failed\"}\n");
@@ -289,7 +293,8 @@ TEST(json_report, a_run_that_stops_inside_a_case_still_closes_it) {
   scripted_run run = checking_run();
   run.cases.resize(2);
   run.cases[1].lines.resize(1);
-  run.summary = {4, 1, 3, 3, 100, 0, 0, false, "", false, 255, "Output File out.txt read failed"};
+  run.summary = {4, 1, 3, 3, 100, 0, 0, false, "", false, 255, "Output File out.txt read failed",
+                 {}};
   const std::string json = written([&](text_out& out) {
     json_report renderer(out);
     renderer.begin_run(run.header);

@@ -1,0 +1,94 @@
+// A submission's shape: the run of lines out of step after a missing or extra line, and the
+// separator a token gives away.
+#include "checker/shape.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Nine output lines; `x` stands for a line that is no layout at all.
+constexpr std::uint64_t x = 99;
+const std::vector<std::uint64_t> distinct{11, 12, 13, 14, 15, 16, 17, 18, 19};
+// Three cases whose three strategies agree, as in tables without collisions.
+const std::vector<std::uint64_t> agreeing{21, 21, 21, 22, 22, 22, 23, 23, 23};
+
+TEST(shift_finder, names_the_first_run_of_two_or_more_wrong_lines_out_of_step) {
+  const struct {
+    const char* what;
+    const std::vector<std::uint64_t>* expected;
+    std::vector<std::uint64_t> submitted;
+    line_shift found;
+  } cases[] = {
+      {"all right", &distinct, distinct, {}},
+      {"first line missing",
+       &distinct,
+       {12, 13, 14, 15, 16, 17, 18, 19, no_layout},
+       {true, true, 1, 8}},
+      {"line 5 missing",
+       &distinct,
+       {11, 12, 13, 14, 16, 17, 18, 19, no_layout},
+       {true, true, 5, 8}},
+      // Nothing comes after it, so nothing is out of step: the line is only missing.
+      {"last line missing", &distinct, {11, 12, 13, 14, 15, 16, 17, 18, no_layout}, {}},
+      {"a line added at the top",
+       &distinct,
+       {x, 11, 12, 13, 14, 15, 16, 17, 18},
+       {true, false, 2, 9}},
+      // One line that is the next line's layout is another strategy's, not a shift.
+      {"one line of the next layout", &distinct, {11, 12, 13, 15, 15, 16, 17, 18, 19}, {}},
+      {"a line of the one above", &distinct, {11, 12, 13, 14, 14, 16, 17, 18, 19}, {}},
+      // Right lines inside the run neither start nor break it.
+      {"line 2 missing, layouts agree",
+       &agreeing,
+       {21, 21, 22, 22, 22, 23, 23, 23, no_layout},
+       {true, true, 3, 8}},
+      {"all right, layouts agree", &agreeing, agreeing, {}},
+      {"a missing line, then an extra one",
+       &distinct,
+       {11, 13, 14, 15, x, 16, 17, 18, 19},
+       {true, true, 2, 4}},
+  };
+  for (const auto& c : cases) {
+    shift_finder finder(*c.expected);
+    for (const std::uint64_t line : c.submitted) finder.line(line);
+    const line_shift found = finder.finish();
+    EXPECT_EQ(found.found, c.found.found) << c.what;
+    if (!c.found.found) continue;
+    EXPECT_EQ(found.missing, c.found.missing) << c.what;
+    EXPECT_EQ(found.first, c.found.first) << c.what;
+    EXPECT_EQ(found.last, c.found.last) << c.what;
+  }
+}
+
+TEST(separator_of, names_what_stands_between_keys) {
+  const struct {
+    std::string token;
+    key_separator separator;
+  } cases[] = {
+      {"3\t0\t0", key_separator::tabs},   {"3,", key_separator::commas},
+      {"3;0", key_separator::semicolons}, {"[3,", key_separator::brackets},
+      {"(3", key_separator::brackets},    {"0]", key_separator::brackets},
+      {"4x", key_separator::spaces},      {"+4", key_separator::spaces},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(separator_of(c.token), c.separator) << c.token;
+  }
+  // Through a parsed line: its bad token, or the first of its lenient tokens that shows one.
+  EXPECT_EQ(separator_of(parse_key_line("[3 0 0]")), key_separator::brackets);
+  EXPECT_EQ(separator_of(parse_key_line("007 3,0,0")), key_separator::commas);
+  EXPECT_EQ(separator_of(parse_key_line("3 0 0")), key_separator::spaces);
+}
+
+TEST(layout_digest, tells_lengths_and_orders_apart) {
+  EXPECT_NE(layout_digest({}), layout_digest({0}));
+  EXPECT_NE(layout_digest({0}), layout_digest({0, 0}));
+  EXPECT_NE(layout_digest({1, 2}), layout_digest({2, 1}));
+  EXPECT_EQ(layout_digest({3, 0, 24}), layout_digest({3, 0, 24}));
+  EXPECT_NE(layout_digest({}), no_layout);
+}
+
+}  // namespace
