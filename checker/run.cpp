@@ -399,44 +399,63 @@ bool make_rereadable(std::unique_ptr<std::FILE, file_closer>& file) {
   return true;
 }
 
-void push_digests(const case_result& record, std::vector<std::uint64_t>& digests) {
+// What the shape needs of every graded output line: its layout's digest and length.
+struct expected_lines {
+  std::vector<std::uint64_t> digests;
+  std::vector<std::int64_t> lengths;
+};
+
+void push_lines(const case_result& record, expected_lines& expected) {
   for (const strategy_id strategy : all_strategies) {
     const bool built = record.state == case_state::built;
-    digests.push_back(built ? layout_digest(layout_of(record.expected, strategy)) : no_layout);
+    const key_list& layout = layout_of(record.expected, strategy);
+    expected.digests.push_back(built ? layout_digest(layout) : no_layout);
+    expected.lengths.push_back(built ? static_cast<std::int64_t>(layout.size()) : 0);
   }
+}
+
+// The keys output line `i` (from 0) keeps while the shape is judged: enough to hold the layout of
+// the line or of either neighbour, the only layouts it is compared with.
+std::size_t shape_key_limit(const expected_lines& expected, std::size_t i) {
+  std::int64_t longest = expected.lengths[i];
+  if (i > 0) longest = std::max(longest, expected.lengths[i - 1]);
+  if (i + 1 < expected.lengths.size()) longest = std::max(longest, expected.lengths[i + 1]);
+  return kept_keys(longest);
 }
 
 // The digest of the layout every graded output line should hold, reading the input file from
 // its start and building each case once more; empty when the case count can't be read.
-std::vector<std::uint64_t> expected_digests(std::FILE* input, const std::string& path) {
+expected_lines expected_layouts(std::FILE* input, const std::string& path) {
   run_files again;
   again.input_f.file = input;
   again.input_f.path = path;
-  std::vector<std::uint64_t> digests;
-  if (!read_case_count(again).empty()) return digests;
+  expected_lines expected;
+  if (!read_case_count(again).empty()) return expected;
   case_result record;
   for (std::int64_t i = 0; i < again.case_count; ++i) {
     if (next_case(again, i, record) != read_status::line) break;
-    push_digests(record, digests);
+    push_lines(record, expected);
   }
-  return digests;
+  return expected;
 }
 
 // Reads the output file whole, from its start: each graded line's keys as a digest, the first
 // separator other than spaces, and the lines after the last graded one, counted without being
 // kept. Not judged when a read fails: grading then meets the failure itself.
-submission_shape judge_shape(std::span<const std::uint64_t> expected, std::FILE* output,
+submission_shape judge_shape(const expected_lines& expected, std::FILE* output,
                              const std::string& path) {
   line_reader output_f;
   output_f.file = output;
   output_f.path = path;
   submission_shape shape;
-  shift_finder finder(expected);
+  shift_finder finder(expected.digests);
   parsed_line parsed;
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    const read_status status = read_key_line(output_f, parsed);
+  for (std::size_t i = 0; i < expected.digests.size(); ++i) {
+    const read_status status = read_key_line(output_f, parsed, false, shape_key_limit(expected, i));
     if (status == read_status::error) return {};
-    const bool has_keys = status == read_status::line && parsed.fault == token_fault::none;
+    // A line cut short is longer than every layout it is compared with.
+    const bool has_keys = status == read_status::line && parsed.fault == token_fault::none &&
+                          parsed.dropped_keys == 0;
     finder.line(has_keys ? layout_digest(parsed.keys) : no_layout);
     if (status == read_status::line && shape.separator == key_separator::spaces) {
       shape.separator = separator_of(parsed);
@@ -463,8 +482,7 @@ std::string judge_files_shape(const run_request& request, run_files& files) {
   }
   files.input_f.file = files.input.get();
   files.output_f.file = files.output.get();
-  const std::vector<std::uint64_t> expected =
-      expected_digests(files.input.get(), request.input_path);
+  const expected_lines expected = expected_layouts(files.input.get(), request.input_path);
   files.shape = judge_shape(expected, files.output.get(), request.output_path);
   if (!rewind_file(files.input.get())) return file_line("Input", request.input_path, "read failed");
   if (!rewind_file(files.output.get())) {
@@ -586,9 +604,8 @@ submission_state grade_submission(const run_request& request, std::span<case_res
     return opened;
   }
   // A class run always says what shape a submission is in; the layouts are all built already.
-  std::vector<std::uint64_t> expected;
-  expected.reserve(cases.size() * all_strategies.size());
-  for (const case_result& record : cases) push_digests(record, expected);
+  expected_lines expected;
+  for (const case_result& record : cases) push_lines(record, expected);
   if (!make_rereadable(files.output)) {
     summary.error = file_line("Output", request.output_path, "read failed");
     return submission_state::read_failed;
