@@ -116,6 +116,6 @@ void console_transcript::end_run(const run_summary& summary) {
     put_text(out_, shown_path(summary.error) + "\n");
     return;
   }
-  put_text(out_, "Press Any Key to Finish\n" + closing_line_ + "\n");
+  put_text(out_, "Press Any Key to Finish\n" + shown_path(closing_line_) + "\n");
   prompted_ = true;
 }
