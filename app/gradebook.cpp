@@ -408,6 +408,7 @@ class signal_watch {
     sigaddset(&just_this, signal_number);
     ::pthread_sigmask(SIG_UNBLOCK, &just_this, nullptr);
     std::raise(signal_number);
+    // cppcheck-suppress unreachableCode ; raise returns when the signal is still blocked somehow
     std::_Exit(128 + signal_number);  // only if the signal did not end the process
   }
 
