@@ -13,7 +13,9 @@ Each case is picked through the page's own file inputs, checked with its button,
 results are read back from the page and from its downloads: the transcript, the answer file and
 the report must equal, byte for byte, what `hash_checker --explain --html` writes for the same
 files, and the score shown must be the program's. Both files dropped on the page are checked
-too. Chromium's net log must show no request of the page, and a control page that does make one
+too. A page built to reveal less (HASH_CHECKER_WEB_REVEAL in its build's CMakeCache.txt) is held
+against `--reveal=LEVEL`, and must offer neither the transcript nor the answer file. Chromium's
+net log must show no request of the page, and a control page that does make one
 proves that the log would show it. The page as it shows the example is left in
 WORK_DIR/page.png.
 """
@@ -147,6 +149,8 @@ PAGE_STATE = """(() => {
   const error = document.getElementById('error');
   return { score: text('score'), error: error.hidden ? '' : error.textContent,
            status: text('status'), shown: !document.getElementById('result').hidden,
+           offered: ['transcript-download', 'answer-download'].filter(
+               (id) => !document.getElementById(id).hidden),
            report: document.getElementById('report').innerHTML };
 })()"""
 
@@ -178,13 +182,27 @@ def finished_check(browser, before):
     return browser.evaluate(PAGE_STATE)
 
 
-def native(binary, folder, input_name, output_name):
-    """The program on the same files: its transcript, answer file, report and exit status."""
-    run = subprocess.run([binary, "--explain", "--html=hash_report.html",
-                          "--answer-file=hash_answer.txt", "0", input_name, output_name],
+def page_reveal(page):
+    """The reveal level the page was built with: its build's cache says, else "all"."""
+    cache = os.path.join(os.path.dirname(page), "..", "CMakeCache.txt")
+    if os.path.exists(cache):
+        with open(cache) as f:
+            found = re.search(r"^HASH_CHECKER_WEB_REVEAL:STRING=(\w+)$", f.read(), re.M)
+            if found:
+                return found.group(1)
+    return "all"
+
+
+def native(binary, folder, input_name, output_name, reveal="all"):
+    """The program on the same files: its transcript, answer file (None below "all", where the
+    page writes none), report and exit status."""
+    answer = "--answer-file=hash_answer.txt" if reveal == "all" else "--no-answer-file"
+    run = subprocess.run([binary, "--explain", "--html=hash_report.html", f"--reveal={reveal}",
+                          answer, "0", input_name, output_name],
                          cwd=folder, stdin=subprocess.DEVNULL, capture_output=True, check=False)
     read = lambda name: open(os.path.join(folder, name), "rb").read()
-    return run.stdout, read("hash_answer.txt"), read("hash_report.html"), run.returncode
+    return (run.stdout, read("hash_answer.txt") if reveal == "all" else None,
+            read("hash_report.html"), run.returncode)
 
 
 def large_case(folder, binary):
@@ -230,10 +248,10 @@ def cases(folder, examples, binary):
     ]
 
 
-def compare_with_program(browser, work, folder, binary, what, input_name, output_name):
+def compare_with_program(browser, work, folder, binary, reveal, what, input_name, output_name):
     state = check_in_page(browser, os.path.join(folder, input_name),
                           os.path.join(folder, output_name))
-    transcript, answer, report, status = native(binary, folder, input_name, output_name)
+    transcript, answer, report, status = native(binary, folder, input_name, output_name, reveal)
     summary = re.search(rb"Success/All: (\d+)/(\d+):\nScore: (\d+):", transcript)
     expect(summary, f"{what}: the program printed no score")
     expect(state["error"] == "", f"{what}: the page shows an error: {state['error']}")
@@ -241,11 +259,19 @@ def compare_with_program(browser, work, folder, binary, what, input_name, output
            f"{what}: score {state['score']!r}, the program's is {summary.group(3).decode()}")
     expect(f"(exit status {status})" in state["status"],
            f"{what}: {state['status']!r}, the program ended with {status}")
-    got = {name: browser.download(link, os.path.join(work, f"{name} of {what}"))
-           for name, link in (("transcript", "transcript-download"),
-                              ("answer file", "answer-download"), ("report", "report-download"))}
-    for name, want in (("transcript", transcript), ("answer file", answer), ("report", report)):
-        expect(got[name] == want, f"{what}: the page's {name} differs from the program's")
+    # Below "all" the transcript and the answer file, which hold the expected layouts, are kept
+    # back and only the report is compared.
+    shown = [("report", "report-download", report)]
+    if reveal == "all":
+        shown += [("transcript", "transcript-download", transcript),
+                  ("answer file", "answer-download", answer)]
+    offered = ["transcript-download", "answer-download"] if reveal == "all" else []
+    expect(state["offered"] == offered, f"{what}: the page offers {state['offered']}")
+    for name, link, want in shown:
+        got = browser.download(link, os.path.join(work, f"{name} of {what}"))
+        expect(got == want, f"{what}: the page's {name} differs from the program's")
+    if reveal == "score":
+        return state
     verdicts = len(re.findall(r'class="verdict (?:right|wrong)"', state["report"]))
     expect(verdicts == int(summary.group(2)),
            f"{what}: #report shows {verdicts} verdicts for {summary.group(2).decode()} lines")
@@ -262,6 +288,7 @@ def screenshot(browser, path):
 
 
 def run_checks(page, binary, work, examples):
+    reveal = page_reveal(page)
     folder = os.path.join(work, "files")
     os.makedirs(folder)
     net_log = os.path.join(work, "netlog.json")
@@ -273,7 +300,8 @@ def run_checks(page, binary, work, examples):
         browser.open("file://" + page)
         for what, input_name, output_name, error in cases(folder, examples, binary):
             if error is None:
-                compare_with_program(browser, work, folder, binary, what, input_name, output_name)
+                compare_with_program(browser, work, folder, binary, reveal, what, input_name,
+                                     output_name)
                 if input_name == "hash_input.txt" and output_name == "hash_output.txt":
                     screenshot(browser, os.path.join(work, "page.png"))
                     # The same two files dropped, output first, on pickers holding them the
@@ -365,6 +393,7 @@ def main():
             bench(page, binary, work)
         else:
             run_checks(page, binary, work, examples)
+            print(f"(the page reveals {page_reveal(page)})")
     except Failure as failure:
         print(f"FAIL: {failure}", file=sys.stderr)
         sys.exit(1)

@@ -11,8 +11,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "checker/grading.h"
+#include "checker/reveal.h"
 #include "checker/run.h"
 #include "render/answer_file_writer.h"
 #include "render/console_transcript.h"
@@ -21,6 +23,10 @@
 
 #ifndef HASH_CHECKER_VERSION
 #define HASH_CHECKER_VERSION "0.0.0"
+#endif
+// What the page's report shows, fixed when the page is built (checked when it is configured).
+#ifndef HASH_CHECKER_WEB_REVEAL
+#define HASH_CHECKER_WEB_REVEAL "all"
 #endif
 
 namespace {
@@ -79,6 +85,10 @@ std::string outcome_text(const run_summary& summary) {
 
 std::string outcome;
 
+reveal_level page_reveal() {
+  return parse_reveal(HASH_CHECKER_WEB_REVEAL).value_or(reveal_level::score);
+}
+
 }  // namespace
 
 // Emscripten's C library declares this without defining it. It is only a hint to start disk
@@ -90,7 +100,9 @@ extern "C" int sync_file_range(int /*fd*/, off_t /*offset*/, off_t /*bytes*/, un
 /// Checks the output file the page stored at /picked/output against the input file at
 /// /picked/input, under the names the student's files have (a name that can't be used as one is
 /// replaced). Renders the console transcript with every Wrong line explained, the HTML report and
-/// the answer file, as the program writes them for `--explain --html` (see result_text). Returns
+/// the answer file, as the program writes them for `--explain --html` (see result_text). A page
+/// built to reveal less than `all` writes only the report, filtered as `--reveal` filters it: the
+/// transcript and the answer file hold the expected layouts, so they stay empty. Returns
 /// the outcome lines (see outcome_text); a failure line there means the score is not to be
 /// shown, as when a file can't be opened or the first line holds no case count.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
@@ -119,14 +131,22 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
     outcome = outcome_text(summary);
     return outcome.c_str();
   }
+  const reveal_level reveal = page_reveal();
+  const bool teacher_view = reveal == reveal_level::all;
   console_transcript transcript(transcript_file.out, false, true);
-  html_report report(report_file.out);
+  reveal_filter report(std::make_unique<html_report>(report_file.out));
   answer_file_writer answer(answer_file.out);
-  const std::array<renderer_slot, 3> slots{{{&transcript, ""},
-                                            {&answer, "Answer File hash_answer.txt write failed"},
-                                            {&report, "HTML report write failed"}}};
-  const run_header header{HASH_CHECKER_VERSION, false, request.input_path, request.output_path,
-                          answer_name};
+  std::vector<renderer_slot> slots{{&report, "HTML report write failed"}};
+  if (teacher_view) {
+    slots.insert(slots.begin(),
+                 {{&transcript, ""}, {&answer, "Answer File hash_answer.txt write failed"}});
+  }
+  const run_header header{HASH_CHECKER_VERSION,
+                          false,
+                          request.input_path,
+                          request.output_path,
+                          teacher_view ? answer_name : "",
+                          reveal};
   for (const renderer_slot& slot : slots) slot.renderer->begin_run(header);
   run_files files;
   summary.error = start_run(request, files);
