@@ -61,7 +61,7 @@ std::string_view next_line(std::string_view& rest) {
   return line;
 }
 
-void parse_keys(std::string_view line, std::vector<std::int32_t>& keys) {
+void parse_keys(std::string_view line, key_list& keys) {
   keys.clear();
   const char* at = line.data();
   const char* end = at + line.size();
@@ -79,7 +79,7 @@ void parse_keys(std::string_view line, std::vector<std::int32_t>& keys) {
 }
 
 // Console form: every key followed by one space.
-void format_keys(const std::vector<std::int32_t>& keys, std::string& text) {
+void format_keys(const key_list& keys, std::string& text) {
   text.clear();
   const std::size_t room = keys.size() * 12;
   if (text.capacity() < room) {
@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
   sink answer{answer_fd, {}};
   std::string_view in = input.text();
   std::string_view out = output.text();
-  std::vector<std::int32_t> keys;
+  key_list keys;
   parse_keys(next_line(in), keys);
   const std::int64_t cases = keys.empty() ? 0 : keys[0];
   std::array<std::string, 3> lines;

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "hashing/key_storage.h"
+
 using key = std::int32_t;
-using key_list = std::vector<key>;
+using key_list = std::vector<key, key_storage<key>>;
 
 /// Home slot of `k`: the truncating remainder k mod `table_size`. Computed in 64 bits, so no input
 /// overflows; a `table_size` of 0 has no remainder and gives 0.

@@ -50,9 +50,13 @@ bool can_hold_keys(std::size_t count) {
 
 bool try_reserve_keys(key_list& keys, std::size_t count) {
   if (count <= keys.capacity()) return true;
+  if (count > keys.max_size()) return false;
   // operator new has no way to say no but the new handler, which ends the run; malloc only says
-  // no. Freed large blocks go straight back to the system, so the list gets the same room.
-  if (!can_hold_keys(count)) return false;
+  // no. The block malloc gives is the one the list takes, so no other allocation can come between.
+  void* room = std::malloc(count * sizeof(key));
+  if (room == nullptr) return false;
+  hand_over_key_storage(room, count * sizeof(key));
   reserve_keys(keys, count);
+  std::free(take_back_key_storage());  // null: the list took it
   return true;
 }

@@ -25,9 +25,8 @@ void reserve_keys(key_list& keys, std::size_t count);
 bool can_hold_keys(std::size_t count);
 
 /// As reserve_keys, but false, with `keys` unchanged, when the room can't be had, where
-/// reserve_keys would end the run; for storage whose lack is an ordinary outcome. The room is
-/// asked of malloc, let go and then taken by the list, so an allocation by another thread in
-/// between can still end the run.
+/// reserve_keys would end the run; for storage whose lack is an ordinary outcome. The block
+/// malloc gives is the list's new storage, so once it is had nothing can take it first.
 bool try_reserve_keys(key_list& keys, std::size_t count);
 
 /// Appends `k`, growing a full list to twice its size through reserve_keys.

@@ -146,6 +146,19 @@ TEST(huge_pages, growth_keeps_every_key) {
   EXPECT_EQ(small[0], 1);
 }
 
+// A reservation that can be had becomes the list's storage, keeping its keys, and leaves nothing
+// handed over for the next list; one that can't be had leaves the list as it was.
+TEST(huge_pages, try_reserve_keys_takes_the_room_it_found) {
+  key_list keys{5, 6, 7};
+  ASSERT_TRUE(try_reserve_keys(keys, 1000));
+  EXPECT_EQ(keys.capacity(), 1000U);
+  EXPECT_EQ(keys, (key_list{5, 6, 7}));
+  EXPECT_EQ(take_back_key_storage(), nullptr);
+  EXPECT_FALSE(try_reserve_keys(keys, keys.max_size() + 1));
+  EXPECT_EQ(keys, (key_list{5, 6, 7}));
+  EXPECT_EQ(keys.capacity(), 1000U);
+}
+
 // Pages given back read as zeros; bytes outside the whole pages of the range keep their values.
 TEST(huge_pages, released_pages_read_as_zeros) {
   key_list keys(std::size_t{3} << 20, 7);
