@@ -138,7 +138,7 @@ class_run_signalled() {
   for i in $(seq 30); do printf '3 0 0 10 17 4 24\n3 0 0\n3 24\n' >"subs/s$i"; done
   "${run[@]}" </dev/null >/dev/null && mv out new
   [ -d old ] && [ -d new ] || { fail "class run: the two whole runs failed"; return; }
-  local try mixed=0 left=0
+  local try mixed=0 left=0 first_mixed=""
   for try in $(seq 50); do
     rm -rf out && cp -a old out
     "${run[@]}" </dev/null >/dev/null 2>&1 &
@@ -147,10 +147,14 @@ class_run_signalled() {
     kill "-$([ $((try % 2)) -eq 0 ] && echo INT || echo TERM)" "$pid" 2>/dev/null
     wait "$pid"
     [ -z "$(find out -name '.hash_checker-*')" ] || left=$((left + 1))
-    diff -rq old out >/dev/null || diff -rq new out >/dev/null || mixed=$((mixed + 1))
+    if ! diff -rq old out >/dev/null && ! diff -rq new out >/dev/null; then
+      mixed=$((mixed + 1))
+      # What differs, and from where, so that a failure seen once can be followed up.
+      [ -n "$first_mixed" ] || first_mixed="try $try in $(pwd): $(diff -rq new out 2>&1 | head -n 3)"
+    fi
   done
   [ "$left" -eq 0 ] || fail "class run signalled: temporary files left in $left of 50 tries"
-  [ "$mixed" -eq 0 ] || fail "class run signalled: old and new files mixed in $mixed of 50 tries"
+  [ "$mixed" -eq 0 ] || fail "class run signalled: old and new files mixed in $mixed of 50 tries; $first_mixed"
 }
 
 # Workers grade only a few submissions ahead of the last row printed: while the first submission
