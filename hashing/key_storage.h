@@ -24,7 +24,9 @@ template <typename T>
 struct key_storage {
   using value_type = T;
   key_storage() noexcept = default;
+  // Lists convert their allocator between element types without saying so.
   template <typename U>
+  // cppcheck-suppress noExplicitConstructor
   explicit(false) key_storage(const key_storage<U>& /*other*/) noexcept {}
   T* allocate(std::size_t count) {
     return static_cast<T*>(allocate_key_storage(count * sizeof(T)));
