@@ -118,6 +118,7 @@ struct submission_shape {
   line_shift shift;
   key_separator separator = key_separator::spaces;
   std::int64_t extra_lines = 0;  // lines after the last line graded
+  bool empty = false;            // no graded line holds a token: no bytes, or white space alone
 };
 
 /// Totals and the outcome, known once the run has ended.
@@ -137,7 +138,8 @@ struct run_summary {
   submission_shape shape;     // judged only when lines are diagnosed, and in class runs
 };
 
-/// A sink for result records. The run calls begin_run once, then for each case begin_case, then
+/// A sink for result records. The run calls begin_run once, then shape_judged once when the
+/// output file's shape was judged, then for each case begin_case, then
 /// in checking mode line three times (with verdict none and nothing parsed for a case that was not
 /// built), then end_case, and finally end_run once, also after a start-up failure (then with no
 /// case at all). A renderer only writes; `ok` turns false at its first failed write.
@@ -148,6 +150,9 @@ class result_renderer {
   result_renderer& operator=(const result_renderer&) = delete;
   virtual ~result_renderer() = default;
   virtual void begin_run(const run_header& /*header*/) {}
+  /// Told once, before the first case, when the output file's shape was judged: what a report
+  /// says of the file as a whole (as that it is empty) is known before its cases.
+  virtual void shape_judged(const submission_shape& /*shape*/) {}
   virtual void begin_case(const case_result& /*record*/) {}
   virtual void line(const case_result& /*record*/, const line_result& /*result*/) {}
   virtual void end_case(const case_result& /*record*/) {}

@@ -33,6 +33,7 @@ class reveal_filter final : public result_renderer {
   explicit reveal_filter(std::unique_ptr<result_renderer> inner) : inner_(std::move(inner)) {}
 
   void begin_run(const run_header& header) override;
+  void shape_judged(const submission_shape& shape) override { inner_->shape_judged(shape); }
   void begin_case(const case_result& record) override;
   void line(const case_result& record, const line_result& result) override;
   void end_case(const case_result& record) override;

@@ -450,9 +450,18 @@ submission_shape judge_shape(const expected_lines& expected, std::FILE* output,
   submission_shape shape;
   shift_finder finder(expected.digests);
   parsed_line parsed;
+  bool graded = false;  // a line of a built case was read
+  bool token = false;   // such a line held a token
   for (std::size_t i = 0; i < expected.digests.size(); ++i) {
     const read_status status = read_key_line(output_f, parsed, false, shape_key_limit(expected, i));
     if (status == read_status::error) return {};
+    // Lines of a case not built are not graded, so they say nothing of the file's content.
+    if (expected.digests[i] != no_layout) {
+      graded = true;
+      token = token ||
+              (status == read_status::line && (!parsed.keys.empty() || parsed.dropped_keys > 0 ||
+                                               parsed.fault != token_fault::none));
+    }
     // A line cut short is longer than every layout it is compared with.
     const bool has_keys = status == read_status::line && parsed.fault == token_fault::none &&
                           parsed.dropped_keys == 0;
@@ -467,6 +476,7 @@ submission_shape judge_shape(const expected_lines& expected, std::FILE* output,
     ++shape.extra_lines;
   }
   shape.shift = finder.finish();
+  shape.empty = graded && !token;
   shape.judged = true;
   return shape;
 }
@@ -523,6 +533,9 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
                run_summary& summary) {
   summary.case_count = files.case_count;
   summary.shape = files.shape;
+  if (files.shape.judged) {
+    tell_all(slots, [&](result_renderer& r) { r.shape_judged(files.shape); });
+  }
   // A diagnosis may need the next case's first layout, so then each case is read and built one
   // case ahead; otherwise only one case is ever held, and a large case's submitted lines are
   // read while it is built (the output file is then at that case's lines).
@@ -618,6 +631,7 @@ submission_state grade_submission(const run_request& request, std::span<case_res
     return submission_state::read_failed;
   }
   summary.case_count = input.case_count;
+  tell_all(slots, [&](result_renderer& r) { r.shape_judged(files.shape); });
   for (std::size_t i = 0; i < cases.size(); ++i) {
     case_result& record = cases[i];
     record.right_count = 0;

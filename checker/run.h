@@ -53,9 +53,10 @@ struct renderer_slot {
 /// (standard input, a pipe) is then copied into an unnamed temporary file first.
 std::string start_run(const run_request& request, run_files& files);
 
-/// Runs every case that line 1 counts, handing each record to every renderer in order, and fills
-/// the totals of `summary`. A read that fails, or a renderer with a failure line that fails,
-/// ends the run with `summary.error` set and `summary.completed` false. Sets no exit status.
+/// Runs every case that line 1 counts, handing each record to every renderer in order (after
+/// shape_judged, when start_run judged the shape), and fills the totals of `summary`. A read that
+/// fails, or a renderer with a failure line that fails, ends the run with `summary.error` set and
+/// `summary.completed` false. Sets no exit status.
 void run_cases(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
                run_summary& summary);
 
@@ -79,13 +80,13 @@ read_status read_next_case(run_files& files, std::int64_t number, case_result& r
 std::size_t kept_keys(std::int64_t table_size);
 
 /// Grades the output file `request.output_path` against `cases` from read_all_cases (whose summary
-/// is `input`) exactly as run_cases grades it in checking mode, telling the renderers every case
-/// event but not begin_run or end_run. Each case's right_count and graded_count are reset first and
-/// then hold this file's tallies. The file's shape is always judged first, into `summary.shape`,
-/// by one more read of it. Fills the totals of `summary`; a file that can't be opened (a
-/// directory included) or read, or a listed one that is not a regular file, sets `summary.error`
-/// and is not read. Returns `graded`, never the states that grading tells apart afterwards.
-/// A renderer's failure never stops it.
+/// is `input`) exactly as run_cases grades it in checking mode, telling the renderers shape_judged
+/// and every case event but not begin_run or end_run. Each case's right_count and graded_count are
+/// reset first and then hold this file's tallies. The file's shape is always judged first, into
+/// `summary.shape`, by one more read of it. Fills the totals of `summary`; a file that can't be
+/// opened (a directory included) or read, or a listed one that is not a regular file, sets
+/// `summary.error` and is not read. Returns `graded`, never the states that grading tells apart
+/// afterwards. A renderer's failure never stops it.
 submission_state grade_submission(const run_request& request, std::span<case_result> cases,
                                   const run_summary& input, std::span<const renderer_slot> slots,
                                   run_summary& summary);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "checker/diagnosis.h"
+#include "checker/gradebook.h"
 #include "render/explain_text.h"
 #include "render/html_writer.h"
 #include "render/report_text.h"
@@ -617,10 +618,12 @@ void html_report::begin_run(const run_header& header) {
   put_text(out_, page_start(header, policy_));
 }
 
+void html_report::shape_judged(const submission_shape& shape) { file_empty_ = shape.empty; }
+
 void html_report::begin_case(const case_result& record) {
   if (!page_begun_) begin_run(run_header{});
   if (case_open_) write_case(right_seen_, graded_seen_);
-  if (!policy_.cases) return;
+  if (!policy_.cases || file_empty_) return;
   case_open_ = true;
   head_ = {record.number, record.size_line, record.table_size, record.state};
   lines_done_ = 0;
@@ -663,8 +666,16 @@ void html_report::end_case(const case_result& record) {
 void html_report::end_run(const run_summary& summary) {
   if (!page_begun_) begin_run(run_header{});
   if (case_open_) write_case(right_seen_, graded_seen_);
+  if (file_empty_) {
+    std::string html = "<p class=\"message\">\xe2\x9a\xa0 ";
+    append_html(html, output_path_);
+    html += ": ";
+    append_html(html, content_note(submission_state::empty));
+    put_text(out_, html + "</p>\n");
+  }
   // Where no case is shown, the summary still counts those that ran.
-  put_text(out_, totals(summary, answer_only_, policy_.cases ? cases_written_ : summary.cases));
+  const bool cases_shown = policy_.cases && !file_empty_;
+  put_text(out_, totals(summary, answer_only_, cases_shown ? cases_written_ : summary.cases));
 }
 
 void html_report::write_case(std::int64_t right, std::int64_t graded) {

@@ -30,12 +30,14 @@ inline constexpr std::int64_t html_preview_slots = 100;
 /// and an end_run with no begin_run still give a whole page; every path, token and message is
 /// escaped by append_html (render/html_writer.h). Below reveal level `all` no expected row, case
 /// key or refusal message is drawn: a submitted line is listed as its keys with the diagnosis the
-/// level keeps, and at `score` the page holds the totals alone.
+/// level keeps, and at `score` the page holds the totals alone. An output file that the shape
+/// found empty draws no case: the page says so once, above the totals.
 class html_report final : public result_renderer {
  public:
   explicit html_report(text_out& out) : out_(out) {}
 
   void begin_run(const run_header& header) override;
+  void shape_judged(const submission_shape& shape) override;
   void begin_case(const case_result& record) override;
   void line(const case_result& record, const line_result& result) override;
   void end_case(const case_result& record) override;
@@ -58,6 +60,7 @@ class html_report final : public result_renderer {
   bool answer_only_ = false;
   reveal_policy policy_;  // from the header's level
   bool page_begun_ = false;
+  bool file_empty_ = false;  // the output file held nothing: one line stands for every case
   bool case_open_ = false;
   case_head head_;
   std::string case_html_;  // the open case's sections, escaped

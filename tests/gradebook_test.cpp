@@ -412,6 +412,8 @@ TEST(gradebook_run, a_submission_that_cant_be_read_is_not_graded) {
     EXPECT_EQ(grade_submission(request, cases, input, slots, summary), s.state) << s.path;
     if (s.state == submission_state::graded) {
       EXPECT_EQ(content.state(), s.content) << s.path;
+      // The shape, judged before any line, must agree, since the HTML report draws from it.
+      EXPECT_EQ(summary.shape.empty, s.content == submission_state::empty) << s.path;
     }
     EXPECT_EQ(summary.error, s.error) << s.path;
     const submission_row row = row_of(s.path, s.state, summary, cases, tally);

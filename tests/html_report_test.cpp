@@ -448,6 +448,29 @@ TEST(html_report, says_the_submissions_shape_once) {
   }
 }
 
+TEST(html_report, an_empty_file_is_said_once_instead_of_a_missing_line_each) {
+  judged_case c = make_case({0, 0, 0, 0, 0}, {{}, {}, {}}, nullptr);
+  for (line_result& result : c.lines) result.problem = line_problem::missing;
+  run_summary summary;
+  summary.cases = 1;
+  summary.all = 3;
+  summary.shape.judged = true;
+  summary.shape.empty = true;
+  const std::string page = written([&](text_out& out) {
+    html_report report(out);
+    report.begin_run({"1.1.0", false, "in.txt", "<out>.txt", ""});
+    report.shape_judged(summary.shape);
+    report.begin_case(c.record);
+    for (const line_result& result : c.lines) report.line(c.record, result);
+    report.end_case(c.record);
+    report.end_run(summary);
+  });
+  EXPECT_EQ(occurrences(page, "&lt;out&gt;.txt: the file is empty</p>"), 1);
+  EXPECT_EQ(occurrences(page, "<details"), 0);
+  EXPECT_EQ(occurrences(page, "missing"), 0);
+  EXPECT_TRUE(page.ends_with("</html>\n"));
+}
+
 TEST(html_report, states_the_exit_status_in_words) {
   const std::pair<int, std::string> cases[] = {
       {0, "0 \xe2\x80\x94 every case built"},
