@@ -85,14 +85,6 @@ std::string closing_line(const command_line& cl) {
   return "You can find answer in [" + cl.answer_file + "] file.";
 }
 
-// Said on standard error, so the transcript keeps its bytes.
-void hint_elsewhere() {
-  std::fputs(
-      "hash_checker: hint: write the answer file elsewhere with --answer-file=PATH, or not at "
-      "all with --no-answer-file\n",
-      stderr);
-}
-
 // Everything one run holds, so that each step below reads as a line.
 struct session {
   command_line cl;
@@ -181,7 +173,7 @@ void prepare_reports(session& s) {
 // Ends the transcript; the console failing makes the run a failure that the reports record.
 void finish_console(session& s) {
   s.transcript->end_run(s.summary);
-  if (s.answer_refused) hint_elsewhere();
+  if (s.answer_refused) hint_answer_elsewhere();
   if (flush_text(s.console)) return;
   const std::string failure = std::string(console_name(s.console)) + " write failed";
   std::fputs(("hash_checker: " + failure + "\n").c_str(), stderr);
@@ -255,7 +247,7 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
     put_text(s.console, shown_path(refused) + "\n");
     flush_text(s.console);
     if (!s.cl.no_answer_file && !refused_kind_text(kind_of_target(s.cl.answer_file)).empty()) {
-      hint_elsewhere();
+      hint_answer_elsewhere();
     }
     return failure_status;
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -102,6 +103,13 @@ std::string unwritable_target(const std::vector<guarded_file>& files) {
     }
   }
   return "";
+}
+
+void hint_answer_elsewhere() {
+  std::fputs(
+      "hash_checker: hint: write the answer file elsewhere with --answer-file=PATH, or not at "
+      "all with --no-answer-file\n",
+      stderr);
 }
 
 bool writes_to_standard_output(const std::vector<guarded_file>& files) {

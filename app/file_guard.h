@@ -25,6 +25,10 @@ std::string same_file_clash(const std::vector<guarded_file>& files);
 /// directory; nothing was written", or an empty text.
 std::string unwritable_target(const std::vector<guarded_file>& files);
 
+/// Says on standard error, so that a transcript keeps its bytes, that the answer file can be
+/// written elsewhere or not at all: one line naming --answer-file=PATH and --no-answer-file.
+void hint_answer_elsewhere();
+
 /// True when a written file of the list is standard output itself ("-", /dev/stdout or another
 /// name of its file); the console transcript then goes to standard error.
 bool writes_to_standard_output(const std::vector<guarded_file>& files);

@@ -528,6 +528,7 @@ struct class_session {
   std::vector<std::string> report_names;
   std::vector<std::string> page_names;
   atomic_file answer;
+  bool answer_refused = false;  // the answer file could not be opened
   atomic_file gradebook;
   atomic_file class_report;  // class.json
   atomic_file class_page;    // index.html
@@ -651,7 +652,10 @@ std::string open_outputs(class_session& s) {
     return "Page folder " + cl.html_dir + " could not be created";
   }
   if (!cl.no_answer_file) {
-    if (!s.answer.open(cl.answer_file)) return "Answer File " + cl.answer_file + " open failed";
+    if (!s.answer.open(cl.answer_file)) {
+      s.answer_refused = true;
+      return "Answer File " + cl.answer_file + " open failed";
+    }
     answer_file_writer writer(s.answer.out());
     for (const case_result& record : s.cases) writer.begin_case(record);
   }
@@ -901,11 +905,21 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
   if (writes_to_standard_output(files)) s.console.file = stderr;
   std::string refused = same_file_clash(files);
   if (refused.empty()) refused = unwritable_target(files);
-  if (!refused.empty()) return stop(s, refused);
+  if (!refused.empty()) {
+    stop(s, refused);
+    if (!cl.no_answer_file && !refused_kind_text(kind_of_target(cl.answer_file)).empty()) {
+      hint_answer_elsewhere();
+    }
+    return failure_status;
+  }
   const std::string unread = read_input(s);
   if (!unread.empty()) return stop(s, unread);
   const std::string unopened = open_outputs(s);
-  if (!unopened.empty()) return stop(s, unopened);
+  if (!unopened.empty()) {
+    stop(s, unopened);
+    if (s.answer_refused) hint_answer_elsewhere();
+    return failure_status;
+  }
   const roster_columns columns = roster_columns_for(s.setup.paths, graded_lines(s.cases));
   start_roster(s, columns);
   grade_all(s, columns);
