@@ -13,7 +13,11 @@ checker=$build/hash_checker
 floor=$build/bench/io_floor
 baseline=${2:+$(cd "$(dirname "$2")" && pwd)/$(basename "$2")}
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# A job this script signals before it has started its program is still a copy of this shell,
+# and would run the trap too, removing the folder under the runs still going: only the script
+# itself removes it.
+main_shell=$BASHPID
+trap 'if [ "$BASHPID" = "$main_shell" ]; then rm -rf "$work"; fi' EXIT
 cd "$work"
 source "$root/bench/inputs.sh"
 

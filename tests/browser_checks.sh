@@ -15,7 +15,8 @@ fail() {
 mkdir -p "$out_dir" || fail "can't create $out_dir"
 out_dir=$(cd "$out_dir" && pwd)
 profile=$(mktemp -d)
-trap 'rm -rf "$profile"' EXIT
+main_shell=$BASHPID  # a signalled job that is still a copy of this shell leaves the profile alone
+trap 'if [ "$BASHPID" = "$main_shell" ]; then rm -rf "$profile"; fi' EXIT
 
 # Every name resolves to nothing, so a request the page made could not leave the machine; the net
 # log still records that it was made.

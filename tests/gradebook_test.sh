@@ -7,7 +7,11 @@ set -euo pipefail
 binary=$1
 examples=$(cd "$2" && pwd)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# A job this script signals before it has started its program is still a copy of this shell,
+# and would run the trap too, removing the folder under the runs still going: only the script
+# itself removes it.
+main_shell=$BASHPID
+trap 'if [ "$BASHPID" = "$main_shell" ]; then rm -rf "$work"; fi' EXIT
 cd "$work"
 fail() {
   echo "FAIL: $*" >&2

@@ -13,7 +13,11 @@ if [ "${2:-}" = --sanitized ]; then
   exit 0
 fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# A job this script signals before it has started its program is still a copy of this shell,
+# and would run the trap too, removing the folder under the runs still going: only the script
+# itself removes it.
+main_shell=$BASHPID
+trap 'if [ "$BASHPID" = "$main_shell" ]; then rm -rf "$work"; fi' EXIT
 cd "$work" || exit 1
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

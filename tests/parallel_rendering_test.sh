@@ -7,7 +7,11 @@
 set -u
 binary=$1
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# A job this script signals before it has started its program is still a copy of this shell,
+# and would run the trap too, removing the folder under the runs still going: only the script
+# itself removes it.
+main_shell=$BASHPID
+trap 'if [ "$BASHPID" = "$main_shell" ]; then rm -rf "$work"; fi' EXIT
 cd "$work" || exit 1
 awk 'BEGIN { srand(3); print 2; for (c = 0; c < 2; c++) { print "70001 0 0";
   for (i = 0; i < 60000; i++) printf "%d ", int(rand() * 2147483647); print ""; print "1 2 3" } }' >in.txt
