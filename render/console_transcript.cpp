@@ -107,8 +107,8 @@ void console_transcript::end_case(const case_result& record) {
 void console_transcript::end_run(const run_summary& summary) {
   if (!summary.ended_message.empty()) put_text(out_, shown_path(summary.ended_message) + "\n");
   if (explain_ && !answer_only_) {
-    for (const std::string& line : shape_lines(summary.shape)) {
-      put_text(out_, "Shape: " + line + "\n");
+    for (const std::string& said : shape_lines(summary.shape)) {
+      put_text(out_, "Shape: " + said + "\n");
     }
   }
   if (summary.completed && !answer_only_) print_summary(out_, summary);
