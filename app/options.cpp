@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -10,66 +12,36 @@
 
 namespace {
 
-// An option that takes a path: where to store it.
-struct path_option {
-  std::string_view name;
-  std::string command_line::*target;
-};
-
-constexpr path_option path_options[] = {
-    {"--answer-file", &command_line::answer_file},
-    {"--json", &command_line::json},
-    {"--gradescope", &command_line::gradescope},
-    {"--junit", &command_line::junit},
-    {"--html", &command_line::html},
-    {"--gradebook", &command_line::gradebook},
-    {"--report-dir", &command_line::report_dir},
-    {"--html-dir", &command_line::html_dir},
-    {"--generate", &command_line::generate},
-    {"--generate-large", &command_line::generate_large},
-};
-
-// An option that takes a whole number within bounds.
-struct number_option {
-  std::string_view name;
-  std::int64_t command_line::*target;
-  std::int64_t least;
-  std::int64_t most;
-};
-
-constexpr number_option number_options[] = {
-    {"--seed", &command_line::seed, 0, INT64_MAX},
-    {"--max-size", &command_line::max_size, 1, 1073741823},
-    {"--size", &command_line::size, 1, 1073741823},
-    {"--keys", &command_line::keys, 0, INT32_MAX},
-};
-
-struct flag_option {
-  std::string_view name;
-  bool command_line::*target;
-};
-
-constexpr flag_option flag_options[] = {
-    {"--help", &command_line::help},       {"-h", &command_line::help},
-    {"--version", &command_line::version}, {"--fail-on-wrong", &command_line::fail_on_wrong},
-    {"--explain", &command_line::explain}, {"--no-answer-file", &command_line::no_answer_file},
-    {"--audit", &command_line::audit},     {"--follow-links", &command_line::follow_links},
-};
-
 std::string unknown(std::string_view option) {
   return "hash_checker: unknown option '" + std::string(option) + "'; see 'hash_checker --help'";
 }
 
-bool read_color(std::string_view value, color_mode& color) {
-  constexpr std::pair<std::string_view, color_mode> names[] = {{"auto", color_mode::automatic},
-                                                               {"always", color_mode::always},
-                                                               {"never", color_mode::never}};
-  for (const auto& [name, mode] : names) {
-    if (value != name) continue;
-    color = mode;
-    return true;
+template <bool command_line::*target>
+void take_flag(const option_value& option, command_line& cl) {
+  if (option.given) {
+    cl.error = "hash_checker: option '" + std::string(option.name) + "' takes no value";
   }
-  return false;
+  cl.*target = true;
+}
+
+template <std::string command_line::*target>
+void take_path(const option_value& option, command_line& cl) {
+  if (option.text.empty()) {
+    cl.error = "hash_checker: option '" + std::string(option.name) +
+               "' needs a path: " + std::string(option.name) + "=PATH";
+  }
+  cl.*target = option.text;
+}
+
+// Either names the answer file, so the closing line names it too.
+void take_answer_file(const option_value& option, command_line& cl) {
+  take_path<&command_line::answer_file>(option, cl);
+  cl.answer_file_named = true;
+}
+
+void take_no_answer_file(const option_value& option, command_line& cl) {
+  take_flag<&command_line::no_answer_file>(option, cl);
+  cl.answer_file_named = true;
 }
 
 // Plain decimal digits only: a seed or a size read leniently would quietly be another one.
@@ -86,63 +58,125 @@ bool read_number(std::string_view text, std::int64_t least, std::int64_t most,
   return true;
 }
 
+// A generator's whole number within bounds; the generator option is remembered, so that one
+// given without a generator can be named.
+template <std::int64_t command_line::*target, std::int64_t least, std::int64_t most>
+void take_number(const option_value& option, command_line& cl) {
+  cl.generator_option = option.name;
+  if (!read_number(option.text, least, most, cl.*target)) {
+    cl.error = "hash_checker: option '" + std::string(option.name) +
+               "' takes a whole number from " + std::to_string(least) + " to " +
+               std::to_string(most) + ", not '" + std::string(option.text) + "'";
+  }
+}
+
+void take_shape(const option_value& option, command_line& cl) {
+  const std::string_view value = option.text;
+  cl.generator_option = option.name;
+  cl.shape = value;
+  if (value != "random" && value != "clustered" && value != "wrap" && value != "repeated") {
+    cl.error = "hash_checker: option '--shape' takes random, clustered, wrap or repeated, not '" +
+               std::string(value) + "'";
+  }
+}
+
+void take_reveal(const option_value& option, command_line& cl) {
+  const std::optional<reveal_level> level = parse_reveal(option.text);
+  if (level) cl.reveal = *level;
+  if (!level) {
+    cl.error = "hash_checker: option '--reveal' takes all, diagnosis, verdict or score, not '" +
+               std::string(option.text) + "'";
+  }
+}
+
+// "--color" alone means always.
+void take_color(const option_value& option, command_line& cl) {
+  constexpr std::pair<std::string_view, color_mode> names[] = {{"auto", color_mode::automatic},
+                                                               {"always", color_mode::always},
+                                                               {"never", color_mode::never}};
+  const std::string_view value = option.given ? option.text : "always";
+  for (const auto& [name, mode] : names) {
+    if (value != name) continue;
+    cl.color = mode;
+    return;
+  }
+  cl.error = "hash_checker: option '--color' takes auto, always or never, not '" +
+             std::string(option.text) + "'";
+}
+
+// Every option, in the order --help lists them. A row's help lines are separated by '\n'; a row
+// without help is not listed on its own (a one-letter row begins the next row's line instead).
+constexpr option_row options[] = {
+    {"-h", "", "", take_flag<&command_line::help>},
+    {"--help", "", "print this help and exit; no file is opened", take_flag<&command_line::help>},
+    {"--version", "", "print the version and exit", take_flag<&command_line::version>},
+    {"--answer-file", "=PATH", "write the answer file to PATH (default ./hash_answer.txt)",
+     take_answer_file},
+    {"--no-answer-file", "", "write no answer file", take_no_answer_file},
+    {"--json", "=FILE", "write a JSON report of every case and line to FILE",
+     take_path<&command_line::json>},
+    {"--gradescope", "=FILE", "write a Gradescope results.json to FILE",
+     take_path<&command_line::gradescope>},
+    {"--junit", "=FILE", "write a JUnit XML report to FILE", take_path<&command_line::junit>},
+    {"--html", "=FILE", "write a self-contained HTML page of every case to FILE",
+     take_path<&command_line::html>},
+    {"--explain", "", "after each Wrong line, say where it goes wrong and why",
+     take_flag<&command_line::explain>},
+    {"--fail-on-wrong", "", "end with status 3 instead of 0 when any graded line is Wrong",
+     take_flag<&command_line::fail_on_wrong>},
+    {"--color", "[=WHEN]",
+     "Right in green, Wrong in red: auto (the default: only on a terminal,\n"
+     "and only when NO_COLOR is unset or empty), always or never",
+     take_color},
+    {"--gradebook", "=FILE",
+     "grade a class into the CSV FILE; the console shows a line per\n"
+     "submission and a class summary",
+     take_path<&command_line::gradebook>},
+    {"--report-dir", "=DIR", "with --gradebook: a JSON report per submission and class.json in DIR",
+     take_path<&command_line::report_dir>},
+    {"--html-dir", "=DIR", "with --gradebook: an HTML page per submission and index.html in DIR",
+     take_path<&command_line::html_dir>},
+    {"--follow-links", "",
+     "with --gradebook: read the files that links in a submission\n"
+     "folder point to (without it, each such link is a row, not graded)",
+     take_flag<&command_line::follow_links>},
+    {"--reveal", "=LEVEL",
+     "what the reports and a class's per-submission reports show: all (the\n"
+     "default), diagnosis (no expected layout, key, slot or probe path),\n"
+     "verdict (Right or Wrong per line and the totals) or score (the totals)",
+     take_reveal},
+    {"--audit", "",
+     "hash_checker --audit INPUT: which known mistakes the cases of INPUT\n"
+     "catch, on each strategy; --json=FILE writes it as a report",
+     take_flag<&command_line::audit>},
+    {"--generate", "=FILE",
+     "write an input whose audit catches every mistake to FILE\n"
+     "(--seed=N, default 1; --max-size=M, the largest table, default 13)",
+     take_path<&command_line::generate>},
+    {"--generate-large", "=FILE",
+     "write one large case to FILE: --size=M slots, --keys=N keys,\n"
+     "--shape=random|clustered|wrap|repeated (default random), --seed=N",
+     take_path<&command_line::generate_large>},
+    {"--seed", "=N", "", take_number<&command_line::seed, 0, INT64_MAX>},
+    {"--max-size", "=M", "", take_number<&command_line::max_size, 1, 1073741823>},
+    {"--size", "=M", "", take_number<&command_line::size, 1, 1073741823>},
+    {"--keys", "=N", "", take_number<&command_line::keys, 0, INT32_MAX>},
+    {"--shape", "=SHAPE", "", take_shape},
+};
+
 // Takes one option into `cl`; sets `cl.error` when it is unknown or its value is wrong.
 void take_option(std::string_view argument, command_line& cl) {
   const std::size_t equals = argument.find('=');
-  const std::string_view name = argument.substr(0, equals);
-  const bool has_value = equals != std::string_view::npos;
-  const std::string_view value = has_value ? argument.substr(equals + 1) : std::string_view{};
-  for (const flag_option& flag : flag_options) {
-    if (name != flag.name) continue;
-    if (has_value) cl.error = "hash_checker: option '" + std::string(name) + "' takes no value";
-    cl.*flag.target = true;
+  const bool given = equals != std::string_view::npos;
+  const option_value option{argument.substr(0, equals),
+                            given ? argument.substr(equals + 1) : std::string_view{}, given};
+  const auto* row = std::find_if(std::begin(options), std::end(options),
+                                 [&](const option_row& r) { return r.name == option.name; });
+  if (row == std::end(options)) {
+    cl.error = unknown(argument);
     return;
   }
-  for (const path_option& option : path_options) {
-    if (name != option.name) continue;
-    if (value.empty()) {
-      cl.error = "hash_checker: option '" + std::string(name) +
-                 "' needs a path: " + std::string(name) + "=PATH";
-    }
-    cl.*option.target = value;
-    return;
-  }
-  for (const number_option& option : number_options) {
-    if (name != option.name) continue;
-    cl.generator_option = name;
-    if (!read_number(value, option.least, option.most, cl.*option.target)) {
-      cl.error = "hash_checker: option '" + std::string(name) + "' takes a whole number from " +
-                 std::to_string(option.least) + " to " + std::to_string(option.most) + ", not '" +
-                 std::string(value) + "'";
-    }
-    return;
-  }
-  if (name == "--shape") {
-    cl.generator_option = name;
-    cl.shape = value;
-    if (value != "random" && value != "clustered" && value != "wrap" && value != "repeated") {
-      cl.error = "hash_checker: option '--shape' takes random, clustered, wrap or repeated, not '" +
-                 std::string(value) + "'";
-    }
-    return;
-  }
-  if (name == "--reveal") {
-    const std::optional<reveal_level> level = parse_reveal(value);
-    if (level) cl.reveal = *level;
-    if (!level) {
-      cl.error = "hash_checker: option '--reveal' takes all, diagnosis, verdict or score, not '" +
-                 std::string(value) + "'";
-    }
-    return;
-  }
-  if (name == "--color") {
-    if (!read_color(has_value ? value : "always", cl.color)) {
-      cl.error = "hash_checker: option '--color' takes auto, always or never, not '" +
-                 std::string(value) + "'";
-    }
-    return;
-  }
-  cl.error = unknown(argument);
+  row->take(option, cl);
 }
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -265,9 +299,6 @@ command_line parse_command_line(const std::vector<std::string>& arguments) {
     } else if (!options_ended && is_option(argument)) {
       take_option(argument, cl);
       if (!cl.error.empty()) return cl;
-      if (argument.rfind("--answer-file=", 0) == 0 || argument == "--no-answer-file") {
-        cl.answer_file_named = true;
-      }
     } else {
       positional.push_back(argument);
     }
@@ -289,8 +320,12 @@ std::int32_t lenient_value(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-std::string usage_text() {
-  return R"(Usage:
+namespace {
+
+// The width that the option and its value take in --help before the help text.
+constexpr std::size_t option_column = 19;
+
+constexpr std::string_view usage_forms = R"(Usage:
   hash_checker [OPTION]...                    checking mode, ./hash_input.txt and ./hash_output.txt
   hash_checker [OPTION]... MODE               MODE 0: checking mode; any other number: answer-only
   hash_checker [OPTION]... MODE INPUT         answer-only (MODE not 0), the input file given
@@ -306,34 +341,9 @@ anywhere; '--' ends them, and every argument after it is a MODE or a file, whate
 with (put it before a glob of submissions). INPUT or OUTPUT '-' is standard input.
 
 Options:
-  -h, --help             print this help and exit; no file is opened
-      --version          print the version and exit
-      --answer-file=PATH write the answer file to PATH (default ./hash_answer.txt)
-      --no-answer-file   write no answer file
-      --json=FILE        write a JSON report of every case and line to FILE
-      --gradescope=FILE  write a Gradescope results.json to FILE
-      --junit=FILE       write a JUnit XML report to FILE
-      --html=FILE        write a self-contained HTML page of every case to FILE
-      --explain          after each Wrong line, say where it goes wrong and why
-      --fail-on-wrong    end with status 3 instead of 0 when any graded line is Wrong
-      --color[=WHEN]     Right in green, Wrong in red: auto (the default: only on a terminal,
-                         and only when NO_COLOR is unset or empty), always or never
-      --gradebook=FILE   grade a class into the CSV FILE; the console shows a line per
-                         submission and a class summary
-      --report-dir=DIR   with --gradebook: a JSON report per submission and class.json in DIR
-      --html-dir=DIR     with --gradebook: an HTML page per submission and index.html in DIR
-      --follow-links     with --gradebook: read the files that links in a submission
-                         folder point to (without it, each such link is a row, not graded)
-      --reveal=LEVEL     what the reports and a class's per-submission reports show: all (the
-                         default), diagnosis (no expected layout, key, slot or probe path),
-                         verdict (Right or Wrong per line and the totals) or score (the totals)
-      --audit            hash_checker --audit INPUT: which known mistakes the cases of INPUT
-                         catch, on each strategy; --json=FILE writes it as a report
-      --generate=FILE    write an input whose audit catches every mistake to FILE
-                         (--seed=N, default 1; --max-size=M, the largest table, default 13)
-      --generate-large=FILE  write one large case to FILE: --size=M slots, --keys=N keys,
-                         --shape=random|clustered|wrap|repeated (default random), --seed=N
+)";
 
+constexpr std::string_view usage_notes = R"(
 With --gradebook, --answer-file, --no-answer-file and --fail-on-wrong apply to the whole run;
 --explain (the Wrong lines under the submission's line) and --color (its state) apply per
 submission; --json, --gradescope, --junit and --html don't combine with it.
@@ -357,4 +367,34 @@ With --audit (and --generate, which prints the audit of what it wrote), 0 means 
 the input's table sizes can reveal is caught, 1 that one is not, a case was refused or not
 built, or the input ended early.
 )";
+
+// The lines of --help for `row`; `short_name` begins the line when the row has one ("-h, ").
+std::string option_lines(const option_row& row, std::string_view short_name) {
+  std::string label = std::string(row.name) + std::string(row.value);
+  const std::size_t gap = label.size() < option_column ? option_column - label.size() : 2;
+  std::string text = short_name.empty() ? "      " : "  " + std::string(short_name) + ", ";
+  text += label + std::string(gap, ' ');
+  for (const char c : row.help) {
+    text += c;
+    if (c == '\n') text += std::string(6 + option_column, ' ');
+  }
+  return text + "\n";
+}
+
+}  // namespace
+
+std::span<const option_row> option_table() { return options; }
+
+std::string usage_text() {
+  std::string text(usage_forms);
+  std::string_view short_name;
+  for (const option_row& row : options) {
+    if (row.help.empty()) {
+      if (row.name.size() == 2) short_name = row.name;
+      continue;
+    }
+    text += option_lines(row, short_name);
+    short_name = {};
+  }
+  return text + std::string(usage_notes);
 }

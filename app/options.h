@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "checker/run.h"
@@ -43,6 +45,26 @@ struct command_line {
   bool reads_standard_input = false;  // INPUT or OUTPUT is "-"
   std::string error;                  // a usage error, one line; the run must not start
 };
+
+/// One option as given: "--name" or "--name=text".
+struct option_value {
+  std::string_view name;  // up to the first '='
+  std::string_view text;  // after it; empty when there is none
+  bool given = false;     // there is an '='
+};
+
+/// One command-line option: its name, how --help writes its value ("=FILE", "[=WHEN]", or empty
+/// for a flag), its --help lines ('\n' between them) and what it does to the command line. An
+/// option handler takes the value into `cl` or sets `cl.error` to one line naming what is wrong.
+struct option_row {
+  std::string_view name;
+  std::string_view value;
+  std::string_view help;  // empty: not listed on its own line
+  void (*take)(const option_value& option, command_line& cl);
+};
+
+/// Every option, in the order --help lists them.
+std::span<const option_row> option_table();
 
 /// Reads the arguments after the program's name. Never fails hard: a bad option or value comes
 /// back as `error` naming it.

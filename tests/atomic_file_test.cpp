@@ -1,4 +1,6 @@
-// The command line, the same-file guard and atomic files.
+// The same-file guard and atomic files.
+#include "render/atomic_file.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -17,147 +19,10 @@
 #include <vector>
 
 #include "app/file_guard.h"
-#include "app/options.h"
-#include "render/atomic_file.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-TEST(parse_command_line, options_come_out_before_positional_arguments_are_counted) {
-  const std::string two_arguments =
-      "hash_checker: 2 arguments fit none of the forms MODE, MODE INPUT OUTPUT, or MODE INPUT "
-      "with a nonzero MODE (answer-only); see 'hash_checker --help'";
-  const struct {
-    std::vector<std::string> arguments;
-    bool answer_only;
-    std::string input;
-    std::string json;
-    bool reads_stdin;
-    std::string error;
-  } cases[] = {
-      {{}, false, "./hash_input.txt", "", false, ""},
-      {{"1"}, true, "./hash_input.txt", "", false, ""},
-      {{"0", "in", "out", "--json=r.json"}, false, "in", "r.json", false, ""},
-      {{"--json=r.json", "7x", "in", "out"}, true, "in", "r.json", false, ""},
-      {{"--", "--json=r.json"}, false, "./hash_input.txt", "", false, ""},
-      {{"1", "in"}, true, "in", "", false, ""},  // answer-only needs no output file
-      {{"0", "in"}, false, "", "", false, two_arguments},
-      {{"in", "out"}, false, "", "", false, two_arguments},
-      {{"1", "in", "out", "extra"},
-       false,
-       "",
-       "",
-       false,
-       "hash_checker: 4 arguments fit none of the forms MODE, MODE INPUT OUTPUT, or MODE INPUT "
-       "with a nonzero MODE (answer-only); see 'hash_checker --help'"},
-      {{"--help", "in", "out"}, false, "./hash_input.txt", "", false, ""},
-      {{"-v"},
-       false,
-       "",
-       "",
-       false,
-       "hash_checker: unknown option '-v'; see 'hash_checker --help'"},
-      {{"0", "-help"},
-       false,
-       "",
-       "",
-       false,
-       "hash_checker: unknown option '-help'; see 'hash_checker --help'"},
-      {{"--", "-v", "in", "out"}, false, "in", "", false, ""},  // after "--", never an option
-      {{"1", "-"}, true, "-", "", true, ""},
-      {{"0", "in", "-"}, false, "in", "", true, ""},
-      {{"1", "-", "-"}, true, "-", "", true, ""},  // answer-only never reads OUTPUT
-      {{"0", "-", "-"},
-       false,
-       "",
-       "",
-       false,
-       "hash_checker: standard input can be read once: '-' may be INPUT or OUTPUT, not both"},
-      {{"--jsn=r"},
-       false,
-       "./hash_input.txt",
-       "",
-       false,
-       "hash_checker: unknown option '--jsn=r'; see 'hash_checker --help'"},
-      {{"--json"},
-       false,
-       "./hash_input.txt",
-       "",
-       false,
-       "hash_checker: option '--json' needs a path: --json=PATH"},
-      {{"--help=x"},
-       false,
-       "./hash_input.txt",
-       "",
-       false,
-       "hash_checker: option '--help' takes no value"},
-      {{"--color=pink"},
-       false,
-       "./hash_input.txt",
-       "",
-       false,
-       "hash_checker: option '--color' takes auto, always or never, not 'pink'"},
-      {{"-1"}, true, "./hash_input.txt", "", false, ""},  // a negative mode, not an option
-  };
-  for (const auto& c : cases) {
-    const command_line cl = parse_command_line(c.arguments);
-    const std::string shown = ::testing::PrintToString(c.arguments);
-    EXPECT_EQ(cl.error, c.error) << shown;
-    if (!c.error.empty()) continue;
-    EXPECT_EQ(cl.request.answer_only, c.answer_only) << shown;
-    EXPECT_EQ(cl.request.input_path, c.input) << shown;
-    EXPECT_EQ(cl.json, c.json) << shown;
-    EXPECT_EQ(cl.reads_standard_input, c.reads_stdin) << shown;
-  }
-}
-
-TEST(parse_command_line, flags_and_colour) {
-  const command_line cl =
-      parse_command_line({"-h", "--version", "--no-answer-file", "--fail-on-wrong", "--color"});
-  EXPECT_TRUE(cl.help && cl.version && cl.no_answer_file && cl.fail_on_wrong);
-  EXPECT_EQ(cl.color, color_mode::always);
-  EXPECT_EQ(parse_command_line({"--color=never"}).color, color_mode::never);
-  EXPECT_EQ(parse_command_line({}).color, color_mode::automatic);
-}
-
-TEST(parse_command_line, input_tools_and_their_options) {
-  struct row {
-    std::vector<std::string> arguments;
-    std::string error;  // a part of the usage error, empty when none
-  };
-  const row rows[] = {
-      {{"--audit", "in"}, ""},
-      {{"--audit"}, "--audit needs exactly one INPUT"},
-      {{"--audit", "a", "b"}, "--audit needs exactly one INPUT"},
-      {{"--audit", "in", "--html=x"}, "don't combine with --audit"},
-      {{"--audit", "in", "--generate=g"}, "don't combine"},
-      {{"--generate=g", "--seed=18446744073709551615"}, "'--seed' takes a whole number"},
-      {{"--generate=g", "--max-size=0"}, "'--max-size' takes a whole number from 1"},
-      {{"--generate=g", "--max-size=+7"}, "'--max-size' takes a whole number"},
-      {{"--generate=g", "in"}, "take no positional argument"},
-      {{"--generate-large=l", "--size=10"}, "needs --size=M and --keys=N"},
-      {{"--generate-large=l", "--size=10", "--keys=5", "--shape=round"}, "'--shape' takes"},
-      {{"--generate-large=l", "--size=10", "--keys=5", "--json=r"}, "--json doesn't combine"},
-      {{"--seed=3", "1"}, "'--seed' needs --generate=FILE"},
-  };
-  for (const row& r : rows) {
-    const command_line cl = parse_command_line(r.arguments);
-    if (r.error.empty()) {
-      EXPECT_EQ(cl.error, "") << r.arguments[0];
-    } else {
-      EXPECT_NE(cl.error.find(r.error), std::string::npos) << cl.error;
-    }
-  }
-  const command_line large = parse_command_line(
-      {"--generate-large=l", "--size=10", "--keys=0", "--shape=wrap", "--seed=9"});
-  EXPECT_EQ(large.error, "");
-  EXPECT_EQ(large.size, 10);
-  EXPECT_EQ(large.keys, 0);
-  EXPECT_EQ(large.shape, "wrap");
-  EXPECT_EQ(large.seed, 9);
-  EXPECT_EQ(parse_command_line({"--audit", "in"}).request.input_path, "in");
-}
 
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
