@@ -119,8 +119,7 @@ std::string open_reports(const session& s) {
 std::vector<renderer_slot> slots_of(session& s) {
   std::vector<renderer_slot> slots{{s.transcript.get(), ""}};
   if (s.answer_writer) {
-    slots.push_back(
-        {s.answer_writer.get(), "Answer File " + s.cl.answer_file + " write failed", true});
+    slots.push_back({s.answer_writer.get(), "Answer File " + s.cl.answer_file + " write failed"});
   }
   std::transform(s.reports.begin(), s.reports.end(), std::back_inserter(slots), [](const auto& r) {
     return renderer_slot{r->renderer.get(), r->role + " " + r->path + " write failed"};

@@ -457,8 +457,8 @@ std::string close_report(const run_summary& summary, submission_report& report) 
   return report.file->finish() ? "" : report.role + " " + report.file->target() + " write failed";
 }
 
-// Grades submission `index` against the worker's own copy of the cases, writing its report.
-void grade_one(const class_setup& setup, std::span<case_result> cases, std::size_t index,
+// Grades submission `index` against the class's cases, writing its report.
+void grade_one(const class_setup& setup, std::span<const case_result> cases, std::size_t index,
                graded_slot& slot) {
   run_request request;
   request.output_path = setup.paths[index];
@@ -509,8 +509,8 @@ void grade_one(const class_setup& setup, std::span<case_result> cases, std::size
   slot.row = row_of(request.output_path, state, summary, cases, tally);
 }
 
-void work(const class_setup& setup, std::span<case_result> cases, std::vector<graded_slot>& slots,
-          finish_line& finished) {
+void work(const class_setup& setup, std::span<const case_result> cases,
+          std::vector<graded_slot>& slots, finish_line& finished) {
   std::size_t index = 0;
   while (take_next(finished, index)) {
     grade_one(setup, cases, index, slots[index]);
@@ -695,7 +695,7 @@ void print_slot(class_session& s, const roster_columns& columns, graded_slot& sl
 // What a worker thread is handed.
 struct worker_job {
   const class_setup* setup = nullptr;
-  std::span<case_result> cases;
+  std::span<const case_result> cases;  // shared by every worker, read only
   std::vector<graded_slot>* slots = nullptr;
   finish_line* finished = nullptr;
 };
@@ -715,13 +715,11 @@ void grade_all(class_session& s, const roster_columns& columns) {
   finished.done.assign(count, 0);
   const std::size_t workers = std::min(worker_count, count);
   s.setup.submission_bytes = submission_bytes_for(s.cases, s.setup.diagnose) * workers;
-  // grade_submission keeps its tallies in the cases, so every worker but the first gets a copy.
-  std::vector<std::vector<case_result>> copies(workers > 1 ? workers - 1 : 0, s.cases);
   std::vector<worker_job> jobs(workers);
   std::vector<pthread_t> threads(workers);
   std::size_t started = 0;
   for (std::size_t w = 0; w < workers; ++w) {
-    jobs[w] = {&s.setup, w == 0 ? s.cases : copies[w - 1], &s.slots, &finished};
+    jobs[w] = {&s.setup, s.cases, &s.slots, &finished};
     if (!start_thread(threads[started], work_on, &jobs[w])) break;
     ++started;
   }

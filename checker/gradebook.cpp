@@ -44,6 +44,11 @@ void strategy_tally::line(const case_result& /*record*/, const line_result& resu
   if (result.judged == verdict::right) ++right_.at(at);
 }
 
+void strategy_tally::end_case(const case_result& record, const case_tally& tally) {
+  const bool graded = record.state == case_state::built;
+  case_right_.push_back(static_cast<std::int8_t>(graded ? tally.right_count : -1));
+}
+
 void content_watch::line(const case_result& /*record*/, const line_result& result) {
   if (result.judged == verdict::none) return;
   judged_ = true;
@@ -87,11 +92,8 @@ submission_row row_of(std::string path, submission_state state, const run_summar
   row.right = summary.right;
   row.all = summary.all;
   row.score = summary.score;
-  row.case_right.reserve(cases.size());
-  for (const case_result& record : cases) {
-    const bool graded = record.state == case_state::built;
-    row.case_right.push_back(static_cast<std::int8_t>(graded ? record.right_count : -1));
-  }
+  row.case_right = tally.case_right();
+  row.case_right.resize(cases.size(), -1);  // a case never ended was not graded
   row.strategy_right = tally.right();
   row.strategy_lines = tally.lines();
   return row;

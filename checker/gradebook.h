@@ -25,16 +25,21 @@ struct submission_row {
   std::array<std::int64_t, 3> strategy_lines{};  // lines graded, by strategy
 };
 
-/// Counts graded lines, and those judged Right, by strategy, from a grading's line events.
+/// Counts graded lines, and those judged Right, by strategy, from a grading's line events, and
+/// the lines right in each case from its end_case.
 class strategy_tally final : public result_renderer {
  public:
   void line(const case_result& record, const line_result& result) override;
+  void end_case(const case_result& record, const case_tally& tally) override;
   [[nodiscard]] const std::array<std::int64_t, 3>& right() const { return right_; }
   [[nodiscard]] const std::array<std::int64_t, 3>& lines() const { return lines_; }
+  /// Per case ended: lines right, 0 to 3; -1 for a case that was not built.
+  [[nodiscard]] const std::vector<std::int8_t>& case_right() const { return case_right_; }
 
  private:
   std::array<std::int64_t, 3> right_{};
   std::array<std::int64_t, 3> lines_{};
+  std::vector<std::int8_t> case_right_;
 };
 
 /// Tells from a grading's lines whether the file held keys at all: nothing but white space, no
@@ -58,8 +63,8 @@ class content_watch final : public result_renderer {
 /// checker's console transcript, not its output"; empty for any other state.
 std::string_view content_note(submission_state state);
 
-/// The row of a submission that grade_submission graded against `cases` (their tallies are read
-/// now) and that `tally` watched. A submission that was not graded keeps its path, its state and
+/// The row of a submission that grade_submission graded against `cases` and that `tally`
+/// watched. A submission that was not graded keeps its path, its state and
 /// a -1 for every case; one graded keeps `state` (empty, unreadable...) with its numbers.
 submission_row row_of(std::string path, submission_state state, const run_summary& summary,
                       std::span<const case_result> cases, const strategy_tally& tally);

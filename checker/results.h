@@ -63,8 +63,9 @@ struct line_result {
   std::shared_ptr<const diagnosis> details;
 };
 
-/// One case of the input file. Its `lines` events arrive one by one (see result_renderer), so a
-/// record never holds more than one submitted line.
+/// One case of the input file as read and built. Once built it is never written again: every
+/// submission graded against it shares it, and its lines and tallies are each submission's own
+/// (line_result, case_tally).
 struct case_result {
   std::int64_t number = 0;      // from 0
   std::int64_t size_line = 0;   // 1-based line of the input file holding the table size
@@ -73,9 +74,13 @@ struct case_result {
   std::string message;  // the refusal or allocation failure line, no line feed
   key_list first_keys;
   key_list second_keys;
-  layouts expected;               // all empty unless `state` is built
-  std::int64_t right_count = 0;   // lines judged right so far
-  std::int64_t graded_count = 0;  // lines judged so far (0 or 3 once the case ends)
+  layouts expected;  // all empty unless `state` is built
+};
+
+/// One submission's tally of a case.
+struct case_tally {
+  std::int64_t right_count = 0;   // lines judged right
+  std::int64_t graded_count = 0;  // lines judged: 0 or 3
 };
 
 /// How much a report shows (checker/reveal.h). `all`: everything. `diagnosis`: the submitted
@@ -141,8 +146,9 @@ struct run_summary {
 /// A sink for result records. The run calls begin_run once, then shape_judged once when the
 /// output file's shape was judged, then for each case begin_case, then
 /// in checking mode line three times (with verdict none and nothing parsed for a case that was not
-/// built), then end_case, and finally end_run once, also after a start-up failure (then with no
-/// case at all). A renderer only writes; `ok` turns false at its first failed write.
+/// built), then end_case with the submission's tally of the case, and finally end_run once, also
+/// after a start-up failure (then with no case at all). A renderer only writes; `ok` turns false
+/// at its first failed write.
 class result_renderer {
  public:
   result_renderer() = default;
@@ -155,7 +161,16 @@ class result_renderer {
   virtual void shape_judged(const submission_shape& /*shape*/) {}
   virtual void begin_case(const case_result& /*record*/) {}
   virtual void line(const case_result& /*record*/, const line_result& /*result*/) {}
-  virtual void end_case(const case_result& /*record*/) {}
+  virtual void end_case(const case_result& /*record*/, const case_tally& /*tally*/) {}
   virtual void end_run(const run_summary& /*summary*/) {}
   [[nodiscard]] virtual bool ok() const { return true; }
+};
+
+/// A renderer of each case's layouts alone, as the answer file is. A run may tell it begin_case on
+/// a second thread while the case's lines are graded on the first (see renderer_slot): it is
+/// handed only the built case, which nothing writes once built, and hears no line or end_case.
+class layout_renderer : public result_renderer {
+ public:
+  void line(const case_result& /*record*/, const line_result& /*result*/) final {}
+  void end_case(const case_result& /*record*/, const case_tally& /*tally*/) final {}
 };

@@ -93,7 +93,9 @@ void reveal_filter::line(const case_result& record, const line_result& result) {
   inner_->line(shown(record), kept);
 }
 
-void reveal_filter::end_case(const case_result& record) { inner_->end_case(shown(record)); }
+void reveal_filter::end_case(const case_result& record, const case_tally& tally) {
+  inner_->end_case(shown(record), tally);
+}
 
 // The case as the level shows it: its layouts, keys and message go, which also keeps a copy of
 // a large case's lists from being made at all.
@@ -103,7 +105,5 @@ const case_result& reveal_filter::shown(const case_result& record) {
   case_.size_line = record.size_line;
   case_.table_size = record.table_size;
   case_.state = record.state;
-  case_.right_count = record.right_count;
-  case_.graded_count = record.graded_count;
   return case_;
 }

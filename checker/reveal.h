@@ -36,7 +36,7 @@ class reveal_filter final : public result_renderer {
   void shape_judged(const submission_shape& shape) override { inner_->shape_judged(shape); }
   void begin_case(const case_result& record) override;
   void line(const case_result& record, const line_result& result) override;
-  void end_case(const case_result& record) override;
+  void end_case(const case_result& record, const case_tally& tally) override;
   void end_run(const run_summary& summary) override { inner_->end_run(summary); }
   [[nodiscard]] bool ok() const override { return inner_->ok(); }
 

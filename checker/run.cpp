@@ -243,7 +243,8 @@ read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t
 // Reads and judges the case's three submitted lines; a case that was not built still owns three
 // lines of the output file, read past so the next case stays in step. False when a read failed.
 bool grade_case(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
-                case_result& record, const neighbours& around, line_prefetch* ahead = nullptr) {
+                const case_result& record, case_tally& tally, const neighbours& around,
+                line_prefetch* ahead = nullptr) {
   submitted_lines* read_ahead = ahead != nullptr && ahead->started() ? &ahead->take() : nullptr;
   parsed_line parsed;
   line_result result;
@@ -264,8 +265,8 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       if (request.diagnose && result.judged == verdict::wrong) {
         diagnose(record, around, files.shape.shift, index, result, order, scratch);
       }
-      ++record.graded_count;
-      record.right_count += result.judged == verdict::right ? 1 : 0;
+      ++tally.graded_count;
+      tally.right_count += result.judged == verdict::right ? 1 : 0;
     } else {
       result = line_result{};
       result.strategy = strategy;
@@ -285,17 +286,18 @@ std::string renderer_failure(std::span<const renderer_slot> slots) {
   return failed == slots.end() ? "" : failed->failure_line;
 }
 
-void count_case(const case_result& record, run_summary& summary) {
+void count_case(const case_result& record, const case_tally& tally, run_summary& summary) {
   ++summary.cases;
-  summary.right += record.right_count;
-  summary.all += record.graded_count;
+  summary.right += tally.right_count;
+  summary.all += tally.graded_count;
   if (record.state == case_state::refused) ++summary.refused;
   if (record.state == case_state::not_built) ++summary.not_built;
 }
 
 // A large case's layouts are written by two renderers at once (the console and the answer file
-// each format every key), so those marked `beside` take begin_case on a second thread. Each
-// renderer writes only its own file, so the bytes are the same whatever the timing.
+// each format every key), so the renderers of layouts alone take begin_case on a second thread.
+// Each renderer writes only its own file, so the bytes are the same whatever the timing, and the
+// case they are handed is const: grading writes only the submission's lines and tally.
 
 struct beside_job {
   std::span<const renderer_slot> slots;
@@ -305,26 +307,27 @@ struct beside_job {
 void* begin_case_beside(void* argument) {
   const auto* job = static_cast<const beside_job*>(argument);
   for (const renderer_slot& slot : job->slots) {
-    if (slot.beside) slot.renderer->begin_case(*job->record);
+    if (slot.beside != nullptr) slot.beside->begin_case(*job->record);
   }
   return nullptr;
 }
 
-// Tells every renderer begin_case; for a large case those marked `beside` hear it on a second
-// thread that goes on while the submitted lines are read and judged (they read only the case's
-// size, state and layouts, which grading leaves alone). The owner joins it before end_case.
+// Tells every renderer begin_case; for a large case the renderers of layouts alone hear it on a
+// second thread that goes on while the submitted lines are read and judged. The owner joins it
+// before end_case.
 class case_beginning {
  public:
   case_beginning(std::span<const renderer_slot> slots, const case_result& record)
       : job_{slots, &record} {
     const bool large =
         record.state == case_state::built && record.table_size >= slots_worth_a_thread;
-    const bool any_beside = std::any_of(slots.begin(), slots.end(),
-                                        [](const renderer_slot& slot) { return slot.beside; });
+    const bool any_beside = std::any_of(slots.begin(), slots.end(), [](const renderer_slot& slot) {
+      return slot.beside != nullptr;
+    });
     // Without a thread (none can be had) every renderer simply runs here, one after another.
     split_ = large && any_beside && start_thread(thread_, begin_case_beside, &job_);
     for (const renderer_slot& slot : slots) {
-      if (!split_ || !slot.beside) slot.renderer->begin_case(record);
+      if (!split_ || slot.beside == nullptr) slot.renderer->begin_case(record);
     }
   }
   case_beginning(const case_beginning&) = delete;
@@ -341,17 +344,17 @@ class case_beginning {
   bool split_ = false;
 };
 
-// Renders and grades one case read and built before; returns the failure line that ends the run,
-// or an empty text.
+// Renders and grades one case read and built before, into `tally`; returns the failure line that
+// ends the run, or an empty text.
 std::string run_case(const run_request& request, run_files& files,
-                     std::span<const renderer_slot> slots, case_result& record,
-                     const neighbours& around, line_prefetch* ahead) {
+                     std::span<const renderer_slot> slots, const case_result& record,
+                     case_tally& tally, const neighbours& around, line_prefetch* ahead) {
   case_beginning beginning(slots, record);
-  if (!request.answer_only && !grade_case(request, files, slots, record, around, ahead)) {
+  if (!request.answer_only && !grade_case(request, files, slots, record, tally, around, ahead)) {
     return file_line("Output", files.output_f.path, "read failed");
   }
   beginning.join();
-  tell_all(slots, [&](result_renderer& r) { r.end_case(record); });
+  tell_all(slots, [&](result_renderer& r) { r.end_case(record, tally); });
   return renderer_failure(slots);
 }
 
@@ -557,8 +560,9 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
     const neighbours around{previous_last ? &*previous_last : nullptr,
                             next_built ? &next.expected.linear_prob_contents : nullptr};
-    summary.error = run_case(request, files, slots, current, around, ahead);
-    count_case(current, summary);
+    case_tally tally;
+    summary.error = run_case(request, files, slots, current, tally, around, ahead);
+    count_case(current, tally, summary);
     if (!summary.error.empty()) return;
     previous_last.reset();
     if (request.diagnose && current.state == case_state::built) {
@@ -587,7 +591,7 @@ void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summa
       if (!summary.error.empty()) return;
       break;
     }
-    count_case(record, summary);
+    count_case(record, case_tally{}, summary);
     cases.push_back(std::move(record));
   }
   summary.completed = true;
@@ -597,7 +601,7 @@ read_status read_next_case(run_files& files, std::int64_t number, case_result& r
   return next_case(files, number, record);
 }
 
-submission_state grade_submission(const run_request& request, std::span<case_result> cases,
+submission_state grade_submission(const run_request& request, std::span<const case_result> cases,
                                   const run_summary& input, std::span<const renderer_slot> slots,
                                   run_summary& summary) {
   run_files files;
@@ -633,17 +637,16 @@ submission_state grade_submission(const run_request& request, std::span<case_res
   summary.case_count = input.case_count;
   tell_all(slots, [&](result_renderer& r) { r.shape_judged(files.shape); });
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    case_result& record = cases[i];
-    record.right_count = 0;
-    record.graded_count = 0;
+    const case_result& record = cases[i];
+    case_tally tally;
     tell_all(slots, [&](result_renderer& r) { r.begin_case(record); });
-    const bool read = grade_case(request, files, slots, record, neighbours_of(cases, i));
-    count_case(record, summary);
+    const bool read = grade_case(request, files, slots, record, tally, neighbours_of(cases, i));
+    count_case(record, tally, summary);
     if (!read) {
       summary.error = file_line("Output", request.output_path, "read failed");
       return submission_state::read_failed;
     }
-    tell_all(slots, [&](result_renderer& r) { r.end_case(record); });
+    tell_all(slots, [&](result_renderer& r) { r.end_case(record, tally); });
   }
   summary.ended_early = input.ended_early;
   summary.ended_message = input.ended_message;

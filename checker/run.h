@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "checker/line_reader.h"
@@ -38,11 +39,17 @@ struct run_files {
   submission_shape shape;  // judged before the first case when lines are diagnosed
 };
 
-/// A renderer and, when its failed writes must end the run, the line that says so.
+/// A renderer and, when its failed writes must end the run, the line that says so. A renderer of
+/// layouts alone may hear a large case's begin_case on a second thread (`beside`).
 struct renderer_slot {
+  renderer_slot(result_renderer* renderer, std::string failure_line)
+      : renderer(renderer), failure_line(std::move(failure_line)) {}
+  renderer_slot(layout_renderer* renderer, std::string failure_line)
+      : renderer(renderer), failure_line(std::move(failure_line)), beside(renderer) {}
+
   result_renderer* renderer = nullptr;
-  std::string failure_line;  // empty: a failure is only noticed at the end
-  bool beside = false;       // may render a large case's layouts on a second thread
+  std::string failure_line;           // empty: a failure is only noticed at the end
+  layout_renderer* beside = nullptr;  // `renderer` itself, when it renders layouts alone
 };
 
 /// Opens the input file, then in checking mode the output file, and reads the case count. Returns
@@ -81,12 +88,12 @@ std::size_t kept_keys(std::int64_t table_size);
 
 /// Grades the output file `request.output_path` against `cases` from read_all_cases (whose summary
 /// is `input`) exactly as run_cases grades it in checking mode, telling the renderers shape_judged
-/// and every case event but not begin_run or end_run. Each case's right_count and graded_count are
-/// reset first and then hold this file's tallies. The file's shape is always judged first, into
+/// and every case event but not begin_run or end_run; the cases are only read, so that every
+/// submission of a class may share them. The file's shape is always judged first, into
 /// `summary.shape`, by one more read of it. Fills the totals of `summary`; a file that can't be
 /// opened (a directory included) or read, or a listed one that is not a regular file, sets
 /// `summary.error` and is not read. Returns `graded`, never the states that grading tells apart
 /// afterwards. A renderer's failure never stops it.
-submission_state grade_submission(const run_request& request, std::span<case_result> cases,
+submission_state grade_submission(const run_request& request, std::span<const case_result> cases,
                                   const run_summary& input, std::span<const renderer_slot> slots,
                                   run_summary& summary);

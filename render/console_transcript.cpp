@@ -97,10 +97,10 @@ void console_transcript::line(const case_result& /*record*/, const line_result& 
   }
 }
 
-void console_transcript::end_case(const case_result& record) {
+void console_transcript::end_case(const case_result& record, const case_tally& tally) {
   if (answer_only_ || record.state != case_state::built) return;
   put_text(out_, "\n[TEST RESULT] Right / All: ");
-  put_number(out_, record.right_count);
+  put_number(out_, tally.right_count);
   put_text(out_, "/3:\n");
 }
 

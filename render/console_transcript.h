@@ -18,7 +18,7 @@ class console_transcript : public result_renderer {
   void begin_run(const run_header& header) override;
   void begin_case(const case_result& record) override;
   void line(const case_result& record, const line_result& result) override;
-  void end_case(const case_result& record) override;
+  void end_case(const case_result& record, const case_tally& tally) override;
   void end_run(const run_summary& summary) override;
   [[nodiscard]] bool ok() const override { return !out_.failed; }
 

@@ -78,14 +78,14 @@ void gradescope_report::line(const case_result& record, const line_result& resul
   }
 }
 
-void gradescope_report::end_case(const case_result& record) {
+void gradescope_report::end_case(const case_result& record, const case_tally& tally) {
   if (!run_begun_) begin_run(run_header{});
   if (record.state != case_state::built) {
     case_text_ = unbuilt_text(record);
   } else if (answer_only_ && policy_.answer) {
     case_text_ = expected_text(record);
   }
-  if (policy_.cases) put_test(record);
+  if (policy_.cases) put_test(record, tally);
   case_text_.clear();
 }
 
@@ -99,15 +99,14 @@ void gradescope_report::end_run(const run_summary& summary) {
   put_text(out_, "}\n");
 }
 
-void gradescope_report::put_test(const case_result& record) {
-  const bool passed =
-      record.state == case_state::built && record.right_count == record.graded_count;
+void gradescope_report::put_test(const case_result& record, const case_tally& tally) {
+  const bool passed = record.state == case_state::built && tally.right_count == tally.graded_count;
   put_text(out_, tests_written_ > 0 ? ",\n{" : "\n{");
   put_json_name(out_, "name");
   put_json_string(out_, "Case " + std::to_string(record.number) + ": table size " +
                             std::to_string(record.table_size));
-  put_number_member(out_, "score", record.right_count);
-  put_number_member(out_, "max_score", record.graded_count);
+  put_number_member(out_, "score", tally.right_count);
+  put_number_member(out_, "max_score", tally.graded_count);
   put_string_member(out_, "status", passed ? "passed" : "failed");
   put_string_member(out_, "output", case_text_);
   put_string_member(out_, "visibility", "visible");

@@ -652,7 +652,7 @@ void html_report::line(const case_result& record, const line_result& result) {
   append_line_section(case_html_, record, result.strategy, &result, output_path_, policy_);
 }
 
-void html_report::end_case(const case_result& record) {
+void html_report::end_case(const case_result& record, const case_tally& tally) {
   if (!case_open_) return;
   if (record.state == case_state::built && policy_.answer) {
     for (; lines_done_ < lines_per_case; ++lines_done_) {
@@ -660,7 +660,7 @@ void html_report::end_case(const case_result& record) {
                           policy_);
     }
   }
-  write_case(record.right_count, record.graded_count);
+  write_case(tally.right_count, tally.graded_count);
 }
 
 void html_report::end_run(const run_summary& summary) {

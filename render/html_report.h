@@ -40,7 +40,7 @@ class html_report final : public result_renderer {
   void shape_judged(const submission_shape& shape) override;
   void begin_case(const case_result& record) override;
   void line(const case_result& record, const line_result& result) override;
-  void end_case(const case_result& record) override;
+  void end_case(const case_result& record, const case_tally& tally) override;
   void end_run(const run_summary& summary) override;
   [[nodiscard]] bool ok() const override { return !out_.failed; }
 

@@ -191,7 +191,7 @@ void json_report::line(const case_result& record, const line_result& result) {
   put_text(out_, "}");
 }
 
-void json_report::end_case(const case_result& record) {
+void json_report::end_case(const case_result& record, const case_tally& tally) {
   if (!case_open_) return;
   while (lines_written_ < lines_per_case) {
     put_line_start(record, all_strategies[lines_written_]);
@@ -200,9 +200,9 @@ void json_report::end_case(const case_result& record) {
   }
   put_text(out_, "]");
   put_member(out_, "right");
-  put_json_number(out_, record.right_count);
+  put_json_number(out_, tally.right_count);
   put_member(out_, "graded");
-  put_json_number(out_, record.graded_count);
+  put_json_number(out_, tally.graded_count);
   put_text(out_, "}");
   case_open_ = false;
 }
@@ -288,5 +288,5 @@ void json_report::put_diagnosis(const case_result& /*record*/, const line_result
 
 // Closes a case whose end_case never came, so that the document stays whole.
 void json_report::end_open_case() {
-  if (case_open_) end_case(case_result{});
+  if (case_open_) end_case(case_result{}, case_tally{});
 }

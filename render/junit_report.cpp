@@ -65,7 +65,7 @@ void junit_report::line(const case_result& record, const line_result& result) {
   ++lines_in_case_;
 }
 
-void junit_report::end_case(const case_result& record) {
+void junit_report::end_case(const case_result& record, const case_tally& /*tally*/) {
   if (!policy_.cases) return;
   for (; lines_in_case_ < lines_per_case; ++lines_in_case_) {
     add_skipped_line(record, all_strategies[lines_in_case_]);

@@ -82,21 +82,22 @@ line_result judged(strategy_id strategy, const key_list& expected, key_list subm
   return result;
 }
 
-// One judged case: its record as end_case sees it and its three lines.
+// One judged case: its record and tally as end_case sees them and its three lines.
 struct judged_case {
   case_result record;
   std::vector<line_result> lines;
+  case_tally tally;
 };
 
 judged_case make_case(const key_list& layout, std::vector<key_list> lines,
                       const std::shared_ptr<const diagnosis>& details) {
-  judged_case c{built_case(layout), {}};
+  judged_case c{built_case(layout), {}, {}};
   for (std::size_t i = 0; i < all_strategies.size(); ++i) {
     c.lines.push_back(judged(all_strategies[i], layout, std::move(lines[i])));
     if (c.lines.back().judged == verdict::wrong) c.lines.back().details = details;
-    if (c.lines.back().judged == verdict::right) ++c.record.right_count;
+    if (c.lines.back().judged == verdict::right) ++c.tally.right_count;
   }
-  c.record.graded_count = 3;
+  c.tally.graded_count = 3;
   return c;
 }
 
@@ -106,7 +107,7 @@ std::string page_of(const judged_case& c) {
     report.begin_run({"1.1.0", false, "in.txt", "out.txt", ""});
     report.begin_case(c.record);
     for (const line_result& result : c.lines) report.line(c.record, result);
-    report.end_case(c.record);
+    report.end_case(c.record, c.tally);
     report.end_run({});
   });
 }
@@ -157,7 +158,7 @@ TEST(html_report, hostile_bytes_in_paths_messages_tokens_and_errors_are_escaped)
     refused.state = case_state::refused;
     refused.message = hostile;
     report.begin_case(refused);
-    report.end_case(refused);
+    report.end_case(refused, {});
     case_result record = built_case({5, 10});
     report.begin_case(record);
     line_result bad;
@@ -173,7 +174,7 @@ TEST(html_report, hostile_bytes_in_paths_messages_tokens_and_errors_are_escaped)
     d->mistake_text = hostile;
     wrong.details = d;
     report.line(record, wrong);
-    report.end_case(record);
+    report.end_case(record, {});
     run_summary summary;
     summary.status = 255;
     summary.error = hostile;
@@ -235,7 +236,7 @@ TEST(html_report, a_case_opens_when_it_needs_attention_and_folds_otherwise) {
         result.judged = c.verdicts[i];
         report.line(record, result);
       }
-      report.end_case(record);
+      report.end_case(record, {});
       report.end_run({});
     });
     EXPECT_EQ(occurrences(page, "<details"), 1) << c.name;
@@ -273,7 +274,7 @@ TEST(html_report, answer_only_draws_expected_rows_at_the_end_of_the_case) {
     report.begin_run({"1.1.0", true, "in", "out", ""});
     case_result record = built_case({1, 2, 0, 4});
     report.begin_case(record);
-    report.end_case(record);
+    report.end_case(record, {});
     report.end_run({});
   });
   EXPECT_EQ(count_cells(page).slots, 12);
@@ -291,7 +292,7 @@ TEST(html_report, keeps_nothing_of_a_submitted_line_after_it_is_handed_over) {
       auto result = std::make_unique<line_result>(judged(strategy, layout, {7, 9, 41}));
       report.line(record, *result);
     }  // each line is gone before end_case
-    report.end_case(record);
+    report.end_case(record, {});
     report.end_run({});
   });
   EXPECT_EQ(occurrences(page, ">41</td>"), 3);
@@ -462,7 +463,7 @@ TEST(html_report, an_empty_file_is_said_once_instead_of_a_missing_line_each) {
     report.shape_judged(summary.shape);
     report.begin_case(c.record);
     for (const line_result& result : c.lines) report.line(c.record, result);
-    report.end_case(c.record);
+    report.end_case(c.record, c.tally);
     report.end_run(summary);
   });
   EXPECT_EQ(occurrences(page, "&lt;out&gt;.txt: the file is empty</p>"), 1);

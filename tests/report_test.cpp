@@ -107,25 +107,33 @@ struct scripted_run {
   run_summary summary;
 };
 
+// The case's tally as grading counts it from its lines.
+case_tally tally_of(const scripted_case& c) {
+  case_tally tally;
+  for (const line_result& result : c.lines) {
+    if (result.judged == verdict::none) continue;
+    ++tally.graded_count;
+    if (result.judged == verdict::right) ++tally.right_count;
+  }
+  return tally;
+}
+
 void play(result_renderer& renderer, const scripted_run& run) {
   renderer.begin_run(run.header);
   for (const scripted_case& c : run.cases) {
     renderer.begin_case(c.record);
     for (const line_result& result : c.lines) renderer.line(c.record, result);
-    renderer.end_case(c.record);
+    renderer.end_case(c.record, tally_of(c));
   }
   renderer.end_run(run.summary);
 }
 
-case_result built_case(std::int64_t number, std::int64_t table_size, const layouts& expected,
-                       std::int64_t right) {
+case_result built_case(std::int64_t number, std::int64_t table_size, const layouts& expected) {
   case_result record;
   record.number = number;
   record.size_line = 2 + 3 * number;
   record.table_size = table_size;
   record.expected = expected;
-  record.right_count = right;
-  record.graded_count = 3;
   return record;
 }
 
@@ -167,15 +175,15 @@ scripted_run checking_run() {
   scripted_run run;
   run.header = {"1.1.0", false, "in<&>.txt", "out\"]]>\xff.txt", "./hash_answer.txt"};
   const auto [lp, tp, dh] = all_strategies;
-  run.cases.push_back({built_case(0, 7, size_7, 3),
+  run.cases.push_back({built_case(0, 7, size_7),
                        {judged(lp, 1, size_7.linear_prob_contents, verdict::right),
                         judged(tp, 2, size_7.two_pass_hasing_contents, verdict::right),
                         judged(dh, 3, size_7.double_hasing_contents, verdict::right)}});
   run.cases.push_back(
-      {built_case(1, 5, size_5, 1),
+      {built_case(1, 5, size_5),
        {judged(lp, 4, size_5.linear_prob_contents, verdict::right),
         judged(tp, 5, {5, 10, 15, 20}, verdict::wrong), faulty(dh, 6, line_problem::missing)}});
-  run.cases.push_back({built_case(2, 5, size_5, 2),
+  run.cases.push_back({built_case(2, 5, size_5),
                        {judged(lp, 7, size_5.linear_prob_contents, verdict::right),
                         faulty(tp, 8, line_problem::bad_token),
                         judged(dh, 9, size_5.double_hasing_contents, verdict::right)}});
@@ -190,8 +198,7 @@ scripted_run checking_run() {
 scripted_run answer_only_run() {
   scripted_run run;
   run.header = {"1.1.0", true, "in.txt", "out.txt", "./hash_answer.txt"};
-  run.cases.push_back({built_case(0, 7, size_7, 0), {}});
-  run.cases[0].record.graded_count = 0;
+  run.cases.push_back({built_case(0, 7, size_7), {}});
   run.cases.push_back({refused_case(1), {}});
   run.summary = {3,    2, 0,  0, 0, 1, 0, true, "Input File in.txt ended after 2 of 3 cases",
                  true, 1, "", {}};
@@ -300,7 +307,7 @@ TEST(json_report, a_run_that_stops_inside_a_case_still_closes_it) {
     renderer.begin_run(run.header);
     renderer.begin_case(run.cases[0].record);
     for (const line_result& result : run.cases[0].lines) renderer.line(run.cases[0].record, result);
-    renderer.end_case(run.cases[0].record);
+    renderer.end_case(run.cases[0].record, tally_of(run.cases[0]));
     renderer.begin_case(run.cases[1].record);
     renderer.line(run.cases[1].record, run.cases[1].lines[0]);
     renderer.end_run(run.summary);
