@@ -91,53 +91,24 @@ case_facts facts_of(const case_result& record, const key_order* order) {
 
 }  // namespace
 
-std::string_view audit_mistake_key(audit_mistake mistake) {
-  switch (mistake) {
-    case audit_mistake::wrong_strategy:
-      return "wrong_strategy";
-    case audit_mistake::line_shifted:
-      return "line_shifted";
-    default:
-      break;
-  }
-  return variant_key(readings_of(mistake).front());
-}
+std::string_view audit_mistake_key(audit_mistake mistake) { return mistake_key(mistake); }
 
-std::vector<variant_id> readings_of(audit_mistake mistake) {
-  switch (mistake) {
-    case audit_mistake::lists_swapped:
-      return {variant_id::lists_swapped};
-    case audit_mistake::no_wrap_around:
-      return {variant_id::no_wrap_around};
-    case audit_mistake::repeated_key_stored:
-      return {variant_id::repeated_key_stored};
-    case audit_mistake::second_list_two_pass:
-      return {variant_id::second_list_two_pass};
-    case audit_mistake::step_without_plus_one:
-      return {variant_id::step_without_plus_one};
-    case audit_mistake::step_modulo_m_minus_1:
-      return {variant_id::step_modulo_m_minus_1};
-    case audit_mistake::scan_from_home:
-      return {variant_id::scan_from_home};
-    case audit_mistake::probes_off_by_one:
-      return {variant_id::two_probes, variant_id::four_probes};
-    case audit_mistake::double_probing_continues:
-      return {variant_id::double_probing_continues};
-    case audit_mistake::wrong_strategy:
-    case audit_mistake::line_shifted:
-      break;
+std::vector<wrong_build> readings_of(audit_mistake mistake) {
+  std::vector<wrong_build> readings;
+  for (std::size_t r = 0; r < catalogue_entry(mistake).reading_count; ++r) {
+    readings.push_back({mistake, r});
   }
-  return {};
+  return readings;
 }
 
 bool audit_applies(audit_mistake mistake, strategy_id strategy) {
-  const std::vector<variant_id> readings = readings_of(mistake);
-  return readings.empty() || variant_applies(readings.front(), strategy);
+  return mistake_applies(mistake, strategy);
 }
 
 bool audit_revealable(audit_mistake mistake, strategy_id strategy, std::int64_t table_size) {
   if (!audit_applies(mistake, strategy)) return false;
-  if (mistake == audit_mistake::wrong_strategy) {
+  const mistake_check check = catalogue_entry(mistake).check;
+  if (check == mistake_check::other_strategy) {
     // Below 3 slots every strategy builds the same layout; at 3, double hashing's step is always
     // 1, so it probes just as linear probing scans.
     if (table_size < 3) return false;
@@ -145,10 +116,11 @@ bool audit_revealable(audit_mistake mistake, strategy_id strategy, std::int64_t 
   }
   // Below 3 slots the three lines of a case are equal, so a line never differs from both
   // neighbours; from 3 on two-pass hashing can differ from the other two.
-  if (mistake == audit_mistake::line_shifted) return table_size >= 3;
-  const std::vector<variant_id> readings = readings_of(mistake);
-  return std::all_of(readings.begin(), readings.end(),
-                     [&](variant_id id) { return variant_revealable(id, strategy, table_size); });
+  if (check == mistake_check::neighbour_line) return table_size >= 3;
+  const std::vector<wrong_build> readings = readings_of(mistake);
+  return std::all_of(readings.begin(), readings.end(), [&](wrong_build build) {
+    return variant_revealable(build, strategy, table_size);
+  });
 }
 
 double fill_ratio(const case_facts& facts) {
@@ -199,7 +171,7 @@ void audit_collector::catch_reading(std::size_t at, std::size_t reading, std::in
 
 void audit_collector::reveal(audit_verdict& verdict, std::size_t at, std::int64_t table_size) {
   if (verdict.revealable) return;
-  const std::vector<variant_id> readings = readings_of(verdict.mistake);
+  const std::vector<wrong_build> readings = readings_of(verdict.mistake);
   if (readings.empty()) {
     verdict.revealable = audit_revealable(verdict.mistake, verdict.strategy, table_size);
     return;
@@ -265,7 +237,7 @@ void audit_collector::judge_built(const case_result& record) {
       if (scan_wrapped(correct, verdict.strategy, m)) catch_reading(at, 0, record.number, index);
       continue;
     }
-    const std::vector<variant_id> readings = readings_of(verdict.mistake);
+    const std::vector<wrong_build> readings = readings_of(verdict.mistake);
     for (std::size_t r = 0; r < readings.size(); ++r) {
       if (first_lines_[at][r]) continue;
       const variant_outcome outcome =

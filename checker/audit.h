@@ -14,45 +14,19 @@
 #include "hashing/hash_table.h"
 #include "hashing/wrong_variants.h"
 
-/// The mistakes the audit looks for: the wrong builders, plus a line holding another strategy's
-/// layout and a line holding its neighbour's.
-enum class audit_mistake {
-  lists_swapped,
-  no_wrap_around,
-  repeated_key_stored,
-  second_list_two_pass,
-  step_without_plus_one,
-  step_modulo_m_minus_1,
-  scan_from_home,
-  probes_off_by_one,
-  double_probing_continues,
-  wrong_strategy,
-  line_shifted,
-};
-
-inline constexpr std::array<audit_mistake, 11> all_audit_mistakes{
-    audit_mistake::lists_swapped,
-    audit_mistake::no_wrap_around,
-    audit_mistake::repeated_key_stored,
-    audit_mistake::second_list_two_pass,
-    audit_mistake::step_without_plus_one,
-    audit_mistake::step_modulo_m_minus_1,
-    audit_mistake::scan_from_home,
-    audit_mistake::probes_off_by_one,
-    audit_mistake::double_probing_continues,
-    audit_mistake::wrong_strategy,
-    audit_mistake::line_shifted};
+/// The mistakes the audit looks for: the whole catalogue, in its order.
+using audit_mistake = mistake_id;
+inline constexpr const auto& all_audit_mistakes = all_mistakes;
 
 /// The id reports print, the same as the diagnosis names the mistake with.
 std::string_view audit_mistake_key(audit_mistake mistake);
 
-/// Whether the mistake can be made when building `strategy` (see variant_applies); wrong_strategy
-/// and line_shifted apply to all three.
+/// Whether the mistake can be made when building `strategy` (see mistake_applies).
 bool audit_applies(audit_mistake mistake, strategy_id strategy);
 
-/// The wrong builders behind a mistake: one, or the two readings of probes_off_by_one; none for
-/// wrong_strategy and line_shifted.
-std::vector<variant_id> readings_of(audit_mistake mistake);
+/// The wrong builds behind a mistake: one, or each of its readings; none for a mistake found by
+/// comparing layouts (wrong_strategy, line_shifted).
+std::vector<wrong_build> readings_of(audit_mistake mistake);
 
 /// Whether some case of `table_size` slots, with suitable keys and neighbours, can catch the
 /// mistake on `strategy`. False only when proven that none can (see variant_revealable).

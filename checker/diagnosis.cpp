@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <string_view>
 
 #include "hashing/wrong_variants.h"
 
@@ -286,33 +287,31 @@ void find_root_cause(const diagnosis_input& input, const key_list& expected, con
 
 // ---- Known mistakes ----
 
-void set_mistake(diagnosis& d, std::string_view id, std::string text) {
-  d.mistake = std::string(id);
-  d.mistake_text = std::move(text);
+void set_mistake(diagnosis& d, mistake_id id, const mistake_detail& detail) {
+  d.mistake = id;
+  d.mistake_text = mistake_sentence(id, detail);
 }
 
-bool is_other_strategy(const diagnosis_input& input, const key_list& submitted, diagnosis& d) {
+bool is_other_strategy(const diagnosis_input& input, const key_list& submitted, diagnosis& d,
+                       mistake_id id) {
   for (const strategy_id other : all_strategies) {
     if (other == input.strategy) continue;
     const key_list& layout = layout_of(*input.expected, other);
     if (static_cast<std::int64_t>(layout.size()) != input.table_size || layout != submitted) {
       continue;
     }
-    set_mistake(d, "wrong_strategy",
-                "The line is the " + std::string(strategy_title(other)) + " layout, not the " +
-                    std::string(strategy_title(input.strategy)) + " one.");
+    set_mistake(d, id, {input.strategy, other, false});
     return true;
   }
   return false;
 }
 
-bool is_shifted(const diagnosis_input& input, const key_list& submitted, diagnosis& d) {
+bool is_shifted(const diagnosis_input& input, const key_list& submitted, diagnosis& d,
+                mistake_id id) {
   for (const bool above : {true, false}) {
     const key_list* neighbour = above ? input.line_above : input.line_below;
     if (neighbour == nullptr || *neighbour != submitted) continue;
-    set_mistake(d, "line_shifted",
-                std::string("The line is the layout expected on the output line ") +
-                    (above ? "above" : "below") + ", so the lines are out of step.");
+    set_mistake(d, id, {input.strategy, input.strategy, !above});
     return true;
   }
   return false;
@@ -323,22 +322,41 @@ bool is_variant(const diagnosis_input& input, const key_list& submitted, const k
   const std::int64_t m = input.table_size;
   if (m < smallest_variant_table || m > largest_variant_table) return false;
   if (static_cast<std::int64_t>(submitted.size()) != m) return false;
-  for (const variant_id id : all_variants) {
-    if (!variant_applies(id, input.strategy)) continue;
+  for (const wrong_build build : all_wrong_builds) {
+    if (!variant_applies(build, input.strategy)) continue;
     const key_list layout =
-        build_variant(id, input.strategy, static_cast<std::int32_t>(m),
+        build_variant(build, input.strategy, static_cast<std::int32_t>(m),
                       list_or_empty(input.first_keys), list_or_empty(input.second_keys), order);
     if (layout != submitted) continue;
-    set_mistake(d, variant_key(id), std::string(variant_text(id)));
+    set_mistake(d, build.mistake, {input.strategy, input.strategy, false});
     return true;
   }
   return false;
 }
 
+// The layouts at hand are compared first: a line that is a whole correct layout is better
+// explained as that than as a wrong build that happens to give it, and costs no build.
 void name_mistake(const diagnosis_input& input, const key_list& submitted, const key_order& order,
                   diagnosis& d) {
-  if (is_other_strategy(input, submitted, d) || is_shifted(input, submitted, d)) return;
+  for (const mistake_entry& entry : mistake_catalogue) {
+    if (!mistake_applies(entry.id, input.strategy)) continue;
+    if (entry.check == mistake_check::other_strategy &&
+        is_other_strategy(input, submitted, d, entry.id)) {
+      return;
+    }
+    if (entry.check == mistake_check::neighbour_line && is_shifted(input, submitted, d, entry.id)) {
+      return;
+    }
+  }
   is_variant(input, submitted, order, d);
+}
+
+// Replaces each "{name}" of `text` by `value`.
+void fill_blank(std::string& text, std::string_view name, std::string_view value) {
+  for (std::size_t at = text.find(name); at != std::string::npos;
+       at = text.find(name, at + value.size())) {
+    text.replace(at, name.size(), value);
+  }
 }
 
 }  // namespace
@@ -365,6 +383,14 @@ diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch
   find_root_cause(input, expected, order, places, d);
   name_mistake(input, submitted, order, d);
   return d;
+}
+
+std::string mistake_sentence(mistake_id id, const mistake_detail& detail) {
+  std::string text(catalogue_entry(id).sentence);
+  fill_blank(text, "{strategy}", strategy_title(detail.strategy));
+  fill_blank(text, "{other}", strategy_title(detail.other));
+  fill_blank(text, "{side}", detail.below ? "below" : "above");
+  return text;
 }
 
 diagnosis diagnose_line(const diagnosis_input& input) {

@@ -90,11 +90,22 @@ struct diagnosis {
 
   std::vector<token_note> notes;
 
-  // The first known mistake that gives exactly the submitted line: "wrong_strategy",
-  // "line_shifted", or a variant_key; null when none does.
-  std::optional<std::string> mistake;
-  std::string mistake_text;  // one sentence; empty without a mistake
+  // The first known mistake that gives exactly the submitted line (see name_mistake); null when
+  // none does.
+  std::optional<mistake_id> mistake;
+  std::string mistake_text;  // its sentence, as mistake_sentence gives it; empty without a mistake
 };
+
+/// What fills a catalogue sentence's blanks: the line's strategy, the strategy whose layout it
+/// holds (wrong_strategy) and whether it holds the layout of the line below (line_shifted).
+struct mistake_detail {
+  strategy_id strategy = strategy_id::linear_probing;
+  strategy_id other = strategy_id::linear_probing;
+  bool below = false;
+};
+
+/// The catalogue sentence of `id` with its blanks filled.
+std::string mistake_sentence(mistake_id id, const mistake_detail& detail);
 
 /// Room to sort and index keys in. Passing the same one for every line of a case, or of a run,
 /// means a large table's memory is taken from the system once rather than for every line, which
@@ -111,6 +122,8 @@ struct diagnosis_scratch {
 /// long (a case that was not built). Known mistakes are tried for table sizes from
 /// smallest_variant_table to largest_variant_table only. Near-linear in the table size plus the
 /// key counts whatever the keys (radix sorts, no per-key maps), taking about 16 bytes a key.
+/// Mistakes are tried in catalogue order, those found by comparing with a layout at hand
+/// (wrong_strategy, line_shifted) before the wrong builds.
 diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch);
 
 /// As above, with scratch room of its own.

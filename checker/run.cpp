@@ -179,10 +179,9 @@ void diagnose(const case_result& record, const neighbours& around, const line_sh
   // A line in a run out of step is shifted, even when it also happens to be another strategy's
   // layout of its own case: the run explains it, the coincidence doesn't.
   if (shift.holds(result.output_line)) {
-    explained.mistake = "line_shifted";
-    explained.mistake_text = std::string("The line is the layout expected on the output line ") +
-                             (shift.missing ? "below" : "above") +
-                             ", so the lines are out of step.";
+    explained.mistake = mistake_id::line_shifted;
+    explained.mistake_text = mistake_sentence(mistake_id::line_shifted,
+                                              {result.strategy, result.strategy, shift.missing});
   }
   result.details = std::make_shared<const diagnosis>(std::move(explained));
 }

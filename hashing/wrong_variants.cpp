@@ -64,55 +64,6 @@ bool starts_group(const std::vector<std::uint64_t>& sorted, std::size_t i) {
 
 // ---- Rules of one build ----
 
-enum class step_rule { plus_one, no_plus_one, modulo_m_minus_1 };
-
-// The correct builder is the default; each variant changes one field.
-struct build_rules {
-  bool wrap = true;
-  bool absorb_repeats = true;
-  bool second_two_pass = false;
-  step_rule step = step_rule::plus_one;
-  int probes = 3;
-  bool scan_from_home = false;
-  bool keep_probing = false;
-};
-
-build_rules rules_of(variant_id id) {
-  build_rules rules;
-  switch (id) {
-    case variant_id::lists_swapped:
-      break;
-    case variant_id::no_wrap_around:
-      rules.wrap = false;
-      break;
-    case variant_id::repeated_key_stored:
-      rules.absorb_repeats = false;
-      break;
-    case variant_id::second_list_two_pass:
-      rules.second_two_pass = true;
-      break;
-    case variant_id::step_without_plus_one:
-      rules.step = step_rule::no_plus_one;
-      break;
-    case variant_id::step_modulo_m_minus_1:
-      rules.step = step_rule::modulo_m_minus_1;
-      break;
-    case variant_id::scan_from_home:
-      rules.scan_from_home = true;
-      break;
-    case variant_id::two_probes:
-      rules.probes = 2;
-      break;
-    case variant_id::four_probes:
-      rules.probes = 4;
-      break;
-    case variant_id::double_probing_continues:
-      rules.keep_probing = true;
-      break;
-  }
-  return rules;
-}
-
 // ---- The working table ----
 
 // Slots are only ever filled, so "first empty slot at or after i" is a union-find whose parent of
@@ -387,76 +338,6 @@ bool has_negative(const key_list& keys) {
 
 }  // namespace
 
-std::string_view variant_key(variant_id id) {
-  switch (id) {
-    case variant_id::lists_swapped:
-      return "lists_swapped";
-    case variant_id::no_wrap_around:
-      return "no_wrap_around";
-    case variant_id::repeated_key_stored:
-      return "repeated_key_stored";
-    case variant_id::second_list_two_pass:
-      return "second_list_two_pass";
-    case variant_id::step_without_plus_one:
-      return "step_without_plus_one";
-    case variant_id::step_modulo_m_minus_1:
-      return "step_modulo_m_minus_1";
-    case variant_id::scan_from_home:
-      return "scan_from_home";
-    case variant_id::two_probes:
-    case variant_id::four_probes:
-      return "probes_off_by_one";
-    case variant_id::double_probing_continues:
-      break;
-  }
-  return "double_probing_continues";
-}
-
-std::string_view variant_text(variant_id id) {
-  switch (id) {
-    case variant_id::lists_swapped:
-      return "The table is built with the two key lists swapped, the second list going in first.";
-    case variant_id::no_wrap_around:
-      return "Every linear scan stops at the last slot instead of going on from slot 0, so a key "
-             "that finds no free slot before the end is dropped.";
-    case variant_id::repeated_key_stored:
-      return "A slot counts as free only when it is empty, so a key met again is stored a second "
-             "time further along its path.";
-    case variant_id::second_list_two_pass:
-      return "The second list is inserted with the two passes too, after the first list's.";
-    case variant_id::step_without_plus_one:
-      return "The double-hashing step is key mod (m - 2) without the + 1, so a step of 0 probes "
-             "the home slot three times.";
-    case variant_id::step_modulo_m_minus_1:
-      return "The double-hashing step is (key mod (m - 1)) + 1 instead of (key mod (m - 2)) + 1.";
-    case variant_id::scan_from_home:
-      return "The linear scan after the three probes starts after the home slot instead of "
-             "after the third probe.";
-    case variant_id::two_probes:
-    case variant_id::four_probes:
-      return "Two or four double-hash probes are made instead of three before the linear scan "
-             "from the last of them.";
-    case variant_id::double_probing_continues:
-      break;
-  }
-  return "There is no linear scan: double-hash probing goes on with i = 3, 4, ... and a key is "
-         "dropped after m probes.";
-}
-
-bool variant_applies(variant_id id, strategy_id strategy) {
-  switch (id) {
-    case variant_id::lists_swapped:
-    case variant_id::no_wrap_around:
-    case variant_id::repeated_key_stored:
-      return true;
-    case variant_id::second_list_two_pass:
-      return strategy == strategy_id::two_pass_hashing;
-    default:
-      break;
-  }
-  return strategy == strategy_id::double_hashing;
-}
-
 void sort_key_positions(const key_list& keys, std::vector<std::uint64_t>& pairs,
                         std::vector<std::uint64_t>& spare) {
   pairs.clear();
@@ -517,23 +398,21 @@ std::int64_t rank_of(const key_order& order, key k) {
   return found - order.distinct.begin();
 }
 
-key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
+key_list build_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
                        const key_list& first_keys, const key_list& second_keys,
                        const key_order& order) {
   if (table_size > largest_variant_table) return {};
-  return build_variant_any_size(id, strategy, table_size, first_keys, second_keys, order);
+  return build_variant_any_size(build, strategy, table_size, first_keys, second_keys, order);
 }
 
-key_list build_variant_any_size(variant_id id, strategy_id strategy, std::int32_t table_size,
+key_list build_variant_any_size(wrong_build build, strategy_id strategy, std::int32_t table_size,
                                 const key_list& first_keys, const key_list& second_keys,
                                 const key_order& order) {
-  if (!variant_applies(id, strategy)) return {};
+  if (!variant_applies(build, strategy)) return {};
   if (table_size < smallest_variant_table || table_size > max_table_size) return {};
   if (has_negative(first_keys) || has_negative(second_keys)) return {};
-  if (id == variant_id::lists_swapped) {
-    return correct_layout(strategy, table_size, second_keys, first_keys);
-  }
-  const build_rules rules = rules_of(id);
+  const build_rules& rules = rules_of(build);
+  if (rules.lists_swapped) return correct_layout(strategy, table_size, second_keys, first_keys);
   if (!rules.absorb_repeats) {
     return build_with_rules(strategy, table_size, key_source{&first_keys}, key_source{&second_keys},
                             rules);
@@ -543,15 +422,15 @@ key_list build_variant_any_size(variant_id id, strategy_id strategy, std::int32_
                           key_source{nullptr, &order.second_ranks, &order.distinct}, rules);
 }
 
-variant_outcome compare_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
+variant_outcome compare_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
                                 const key_list& first_keys, const key_list& second_keys,
                                 const key_order& order, const key_list& correct) {
-  const bool buildable = variant_applies(id, strategy) && id != variant_id::lists_swapped &&
+  const bool buildable = variant_applies(build, strategy) && !rules_of(build).lists_swapped &&
                          table_size >= smallest_variant_table &&
                          static_cast<std::int64_t>(correct.size()) == table_size &&
                          !has_negative(first_keys) && !has_negative(second_keys);
   if (!buildable) return variant_outcome::undecided;
-  const build_rules rules = rules_of(id);
+  const build_rules& rules = rules_of(build);
   // Without a key met twice, storing repeats changes nothing.
   const auto nonzero = [](const key_list& keys) {
     return std::count_if(keys.begin(), keys.end(), [](key k) { return k != 0; });
@@ -577,20 +456,20 @@ variant_outcome compare_variant(variant_id id, strategy_id strategy, std::int32_
   return table_size - t.empty_count == held ? variant_outcome::same : variant_outcome::differs;
 }
 
-key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
+key_list build_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
                        const key_list& first_keys, const key_list& second_keys) {
-  if (!variant_applies(id, strategy)) return {};
+  if (!variant_applies(build, strategy)) return {};
   if (table_size < smallest_variant_table || table_size > largest_variant_table) return {};
-  return build_variant(id, strategy, table_size, first_keys, second_keys,
+  return build_variant(build, strategy, table_size, first_keys, second_keys,
                        order_keys(first_keys, second_keys));
 }
 
-bool variant_revealable(variant_id id, strategy_id strategy, std::int64_t table_size) {
-  if (!variant_applies(id, strategy)) return false;
+bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t table_size) {
+  if (!variant_applies(build, strategy)) return false;
   // Sizes 0 and 2 take no key; one slot keeps the first key inserted, whatever the rules.
-  if (id == variant_id::lists_swapped) return table_size == 1 || table_size >= 3;
+  const build_rules& rules = rules_of(build);
+  if (rules.lists_swapped) return table_size == 1 || table_size >= 3;
   if (table_size < smallest_variant_table || table_size > max_table_size) return false;
-  const bool ordered_by_probes =
-      strategy == strategy_id::double_hashing && id != variant_id::repeated_key_stored;
-  return !ordered_by_probes || double_rules_part(rules_of(id), table_size);
+  const bool ordered_by_probes = strategy == strategy_id::double_hashing && rules.absorb_repeats;
+  return !ordered_by_probes || double_rules_part(rules, table_size);
 }

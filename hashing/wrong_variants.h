@@ -4,15 +4,17 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <numeric>
 #include <string_view>
 #include <vector>
 
 #include "hashing/hash_table.h"
 
-/// The mistakes, in the order they are tried. `two_probes` and `four_probes` are the two forms of
-/// one mistake and share its id.
-enum class variant_id {
+/// The known mistakes, in catalogue order: the order reports list them in and the order the wrong
+/// builds are tried in. Each is a row of mistake_catalogue below, at the same index.
+enum class mistake_id : std::uint8_t {
   lists_swapped,
   no_wrap_around,
   repeated_key_stored,
@@ -20,37 +22,244 @@ enum class variant_id {
   step_without_plus_one,
   step_modulo_m_minus_1,
   scan_from_home,
-  two_probes,
-  four_probes,
+  probes_off_by_one,
   double_probing_continues,
+  wrong_strategy,
+  line_shifted,
 };
 
-inline constexpr std::array<variant_id, 10> all_variants{
-    variant_id::lists_swapped,         variant_id::no_wrap_around,
-    variant_id::repeated_key_stored,   variant_id::second_list_two_pass,
-    variant_id::step_without_plus_one, variant_id::step_modulo_m_minus_1,
-    variant_id::scan_from_home,        variant_id::two_probes,
-    variant_id::four_probes,           variant_id::double_probing_continues};
+/// How a line is found to hold a mistake: it is the layout of a wrong build of its own strategy,
+/// another strategy's correct layout, or the correct layout of the output line above or below.
+enum class mistake_check : std::uint8_t { wrong_build, other_strategy, neighbour_line };
+
+enum class step_rule : std::uint8_t {
+  plus_one,          // (key mod (m - 2)) + 1, the correct step
+  no_plus_one,       // key mod (m - 2)
+  modulo_m_minus_1,  // (key mod (m - 1)) + 1
+};
+
+/// A wrong build: the correct builder of a strategy with the fields changed that differ from
+/// these defaults. `probes` counts the double-hash probes made before the linear scan.
+struct build_rules {
+  bool lists_swapped = false;  // the second list goes in first; nothing else changes
+  bool wrap = true;            // a linear scan goes on from slot 0 after the last slot
+  bool absorb_repeats = true;  // a key met again adds nothing
+  bool second_two_pass = false;
+  step_rule step = step_rule::plus_one;
+  int probes = 3;
+  bool scan_from_home = false;  // the scan after the probes starts after the home slot
+  bool keep_probing = false;    // no scan: probing goes on with i = 3, 4, ... up to m probes
+};
+
+/// Strategies as bits, by strategy_id.
+constexpr std::uint8_t strategy_bit(strategy_id strategy) {
+  return static_cast<std::uint8_t>(1U << static_cast<unsigned>(strategy));
+}
+inline constexpr std::uint8_t every_strategy = 7;
+
+/// The two readings a mistake may have, such as two probes and four.
+inline constexpr std::size_t max_readings = 2;
+
+/// One row of the catalogue.
+struct mistake_entry {
+  mistake_id id;
+  std::string_view key;     // the fixed id reports print, such as "no_wrap_around"
+  std::uint8_t strategies;  // the strategies it can be made on, as strategy_bit
+  mistake_check check;
+  // The wrong builds, for mistake_check::wrong_build only: one, or each reading of the mistake.
+  std::array<build_rules, max_readings> readings;
+  std::size_t reading_count;
+  // One plain sentence, ending in a full stop, saying what the mistaken line is. "{strategy}",
+  // "{other}" and "{side}" stand for the line's strategy, the strategy whose layout it holds and
+  // "above" or "below" (see mistake_sentence in checker/diagnosis.h).
+  std::string_view sentence;
+  std::string_view hint;  // what to add to an input to catch it, for the audit
+};
+
+/// The catalogue. A new mistake is a value of mistake_id and a row here; a wrong build that no
+/// build_rules field expresses also needs that field, which the builders in wrong_variants.cpp
+/// then obey.
+inline constexpr std::array mistake_catalogue{
+    mistake_entry{
+        mistake_id::lists_swapped,
+        "lists_swapped",
+        every_strategy,
+        mistake_check::wrong_build,
+        {build_rules{.lists_swapped = true}},
+        1,
+        "The table is built with the two key lists swapped, the second list going in first.",
+        "add a case whose second list holds a key that would take a slot a first-list key "
+        "takes."},
+    mistake_entry{mistake_id::no_wrap_around,
+                  "no_wrap_around",
+                  every_strategy,
+                  mistake_check::wrong_build,
+                  {build_rules{.wrap = false}},
+                  1,
+                  "Every linear scan stops at the last slot instead of going on from slot 0, so a "
+                  "key that finds no free slot before the end is dropped.",
+                  "add a table filled past its end, so that a key's scan must go on from slot 0."},
+    mistake_entry{mistake_id::repeated_key_stored,
+                  "repeated_key_stored",
+                  every_strategy,
+                  mistake_check::wrong_build,
+                  {build_rules{.absorb_repeats = false}},
+                  1,
+                  "A slot counts as free only when it is empty, so a key met again is stored a "
+                  "second time further along its path.",
+                  "add a repeated key, met again while its table still has a free slot."},
+    mistake_entry{mistake_id::second_list_two_pass,
+                  "second_list_two_pass",
+                  strategy_bit(strategy_id::two_pass_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.second_two_pass = true}},
+                  1,
+                  "The second list is inserted with the two passes too, after the first list's.",
+                  "add a second list whose key collides while a later key of the same list finds "
+                  "its home slot free."},
+    mistake_entry{mistake_id::step_without_plus_one,
+                  "step_without_plus_one",
+                  strategy_bit(strategy_id::double_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.step = step_rule::no_plus_one}},
+                  1,
+                  "The double-hashing step is key mod (m - 2) without the + 1, so a step of 0 "
+                  "probes the home slot three times.",
+                  "add a colliding key whose second probe moves once the step loses its + 1, in a "
+                  "table of 4 slots or more."},
+    mistake_entry{mistake_id::step_modulo_m_minus_1,
+                  "step_modulo_m_minus_1",
+                  strategy_bit(strategy_id::double_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.step = step_rule::modulo_m_minus_1}},
+                  1,
+                  "The double-hashing step is (key mod (m - 1)) + 1 instead of (key mod (m - 2)) "
+                  "+ 1.",
+                  "add a colliding key for which key mod (m - 1) and key mod (m - 2) differ, so "
+                  "that its second probe shows the step."},
+    mistake_entry{mistake_id::scan_from_home,
+                  "scan_from_home",
+                  strategy_bit(strategy_id::double_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.scan_from_home = true}},
+                  1,
+                  "The linear scan after the three probes starts after the home slot instead of "
+                  "after the third probe.",
+                  "add a key whose three probes find filled slots while a free slot lies between "
+                  "its home slot and its third probe, in a table of 6 slots or more."},
+    mistake_entry{mistake_id::probes_off_by_one,
+                  "probes_off_by_one",
+                  strategy_bit(strategy_id::double_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.probes = 2}, build_rules{.probes = 4}},
+                  2,
+                  "Two or four double-hash probes are made instead of three before the linear "
+                  "scan from the last of them.",
+                  "add a key whose first two probes are filled and whose third is free, and one "
+                  "whose fourth probe would be free before the slot its scan finds."},
+    mistake_entry{mistake_id::double_probing_continues,
+                  "double_probing_continues",
+                  strategy_bit(strategy_id::double_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.keep_probing = true}},
+                  1,
+                  "There is no linear scan: double-hash probing goes on with i = 3, 4, ... and a "
+                  "key is dropped after m probes.",
+                  "add a key whose three probes are filled, so that its linear scan and further "
+                  "probes part."},
+    mistake_entry{mistake_id::wrong_strategy,
+                  "wrong_strategy",
+                  every_strategy,
+                  mistake_check::other_strategy,
+                  {},
+                  0,
+                  "The line is the {other} layout, not the {strategy} one.",
+                  "add a case whose layout for this strategy differs from the other two, say a "
+                  "first list of colliding keys in a table of 4 slots or more."},
+    mistake_entry{mistake_id::line_shifted,
+                  "line_shifted",
+                  every_strategy,
+                  mistake_check::neighbour_line,
+                  {},
+                  0,
+                  "The line is the layout expected on the output line {side}, so the lines are "
+                  "out of step.",
+                  "add a case whose layout differs from the layouts on the output lines just above "
+                  "and below it."},
+};
+
+constexpr const mistake_entry& catalogue_entry(mistake_id id) {
+  return mistake_catalogue[static_cast<std::size_t>(id)];
+}
+
+constexpr bool rows_in_id_order() {
+  for (std::size_t i = 0; i < mistake_catalogue.size(); ++i) {
+    if (static_cast<std::size_t>(mistake_catalogue[i].id) != i) return false;
+  }
+  return true;
+}
+static_assert(rows_in_id_order(), "each mistake's row sits at its mistake_id");
+
+constexpr std::array<mistake_id, mistake_catalogue.size()> catalogue_ids() {
+  std::array<mistake_id, mistake_catalogue.size()> ids{};
+  for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = mistake_catalogue[i].id;
+  return ids;
+}
+
+/// Every mistake, in catalogue order.
+inline constexpr std::array<mistake_id, mistake_catalogue.size()> all_mistakes = catalogue_ids();
+
+/// "no_wrap_around" and so on, as catalogue_entry(id).key.
+constexpr std::string_view mistake_key(mistake_id id) { return catalogue_entry(id).key; }
+
+/// Whether the mistake can be made when building `strategy`.
+constexpr bool mistake_applies(mistake_id id, strategy_id strategy) {
+  return (catalogue_entry(id).strategies & strategy_bit(strategy)) != 0;
+}
+
+/// One wrong build: a reading of a mistake checked by mistake_check::wrong_build.
+struct wrong_build {
+  mistake_id mistake = mistake_id::lists_swapped;
+  std::size_t reading = 0;
+  bool operator==(const wrong_build&) const = default;
+};
+
+constexpr std::size_t wrong_build_count() {
+  return std::accumulate(
+      mistake_catalogue.begin(), mistake_catalogue.end(), std::size_t{0},
+      [](std::size_t count, const mistake_entry& entry) { return count + entry.reading_count; });
+}
+
+constexpr std::array<wrong_build, wrong_build_count()> catalogue_builds() {
+  std::array<wrong_build, wrong_build_count()> builds{};
+  std::size_t at = 0;
+  for (const mistake_entry& entry : mistake_catalogue) {
+    for (std::size_t r = 0; r < entry.reading_count; ++r) builds[at++] = {entry.id, r};
+  }
+  return builds;
+}
+
+/// Every wrong build, in catalogue order and then reading order: the order they are tried in.
+inline constexpr std::array<wrong_build, wrong_build_count()> all_wrong_builds = catalogue_builds();
+
+/// The rules of a wrong build.
+constexpr const build_rules& rules_of(wrong_build build) {
+  return catalogue_entry(build.mistake).readings[build.reading];
+}
+
+/// Whether the wrong build can be made when building `strategy`.
+constexpr bool variant_applies(wrong_build build, strategy_id strategy) {
+  return mistake_applies(build.mistake, strategy) &&
+         build.reading < catalogue_entry(build.mistake).reading_count;
+}
 
 /// Table sizes the variants are built for; outside them `build_variant` gives no layout.
 inline constexpr std::int32_t smallest_variant_table = 3;
 inline constexpr std::int32_t largest_variant_table = 100000;
 
-/// Probes a `double_probing_continues` build may make in all before it gives up; bounds the
-/// build at a few tens of milliseconds whatever the keys.
+/// Probes a `keep_probing` build may make in all before it gives up; bounds the build at a few
+/// tens of milliseconds whatever the keys.
 inline constexpr std::int64_t continued_probe_budget = std::int64_t{1} << 24;
-
-/// The fixed id reports print, such as "no_wrap_around"; both probe-count forms give
-/// "probes_off_by_one".
-std::string_view variant_key(variant_id id);
-
-/// One plain sentence, ending in a full stop, saying what the mistaken builder does.
-std::string_view variant_text(variant_id id);
-
-/// Whether the mistake can be made when building `strategy`: lists_swapped, no_wrap_around and
-/// repeated_key_stored apply to all three, second_list_two_pass to two-pass hashing only and the
-/// rest to double hashing only.
-bool variant_applies(variant_id id, strategy_id strategy);
 
 /// The distinct nonzero keys of a case and the order the correct builders insert them in. Keys
 /// are ordered as unsigned 32-bit values, which for keys of 0 and above is ascending order.
@@ -79,39 +288,39 @@ void sort_key_positions(const key_list& keys, std::vector<std::uint64_t>& pairs,
 /// The rank of `k` in `order`, or -1 when `k` is not one of its keys. Logarithmic.
 std::int64_t rank_of(const key_order& order, key k);
 
-/// The layout `id` gives for `strategy`: `table_size` slots, 0 for an empty one. Empty when the
+/// The layout `build` gives for `strategy`: `table_size` slots, 0 for an empty one. Empty when the
 /// mistake does not apply to `strategy`, when `table_size` lies outside smallest_variant_table to
-/// largest_variant_table, when a key is below 0, or when a double_probing_continues build runs
-/// past continued_probe_budget. `order` must be order_keys of the same two lists; passing it lets
+/// largest_variant_table, when a key is below 0, or when a keep_probing build runs past
+/// continued_probe_budget. `order` must be order_keys of the same two lists; passing it lets
 /// a caller sort the keys once for every variant. Linear in the table size plus the key count.
-key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
+key_list build_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
                        const key_list& first_keys, const key_list& second_keys,
                        const key_order& order);
 
 /// As above, ordering the keys itself.
-key_list build_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
+key_list build_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
                        const key_list& first_keys, const key_list& second_keys);
 
 /// As build_variant with `order`, for any table size from smallest_variant_table up to
 /// max_table_size; takes 8 bytes a slot beside the keys.
-key_list build_variant_any_size(variant_id id, strategy_id strategy, std::int32_t table_size,
+key_list build_variant_any_size(wrong_build build, strategy_id strategy, std::int32_t table_size,
                                 const key_list& first_keys, const key_list& second_keys,
                                 const key_order& order);
 
 enum class variant_outcome { same, differs, undecided };
 
-/// Whether `id` builds another layout for `strategy` than `correct`, the correct layout of the
+/// Whether `build` builds another layout for `strategy` than `correct`, the correct layout of the
 /// same lists (`order` as for build_variant), without building it whole: the build stops at the
 /// first key it stores where `correct` holds another, or drops while `correct` holds every key.
-/// `undecided` when a double_probing_continues build runs past its budget, and for input that
-/// build_variant_any_size gives no layout for, lists_swapped included. At most as slow as that
+/// `undecided` when a keep_probing build runs past its budget, and for input that
+/// build_variant_any_size gives no layout for, or that swaps the lists. At most as slow as that
 /// build, and far faster when the layouts part early; takes 8 bytes a slot.
-variant_outcome compare_variant(variant_id id, strategy_id strategy, std::int32_t table_size,
+variant_outcome compare_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
                                 const key_list& first_keys, const key_list& second_keys,
                                 const key_order& order, const key_list& correct);
 
-/// Whether some pair of key lists makes `id` build another layout than the correct builder of
+/// Whether some pair of key lists makes `build` build another layout than the correct builder of
 /// `strategy` at `table_size`. False only when that is proven: at every size where no case can
 /// hold keys or where the mistake never changes where a key goes (say a step that is always 1 at
 /// table size 3); true whenever the proof would cost more than a few million probes.
-bool variant_revealable(variant_id id, strategy_id strategy, std::int64_t table_size);
+bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t table_size);

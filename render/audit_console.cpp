@@ -96,42 +96,7 @@ std::string count_of_cases(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " case" : " cases");
 }
 
-std::string_view audit_hint(audit_mistake mistake) {
-  switch (mistake) {
-    case audit_mistake::lists_swapped:
-      return "add a case whose second list holds a key that would take a slot a first-list key "
-             "takes.";
-    case audit_mistake::no_wrap_around:
-      return "add a table filled past its end, so that a key's scan must go on from slot 0.";
-    case audit_mistake::repeated_key_stored:
-      return "add a repeated key, met again while its table still has a free slot.";
-    case audit_mistake::second_list_two_pass:
-      return "add a second list whose key collides while a later key of the same list finds "
-             "its home slot free.";
-    case audit_mistake::step_without_plus_one:
-      return "add a colliding key whose second probe moves once the step loses its + 1, in a "
-             "table of 4 slots or more.";
-    case audit_mistake::step_modulo_m_minus_1:
-      return "add a colliding key for which key mod (m - 1) and key mod (m - 2) differ, so that "
-             "its second probe shows the step.";
-    case audit_mistake::scan_from_home:
-      return "add a key whose three probes find filled slots while a free slot lies between "
-             "its home slot and its third probe, in a table of 6 slots or more.";
-    case audit_mistake::probes_off_by_one:
-      return "add a key whose first two probes are filled and whose third is free, and one "
-             "whose fourth probe would be free before the slot its scan finds.";
-    case audit_mistake::double_probing_continues:
-      return "add a key whose three probes are filled, so that its linear scan and further "
-             "probes part.";
-    case audit_mistake::wrong_strategy:
-      return "add a case whose layout for this strategy differs from the other two, say a first "
-             "list of colliding keys in a table of 4 slots or more.";
-    case audit_mistake::line_shifted:
-      break;
-  }
-  return "add a case whose layout differs from the layouts on the output lines just above and "
-         "below it.";
-}
+std::string_view audit_hint(audit_mistake mistake) { return catalogue_entry(mistake).hint; }
 
 std::string audit_cell(const audit_verdict& verdict) {
   if (verdict.caught) {

@@ -94,7 +94,7 @@ void put_diagnosis_json(text_out& out, const diagnosis& d, bool answer) {
   put_key_group(out, "repeated_keys", d.repeated_keys, "repeated_count", d.repeated_count);
   put_notes(out, d);
   member(out, "mistake");
-  put_json_string_or_null(out, d.mistake.value_or(""));
+  put_json_string_or_null(out, d.mistake ? mistake_key(*d.mistake) : "");
   member(out, "mistake_text");
   put_json_string_or_null(out, d.mistake_text);
   put_text(out, "}");

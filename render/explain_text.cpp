@@ -93,7 +93,7 @@ std::string mistake_line(const diagnosis& d) {
   if (!sentence.empty() && sentence[0] >= 'A' && sentence[0] <= 'Z') {
     sentence[0] = static_cast<char>(sentence[0] - 'A' + 'a');
   }
-  return "mistake: " + *d.mistake + " — " + sentence;
+  return "mistake: " + std::string(mistake_key(*d.mistake)) + " — " + sentence;
 }
 
 std::string notes_line(const diagnosis& d) {

@@ -397,7 +397,7 @@ void append_diagnosis(std::string& html, const diagnosis& d) {
   append_item(html, keys_text(d));
   if (d.mistake) {
     html += "<li><strong>Likely mistake:</strong> ";
-    append_html(html, d.mistake_text.empty() ? *d.mistake : d.mistake_text);
+    append_html(html, d.mistake_text.empty() ? mistake_key(*d.mistake) : d.mistake_text);
     html += "</li>\n";
   }
   html += "</ul>\n";

@@ -32,7 +32,7 @@ case_result random_case(std::mt19937& rng, std::int64_t number) {
 }
 
 // The first output line on which the literal builds tell the mistake apart, or 0.
-std::int64_t literal_first_line(audit_mistake mistake, variant_id reading, strategy_id s,
+std::int64_t literal_first_line(audit_mistake mistake, wrong_build reading, strategy_id s,
                                 const std::vector<case_result>& cases) {
   const auto index = static_cast<std::int64_t>(
       std::find(all_strategies.begin(), all_strategies.end(), s) - all_strategies.begin());
@@ -74,11 +74,11 @@ TEST(audit, verdicts_match_the_literal_builders_on_random_inputs) {
     }
     const audit_result result = audit_cases(cases);
     for (const audit_verdict& v : result.verdicts) {
-      std::vector<variant_id> readings = readings_of(v.mistake);
-      if (readings.empty()) readings.push_back(variant_id::lists_swapped);
+      std::vector<wrong_build> readings = readings_of(v.mistake);
+      if (readings.empty()) readings.push_back(wrong_build{mistake_id::lists_swapped});
       // Caught once every reading is, on the line of the reading caught last.
       std::int64_t line = 0;
-      for (const variant_id reading : readings) {
+      for (const wrong_build reading : readings) {
         const std::int64_t first = literal_first_line(v.mistake, reading, v.strategy, cases);
         if (first == 0) {
           line = 0;
@@ -105,7 +105,7 @@ TEST(audit, revealable_sizes_match_what_random_lists_find) {
   std::mt19937 rng(7);
   for (std::int32_t m = 3; m <= 9; ++m) {
     for (const audit_mistake mistake : all_audit_mistakes) {
-      for (const variant_id id : readings_of(mistake)) {
+      for (const wrong_build id : readings_of(mistake)) {
         for (const strategy_id s : all_strategies) {
           if (!variant_applies(id, s)) continue;
           bool found = false;
@@ -117,7 +117,7 @@ TEST(audit, revealable_sizes_match_what_random_lists_find) {
                 literal_variant(id, s, m, first, second) != literal_correct(s, m, first, second);
           }
           EXPECT_EQ(variant_revealable(id, s, m), found)
-              << variant_key(id) << " on " << strategy_key(s) << " at " << m;
+              << mistake_key(id.mistake) << " on " << strategy_key(s) << " at " << m;
         }
       }
     }

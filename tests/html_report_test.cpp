@@ -170,7 +170,7 @@ TEST(html_report, hostile_bytes_in_paths_messages_tokens_and_errors_are_escaped)
     report.line(record, bad);
     line_result wrong = judged(strategy_id::two_pass_hashing, {5, 10}, {10, 5});
     auto d = std::make_shared<diagnosis>();
-    d->mistake = "x";
+    d->mistake = mistake_id::lists_swapped;
     d->mistake_text = hostile;
     wrong.details = d;
     report.line(record, wrong);
@@ -314,7 +314,7 @@ TEST(html_report, numbers_the_probe_path_and_outlines_the_settling_slot) {
   d->path = {{0, 22}, {7, 0}};
   d->path_length = 2;
   d->settles = 7;
-  d->mistake = "wrong_strategy";
+  d->mistake = mistake_id::wrong_strategy;
   d->mistake_text = "The line is the <linear> layout.";
   const std::string page =
       one_case_page(layout, {layout, layout, {22, 1, 0, 0, 0, 16, 5, 27, 33, 44, 0}}, d);

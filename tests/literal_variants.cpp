@@ -94,39 +94,39 @@ key_list literal_correct(strategy_id strategy, std::int32_t m, const key_list& f
   return reference_double_hashing(m, first, second);
 }
 
-key_list literal_variant(variant_id id, strategy_id strategy, std::int32_t m, const key_list& first,
-                         const key_list& second) {
+key_list literal_variant(wrong_build build, strategy_id strategy, std::int32_t m,
+                         const key_list& first, const key_list& second) {
   literal_rules rules;
-  switch (id) {
-    case variant_id::lists_swapped:
+  switch (build.mistake) {
+    case mistake_id::lists_swapped:
       return literal_correct(strategy, m, second, first);
-    case variant_id::no_wrap_around:
+    case mistake_id::no_wrap_around:
       rules.wrap = false;
       break;
-    case variant_id::repeated_key_stored:
+    case mistake_id::repeated_key_stored:
       rules.free_if_same_key = false;
       break;
-    case variant_id::second_list_two_pass:
+    case mistake_id::second_list_two_pass:
       rules.second_two_pass = true;
       break;
-    case variant_id::step_without_plus_one:
+    case mistake_id::step_without_plus_one:
       rules.step_form = 1;
       break;
-    case variant_id::step_modulo_m_minus_1:
+    case mistake_id::step_modulo_m_minus_1:
       rules.step_form = 2;
       break;
-    case variant_id::scan_from_home:
+    case mistake_id::scan_from_home:
       rules.scan_from_home = true;
       break;
-    case variant_id::two_probes:
-      rules.probes = 2;
+    case mistake_id::probes_off_by_one:
+      rules.probes = build.reading == 0 ? 2 : 4;
       break;
-    case variant_id::four_probes:
-      rules.probes = 4;
-      break;
-    case variant_id::double_probing_continues:
+    case mistake_id::double_probing_continues:
       rules.keep_probing = true;
       break;
+    case mistake_id::wrong_strategy:
+    case mistake_id::line_shifted:
+      return {};  // no wrong build: the line holds another correct layout
   }
   return literal_build(strategy, m, first, second, rules);
 }

@@ -24,6 +24,6 @@ key_list literal_build(strategy_id strategy, std::int32_t m, const key_list& fir
 key_list literal_correct(strategy_id strategy, std::int32_t m, const key_list& first,
                          const key_list& second);
 
-/// The layout mistake `id` gives for `strategy`, which it must apply to.
-key_list literal_variant(variant_id id, strategy_id strategy, std::int32_t m, const key_list& first,
-                         const key_list& second);
+/// The layout the wrong build gives for `strategy`, which it must apply to.
+key_list literal_variant(wrong_build build, strategy_id strategy, std::int32_t m,
+                         const key_list& first, const key_list& second);

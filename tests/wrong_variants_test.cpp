@@ -5,14 +5,104 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <functional>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
+#include <string_view>
 
 #include "checker/results.h"
 #include "tests/literal_variants.h"
 #include "tests/reference_builders.h"
 
 namespace {
+
+// ---- The catalogue against the documents that list it ----
+
+std::string read_text(const std::string& relative) {
+  std::ifstream in(std::string(SOURCE_DIR) + "/" + relative, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The text after `start` up to `end`, or "" when `start` is missing.
+std::string between(const std::string& text, std::string_view start, std::string_view end,
+                    std::size_t from = 0) {
+  const std::size_t begin = text.find(start, from);
+  if (begin == std::string::npos) return "";
+  const std::size_t after = begin + start.size();
+  return text.substr(after, text.find(end, after) - after);
+}
+
+// The words of `text` between `open` and `close` that read as ids: lower case and '_'.
+std::set<std::string> ids_in(const std::string& text, char open, char close) {
+  std::set<std::string> ids;
+  for (std::size_t at = text.find(open); at != std::string::npos; at = text.find(open, at + 1)) {
+    const std::size_t end = text.find(close, at + 1);
+    if (end == std::string::npos) break;
+    const std::string word = text.substr(at + 1, end - at - 1);
+    if (!word.empty() &&
+        word.find_first_not_of("abcdefghijklmnopqrstuvwxyz_0123456789") == std::string::npos) {
+      ids.insert(word);
+    }
+    at = end;
+  }
+  return ids;
+}
+
+// Every enum the schema gives a "mistake" member, each as one set.
+std::vector<std::set<std::string>> schema_enums(const std::string& schema) {
+  std::vector<std::set<std::string>> enums;
+  for (std::size_t at = schema.find("\"mistake\": {"); at != std::string::npos;
+       at = schema.find("\"mistake\": {", at + 1)) {
+    enums.push_back(ids_in(between(schema, "\"enum\": [", "]", at), '"', '"'));
+  }
+  return enums;
+}
+
+// The words set in bold on a line of their own (".B word"), as a manual page lists terms.
+std::set<std::string> bold_lines(const std::string& section) {
+  std::set<std::string> words;
+  std::istringstream lines(section);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with(".B ")) words.insert(line.substr(3));
+  }
+  return words;
+}
+
+struct listing {
+  std::string name;
+  std::function<std::vector<std::set<std::string>>()> lists;
+};
+
+TEST(mistake_catalogue, every_document_lists_exactly_its_mistakes) {
+  std::set<std::string> catalogue;
+  for (const mistake_entry& entry : mistake_catalogue) catalogue.emplace(entry.key);
+  const std::vector<listing> listings{
+      {"docs/report.schema.json",
+       [] { return schema_enums(read_text("docs/report.schema.json")); }},
+      {"README.md",
+       [] {
+         const std::string readme = read_text("README.md");
+         return std::vector{ids_in(between(readme, "5. The named mistake", "\n6. "), '`', '`')};
+       }},
+      {"docs/hash_checker.1",
+       [] {
+         const std::string manual = read_text("docs/hash_checker.1");
+         return std::vector{bold_lines(between(manual, ".SH MISTAKES", "\n.SH "))};
+       }},
+  };
+  for (const listing& doc : listings) {
+    const std::vector<std::set<std::string>> lists = doc.lists();
+    EXPECT_FALSE(lists.empty()) << doc.name;
+    for (const std::set<std::string>& ids : lists) {
+      EXPECT_EQ(ids, catalogue) << doc.name;
+    }
+  }
+}
 
 // ---- Random cases ----
 
@@ -42,11 +132,12 @@ TEST(build_variant, matches_the_literal_mistake_on_random_small_tables) {
     const key_list first =
         draw_keys(rng, rng() % (std::size_t{2} * static_cast<std::size_t>(m)), 3 * m);
     const key_list second = draw_keys(rng, rng() % m, 3 * m);
-    for (const variant_id id : all_variants) {
+    for (const wrong_build id : all_wrong_builds) {
       for (const strategy_id s : all_strategies) {
         if (!variant_applies(id, s)) continue;
         ASSERT_EQ(build_variant(id, s, m, first, second), literal_variant(id, s, m, first, second))
-            << variant_key(id) << " " << strategy_key(s) << " m=" << m << " round " << round;
+            << mistake_key(id.mistake) << " " << strategy_key(s) << " m=" << m << " round "
+            << round;
       }
     }
   }
@@ -56,7 +147,7 @@ TEST(build_variant, matches_the_literal_mistake_on_random_small_tables) {
 
 struct variant_case {
   std::string name;
-  variant_id id;
+  wrong_build id;
   strategy_id strategy;
   std::int32_t table_size;
   key_list first_keys;
@@ -82,14 +173,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // 8's third probe is slot 4, the last: its scan has nowhere to go.
         variant_case{"no_wrap_double",
-                     variant_id::no_wrap_around,
+                     wrong_build{mistake_id::no_wrap_around},
                      dh,
                      5,
                      {11, 9, 5, 13},
                      {8},
                      {5, 11, 0, 13, 9}},
         variant_case{"repeated_key_stored_two_pass",
-                     variant_id::repeated_key_stored,
+                     wrong_build{mistake_id::repeated_key_stored},
                      tp,
                      6,
                      {10, 10, 9, 11, 0},
@@ -97,33 +188,43 @@ INSTANTIATE_TEST_SUITE_P(
                      {10, 0, 2, 9, 10, 11}},
         // A step of 0 probes the home slot three times, then scans from it.
         variant_case{"step_of_zero",
-                     variant_id::step_without_plus_one,
+                     wrong_build{mistake_id::step_without_plus_one},
                      dh,
                      7,
                      {3, 10},
                      {},
                      {0, 0, 0, 3, 10, 0, 0}},
-        variant_case{"empty_lists", variant_id::no_wrap_around, lp, 4, {}, {}, {0, 0, 0, 0}},
-        variant_case{"smallest_size", variant_id::no_wrap_around, lp, 3, {2, 5}, {}, {0, 0, 2}},
-        variant_case{"not_for_this_strategy", variant_id::scan_from_home, lp, 7, {3}, {}, {}},
+        variant_case{
+            "empty_lists", wrong_build{mistake_id::no_wrap_around}, lp, 4, {}, {}, {0, 0, 0, 0}},
+        variant_case{
+            "smallest_size", wrong_build{mistake_id::no_wrap_around}, lp, 3, {2, 5}, {}, {0, 0, 2}},
+        variant_case{
+            "not_for_this_strategy", wrong_build{mistake_id::scan_from_home}, lp, 7, {3}, {}, {}},
         variant_case{"second_list_two_pass_only_for_two_pass",
-                     variant_id::second_list_two_pass,
+                     wrong_build{mistake_id::second_list_two_pass},
                      dh,
                      7,
                      {3},
                      {},
                      {}},
-        variant_case{"size_two", variant_id::lists_swapped, lp, 2, {}, {}, {}},
-        variant_case{"size_one", variant_id::lists_swapped, lp, 1, {}, {}, {}},
-        variant_case{"size_zero", variant_id::lists_swapped, lp, 0, {}, {}, {}},
-        variant_case{"negative_size", variant_id::lists_swapped, lp, -7, {}, {}, {}},
-        variant_case{"size_above_the_limit", variant_id::lists_swapped, lp, 100001, {1}, {}, {}},
-        variant_case{"negative_key", variant_id::no_wrap_around, lp, 7, {3}, {-4}, {}}),
+        variant_case{"size_two", wrong_build{mistake_id::lists_swapped}, lp, 2, {}, {}, {}},
+        variant_case{"size_one", wrong_build{mistake_id::lists_swapped}, lp, 1, {}, {}, {}},
+        variant_case{"size_zero", wrong_build{mistake_id::lists_swapped}, lp, 0, {}, {}, {}},
+        variant_case{"negative_size", wrong_build{mistake_id::lists_swapped}, lp, -7, {}, {}, {}},
+        variant_case{"size_above_the_limit",
+                     wrong_build{mistake_id::lists_swapped},
+                     lp,
+                     100001,
+                     {1},
+                     {},
+                     {}},
+        variant_case{
+            "negative_key", wrong_build{mistake_id::no_wrap_around}, lp, 7, {3}, {-4}, {}}),
     [](const testing::TestParamInfo<variant_case>& info) { return info.param.name; });
 
 TEST(build_variant, largest_size_gives_every_slot) {
-  const key_list layout =
-      build_variant(variant_id::no_wrap_around, lp, largest_variant_table, {99999, 199999}, {});
+  const key_list layout = build_variant(wrong_build{mistake_id::no_wrap_around}, lp,
+                                        largest_variant_table, {99999, 199999}, {});
   ASSERT_EQ(layout.size(), 100000U);
   EXPECT_EQ(layout[99999], 99999);
   EXPECT_EQ(std::count(layout.begin(), layout.end(), 0), 99999);
@@ -141,7 +242,8 @@ TEST(build_variant, continued_probing_gives_up_past_its_budget) {
     if (k % 99998 % 2 == 1) second.push_back(k);  // step k mod 99998 + 1 is even
   }
   EXPECT_TRUE(
-      build_variant(variant_id::double_probing_continues, dh, 100000, first, second).empty());
+      build_variant(wrong_build{mistake_id::double_probing_continues}, dh, 100000, first, second)
+          .empty());
 }
 
 // One home slot for 100,000 keys: the literal scans would take seconds.
@@ -150,10 +252,11 @@ TEST(build_variant, clustered_keys_take_little_time) {
   for (std::size_t i = 0; i < keys.size(); ++i) {
     keys[i] = static_cast<key>(100000 * (i % 21474 + 1));
   }
-  for (const variant_id id : all_variants) {
+  for (const wrong_build id : all_wrong_builds) {
     for (const strategy_id s : all_strategies) {
       if (!variant_applies(id, s)) continue;
-      EXPECT_EQ(build_variant(id, s, 100000, keys, keys).size(), 100000U) << variant_key(id);
+      EXPECT_EQ(build_variant(id, s, 100000, keys, keys).size(), 100000U)
+          << mistake_key(id.mistake);
     }
   }
 }
