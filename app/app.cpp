@@ -36,6 +36,7 @@ constexpr int wrong_lines_status = 3;
 
 // A report asked for on the command line, with the file it is written through.
 struct report {
+  const report_kind* kind = nullptr;
   std::string role;
   std::string path;
   atomic_file file;
@@ -50,15 +51,13 @@ bool wants_color(color_mode mode, std::FILE* console) {
 
 std::vector<std::unique_ptr<report>> asked_reports(const command_line& cl) {
   std::vector<std::unique_ptr<report>> reports;
-  const std::pair<const char*, const std::string*> asked[] = {{"JSON report", &cl.json},
-                                                              {"Gradescope report", &cl.gradescope},
-                                                              {"JUnit report", &cl.junit},
-                                                              {"HTML report", &cl.html}};
-  for (const auto& [role, path] : asked) {
-    if (path->empty()) continue;
+  for (const report_kind& kind : report_kinds()) {
+    const std::string& path = cl.*kind.path;
+    if (path.empty()) continue;
     auto r = std::make_unique<report>();
-    r->role = role;
-    r->path = *path;
+    r->kind = &kind;
+    r->role = kind.role;
+    r->path = path;
     reports.push_back(std::move(r));
   }
   return reports;
@@ -111,7 +110,7 @@ run_header header_of(const session& s) {
 std::string open_reports(const session& s) {
   for (const auto& r : s.reports) {
     if (!r->file.open(r->path)) return r->role + " " + r->path + " open failed";
-    r->renderer = make_report(r->role, r->file.out());
+    r->renderer = make_report(*r->kind, r->file.out(), s.cl);
   }
   return "";
 }
@@ -235,7 +234,7 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
   }
   s.reports = asked_reports(s.cl);
   // A diagnosis costs a sort of the case's keys; only --explain and the reports that show it pay.
-  s.cl.request.diagnose = s.cl.explain || !s.cl.json.empty() || !s.cl.html.empty();
+  s.cl.request.diagnose = s.cl.explain || reports_need_diagnosis(s.cl);
   const std::vector<guarded_file> files = files_of(s.cl, s.reports);
   // A report on standard output keeps it to itself; the transcript moves to standard error.
   s.console.file = writes_to_standard_output(files) ? stderr : console;

@@ -272,9 +272,12 @@ struct class_setup {
   run_header header;  // version, input and answer file, for every report
   run_summary input;  // the input's case totals
   std::vector<class_submission> submissions;
-  std::vector<std::string> paths;         // each submission's path
-  std::vector<std::string> report_paths;  // one per path with --report-dir, none without
-  std::vector<std::string> page_paths;    // one per path with --html-dir, none without
+  std::vector<std::string> paths;              // each submission's path
+  std::vector<std::string> report_paths;       // one per path with --report-dir, none without
+  std::vector<std::string> page_paths;         // one per path with --html-dir, none without
+  const report_kind* report_format = nullptr;  // what is written at report_paths
+  const report_kind* page_format = nullptr;    // what is written at page_paths
+  const command_line* cl = nullptr;            // the reports' own options
   bool diagnose = false;
   bool explain = false;
   bool fail_on_wrong = false;
@@ -429,7 +432,7 @@ int single_run_status(const run_summary& summary, bool fail_on_wrong) {
 
 // One report file of a submission, written by the worker that grades it.
 struct submission_report {
-  std::string role;  // "JSON report" or "HTML report", as make_report and the messages name it
+  const report_kind* kind = nullptr;
   std::unique_ptr<atomic_file> file;
   std::unique_ptr<result_renderer> renderer;
 };
@@ -438,9 +441,10 @@ struct submission_report {
 // would; the failure line when it can't be created.
 std::string open_report(const class_setup& setup, std::size_t index, const std::string& target,
                         submission_report& report) {
+  const std::string role(report.kind->role);
   report.file = std::make_unique<atomic_file>();
-  if (!report.file->open(target)) return report.role + " " + target + " open failed";
-  report.renderer = make_report(report.role, report.file->out());
+  if (!report.file->open(target)) return role + " " + target + " open failed";
+  report.renderer = make_report(*report.kind, report.file->out(), *setup.cl);
   run_header header = setup.header;
   header.output = setup.paths[index];
   header.reveal = setup.reveal;
@@ -454,7 +458,8 @@ std::string close_report(const run_summary& summary, submission_report& report) 
   if (!report.renderer) return "";
   report.renderer->end_run(summary);
   report.renderer.reset();
-  return report.file->finish() ? "" : report.role + " " + report.file->target() + " write failed";
+  if (report.file->finish()) return "";
+  return std::string(report.kind->role) + " " + report.file->target() + " write failed";
 }
 
 // Grades submission `index` against the class's cases, writing its report.
@@ -470,13 +475,13 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
   wrong_line_notes notes(slot.notes);
   std::vector<renderer_slot> renderers{{&tally, ""}, {&content, ""}};
   if (setup.explain) renderers.push_back({&notes, ""});
-  submission_report json{"JSON report", {}, nullptr};
-  submission_report page{"HTML report", {}, nullptr};
-  if (!setup.report_paths.empty()) {
+  submission_report json{setup.report_format, {}, nullptr};
+  submission_report page{setup.page_format, {}, nullptr};
+  if (json.kind != nullptr && !setup.report_paths.empty()) {
     slot.report_failure = open_report(setup, index, setup.report_paths[index], json);
     if (json.renderer) renderers.push_back({json.renderer.get(), ""});
   }
-  if (!setup.page_paths.empty()) {
+  if (page.kind != nullptr && !setup.page_paths.empty()) {
     slot.page_failure = open_report(setup, index, setup.page_paths[index], page);
     if (page.renderer) renderers.push_back({page.renderer.get(), ""});
   }
@@ -615,10 +620,13 @@ void prepare(class_session& s) {
     named_as.push_back(submission.named_as);
   }
   // A diagnosis costs a sort of the case's keys; only --explain and the reports that show it pay.
-  s.setup.diagnose = s.cl->explain || !s.cl->report_dir.empty() || !s.cl->html_dir.empty();
+  s.setup.diagnose = s.cl->explain || reports_need_diagnosis(*s.cl);
   s.setup.explain = s.cl->explain;
   s.setup.fail_on_wrong = s.cl->fail_on_wrong;
   s.setup.reveal = s.cl->reveal;
+  s.setup.cl = s.cl;
+  s.setup.report_format = class_report_kind(&command_line::report_dir);
+  s.setup.page_format = class_report_kind(&command_line::html_dir);
   if (!s.cl->report_dir.empty()) {
     s.report_names = report_names_for(named_as);
     s.setup.report_paths = paths_in(s.cl->report_dir, s.report_names);

@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
+#include "app/report_factory.h"
 #include "checker/reveal.h"
 
 namespace {
@@ -104,22 +106,20 @@ void take_color(const option_value& option, command_line& cl) {
              std::string(option.text) + "'";
 }
 
-// Every option, in the order --help lists them. A row's help lines are separated by '\n'; a row
-// without help is not listed on its own (a one-letter row begins the next row's line instead).
-constexpr option_row options[] = {
+// Every option but the reports', in the order --help lists them. A row's help lines are separated
+// by '\n'; a row without help is not listed on its own (a one-letter row begins the next row's
+// line instead).
+constexpr option_row options_before_reports[] = {
     {"-h", "", "", take_flag<&command_line::help>},
     {"--help", "", "print this help and exit; no file is opened", take_flag<&command_line::help>},
     {"--version", "", "print the version and exit", take_flag<&command_line::version>},
     {"--answer-file", "=PATH", "write the answer file to PATH (default ./hash_answer.txt)",
      take_answer_file},
     {"--no-answer-file", "", "write no answer file", take_no_answer_file},
-    {"--json", "=FILE", "write a JSON report of every case and line to FILE",
-     take_path<&command_line::json>},
-    {"--gradescope", "=FILE", "write a Gradescope results.json to FILE",
-     take_path<&command_line::gradescope>},
-    {"--junit", "=FILE", "write a JUnit XML report to FILE", take_path<&command_line::junit>},
-    {"--html", "=FILE", "write a self-contained HTML page of every case to FILE",
-     take_path<&command_line::html>},
+};
+
+// The reports' options (app/report_factory.cpp) come between these two.
+constexpr option_row options_after_reports[] = {
     {"--explain", "", "after each Wrong line, say where it goes wrong and why",
      take_flag<&command_line::explain>},
     {"--fail-on-wrong", "", "end with status 3 instead of 0 when any graded line is Wrong",
@@ -164,15 +164,39 @@ constexpr option_row options[] = {
     {"--shape", "=SHAPE", "", take_shape},
 };
 
+// A report's FILE, kept where its row in the report table says.
+void take_report(const option_value& option, command_line& cl) {
+  for (const report_kind& kind : report_kinds()) {
+    if (kind.option != option.name) continue;
+    if (option.text.empty()) {
+      cl.error = "hash_checker: option '" + std::string(option.name) +
+                 "' needs a path: " + std::string(option.name) + "=PATH";
+    }
+    cl.*kind.path = option.text;
+  }
+}
+
+std::vector<option_row> every_option() {
+  std::vector<option_row> rows(std::begin(options_before_reports),
+                               std::end(options_before_reports));
+  const std::span<const report_kind> reports = report_kinds();
+  std::transform(reports.begin(), reports.end(), std::back_inserter(rows), [](const auto& kind) {
+    return option_row{kind.option, "=FILE", kind.help, take_report};
+  });
+  rows.insert(rows.end(), std::begin(options_after_reports), std::end(options_after_reports));
+  return rows;
+}
+
 // Takes one option into `cl`; sets `cl.error` when it is unknown or its value is wrong.
 void take_option(std::string_view argument, command_line& cl) {
   const std::size_t equals = argument.find('=');
   const bool given = equals != std::string_view::npos;
   const option_value option{argument.substr(0, equals),
                             given ? argument.substr(equals + 1) : std::string_view{}, given};
-  const auto* row = std::find_if(std::begin(options), std::end(options),
-                                 [&](const option_row& r) { return r.name == option.name; });
-  if (row == std::end(options)) {
+  const std::span<const option_row> options = option_table();
+  const auto row = std::find_if(options.begin(), options.end(),
+                                [&](const option_row& r) { return r.name == option.name; });
+  if (row == options.end()) {
     cl.error = unknown(argument);
     return;
   }
@@ -188,12 +212,38 @@ bool is_option(std::string_view argument) {
   return argument.size() > 1 && argument[0] == '-' && is_letter(argument[1]);
 }
 
+// When `cl` asks for a report that `refuses`, the options of every report that does, as
+// "--a, --b and --c"; otherwise an empty text.
+template <class refusal>
+std::string asked_reports(const command_line& cl, refusal refuses) {
+  std::vector<std::string_view> names;
+  bool asked = false;
+  for (const report_kind& kind : report_kinds()) {
+    if (!refuses(kind)) continue;
+    names.push_back(kind.option);
+    asked = asked || !(cl.*kind.path).empty();
+  }
+  if (!asked) return "";
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
+    text += names[i];
+  }
+  return text;
+}
+
+// The input tools write their own JSON report with --json, and no other.
+bool writes_no_audit(const report_kind& kind) { return kind.path != &command_line::json; }
+
 // A class run: INPUT, then the submissions; a report of one file would be one of many here.
 void take_gradebook_positionals(const std::vector<std::string>& positional, command_line& cl) {
-  if (!cl.json.empty() || !cl.gradescope.empty() || !cl.junit.empty() || !cl.html.empty()) {
+  const std::string refused =
+      asked_reports(cl, [](const report_kind& k) { return !k.with_gradebook; });
+  if (!refused.empty()) {
     cl.error =
         "hash_checker: --gradebook writes a JSON report per submission with --report-dir="
-        "DIR; --json, --gradescope, --junit and --html don't combine with it";
+        "DIR; " +
+        refused + " don't combine with it";
     return;
   }
   if (positional.size() < 2) {
@@ -211,10 +261,9 @@ void take_input_tool_positionals(const std::vector<std::string>& positional, com
       (cl.audit ? 1 : 0) + (cl.generate.empty() ? 0 : 1) + (cl.generate_large.empty() ? 0 : 1);
   if (tools > 1 || !cl.gradebook.empty()) {
     cl.error = "hash_checker: --audit, --generate, --generate-large and --gradebook don't combine";
-  } else if (!cl.gradescope.empty() || !cl.junit.empty() || !cl.html.empty()) {
+  } else if (const std::string refused = asked_reports(cl, writes_no_audit); !refused.empty()) {
     cl.error =
-        "hash_checker: --gradescope, --junit and --html don't combine with --audit or "
-        "--generate; --json does";
+        "hash_checker: " + refused + " don't combine with --audit or --generate; --json does";
   } else if (cl.audit && positional.size() != 1) {
     cl.error = "hash_checker: --audit needs exactly one INPUT";
   } else if (!cl.audit && !positional.empty()) {
@@ -383,12 +432,15 @@ std::string option_lines(const option_row& row, std::string_view short_name) {
 
 }  // namespace
 
-std::span<const option_row> option_table() { return options; }
+std::span<const option_row> option_table() {
+  static const std::vector<option_row> rows = every_option();
+  return rows;
+}
 
 std::string usage_text() {
   std::string text(usage_forms);
   std::string_view short_name;
-  for (const option_row& row : options) {
+  for (const option_row& row : option_table()) {
     if (row.help.empty()) {
       if (row.name.size() == 2) short_name = row.name;
       continue;

@@ -63,7 +63,7 @@ struct option_row {
   void (*take)(const option_value& option, command_line& cl);
 };
 
-/// Every option, in the order --help lists them.
+/// Every option, in the order --help lists them; the reports' rows come from app/report_factory.h.
 std::span<const option_row> option_table();
 
 /// Reads the arguments after the program's name. Never fails hard: a bad option or value comes

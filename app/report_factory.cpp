@@ -1,5 +1,8 @@
 #include "app/report_factory.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "checker/reveal.h"
 #include "render/gradescope_report.h"
 #include "render/html_report.h"
@@ -8,15 +11,42 @@
 
 namespace {
 
-std::unique_ptr<result_renderer> make_renderer(const std::string& role, text_out& out) {
-  if (role == "JSON report") return std::make_unique<json_report>(out);
-  if (role == "Gradescope report") return std::make_unique<gradescope_report>(out);
-  if (role == "HTML report") return std::make_unique<html_report>(out);
-  return std::make_unique<junit_report>(out);
+template <class renderer>
+std::unique_ptr<result_renderer> make(text_out& out, const command_line& /*cl*/) {
+  return std::make_unique<renderer>(out);
 }
+
+constexpr report_kind kinds[] = {
+    {"--json", "JSON report", "write a JSON report of every case and line to FILE",
+     &command_line::json, make<json_report>, true, false, &command_line::report_dir},
+    {"--gradescope", "Gradescope report", "write a Gradescope results.json to FILE",
+     &command_line::gradescope, make<gradescope_report>, false, false, nullptr},
+    {"--junit", "JUnit report", "write a JUnit XML report to FILE", &command_line::junit,
+     make<junit_report>, false, false, nullptr},
+    {"--html", "HTML report", "write a self-contained HTML page of every case to FILE",
+     &command_line::html, make<html_report>, true, false, &command_line::html_dir},
+};
 
 }  // namespace
 
-std::unique_ptr<result_renderer> make_report(const std::string& role, text_out& out) {
-  return std::make_unique<reveal_filter>(make_renderer(role, out));
+std::span<const report_kind> report_kinds() { return kinds; }
+
+std::unique_ptr<result_renderer> make_report(const report_kind& kind, text_out& out,
+                                             const command_line& cl) {
+  return std::make_unique<reveal_filter>(kind.make(out, cl));
+}
+
+bool reports_need_diagnosis(const command_line& cl) {
+  const bool gradebook = !cl.gradebook.empty();
+  return std::any_of(std::begin(kinds), std::end(kinds), [&](const report_kind& kind) {
+    if (!kind.needs_diagnosis) return false;
+    if (!gradebook) return !(cl.*kind.path).empty();
+    return kind.class_folder != nullptr && !(cl.*kind.class_folder).empty();
+  });
+}
+
+const report_kind* class_report_kind(std::string command_line::*folder) {
+  const auto* kind = std::find_if(std::begin(kinds), std::end(kinds),
+                                  [&](const report_kind& k) { return k.class_folder == folder; });
+  return kind == std::end(kinds) ? nullptr : kind;
 }
