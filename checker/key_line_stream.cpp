@@ -1,13 +1,9 @@
 #include "checker/key_line_stream.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "checker/token_kernels.h"
 #include "hashing/huge_pages.h"
 
 namespace {
@@ -149,42 +145,6 @@ const char* step_token(key_line_parser& p, const char* at, const char* end) {
   return at;
 }
 
-// The value of the eight digits at `text`, the first the most significant, when only the last
-// `count` of them are the token's (earlier bytes count as leading zeros): three multiplications
-// that combine pairs, quads and octets of digits at once, instead of eight dependent steps.
-std::uint64_t eight_digits(const char* text, int count) {
-  std::uint64_t bytes = 0;
-  std::memcpy(&bytes, text, sizeof bytes);
-  bytes -= 0x3030303030303030U;
-  bytes = count == 8 ? bytes : bytes << (8 * (8 - count));  // little-endian: keeps the first bytes
-  bytes = (bytes * 10 + (bytes >> 8)) & 0x00FF00FF00FF00FFU;
-  bytes = (bytes * 100 + (bytes >> 16)) & 0x0000FFFF0000FFFFU;
-  return (bytes * 10000 + (bytes >> 32)) & 0xFFFFFFFFU;
-}
-
-// How many of the 16 bytes at `text` are digits before the first that is not.
-int digit_run(const char* text) {
-#if defined(__SSE2__)
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
-  const __m128i outside = _mm_or_si128(_mm_cmplt_epi8(bytes, _mm_set1_epi8('0')),
-                                       _mm_cmpgt_epi8(bytes, _mm_set1_epi8('9')));
-  return std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(outside)) | 0x10000U);
-#else
-  int count = 0;
-  while (count < 16 && is_digit(text[count])) ++count;
-  return count;
-#endif
-}
-
-// The value of a plain token of `count` digits (1 to 10) at `text`, whose 16 bytes may be read.
-std::uint64_t plain_value(const char* text, int count) {
-  if (count <= 8) return eight_digits(text, count);
-  const std::uint64_t tail =
-      count == 9 ? static_cast<std::uint64_t>(text[8] - '0')
-                 : static_cast<std::uint64_t>((text[8] - '0') * 10 + (text[9] - '0'));
-  return eight_digits(text, 8) * (count == 9 ? 10 : 100) + tail;
-}
-
 // Plain tokens, digits up to a space, one after another while 16 bytes are left in the piece,
 // read a register at a time into room reserved for the whole piece (or up to the line's limit).
 // Stops before the first token that is anything else, for the general steps to take.
@@ -201,9 +161,9 @@ void plain_tokens(key_line_parser& p, const char*& at, const char* end) {
       ++at;
       continue;
     }
-    const int count = digit_run(at);
+    const int count = token_kernels::digit_run(at);
     if (count == 0 || count > 10 || at[count] != ' ' || (at[0] == '0' && count > 1)) return;
-    const std::uint64_t value = plain_value(at, count);
+    const std::uint64_t value = token_kernels::plain_value(at, count);
     if (value > INT32_MAX) return;
     if (keys.size() < p.key_limit) {
       keys.push_back(static_cast<key>(value));

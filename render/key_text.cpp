@@ -3,67 +3,20 @@
 #include <pthread.h>
 
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "hashing/thread_start.h"
+#include "render/decimal_kernels.h"
 
 namespace {
 
 constexpr std::size_t keys_per_chunk = 4096;
 constexpr std::size_t widest_key = 11;  // "-2147483648"
 
-constexpr char digit_pairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-// The eight decimal digits of `value` (below 10^8), zero-padded, as byte values 0..9 with the
-// first digit in the lowest byte: the two halves, their digit pairs and the digits are split off
-// with multiplications on all lanes of one register at once, with no table and no loop.
-std::uint64_t eight_digit_bytes(std::uint32_t value) {
-  const std::uint64_t halves =
-      value + ((std::uint64_t{1} << 32) - 10000) * (value / 10000);  // lanes: low 4, high 4
-  const std::uint64_t pairs =
-      halves + ((std::uint64_t{1} << 16) - 100) * (((halves * 10486) >> 20) & 0x0000007F0000007FU);
-  const std::uint64_t digits =
-      pairs + ((std::uint64_t{1} << 8) - 10) * (((pairs * 103) >> 10) & 0x000F000F000F000FU);
-  return __builtin_bswap64(digits);  // the lanes come out last digit first
-}
-
-constexpr std::uint64_t ascii_zeros = 0x3030303030303030U;
-
-// Writes `value` in decimal at `at` and returns the end; writes up to 10 bytes at `at`. About
-// twice as fast as std::to_chars on keys of mixed lengths, which defeat its per-digit branches.
-char* put_decimal(char* at, std::uint32_t value) {
-  if (value < 10) {  // most slots of a sparse table are 0
-    *at = static_cast<char>('0' + value);
-    return at + 1;
-  }
-  if (value >= 100000000) {
-    const std::uint32_t high = value / 100000000;  // 1 to 42
-    if (high >= 10) {
-      std::memcpy(at, digit_pairs + std::size_t{2} * high, 2);
-      at += 2;
-    } else {
-      *at++ = static_cast<char>('0' + high);
-    }
-    const std::uint64_t text = eight_digit_bytes(value % 100000000) + ascii_zeros;
-    std::memcpy(at, &text, sizeof text);
-    return at + 8;
-  }
-  const std::uint64_t digits = eight_digit_bytes(value);
-  const int leading_zeros = std::countr_zero(digits) / 8;  // value >= 10: at most six
-  const std::uint64_t text = (digits + ascii_zeros) >> (8 * leading_zeros);
-  std::memcpy(at, &text, sizeof text);
-  return at + 8 - leading_zeros;
-}
-
 char* put_key(char* at, key k) {
-  if (k >= 0) return put_decimal(at, static_cast<std::uint32_t>(k));
+  if (k >= 0) return decimal_kernels::put_decimal(at, static_cast<std::uint32_t>(k));
   *at = '-';
-  return put_decimal(at + 1, 0U - static_cast<std::uint32_t>(k));
+  return decimal_kernels::put_decimal(at + 1, 0U - static_cast<std::uint32_t>(k));
 }
 
 // Appends keys[first, last) to `text`, each followed by `separator`, writing in place rather than
