@@ -128,3 +128,73 @@ void put_json_keys(text_out& out, const key_list& keys) {
   put_keys_separated(out, keys, ',');
   put_text(out, "]");
 }
+
+json_object::json_object(text_out& out, const json_layout& layout) : out_(out), layout_(layout) {
+  put_text(out_, "{");
+}
+
+json_object::json_object(json_object& parent, std::string_view name, const json_layout& layout)
+    : json_object(parent.member(name), layout) {}
+
+json_object::json_object(json_array& parent, const json_layout& layout)
+    : json_object(parent.element(), layout) {}
+
+void json_object::close() {
+  if (!open_) return;
+  open_ = false;
+  put_text(out_, layout_.before_end);
+  put_text(out_, "}");
+}
+
+text_out& json_object::member(std::string_view name) {
+  if (!empty_) put_text(out_, ",");
+  if (line_break_pending_) put_text(out_, "\n");
+  put_text(out_, layout_.before_element);
+  empty_ = false;
+  line_break_pending_ = false;
+  put_json_name(out_, name);
+  return out_;
+}
+
+void json_object::number(std::string_view name, std::int64_t value) {
+  put_json_number(member(name), value);
+}
+
+void json_object::boolean(std::string_view name, bool value) { put_json_bool(member(name), value); }
+
+void json_object::string(std::string_view name, std::string_view value) {
+  put_json_string(member(name), value);
+}
+
+void json_object::string_or_null(std::string_view name, std::string_view value) {
+  put_json_string_or_null(member(name), value);
+}
+
+void json_object::null(std::string_view name) { put_json_null(member(name)); }
+
+void json_object::keys(std::string_view name, const key_list& value) {
+  put_json_keys(member(name), value);
+}
+
+json_array::json_array(text_out& out, const json_layout& layout) : out_(out), layout_(layout) {
+  put_text(out_, "[");
+}
+
+json_array::json_array(json_object& parent, std::string_view name, const json_layout& layout)
+    : json_array(parent.member(name), layout) {}
+
+void json_array::close() {
+  if (!open_) return;
+  open_ = false;
+  put_text(out_, layout_.before_end);
+  put_text(out_, "]");
+}
+
+text_out& json_array::element() {
+  if (!empty_) put_text(out_, ",");
+  put_text(out_, layout_.before_element);
+  empty_ = false;
+  return out_;
+}
+
+void json_array::number(std::int64_t value) { put_json_number(element(), value); }
