@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "checker/results.h"
 #include "checker/reveal.h"
+#include "render/json_writer.h"
 #include "render/text_out.h"
 
 /// Members a reveal level hides are left out, and at `score` the results are empty; a level
@@ -16,7 +18,7 @@
 /// arrived (all of them in answer-only mode) are written with output_line, submitted, problem,
 /// token and verdict null. A case left open when the next case or end_run comes is closed first, so
 /// a run that stops inside a case still gives a valid document; events must otherwise come in the
-/// documented order.
+/// documented order; a second end_run writes nothing.
 class json_report final : public result_renderer {
  public:
   explicit json_report(text_out& out) : out_(out) {}
@@ -29,16 +31,18 @@ class json_report final : public result_renderer {
   [[nodiscard]] bool ok() const override { return !out_.failed; }
 
  private:
-  void put_line_start(const case_result& record, strategy_id strategy);
-  void put_submission(const case_result& record, const line_result& result);
-  void put_absent_submission();
-  void put_diagnosis(const case_result& record, const line_result& result);
+  void put_line_start(json_object& entry, const case_result& record, strategy_id strategy);
+  void put_submission(json_object& entry, const case_result& record, const line_result& result);
+  void put_absent_submission(json_object& entry) const;
   void end_open_case();
 
   text_out& out_;
   reveal_policy policy_;  // from the header's level
   bool run_begun_ = false;
-  bool case_open_ = false;
-  std::int64_t cases_written_ = 0;
   std::size_t lines_written_ = 0;  // in the open case
+  // The scopes open between events, outermost first; each closes itself when reset.
+  std::optional<json_object> document_;
+  std::optional<json_array> results_;
+  std::optional<json_object> case_;
+  std::optional<json_array> lines_;
 };
