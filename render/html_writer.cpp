@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "render/escape_runs.h"
 #include "render/json_writer.h"
 
 namespace {
@@ -37,19 +38,12 @@ std::string_view reference_for(char byte) {
 }  // namespace
 
 void append_html(std::string& html, std::string_view text) {
-  std::size_t run_start = 0;  // bytes from here to `at` go out unchanged, in one piece
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t length = unchanged_length(text.substr(at));
-    if (length > 0) {
-      at += length;
-      continue;
-    }
-    html.append(text.substr(run_start, at - run_start));
-    html.append(reference_for(text[at]));
-    run_start = ++at;
-  }
-  html.append(text.substr(run_start));
+  escape_runs(
+      text, unchanged_length, [&html](std::string_view run) { html.append(run); },
+      [&html](std::string_view rest) {
+        html.append(reference_for(rest[0]));
+        return std::size_t{1};
+      });
 }
 
 void append_url_segment(std::string& html, std::string_view name) {

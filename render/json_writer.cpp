@@ -4,6 +4,7 @@
 #include <array>
 #include <iterator>
 
+#include "render/escape_runs.h"
 #include "render/key_text.h"
 
 namespace {
@@ -91,19 +92,12 @@ std::size_t utf8_sequence_length(std::string_view text) {
 
 void put_json_string(text_out& out, std::string_view text) {
   put_text(out, "\"");
-  std::size_t run_start = 0;  // bytes from here to `at` go out unchanged, in one piece
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t length = unchanged_length(text.substr(at));
-    if (length > 0) {
-      at += length;
-      continue;
-    }
-    put_text(out, text.substr(run_start, at - run_start));
-    put_escape(out, byte_at(text, at));
-    run_start = ++at;
-  }
-  put_text(out, text.substr(run_start));
+  escape_runs(
+      text, unchanged_length, [&out](std::string_view run) { put_text(out, run); },
+      [&out](std::string_view rest) {
+        put_escape(out, byte_at(rest, 0));
+        return std::size_t{1};
+      });
   put_text(out, "\"");
 }
 

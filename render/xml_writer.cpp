@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "render/escape_runs.h"
 #include "render/json_writer.h"
 
 namespace {
@@ -53,20 +54,13 @@ std::string_view reference_for(char byte) {
 
 // Writes `text` escaped; a U+FFFE or U+FFFF is replaced whole, any other odd byte alone.
 void append_escaped(std::string& xml, std::string_view text, xml_context context) {
-  std::size_t run_start = 0;  // bytes from here to `at` go out unchanged, in one piece
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t length = unchanged_length(text.substr(at), context);
-    if (length > 0) {
-      at += length;
-      continue;
-    }
-    xml.append(text.substr(run_start, at - run_start));
-    xml.append(reference_for(text[at]));
-    at += is_noncharacter(text.substr(at, 3)) ? 3 : 1;
-    run_start = at;
-  }
-  xml.append(text.substr(run_start));
+  escape_runs(
+      text, [context](std::string_view rest) { return unchanged_length(rest, context); },
+      [&xml](std::string_view run) { xml.append(run); },
+      [&xml](std::string_view rest) {
+        xml.append(reference_for(rest[0]));
+        return is_noncharacter(rest.substr(0, 3)) ? std::size_t{3} : std::size_t{1};
+      });
 }
 
 }  // namespace
