@@ -14,112 +14,197 @@ constexpr std::size_t shown_notes = 3;
 
 std::string number(std::int64_t value) { return std::to_string(value); }
 
-void add_line(std::string& text, const std::string& line) {
-  if (!line.empty()) text += "  " + line + "\n";
-}
+// Gathers a sentence, merging runs of words into one part.
+struct sentence_writer {
+  sentence said;
 
-std::string length_text(const diagnosis& d) {
-  if (d.slot_count == d.table_size) return "";
-  return number(d.slot_count) + " keys for " + number(d.table_size) + " slots";
-}
-
-std::string difference_line(const diagnosis& d) {
-  const std::string lengths = length_text(d);
-  if (!d.first_wrong_slot) {
-    if (lengths.empty()) return "";
-    return lengths + "; the first " + number(std::min(d.slot_count, d.table_size)) + " match";
+  sentence_writer& words(std::string_view text) {
+    if (!said.empty() && said.back().kind == part_kind::words) {
+      said.back().text += text;
+    } else {
+      said.push_back({part_kind::words, std::string(text), 0});
+    }
+    return *this;
   }
-  std::string line = "first difference at slot " + number(*d.first_wrong_slot) + ": expected " +
-                     number(*d.expected_key) + ", submitted " + number(*d.submitted_key);
-  if (d.differing_slots > 1) line += "; " + number(d.differing_slots) + " slots differ";
-  if (!lengths.empty()) line += "; " + lengths;
-  return line;
+  sentence_writer& put(part_kind kind, std::int64_t value) {
+    said.push_back({kind, {}, value});
+    return *this;
+  }
+  sentence_writer& key(std::int64_t value) { return put(part_kind::key, value); }
+  sentence_writer& slot(std::int64_t value) { return put(part_kind::slot, value); }
+  sentence_writer& count(std::int64_t value) { return put(part_kind::count, value); }
+  // Joins `other` on, after "; " when both hold something.
+  void join(const sentence& other) {
+    if (other.empty()) return;
+    if (!said.empty()) words("; ");
+    for (const sentence_part& part : other) {
+      if (part.kind == part_kind::words) {
+        words(part.text);
+      } else {
+        said.push_back(part);
+      }
+    }
+  }
+};
+
+sentence length_sentence(const diagnosis& d) {
+  sentence_writer w;
+  if (d.slot_count == d.table_size) return w.said;
+  w.count(d.slot_count).words(" keys for ").count(d.table_size).words(" slots");
+  return w.said;
 }
 
-std::string misplaced_line(const diagnosis& d) {
-  if (!d.first_misplaced_key) return "";
-  std::string line = "first misplaced key " + number(*d.first_misplaced_key) + " (inserted " +
-                     ordinal(d.insertion_number) + "): ";
-  line += d.expected_slot ? "belongs in slot " + number(*d.expected_slot)
-                          : std::string("dropped from the correct table");
-  line += d.submitted_slot ? ", submitted in slot " + number(*d.submitted_slot)
-                           : std::string(", not submitted");
-  return line;
+sentence difference_sentence(const diagnosis& d) {
+  sentence_writer w;
+  if (!d.first_wrong_slot) {
+    w.join(length_sentence(d));
+    if (!w.said.empty()) w.words("; the first ").count(std::min(d.slot_count, d.table_size));
+    if (!w.said.empty()) w.words(" match");
+    return w.said;
+  }
+  w.words("first difference at slot ").slot(*d.first_wrong_slot).words(": ");
+  if (d.expected_key) w.words("expected ").put(part_kind::held, *d.expected_key).words(", ");
+  w.words("submitted ").put(part_kind::held, d.submitted_key.value_or(0));
+  if (d.differing_slots > 1) w.words("; ").count(d.differing_slots).words(" slots differ");
+  w.join(length_sentence(d));
+  return w.said;
 }
 
-std::string step_text(const path_step& step) {
-  return number(step.slot) + (step.held == 0 ? " (empty)" : " (held " + number(step.held) + ")");
+sentence misplaced_sentence(const diagnosis& d) {
+  sentence_writer w;
+  if (!d.first_misplaced_key) return w.said;
+  w.words("first misplaced key ").key(*d.first_misplaced_key);
+  w.words(" (inserted " + ordinal(d.insertion_number) + "): ");
+  if (d.expected_slot) {
+    w.words("belongs in slot ").slot(*d.expected_slot);
+  } else {
+    w.words("dropped from the correct table");
+  }
+  if (d.submitted_slot) {
+    w.words(", submitted in slot ").slot(*d.submitted_slot);
+  } else {
+    w.words(", not submitted");
+  }
+  return w.said;
 }
 
-std::string path_line(const diagnosis& d) {
-  if (!d.first_misplaced_key || d.path.empty()) return "";
-  std::string line = "path";
-  if (d.step) line += " (step " + number(*d.step) + ")";
-  line += ": home ";
+void put_step(sentence_writer& w, const path_step& step) {
+  w.slot(step.slot);
+  if (step.held == 0) {
+    w.words(" (empty)");
+  } else {
+    w.words(" (held ").key(step.held).words(")");
+  }
+}
+
+sentence path_sentence(const diagnosis& d) {
+  sentence_writer w;
+  if (!d.first_misplaced_key || d.path.empty()) return w.said;
+  w.words("path");
+  if (d.step) w.words(" (step ").count(*d.step).words(")");
+  w.words(": home ");
   const auto hidden = d.path_length - static_cast<std::int64_t>(d.path.size());
   for (std::size_t i = 0; i < d.path.size(); ++i) {
-    if (i != 0) line += " -> ";
-    if (i == path_head && hidden > 0) line += "... " + number(hidden) + " more ... -> ";
-    line += step_text(d.path[i]);
+    if (i != 0) w.put(part_kind::arrow, 0);
+    if (i == path_head && hidden > 0) {
+      w.put(part_kind::ellipsis, 0).words(" ").count(hidden).words(" more ");
+      w.put(part_kind::ellipsis, 0).put(part_kind::arrow, 0);
+    }
+    put_step(w, d.path[i]);
   }
-  line += d.settles ? ": settles in slot " + number(*d.settles)
-                    : std::string(": no free slot, dropped");
-  return line;
+  if (d.settles) {
+    w.words(": settles in slot ").slot(*d.settles);
+  } else {
+    w.words(": no free slot, dropped");
+  }
+  return w.said;
 }
 
-std::string key_sample(std::string_view what, const key_list& keys, std::int64_t count) {
-  if (count == 0) return "";
-  std::string text = std::string(what) + ": ";
-  for (std::size_t i = 0; i < keys.size(); ++i) text += (i == 0 ? "" : ", ") + number(keys[i]);
+sentence key_sample(std::string_view what, const key_list& keys, std::int64_t count) {
+  sentence_writer w;
+  if (count == 0) return w.said;
+  w.words(what).words(": ");
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (i != 0) w.words(", ");
+    w.key(keys[i]);
+  }
   const auto more = count - static_cast<std::int64_t>(keys.size());
-  if (more > 0) text += " and " + number(more) + " more";
-  return text;
+  if (more > 0) w.words(" and ").count(more).words(" more");
+  return w.said;
 }
 
-std::string keys_line(const diagnosis& d) {
-  std::string line;
-  for (const std::string& part : {key_sample("unknown keys", d.unknown_keys, d.unknown_count),
-                                  key_sample("missing keys", d.missing_keys, d.missing_count),
-                                  key_sample("repeated keys", d.repeated_keys, d.repeated_count)}) {
-    if (part.empty()) continue;
-    line += (line.empty() ? "" : "; ") + part;
+sentence keys_sentence(const diagnosis& d) {
+  sentence_writer w;
+  w.join(key_sample("unknown keys", d.unknown_keys, d.unknown_count));
+  w.join(key_sample("missing keys", d.missing_keys, d.missing_count));
+  w.join(key_sample("repeated keys", d.repeated_keys, d.repeated_count));
+  return w.said;
+}
+
+sentence mistake_sentence(const diagnosis& d) {
+  sentence_writer w;
+  if (!d.mistake) return w.said;
+  std::string text = d.mistake_text;
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') {
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
   }
-  return line;
+  w.words("mistake: ").words(mistake_key(*d.mistake)).words(" — ").words(text);
+  return w.said;
 }
 
-std::string mistake_line(const diagnosis& d) {
-  if (!d.mistake) return "";
-  std::string sentence = d.mistake_text;
-  if (!sentence.empty() && sentence[0] >= 'A' && sentence[0] <= 'Z') {
-    sentence[0] = static_cast<char>(sentence[0] - 'A' + 'a');
-  }
-  return "mistake: " + std::string(mistake_key(*d.mistake)) + " — " + sentence;
-}
-
-std::string notes_line(const diagnosis& d) {
-  if (d.notes.empty()) return "";
-  std::string line = d.notes.size() == 1 ? "note: " : "notes: ";
+sentence notes_sentence(const diagnosis& d) {
+  sentence_writer w;
+  if (d.notes.empty()) return w.said;
+  w.words(d.notes.size() == 1 ? "note: " : "notes: ");
   for (std::size_t i = 0; i < d.notes.size() && i < shown_notes; ++i) {
     const token_note& note = d.notes[i];
-    if (i != 0) line += "; ";
-    line += "token " + quote_token(note.text);
-    if (note.read_as) line += " read as " + number(*note.read_as);
+    if (i != 0) w.words("; ");
+    w.words("token " + quote_token(note.text));
+    if (note.read_as) w.words(" read as ").key(*note.read_as);
   }
   const std::size_t more = d.notes.size() - std::min(d.notes.size(), shown_notes);
-  if (more > 0) line += "; " + number(static_cast<std::int64_t>(more)) + " more";
-  return line;
+  if (more > 0) w.words("; ").count(static_cast<std::int64_t>(more)).words(" more");
+  return w.said;
 }
 
 }  // namespace
 
+std::vector<sentence> diagnosis_sentences(const diagnosis& d) {
+  std::vector<sentence> said;
+  for (sentence one : {difference_sentence(d), misplaced_sentence(d), path_sentence(d),
+                       keys_sentence(d), mistake_sentence(d), notes_sentence(d)}) {
+    if (!one.empty()) said.push_back(std::move(one));
+  }
+  return said;
+}
+
+std::string plain_sentence(const sentence& said) {
+  std::string text;
+  for (const sentence_part& part : said) {
+    switch (part.kind) {
+      case part_kind::words:
+        text += part.text;
+        break;
+      case part_kind::arrow:
+        text += " -> ";
+        break;
+      case part_kind::ellipsis:
+        text += "...";
+        break;
+      case part_kind::key:
+      case part_kind::held:
+      case part_kind::slot:
+      case part_kind::count:
+        text += number(part.number);
+        break;
+    }
+  }
+  return text;
+}
+
 std::string explain_lines(const diagnosis& d) {
   std::string text;
-  add_line(text, difference_line(d));
-  add_line(text, misplaced_line(d));
-  add_line(text, path_line(d));
-  add_line(text, keys_line(d));
-  add_line(text, mistake_line(d));
-  add_line(text, notes_line(d));
+  for (const sentence& said : diagnosis_sentences(d)) text += "  " + plain_sentence(said) + "\n";
   return text;
 }
 

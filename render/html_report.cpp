@@ -307,97 +307,45 @@ std::vector<path_mark> path_marks(const diagnosis& d, std::int64_t table) {
   return marks;
 }
 
-std::string difference_text(const diagnosis& d) {
+// A sentence as the page shows it: a capital first letter, the digits of slots and counts
+// grouped, an empty slot as "empty", arrows and ellipses typeset, and a closing full stop.
+std::string page_sentence(const sentence& said) {
   std::string text;
-  if (d.first_wrong_slot) {
-    // A student's view of the diagnosis holds no expected key.
-    text = "First difference at slot " + grouped_text(*d.first_wrong_slot) + ": " +
-           (d.expected_key ? "expected " + key_words(*d.expected_key) + ", submitted "
-                           : std::string("submitted ")) +
-           key_words(d.submitted_key.value_or(0)) + ".";
-    if (d.differing_slots > 1) text += " " + grouped_text(d.differing_slots) + " slots differ.";
-  }
-  if (d.slot_count != d.table_size) {
-    if (!text.empty()) text += ' ';
-    text += grouped_text(d.slot_count) + " keys for " + grouped_text(d.table_size) + " slots";
-    text += d.first_wrong_slot
-                ? "."
-                : "; the first " + grouped_text(std::min(d.slot_count, d.table_size)) + " match.";
-  }
-  return text;
-}
-
-std::string misplaced_text(const diagnosis& d) {
-  if (!d.first_misplaced_key) return "";
-  std::string text = "Key " + number_text(*d.first_misplaced_key) + " (inserted " +
-                     ordinal(d.insertion_number) + ") ";
-  text += d.expected_slot ? "belongs in slot " + grouped_text(*d.expected_slot)
-                          : std::string("is dropped by the correct build");
-  text += d.submitted_slot ? ", submitted in slot " + grouped_text(*d.submitted_slot) + "."
-                           : ", not submitted.";
-  return text;
-}
-
-std::string step_text(const path_step& step) {
-  return grouped_text(step.slot) + " (" +
-         (step.held == 0 ? "empty" : "held " + number_text(step.held)) + ")";
-}
-
-std::string path_text(const diagnosis& d) {
-  if (d.path.empty()) return "";
-  std::string text = "Its path, numbered on the expected row";
-  if (d.step) text += " (step " + number_text(*d.step) + ")";
-  text += ": home ";
-  const auto kept = static_cast<std::int64_t>(d.path.size());
-  for (std::int64_t i = 0; i < kept; ++i) {
-    if (i > 0) text += " \xe2\x86\x92 ";  // a right arrow
-    if (i == static_cast<std::int64_t>(path_head) && d.path_length > kept) {
-      text +=
-          "\xe2\x80\xa6 " + grouped_text(d.path_length - kept) + " more \xe2\x80\xa6 \xe2\x86\x92 ";
+  for (const sentence_part& part : said) {
+    switch (part.kind) {
+      case part_kind::words:
+        text += part.text;
+        break;
+      case part_kind::key:
+        text += number_text(part.number);
+        break;
+      case part_kind::held:
+        text += key_words(static_cast<key>(part.number));
+        break;
+      case part_kind::slot:
+      case part_kind::count:
+        text += grouped_text(part.number);
+        break;
+      case part_kind::arrow:
+        text += " \xe2\x86\x92 ";  // a right arrow
+        break;
+      case part_kind::ellipsis:
+        text += "\xe2\x80\xa6";
+        break;
     }
-    text += step_text(d.path[static_cast<std::size_t>(i)]);
   }
-  text += d.settles ? ": settles in slot " + grouped_text(*d.settles) + "."
-                    : ": no free slot, dropped.";
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
+    text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  }
+  if (!text.ends_with('.')) text += '.';
   return text;
-}
-
-void add_listed_keys(std::string& text, std::string_view name, const key_list& keys,
-                     std::int64_t count) {
-  if (count == 0) return;
-  if (!text.empty()) text += "; ";
-  const std::size_t name_at = text.size();
-  text += name;
-  if (name_at == 0) text[0] = static_cast<char>(text[0] - 'a' + 'A');
-  for (std::size_t i = 0; i < keys.size(); ++i) text += (i > 0 ? ", " : " ") + number_text(keys[i]);
-  const std::int64_t more = count - static_cast<std::int64_t>(keys.size());
-  if (more > 0) text += " and " + grouped_text(more) + " more";
-}
-
-std::string keys_text(const diagnosis& d) {
-  std::string text;
-  add_listed_keys(text, "unknown keys:", d.unknown_keys, d.unknown_count);
-  add_listed_keys(text, "missing keys:", d.missing_keys, d.missing_count);
-  add_listed_keys(text, "repeated keys:", d.repeated_keys, d.repeated_count);
-  return text.empty() ? text : text + ".";
-}
-
-void append_item(std::string& html, std::string_view text) {
-  if (text.empty()) return;
-  html += "<li>";
-  append_html(html, text);
-  html += "</li>\n";
 }
 
 void append_diagnosis(std::string& html, const diagnosis& d) {
   html += "<ul class=\"why\">\n";
-  append_item(html, difference_text(d));
-  append_item(html, misplaced_text(d));
-  append_item(html, path_text(d));
-  append_item(html, keys_text(d));
-  if (d.mistake) {
-    html += "<li><strong>Likely mistake:</strong> ";
-    append_html(html, d.mistake_text.empty() ? mistake_key(*d.mistake) : d.mistake_text);
+  for (const sentence& said : diagnosis_sentences(d)) {
+    html += "<li>";
+    append_html(html, page_sentence(said));
     html += "</li>\n";
   }
   html += "</ul>\n";
@@ -427,7 +375,7 @@ void append_judged_rows(std::string& html, row_source source, const line_result&
   if (result.problem != line_problem::none) {
     append_rows(html, source);
     html += "<p class=\"problem\">\xe2\x9c\x97 ";
-    append_html(html, line_problem_text(output_path, result));
+    append_html(html, line_problem_message(output_path, result));
     html += "</p>\n";
     return;
   }
@@ -457,7 +405,7 @@ void append_student_rows(std::string& html, const line_result& result,
                          std::string_view output_path) {
   if (result.problem != line_problem::none) {
     html += "<p class=\"problem\">\xe2\x9c\x97 ";
-    append_html(html, line_problem_text(output_path, result));
+    append_html(html, line_problem_message(output_path, result));
     html += "</p>\n";
     return;
   }

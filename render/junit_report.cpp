@@ -19,7 +19,7 @@ std::string skip_reason(const case_result& record) {
 
 std::string failure_message(std::string_view output_path, const line_result& result) {
   if (result.problem == line_problem::none) return "submitted layout differs from the expected one";
-  return line_problem_text(output_path, result);
+  return line_problem_message(output_path, result);
 }
 
 std::string summary_text(const run_summary& summary) {

@@ -37,7 +37,7 @@ void append_capped_keys(std::string& text, const key_list& keys) {
   text += " more)";
 }
 
-std::string line_problem_text(std::string_view output_path, const line_result& result) {
+std::string line_problem_message(std::string_view output_path, const line_result& result) {
   switch (result.problem) {
     case line_problem::none:
       return {};
@@ -66,7 +66,7 @@ void append_submitted(std::string& text, std::string_view output_path, const lin
   if (result.problem == line_problem::none) {
     append_capped_keys(text, result.submitted);
   } else {
-    text += line_problem_text(output_path, result);
+    text += line_problem_message(output_path, result);
   }
   text += '\n';
 }

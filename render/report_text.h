@@ -21,7 +21,7 @@ void append_capped_keys(std::string& text, const key_list& keys);
 /// Why a submitted line could not be compared: "Output File PATH line N is missing" or
 /// "Output File PATH line N: token "T" has no leading number" ("T..." when the kept token was
 /// cut). Empty when the line has no problem.
-std::string line_problem_text(std::string_view output_path, const line_result& result);
+std::string line_problem_message(std::string_view output_path, const line_result& result);
 
 /// Two indented lines: "  expected:  KEYS" and "  submitted: KEYS" (or the problem text), each
 /// ended by a line feed.

@@ -322,9 +322,11 @@ TEST(html_report, numbers_the_probe_path_and_outlines_the_settling_slot) {
             std::string::npos);
   EXPECT_NE(page.find("<td class=\"slot path settle\"><sup class=\"step\">2</sup>33</td>"),
             std::string::npos);
-  EXPECT_NE(page.find("Key 33 (inserted 2nd) belongs in slot 7, submitted in slot 8."),
+  EXPECT_NE(
+      page.find("First misplaced key 33 (inserted 2nd): belongs in slot 7, submitted in slot 8."),
+      std::string::npos);
+  EXPECT_NE(page.find("Mistake: wrong_strategy — the line is the &lt;linear&gt; layout."),
             std::string::npos);
-  EXPECT_NE(page.find("The line is the &lt;linear&gt; layout."), std::string::npos);
 }
 
 TEST(html_report, a_long_path_numbers_its_kept_tail_by_the_whole_length) {
