@@ -301,6 +301,7 @@ bool is_other_strategy(const diagnosis_input& input, const key_list& submitted, 
       continue;
     }
     set_mistake(d, id, {input.strategy, other, false});
+    d.named_build = mistake_build{other, build_rules{}};
     return true;
   }
   return false;
@@ -329,6 +330,7 @@ bool is_variant(const diagnosis_input& input, const key_list& submitted, const k
                       list_or_empty(input.first_keys), list_or_empty(input.second_keys), order);
     if (layout != submitted) continue;
     set_mistake(d, build.mistake, {input.strategy, input.strategy, false});
+    d.named_build = mistake_build{input.strategy, rules_of(build)};
     return true;
   }
   return false;
@@ -359,6 +361,26 @@ void fill_blank(std::string& text, std::string_view name, std::string_view value
   }
 }
 
+// ---- The root-cause key, step by step ----
+
+void trace_walks(const diagnosis_input& input, const key_list& expected, const key_order& order,
+                 diagnosis& d) {
+  if (!d.first_misplaced_key) return;
+  walk_source source;
+  source.strategy = input.strategy;
+  source.table_size = input.table_size;
+  source.first_keys = &list_or_empty(input.first_keys);
+  source.second_keys = &list_or_empty(input.second_keys);
+  source.order = &order;
+  source.expected = &expected;
+  source.root = *d.first_misplaced_key;
+  source.length = d.path_length;
+  source.settles = d.settles;
+  source.mistake = d.named_build;
+  if (d.mistake) source.mistake_name = std::string(mistake_key(*d.mistake));
+  d.walk = trace_steps(source);
+}
+
 }  // namespace
 
 diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch) {
@@ -382,6 +404,7 @@ diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch
   const key_places places = place_keys(expected, submitted, order, scratch, d);
   find_root_cause(input, expected, order, places, d);
   name_mistake(input, submitted, order, d);
+  trace_walks(input, expected, order, d);
   return d;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "checker/results.h"
+#include "checker/step_trace.h"
 #include "hashing/hash_table.h"
 #include "hashing/wrong_variants.h"
 
@@ -94,6 +95,12 @@ struct diagnosis {
   // none does.
   std::optional<mistake_id> mistake;
   std::string mistake_text;  // its sentence, as mistake_sentence gives it; empty without a mistake
+  // The build that mistake stands for; null for a shifted line and without a mistake.
+  std::optional<mistake_build> named_build;
+
+  // The first misplaced key's insertion, probe by probe, in the correct build and in the named
+  // mistake's.
+  step_trace walk;
 };
 
 /// What fills a catalogue sentence's blanks: the line's strategy, the strategy whose layout it

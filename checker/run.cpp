@@ -182,6 +182,8 @@ void diagnose(const case_result& record, const neighbours& around, const line_sh
     explained.mistake = mistake_id::line_shifted;
     explained.mistake_text = mistake_sentence(mistake_id::line_shifted,
                                               {result.strategy, result.strategy, shift.missing});
+    explained.named_build.reset();
+    explained.walk.mistake.reset();
   }
   result.details = std::make_shared<const diagnosis>(std::move(explained));
 }

@@ -80,6 +80,9 @@ struct probe_table {
   const key_list* reference = nullptr;
   bool drops_diverge = false;  // the reference holds every key, so a dropped key differs
   bool diverged = false;
+  // When set, the build stops just before this key would first be stored.
+  std::optional<key> stop_before;
+  bool stopped = false;
 };
 
 probe_table make_table(std::int32_t size) {
@@ -90,6 +93,8 @@ probe_table make_table(std::int32_t size) {
                 continued_probe_budget,
                 nullptr,
                 false,
+                false,
+                std::nullopt,
                 false};
   std::iota(t.next_empty.begin(), t.next_empty.end(), 0);
   return t;
@@ -130,6 +135,13 @@ std::int64_t scan_after(probe_table& t, std::int64_t last, bool wrap) {
 
 void drop(probe_table& t) { t.diverged = t.diverged || t.drops_diverge; }
 
+// Whether the build ends here, `k` being the key it stops before.
+bool stops_at(probe_table& t, key k) {
+  if (t.stop_before != k) return false;
+  t.stopped = true;
+  return true;
+}
+
 void store_after(probe_table& t, std::int64_t last, key k, bool wrap) {
   const std::int64_t slot = scan_after(t, last, wrap);
   if (slot >= 0) {
@@ -156,6 +168,7 @@ std::int64_t step_of(key k, const probe_table& t, step_rule rule) {
 }
 
 void linear_insert(key k, probe_table& t, const build_rules& rules) {
+  if (stops_at(t, k)) return;
   const std::int64_t home = home_of(k, t);
   if (is_empty(t, home)) {
     store(t, home, k);
@@ -182,6 +195,7 @@ void keep_probing_insert(key k, std::int64_t home, std::int64_t step, probe_tabl
 }
 
 void double_insert(key k, probe_table& t, const build_rules& rules) {
+  if (stops_at(t, k)) return;
   const std::int64_t home = home_of(k, t);
   const std::int64_t step = step_of(k, t, rules.step);
   if (rules.keep_probing) {
@@ -212,7 +226,8 @@ struct key_source {
 template <typename insert_fn>
 void insert_each(const key_source& source, const probe_table& t, insert_fn insert) {
   const std::size_t count = source.ranks != nullptr ? source.ranks->size() : source.keys->size();
-  for (std::size_t i = 0; i < count && t.empty_count > 0 && t.budget >= 0 && !t.diverged; ++i) {
+  for (std::size_t i = 0;
+       i < count && t.empty_count > 0 && t.budget >= 0 && !t.diverged && !t.stopped; ++i) {
     const key k =
         source.ranks != nullptr ? (*source.distinct)[(*source.ranks)[i]] : (*source.keys)[i];
     if (k != 0) insert(k);
@@ -224,14 +239,15 @@ void two_pass_insert(const key_source& keys, probe_table& t, const build_rules& 
   key_list left_over;
   insert_each(keys, t, [&](key k) {
     const std::int64_t home = home_of(k, t);
-    if (is_empty(t, home)) {
-      store(t, home, k);
-    } else {
+    if (!is_empty(t, home)) {
       left_over.push_back(k);
+    } else if (!stops_at(t, k)) {
+      store(t, home, k);
     }
   });
-  insert_each(key_source{&left_over}, t,
-              [&](key k) { store_after(t, home_of(k, t), k, rules.wrap); });
+  insert_each(key_source{&left_over}, t, [&](key k) {
+    if (!stops_at(t, k)) store_after(t, home_of(k, t), k, rules.wrap);
+  });
 }
 
 void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& first,
@@ -472,4 +488,57 @@ bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t ta
   if (table_size < smallest_variant_table || table_size > max_table_size) return false;
   const bool ordered_by_probes = strategy == strategy_id::double_hashing && rules.absorb_repeats;
   return !ordered_by_probes || double_rules_part(rules, table_size);
+}
+
+namespace {
+
+std::int64_t step_by_rule(key k, std::int64_t m, step_rule rule) {
+  if (rule == step_rule::plus_one || m < 3) return step_hash(k, m);
+  return rule == step_rule::no_plus_one ? k % (m - 2) : k % (m - 1) + 1;
+}
+
+// Try `j` (from 1) of the linear scan after slot `start`; -1 past its end.
+std::int64_t scanned_slot(std::int64_t start, std::int64_t j, std::int64_t m, bool wrap) {
+  if (j > m - 1 || (!wrap && start + j >= m)) return -1;
+  return (start + j) % m;
+}
+
+}  // namespace
+
+std::int64_t probe_slot(const build_rules& rules, strategy_id strategy, std::int64_t table_size,
+                        key k, std::int64_t i) {
+  const std::int64_t m = table_size;
+  if (m <= 0 || i < 0) return -1;
+  const std::int64_t home = primary_hash(k, m);
+  if (strategy != strategy_id::double_hashing) {
+    return i == 0 ? home : scanned_slot(home, i, m, rules.wrap);
+  }
+  const std::int64_t step = step_by_rule(k, m, rules.step);
+  if (rules.keep_probing) {
+    return i < m / std::gcd(step, m) ? (home + i * step) % m : -1;
+  }
+  if (i < rules.probes) return (home + i * step) % m;
+  const std::int64_t last = (home + (rules.probes - 1) * step) % m;
+  return scanned_slot(rules.scan_from_home ? home : last, i - rules.probes + 1, m, rules.wrap);
+}
+
+key_list table_before(const build_rules& rules, strategy_id strategy, std::int32_t table_size,
+                      const key_list& first_keys, const key_list& second_keys,
+                      const key_order& order, key k) {
+  if (table_size < smallest_variant_table || table_size > max_table_size) return {};
+  if (has_negative(first_keys) || has_negative(second_keys)) return {};
+  probe_table t = make_table(table_size);
+  t.stop_before = k;
+  if (rules.lists_swapped) {
+    const key_order swapped = order_keys(second_keys, first_keys);
+    fill_with_rules(t, strategy, key_source{nullptr, &swapped.first_ranks, &swapped.distinct},
+                    key_source{nullptr, &swapped.second_ranks, &swapped.distinct}, rules);
+  } else if (!rules.absorb_repeats) {
+    fill_with_rules(t, strategy, key_source{&first_keys}, key_source{&second_keys}, rules);
+  } else {
+    fill_with_rules(t, strategy, key_source{nullptr, &order.first_ranks, &order.distinct},
+                    key_source{nullptr, &order.second_ranks, &order.distinct}, rules);
+  }
+  if (t.budget < 0) return {};
+  return std::move(t.slots);
 }

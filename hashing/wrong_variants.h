@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <numeric>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -324,3 +325,20 @@ variant_outcome compare_variant(wrong_build build, strategy_id strategy, std::in
 /// hold keys or where the mistake never changes where a key goes (say a step that is always 1 at
 /// table size 3); true whenever the proof would cost more than a few million probes.
 bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t table_size);
+
+/// Slot of try `i` (from 0) of key `k` when a builder of `strategy` that follows `rules` inserts
+/// it (build_rules{} for the correct builder); -1 once the key has no try left and is dropped. A
+/// try counts whatever the slot holds, so a slot tried twice (a step of 0) is two tries. Two-pass
+/// hashing tries the home slot, then scans on from it, whichever pass stores the key. The order
+/// of the lists plays no part. Constant time.
+std::int64_t probe_slot(const build_rules& rules, strategy_id strategy, std::int64_t table_size,
+                        key k, std::int64_t i);
+
+/// The table as it stands just before `k` first goes in when a builder of `strategy` that follows
+/// `rules` (build_rules{} for the correct builder) builds from the two lists (`order` as for
+/// build_variant): `table_size` slots, 0 for an empty one; the whole build when `k` never goes
+/// in. Empty where build_variant_any_size gives no layout, for the correct builder too. Linear in
+/// the table size plus the key count; takes 8 bytes a slot beside the keys.
+key_list table_before(const build_rules& rules, strategy_id strategy, std::int32_t table_size,
+                      const key_list& first_keys, const key_list& second_keys,
+                      const key_order& order, key k);
