@@ -13,6 +13,7 @@
 #include "render/explain_text.h"
 #include "render/html_writer.h"
 #include "render/report_text.h"
+#include "render/step_html.h"
 
 namespace {
 
@@ -394,7 +395,10 @@ void append_judged_rows(std::string& html, row_source source, const line_result&
     append_grouped_number(html, result.truncated_keys);
     html += " more were read and dropped (a line longer than its table is Wrong).</p>\n";
   }
-  if (d != nullptr) append_diagnosis(html, *d);
+  if (d != nullptr) {
+    append_diagnosis(html, *d);
+    append_step_through(html, *d);
+  }
 }
 
 void append_keys(std::string& html, std::string_view name, const key_list& keys);
@@ -507,6 +511,7 @@ std::string page_start(const run_header& header, const reveal_policy& policy) {
   html += "\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
   html += "hash_checker report: " + escaped(header.input) + "</title>\n<style>";
   html += style_sheet;
+  html += step_style_sheet;
   html += "</style>\n</head>\n<body>\n<main>\n<header>\n<h1>hash_checker ";
   html += escaped(header.version) + (header.answer_only ? " \xe2\x80\x94 answer-only mode" : "");
   html += "</h1>\n<dl class=\"facts\">\n";

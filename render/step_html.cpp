@@ -1,0 +1,160 @@
+#include "render/step_html.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "render/html_writer.h"
+
+const std::string_view step_style_sheet = R"(
+.walks{margin:10px 0 0;padding:8px 10px;border:1px solid #c9d3e3;border-radius:6px;background:#f7f9fc}
+.walks>p{margin:0 0 6px;font-size:.92em;color:#333}
+.walk-pair{display:flex;flex-wrap:wrap;gap:10px 22px}
+.walk{flex:1 1 420px;min-width:0}
+.walk h4{margin:4px 0;font-size:.95em}
+.walk[data-build=correct] h4{color:#1f6b25}.walk:not([data-build=correct]) h4{color:#a3001b}
+table.stood{border-collapse:separate;border-spacing:0 3px;font:13px/1.2 ui-monospace,"DejaVu Sans Mono",monospace}
+table.stood th[scope=row]{position:sticky;left:0;z-index:1;background:#f7f9fc;padding:0 6px 0 0;text-align:right;font:600 12px system-ui,"DejaVu Sans",sans-serif;color:#555}
+table.stood tr.index th[scope=col]{color:#777;font-size:11px;font-weight:400;text-align:center}
+td.cell{position:relative;min-width:2.3em;height:2.2em;padding:0 5px;border:1px solid #b5b5b5;border-left-width:0;background:#fff;text-align:center}
+td.cell.first{border-left-width:1px}
+td.filled{background:#c9d8ee;border-color:#7d93b8}
+td.filled+td.filled{border-left:1px dotted #7d93b8}
+td.tried{box-shadow:inset 0 0 0 2px #1d56b3}
+td.settles{box-shadow:inset 0 0 0 3px #1f6b25;background:#e3f3e4}
+td.cell sup{position:absolute;top:1px;left:2px;color:#1d56b3;font:700 10px/1 system-ui,"DejaVu Sans",sans-serif}
+ol.steps{display:flex;flex-wrap:wrap;gap:4px;margin:6px 0 0;padding:0;list-style:none;font-size:.88em}
+ol.steps li{padding:2px 7px;border:1px solid #b5c3da;border-radius:4px;background:#fff}
+ol.steps li b{color:#1d56b3;margin-right:3px}
+ol.steps li[data-settles]{border:2px solid #1f6b25;background:#e3f3e4}
+ol.steps li.parts{border:2px dashed #b0001e;background:#fde7ea}
+ol.steps li.more,ol.steps li.end{border-style:dashed;color:#555}
+)";
+
+namespace {
+
+std::string number_text(std::int64_t value) {
+  std::string text;
+  append_html_number(text, value);
+  return text;
+}
+
+std::string grouped_text(std::int64_t value) {
+  std::string text;
+  append_grouped_number(text, value);
+  return text;
+}
+
+// The numbers of the kept steps that try `slot`, comma-separated; empty when none does.
+std::string step_numbers(const build_walk& walk, std::int64_t slot) {
+  std::string text;
+  for (const walk_step& step : walk.steps) {
+    if (step.slot != slot) continue;
+    if (!text.empty()) text += ',';
+    text += number_text(step.number);
+  }
+  return text;
+}
+
+void append_stood_cell(std::string& html, const build_walk& walk, std::int64_t slot, key held,
+                       bool first) {
+  html += "<td class=\"cell";
+  if (first) html += " first";
+  if (held != 0) html += " filled";
+  const std::string numbers = step_numbers(walk, slot);
+  if (!numbers.empty()) html += " tried";
+  if (walk.settles == slot) html += " settles";
+  html += "\">";
+  if (!numbers.empty()) html += "<sup>" + numbers + "</sup>";
+  if (held != 0) append_html_number(html, held);
+  html += "</td>";
+}
+
+// The table as it stood: slot numbers above, what each slot held below, a gap cell wherever
+// slots are left out.
+void append_stood(std::string& html, const build_walk& walk, std::int64_t table_size) {
+  std::string index = "<tr class=\"index\"><th scope=\"row\">slot</th>";
+  std::string held = "<tr><th scope=\"row\">held</th>";
+  std::int64_t drawn_to = 0;
+  const std::string gap = "<td class=\"gap\">\xe2\x80\xa6</td>";
+  for (const table_span& span : walk.stood) {
+    if (span.begin > drawn_to) {
+      index += "<th></th>";
+      held += gap;
+    }
+    for (std::size_t i = 0; i < span.keys.size(); ++i) {
+      const std::int64_t slot = span.begin + static_cast<std::int64_t>(i);
+      index += "<th scope=\"col\">" + number_text(slot) + "</th>";
+      append_stood_cell(held, walk, slot, span.keys[i], i == 0);
+    }
+    drawn_to = span.begin + static_cast<std::int64_t>(span.keys.size());
+  }
+  if (drawn_to < table_size) {
+    index += "<th></th>";
+    held += gap;
+  }
+  html += "<div class=\"rows\"><table class=\"stood\">\n" + index + "</tr>\n" + held +
+          "</tr>\n</table></div>\n";
+}
+
+void append_step(std::string& html, const build_walk& walk, const walk_step& step) {
+  const bool settles = walk.settles == step.slot && step.held == 0;
+  html += "<li";
+  if (walk.parts_at == step.number) html += " class=\"parts\"";
+  html += " data-step=\"" + number_text(step.number) + "\" data-slot=\"" + number_text(step.slot) +
+          "\" data-held=\"" + (step.held == 0 ? std::string() : number_text(step.held)) + '"';
+  if (settles) html += " data-settles";
+  html += "><b>" + number_text(step.number) + "</b>slot " + grouped_text(step.slot) + ": ";
+  html += step.held == 0 ? std::string("empty") : "held by " + number_text(step.held);
+  if (settles) html += ", settles";
+  if (walk.parts_at == step.number) html += " \xe2\x80\x94 parts ways";
+  html += "</li>\n";
+}
+
+// How a walk ends past its last step, when no step says so.
+std::string ending(const build_walk& walk) {
+  if (walk.cut_short) return "";
+  if (walk.parts_at && *walk.parts_at > walk.length) {
+    return "no slot left: dropped \xe2\x80\x94 parts ways";
+  }
+  return walk.settles ? "" : "no slot left: dropped";
+}
+
+void append_walk(std::string& html, const build_walk& walk, std::string_view title,
+                 std::int64_t table_size) {
+  html += "<section class=\"walk\" data-build=\"";
+  append_html(html, walk.build);
+  html += "\">\n<h4>";
+  append_html(html, title);
+  html += "</h4>\n";
+  append_stood(html, walk, table_size);
+  html += "<ol class=\"steps\">\n";
+  std::int64_t last = 0;
+  for (const walk_step& step : walk.steps) {
+    if (step.number > last + 1) {
+      html += "<li class=\"more\">\xe2\x80\xa6 " + grouped_text(step.number - last - 1) +
+              " tries \xe2\x80\xa6</li>\n";
+    }
+    append_step(html, walk, step);
+    last = step.number;
+  }
+  const std::string end = ending(walk);
+  if (!end.empty()) html += "<li class=\"end\">" + end + "</li>\n";
+  html += "</ol>\n</section>\n";
+}
+
+}  // namespace
+
+void append_step_through(std::string& html, const diagnosis& d) {
+  if (!d.walk.correct || !d.first_misplaced_key) return;
+  const std::string root = number_text(*d.first_misplaced_key);
+  html += "<div class=\"walks\">\n<p><strong>Step through key " + root +
+          ":</strong> each try, the slot and what it held just before " + root +
+          " went in; shaded runs of slots are the clusters filled by then.</p>\n"
+          "<div class=\"walk-pair\">\n";
+  append_walk(html, *d.walk.correct, "Correct build", d.table_size);
+  if (d.walk.mistake) {
+    append_walk(html, *d.walk.mistake, "The likely mistake: " + d.walk.mistake->build,
+                d.table_size);
+  }
+  html += "</div>\n</div>\n";
+}
