@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -58,10 +60,11 @@ std::vector<table_span> stood_spans(const std::vector<walk_step>& steps, std::in
   if (table_size <= walk_whole_table_slots) {
     ranges.emplace_back(0, table_size);
   } else {
-    for (const walk_step& s : steps) {
-      ranges.emplace_back(std::max<std::int64_t>(0, s.slot - walk_window_radius),
-                          std::min(table_size, s.slot + walk_window_radius + 1));
-    }
+    std::transform(steps.begin(), steps.end(), std::back_inserter(ranges),
+                   [table_size](const walk_step& s) {
+                     return std::pair{std::max<std::int64_t>(0, s.slot - walk_window_radius),
+                                      std::min(table_size, s.slot + walk_window_radius + 1)};
+                   });
     std::sort(ranges.begin(), ranges.end());
   }
   std::vector<table_span> spans;

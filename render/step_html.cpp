@@ -138,7 +138,11 @@ void append_walk(std::string& html, const build_walk& walk, std::string_view tit
     last = step.number;
   }
   const std::string end = ending(walk);
-  if (!end.empty()) html += "<li class=\"end\">" + end + "</li>\n";
+  if (!end.empty()) {
+    const bool parts = walk.parts_at && *walk.parts_at > walk.length;
+    html += parts ? "<li class=\"end parts\">" : "<li class=\"end\">";
+    html += end + "</li>\n";
+  }
   html += "</ol>\n</section>\n";
 }
 
