@@ -38,12 +38,10 @@ std::string safe_text(std::string_view field) {
   return text;
 }
 
-}  // namespace
-
-void put_csv_field(text_out& out, std::string_view field) {
+void put_field(text_out& out, std::string_view field, bool always_quoted) {
   const std::string text = safe_text(field);
   field = text;
-  if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+  if (!always_quoted && field.find_first_of(",\"\r\n") == std::string_view::npos) {
     put_text(out, field);
     return;
   }
@@ -57,6 +55,12 @@ void put_csv_field(text_out& out, std::string_view field) {
   put_text(out, field);
   put_text(out, "\"");
 }
+
+}  // namespace
+
+void put_csv_field(text_out& out, std::string_view field) { put_field(out, field, false); }
+
+void put_quoted_csv_field(text_out& out, std::string_view field) { put_field(out, field, true); }
 
 void put_csv_header(text_out& out, std::size_t case_count) {
   put_text(out, "submission,right,all,score,state");

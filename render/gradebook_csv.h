@@ -15,6 +15,9 @@
 /// byte stays as it is.
 void put_csv_field(text_out& out, std::string_view field);
 
+/// As put_csv_field, but always in double quotes, for importers that want every field quoted.
+void put_quoted_csv_field(text_out& out, std::string_view field);
+
 /// The header row: submission,right,all,score,state,case_0,...,case_{case_count-1}.
 void put_csv_header(text_out& out, std::size_t case_count);
 
