@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "app/file_guard.h"
+#include "app/lms_grades.h"
 #include "app/report_factory.h"
 #include "checker/gradebook.h"
 #include "checker/grading.h"
@@ -540,6 +541,7 @@ struct class_session {
   std::vector<graded_slot> slots;
   std::vector<std::string> failures;  // printed after the summary
   class_listing listing;              // its submissions moved into `setup`
+  lms_grades lms;                     // --roster and --lms-csv
 };
 
 std::vector<std::string> paths_in(const std::string& folder,
@@ -574,6 +576,8 @@ std::vector<guarded_file> files_of(const class_session& s) {
     if (submission.regular) files.push_back({"Output File", submission.path, false});
   }
   files.push_back({"Gradebook", s.cl->gradebook, true});
+  if (!s.cl->roster.empty()) files.push_back({"Roster", s.cl->roster, false});
+  if (!s.cl->lms_csv.empty()) files.push_back({"LMS CSV", s.cl->lms_csv, true});
   add(s.setup.report_paths, "JSON report", true);
   if (!s.cl->report_dir.empty()) {
     files.push_back({"Class report", joined(s.cl->report_dir, class_report_name), true});
@@ -589,6 +593,8 @@ std::vector<own_file> own_files_of(const command_line& cl) {
   std::vector<own_file> own{{"the input file", cl.request.input_path},
                             {"the gradebook", cl.gradebook}};
   if (!cl.no_answer_file) own.push_back({"the answer file", cl.answer_file});
+  if (!cl.roster.empty()) own.push_back({"the roster", cl.roster});
+  if (!cl.lms_csv.empty()) own.push_back({"the LMS CSV", cl.lms_csv});
   if (!cl.report_dir.empty()) {
     own.push_back({"the class report", joined(cl.report_dir, class_report_name)});
   }
@@ -792,7 +798,9 @@ std::vector<atomic_file*> completed_files(class_session& s) {
     add(slot.report_file.get());
     add(slot.page_file.get());
   }
-  for (atomic_file* file : {&s.class_report, &s.class_page, &s.gradebook, &s.answer}) add(file);
+  for (atomic_file* file : {&s.class_report, &s.class_page, &s.lms.file, &s.gradebook, &s.answer}) {
+    add(file);
+  }
   return files;
 }
 
@@ -918,7 +926,8 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
     }
     return failure_status;
   }
-  const std::string unread = read_input(s);
+  std::string unread = read_input(s);
+  if (unread.empty() && !cl.roster.empty()) unread = read_lms_roster(cl, s.lms);
   if (!unread.empty()) return stop(s, unread);
   const std::string unopened = open_outputs(s);
   if (!unopened.empty()) {
@@ -934,5 +943,9 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
   totals.skipped_folders = s.listing.skipped_folders;
   totals.left_out = s.listing.left_out;
   put_class_summary(s.console, totals, shortened_names(s));
+  if (!cl.roster.empty()) {
+    std::string lost = write_lms_grades(cl, s.lms, s.setup.submissions, rows, s.console);
+    if (!lost.empty()) s.failures.push_back(std::move(lost));
+  }
   return finish(s, totals, rows);
 }

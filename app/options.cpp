@@ -106,6 +106,42 @@ void take_color(const option_value& option, command_line& cl) {
              std::string(option.text) + "'";
 }
 
+void take_assignment(const option_value& option, command_line& cl) {
+  cl.assignment = option.text;
+  if (option.text.empty()) {
+    cl.error = "hash_checker: option '--assignment' needs a name: --assignment=NAME";
+  }
+}
+
+// A number of points with at most two decimals, above 0 and at most a million, in hundredths.
+bool read_points(std::string_view text, std::int64_t& hundredths) {
+  const std::size_t dot = text.find('.');
+  const std::string_view whole = text.substr(0, dot);
+  const std::string_view part = dot == std::string_view::npos ? "" : text.substr(dot + 1);
+  if (whole.empty() || whole.size() > 7 || part.size() > 2 ||
+      (dot != std::string_view::npos && part.empty())) {
+    return false;
+  }
+  std::int64_t value = 0;
+  for (const char c : std::string(whole) + std::string(part) + std::string(2 - part.size(), '0')) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  if (value <= 0 || value > 100000000) return false;
+  hundredths = value;
+  return true;
+}
+
+void take_points(const option_value& option, command_line& cl) {
+  cl.points_given = true;
+  if (!read_points(option.text, cl.points_hundredths)) {
+    cl.error =
+        "hash_checker: option '--points' takes a number above 0 and at most 1000000, with at "
+        "most two decimals, not '" +
+        std::string(option.text) + "'";
+  }
+}
+
 // Every option but the reports', in the order --help lists them. A row's help lines are separated
 // by '\n'; a row without help is not listed on its own (a one-letter row begins the next row's
 // line instead).
@@ -140,6 +176,18 @@ constexpr option_row options_after_reports[] = {
      "with --gradebook: read the files that links in a submission\n"
      "folder point to (without it, each such link is a row, not graded)",
      take_flag<&command_line::follow_links>},
+    {"--roster", "=FILE.csv",
+     "with --gradebook: the course's Canvas, Moodle or Blackboard grade\n"
+     "export; each submission is matched to a student by the identifier\n"
+     "in its download name, and those left over are listed",
+     take_path<&command_line::roster>},
+    {"--lms-csv", "=FILE", "with --roster: the grades in that system's import layout",
+     take_path<&command_line::lms_csv>},
+    {"--assignment", "=NAME",
+     "with --lms-csv: the assignment column (title, or id) the grades go in;\n"
+     "a new column when none is called that",
+     take_assignment},
+    {"--points", "=N", "with --lms-csv: what a score of 100 is worth (default 100)", take_points},
     {"--reveal", "=LEVEL",
      "what the reports and a class's per-submission reports show: all (the\n"
      "default), diagnosis (no expected layout, key, slot or probe path),\n"
@@ -277,6 +325,17 @@ void take_input_tool_positionals(const std::vector<std::string>& positional, com
   }
 }
 
+// --lms-csv needs the roster it follows, and --assignment and --points the file they shape.
+void take_lms_options(command_line& cl) {
+  if (!cl.lms_csv.empty() && cl.roster.empty()) {
+    cl.error = "hash_checker: option '--lms-csv' needs --roster=FILE.csv";
+  } else if (cl.lms_csv.empty() && !cl.assignment.empty()) {
+    cl.error = "hash_checker: option '--assignment' needs --lms-csv=FILE";
+  } else if (cl.lms_csv.empty() && cl.points_given) {
+    cl.error = "hash_checker: option '--points' needs --lms-csv=FILE";
+  }
+}
+
 constexpr std::string_view wrong_count =
     " arguments fit none of the forms MODE, MODE INPUT OUTPUT, or MODE INPUT with a nonzero "
     "MODE (answer-only); see 'hash_checker --help'";
@@ -309,6 +368,16 @@ void take_positionals(const std::vector<std::string>& positional, command_line& 
   }
   if (!cl.gradebook.empty()) {
     if (runs) take_gradebook_positionals(positional, cl);
+    if (runs && cl.error.empty()) take_lms_options(cl);
+    return;
+  }
+  const std::pair<bool, std::string_view> lms_options[] = {{!cl.roster.empty(), "--roster"},
+                                                           {!cl.lms_csv.empty(), "--lms-csv"},
+                                                           {!cl.assignment.empty(), "--assignment"},
+                                                           {cl.points_given, "--points"}};
+  for (const auto& [given, option] : lms_options) {
+    if (!given || !runs) continue;
+    cl.error = "hash_checker: option '" + std::string(option) + "' needs --gradebook=FILE";
     return;
   }
   if (!cl.report_dir.empty() && runs) {

@@ -30,6 +30,11 @@ struct command_line {
   std::string gradebook;   // with it, the positional arguments are INPUT SUBMISSION...
   std::string report_dir;  // a JSON report per submission and class.json; gradebook only
   std::string html_dir;    // an HTML page per submission and index.html; gradebook only
+  std::string roster;      // an LMS's roster export the submissions are matched to; gradebook only
+  std::string lms_csv;     // the grades in that LMS's import layout; needs --roster
+  std::string assignment;  // the LMS column the grades go into
+  std::int64_t points_hundredths = 10000;  // what a score of 100 is worth, in hundredths
+  bool points_given = false;
   std::vector<std::string> submissions;
   bool audit = false;            // with it, the one positional argument is INPUT
   std::string generate;          // write an input whose audit catches every mistake here

@@ -117,8 +117,9 @@ class csv_records {
     if (at_ < text_.size() && text_[at_] == '\r' && text_.substr(at_, 2) != "\r\n") {
       return fail("a carriage return inside an unquoted field", field);
     }
-    if (field.find('"') != std::string::npos)
+    if (field.find('"') != std::string::npos) {
       return fail("a quote inside an unquoted field", field);
+    }
     return checked(field);
   }
 
@@ -222,8 +223,9 @@ bool recognise(const std::vector<std::string>& header, layout& form) {
   const auto has = [&](std::string_view title) { return column_of(header, title) < header.size(); };
   const auto keep = [&](std::initializer_list<std::string_view> titles) {
     for (std::size_t i = 0; i < header.size(); ++i) {
-      if (std::find(titles.begin(), titles.end(), header[i]) != titles.end())
+      if (std::find(titles.begin(), titles.end(), header[i]) != titles.end()) {
         form.kept.push_back(i);
+      }
     }
   };
   if (header.size() >= 2 && header[0] == "Student" && header[1] == "ID") {
@@ -253,8 +255,9 @@ bool row_id(const layout& form, const std::vector<std::string>& row, csv_records
   id = row[form.id];
   switch (form.kind) {
     case lms_kind::canvas:
-      if (!id.empty() && !is_digits(id))
+      if (!id.empty() && !is_digits(id)) {
         return records.fail_record("an ID that is not a number", id);
+      }
       return true;
     case lms_kind::moodle: {
       const std::size_t space = id.rfind(' ');

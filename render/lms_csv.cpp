@@ -1,5 +1,8 @@
 #include "render/lms_csv.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "render/class_console.h"
 #include "render/gradebook_csv.h"
 
@@ -65,15 +68,16 @@ void put_lms_csv(text_out& out, const lms_roster& roster, const std::string& ass
 std::vector<std::string> roster_notes(const lms_roster& roster, const roster_match& match,
                                       const std::vector<std::string>& paths) {
   std::vector<std::string> notes;
-  for (const std::size_t i : match.unmatched) {
-    notes.push_back("no student in the roster for " + paths[i]);
-  }
-  for (const std::size_t i : match.shared) {
-    notes.push_back("more than one submission of the same student, none graded: " + paths[i]);
-  }
-  for (const std::size_t s : match.without) {
-    notes.push_back("no submission from " + student_text(roster, roster.students[s]));
-  }
+  const auto add = [&](const std::vector<std::size_t>& which, const auto& line) {
+    std::transform(which.begin(), which.end(), std::back_inserter(notes), line);
+  };
+  add(match.unmatched, [&](std::size_t i) { return "no student in the roster for " + paths[i]; });
+  add(match.shared, [&](std::size_t i) {
+    return "more than one submission of the same student, none graded: " + paths[i];
+  });
+  add(match.without, [&](std::size_t s) {
+    return "no submission from " + student_text(roster, roster.students[s]);
+  });
   return notes;
 }
 
