@@ -380,7 +380,7 @@ class signal_watch {
     for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals_, signal_number);
     blocked_ = ::pthread_sigmask(SIG_BLOCK, &signals_, &previous_) == 0;
     // Without a watching thread the handlers of remove_temporary_files_on_signals stay in charge.
-    started_ = blocked_ && start_thread(thread_, watch, this);
+    started_ = blocked_ && thread_.start(watch, this);
     if (blocked_ && !started_) ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
   }
   signal_watch(const signal_watch&) = delete;
@@ -388,7 +388,7 @@ class signal_watch {
   ~signal_watch() {
     if (!started_) return;
     done_.store(true);
-    ::pthread_join(thread_, nullptr);
+    thread_.join();
     // A signal that came after the watch ended is delivered now, to the handlers.
     ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
   }
@@ -418,7 +418,7 @@ class signal_watch {
 
   sigset_t signals_{};
   sigset_t previous_{};
-  pthread_t thread_{};
+  helper_thread thread_;
   std::atomic<bool> done_{false};
   bool blocked_ = false;
   bool started_ = false;
@@ -730,11 +730,12 @@ void grade_all(class_session& s, const roster_columns& columns) {
   const std::size_t workers = std::min(worker_count, count);
   s.setup.submission_bytes = submission_bytes_for(s.cases, s.setup.diagnose) * workers;
   std::vector<worker_job> jobs(workers);
-  std::vector<pthread_t> threads(workers);
+  std::vector<helper_thread> threads(workers);
   std::size_t started = 0;
   for (std::size_t w = 0; w < workers; ++w) {
     jobs[w] = {&s.setup, s.cases, &s.slots, &finished};
-    if (!start_thread(threads[started], work_on, &jobs[w])) break;
+    // Without a worker (none can be had) this thread grades each submission before printing it.
+    if (!threads[started].start(work_on, &jobs[w])) break;
     ++started;
   }
   for (std::size_t index = 0; index < count; ++index) {
@@ -746,7 +747,7 @@ void grade_all(class_session& s, const roster_columns& columns) {
     print_slot(s, columns, s.slots[index]);
     mark_printed(finished, index);
   }
-  for (std::size_t w = 0; w < started; ++w) ::pthread_join(threads[w], nullptr);
+  for (helper_thread& thread : threads) thread.join();
 }
 
 std::int64_t graded_lines(const std::vector<case_result>& cases) {

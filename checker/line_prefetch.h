@@ -2,13 +2,12 @@
 // input lines are read and its tables built: the two files are independent until grading.
 #pragma once
 
-#include <pthread.h>
-
 #include <array>
 #include <cstdint>
 
 #include "checker/key_line_stream.h"
 #include "checker/line_reader.h"
+#include "hashing/thread_start.h"
 
 /// What three read_key_line calls on the output file gave, in order: a read that failed ends the
 /// lines, as it ends the reading of a case.
@@ -26,7 +25,7 @@ class line_prefetch {
   line_prefetch() = default;
   line_prefetch(const line_prefetch&) = delete;
   line_prefetch& operator=(const line_prefetch&) = delete;
-  ~line_prefetch();
+  ~line_prefetch() = default;
 
   /// Starts reading the next three lines of `reader` on a thread, each keeping at most
   /// `key_limit` keys. False, with nothing read, when the file is not a regular file or no thread
@@ -34,7 +33,7 @@ class line_prefetch {
   bool start(line_reader& reader, std::size_t key_limit = no_key_limit);
 
   /// True between a successful `start` and the `take` that follows it.
-  [[nodiscard]] bool started() const { return started_; }
+  [[nodiscard]] bool started() const { return thread_.running(); }
 
   /// Waits for the lines; valid until the next `start`.
   submitted_lines& take();
@@ -44,6 +43,5 @@ class line_prefetch {
   line_reader* reader_ = nullptr;
   std::size_t key_limit_ = no_key_limit;
   submitted_lines lines_;
-  pthread_t thread_{};
-  bool started_ = false;
+  helper_thread thread_;  // joined before the lines it fills are gone
 };

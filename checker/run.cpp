@@ -1,6 +1,5 @@
 #include "checker/run.h"
 
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -326,22 +325,19 @@ class case_beginning {
       return slot.beside != nullptr;
     });
     // Without a thread (none can be had) every renderer simply runs here, one after another.
-    split_ = large && any_beside && start_thread(thread_, begin_case_beside, &job_);
+    split_ = large && any_beside && thread_.start(begin_case_beside, &job_);
     for (const renderer_slot& slot : slots) {
       if (!split_ || slot.beside == nullptr) slot.renderer->begin_case(record);
     }
   }
   case_beginning(const case_beginning&) = delete;
   case_beginning& operator=(const case_beginning&) = delete;
-  ~case_beginning() { join(); }
-  void join() {
-    if (split_) ::pthread_join(thread_, nullptr);
-    split_ = false;
-  }
+  ~case_beginning() = default;
+  void join() { thread_.join(); }
 
  private:
   beside_job job_;
-  pthread_t thread_{};
+  helper_thread thread_;  // after the job it reads, so joined first
   bool split_ = false;
 };
 

@@ -1,6 +1,5 @@
 #include "hashing/hash_table.h"
 
-#include <pthread.h>
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -541,7 +540,7 @@ constexpr std::size_t fill_stack_bytes = std::size_t{1} << 19;
 bool fill_beside(std::int32_t table_size, const std::uint64_t* fresh, const key_list& first_keys,
                  const key_list& second_keys, const std::array<strategy_job, 3>& jobs) {
   std::array<solo_fill, 3> tasks{};
-  std::array<pthread_t, 3> threads{};
+  std::array<helper_thread, 3> threads;
   std::array<bool, 3> started{};
   job_list here;
   std::size_t last = jobs.size();
@@ -549,7 +548,7 @@ bool fill_beside(std::int32_t table_size, const std::uint64_t* fresh, const key_
   for (std::size_t i = 0; i + 1 < last; ++i) {
     if (!jobs[i].wanted) continue;
     tasks[i] = solo_fill{&jobs[i], fresh, &first_keys, &second_keys, table_size, false};
-    started[i] = start_thread(threads[i], fill_alone, &tasks[i], fill_stack_bytes);
+    started[i] = threads[i].start(fill_alone, &tasks[i], fill_stack_bytes);
     if (!started[i]) here.add(&jobs[i]);
   }
   if (last > 0) here.add(&jobs[last - 1]);
@@ -557,7 +556,7 @@ bool fill_beside(std::int32_t table_size, const std::uint64_t* fresh, const key_
   job_list retry = filled_here ? job_list{} : here;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     if (!started[i]) continue;
-    ::pthread_join(threads[i], nullptr);
+    threads[i].join();
     if (!tasks[i].built) retry.add(&jobs[i]);
   }
   return fill_in_turn(table_size, fresh, first_keys, second_keys, retry);

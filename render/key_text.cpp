@@ -1,7 +1,5 @@
 #include "render/key_text.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <cstdint>
 
@@ -86,12 +84,12 @@ void print_keys_on_two_threads(text_out& console, const key_list& keys) {
     const std::size_t middle = std::min(keys.size(), first + keys_per_segment);
     helper.first = middle;
     helper.last = std::min(keys.size(), middle + keys_per_segment);
-    pthread_t thread{};
+    helper_thread thread;
     // Without a thread (none can be had) the caller formats both segments itself.
-    const bool split = helper.last > middle && start_thread(thread, format_segment, &helper);
+    const bool split = helper.last > middle && thread.start(format_segment, &helper);
     put_range(console, keys, first, split ? middle : helper.last);
     if (!split) continue;
-    ::pthread_join(thread, nullptr);
+    thread.join();
     put_text(console, helper.text);
   }
   put_text(console, "\n");
