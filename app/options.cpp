@@ -91,6 +91,18 @@ void take_reveal(const option_value& option, command_line& cl) {
   }
 }
 
+void take_visibility(const option_value& option, command_line& cl) {
+  constexpr std::string_view names[] = {"visible", "hidden", "after_due_date", "after_published"};
+  cl.gradescope_visibility_given = true;
+  cl.gradescope_visibility = option.text;
+  if (std::find(std::begin(names), std::end(names), option.text) == std::end(names)) {
+    cl.error =
+        "hash_checker: option '--gradescope-visibility' takes visible, hidden, after_due_date or "
+        "after_published, not '" +
+        std::string(option.text) + "'";
+  }
+}
+
 // "--color" alone means always.
 void take_color(const option_value& option, command_line& cl) {
   constexpr std::pair<std::string_view, color_mode> names[] = {{"auto", color_mode::automatic},
@@ -193,6 +205,10 @@ constexpr option_row options_after_reports[] = {
      "default), diagnosis (no expected layout, key, slot or probe path),\n"
      "verdict (Right or Wrong per line and the totals) or score (the totals)",
      take_reveal},
+    {"--gradescope-visibility", "=WHEN",
+     "with --gradescope: when students see each test:\n"
+     "visible (the default), hidden, after_due_date or after_published",
+     take_visibility},
     {"--audit", "",
      "hash_checker --audit INPUT: which known mistakes the cases of INPUT\n"
      "catch, on each strategy; --json=FILE writes it as a report",
@@ -364,6 +380,10 @@ void take_positionals(const std::vector<std::string>& positional, command_line& 
   if (!cl.generator_option.empty() && runs) {
     cl.error = "hash_checker: option '" + cl.generator_option +
                "' needs --generate=FILE or --generate-large=FILE";
+    return;
+  }
+  if (cl.gradescope_visibility_given && cl.gradescope.empty() && runs) {
+    cl.error = "hash_checker: option '--gradescope-visibility' needs --gradescope=FILE";
     return;
   }
   if (!cl.gradebook.empty()) {

@@ -25,6 +25,8 @@ struct command_line {
   std::string answer_file = "./hash_answer.txt";
   std::string json;  // report paths; empty when not asked for
   std::string gradescope;
+  std::string gradescope_visibility = "visible";  // each Gradescope test's
+  bool gradescope_visibility_given = false;
   std::string junit;
   std::string html;
   std::string gradebook;   // with it, the positional arguments are INPUT SUBMISSION...

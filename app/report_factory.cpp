@@ -16,13 +16,17 @@ std::unique_ptr<result_renderer> make(text_out& out, const command_line& /*cl*/)
   return std::make_unique<renderer>(out);
 }
 
+std::unique_ptr<result_renderer> make_gradescope(text_out& out, const command_line& cl) {
+  return std::make_unique<gradescope_report>(out, cl.gradescope_visibility);
+}
+
 constexpr report_kind kinds[] = {
     {"--json", "JSON report", "write a JSON report of every case and line to FILE",
      &command_line::json, make<json_report>, true, false, &command_line::report_dir},
     {"--gradescope", "Gradescope report", "write a Gradescope results.json to FILE",
-     &command_line::gradescope, make<gradescope_report>, false, false, nullptr},
+     &command_line::gradescope, make_gradescope, true, false, nullptr},
     {"--junit", "JUnit report", "write a JUnit XML report to FILE", &command_line::junit,
-     make<junit_report>, false, false, nullptr},
+     make<junit_report>, true, false, nullptr},
     {"--html", "HTML report", "write a self-contained HTML page of every case to FILE",
      &command_line::html, make<html_report>, true, false, &command_line::html_dir},
 };

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "render/explain_text.h"
 #include "render/json_writer.h"
 #include "render/report_text.h"
 
@@ -76,6 +77,10 @@ void gradescope_report::line(const case_result& record, const line_result& resul
   } else if (policy_.submitted) {
     append_submitted(case_text_, output_path_, result);
   }
+  // The filter has already taken from the diagnosis what the level hides.
+  if (policy_.diagnosis && result.judged == verdict::wrong && result.details) {
+    case_text_ += explain_lines(*result.details);
+  }
 }
 
 void gradescope_report::end_case(const case_result& record, const case_tally& tally) {
@@ -109,7 +114,8 @@ void gradescope_report::put_test(const case_result& record, const case_tally& ta
   put_number_member(out_, "max_score", tally.graded_count);
   put_string_member(out_, "status", passed ? "passed" : "failed");
   put_string_member(out_, "output", case_text_);
-  put_string_member(out_, "visibility", "visible");
+  put_string_member(out_, "output_format", "text");
+  put_string_member(out_, "visibility", visibility_);
   put_text(out_, "}");
   ++tests_written_;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "checker/results.h"
 #include "checker/reveal.h"
@@ -15,12 +16,17 @@
 /// max_score is the number of its lines that were graded: 3 for a graded case, 0 for a refused
 /// or unbuilt case and in answer-only mode, so that the tests add up to the top-level score and
 /// max_score (the run's right and all). A test passes when its case was built and every graded
-/// line is right. Cases are named as the console names them, counting from 0. Below reveal level
-/// `all` a test's output holds no expected layout (nor, at `verdict`, the submitted line), and at
-/// `score` there are no tests: the top-level score and output alone.
+/// line is right. Cases are named as the console names them, counting from 0. A test's output is
+/// plain text (output_format "text"): each graded line's verdict, expected and submitted keys and,
+/// under a Wrong line, its explanation as --explain gives it. Below reveal level `all` a test's
+/// output holds no expected layout and the explanation none of the answer's details; at
+/// `verdict` neither the submitted line nor an explanation; at `score` there are no tests: the
+/// top-level score and output alone.
 class gradescope_report final : public result_renderer {
  public:
-  explicit gradescope_report(text_out& out) : out_(out) {}
+  /// `visibility` is each test's: "visible", "hidden", "after_due_date" or "after_published".
+  explicit gradescope_report(text_out& out, std::string_view visibility = "visible")
+      : out_(out), visibility_(visibility) {}
 
   void begin_run(const run_header& header) override;
   void begin_case(const case_result& record) override;
@@ -33,6 +39,7 @@ class gradescope_report final : public result_renderer {
   void put_test(const case_result& record, const case_tally& tally);
 
   text_out& out_;
+  std::string visibility_;
   reveal_policy policy_;  // from the header's level
   std::string output_path_;
   bool answer_only_ = false;

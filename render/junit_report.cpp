@@ -1,5 +1,9 @@
 #include "render/junit_report.h"
 
+#include <array>
+#include <charconv>
+
+#include "render/explain_text.h"
 #include "render/report_text.h"
 #include "render/xml_writer.h"
 
@@ -32,6 +36,15 @@ std::string summary_text(const run_summary& summary) {
   return text;
 }
 
+// Seconds with three decimals, as JUnit readers take a time.
+std::string seconds_text(std::chrono::steady_clock::duration elapsed) {
+  std::array<char, 32> digits{};
+  const double seconds = std::chrono::duration<double>(elapsed).count();
+  const auto written = std::to_chars(digits.data(), digits.data() + digits.size(), seconds,
+                                     std::chars_format::fixed, 3);
+  return {digits.data(), written.ptr};
+}
+
 void append_property(std::string& xml, std::string_view name, std::string_view value) {
   xml += "      <property";
   append_xml_attribute(xml, "name", name);
@@ -54,14 +67,22 @@ std::string properties(const run_header& header) {
 void junit_report::begin_run(const run_header& header) {
   header_ = header;
   policy_ = policy_of(header.reveal);
+  run_start_ = std::chrono::steady_clock::now();
+  line_start_ = run_start_;
 }
 
-void junit_report::begin_case(const case_result& /*record*/) { lines_in_case_ = 0; }
+void junit_report::begin_case(const case_result& /*record*/) {
+  lines_in_case_ = 0;
+  line_start_ = std::chrono::steady_clock::now();
+}
 
 void junit_report::line(const case_result& record, const line_result& result) {
   if (record.state != case_state::built || result.judged == verdict::none) return;
   if (!policy_.cases) return;
-  add_judged_line(record, result);
+  // A line's time runs from the end of the line before it in its case, or from the case's start.
+  const auto now = std::chrono::steady_clock::now();
+  add_judged_line(record, result, now - line_start_);
+  line_start_ = now;
   ++lines_in_case_;
 }
 
@@ -78,7 +99,9 @@ void junit_report::end_run(const run_summary& summary) {
   append_xml_attribute(head, "name", "hash_checker");
   head += suite_counts() + ">\n  <testsuite";
   append_xml_attribute(head, "name", "hash_checker");
-  head += suite_counts() + ">\n" + properties(header_);
+  head += suite_counts();
+  append_xml_attribute(head, "time", seconds_text(std::chrono::steady_clock::now() - run_start_));
+  head += ">\n" + properties(header_);
   put_text(out_, head);
   put_text(out_, testcases_);
   std::string tail = "    <system-out>";
@@ -87,15 +110,18 @@ void junit_report::end_run(const run_summary& summary) {
   put_text(out_, tail);
 }
 
-void junit_report::open_testcase(std::string_view classname, std::string_view name) {
+void junit_report::open_testcase(std::string_view classname, std::string_view name,
+                                 std::chrono::steady_clock::duration elapsed) {
   testcases_ += "    <testcase";
   append_xml_attribute(testcases_, "classname", classname);
   append_xml_attribute(testcases_, "name", name);
+  append_xml_attribute(testcases_, "time", seconds_text(elapsed));
   ++tests_;
 }
 
-void junit_report::add_judged_line(const case_result& record, const line_result& result) {
-  open_testcase(case_classname(record), strategy_title(result.strategy));
+void junit_report::add_judged_line(const case_result& record, const line_result& result,
+                                   std::chrono::steady_clock::duration elapsed) {
+  open_testcase(case_classname(record), strategy_title(result.strategy), elapsed);
   if (result.judged == verdict::right) {
     testcases_ += "/>\n";
     return;
@@ -112,13 +138,15 @@ void junit_report::add_judged_line(const case_result& record, const line_result&
   } else if (policy_.submitted) {
     append_submitted(text, header_.output, result);
   }
+  // The filter has already taken from the diagnosis what the level hides.
+  if (policy_.diagnosis && result.details) text += explain_lines(*result.details);
   append_xml_text(testcases_, text);
   testcases_ += "</failure>\n    </testcase>\n";
   ++failures_;
 }
 
 void junit_report::add_skipped_line(const case_result& record, strategy_id strategy) {
-  open_testcase(case_classname(record), strategy_title(strategy));
+  open_testcase(case_classname(record), strategy_title(strategy), {});
   testcases_ += ">\n      <skipped";
   append_xml_attribute(testcases_, "message", skip_reason(record));
   testcases_ += "/>\n    </testcase>\n";
@@ -126,7 +154,7 @@ void junit_report::add_skipped_line(const case_result& record, strategy_id strat
 }
 
 void junit_report::add_error(const run_summary& summary) {
-  open_testcase("hash_checker", "run");
+  open_testcase("hash_checker", "run", {});
   testcases_ += ">\n      <error";
   append_xml_attribute(testcases_, "message", summary.error);
   testcases_ += ">";

@@ -5,9 +5,13 @@
 // message "answer-only mode". A run that stopped on an error (a start-up failure, say) gets one
 // more testcase, classname "hash_checker" and name "run", holding an <error>. Below reveal level
 // `all` a failure shows no expected layout (nor, at `verdict`, the submitted line or its problem),
-// and at `score` no line is listed: the summary alone holds the totals.
+// and at `score` no line is listed: the summary alone holds the totals. A failure's text ends with
+// the line's explanation as --explain gives it, as much of it as the level shows. The testsuite's
+// `time` is the run's, in seconds; a judged line's is the time since the line before it in its
+// case (or since the case began); skipped lines and the error take 0.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -33,8 +37,10 @@ class junit_report final : public result_renderer {
   [[nodiscard]] bool ok() const override { return !out_.failed; }
 
  private:
-  void open_testcase(std::string_view classname, std::string_view name);
-  void add_judged_line(const case_result& record, const line_result& result);
+  void open_testcase(std::string_view classname, std::string_view name,
+                     std::chrono::steady_clock::duration elapsed);
+  void add_judged_line(const case_result& record, const line_result& result,
+                       std::chrono::steady_clock::duration elapsed);
   void add_skipped_line(const case_result& record, strategy_id strategy);
   void add_error(const run_summary& summary);
   std::string suite_counts() const;
@@ -48,4 +54,6 @@ class junit_report final : public result_renderer {
   std::int64_t errors_ = 0;
   std::int64_t skipped_ = 0;
   std::size_t lines_in_case_ = 0;
+  std::chrono::steady_clock::time_point run_start_;
+  std::chrono::steady_clock::time_point line_start_;
 };

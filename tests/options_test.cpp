@@ -104,6 +104,19 @@ TEST(parse_command_line, options_come_out_before_positional_arguments_are_counte
        false,
        "hash_checker: option '--color' takes auto, always or never, not 'pink'"},
       {{"-1"}, true, "./hash_input.txt", "", false, ""},  // a negative mode, not an option
+      {{"--gradescope=g.json", "--gradescope-visibility=soon"},
+       false,
+       "./hash_input.txt",
+       "",
+       false,
+       "hash_checker: option '--gradescope-visibility' takes visible, hidden, after_due_date or "
+       "after_published, not 'soon'"},
+      {{"--gradescope-visibility=hidden", "0", "in", "out"},
+       false,
+       "",
+       "",
+       false,
+       "hash_checker: option '--gradescope-visibility' needs --gradescope=FILE"},
   };
   for (const auto& c : cases) {
     const command_line cl = parse_command_line(c.arguments);
