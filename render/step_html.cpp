@@ -12,16 +12,16 @@ const std::string_view step_style_sheet = R"(
 .walk{flex:1 1 420px;min-width:0}
 .walk h4{margin:4px 0;font-size:.95em}
 .walk[data-build=correct] h4{color:#1f6b25}.walk:not([data-build=correct]) h4{color:#a3001b}
-table.stood{border-collapse:separate;border-spacing:0 3px;font:13px/1.2 ui-monospace,"DejaVu Sans Mono",monospace}
+table.stood{border-collapse:collapse;margin:3px 0;font:13px/1.2 ui-monospace,"DejaVu Sans Mono",monospace}
 table.stood th[scope=row]{position:sticky;left:0;z-index:1;background:#f7f9fc;padding:0 6px 0 0;text-align:right;font:600 12px system-ui,"DejaVu Sans",sans-serif;color:#555}
-table.stood tr.index th[scope=col]{color:#777;font-size:11px;font-weight:400;text-align:center}
-td.cell{position:relative;min-width:2.3em;height:2.2em;padding:0 5px;border:1px solid #b5b5b5;border-left-width:0;background:#fff;text-align:center}
-td.cell.first{border-left-width:1px}
-td.filled{background:#c9d8ee;border-color:#7d93b8}
-td.filled+td.filled{border-left:1px dotted #7d93b8}
-td.tried{box-shadow:inset 0 0 0 2px #1d56b3}
-td.settles{box-shadow:inset 0 0 0 3px #1f6b25;background:#e3f3e4}
-td.cell sup{position:absolute;top:1px;left:2px;color:#1d56b3;font:700 10px/1 system-ui,"DejaVu Sans",sans-serif}
+table.stood tr:first-child th:not([scope]){padding:0 0 2px;color:#777;font:400 11px ui-monospace,"DejaVu Sans Mono",monospace;text-align:center}
+table.stood td{position:relative;min-width:2.3em;height:2.2em;padding:0 5px;border:1px solid #b5b5b5;background:#fff;text-align:center}
+table.stood td.f{background:#c9d8ee;border-color:#7d93b8}
+table.stood td.f+td.f{border-left:1px dotted #7d93b8}
+table.stood td.gap{border:0;background:none;color:#777}
+table.stood td.t{box-shadow:inset 0 0 0 2px #1d56b3}
+table.stood td.s{box-shadow:inset 0 0 0 3px #1f6b25;background:#e3f3e4}
+table.stood sup{position:absolute;top:1px;left:2px;color:#1d56b3;font:700 10px/1 system-ui,"DejaVu Sans",sans-serif}
 ol.steps{display:flex;flex-wrap:wrap;gap:4px;margin:6px 0 0;padding:0;list-style:none;font-size:.88em}
 ol.steps li{padding:2px 7px;border:1px solid #b5c3da;border-radius:4px;background:#fff}
 ol.steps li b{color:#1d56b3;margin-right:3px}
@@ -55,15 +55,15 @@ std::string step_numbers(const build_walk& walk, std::int64_t slot) {
   return text;
 }
 
-void append_stood_cell(std::string& html, const build_walk& walk, std::int64_t slot, key held,
-                       bool first) {
-  html += "<td class=\"cell";
-  if (first) html += " first";
-  if (held != 0) html += " filled";
+// A slot of the table as it stood: "f" filled, "t" tried, "s" where the key settles. Short
+// names, since a table of 2,000 slots draws every one of them.
+void append_stood_cell(std::string& html, const build_walk& walk, std::int64_t slot, key held) {
   const std::string numbers = step_numbers(walk, slot);
-  if (!numbers.empty()) html += " tried";
-  if (walk.settles == slot) html += " settles";
-  html += "\">";
+  std::string classes;
+  if (held != 0) classes += " f";
+  if (!numbers.empty()) classes += " t";
+  if (walk.settles == slot) classes += " s";
+  html += classes.empty() ? "<td>" : "<td class=\"" + classes.substr(1) + "\">";
   if (!numbers.empty()) html += "<sup>" + numbers + "</sup>";
   if (held != 0) append_html_number(html, held);
   html += "</td>";
@@ -83,8 +83,8 @@ void append_stood(std::string& html, const build_walk& walk, std::int64_t table_
     }
     for (std::size_t i = 0; i < span.keys.size(); ++i) {
       const std::int64_t slot = span.begin + static_cast<std::int64_t>(i);
-      index += "<th scope=\"col\">" + number_text(slot) + "</th>";
-      append_stood_cell(held, walk, slot, span.keys[i], i == 0);
+      index += "<th>" + number_text(slot) + "</th>";
+      append_stood_cell(held, walk, slot, span.keys[i]);
     }
     drawn_to = span.begin + static_cast<std::int64_t>(span.keys.size());
   }
