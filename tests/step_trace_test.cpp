@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -178,6 +180,51 @@ TEST(walks, large_tables_keep_windows_around_the_kept_steps) {
   EXPECT_EQ(walk.stood[1].begin, 157 - walk_window_radius);
   EXPECT_EQ(walk.stood[1].keys.back(), 0);
   EXPECT_FALSE(d.walk.mistake);
+}
+
+// Replaying a key's tries on the table as it stood before it must land it where the whole build
+// has it, under every build's rules: a slot once filled keeps its key.
+TEST(walks, replayed_tries_land_each_key_where_the_build_has_it) {
+  std::mt19937 rng(17);
+  std::vector<std::pair<build_rules, bool>> builds = {{build_rules{}, false}};
+  for (const wrong_build build : all_wrong_builds) builds.emplace_back(rules_of(build), true);
+  for (int round = 0; round < 150; ++round) {
+    const auto m = static_cast<std::int32_t>(std::uniform_int_distribution<>(3, 12)(rng));
+    key_list lists[2];
+    for (key_list& list : lists) {
+      const int count = std::uniform_int_distribution<>(0, 9)(rng);
+      for (int i = 0; i < count; ++i)
+        list.push_back(std::uniform_int_distribution<key>(0, 40)(rng));
+    }
+    const key_order order = order_keys(lists[0], lists[1]);
+    for (std::size_t b = 0; b < all_wrong_builds.size() + 1; ++b) {
+      for (const strategy_id strategy : all_strategies) {
+        if (b > 0 && !variant_applies(all_wrong_builds[b - 1], strategy)) continue;
+        const build_rules& rules = builds[b].first;
+        const key_list layout =
+            b == 0 ? layout_of(build_layouts(m, lists[0], lists[1]), strategy)
+                   : build_variant(all_wrong_builds[b - 1], strategy, m, lists[0], lists[1], order);
+        if (layout.empty()) continue;
+        for (const key k : order.distinct) {
+          const key_list before = table_before(rules, strategy, m, lists[0], lists[1], order, k);
+          ASSERT_EQ(before.size(), layout.size());
+          for (std::size_t slot = 0; slot < before.size(); ++slot) {
+            if (before[slot] != 0) ASSERT_EQ(before[slot], layout[slot]) << b << " " << k;
+          }
+          std::int64_t slot = -1;
+          for (std::int64_t i = 0; (slot = probe_slot(rules, strategy, m, k, i)) >= 0; ++i) {
+            if (before[static_cast<std::size_t>(slot)] == 0) break;
+          }
+          if (slot >= 0) {
+            EXPECT_EQ(layout[static_cast<std::size_t>(slot)], k) << "build " << b << " key " << k;
+          } else {
+            EXPECT_EQ(std::count(layout.begin(), layout.end(), k), 0)
+                << "build " << b << " key " << k;
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
