@@ -19,6 +19,7 @@
 #include "app/report_factory.h"
 #include "checker/grading.h"
 #include "checker/run.h"
+#include "hashing/program_limits.h"
 #include "render/answer_file_writer.h"
 #include "render/atomic_file.h"
 #include "render/class_console.h"
@@ -29,10 +30,6 @@
 #endif
 
 namespace {
-
-constexpr int failure_status = 255;
-constexpr int usage_status = 2;
-constexpr int wrong_lines_status = 3;
 
 // A report asked for on the command line, with the file it is written through.
 struct report {
@@ -224,7 +221,8 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
   if (s.cl.help || s.cl.version) {
     const std::string text =
         s.cl.help ? usage_text() : std::string("hash_checker ") + HASH_CHECKER_VERSION + "\n";
-    return std::fputs(text.c_str(), console) >= 0 && std::fflush(console) == 0 ? 0 : failure_status;
+    return std::fputs(text.c_str(), console) >= 0 && std::fflush(console) == 0 ? success_status
+                                                                               : failure_status;
   }
   if (s.cl.audit) return run_audit(s.cl, console);
   if (!s.cl.generate.empty()) return run_generate(s.cl, console);
@@ -275,6 +273,6 @@ void stop_on_out_of_memory() {
     remove_temporary_files_now();
     std::fputs("Out of memory\n", stdout);
     std::fflush(stdout);
-    std::_Exit(255);
+    std::_Exit(failure_status);
   });
 }

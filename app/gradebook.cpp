@@ -28,6 +28,7 @@
 #include "checker/gradebook.h"
 #include "checker/grading.h"
 #include "checker/run.h"
+#include "hashing/program_limits.h"
 #include "hashing/thread_start.h"
 #include "render/answer_file_writer.h"
 #include "render/atomic_file.h"
@@ -43,9 +44,6 @@
 
 namespace {
 
-constexpr int failure_status = 255;
-constexpr int incomplete_status = 1;
-constexpr int wrong_lines_status = 3;
 constexpr std::size_t worker_count = 2;
 // How far the workers may grade ahead of the last row printed: what a submission leaves for the
 // printing thread (its --explain lines) then costs memory for a few submissions, not the class.
@@ -761,7 +759,7 @@ int class_status(const class_session& s, const class_totals& totals) {
   const bool incomplete = totals.graded < totals.submissions || totals.graded == 0 ||
                           input.refused > 0 || input.not_built > 0 || input.ended_early;
   if (incomplete) return incomplete_status;
-  return s.cl->fail_on_wrong && totals.any_wrong ? wrong_lines_status : 0;
+  return s.cl->fail_on_wrong && totals.any_wrong ? wrong_lines_status : success_status;
 }
 
 std::vector<submission_row> rows_of(std::vector<graded_slot>& slots) {

@@ -7,6 +7,7 @@
 #include "checker/audit.h"
 #include "checker/input_generator.h"
 #include "checker/run.h"
+#include "hashing/program_limits.h"
 #include "render/atomic_file.h"
 #include "render/audit_console.h"
 #include "render/audit_json.h"
@@ -18,10 +19,6 @@
 #endif
 
 namespace {
-
-constexpr int failure_status = 255;
-constexpr int usage_status = 2;
-constexpr int incomplete_status = 1;
 
 // Ends with `line` on the console; the status of a file that failed.
 int fail(text_out& console, const std::string& line) {

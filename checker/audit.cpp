@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "hashing/program_limits.h"
+
 namespace {
 
 constexpr std::int64_t lines_per_case = 3;
@@ -132,7 +134,7 @@ int audit_status(const audit_result& result) {
   const bool all_caught =
       std::all_of(result.verdicts.begin(), result.verdicts.end(),
                   [](const audit_verdict& v) { return v.caught || !v.revealable; });
-  return all_caught ? 0 : 1;
+  return all_caught ? success_status : incomplete_status;
 }
 
 audit_collector::audit_collector() {

@@ -18,12 +18,10 @@
 #include "checker/line_prefetch.h"
 #include "checker/shape.h"
 #include "hashing/huge_pages.h"
+#include "hashing/program_limits.h"
 #include "hashing/thread_start.h"
 
 namespace {
-
-constexpr int failure_status = 255;
-constexpr int incomplete_status = 1;
 
 // A directory opens for reading on some systems but never yields a line, so it counts as a
 // file that can't be opened.
@@ -106,10 +104,10 @@ void end_early(const run_files& files, read_status read, std::int64_t cases_run,
                           " cases";
 }
 
-// From this many slots on, a case's layouts are rendered beside the console on a second thread
-// and, in checking mode, its submitted lines are read ahead while its tables are built. Small
-// cases don't pay for a thread.
-constexpr std::int64_t slots_worth_a_thread = std::int64_t{1} << 16;
+// A large case's layouts are rendered beside the console on a second thread and, in checking
+// mode, its submitted lines are read ahead while its tables are built. Small cases don't pay for
+// a thread.
+constexpr std::int64_t slots_worth_a_thread = large_case_slots;
 
 // Reads a case's three input lines into `record`, with the first reason to refuse it; hands
 // `after_size_line` the size line as soon as it is read.
@@ -575,7 +573,7 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
 int status_of(const run_summary& summary) {
   if (!summary.error.empty()) return failure_status;
   const bool incomplete = summary.refused > 0 || summary.not_built > 0 || summary.ended_early;
-  return incomplete ? incomplete_status : 0;
+  return incomplete ? incomplete_status : success_status;
 }
 
 void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summary& summary) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "hashing/huge_pages.h"
+#include "hashing/program_limits.h"
 #include "hashing/thread_start.h"
 
 std::int64_t primary_hash(std::int64_t k, std::int64_t table_size) {
@@ -74,10 +75,10 @@ std::int64_t remainder(std::int64_t k, const modulus& m) {
   return static_cast<std::int64_t>((static_cast<wide>(low) * m.divisor) >> 64);
 }
 
-// From this size on, each strategy but the last gets its own table and thread: the fills read
-// the keys and `fresh` only and write only their own table and result, so they need no lock.
-// Smaller tables are filled one after another on one table, which costs less than a thread.
-constexpr std::int32_t slots_worth_a_thread = std::int32_t{1} << 16;
+// In a large case, each strategy but the last gets its own table and thread: the fills read the
+// keys and `fresh` only and write only their own table and result, so they need no lock. Smaller
+// tables are filled one after another on one table, which costs less than a thread.
+constexpr std::int64_t slots_worth_a_thread = large_case_slots;
 
 // A table's slots, or its empty-slot bits. Those of a table that may be filled on a thread of its
 // own are mapped straight from the system: their pages come zeroed with no pass to clear them,

@@ -1,11 +1,12 @@
 #include "render/answer_file_writer.h"
 
+#include "hashing/program_limits.h"
 #include "render/key_text.h"
 
 namespace {
-// A case this large is written beside the console (see run_cases); syncing it there keeps the
-// answer file's final sync, which the run waits for, short.
-constexpr std::int64_t slots_worth_a_sync = std::int64_t{1} << 16;
+// A large case is written beside the console; syncing it there keeps the answer file's final
+// sync, which the run waits for, short.
+constexpr std::int64_t slots_worth_a_sync = large_case_slots;
 }  // namespace
 
 void answer_file_writer::begin_case(const case_result& record) {
