@@ -27,8 +27,8 @@ inline constexpr std::size_t kept_lenient_tokens = 8;
 /// A `key_limit` that keeps every key.
 inline constexpr std::size_t no_key_limit = SIZE_MAX;
 
-/// Parses a line fed in pieces of any size: the same keys, fault and bad token as `split_keys`
-/// with the delimiter " ". With `whole_line_is_one_token` the line is not split: space is white
+/// Parses a line fed in pieces of any size: the same keys, fault and bad token as the line split
+/// whole at every " ". With `whole_line_is_one_token` the line is not split: space is white
 /// space, as for the case count. Bytes after a bad token are skipped without being kept.
 struct key_line_parser {
   enum class phase : std::uint8_t { between, leading_space, sign, digits, trailing, bad, done };

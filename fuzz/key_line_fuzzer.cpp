@@ -14,6 +14,7 @@
 #include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
 #include "render/key_text.h"
+#include "tests/reference_key_lines.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "checker/key_lines.h"
+#include "tests/reference_key_lines.h"
 
 namespace {
 

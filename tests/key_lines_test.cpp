@@ -6,6 +6,7 @@
 #include <string>
 
 #include "render/key_text.h"
+#include "tests/reference_key_lines.h"
 #include "tests/written_text.h"
 
 namespace {
