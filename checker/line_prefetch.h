@@ -28,12 +28,12 @@ class line_prefetch {
   ~line_prefetch() = default;
 
   /// Starts reading the next three lines of `reader` on a thread, each keeping at most
-  /// `key_limit` keys. False, with nothing read, when the file is not a regular file or no thread
-  /// can be had.
+  /// `key_limit` keys; where no thread can be had, reads them here. False, with nothing read, when
+  /// the file is not a regular file.
   bool start(line_reader& reader, std::size_t key_limit = no_key_limit);
 
   /// True between a successful `start` and the `take` that follows it.
-  [[nodiscard]] bool started() const { return thread_.running(); }
+  [[nodiscard]] bool started() const { return pending_; }
 
   /// Waits for the lines; valid until the next `start`.
   submitted_lines& take();
@@ -43,5 +43,6 @@ class line_prefetch {
   line_reader* reader_ = nullptr;
   std::size_t key_limit_ = no_key_limit;
   submitted_lines lines_;
+  bool pending_ = false;  // lines read, or being read, and not yet taken
   helper_thread thread_;  // joined before the lines it fills are gone
 };

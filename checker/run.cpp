@@ -322,10 +322,12 @@ class case_beginning {
     const bool any_beside = std::any_of(slots.begin(), slots.end(), [](const renderer_slot& slot) {
       return slot.beside != nullptr;
     });
-    // Without a thread (none can be had) every renderer simply runs here, one after another.
-    split_ = large && any_beside && thread_.start(begin_case_beside, &job_);
+    // Without a thread (none can be had) the renderers of layouts alone simply run here first;
+    // each writes only its own file, so the order makes no difference.
+    const bool split = large && any_beside;
+    if (split) thread_.run(begin_case_beside, &job_);
     for (const renderer_slot& slot : slots) {
-      if (!split_ || slot.beside == nullptr) slot.renderer->begin_case(record);
+      if (!split || slot.beside == nullptr) slot.renderer->begin_case(record);
     }
   }
   case_beginning(const case_beginning&) = delete;
@@ -336,7 +338,6 @@ class case_beginning {
  private:
   beside_job job_;
   helper_thread thread_;  // after the job it reads, so joined first
-  bool split_ = false;
 };
 
 // Renders and grades one case read and built before, into `tally`; returns the failure line that

@@ -84,11 +84,14 @@ void print_keys_on_two_threads(text_out& console, const key_list& keys) {
     const std::size_t middle = std::min(keys.size(), first + keys_per_segment);
     helper.first = middle;
     helper.last = std::min(keys.size(), middle + keys_per_segment);
+    if (helper.last == middle) {
+      put_range(console, keys, first, middle);
+      continue;
+    }
+    // Without a thread (none can be had) the second segment is formatted here, before the first.
     helper_thread thread;
-    // Without a thread (none can be had) the caller formats both segments itself.
-    const bool split = helper.last > middle && thread.start(format_segment, &helper);
-    put_range(console, keys, first, split ? middle : helper.last);
-    if (!split) continue;
+    thread.run(format_segment, &helper);
+    put_range(console, keys, first, middle);
     thread.join();
     put_text(console, helper.text);
   }
