@@ -76,7 +76,6 @@ class json_object {
   void keys(std::string_view name, const key_list& value);
 
  private:
-  friend class json_array;
   text_out& out_;
   json_layout layout_;
   bool empty_ = true;
@@ -103,7 +102,6 @@ class json_array {
   void number(std::int64_t value);
 
  private:
-  friend class json_object;
   text_out& out_;
   json_layout layout_;
   bool empty_ = true;
