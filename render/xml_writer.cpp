@@ -83,3 +83,60 @@ void append_xml_attribute(std::string& xml, std::string_view name, std::int64_t 
   append_xml_attribute(xml, name,
                        std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
 }
+
+xml_element::xml_element(std::string& xml, std::string_view name, std::size_t depth)
+    : xml_(xml), name_(name), depth_(depth) {
+  xml_.append(2 * depth_, ' ');
+  xml_ += '<';
+  xml_ += name_;
+}
+
+xml_element::xml_element(xml_element& parent, std::string_view name)
+    : xml_element(children_of(parent), name, parent.depth_ + 1) {}
+
+std::string& xml_element::children_of(xml_element& parent) {
+  parent.begin_children();
+  return parent.xml_;
+}
+
+void xml_element::attribute(std::string_view name, std::string_view value) {
+  append_xml_attribute(xml_, name, value);
+}
+
+void xml_element::attribute(std::string_view name, std::int64_t value) {
+  append_xml_attribute(xml_, name, value);
+}
+
+void xml_element::text(std::string_view content) {
+  if (at_ == state::start_tag) {
+    xml_ += '>';
+    at_ = state::text;
+  }
+  append_xml_text(xml_, content);
+}
+
+void xml_element::begin_children() {
+  if (at_ == state::start_tag) {
+    xml_ += ">\n";
+    at_ = state::children;
+  }
+}
+
+void xml_element::close() {
+  switch (at_) {
+    case state::closed:
+      return;
+    case state::start_tag:
+      xml_ += "/>\n";
+      break;
+    case state::children:
+      xml_.append(2 * depth_, ' ');
+      [[fallthrough]];
+    case state::text:
+      xml_ += "</";
+      xml_ += name_;
+      xml_ += ">\n";
+      break;
+  }
+  at_ = state::closed;
+}
