@@ -45,22 +45,23 @@ std::string seconds_text(std::chrono::steady_clock::duration elapsed) {
   return {digits.data(), written.ptr};
 }
 
-void append_property(std::string& xml, std::string_view name, std::string_view value) {
-  xml += "      <property";
-  append_xml_attribute(xml, "name", name);
-  append_xml_attribute(xml, "value", value);
-  xml += "/>\n";
+void put_property(xml_element& properties, std::string_view name, std::string_view value) {
+  xml_element property(properties, "property");
+  property.attribute("name", name);
+  property.attribute("value", value);
 }
 
-std::string properties(const run_header& header) {
-  std::string xml = "    <properties>\n";
-  append_property(xml, "version", header.version);
-  append_property(xml, "mode", header.answer_only ? "answer-only" : "checking");
-  append_property(xml, "input", header.input);
-  append_property(xml, "output", header.output);
-  append_property(xml, "answer_file", header.answer_file);
-  return xml + "    </properties>\n";
+void put_properties(xml_element& suite, const run_header& header) {
+  xml_element properties(suite, "properties");
+  put_property(properties, "version", header.version);
+  put_property(properties, "mode", header.answer_only ? "answer-only" : "checking");
+  put_property(properties, "input", header.input);
+  put_property(properties, "output", header.output);
+  put_property(properties, "answer_file", header.answer_file);
 }
+
+// The testcases are gathered apart, a level below the suite, for their counts go on its tag.
+constexpr std::size_t testcase_depth = 2;
 
 }  // namespace
 
@@ -95,42 +96,43 @@ void junit_report::end_case(const case_result& record, const case_tally& /*tally
 
 void junit_report::end_run(const run_summary& summary) {
   if (!summary.error.empty()) add_error(summary);
-  std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites";
-  append_xml_attribute(head, "name", "hash_checker");
-  head += suite_counts() + ">\n  <testsuite";
-  append_xml_attribute(head, "name", "hash_checker");
-  head += suite_counts();
-  append_xml_attribute(head, "time", seconds_text(std::chrono::steady_clock::now() - run_start_));
-  head += ">\n" + properties(header_);
-  put_text(out_, head);
-  put_text(out_, testcases_);
-  std::string tail = "    <system-out>";
-  append_xml_text(tail, summary_text(summary));
-  tail += "</system-out>\n  </testsuite>\n</testsuites>\n";
-  put_text(out_, tail);
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  {
+    xml_element suites(xml, "testsuites");
+    suites.attribute("name", "hash_checker");
+    put_suite_counts(suites);
+    xml_element suite(suites, "testsuite");
+    suite.attribute("name", "hash_checker");
+    put_suite_counts(suite);
+    suite.attribute("time", seconds_text(std::chrono::steady_clock::now() - run_start_));
+    put_properties(suite, header_);
+    put_text(out_, xml);
+    xml.clear();
+    put_text(out_, testcases_);
+    xml_element system_out(suite, "system-out");
+    system_out.text(summary_text(summary));
+  }
+  put_text(out_, xml);
 }
 
-void junit_report::open_testcase(std::string_view classname, std::string_view name,
+void junit_report::name_testcase(xml_element& testcase, std::string_view classname,
+                                 std::string_view name,
                                  std::chrono::steady_clock::duration elapsed) {
-  testcases_ += "    <testcase";
-  append_xml_attribute(testcases_, "classname", classname);
-  append_xml_attribute(testcases_, "name", name);
-  append_xml_attribute(testcases_, "time", seconds_text(elapsed));
+  testcase.attribute("classname", classname);
+  testcase.attribute("name", name);
+  testcase.attribute("time", seconds_text(elapsed));
   ++tests_;
 }
 
 void junit_report::add_judged_line(const case_result& record, const line_result& result,
                                    std::chrono::steady_clock::duration elapsed) {
-  open_testcase(case_classname(record), strategy_title(result.strategy), elapsed);
-  if (result.judged == verdict::right) {
-    testcases_ += "/>\n";
-    return;
-  }
-  testcases_ += ">\n      <failure";
-  append_xml_attribute(testcases_, "message",
-                       policy_.submitted ? failure_message(header_.output, result) : "Wrong");
-  append_xml_attribute(testcases_, "type", "wrong");
-  testcases_ += ">";
+  xml_element testcase(testcases_, "testcase", testcase_depth);
+  name_testcase(testcase, case_classname(record), strategy_title(result.strategy), elapsed);
+  if (result.judged == verdict::right) return;
+  xml_element failure(testcase, "failure");
+  failure.attribute("message",
+                    policy_.submitted ? failure_message(header_.output, result) : "Wrong");
+  failure.attribute("type", "wrong");
   std::string text;
   if (policy_.answer) {
     append_expected_and_submitted(text, layout_of(record.expected, result.strategy), header_.output,
@@ -140,34 +142,30 @@ void junit_report::add_judged_line(const case_result& record, const line_result&
   }
   // The filter has already taken from the diagnosis what the level hides.
   if (policy_.diagnosis && result.details) text += explain_lines(*result.details);
-  append_xml_text(testcases_, text);
-  testcases_ += "</failure>\n    </testcase>\n";
+  failure.text(text);
   ++failures_;
 }
 
 void junit_report::add_skipped_line(const case_result& record, strategy_id strategy) {
-  open_testcase(case_classname(record), strategy_title(strategy), {});
-  testcases_ += ">\n      <skipped";
-  append_xml_attribute(testcases_, "message", skip_reason(record));
-  testcases_ += "/>\n    </testcase>\n";
+  xml_element testcase(testcases_, "testcase", testcase_depth);
+  name_testcase(testcase, case_classname(record), strategy_title(strategy), {});
+  xml_element skipped(testcase, "skipped");
+  skipped.attribute("message", skip_reason(record));
   ++skipped_;
 }
 
 void junit_report::add_error(const run_summary& summary) {
-  open_testcase("hash_checker", "run", {});
-  testcases_ += ">\n      <error";
-  append_xml_attribute(testcases_, "message", summary.error);
-  testcases_ += ">";
-  append_xml_text(testcases_, summary.error);
-  testcases_ += "</error>\n    </testcase>\n";
+  xml_element testcase(testcases_, "testcase", testcase_depth);
+  name_testcase(testcase, "hash_checker", "run", {});
+  xml_element error(testcase, "error");
+  error.attribute("message", summary.error);
+  error.text(summary.error);
   ++errors_;
 }
 
-std::string junit_report::suite_counts() const {
-  std::string xml;
-  append_xml_attribute(xml, "tests", tests_);
-  append_xml_attribute(xml, "failures", failures_);
-  append_xml_attribute(xml, "errors", errors_);
-  append_xml_attribute(xml, "skipped", skipped_);
-  return xml;
+void junit_report::put_suite_counts(xml_element& suite) const {
+  suite.attribute("tests", tests_);
+  suite.attribute("failures", failures_);
+  suite.attribute("errors", errors_);
+  suite.attribute("skipped", skipped_);
 }

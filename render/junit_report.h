@@ -19,6 +19,7 @@
 #include "checker/results.h"
 #include "checker/reveal.h"
 #include "render/text_out.h"
+#include "render/xml_writer.h"
 
 /// Writes to `out` at end_run alone, since the counts go on the opening tags; until then the
 /// testcases wait in memory: under a hundred bytes per line judged Right, a few kilobytes plus the
@@ -37,13 +38,13 @@ class junit_report final : public result_renderer {
   [[nodiscard]] bool ok() const override { return !out_.failed; }
 
  private:
-  void open_testcase(std::string_view classname, std::string_view name,
+  void name_testcase(xml_element& testcase, std::string_view classname, std::string_view name,
                      std::chrono::steady_clock::duration elapsed);
   void add_judged_line(const case_result& record, const line_result& result,
                        std::chrono::steady_clock::duration elapsed);
   void add_skipped_line(const case_result& record, strategy_id strategy);
   void add_error(const run_summary& summary);
-  std::string suite_counts() const;
+  void put_suite_counts(xml_element& suite) const;
 
   text_out& out_;
   run_header header_;
