@@ -40,17 +40,7 @@ std::string summary_text(const run_summary& summary, bool answer_only) {
   return text;
 }
 
-void put_number_member(text_out& out, std::string_view name, std::int64_t value) {
-  put_text(out, ",");
-  put_json_name(out, name);
-  put_json_number(out, value);
-}
-
-void put_string_member(text_out& out, std::string_view name, std::string_view value) {
-  put_text(out, ",");
-  put_json_name(out, name);
-  put_json_string(out, value);
-}
+constexpr json_layout test_per_line{.before_element = "\n", .before_end = "\n"};
 
 }  // namespace
 
@@ -60,7 +50,8 @@ void gradescope_report::begin_run(const run_header& header) {
   output_path_ = header.output;
   answer_only_ = header.answer_only;
   policy_ = policy_of(header.reveal);
-  put_text(out_, "{\"tests\":[");
+  document_.emplace(out_);
+  tests_.emplace(*document_, "tests", test_per_line);
 }
 
 void gradescope_report::begin_case(const case_result& /*record*/) { case_text_.clear(); }
@@ -90,32 +81,31 @@ void gradescope_report::end_case(const case_result& record, const case_tally& ta
   } else if (answer_only_ && policy_.answer) {
     case_text_ = expected_text(record);
   }
-  if (policy_.cases) put_test(record, tally);
+  if (policy_.cases && tests_) put_test(record, tally);
   case_text_.clear();
 }
 
 void gradescope_report::end_run(const run_summary& summary) {
   if (!run_begun_) begin_run(run_header{});
-  put_text(out_, "\n]");
-  put_number_member(out_, "score", summary.right);
-  put_number_member(out_, "max_score", summary.all);
-  put_string_member(out_, "output", summary_text(summary, answer_only_));
-  put_string_member(out_, "visibility", "visible");
-  put_text(out_, "}\n");
+  if (!document_) return;
+  tests_.reset();
+  document_->number("score", summary.right);
+  document_->number("max_score", summary.all);
+  document_->string("output", summary_text(summary, answer_only_));
+  document_->string("visibility", "visible");
+  document_.reset();
+  put_text(out_, "\n");
 }
 
 void gradescope_report::put_test(const case_result& record, const case_tally& tally) {
   const bool passed = record.state == case_state::built && tally.right_count == tally.graded_count;
-  put_text(out_, tests_written_ > 0 ? ",\n{" : "\n{");
-  put_json_name(out_, "name");
-  put_json_string(out_, "Case " + std::to_string(record.number) + ": table size " +
-                            std::to_string(record.table_size));
-  put_number_member(out_, "score", tally.right_count);
-  put_number_member(out_, "max_score", tally.graded_count);
-  put_string_member(out_, "status", passed ? "passed" : "failed");
-  put_string_member(out_, "output", case_text_);
-  put_string_member(out_, "output_format", "text");
-  put_string_member(out_, "visibility", visibility_);
-  put_text(out_, "}");
-  ++tests_written_;
+  json_object test(*tests_);
+  test.string("name", "Case " + std::to_string(record.number) + ": table size " +
+                          std::to_string(record.table_size));
+  test.number("score", tally.right_count);
+  test.number("max_score", tally.graded_count);
+  test.string("status", passed ? "passed" : "failed");
+  test.string("output", case_text_);
+  test.string("output_format", "text");
+  test.string("visibility", visibility_);
 }

@@ -4,12 +4,13 @@
 // bounded by a few kilobytes per case whatever the table size.
 #pragma once
 
-#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "checker/results.h"
 #include "checker/reveal.h"
+#include "render/json_writer.h"
 #include "render/text_out.h"
 
 /// Writes to `out`, which the caller opens, keeps alive past end_run and commits. A test's
@@ -21,7 +22,7 @@
 /// under a Wrong line, its explanation as --explain gives it. Below reveal level `all` a test's
 /// output holds no expected layout and the explanation none of the answer's details; at
 /// `verdict` neither the submitted line nor an explanation; at `score` there are no tests: the
-/// top-level score and output alone.
+/// top-level score and output alone. A second end_run writes nothing.
 class gradescope_report final : public result_renderer {
  public:
   /// `visibility` is each test's: "visible", "hidden", "after_due_date" or "after_published".
@@ -44,6 +45,8 @@ class gradescope_report final : public result_renderer {
   std::string output_path_;
   bool answer_only_ = false;
   bool run_begun_ = false;
-  std::int64_t tests_written_ = 0;
   std::string case_text_;  // the open case's account, gathered line by line
+  // The scopes open between events, outermost first; each closes itself when reset.
+  std::optional<json_object> document_;
+  std::optional<json_array> tests_;
 };
