@@ -447,12 +447,14 @@ variant_outcome compare_variant(wrong_build build, strategy_id strategy, std::in
                          !has_negative(first_keys) && !has_negative(second_keys);
   if (!buildable) return variant_outcome::undecided;
   const build_rules& rules = rules_of(build);
-  // Without a key met twice, storing repeats changes nothing.
+  // Without a key met twice, storing repeats changes nothing; a build that changes another rule
+  // as well must still be compared.
   const auto nonzero = [](const key_list& keys) {
     return std::count_if(keys.begin(), keys.end(), [](key k) { return k != 0; });
   };
-  if (!rules.absorb_repeats && nonzero(first_keys) + nonzero(second_keys) ==
-                                   static_cast<std::int64_t>(order.distinct.size())) {
+  if (rules == build_rules{.absorb_repeats = false} &&
+      nonzero(first_keys) + nonzero(second_keys) ==
+          static_cast<std::int64_t>(order.distinct.size())) {
     return variant_outcome::same;
   }
   probe_table t = make_table(table_size);

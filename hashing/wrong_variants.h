@@ -50,6 +50,7 @@ struct build_rules {
   int probes = 3;
   bool scan_from_home = false;  // the scan after the probes starts after the home slot
   bool keep_probing = false;    // no scan: probing goes on with i = 3, 4, ... up to m probes
+  bool operator==(const build_rules&) const = default;
 };
 
 /// Strategies as bits, by strategy_id.
@@ -200,6 +201,18 @@ constexpr bool rows_in_id_order() {
   return true;
 }
 static_assert(rows_in_id_order(), "each mistake's row sits at its mistake_id");
+
+// A swapped build is the correct builder on swapped lists, so it can change nothing else.
+constexpr bool swaps_alone() {
+  for (const mistake_entry& entry : mistake_catalogue) {
+    for (std::size_t r = 0; r < entry.reading_count; ++r) {
+      const build_rules& rules = entry.readings[r];
+      if (rules.lists_swapped && rules != build_rules{.lists_swapped = true}) return false;
+    }
+  }
+  return true;
+}
+static_assert(swaps_alone(), "a build that swaps the lists changes no other rule");
 
 constexpr std::array<mistake_id, mistake_catalogue.size()> catalogue_ids() {
   std::array<mistake_id, mistake_catalogue.size()> ids{};
