@@ -276,18 +276,13 @@ bool is_option(std::string_view argument) {
   return argument.size() > 1 && argument[0] == '-' && is_letter(argument[1]);
 }
 
-// When `cl` asks for a report that `refuses`, the options of every report that does, as
-// "--a, --b and --c"; otherwise an empty text.
+// The options of the reports that `refuses`, as "--a, --b and --c".
 template <class refusal>
-std::string asked_reports(const command_line& cl, refusal refuses) {
+std::string report_options(refusal refuses) {
   std::vector<std::string_view> names;
-  bool asked = false;
   for (const report_kind& kind : report_kinds()) {
-    if (!refuses(kind)) continue;
-    names.push_back(kind.option);
-    asked = asked || !(cl.*kind.path).empty();
+    if (refuses(kind)) names.push_back(kind.option);
   }
-  if (!asked) return "";
   std::string text;
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
@@ -296,13 +291,25 @@ std::string asked_reports(const command_line& cl, refusal refuses) {
   return text;
 }
 
+// When `cl` asks for a report that `refuses`, the options of every report that does (see
+// report_options); otherwise an empty text.
+template <class refusal>
+std::string asked_reports(const command_line& cl, refusal refuses) {
+  const std::span<const report_kind> kinds = report_kinds();
+  const bool asked = std::any_of(kinds.begin(), kinds.end(), [&](const report_kind& kind) {
+    return refuses(kind) && !(cl.*kind.path).empty();
+  });
+  return asked ? report_options(refuses) : "";
+}
+
+bool refused_with_gradebook(const report_kind& kind) { return !kind.with_gradebook; }
+
 // The input tools write their own JSON report with --json, and no other.
 bool writes_no_audit(const report_kind& kind) { return kind.path != &command_line::json; }
 
 // A class run: INPUT, then the submissions; a report of one file would be one of many here.
 void take_gradebook_positionals(const std::vector<std::string>& positional, command_line& cl) {
-  const std::string refused =
-      asked_reports(cl, [](const report_kind& k) { return !k.with_gradebook; });
+  const std::string refused = asked_reports(cl, refused_with_gradebook);
   if (!refused.empty()) {
     cl.error =
         "hash_checker: --gradebook writes a JSON report per submission with --report-dir="
@@ -481,10 +488,12 @@ with (put it before a glob of submissions). INPUT or OUTPUT '-' is standard inpu
 Options:
 )";
 
-constexpr std::string_view usage_notes = R"(
+constexpr std::string_view usage_class_notes = R"(
 With --gradebook, --answer-file, --no-answer-file and --fail-on-wrong apply to the whole run;
 --explain (the Wrong lines under the submission's line) and --color (its state) apply per
-submission; --json, --gradescope, --junit and --html don't combine with it.
+submission; )";
+
+constexpr std::string_view usage_notes = R"( don't combine with it.
 
 Every file is written to a temporary file beside it and renamed over it at the end, so an
 earlier file stays whole until the new one is complete. Reports are written even when the run
@@ -537,5 +546,6 @@ std::string usage_text() {
     text += option_lines(row, short_name);
     short_name = {};
   }
-  return text + std::string(usage_notes);
+  return text + std::string(usage_class_notes) + report_options(refused_with_gradebook) +
+         std::string(usage_notes);
 }
