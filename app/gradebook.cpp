@@ -447,6 +447,7 @@ std::string open_report(const class_setup& setup, std::size_t index, const std::
   run_header header = setup.header;
   header.output = setup.paths[index];
   header.reveal = setup.reveal;
+  if (report.role == "HTML report") header.class_page = class_page_name;
   report.renderer->begin_run(header);
   return "";
 }
@@ -537,6 +538,7 @@ struct class_session {
   atomic_file class_report;  // class.json
   atomic_file class_page;    // index.html
   std::vector<graded_slot> slots;
+  case_grid grid;                     // filled as each row is printed
   std::vector<std::string> failures;  // printed after the summary
   class_listing listing;              // its submissions moved into `setup`
   lms_grades lms;                     // --roster and --lms-csv
@@ -623,8 +625,10 @@ void prepare(class_session& s) {
     s.setup.paths.push_back(submission.path);
     named_as.push_back(submission.named_as);
   }
-  // A diagnosis costs a sort of the case's keys; only --explain and the reports that show it pay.
-  s.setup.diagnose = s.cl->explain || reports_need_diagnosis(*s.cl);
+  // The gradebook names the mistakes of Wrong lines, so every Wrong line is diagnosed: a sort of
+  // its case's keys (once per case) and the known wrong builds, each linear in the table and
+  // tried only up to largest_variant_table slots; a Right line costs nothing more.
+  s.setup.diagnose = true;
   s.setup.explain = s.cl->explain;
   s.setup.fail_on_wrong = s.cl->fail_on_wrong;
   s.setup.reveal = s.cl->reveal;
@@ -692,14 +696,19 @@ void start_roster(class_session& s, const roster_columns& columns) {
   }
   put_roster_header(s.console, columns);
   put_csv_header(s.gradebook.out(), s.cases.size());
+  s.grid.graded.assign(s.cases.size(), 0);
+  s.grid.right.assign(s.cases.size(), {});
 }
 
 void print_slot(class_session& s, const roster_columns& columns, graded_slot& slot) {
   put_roster_line(s.console, columns, slot.row, s.color);
   put_text(s.console, slot.notes);
   put_csv_row(s.gradebook.out(), slot.row);
+  add_to_grid(s.grid, slot.row);
   std::string().swap(slot.notes);
-  std::vector<std::int8_t>().swap(slot.row.case_right);  // the gradebook has them now
+  // The gradebook and the grid have them now.
+  std::vector<std::int8_t>().swap(slot.row.case_right);
+  std::vector<std::uint8_t>().swap(slot.row.case_lines_right);
   if (!slot.report_failure.empty()) s.failures.push_back(slot.report_failure);
   if (!slot.page_failure.empty()) s.failures.push_back(slot.page_failure);
 }
@@ -941,6 +950,7 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
   class_totals totals = totals_of(rows);
   totals.skipped_folders = s.listing.skipped_folders;
   totals.left_out = s.listing.left_out;
+  totals.cases = std::move(s.grid);
   put_class_summary(s.console, totals, shortened_names(s));
   if (!cl.roster.empty()) {
     std::string lost = write_lms_grades(cl, s.lms, s.setup.submissions, rows, s.console);

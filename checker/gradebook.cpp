@@ -4,6 +4,9 @@
 #include <string_view>
 #include <utility>
 
+#include "checker/diagnosis.h"
+#include "hashing/wrong_variants.h"
+
 namespace {
 
 constexpr std::int64_t top_score = 100;
@@ -41,12 +44,19 @@ void strategy_tally::line(const case_result& /*record*/, const line_result& resu
   if (result.judged == verdict::none) return;
   const std::size_t at = strategy_index(result.strategy);
   ++lines_.at(at);
-  if (result.judged == verdict::right) ++right_.at(at);
+  if (result.judged == verdict::right) {
+    ++right_.at(at);
+    bits_ = static_cast<std::uint8_t>(bits_ | 1U << at);
+  } else if (result.details && result.details->mistake) {
+    ++mistakes_.at(static_cast<std::size_t>(*result.details->mistake));
+  }
 }
 
 void strategy_tally::end_case(const case_result& record, const case_tally& tally) {
   const bool graded = record.state == case_state::built;
   case_right_.push_back(static_cast<std::int8_t>(graded ? tally.right_count : -1));
+  case_bits_.push_back(graded ? bits_ : 0);
+  bits_ = 0;
 }
 
 void content_watch::line(const case_result& /*record*/, const line_result& result) {
@@ -94,9 +104,35 @@ submission_row row_of(std::string path, submission_state state, const run_summar
   row.score = summary.score;
   row.case_right = tally.case_right();
   row.case_right.resize(cases.size(), -1);  // a case never ended was not graded
+  row.case_lines_right = tally.case_bits();
+  row.case_lines_right.resize(cases.size(), 0);
   row.strategy_right = tally.right();
   row.strategy_lines = tally.lines();
+  row.mistake_lines = tally.mistakes();
   return row;
+}
+
+void add_to_grid(case_grid& grid, const submission_row& row) {
+  if (!was_graded(row.state)) return;
+  if (grid.graded.size() < row.case_right.size()) {
+    grid.graded.resize(row.case_right.size(), 0);
+    grid.right.resize(row.case_right.size(), {});
+  }
+  for (std::size_t c = 0; c < row.case_right.size(); ++c) {
+    if (row.case_right[c] < 0) continue;
+    ++grid.graded[c];
+    for (std::size_t s = 0; s < all_strategies.size(); ++s) {
+      const bool right = c < row.case_lines_right.size() && (row.case_lines_right[c] >> s & 1U);
+      grid.right[c].at(s) += right ? 1 : 0;
+    }
+  }
+}
+
+std::int64_t whole_percent(std::int64_t part, std::int64_t whole) {
+  if (whole <= 0) return 0;
+  const std::int64_t percent = rounded(part * 100, whole);
+  if (part > 0 && part < whole) return std::clamp<std::int64_t>(percent, 1, 99);
+  return percent;
 }
 
 std::int64_t percent_tenths(std::int64_t part, std::int64_t whole) {
@@ -106,6 +142,7 @@ std::int64_t percent_tenths(std::int64_t part, std::int64_t whole) {
 class_totals totals_of(std::span<const submission_row> rows) {
   class_totals totals;
   totals.submissions = static_cast<std::int64_t>(rows.size());
+  totals.mistakes.assign(mistake_catalogue.size(), {});
   std::vector<std::int64_t> scores;
   std::int64_t sum = 0;
   for (const submission_row& row : rows) {
@@ -117,6 +154,10 @@ class_totals totals_of(std::span<const submission_row> rows) {
     for (std::size_t s = 0; s < all_strategies.size(); ++s) {
       totals.strategy_right.at(s) += row.strategy_right.at(s);
       totals.strategy_lines.at(s) += row.strategy_lines.at(s);
+    }
+    for (std::size_t m = 0; m < row.mistake_lines.size() && m < totals.mistakes.size(); ++m) {
+      totals.mistakes[m].lines += row.mistake_lines[m];
+      totals.mistakes[m].submissions += row.mistake_lines[m] > 0 ? 1 : 0;
     }
   }
   totals.graded = static_cast<std::int64_t>(scores.size());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "checker/results.h"
 #include "checker/run.h"
+#include "hashing/wrong_variants.h"
 
 /// What a class run keeps of one submission. The numbers mean something only when `state` is
 /// one of a graded submission (was_graded).
@@ -21,25 +23,37 @@ struct submission_row {
   std::int64_t all = 0;
   std::int64_t score = 0;
   std::vector<std::int8_t> case_right;  // per case read: lines right, 0 to 3; -1 when not graded
+  // Per case read: bit s set when the line of all_strategies[s] was judged Right; 0 when the case
+  // was not graded (case_right tells which).
+  std::vector<std::uint8_t> case_lines_right;
   std::array<std::int64_t, 3> strategy_right{};  // indexed like all_strategies
   std::array<std::int64_t, 3> strategy_lines{};  // lines graded, by strategy
+  std::vector<std::int64_t> mistake_lines;       // Wrong lines naming each, like mistake_catalogue
 };
 
-/// Counts graded lines, and those judged Right, by strategy, from a grading's line events, and
-/// the lines right in each case from its end_case.
+/// Counts graded lines, and those judged Right, by strategy, and the Wrong lines naming each
+/// mistake (when the lines were diagnosed), from a grading's line events; and from each case's
+/// end_case, its lines right and which strategies they were.
 class strategy_tally final : public result_renderer {
  public:
+  strategy_tally() : mistakes_(mistake_catalogue.size(), 0) {}
   void line(const case_result& record, const line_result& result) override;
   void end_case(const case_result& record, const case_tally& tally) override;
   [[nodiscard]] const std::array<std::int64_t, 3>& right() const { return right_; }
   [[nodiscard]] const std::array<std::int64_t, 3>& lines() const { return lines_; }
   /// Per case ended: lines right, 0 to 3; -1 for a case that was not built.
   [[nodiscard]] const std::vector<std::int8_t>& case_right() const { return case_right_; }
+  /// Per case ended: bit s set when the line of all_strategies[s] was judged Right.
+  [[nodiscard]] const std::vector<std::uint8_t>& case_bits() const { return case_bits_; }
+  [[nodiscard]] const std::vector<std::int64_t>& mistakes() const { return mistakes_; }
 
  private:
   std::array<std::int64_t, 3> right_{};
   std::array<std::int64_t, 3> lines_{};
   std::vector<std::int8_t> case_right_;
+  std::vector<std::uint8_t> case_bits_;
+  std::uint8_t bits_ = 0;  // of the case being graded
+  std::vector<std::int64_t> mistakes_;
 };
 
 /// Tells from a grading's lines whether the file held keys at all: nothing but white space, no
@@ -63,14 +77,34 @@ class content_watch final : public result_renderer {
 /// checker's console transcript, not its output"; empty for any other state.
 std::string_view content_note(submission_state state);
 
-/// The row of a submission that grade_submission graded against `cases` and that `tally`
-/// watched. A submission that was not graded keeps its path, its state and
-/// a -1 for every case; one graded keeps `state` (empty, unreadable...) with its numbers.
+/// The row of a submission that grade_submission graded against `cases` and that `tally` watched.
+/// A submission that was not graded keeps its path, its state and a -1 for every case; one graded
+/// keeps `state` (empty, unreadable...) with its numbers.
 submission_row row_of(std::string path, submission_state state, const run_summary& summary,
                       std::span<const case_result> cases, const strategy_tally& tally);
 
 /// Score bands of the histogram: 0-9, 10-19, ..., 80-89 and 90-100.
 inline constexpr std::size_t score_bands = 10;
+
+/// How many graded submissions named a mistake in at least one Wrong line, and in how many lines.
+struct mistake_count {
+  std::int64_t submissions = 0;
+  std::int64_t lines = 0;
+};
+
+/// Per case and strategy, the graded submissions whose line was Right, out of those graded on
+/// the case. Filled row by row as the class run prints them, since rows give up their cases then.
+struct case_grid {
+  std::vector<std::array<std::int64_t, 3>> right;  // by case number, then like all_strategies
+  std::vector<std::int64_t> graded;                // by case number
+};
+
+/// Adds a graded row's cases to `grid`, growing it to the row's case count.
+void add_to_grid(case_grid& grid, const submission_row& row);
+
+/// `part` / `whole` as a whole percent, rounded half up but never 0 or 100 unless `part` is 0 or
+/// `whole`: a cell that one submission got wrong never reads 100%. 0 when `whole` is 0.
+std::int64_t whole_percent(std::int64_t part, std::int64_t whole);
 
 /// The class totals. Averages are in tenths, rounded half up, so that they print the same on
 /// every machine; every figure but `submissions` and `mean_all_tenths` counts graded rows only,
@@ -86,7 +120,9 @@ struct class_totals {
   std::array<std::int64_t, score_bands> bands{};
   std::array<std::int64_t, 3> strategy_right{};
   std::array<std::int64_t, 3> strategy_lines{};
-  bool any_wrong = false;  // a graded line was judged Wrong
+  bool any_wrong = false;               // a graded line was judged Wrong
+  std::vector<mistake_count> mistakes;  // indexed like mistake_catalogue
+  case_grid cases;                      // set by the class run, not from rows
   // Set by the class run, not from rows: what listing the folders passed over.
   std::int64_t skipped_folders = 0;
   std::int64_t left_out = 0;

@@ -96,6 +96,9 @@ struct run_header {
   std::string output;
   std::string answer_file;  // empty when no answer file is written
   reveal_level reveal = reveal_level::all;
+  // In a class run, the name of the class's page beside each submission's own, which links back
+  // to it; empty otherwise.
+  std::string class_page{};
 };
 
 /// A run of output lines that hold the layouts of their neighbours: with `missing`, lines `first`

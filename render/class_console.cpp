@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <vector>
 
 #include "checker/key_lines.h"
 #include "render/explain_text.h"
@@ -18,6 +19,7 @@ constexpr std::size_t score_width = 5;  // "score"
 constexpr std::size_t label_width = 9;  // "highest" and two spaces
 constexpr std::size_t strategy_width = 18;
 constexpr std::int64_t longest_bar = 50;
+constexpr std::size_t hardest_cells = 10;
 
 void put_padded(text_out& out, std::string_view text, std::size_t width) {
   put_text(out, text);
@@ -86,6 +88,61 @@ void put_strategy_shares(text_out& out, const class_totals& totals) {
     put_text(out, "  ");
     put_right_aligned(out, share, 6);
     put_text(out, "\n");
+  }
+}
+
+// The mistakes that Wrong lines named, the most submissions first (ties in catalogue order).
+void put_mistake_tally(text_out& out, const class_totals& totals) {
+  std::vector<std::size_t> named;
+  for (std::size_t m = 0; m < totals.mistakes.size(); ++m) {
+    if (totals.mistakes[m].submissions > 0) named.push_back(m);
+  }
+  if (named.empty()) return;
+  std::stable_sort(named.begin(), named.end(), [&](std::size_t a, std::size_t b) {
+    return totals.mistakes[a].submissions > totals.mistakes[b].submissions;
+  });
+  const std::size_t width =
+      counted(totals.mistakes[named.front()].submissions, "submission").size();
+  put_text(out, "\nmistakes named\n");
+  for (const std::size_t m : named) {
+    put_text(out, "  ");
+    put_right_aligned(out, counted(totals.mistakes[m].submissions, "submission"), width);
+    put_text(out,
+             ": " + std::string(mistake_catalogue[m].key) + " (" + counted(totals.mistakes[m].lines, "line") + ")\n");
+  }
+}
+
+// The cases and strategies fewest submissions got right, hardest first, up to hardest_cells.
+void put_hardest_cells(text_out& out, const case_grid& grid) {
+  struct cell {
+    std::size_t number;
+    std::size_t strategy;
+    std::int64_t right;
+    std::int64_t graded;
+  };
+  std::vector<cell> cells;
+  for (std::size_t c = 0; c < grid.graded.size(); ++c) {
+    for (std::size_t s = 0; s < all_strategies.size(); ++s) {
+      const std::int64_t right = grid.right[c].at(s);
+      if (right < grid.graded[c]) cells.push_back({c, s, right, grid.graded[c]});
+    }
+  }
+  if (cells.empty()) return;
+  // Compared as fractions, so that 1 of 3 comes before 2 of 5 whatever their rounding.
+  std::stable_sort(cells.begin(), cells.end(), [](const cell& a, const cell& b) {
+    return a.right * b.graded < b.right * a.graded;
+  });
+  put_text(out, "\nhardest lines\n");
+  for (std::size_t i = 0; i < cells.size() && i < hardest_cells; ++i) {
+    const cell& c = cells[i];
+    put_text(out, "  case " + std::to_string(c.number) + ", " +
+                      std::string(strategy_title(all_strategies.at(c.strategy))) + ": " +
+                      std::to_string(whole_percent(c.right, c.graded)) + "% right (" +
+                      std::to_string(c.right) + " of " + std::to_string(c.graded) + ")\n");
+  }
+  if (cells.size() > hardest_cells) {
+    put_text(out,
+             "  and " + std::to_string(cells.size() - hardest_cells) + " more below 100% right\n");
   }
 }
 
@@ -190,6 +247,8 @@ void put_class_summary(text_out& out, const class_totals& totals,
   }
   put_histogram(out, totals);
   put_strategy_shares(out, totals);
+  put_mistake_tally(out, totals);
+  put_hardest_cells(out, totals.cases);
   if (!any) put_text(out, "\nNo submission was graded.\n");
 }
 

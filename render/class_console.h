@@ -41,7 +41,10 @@ struct shortened_name {
 /// holds more, a band with any submission keeping one), and each strategy's share of lines Right.
 /// When a submission was not graded, the count says how many and the mean is also given with
 /// them counted as 0; subfolders skipped and files of the run left out are counted, `shortened`
-/// listed, and a class with nothing graded ends with a line saying so.
+/// listed. Then each mistake that Wrong lines named, the most submissions first:
+/// "12 submissions: no_wrap_around (20 lines)"; and the cells of `totals.cases` below 100% right,
+/// hardest first, at most 10 and a line counting the rest: "case 7, double hashing: 40% right
+/// (4 of 10)" (whole_percent). A class with nothing graded ends with a line saying so.
 void put_class_summary(text_out& out, const class_totals& totals,
                        std::span<const shortened_name> shortened = {});
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "render/class_console.h"
@@ -170,6 +171,51 @@ void append_strategies(std::string& html, const class_totals& totals) {
   html.append("</table></section>\n");
 }
 
+// Every catalogue mistake, with the submissions and lines that named it.
+void append_mistakes(std::string& html, const class_totals& totals) {
+  html.append(
+      "<section class=\"mistakes\"><h2>Mistakes named in Wrong lines</h2><table>"
+      "<thead><tr><th>mistake</th><th class=\"number\">submissions</th>"
+      "<th class=\"number\">lines</th></tr></thead><tbody>\n");
+  for (std::size_t m = 0; m < mistake_catalogue.size(); ++m) {
+    const mistake_count count = m < totals.mistakes.size() ? totals.mistakes[m] : mistake_count{};
+    html.append("<tr>");
+    append_text(html, "th", mistake_catalogue[m].key);
+    html.append("<td class=\"number\">");
+    append_html_number(html, count.submissions);
+    html.append("</td><td class=\"number\">");
+    append_html_number(html, count.lines);
+    html.append("</td></tr>\n");
+  }
+  html.append("</tbody></table></section>\n");
+}
+
+// Per case and strategy, the share of graded submissions whose line was Right.
+void append_case_grid(std::string& html, const case_grid& grid) {
+  html.append(
+      "<section class=\"cases\"><h2>Submissions right by case and strategy</h2><table "
+      "class=\"grid\"><thead><tr><th>case</th>");
+  for (const strategy_id strategy : all_strategies) {
+    append_text(html, "th", strategy_title(strategy));
+  }
+  html.append("</tr></thead><tbody>\n");
+  for (std::size_t c = 0; c < grid.graded.size(); ++c) {
+    html.append("<tr><th>");
+    append_html_number(html, static_cast<std::int64_t>(c));
+    html.append("</th>");
+    for (std::size_t s = 0; s < all_strategies.size(); ++s) {
+      html.append("<td class=\"number\">");
+      const std::int64_t right = grid.right[c].at(s);
+      append_html(html, grid.graded[c] > 0
+                            ? std::to_string(whole_percent(right, grid.graded[c])) + "%"
+                            : "-");
+      html.append("</td>");
+    }
+    html.append("</tr>\n");
+  }
+  html.append("</tbody></table></section>\n");
+}
+
 // A roster row: a graded submission's path links to its page; one not graded has no page worth
 // opening (it says only that the file could not be read), so its path stands alone.
 void append_row(std::string& html, const submission_row& row, const std::string& page_name) {
@@ -206,6 +252,8 @@ void put_class_html(text_out& out, const class_page& page) {
   append_totals(html, page.totals);
   append_histogram(html, page.totals);
   append_strategies(html, page.totals);
+  append_mistakes(html, page.totals);
+  append_case_grid(html, page.totals.cases);
   html.append(
       "<section class=\"submissions\"><h2>Submissions</h2><table class=\"roster\"><thead><tr>"
       "<th>submission</th><th class=\"number\">right/all</th><th class=\"number\">score</th>"

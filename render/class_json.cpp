@@ -58,6 +58,36 @@ void put_totals(json_object& object, const class_totals& totals) {
   put_strategies(object, totals);
 }
 
+// Every catalogue mistake, in catalogue order, with the submissions and lines that named it.
+void put_mistakes(json_object& object, const class_totals& totals) {
+  json_array mistakes(object, "mistakes");
+  for (std::size_t m = 0; m < mistake_catalogue.size(); ++m) {
+    const mistake_count count = m < totals.mistakes.size() ? totals.mistakes[m] : mistake_count{};
+    json_object mistake(mistakes);
+    mistake.string("mistake", mistake_catalogue[m].key);
+    mistake.number("submissions", count.submissions);
+    mistake.number("lines", count.lines);
+  }
+}
+
+void put_case_grid(json_object& object, const case_grid& grid) {
+  json_array cases(object, "case_strategies");
+  for (std::size_t c = 0; c < grid.graded.size(); ++c) {
+    json_object record(cases);
+    record.number("case", static_cast<std::int64_t>(c));
+    record.number("graded", grid.graded[c]);
+    json_array strategies(record, "strategies");
+    for (std::size_t s = 0; s < all_strategies.size(); ++s) {
+      const std::int64_t right = grid.right[c].at(s);
+      json_object strategy(strategies);
+      strategy.string("strategy", strategy_key(all_strategies.at(s)));
+      strategy.number("right", right);
+      put_figure(strategy, "right_percent", std::to_string(whole_percent(right, grid.graded[c])),
+                 grid.graded[c] > 0);
+    }
+  }
+}
+
 void put_row(json_array& rows, const submission_row& row, const std::string& report_name) {
   const bool graded = was_graded(row.state);
   json_object object(rows);
@@ -67,6 +97,11 @@ void put_row(json_array& rows, const submission_row& row, const std::string& rep
   put_figure(object, "right", std::to_string(row.right), graded);
   put_figure(object, "all", std::to_string(row.all), graded);
   put_figure(object, "score", std::to_string(row.score), graded);
+  // Each mistake the row's Wrong lines named, with its count of lines, in catalogue order.
+  json_object mistakes(object, "mistakes");
+  for (std::size_t m = 0; m < row.mistake_lines.size() && m < mistake_catalogue.size(); ++m) {
+    if (row.mistake_lines[m] > 0) mistakes.number(mistake_catalogue[m].key, row.mistake_lines[m]);
+  }
 }
 
 }  // namespace
@@ -76,6 +111,8 @@ void put_class_json(text_out& out, const class_report& report) {
     json_object document(out);
     put_input(document, report);
     put_totals(document, report.totals);
+    put_mistakes(document, report.totals);
+    put_case_grid(document, report.totals.cases);
     document.number("status", report.status);
     document.break_line();
     json_array rows(document, "rows", {.before_element = "\n ", .before_end = "\n"});

@@ -20,6 +20,10 @@ struct class_report {
 
 /// One JSON document: the header, the input's case totals, the class totals (not_graded,
 /// skipped_folders and left_out; mean, mean_all (those not graded as 0) and median as numbers
-/// with one decimal, null with no graded submission; score_bands; strategies), and a row
-/// object per submission with its report file's name and its numbers (null when not graded).
+/// with one decimal, null with no graded submission; score_bands; strategies), `mistakes` (one
+/// object per row of mistake_catalogue, in that order, with the submissions and lines naming it),
+/// `case_strategies` (per case of the grid: graded submissions, and per strategy those right and
+/// their whole_percent, null when none was graded), and a row object per submission with its
+/// report file's name, its numbers (null when not graded) and `mistakes` (id: lines, for each
+/// named).
 void put_class_json(text_out& out, const class_report& report);

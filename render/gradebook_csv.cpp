@@ -1,5 +1,6 @@
 #include "render/gradebook_csv.h"
 
+#include <span>
 #include <string>
 
 #include "render/json_writer.h"
@@ -9,6 +10,35 @@ namespace {
 void put_count(text_out& out, std::int64_t value, bool known) {
   put_text(out, ",");
   if (known) put_number(out, value);
+}
+
+// Each id and count separated by ":", pairs by ";": ids are lower case letters and "_" only.
+void put_mistakes(text_out& out, const submission_row& row) {
+  const char* separator = "";
+  for (std::size_t m = 0; m < row.mistake_lines.size() && m < mistake_catalogue.size(); ++m) {
+    if (row.mistake_lines[m] == 0) continue;
+    put_text(out, separator);
+    put_text(out, mistake_catalogue[m].key);
+    put_text(out, ":");
+    put_number(out, row.mistake_lines[m]);
+    separator = ";";
+  }
+}
+
+void put_wrong_lines(text_out& out, const submission_row& row) {
+  const char* separator = "";
+  for (std::size_t c = 0; c < row.case_right.size(); ++c) {
+    if (row.case_right[c] < 0 || row.case_right[c] == 3) continue;
+    const std::uint8_t bits = c < row.case_lines_right.size() ? row.case_lines_right[c] : 0;
+    for (std::size_t s = 0; s < all_strategies.size(); ++s) {
+      if ((bits >> s & 1U) != 0) continue;
+      put_text(out, separator);
+      put_number(out, static_cast<std::int64_t>(c));
+      put_text(out, ":");
+      put_text(out, strategy_key(all_strategies.at(s)));
+      separator = ";";
+    }
+  }
 }
 
 }  // namespace
@@ -68,7 +98,7 @@ void put_csv_header(text_out& out, std::size_t case_count) {
     put_text(out, ",case_");
     put_number(out, static_cast<std::int64_t>(i));
   }
-  put_text(out, "\n");
+  put_text(out, ",mistakes,wrong_lines\n");
 }
 
 void put_csv_row(text_out& out, const submission_row& row) {
@@ -80,5 +110,9 @@ void put_csv_row(text_out& out, const submission_row& row) {
   put_text(out, ",");
   put_text(out, state_text(row.state));
   for (const std::int8_t right : row.case_right) put_count(out, right, graded && right >= 0);
+  put_text(out, ",");
+  if (graded) put_mistakes(out, row);
+  put_text(out, ",");
+  if (graded) put_wrong_lines(out, row);
   put_text(out, "\n");
 }

@@ -512,7 +512,13 @@ std::string page_start(const run_header& header, const reveal_policy& policy) {
   html += "hash_checker report: " + escaped(header.input) + "</title>\n<style>";
   html += style_sheet;
   html += step_style_sheet;
-  html += "</style>\n</head>\n<body>\n<main>\n<header>\n<h1>hash_checker ";
+  html += "</style>\n</head>\n<body>\n<main>\n<header>\n";
+  if (!header.class_page.empty()) {
+    html += "<nav class=\"class-link\"><a href=\"";
+    append_url_segment(html, header.class_page);
+    html += "\">\xe2\x86\x90 Class report</a></nav>\n";
+  }
+  html += "<h1>hash_checker ";
   html += escaped(header.version) + (header.answer_only ? " \xe2\x80\x94 answer-only mode" : "");
   html += "</h1>\n<dl class=\"facts\">\n";
   append_fact(html, "Input file", escaped(header.input));

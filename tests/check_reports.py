@@ -41,6 +41,12 @@ def check_json(path, validator):
     problems = [f"{'/'.join(map(str, e.absolute_path))}: {e.message}"
                 for e in validator.iter_errors(report)]
     # At reveal level "score" the totals stand alone: no case is listed.
+    if not problems and "rows" in report:  # class.json
+        for listed, counted in (("case_strategies", "cases"), ("rows", "submissions")):
+            if len(report[listed]) != report[counted]:
+                problems.append(f"{counted} is {report[counted]} but {listed} holds "
+                                f"{len(report[listed])}")
+        return problems
     if not problems and report["mode"] != "audit":
         listed = report["cases"] if report.get("reveal") != "score" else 0
         if listed != len(report["results"]):

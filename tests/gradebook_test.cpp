@@ -12,12 +12,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/options.h"
 #include "checker/gradebook.h"
 #include "checker/run.h"
+#include "hashing/wrong_variants.h"
 #include "render/class_console.h"
 #include "render/gradebook_csv.h"
 #include "tests/written_text.h"
@@ -91,6 +93,10 @@ TEST(gradebook_csv, every_row_has_as_many_fields_as_the_header) {
   graded.all = 6;
   graded.score = 66;
   graded.case_right = {3, -1, 1};
+  graded.case_lines_right = {7, 0, 4};
+  graded.mistake_lines.assign(mistake_catalogue.size(), 0);
+  graded.mistake_lines[static_cast<std::size_t>(mistake_id::no_wrap_around)] = 2;
+  graded.mistake_lines[static_cast<std::size_t>(mistake_id::wrong_strategy)] = 1;
   submission_row missing;
   missing.path = "gone.txt";
   missing.state = submission_state::open_failed;
@@ -100,9 +106,10 @@ TEST(gradebook_csv, every_row_has_as_many_fields_as_the_header) {
               put_csv_row(out, graded);
               put_csv_row(out, missing);
             }),
-            "submission,right,all,score,state,case_0,case_1,case_2\n"
-            "\"a,b.txt\",4,6,66,graded,3,,1\n"
-            "gone.txt,,,,open failed,,,\n");
+            "submission,right,all,score,state,case_0,case_1,case_2,mistakes,wrong_lines\n"
+            "\"a,b.txt\",4,6,66,graded,3,,1,wrong_strategy:1;no_wrap_around:2,"
+            "2:linear_probing;2:two_pass_hashing\n"
+            "gone.txt,,,,open failed,,,,,\n");
 }
 
 submission_row row_scoring(std::int64_t score, submission_state state = submission_state::graded) {
@@ -468,3 +475,168 @@ TEST(gradebook_run, a_listed_entry_is_read_only_as_a_regular_file) {
 }
 
 }  // namespace
+
+namespace {
+
+// A line of a planted submission: the layout a known mistake gives, another strategy's layout, or
+// keys that no mistake gives.
+struct planted_line {
+  std::size_t case_number;
+  strategy_id strategy;
+  std::string mistake;  // a catalogue key, or "" for keys no mistake gives
+  wrong_build build{};  // for a wrong build's mistake
+};
+
+std::string key_line(const key_list& keys) {
+  std::string line;
+  for (const key k : keys) {
+    if (!line.empty()) line += ' ';
+    line += std::to_string(k);
+  }
+  line += '\n';
+  return line;
+}
+
+std::string file_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+// A class whose Wrong lines were built by the known wrong builders: each mistake is tallied in
+// the gradebook row, class.json and the console, and each case and strategy gets its share right.
+TEST(gradebook_run, planted_mistakes_are_tallied_everywhere) {
+  const scratch_folder scratch;
+  struct case_keys {
+    std::int32_t size;
+    key_list first;
+    key_list second;
+  };
+  const case_keys input_cases[] = {{11, {10, 21, 32, 43, 9, 8}, {20}},
+                                   {13, {12, 25, 38, 5, 18, 6}, {31, 44}}};
+  std::string input = "2\n";
+  std::vector<layouts> built;
+  for (const case_keys& c : input_cases) {
+    input += std::to_string(c.size) + " 0 0\n" + key_line(c.first) + key_line(c.second);
+    built.push_back(build_layouts(c.size, c.first, c.second));
+  }
+  const std::string input_path = scratch.file("in.txt", input);
+  using S = strategy_id;
+  using M = mistake_id;
+  const struct {
+    std::string name;
+    std::vector<planted_line> lines;
+    std::string mistakes;  // the gradebook's field
+  } submissions[] = {
+      {"right.txt", {}, ""},
+      {"nowrap.txt",
+       {{0, S::linear_probing, "no_wrap_around", wrong_build{M::no_wrap_around, 0}},
+        {1, S::linear_probing, "no_wrap_around", wrong_build{M::no_wrap_around, 0}}},
+       "no_wrap_around:2"},
+      {"mixed.txt",
+       {{0, S::double_hashing, "step_without_plus_one", wrong_build{M::step_without_plus_one, 0}},
+        {1, S::two_pass_hashing, "wrong_strategy"},
+        {1, S::linear_probing, "no_wrap_around", wrong_build{M::no_wrap_around, 0}}},
+       "wrong_strategy:1;no_wrap_around:1;step_without_plus_one:1"},
+      {"unnamed.txt", {{1, S::double_hashing, ""}}, ""},
+  };
+  std::vector<std::string> arguments{"--gradebook=" + (scratch.path / "g.csv").string(),
+                                     "--report-dir=" + (scratch.path / "r").string(),
+                                     "--no-answer-file", input_path};
+  for (const auto& s : submissions) {
+    std::string text;
+    for (std::size_t c = 0; c < built.size(); ++c) {
+      for (const strategy_id strategy : all_strategies) {
+        key_list line = layout_of(built[c], strategy);
+        for (const planted_line& p : s.lines) {
+          if (p.case_number != c || p.strategy != strategy) continue;
+          const case_keys& k = input_cases[c];
+          if (p.mistake == "wrong_strategy") {
+            line = layout_of(built[c],
+                             strategy == S::linear_probing ? S::double_hashing : S::linear_probing);
+          } else if (p.mistake.empty()) {
+            line = {1, 2, 3};
+          } else {
+            line = build_variant(p.build, strategy, k.size, k.first, k.second);
+          }
+          // Planted as meant: Wrong, and not the layout of another mistake tried before it.
+          ASSERT_NE(line, layout_of(built[c], strategy)) << s.name << " case " << c;
+          for (const strategy_id other : all_strategies) {
+            if (p.mistake != "wrong_strategy") {
+              ASSERT_NE(line, layout_of(built[c], other));
+            }
+          }
+        }
+        text += key_line(line);
+      }
+    }
+    arguments.push_back(scratch.file(s.name, text));
+  }
+  const command_line cl = parse_command_line(arguments);
+  ASSERT_EQ(cl.error, "");
+  const std::string console_path = (scratch.path / "console.txt").string();
+  std::FILE* console = std::fopen(console_path.c_str(), "w");
+  ASSERT_NE(console, nullptr);
+  EXPECT_EQ(run_gradebook(cl, console, false), 0);
+  std::fclose(console);
+
+  // The gradebook: each row's mistakes in catalogue order, and its Wrong lines.
+  const std::string csv = file_text((scratch.path / "g.csv").string());
+  for (const auto& s : submissions) {
+    std::string wrong;
+    for (std::size_t c = 0; c < built.size(); ++c) {
+      for (const strategy_id strategy : all_strategies) {
+        for (const planted_line& p : s.lines) {
+          if (p.case_number != c || p.strategy != strategy) continue;
+          if (!wrong.empty()) wrong += ';';
+          wrong += std::to_string(c) + ":" + std::string(strategy_key(strategy));
+        }
+      }
+    }
+    const std::string ending = "," + s.mistakes + "," + wrong + "\n";
+    const std::size_t row = csv.find((scratch.path / s.name).string() + ",");
+    ASSERT_NE(row, std::string::npos) << s.name;
+    EXPECT_EQ(csv.substr(csv.find('\n', row) + 1 - ending.size(), ending.size()), ending) << s.name;
+  }
+  // class.json and the console: per mistake, submissions and lines; per cell, the share right.
+  const std::string json = file_text((scratch.path / "r" / "class.json").string());
+  const std::string shown = file_text(console_path);
+  const struct {
+    std::string id;
+    int submissions;
+    int lines;
+  } tallies[] = {{"wrong_strategy", 1, 1},
+                 {"no_wrap_around", 2, 3},
+                 {"step_without_plus_one", 1, 1},
+                 {"lists_swapped", 0, 0}};
+  for (const auto& t : tallies) {
+    EXPECT_NE(
+        json.find("{\"mistake\":\"" + t.id + "\",\"submissions\":" + std::to_string(t.submissions) +
+                  ",\"lines\":" + std::to_string(t.lines) + "}"),
+        std::string::npos)
+        << t.id;
+    const std::string line = std::to_string(t.submissions) + " submission" +
+                             (t.submissions == 1 ? "" : "s") + ": " + t.id + " (" +
+                             std::to_string(t.lines) + " line" + (t.lines == 1 ? "" : "s") + ")";
+    EXPECT_EQ(shown.find(line) != std::string::npos, t.submissions > 0) << line << "\n" << shown;
+  }
+  const struct {
+    std::size_t case_number;
+    std::string strategy;
+    int right;
+    std::string percent;
+  } cells[] = {{0, "linear_probing", 3, "75"},    {0, "double_hashing", 3, "75"},
+               {0, "two_pass_hashing", 4, "100"}, {1, "linear_probing", 2, "50"},
+               {1, "two_pass_hashing", 3, "75"},  {1, "double_hashing", 3, "75"}};
+  for (const auto& c : cells) {
+    const std::string cell = "{\"strategy\":\"" + c.strategy +
+                             "\",\"right\":" + std::to_string(c.right) +
+                             ",\"right_percent\":" + c.percent + "}";
+    const std::size_t at = json.find("{\"case\":" + std::to_string(c.case_number) + ",");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_LT(json.find(cell, at), json.find("]}", at)) << cell;
+  }
+  EXPECT_NE(shown.find("  case 1, linear probing: 50% right (2 of 4)\n"), std::string::npos)
+      << shown;
+}

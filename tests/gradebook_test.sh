@@ -20,7 +20,8 @@ fail() {
 
 # check_rows INPUT CSV REPORTS PAGES: each row of CSV against a checking run of its file alone, the
 # row's report in REPORTS against that run's --json and its page in PAGES against that run's --html
-# (submissions here have distinct base names).
+# (which lacks only the link to the class page, on a line of its own; submissions here have
+# distinct base names).
 check_rows() {
   local input=$1 csv=$2 reports=$3 pages=$4 path right all score state rest status
   tail -n +2 "$csv" | while IFS=, read -r path right all score state rest; do
@@ -37,7 +38,10 @@ check_rows() {
       grep -qxF "Output File $path $state" single.txt || fail "$path: the checking run did not say $state"
     fi
     cmp -s single.json "$reports/$(basename "$path").json" || fail "$path: its report differs"
-    cmp -s single.html "$pages/$(basename "$path").html" || fail "$path: its page differs"
+    local page="$pages/$(basename "$path").html"
+    grep -qxF '<nav class="class-link"><a href="index.html">'$'\xe2\x86\x90'' Class report</a></nav>' "$page" ||
+      fail "$path: its page has no link to the class page"
+    grep -vF '<nav class="class-link">' "$page" | cmp -s single.html - || fail "$path: its page differs"
   done
 }
 
