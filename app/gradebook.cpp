@@ -447,7 +447,8 @@ std::string open_report(const class_setup& setup, std::size_t index, const std::
   run_header header = setup.header;
   header.output = setup.paths[index];
   header.reveal = setup.reveal;
-  if (report.role == "HTML report") header.class_page = class_page_name;
+  // Only the pages draw on it: they lie beside index.html and link back to it.
+  if (!setup.page_paths.empty()) header.class_page = class_page_name;
   report.renderer->begin_run(header);
   return "";
 }

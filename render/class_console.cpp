@@ -107,8 +107,8 @@ void put_mistake_tally(text_out& out, const class_totals& totals) {
   for (const std::size_t m : named) {
     put_text(out, "  ");
     put_right_aligned(out, counted(totals.mistakes[m].submissions, "submission"), width);
-    put_text(out,
-             ": " + std::string(mistake_catalogue[m].key) + " (" + counted(totals.mistakes[m].lines, "line") + ")\n");
+    put_text(out, ": " + std::string(mistake_catalogue[m].key) + " (" +
+                      counted(totals.mistakes[m].lines, "line") + ")\n");
   }
 }
 

@@ -24,7 +24,8 @@ void put_csv_header(text_out& out, std::size_t case_count);
 
 /// A submission's row. A submission that was not graded has empty number and case fields, and a
 /// case that was not graded an empty field. `mistakes` lists each mistake that Wrong lines named
-/// as id:lines, in catalogue order (mistake_catalogue), joined by ";" (no_wrap_around:2;probes_off_by_one:1);
-/// `wrong_lines` each Wrong line as case:strategy key, in file order (3:double_hashing). Both are
-/// empty when there is nothing to list, and need no quoting.
+/// as id:lines, in catalogue order (mistake_catalogue), joined by ";"
+/// (no_wrap_around:2;probes_off_by_one:1); `wrong_lines` each Wrong line as case:strategy key, in
+/// file order (3:double_hashing). Both are empty when there is nothing to list, and need no
+/// quoting.
 void put_csv_row(text_out& out, const submission_row& row);

@@ -107,7 +107,7 @@ TEST(gradebook_csv, every_row_has_as_many_fields_as_the_header) {
               put_csv_row(out, missing);
             }),
             "submission,right,all,score,state,case_0,case_1,case_2,mistakes,wrong_lines\n"
-            "\"a,b.txt\",4,6,66,graded,3,,1,wrong_strategy:1;no_wrap_around:2,"
+            "\"a,b.txt\",4,6,66,graded,3,,1,no_wrap_around:2;wrong_strategy:1,"
             "2:linear_probing;2:two_pass_hashing\n"
             "gone.txt,,,,open failed,,,,,\n");
 }
@@ -538,7 +538,7 @@ TEST(gradebook_run, planted_mistakes_are_tallied_everywhere) {
        {{0, S::double_hashing, "step_without_plus_one", wrong_build{M::step_without_plus_one, 0}},
         {1, S::two_pass_hashing, "wrong_strategy"},
         {1, S::linear_probing, "no_wrap_around", wrong_build{M::no_wrap_around, 0}}},
-       "wrong_strategy:1;no_wrap_around:1;step_without_plus_one:1"},
+       "no_wrap_around:1;step_without_plus_one:1;wrong_strategy:1"},
       {"unnamed.txt", {{1, S::double_hashing, ""}}, ""},
   };
   std::vector<std::string> arguments{"--gradebook=" + (scratch.path / "g.csv").string(),
