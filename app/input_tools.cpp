@@ -1,5 +1,9 @@
 #include "app/input_tools.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <string>
 #include <vector>
 
@@ -71,7 +75,7 @@ audit_run audit_file(const std::string& path) {
   audit_collector collector;
   for (std::int64_t i = 0; i < files.case_count; ++i) {
     case_result record;
-    const read_status read = read_next_case(files, i, record);
+    const read_status read = read_next_case_keys(files, i, record);
     if (read == read_status::error) {
       run.error = "Input File " + path + " read failed";
       return run;
@@ -82,8 +86,10 @@ audit_run audit_file(const std::string& path) {
                           std::to_string(files.case_count) + " cases";
       break;
     }
-    run.incomplete = run.incomplete || record.state != case_state::built;
-    collector.add_case(record);
+    // Only the keys are read: the collector builds one table at a time itself.
+    const bool added = collector.add_case(record);
+    if (!added) collector.mark_not_built(not_built_message(files, record));
+    run.incomplete = run.incomplete || record.state != case_state::built || !added;
   }
   run.result = collector.finish();
   return run;
@@ -96,9 +102,20 @@ std::string clash_of(const std::string& role, const std::string& path, bool writ
   return same_file_clash(files);
 }
 
+// The audit takes and gives back scratch of a megabyte or more for every comparison of a large
+// case. glibc would serve such blocks from the heap once a large block was freed, and keep what
+// they leave at its top: mapped afresh each time instead, they go back to the system when freed,
+// and the audit holds little beside a table and the keys.
+void map_large_blocks() {
+#if defined(__GLIBC__)
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
+
 }  // namespace
 
 int run_audit(const command_line& cl, std::FILE* console) {
+  map_large_blocks();
   text_out out;
   out.file = console;
   const std::string& input = cl.request.input_path;

@@ -1,9 +1,14 @@
 #include "checker/audit.h"
 
 #include <algorithm>
+#include <atomic>
+#include <limits>
+#include <thread>
 #include <utility>
 
+#include "hashing/huge_pages.h"
 #include "hashing/program_limits.h"
+#include "hashing/thread_start.h"
 
 namespace {
 
@@ -11,11 +16,6 @@ constexpr std::int64_t lines_per_case = 3;
 
 std::int64_t output_line_of(std::int64_t case_number, std::size_t index) {
   return case_number * lines_per_case + static_cast<std::int64_t>(index) + 1;
-}
-
-std::size_t index_of(strategy_id strategy) {
-  return static_cast<std::size_t>(
-      std::find(all_strategies.begin(), all_strategies.end(), strategy) - all_strategies.begin());
 }
 
 // ---- What a case offers ----
@@ -47,49 +47,126 @@ bool scan_wrapped(const key_list& layout, strategy_id strategy, std::int64_t m) 
   return false;
 }
 
-bool any_scan_wrapped(const layouts& built, std::int64_t m) {
-  return std::any_of(all_strategies.begin(), all_strategies.end(), [&](strategy_id strategy) {
-    return scan_wrapped(layout_of(built, strategy), strategy, m);
-  });
-}
-
 // First-list keys are all inserted before any second-list key and never move, so the slots they
-// hold are those of a linear-probing table of the first list alone.
-std::int64_t count_second_homed_on_first(const case_result& record, const key_order& order) {
-  const key_list first_only =
-      linear_prob(static_cast<std::int32_t>(record.table_size), record.first_keys, {});
+// hold are those of a linear-probing table of the first list alone, built here into `scratch`.
+std::int64_t count_second_homed_on_first(const marked_lists& marked, std::int64_t m,
+                                         key_list& scratch) {
+  const key_list none;
+  marked_lists first_only = marked;
+  first_only.second_keys = &none;
+  build_correct_into(strategy_id::linear_probing, static_cast<std::int32_t>(m), first_only,
+                     scratch);
+  const key_list& second = *marked.second_keys;
+  const std::size_t offset = marked.first_keys->size();
   std::int64_t count = 0;
-  for (const std::uint32_t rank : order.second_ranks) {
-    const auto home =
-        static_cast<std::size_t>(primary_hash(order.distinct[rank], record.table_size));
-    count += home < first_only.size() && first_only[home] != 0 ? 1 : 0;
+  for (std::size_t i = 0; i < second.size(); ++i) {
+    const std::size_t p = offset + i;
+    if (((marked.fresh[p / 64] >> (p % 64)) & 1U) == 0) continue;
+    const auto home = static_cast<std::size_t>(primary_hash(second[i], m));
+    count += home < scratch.size() && scratch[home] != 0 ? 1 : 0;
   }
   return count;
 }
 
-case_facts facts_of(const case_result& record, const key_order* order) {
+case_facts facts_of(const case_result& record) {
   case_facts facts;
   facts.number = record.number;
   facts.size_line = record.size_line;
   facts.table_size = record.table_size;
   facts.state = record.state;
   facts.message = record.message;
-  if (record.state != case_state::built || order == nullptr) return facts;
-  const key_list& linear = record.expected.linear_prob_contents;
-  facts.stored_keys = std::count_if(linear.begin(), linear.end(), [](key k) { return k != 0; });
-  for (const strategy_id strategy : all_strategies) {
-    facts.longest_run =
-        std::max(facts.longest_run, longest_filled_run(layout_of(record.expected, strategy)));
-  }
-  facts.wrapped = any_scan_wrapped(record.expected, record.table_size);
-  const auto nonzero = [](const key_list& keys) {
-    return std::count_if(keys.begin(), keys.end(), [](key k) { return k != 0; });
-  };
-  facts.repeated_keys = nonzero(record.first_keys) + nonzero(record.second_keys) -
-                        static_cast<std::int64_t>(order->distinct.size());
-  facts.second_homed_on_first = count_second_homed_on_first(record, *order);
   return facts;
 }
+
+// Adds what the correct layout of one strategy shows to the facts of its case.
+void add_layout_facts(case_facts& facts, const key_list& layout, strategy_id strategy) {
+  if (strategy == strategy_id::linear_probing) {
+    facts.stored_keys = std::count_if(layout.begin(), layout.end(), [](key k) { return k != 0; });
+  }
+  facts.longest_run = std::max(facts.longest_run, longest_filled_run(layout));
+  facts.wrapped = facts.wrapped || scan_wrapped(layout, strategy, facts.table_size);
+}
+
+// A build that only stops scanning at the last slot agrees with the correct one until a scan of
+// the correct one goes on from slot 0, which the correct layout alone shows (see scan_wrapped).
+bool told_by_layout(mistake_id mistake) {
+  const mistake_entry& entry = catalogue_entry(mistake);
+  return entry.check == mistake_check::wrong_build && entry.reading_count == 1 &&
+         !entry.readings[0].wrap;
+}
+
+// ---- Comparisons, on helper threads where a table pays for them ----
+
+// One build compared with the correct layout held: a mistake's, or, without `id`, the correct
+// build of `strategy` from `lists` (another strategy's layout of the case, or the lists swapped).
+}  // namespace
+
+struct audit_comparison {
+  std::size_t verdict = 0;  // where the outcome goes: a verdict, or a pair of the case's layouts
+  bool layout_pair = false;
+  std::size_t reading = 0;
+  std::optional<wrong_build> id;
+  strategy_id strategy = strategy_id::linear_probing;
+  const marked_lists* lists = nullptr;
+  variant_outcome outcome = variant_outcome::undecided;
+};
+
+namespace {
+
+struct comparison_board {
+  std::span<audit_comparison> items;
+  const key_list* reference = nullptr;
+  std::int32_t table_size = 0;
+  std::atomic<std::size_t> next{0};
+};
+
+// Takes comparisons off the board until none is left. Each writes only its own outcome, so the
+// outcomes are the same whichever thread takes which.
+void* take_comparisons(void* argument) {
+  auto* board = static_cast<comparison_board*>(argument);
+  for (std::size_t i = board->next++; i < board->items.size(); i = board->next++) {
+    audit_comparison& c = board->items[i];
+    c.outcome =
+        c.id ? compare_variant(*c.id, c.strategy, board->table_size, *c.lists, *board->reference)
+             : compare_correct(c.strategy, board->table_size, *c.lists, *board->reference);
+  }
+  return nullptr;
+}
+
+// From large_case_slots on, a case's comparisons are shared with helper threads; each takes about
+// a bit a slot. Smaller tables don't pay for a thread.
+constexpr std::size_t most_helpers = 3;
+constexpr std::size_t helper_stack_bytes = std::size_t{1} << 19;
+
+std::size_t helpers_wanted(std::size_t comparisons) {
+  const std::size_t cores = std::max(1U, std::thread::hardware_concurrency());
+  return std::min({cores - 1, most_helpers, comparisons - 1});
+}
+
+// Runs every comparison against `reference`; where a helper thread can't be had, this thread
+// takes its share.
+void run_comparisons(std::span<audit_comparison> items, const key_list& reference,
+                     std::int64_t table_size, bool threads) {
+  if (items.empty()) return;
+  comparison_board board;
+  board.items = items;
+  board.reference = &reference;
+  board.table_size = static_cast<std::int32_t>(table_size);
+  std::array<helper_thread, most_helpers> helpers;
+  if (threads && table_size >= large_case_slots) {
+    for (std::size_t h = 0; h < helpers_wanted(items.size()); ++h) {
+      helpers[h].start(take_comparisons, &board, helper_stack_bytes);
+    }
+  }
+  take_comparisons(&board);
+  for (helper_thread& helper : helpers) helper.join();
+}
+
+// The pairs of a case's layouts compared with each other, by the index in the comparisons.
+constexpr std::size_t linear_two_pass = 0;
+constexpr std::size_t linear_double = 1;
+constexpr std::size_t two_pass_double = 2;
+constexpr std::size_t no_verdict = std::numeric_limits<std::size_t>::max();
 
 }  // namespace
 
@@ -137,7 +214,7 @@ int audit_status(const audit_result& result) {
   return all_caught ? success_status : incomplete_status;
 }
 
-audit_collector::audit_collector() {
+audit_collector::audit_collector(bool threads) : threads_(threads) {
   for (const audit_mistake mistake : all_audit_mistakes) {
     for (const strategy_id strategy : all_strategies) {
       if (!audit_applies(mistake, strategy)) continue;
@@ -189,98 +266,155 @@ void audit_collector::reveal(audit_verdict& verdict, std::size_t at, std::int64_
 void audit_collector::judge_shift(std::int64_t number, std::size_t index, bool differs_above,
                                   bool differs_below) {
   if (!differs_above || !differs_below) return;
+  judge_layout_mistake(mistake_check::neighbour_line, number, index);
+}
+
+void audit_collector::judge_layout_mistake(mistake_check check, std::int64_t number,
+                                           std::size_t index) {
   for (std::size_t at = 0; at < result_.verdicts.size(); ++at) {
     const audit_verdict& v = result_.verdicts[at];
-    if (v.mistake == audit_mistake::line_shifted && v.strategy == all_strategies[index]) {
+    if (catalogue_entry(v.mistake).check == check && v.strategy == all_strategies[index]) {
       catch_reading(at, 0, number, index);
     }
   }
 }
 
-// The swapped build's three tables are let go before the other mistakes take theirs.
-void audit_collector::judge_swapped(const case_result& record) {
-  const layouts swapped = build_layouts(static_cast<std::int32_t>(record.table_size),
-                                        record.second_keys, record.first_keys);
+// The comparisons that judge the mistakes on strategy `index` against its correct layout, held
+// in layout_, after the pairs of the case's layouts that layout_ can tell.
+std::vector<audit_comparison> audit_collector::comparisons_for(std::size_t index,
+                                                               std::int64_t table_size,
+                                                               const marked_lists& marked,
+                                                               const marked_lists& swapped) const {
+  std::vector<audit_comparison> items;
+  const strategy_id strategy = all_strategies[index];
+  const auto pair = [&](std::size_t which, strategy_id other) {
+    items.push_back(audit_comparison{which, true, 0, std::nullopt, other, &marked});
+  };
+  if (index == 0) {
+    pair(linear_two_pass, strategy_id::two_pass_hashing);
+    pair(linear_double, strategy_id::double_hashing);
+  } else if (index == 1) {
+    pair(two_pass_double, strategy_id::double_hashing);
+  }
   for (std::size_t at = 0; at < result_.verdicts.size(); ++at) {
     const audit_verdict& verdict = result_.verdicts[at];
-    if (verdict.mistake != audit_mistake::lists_swapped) continue;
-    if (swapped.allocation_failed) {
-      undecided_[at] = true;
-    } else if (layout_of(swapped, verdict.strategy) !=
-               layout_of(record.expected, verdict.strategy)) {
-      catch_reading(at, 0, record.number, index_of(verdict.strategy));
-    }
-  }
-}
-
-void audit_collector::judge_built(const case_result& record) {
-  const std::int64_t m = record.table_size;
-  judge_swapped(record);
-  const key_order order = order_keys(record.first_keys, record.second_keys);
-  for (std::size_t at = 0; at < result_.verdicts.size(); ++at) {
-    audit_verdict& verdict = result_.verdicts[at];
-    reveal(verdict, at, m);
-    const std::size_t index = index_of(verdict.strategy);
-    const key_list& correct = layout_of(record.expected, verdict.strategy);
-    if (verdict.mistake == audit_mistake::wrong_strategy) {
-      const bool unlike_others =
-          std::all_of(all_strategies.begin(), all_strategies.end(), [&](strategy_id other) {
-            return other == verdict.strategy || layout_of(record.expected, other) != correct;
-          });
-      if (unlike_others) catch_reading(at, 0, record.number, index);
-      continue;
-    }
-    if (verdict.mistake == audit_mistake::line_shifted) continue;
-    if (verdict.mistake == audit_mistake::lists_swapped) continue;
-    if (m < smallest_variant_table) continue;
-    if (verdict.mistake == audit_mistake::no_wrap_around) {
-      // Both builds agree until a scan of the correct one goes on from slot 0: that key is then
-      // stored there and dropped by the mistake, and nothing brings it back.
-      if (scan_wrapped(correct, verdict.strategy, m)) catch_reading(at, 0, record.number, index);
-      continue;
-    }
+    if (verdict.strategy != strategy || verdict.caught) continue;
     const std::vector<wrong_build> readings = readings_of(verdict.mistake);
+    if (readings.empty()) continue;  // told by comparing the case's layouts
+    if (rules_of(readings.front()).lists_swapped) {
+      items.push_back(audit_comparison{at, false, 0, std::nullopt, strategy, &swapped});
+      continue;
+    }
+    if (table_size < smallest_variant_table) continue;
+    if (told_by_layout(verdict.mistake)) continue;
     for (std::size_t r = 0; r < readings.size(); ++r) {
-      if (first_lines_[at][r]) continue;
-      const variant_outcome outcome =
-          compare_variant(readings[r], verdict.strategy, static_cast<std::int32_t>(m),
-                          record.first_keys, record.second_keys, order, correct);
-      if (outcome == variant_outcome::undecided) {
-        undecided_[at] = true;  // the build gave up at its probe budget
-      } else if (outcome == variant_outcome::differs) {
-        catch_reading(at, r, record.number, index);
+      if (!first_lines_[at][r]) {
+        items.push_back(audit_comparison{at, false, r, readings[r], strategy, &marked});
       }
     }
   }
-  result_.cases.push_back(facts_of(record, &order));
+  return items;
 }
 
-void audit_collector::add_case(const case_result& record) {
-  const bool built = record.state == case_state::built;
-  if (pending_) {
-    const bool differs_below = !built || record.expected.linear_prob_contents != pending_last_;
-    judge_shift(pending_number_, 2, pending_differs_above_, differs_below);
+// Judges strategy `index` of a case against its correct layout, built into layout_; fills in
+// which pairs of the case's layouts are equal, as far as this layout tells.
+void audit_collector::judge_strategy(const case_result& record, std::size_t index,
+                                     const marked_lists& marked, const marked_lists& swapped,
+                                     std::array<bool, 3>& equal_pairs) {
+  const std::int64_t m = record.table_size;
+  const strategy_id strategy = all_strategies[index];
+  build_correct_into(strategy, static_cast<std::int32_t>(m), marked, layout_);
+  add_layout_facts(facts_, layout_, strategy);
+  std::vector<audit_comparison> items = comparisons_for(index, m, marked, swapped);
+  run_comparisons(items, layout_, m, threads_);
+  for (const audit_comparison& c : items) {
+    if (c.layout_pair) {
+      equal_pairs[c.verdict] = c.outcome == variant_outcome::same;
+    } else if (c.outcome == variant_outcome::undecided) {
+      undecided_[c.verdict] = true;  // the build gave up at its probe budget
+    } else if (c.outcome == variant_outcome::differs) {
+      catch_reading(c.verdict, c.reading, record.number, index);
+    }
   }
-  if (!built) {
-    pending_ = false;
-    result_.cases.push_back(facts_of(record, nullptr));
-    return;
+  if (m < smallest_variant_table) return;
+  for (std::size_t at = 0; at < result_.verdicts.size(); ++at) {
+    const audit_verdict& verdict = result_.verdicts[at];
+    // Both builds agree until a scan of the correct one goes on from slot 0: that key is then
+    // stored there and dropped by the mistake, and nothing brings it back.
+    if (told_by_layout(verdict.mistake) && verdict.strategy == strategy &&
+        scan_wrapped(layout_, strategy, m)) {
+      catch_reading(at, 0, record.number, index);
+    }
   }
-  const key_list& first = record.expected.linear_prob_contents;
-  const key_list& middle = record.expected.two_pass_hasing_contents;
-  const key_list& last = record.expected.double_hasing_contents;
-  judge_shift(record.number, 0, !pending_ || pending_last_ != first, first != middle);
-  judge_shift(record.number, 1, middle != first, middle != last);
-  judge_built(record);
+}
+
+// Room in layout_ for a table of `table_size` slots; a much larger room left by an earlier case
+// is given back first.
+bool audit_collector::make_room(std::int64_t table_size) {
+  const auto size = static_cast<std::size_t>(std::max<std::int64_t>(table_size, 0));
+  const bool oversized = layout_.capacity() > 4 * size + (std::size_t{1} << 16);
+  if (layout_.capacity() >= size && !oversized) return true;
+  key_list().swap(layout_);
+  return try_reserve_keys(layout_, size);
+}
+
+void audit_collector::close_pending(bool differs_below) {
+  if (pending_) judge_shift(pending_number_, 2, pending_differs_above_, differs_below);
+  pending_ = false;
+}
+
+bool audit_collector::add_case(const case_result& record) {
+  facts_ = facts_of(record);
+  if (record.state != case_state::built) {
+    close_pending(true);
+    result_.cases.push_back(facts_);
+    return true;
+  }
+  const std::int64_t m = record.table_size;
+  marked_lists marked;
+  marked_lists swapped;
+  mark_lists(record.first_keys, record.second_keys, marked, &swapped);
+  // The case before left its last layout in layout_: the line above this case's first one.
+  const bool differs_above =
+      !pending_ || compare_correct(strategy_id::linear_probing, static_cast<std::int32_t>(m),
+                                   marked, layout_) != variant_outcome::same;
+  if (!make_room(m)) {
+    close_pending(true);
+    facts_.state = case_state::not_built;
+    result_.cases.push_back(facts_);
+    return false;
+  }
+  close_pending(differs_above);
+  for (std::size_t at = 0; at < result_.verdicts.size(); ++at) reveal(result_.verdicts[at], at, m);
+  facts_.repeated_keys = marked.nonzero - marked.distinct;
+  facts_.second_homed_on_first = count_second_homed_on_first(marked, m, layout_);
+  std::array<bool, 3> equal{};
+  for (std::size_t index = 0; index < all_strategies.size(); ++index) {
+    judge_strategy(record, index, marked, swapped, equal);
+  }
+  const std::int64_t number = record.number;
+  judge_shift(number, 0, differs_above, !equal[linear_two_pass]);
+  judge_shift(number, 1, !equal[linear_two_pass], !equal[two_pass_double]);
+  const std::array<bool, 3> unlike_others{!equal[linear_two_pass] && !equal[linear_double],
+                                          !equal[linear_two_pass] && !equal[two_pass_double],
+                                          !equal[linear_double] && !equal[two_pass_double]};
+  for (std::size_t index = 0; index < unlike_others.size(); ++index) {
+    if (unlike_others[index]) judge_layout_mistake(mistake_check::other_strategy, number, index);
+  }
   pending_ = true;
-  pending_differs_above_ = last != middle;
-  pending_number_ = record.number;
-  pending_last_ = last;
+  pending_differs_above_ = !equal[two_pass_double];
+  pending_number_ = number;
+  result_.cases.push_back(facts_);
+  return true;
+}
+
+void audit_collector::mark_not_built(const std::string& message) {
+  if (!result_.cases.empty()) result_.cases.back().message = message;
 }
 
 audit_result audit_collector::finish() {
-  if (pending_) judge_shift(pending_number_, 2, pending_differs_above_, true);
-  pending_ = false;
+  close_pending(true);
+  key_list().swap(layout_);
   for (std::size_t at = 0; at < result_.verdicts.size(); ++at) {
     audit_verdict& verdict = result_.verdicts[at];
     verdict.decided = verdict.caught || !undecided_[at];
@@ -289,9 +423,14 @@ audit_result audit_collector::finish() {
   return std::move(result_);
 }
 
-audit_result audit_cases(std::span<const case_result> cases) {
-  audit_collector collector;
-  for (const case_result& record : cases) collector.add_case(record);
+audit_result audit_cases(std::span<const case_result> cases, bool threads) {
+  audit_collector collector(threads);
+  for (const case_result& record : cases) {
+    if (!collector.add_case(record)) {
+      collector.mark_not_built("table size " + std::to_string(record.table_size) +
+                               " could not be allocated: out of memory; case not built");
+    }
+  }
   return collector.finish();
 }
 

@@ -71,36 +71,57 @@ struct audit_result {
 /// The audit's exit status: 0 when every revealable mistake is caught, 1 otherwise.
 int audit_status(const audit_result& result);
 
-/// Collects the audit of an input case by case: every case of the input is added in order, a
-/// built one with its layouts. Whether the last line of a case is caught as line_shifted waits for
-/// the next case, whose first line lies below it, or for `finish`.
+struct audit_comparison;
+
+/// Collects the audit of an input case by case: every case of the input is added in order, with
+/// its keys; layouts it holds are not looked at. Whether the last line of a case is caught as
+/// line_shifted waits for the next case, whose first line lies below it, or for `finish`.
+///
+/// Memory stays near one table beside the keys: the correct layout of one strategy at a time is
+/// built into one list kept from case to case, and every mistake and every other layout of the
+/// case is compared with it as it is built, at about a bit a slot (see compare_variant). From
+/// 2^16 slots on, the comparisons of a strategy share helper threads (`threads`), where they can
+/// be had; the verdicts are the same whatever the threads and their timing.
 class audit_collector {
  public:
-  audit_collector();
-  void add_case(const case_result& record);
+  explicit audit_collector(bool threads = true);
+  /// False when the case's table could not be had: the case then counts as not built (see
+  /// mark_not_built) and catches nothing.
+  bool add_case(const case_result& record);
+  /// Gives the case last added, not built, the line that says why.
+  void mark_not_built(const std::string& message);
   audit_result finish();
 
  private:
-  void judge_built(const case_result& record);
-  void judge_swapped(const case_result& record);
+  void judge_strategy(const case_result& record, std::size_t index, const marked_lists& marked,
+                      const marked_lists& swapped, std::array<bool, 3>& equal_pairs);
+  std::vector<audit_comparison> comparisons_for(std::size_t index, std::int64_t table_size,
+                                                const marked_lists& marked,
+                                                const marked_lists& swapped) const;
   void judge_shift(std::int64_t number, std::size_t index, bool differs_above, bool differs_below);
+  void judge_layout_mistake(mistake_check check, std::int64_t number, std::size_t index);
+  void close_pending(bool differs_below);
+  bool make_room(std::int64_t table_size);
   void reveal(audit_verdict& verdict, std::size_t at, std::int64_t table_size);
   void catch_reading(std::size_t at, std::size_t reading, std::int64_t number, std::size_t index);
 
+  bool threads_ = true;
   audit_result result_;
   // Per verdict and reading: the output line first caught on and whether it can be revealed.
   std::vector<std::array<std::optional<std::int64_t>, 2>> first_lines_;
   std::vector<std::array<bool, 2>> reading_revealable_;
   std::vector<bool> undecided_;
-  // The last line of the case before, while its line_shifted verdict waits for the line below.
-  key_list pending_last_;
+  // The correct layout being judged; between cases, the last layout of the case before, while its
+  // line_shifted verdict waits for the line below.
+  key_list layout_;
+  case_facts facts_;
   bool pending_ = false;
   bool pending_differs_above_ = false;
   std::int64_t pending_number_ = 0;
 };
 
 /// The audit of cases given directly, for the generator and the tests: case i is numbered i.
-audit_result audit_cases(std::span<const case_result> cases);
+audit_result audit_cases(std::span<const case_result> cases, bool threads = true);
 
 /// Builds a case record from its size and keys, as the run would read it (state built, layouts
 /// filled), for the generator and the tests.

@@ -133,14 +133,17 @@ read_status read_case(line_reader& input_f, case_result& record, size_line_fn af
   return read_status::line;
 }
 
+std::string not_built_line(const line_reader& input_f, const case_result& record) {
+  return where(input_f, record.size_line) + "table size " + std::to_string(record.table_size) +
+         " could not be allocated: out of memory; case not built";
+}
+
 void build_case(const line_reader& input_f, case_result& record) {
   record.expected = build_layouts(static_cast<std::int32_t>(record.table_size), record.first_keys,
                                   record.second_keys);
   if (!record.expected.allocation_failed) return;
   record.state = case_state::not_built;
-  record.message = where(input_f, record.size_line) + "table size " +
-                   std::to_string(record.table_size) +
-                   " could not be allocated: out of memory; case not built";
+  record.message = not_built_line(input_f, record);
 }
 
 // The expected layouts of the output lines just before and just after a case, for the diagnosis
@@ -595,6 +598,17 @@ void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summa
 
 read_status read_next_case(run_files& files, std::int64_t number, case_result& record) {
   return next_case(files, number, record);
+}
+
+read_status read_next_case_keys(run_files& files, std::int64_t number, case_result& record) {
+  record = case_result{};
+  record.number = number;
+  if (number >= files.case_count) return read_status::end;
+  return read_case(files.input_f, record, [](const parsed_line& /*size_line*/) {});
+}
+
+std::string not_built_message(const run_files& files, const case_result& record) {
+  return not_built_line(files.input_f, record);
 }
 
 submission_state grade_submission(const run_request& request, std::span<const case_result> cases,

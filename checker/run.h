@@ -82,6 +82,13 @@ void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summa
 /// no more lines; a case past the count gives `end` too.
 read_status read_next_case(run_files& files, std::int64_t number, case_result& record);
 
+/// As read_next_case, but builds nothing: a case that may be built keeps state `built` and no
+/// layouts, for a caller that builds only what it needs, one table at a time (the audit).
+read_status read_next_case_keys(run_files& files, std::int64_t number, case_result& record);
+
+/// The line a case carries when its tables could not be allocated, as the run words it.
+std::string not_built_message(const run_files& files, const case_result& record);
+
 /// The keys a submitted line of a table of `table_size` slots keeps (see key_line_parser): one
 /// more than the table holds, and at least 1024.
 std::size_t kept_keys(std::int64_t table_size);

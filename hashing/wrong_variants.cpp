@@ -1,11 +1,14 @@
 #include "hashing/wrong_variants.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <functional>
 #include <limits>
 #include <numeric>
 #include <utility>
+
+#include "hashing/huge_pages.h"
 
 namespace {
 
@@ -66,17 +69,50 @@ bool starts_group(const std::vector<std::uint64_t>& sorted, std::size_t i) {
 
 // ---- The working table ----
 
-// Slots are only ever filled, so "first empty slot at or after i" is a union-find whose parent of
-// a filled slot is the next slot; slot m is a sentinel that never fills. Path halving keeps every
-// scan near constant time, however long the clusters grow.
+// Bit i of level 0 is set while slot i is empty; bit w of each level above is set while word w of
+// the level below has a bit set. The first empty slot at or after a start climbs until a word
+// holds a set bit at or after its position and descends along the lowest set bits: a few word
+// reads however long the clusters grow, at about one bit a slot.
+constexpr int most_levels = 6;
+
+struct empty_tree {
+  std::vector<std::uint64_t> words;  // every level, level 0 first
+  std::array<std::size_t, most_levels> first_word{};
+  std::array<std::size_t, most_levels> word_count{};
+  int levels = 0;
+};
+
+empty_tree all_empty(std::size_t size) {
+  empty_tree e;
+  std::size_t total = 0;
+  std::size_t bits = size;
+  do {
+    e.first_word[e.levels] = total;
+    e.word_count[e.levels] = (bits + 63) / 64;
+    total += e.word_count[e.levels];
+    bits = e.word_count[e.levels++];
+  } while (bits > 1);
+  e.words.assign(total, 0);
+  bits = size;
+  for (int level = 0; level < e.levels; ++level) {
+    std::uint64_t* words = e.words.data() + e.first_word[level];
+    const std::size_t full = bits / 64;
+    std::fill(words, words + full, ~std::uint64_t{0});
+    if (bits % 64 != 0) words[full] = (std::uint64_t{1} << (bits % 64)) - 1;
+    bits = e.word_count[level];
+  }
+  return e;
+}
+
 struct probe_table {
-  key_list slots;
-  std::vector<std::int32_t> next_empty;
-  std::int32_t size = 0;
+  key* slots = nullptr;  // null in a comparison, where `reference` says what a filled slot holds
+  empty_tree empty;
+  std::int64_t size = 0;
   std::int64_t empty_count = 0;
   std::int64_t budget = continued_probe_budget;
   // When set, the correct layout of the same lists: the build stops as soon as it is bound to
-  // end elsewhere, since a stored key is never moved again.
+  // end elsewhere, since a stored key is never moved again. Until then every filled slot holds
+  // what the reference holds there, so a comparison needs no slots of its own.
   const key_list* reference = nullptr;
   bool drops_diverge = false;  // the reference holds every key, so a dropped key differs
   bool diverged = false;
@@ -85,48 +121,61 @@ struct probe_table {
   bool stopped = false;
 };
 
-probe_table make_table(std::int32_t size) {
-  probe_table t{key_list(static_cast<std::size_t>(size), 0),
-                std::vector<std::int32_t>(static_cast<std::size_t>(size) + 1),
-                size,
-                size,
-                continued_probe_budget,
-                nullptr,
-                false,
-                false,
-                std::nullopt,
-                false};
-  std::iota(t.next_empty.begin(), t.next_empty.end(), 0);
+// A table of `size` slots written to `slots`, which hold `size` zeros, or a comparison's table
+// when `slots` is null.
+probe_table make_table(std::int64_t size, key* slots) {
+  probe_table t;
+  t.slots = slots;
+  t.empty = all_empty(static_cast<std::size_t>(size));
+  t.size = size;
+  t.empty_count = size;
   return t;
 }
 
 bool is_empty(const probe_table& t, std::int64_t slot) {
-  return t.next_empty[static_cast<std::size_t>(slot)] == slot;
+  const auto i = static_cast<std::size_t>(slot);
+  return (t.empty.words[i / 64] >> (i % 64)) & 1U;
 }
 
 void store(probe_table& t, std::int64_t slot, key k) {
-  if (t.reference != nullptr && (*t.reference)[static_cast<std::size_t>(slot)] != k) {
-    t.diverged = true;
-  }
-  t.slots[static_cast<std::size_t>(slot)] = k;
-  t.next_empty[static_cast<std::size_t>(slot)] = static_cast<std::int32_t>(slot + 1);
+  auto i = static_cast<std::size_t>(slot);
+  if (t.reference != nullptr && (*t.reference)[i] != k) t.diverged = true;
+  if (t.slots != nullptr) t.slots[i] = k;
   --t.empty_count;
+  for (int level = 0; level < t.empty.levels; ++level) {
+    std::uint64_t& word = t.empty.words[t.empty.first_word[level] + i / 64];
+    word &= ~(std::uint64_t{1} << (i % 64));
+    if (word != 0) return;
+    i /= 64;  // the word filled up: clear its bit one level up
+  }
 }
 
-std::int64_t first_empty_at_or_after(probe_table& t, std::int64_t from) {
-  auto at = static_cast<std::size_t>(from);
-  while (t.next_empty[at] != static_cast<std::int32_t>(at)) {
-    const auto next = static_cast<std::size_t>(t.next_empty[at]);
-    t.next_empty[at] = t.next_empty[next];
-    at = next;
+// The first empty slot at or after `from`, or the table size when there is none before the end.
+std::int64_t first_empty_at_or_after(const probe_table& t, std::int64_t from) {
+  const empty_tree& e = t.empty;
+  auto position = static_cast<std::size_t>(from);
+  int level = 0;
+  for (;; ++level) {
+    if (level == e.levels || position / 64 >= e.word_count[level]) return t.size;
+    const std::uint64_t word =
+        e.words[e.first_word[level] + position / 64] & (~std::uint64_t{0} << (position % 64));
+    if (word != 0) {
+      position = position / 64 * 64 + static_cast<std::size_t>(std::countr_zero(word));
+      break;
+    }
+    position = position / 64 + 1;  // on to the next word, seen from the level above
   }
-  return static_cast<std::int64_t>(at);
+  while (level-- > 0) {
+    position = position * 64 +
+               static_cast<std::size_t>(std::countr_zero(e.words[e.first_word[level] + position]));
+  }
+  return static_cast<std::int64_t>(position);
 }
 
 // The linear scan after a filled slot `last`: its first empty slot, going on from slot 0 when
 // `wrap`; -1 when there is none. Slot `last` itself is filled, so a whole turn finds the same
 // slots as a scan that stops one short of coming back to it.
-std::int64_t scan_after(probe_table& t, std::int64_t last, bool wrap) {
+std::int64_t scan_after(const probe_table& t, std::int64_t last, bool wrap) {
   const std::int64_t found = first_empty_at_or_after(t, last + 1);
   if (found < t.size || !wrap) return found < t.size ? found : -1;
   const std::int64_t from_start = first_empty_at_or_after(t, 0);
@@ -214,45 +263,59 @@ void double_insert(key k, probe_table& t, const build_rules& rules) {
 }
 
 // One list's keys in insertion order: the list as given, or, when `ranks` is set, the keys of
-// `distinct` at those ranks.
+// `distinct` at those ranks, or, when `fresh` is set, the keys of the list whose bit (from
+// `offset` on) is set there.
 struct key_source {
   const key_list* keys = nullptr;
   const std::vector<std::uint32_t>* ranks = nullptr;
   const key_list* distinct = nullptr;
+  const std::uint64_t* fresh = nullptr;
+  std::size_t offset = 0;
 };
 
-// Hands `insert` each nonzero key of `source` in turn. Stops once the table is full, as no key
-// can change it after that, or once the probe budget is spent.
+std::size_t size_of(const key_source& source) {
+  return source.ranks != nullptr ? source.ranks->size() : source.keys->size();
+}
+
+bool bit_at(const std::uint64_t* bits, std::size_t i) { return (bits[i / 64] >> (i % 64)) & 1U; }
+
+void set_bit(std::uint64_t* bits, std::size_t i) { bits[i / 64] |= std::uint64_t{1} << (i % 64); }
+
+// Hands `insert` each nonzero key of `source` in turn, with its index there. Stops once the table
+// is full, as no key can change it after that, or once the probe budget is spent.
 template <typename insert_fn>
 void insert_each(const key_source& source, const probe_table& t, insert_fn insert) {
-  const std::size_t count = source.ranks != nullptr ? source.ranks->size() : source.keys->size();
+  const std::size_t count = size_of(source);
   for (std::size_t i = 0;
        i < count && t.empty_count > 0 && t.budget >= 0 && !t.diverged && !t.stopped; ++i) {
+    if (source.fresh != nullptr && !bit_at(source.fresh, source.offset + i)) continue;
     const key k =
         source.ranks != nullptr ? (*source.distinct)[(*source.ranks)[i]] : (*source.keys)[i];
-    if (k != 0) insert(k);
+    if (k != 0) insert(k, i);
   }
 }
 
-// Keys whose home slot is empty take it first; the rest then scan on from their home slots.
+// Keys whose home slot is empty take it first; the rest then scan on from their home slots, in
+// list order. Those left over are marked by their index, a bit each.
 void two_pass_insert(const key_source& keys, probe_table& t, const build_rules& rules) {
-  key_list left_over;
-  insert_each(keys, t, [&](key k) {
+  std::vector<std::uint64_t> left_over(size_of(keys) / 64 + 1, 0);
+  insert_each(keys, t, [&](key k, std::size_t i) {
     const std::int64_t home = home_of(k, t);
     if (!is_empty(t, home)) {
-      left_over.push_back(k);
+      set_bit(left_over.data(), i);
     } else if (!stops_at(t, k)) {
       store(t, home, k);
     }
   });
-  insert_each(key_source{&left_over}, t, [&](key k) {
-    if (!stops_at(t, k)) store_after(t, home_of(k, t), k, rules.wrap);
+  insert_each(keys, t, [&](key k, std::size_t i) {
+    if (bit_at(left_over.data(), i) && !stops_at(t, k))
+      store_after(t, home_of(k, t), k, rules.wrap);
   });
 }
 
 void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& first,
                      const key_source& second, const build_rules& rules) {
-  const auto linear = [&t, &rules](key k) { linear_insert(k, t, rules); };
+  const auto linear = [&t, &rules](key k, std::size_t) { linear_insert(k, t, rules); };
   switch (strategy) {
     case strategy_id::linear_probing:
       insert_each(first, t, linear);
@@ -267,7 +330,7 @@ void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& fir
       }
       break;
     case strategy_id::double_hashing: {
-      const auto double_hash = [&t, &rules](key k) { double_insert(k, t, rules); };
+      const auto double_hash = [&t, &rules](key k, std::size_t) { double_insert(k, t, rules); };
       insert_each(first, t, double_hash);
       insert_each(second, t, double_hash);
       break;
@@ -277,10 +340,11 @@ void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& fir
 
 key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const key_source& first,
                           const key_source& second, const build_rules& rules) {
-  probe_table t = make_table(table_size);
+  key_list layout(static_cast<std::size_t>(table_size), 0);
+  probe_table t = make_table(table_size, layout.data());
   fill_with_rules(t, strategy, first, second, rules);
   if (t.budget < 0) return {};
-  return std::move(t.slots);
+  return layout;
 }
 
 key_list correct_layout(strategy_id strategy, std::int32_t table_size, const key_list& first,
@@ -350,6 +414,203 @@ bool double_rules_part(const build_rules& rules, std::int64_t m) {
 
 bool has_negative(const key_list& keys) {
   return std::any_of(keys.begin(), keys.end(), [](key k) { return k < 0; });
+}
+
+// Whether the correct builders give a layout of `table_size` slots for these lists, rather than
+// the empty list (see hash_table.h).
+bool correct_builds(strategy_id strategy, std::int64_t table_size, const marked_lists& lists) {
+  if (table_size < 0 || table_size > max_table_size || lists.negative) return false;
+  const bool has_keys = !lists.first_keys->empty() || !lists.second_keys->empty();
+  const bool size_two_allowed = strategy != strategy_id::double_hashing;
+  return !has_keys || (table_size != 0 && (table_size != 2 || size_two_allowed));
+}
+
+key_source fresh_source(const marked_lists& lists, bool second) {
+  if (!second) return key_source{lists.first_keys, nullptr, nullptr, lists.fresh.data(), 0};
+  return key_source{lists.second_keys, nullptr, nullptr, lists.fresh.data(),
+                    lists.first_keys->size()};
+}
+
+// Builds with `rules` against `reference`, the correct layout of `distinct` keys, without slots of
+// its own (see probe_table::reference).
+variant_outcome compare_built(strategy_id strategy, std::int32_t table_size,
+                              const key_source& first, const key_source& second,
+                              const build_rules& rules, std::int64_t distinct,
+                              const key_list& reference) {
+  probe_table t = make_table(table_size, nullptr);
+  const auto held = std::count_if(reference.begin(), reference.end(), [](key k) { return k != 0; });
+  t.reference = &reference;
+  t.drops_diverge = rules.absorb_repeats && held == distinct;
+  fill_with_rules(t, strategy, first, second, rules);
+  if (t.diverged) return variant_outcome::differs;
+  if (t.budget < 0) return variant_outcome::undecided;
+  // Every key stored sits where the reference has it, so only a key too few can differ.
+  return table_size - t.empty_count == held ? variant_outcome::same : variant_outcome::differs;
+}
+
+// ---- First occurrences ----
+
+// Below this many keys sorting them beats bucketing.
+constexpr std::size_t keys_worth_buckets = 4096;
+
+key key_at(const marked_lists& marked, std::size_t position) {
+  const std::size_t first_count = marked.first_keys->size();
+  return position < first_count ? (*marked.first_keys)[position]
+                                : (*marked.second_keys)[position - first_count];
+}
+
+void mark_by_sorting(marked_lists& marked) {
+  std::vector<std::uint64_t> pairs;
+  const std::size_t total = marked.first_keys->size() + marked.second_keys->size();
+  for (std::size_t p = 0; p < total; ++p) {
+    const key k = key_at(marked, p);
+    if (k != 0) pairs.push_back(std::uint64_t{static_cast<std::uint32_t>(k)} << 32 | p);
+  }
+  std::sort(pairs.begin(), pairs.end());
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (i == 0 || pairs[i] >> 32 != pairs[i - 1] >> 32) {
+      set_bit(marked.fresh.data(), static_cast<std::uint32_t>(pairs[i]));
+    }
+  }
+}
+
+// Large lists are told apart by the keys' high bits: a bucket's low bits fit a bitmap of seen
+// values that stays in cache. Buckets are taken a group at a time, the (low bits, position)
+// pairs of a group's keys gathered in order of position into room for an eighth of the keys, so
+// that the lists are read a few times over instead of sorted at 16 bytes a key. A bucket that
+// alone outgrows that room is read straight from the lists. One gathering marks both orders of
+// the lists: the swapped order reads a bucket's second-list pairs before its first-list ones.
+constexpr int low_bits = 20;
+constexpr std::size_t bucket_count = std::size_t{1} << (32 - low_bits);
+constexpr std::uint64_t low_mask = (std::uint64_t{1} << low_bits) - 1;
+
+std::size_t bucket_of(key k) { return static_cast<std::uint32_t>(k) >> low_bits; }
+
+struct marking {
+  const key_list& first_keys;
+  const key_list& second_keys;
+  std::uint64_t* in_order;
+  std::uint64_t* swapped;  // may be null
+  std::vector<std::uint64_t> seen = std::vector<std::uint64_t>((low_mask + 1) / 64, 0);
+};
+
+// Marks `position` of the order the lists are in, or of the swapped order, when its low bits are
+// new to the bucket.
+void mark_new(marking& m, std::uint64_t low, std::size_t position, std::uint64_t* fresh) {
+  if (bit_at(m.seen.data(), low)) return;
+  set_bit(m.seen.data(), low);
+  set_bit(fresh, position);
+}
+
+std::size_t swapped_position(const marking& m, std::size_t position) {
+  const std::size_t first_count = m.first_keys.size();
+  return position >= first_count ? position - first_count : position + m.second_keys.size();
+}
+
+// Clears the seen bits that the pairs of a bucket set, a word at a time.
+void forget_seen(marking& m, const std::uint64_t* begin, const std::uint64_t* end) {
+  for (const std::uint64_t* pair = begin; pair != end; ++pair) m.seen[(*pair >> 32) / 64] = 0;
+}
+
+// The pairs of one bucket, positions rising.
+void mark_gathered(marking& m, const std::uint64_t* begin, const std::uint64_t* end) {
+  for (const std::uint64_t* pair = begin; pair != end; ++pair) {
+    mark_new(m, *pair >> 32, static_cast<std::uint32_t>(*pair), m.in_order);
+  }
+  forget_seen(m, begin, end);
+  if (m.swapped == nullptr) return;
+  const std::uint64_t first_count = m.first_keys.size();
+  const std::uint64_t* split = std::find_if(
+      begin, end, [&](std::uint64_t pair) { return (pair & 0xFFFFFFFFU) >= first_count; });
+  for (const auto& [from, to] : {std::pair{split, end}, std::pair{begin, split}}) {
+    for (const std::uint64_t* pair = from; pair != to; ++pair) {
+      mark_new(m, *pair >> 32, swapped_position(m, static_cast<std::uint32_t>(*pair)), m.swapped);
+    }
+  }
+  forget_seen(m, begin, end);
+}
+
+// One bucket read straight from the lists, in each order.
+void mark_bucket_in_place(marking& m, std::size_t bucket) {
+  const auto sweep = [&](const key_list& keys, std::size_t offset, std::uint64_t* fresh) {
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const key k = keys[i];
+      if (k != 0 && bucket_of(k) == bucket) {
+        mark_new(m, static_cast<std::uint32_t>(k) & low_mask, offset + i, fresh);
+      }
+    }
+  };
+  sweep(m.first_keys, 0, m.in_order);
+  sweep(m.second_keys, m.first_keys.size(), m.in_order);
+  std::fill(m.seen.begin(), m.seen.end(), 0);
+  if (m.swapped == nullptr) return;
+  sweep(m.second_keys, 0, m.swapped);
+  sweep(m.first_keys, m.second_keys.size(), m.swapped);
+  std::fill(m.seen.begin(), m.seen.end(), 0);
+}
+
+// Gathers the pairs of buckets [from, to), whose keys fit `pairs`, and marks them.
+void mark_group(marking& m, std::size_t from, std::size_t to,
+                const std::vector<std::size_t>& counts, std::vector<std::uint64_t>& pairs) {
+  std::vector<std::size_t> next(to - from + 1, 0);
+  for (std::size_t b = from; b < to; ++b) next[b - from + 1] = next[b - from] + counts[b];
+  const std::vector<std::size_t> starts = next;
+  std::size_t position = 0;
+  for (const key_list* keys : {&m.first_keys, &m.second_keys}) {
+    for (const key k : *keys) {
+      const std::size_t b = bucket_of(k);
+      if (k != 0 && b >= from && b < to) {
+        pairs[next[b - from]++] = (static_cast<std::uint32_t>(k) & low_mask) << 32 | position;
+      }
+      ++position;
+    }
+  }
+  for (std::size_t b = from; b < to; ++b) {
+    if (counts[b] == 0) continue;
+    mark_gathered(m, pairs.data() + starts[b - from], pairs.data() + starts[b - from + 1]);
+  }
+}
+
+void mark_by_buckets(marking& m) {
+  std::vector<std::size_t> counts(bucket_count, 0);
+  for (const key_list* keys : {&m.first_keys, &m.second_keys}) {
+    for (const key k : *keys) counts[bucket_of(k)] += k != 0 ? 1 : 0;
+  }
+  const std::size_t room = (m.first_keys.size() + m.second_keys.size()) / 8 + keys_worth_buckets;
+  std::vector<std::uint64_t> pairs;
+  std::size_t from = 0;
+  while (from < bucket_count) {
+    if (counts[from] > room) {
+      mark_bucket_in_place(m, from++);
+      continue;
+    }
+    std::size_t to = from;
+    std::size_t held = 0;
+    while (to < bucket_count && counts[to] <= room - held) held += counts[to++];
+    if (held > 0) {
+      pairs.resize(std::max(pairs.size(), held));
+      mark_group(m, from, to, counts, pairs);
+    }
+    from = to;
+  }
+}
+
+std::int64_t count_bits(const std::vector<std::uint64_t>& bits) {
+  std::int64_t count = 0;
+  for (const std::uint64_t word : bits) count += std::popcount(word);
+  return count;
+}
+
+void start_marks(marked_lists& marked, const key_list& first_keys, const key_list& second_keys) {
+  marked.first_keys = &first_keys;
+  marked.second_keys = &second_keys;
+  marked.fresh.assign((first_keys.size() + second_keys.size()) / 64 + 1, 0);
+  marked.nonzero = 0;
+  marked.negative = false;
+  for (const key_list* keys : {&first_keys, &second_keys}) {
+    marked.nonzero += std::count_if(keys->begin(), keys->end(), [](key k) { return k != 0; });
+    marked.negative = marked.negative || has_negative(*keys);
+  }
 }
 
 }  // namespace
@@ -439,39 +700,71 @@ key_list build_variant_any_size(wrong_build build, strategy_id strategy, std::in
 }
 
 variant_outcome compare_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
-                                const key_list& first_keys, const key_list& second_keys,
-                                const key_order& order, const key_list& correct) {
+                                const marked_lists& lists, const key_list& correct) {
+  const key_list& first_keys = *lists.first_keys;
+  const key_list& second_keys = *lists.second_keys;
   const bool buildable = variant_applies(build, strategy) && !rules_of(build).lists_swapped &&
                          table_size >= smallest_variant_table &&
-                         static_cast<std::int64_t>(correct.size()) == table_size &&
-                         !has_negative(first_keys) && !has_negative(second_keys);
+                         static_cast<std::int64_t>(correct.size()) == table_size && !lists.negative;
   if (!buildable) return variant_outcome::undecided;
   const build_rules& rules = rules_of(build);
   // Without a key met twice, storing repeats changes nothing; a build that changes another rule
   // as well must still be compared.
-  const auto nonzero = [](const key_list& keys) {
-    return std::count_if(keys.begin(), keys.end(), [](key k) { return k != 0; });
-  };
-  if (rules == build_rules{.absorb_repeats = false} &&
-      nonzero(first_keys) + nonzero(second_keys) ==
-          static_cast<std::int64_t>(order.distinct.size())) {
+  if (rules == build_rules{.absorb_repeats = false} && lists.nonzero == lists.distinct) {
     return variant_outcome::same;
   }
-  probe_table t = make_table(table_size);
-  const auto held = std::count_if(correct.begin(), correct.end(), [](key k) { return k != 0; });
-  t.reference = &correct;
-  t.drops_diverge =
-      rules.absorb_repeats && held == static_cast<std::int64_t>(order.distinct.size());
-  if (rules.absorb_repeats) {
-    fill_with_rules(t, strategy, key_source{nullptr, &order.first_ranks, &order.distinct},
-                    key_source{nullptr, &order.second_ranks, &order.distinct}, rules);
-  } else {
-    fill_with_rules(t, strategy, key_source{&first_keys}, key_source{&second_keys}, rules);
+  if (!rules.absorb_repeats) {
+    return compare_built(strategy, table_size, key_source{&first_keys}, key_source{&second_keys},
+                         rules, lists.distinct, correct);
   }
-  if (t.diverged) return variant_outcome::differs;
-  if (t.budget < 0) return variant_outcome::undecided;
-  // Every key stored sits where the correct layout has it, so only a key too few can differ.
-  return table_size - t.empty_count == held ? variant_outcome::same : variant_outcome::differs;
+  return compare_built(strategy, table_size, fresh_source(lists, false), fresh_source(lists, true),
+                       rules, lists.distinct, correct);
+}
+
+void mark_lists(const key_list& first_keys, const key_list& second_keys, marked_lists& in_order,
+                marked_lists* swapped) {
+  start_marks(in_order, first_keys, second_keys);
+  if (swapped != nullptr) start_marks(*swapped, second_keys, first_keys);
+  if (first_keys.size() + second_keys.size() < keys_worth_buckets) {
+    mark_by_sorting(in_order);
+    if (swapped != nullptr) mark_by_sorting(*swapped);
+  } else {
+    marking m{first_keys, second_keys, in_order.fresh.data(),
+              swapped != nullptr ? swapped->fresh.data() : nullptr};
+    mark_by_buckets(m);
+  }
+  in_order.distinct = count_bits(in_order.fresh);
+  if (swapped != nullptr) swapped->distinct = in_order.distinct;
+}
+
+marked_lists mark_lists(const key_list& first_keys, const key_list& second_keys) {
+  marked_lists marked;
+  mark_lists(first_keys, second_keys, marked, nullptr);
+  return marked;
+}
+
+bool build_correct_into(strategy_id strategy, std::int32_t table_size, const marked_lists& lists,
+                        key_list& into) {
+  into.clear();
+  if (!correct_builds(strategy, table_size, lists)) return true;
+  const auto size = static_cast<std::size_t>(table_size);
+  if (into.capacity() < size && !try_reserve_keys(into, size)) return false;
+  into.assign(size, 0);
+  probe_table t = make_table(table_size, into.data());
+  fill_with_rules(t, strategy, fresh_source(lists, false), fresh_source(lists, true),
+                  build_rules{});
+  return true;
+}
+
+variant_outcome compare_correct(strategy_id strategy, std::int32_t table_size,
+                                const marked_lists& lists, const key_list& reference) {
+  if (!correct_builds(strategy, table_size, lists)) {
+    return reference.empty() ? variant_outcome::same : variant_outcome::differs;
+  }
+  if (static_cast<std::int64_t>(reference.size()) != table_size) return variant_outcome::differs;
+  if (table_size == 0) return variant_outcome::same;
+  return compare_built(strategy, table_size, fresh_source(lists, false), fresh_source(lists, true),
+                       build_rules{}, lists.distinct, reference);
 }
 
 key_list build_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
@@ -529,7 +822,8 @@ key_list table_before(const build_rules& rules, strategy_id strategy, std::int32
                       const key_order& order, key k) {
   if (table_size < smallest_variant_table || table_size > max_table_size) return {};
   if (has_negative(first_keys) || has_negative(second_keys)) return {};
-  probe_table t = make_table(table_size);
+  key_list layout(static_cast<std::size_t>(table_size), 0);
+  probe_table t = make_table(table_size, layout.data());
   t.stop_before = k;
   if (rules.lists_swapped) {
     const key_order swapped = order_keys(second_keys, first_keys);
@@ -542,5 +836,5 @@ key_list table_before(const build_rules& rules, strategy_id strategy, std::int32
                     key_source{nullptr, &order.second_ranks, &order.distinct}, rules);
   }
   if (t.budget < 0) return {};
-  return std::move(t.slots);
+  return layout;
 }

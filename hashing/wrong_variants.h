@@ -323,15 +323,49 @@ key_list build_variant_any_size(wrong_build build, strategy_id strategy, std::in
 
 enum class variant_outcome { same, differs, undecided };
 
+/// A case's two lists in the order a build inserts them, with the first place of every nonzero
+/// key marked: all a build that skips repeated keys needs, at one bit a key. The lists are not
+/// copied and must outlive it.
+struct marked_lists {
+  const key_list* first_keys = nullptr;  // inserted first
+  const key_list* second_keys = nullptr;
+  std::vector<std::uint64_t> fresh;  // bit i: position i (first_keys, then second_keys) holds a
+                                     // nonzero key met there for the first time
+  std::int64_t distinct = 0;         // nonzero keys told apart
+  std::int64_t nonzero = 0;          // nonzero keys in all
+  bool negative = false;             // some key is below 0: no build is made
+};
+
+/// Marks `first_keys` then `second_keys`. Linear in the key count: the lists are read about ten
+/// times over, and the work takes 8 bytes for an eighth of the keys beside the bit a key.
+marked_lists mark_lists(const key_list& first_keys, const key_list& second_keys);
+
+/// As above into `in_order` and, when `swapped` is given, `second_keys` then `first_keys` into it,
+/// for little more than the work of one.
+void mark_lists(const key_list& first_keys, const key_list& second_keys, marked_lists& in_order,
+                marked_lists* swapped);
+
+/// Builds the correct layout of `strategy` from `lists` into `into`, reusing its room, exactly as
+/// the builders of hash_table.h give it (the empty list where they give none). False, with `into`
+/// empty, when room for the table can't be had. Takes about one bit a slot beside `into`.
+bool build_correct_into(strategy_id strategy, std::int32_t table_size, const marked_lists& lists,
+                        key_list& into);
+
+/// Whether the correct builder of `strategy` gives `reference` for `lists`, found without building
+/// a layout of its own: the build stops at the first key it stores where `reference` holds another.
+/// `same` or `differs`, never `undecided`; about one bit a slot.
+variant_outcome compare_correct(strategy_id strategy, std::int32_t table_size,
+                                const marked_lists& lists, const key_list& reference);
+
 /// Whether `build` builds another layout for `strategy` than `correct`, the correct layout of the
-/// same lists (`order` as for build_variant), without building it whole: the build stops at the
-/// first key it stores where `correct` holds another, or drops while `correct` holds every key.
-/// `undecided` when a keep_probing build runs past its budget, and for input that
-/// build_variant_any_size gives no layout for, or that swaps the lists. At most as slow as that
-/// build, and far faster when the layouts part early; takes 8 bytes a slot.
+/// same lists, in the same way as compare_correct: the build stops at the first key it stores
+/// where `correct` holds another, or drops while `correct` holds every key. `undecided` when a
+/// keep_probing build runs past its budget, and for input that build_variant_any_size gives no
+/// layout for, or that swaps the lists (compare_correct on the lists swapped tells that one). At
+/// most as slow as that build, and far faster when the layouts part early; takes about one bit a
+/// slot.
 variant_outcome compare_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
-                                const key_list& first_keys, const key_list& second_keys,
-                                const key_order& order, const key_list& correct);
+                                const marked_lists& lists, const key_list& correct);
 
 /// Whether some pair of key lists makes `build` build another layout than the correct builder of
 /// `strategy` at `table_size`. False only when that is proven: at every size where no case can
