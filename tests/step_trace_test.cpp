@@ -209,7 +209,9 @@ TEST(walks, replayed_tries_land_each_key_where_the_build_has_it) {
           const key_list before = table_before(rules, strategy, m, lists[0], lists[1], order, k);
           ASSERT_EQ(before.size(), layout.size());
           for (std::size_t slot = 0; slot < before.size(); ++slot) {
-            if (before[slot] != 0) ASSERT_EQ(before[slot], layout[slot]) << b << " " << k;
+            if (before[slot] != 0) {
+              ASSERT_EQ(before[slot], layout[slot]) << b << " " << k;
+            }
           }
           std::int64_t slot = -1;
           for (std::int64_t i = 0; (slot = probe_slot(rules, strategy, m, k, i)) >= 0; ++i) {
