@@ -51,7 +51,8 @@ constexpr std::string_view replacement = "\xef\xbf\xbd";  // U+FFFD
 std::string safe_text(std::string_view field) {
   std::string text;
   text.reserve(field.size() + 1);
-  if (!field.empty() &&
+  // A lone "-" is no formula, and LMS exports write it for "no date": it stays as it was.
+  if (!field.empty() && field != "-" &&
       std::string_view("=+-@\t\r").find(field.front()) != std::string_view::npos) {
     text += '\'';
   }

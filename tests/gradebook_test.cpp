@@ -60,6 +60,7 @@ TEST(gradebook_csv, fields_are_quoted_only_when_they_must_be) {
       {"@SUM(A1)", "'@SUM(A1)"},
       {"+1", "'+1"},
       {"-2.txt", "'-2.txt"},
+      {"-", "-"},
       {"\tx", "'\tx"},
       {"\rx", "\"'\rx\""},
       {"a=b", "a=b"},

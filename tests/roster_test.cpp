@@ -62,8 +62,8 @@ const round_trip round_trips[] = {
      "Identifier,Full name,Email address,Status,Grade,Maximum Grade,Grade can be changed,"
      "Last modified (submission),Last modified (grade),Feedback comments\r\n"
      "Participant 7,Amy Lee,amy@example.edu,Submitted for grading,0.99,100.00,Yes,"
-     "\"Monday, 7 December 2026, 10:00 PM\",'-,\r\n"
-     "Participant 9,Carol Ng,carol@example.edu,Submitted for grading,3,100.00,Yes,'-,'-,\r\n",
+     "\"Monday, 7 December 2026, 10:00 PM\",-,\r\n"
+     "Participant 9,Carol Ng,carol@example.edu,Submitted for grading,3,100.00,Yes,-,-,\r\n",
      {"no student in the roster for class/notes.txt",
       "no submission from Bob Roe (Participant 8)"}},
     {"Blackboard",
