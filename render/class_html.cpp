@@ -19,7 +19,8 @@ section,header{background:#fff;border:1px solid #c8c8c8;border-radius:6px;paddin
 h1{font-size:1.3em;margin:0 0 6px}h2{font-size:1.1em;margin:0 0 8px}
 dl.facts{display:grid;grid-template-columns:max-content 1fr;gap:2px 16px;margin:0}
 dt{font-weight:600;color:#474747}dd{margin:0;overflow-wrap:anywhere}
-svg.histogram{display:block;max-width:100%;height:auto;font:12px system-ui,"DejaVu Sans",sans-serif}
+svg.histogram,svg.chart{display:block;max-width:100%;height:auto;font:12px system-ui,"DejaVu Sans",sans-serif}
+svg .mistake-bar{fill:#b6463d;stroke:#6e1f19}svg rect.cell{stroke:#fff}svg text.dark{fill:#fff}
 svg .bar{fill:#3d6fb6;stroke:#1d3f73}svg .axis{stroke:#555}svg text{fill:#1c1c1c}
 table{border-collapse:collapse}
 th,td{padding:3px 10px;text-align:left;border-bottom:1px solid #e2e2e2}
@@ -171,11 +172,76 @@ void append_strategies(std::string& html, const class_totals& totals) {
   html.append("</table></section>\n");
 }
 
-// Every catalogue mistake, with the submissions and lines that named it.
+// An SVG <text> at `x`, anchored as `anchor` says, with an optional class.
+void append_svg_text(std::string& html, std::int64_t x, std::int64_t y, std::string_view anchor,
+                     std::string_view text, std::string_view css_class = "") {
+  html.append("<text x=\"");
+  append_html_number(html, x);
+  html.append("\" y=\"");
+  append_html_number(html, y);
+  html.append("\" text-anchor=\"").append(anchor).append("\"");
+  if (!css_class.empty()) html.append(" class=\"").append(css_class).append("\"");
+  html.append(">");
+  append_html(html, text);
+  html.append("</text>");
+}
+
+void append_svg_start(std::string& html, std::int64_t width, std::int64_t height,
+                      std::string_view label) {
+  html.append("<svg class=\"chart\" viewBox=\"0 0 ");
+  append_html_number(html, width);
+  html.append(" ");
+  append_html_number(html, height);
+  html.append("\" width=\"");
+  append_html_number(html, width);
+  html.append("\" height=\"");
+  append_html_number(html, height);
+  html.append("\" role=\"img\" aria-label=\"").append(label).append("\">\n");
+}
+
+void append_rect(std::string& html, std::int64_t x, std::int64_t y, std::int64_t width,
+                 std::int64_t height) {
+  html.append(" x=\"");
+  append_html_number(html, x);
+  html.append("\" y=\"");
+  append_html_number(html, y);
+  html.append("\" width=\"");
+  append_html_number(html, width);
+  html.append("\" height=\"");
+  append_html_number(html, height);
+  html.append("\"/>");
+}
+
+// The mistakes chart's geometry: a row per catalogue mistake, its id left of a bar as long as the
+// submissions that made it, scaled to the most.
+constexpr std::int64_t mistake_label_width = 190;
+constexpr std::int64_t mistake_bar_max = 360;
+constexpr std::int64_t mistake_row = 22;
+
+// A bar per catalogue mistake (submissions that made it, count written beside it), then the
+// table with the lines too.
 void append_mistakes(std::string& html, const class_totals& totals) {
+  html.append("<section class=\"mistakes\"><h2>Mistakes named in Wrong lines</h2>\n");
+  std::int64_t most = 1;
+  for (const mistake_count& count : totals.mistakes) most = std::max(most, count.submissions);
+  const auto rows = static_cast<std::int64_t>(mistake_catalogue.size());
+  append_svg_start(html, mistake_label_width + mistake_bar_max + 60, rows * mistake_row + 8,
+                   "submissions that made each mistake");
+  for (std::size_t m = 0; m < mistake_catalogue.size(); ++m) {
+    const mistake_count count = m < totals.mistakes.size() ? totals.mistakes[m] : mistake_count{};
+    const std::int64_t top = static_cast<std::int64_t>(m) * mistake_row + 4;
+    std::int64_t length = count.submissions * mistake_bar_max / most;
+    if (count.submissions > 0) length = std::max<std::int64_t>(length, 2);
+    append_svg_text(html, mistake_label_width - 8, top + 15, "end", mistake_catalogue[m].key);
+    html.append("<rect class=\"mistake-bar\" data-mistake=\"");
+    html.append(mistake_catalogue[m].key).append("\"");
+    append_rect(html, mistake_label_width, top + 3, length, mistake_row - 6);
+    append_svg_text(html, mistake_label_width + length + 6, top + 15, "start",
+                    std::to_string(count.submissions));
+    html.append("\n");
+  }
   html.append(
-      "<section class=\"mistakes\"><h2>Mistakes named in Wrong lines</h2><table>"
-      "<thead><tr><th>mistake</th><th class=\"number\">submissions</th>"
+      "</svg><table><thead><tr><th>mistake</th><th class=\"number\">submissions</th>"
       "<th class=\"number\">lines</th></tr></thead><tbody>\n");
   for (std::size_t m = 0; m < mistake_catalogue.size(); ++m) {
     const mistake_count count = m < totals.mistakes.size() ? totals.mistakes[m] : mistake_count{};
@@ -190,30 +256,59 @@ void append_mistakes(std::string& html, const class_totals& totals) {
   html.append("</tbody></table></section>\n");
 }
 
-// Per case and strategy, the share of graded submissions whose line was Right.
+// The grid's geometry: a row per case, a column per strategy.
+constexpr std::int64_t grid_label_width = 70;
+constexpr std::int64_t grid_cell_width = 150;
+constexpr std::int64_t grid_cell_height = 26;
+constexpr std::int64_t grid_top = 24;
+
+// From near white (none right) to deep blue (all right), so the hardest cells stand out pale; the
+// percentage is written in each, so the grid also reads without colour.
+std::string cell_fill(std::int64_t percent) {
+  const auto mix = [percent](std::int64_t pale, std::int64_t deep) {
+    return std::to_string(pale + (deep - pale) * percent / 100);
+  };
+  return "rgb(" + mix(246, 29) + "," + mix(248, 63) + "," + mix(252, 115) + ")";
+}
+
+void append_cell(std::string& html, std::size_t c, std::size_t s, const case_grid& grid) {
+  const std::int64_t graded = grid.graded[c];
+  const std::int64_t percent = whole_percent(grid.right[c].at(s), graded);
+  const std::int64_t x = grid_label_width + static_cast<std::int64_t>(s) * grid_cell_width;
+  const std::int64_t y = grid_top + static_cast<std::int64_t>(c) * grid_cell_height;
+  html.append("<g class=\"cell\" data-case=\"");
+  append_html_number(html, static_cast<std::int64_t>(c));
+  html.append("\" data-strategy=\"").append(strategy_key(all_strategies.at(s))).append("\">");
+  html.append("<rect class=\"cell\" fill=\"");
+  html.append(graded > 0 ? cell_fill(percent) : "#e2e2e2").append("\"");
+  append_rect(html, x, y, grid_cell_width, grid_cell_height);
+  append_svg_text(html, x + grid_cell_width / 2, y + 17, "middle",
+                  graded > 0 ? std::to_string(percent) + "%" : "-",
+                  graded > 0 && percent >= 55 ? "dark" : "");
+  html.append("</g>");
+}
+
+// Per case and strategy, the share of graded submissions whose line was Right, as a shaded grid.
 void append_case_grid(std::string& html, const case_grid& grid) {
-  html.append(
-      "<section class=\"cases\"><h2>Submissions right by case and strategy</h2><table "
-      "class=\"grid\"><thead><tr><th>case</th>");
-  for (const strategy_id strategy : all_strategies) {
-    append_text(html, "th", strategy_title(strategy));
+  html.append("<section class=\"cases\"><h2>Submissions right by case and strategy</h2>\n");
+  const auto rows = static_cast<std::int64_t>(grid.graded.size());
+  append_svg_start(html, grid_label_width + 3 * grid_cell_width + 8,
+                   grid_top + rows * grid_cell_height + 8,
+                   "share of submissions right by case and strategy");
+  for (std::size_t s = 0; s < all_strategies.size(); ++s) {
+    append_svg_text(
+        html,
+        grid_label_width + static_cast<std::int64_t>(s) * grid_cell_width + grid_cell_width / 2, 16,
+        "middle", strategy_title(all_strategies.at(s)));
   }
-  html.append("</tr></thead><tbody>\n");
   for (std::size_t c = 0; c < grid.graded.size(); ++c) {
-    html.append("<tr><th>");
-    append_html_number(html, static_cast<std::int64_t>(c));
-    html.append("</th>");
-    for (std::size_t s = 0; s < all_strategies.size(); ++s) {
-      html.append("<td class=\"number\">");
-      const std::int64_t right = grid.right[c].at(s);
-      append_html(html, grid.graded[c] > 0
-                            ? std::to_string(whole_percent(right, grid.graded[c])) + "%"
-                            : "-");
-      html.append("</td>");
-    }
-    html.append("</tr>\n");
+    append_svg_text(html, grid_label_width - 8,
+                    grid_top + static_cast<std::int64_t>(c) * grid_cell_height + 17, "end",
+                    "case " + std::to_string(c));
+    for (std::size_t s = 0; s < all_strategies.size(); ++s) append_cell(html, c, s, grid);
+    html.append("\n");
   }
-  html.append("</tbody></table></section>\n");
+  html.append("</svg></section>\n");
 }
 
 // A roster row: a graded submission's path links to its page; one not graded has no page worth

@@ -109,7 +109,7 @@ TEST(class_html, ten_labelled_bars_scaled_to_the_fullest_band) {
       row("d", 0, submission_state::graded),                                          // 0
   });
   const std::string& html = page.html;
-  EXPECT_EQ(count_of(html, "<svg"), 1U);
+  EXPECT_EQ(count_of(html, "<svg class=\"histogram\""), 1U);  // beside the mistakes and grid charts
   EXPECT_EQ(count_of(html, "<rect class=\"bar\""), 10U);
   struct band_case {
     std::string label;
