@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <limits>
 #include <thread>
 #include <utility>
 
@@ -166,7 +165,6 @@ void run_comparisons(std::span<audit_comparison> items, const key_list& referenc
 constexpr std::size_t linear_two_pass = 0;
 constexpr std::size_t linear_double = 1;
 constexpr std::size_t two_pass_double = 2;
-constexpr std::size_t no_verdict = std::numeric_limits<std::size_t>::max();
 
 }  // namespace
 

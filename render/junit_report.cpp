@@ -1,7 +1,9 @@
 #include "render/junit_report.h"
 
-#include <array>
-#include <charconv>
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <string>
 
 #include "render/explain_text.h"
 #include "render/report_text.h"
@@ -36,13 +38,14 @@ std::string summary_text(const run_summary& summary) {
   return text;
 }
 
-// Seconds with three decimals, as JUnit readers take a time.
+// Seconds with three decimals, as JUnit readers take a time. Whole milliseconds in integers:
+// not every standard library we build with formats a double through to_chars.
 std::string seconds_text(std::chrono::steady_clock::duration elapsed) {
-  std::array<char, 32> digits{};
-  const double seconds = std::chrono::duration<double>(elapsed).count();
-  const auto written = std::to_chars(digits.data(), digits.data() + digits.size(), seconds,
-                                     std::chars_format::fixed, 3);
-  return {digits.data(), written.ptr};
+  const auto milliseconds = std::max<std::int64_t>(
+      0, std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+  std::string fraction = std::to_string(milliseconds % 1000);
+  fraction.insert(0, 3 - fraction.size(), '0');
+  return std::to_string(milliseconds / 1000) + "." + fraction;
 }
 
 void put_property(xml_element& properties, std::string_view name, std::string_view value) {
