@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "hashing/empty_slot_tree.h"
 #include "hashing/huge_pages.h"
 #include "hashing/program_limits.h"
 #include "hashing/thread_start.h"
@@ -42,20 +43,7 @@ using c_array = std::unique_ptr<T[], free_deleter>;
 // Within one builder a key's probe path never changes and no slot is ever emptied, so a key met
 // again is absorbed or dropped again, and key 0 never changes a slot. Skipping both, every key
 // inserted is new to the table and "free for it" just means "empty". The first empty slot at or
-// after a start is then a query on a 64-ary tree of bitsets over the empty slots.
-
-// Level 0 has bit i set while slot i is empty; each higher level has bit w set while word w of
-// the level below has any bit set. A query climbs until a word holds a set bit at or after its
-// position and descends along the lowest set bits: at most five levels below 2^30 slots, and
-// level 0, one bit a slot, stays in cache for tables far larger than its slot array would.
-constexpr int max_levels = 6;
-
-struct empty_slots {
-  std::uint64_t* words = nullptr;  // every level, level 0 first
-  std::array<std::size_t, max_levels> first_word;
-  std::array<std::size_t, max_levels> word_count;
-  int levels;
-};
+// after a start is then a query on the tree of bitsets in hashing/empty_slot_tree.h.
 
 // k mod d for a 32-bit k by two multiplications instead of a division (Lemire's fastmod, exact
 // for every 32-bit k and d >= 1): a fill takes up to five remainders a key.
@@ -114,7 +102,8 @@ struct table {
   table_block slot_block;
   table_block word_block;
   key* slots = nullptr;  // null when either block could not be had
-  empty_slots empty;
+  empty_tree_layout empty;
+  std::uint64_t* empty_words = nullptr;  // the tree's words, in `word_block`
   std::int64_t size;
   std::int64_t empty_count;
   // Slots [full_from, full_to) were all filled when last looked at, and slots are never emptied
@@ -130,35 +119,8 @@ struct table {
 std::int64_t home_of(key k, const table& t) { return remainder(k, t.by_size); }
 std::int64_t step_of(key k, const table& t) { return t.size < 3 ? 1 : remainder(k, t.by_step) + 1; }
 
-// Lays the levels out for `size` slots and returns how many words they take in all.
-std::size_t lay_out_levels(empty_slots& e, std::size_t size) {
-  std::size_t total = 0;
-  std::size_t bits = size;
-  e.levels = 0;
-  do {
-    e.first_word[e.levels] = total;
-    e.word_count[e.levels] = (bits + 63) / 64;
-    total += e.word_count[e.levels];
-    bits = e.word_count[e.levels++];
-  } while (bits > 1);
-  return total;
-}
-
-// Marks every slot empty: all bits below each level's bit count set, the rest clear.
-void mark_all_empty(const empty_slots& e, std::size_t size) {
-  std::size_t bits = size;
-  for (int level = 0; level < e.levels; ++level) {
-    std::uint64_t* words = e.words + e.first_word[level];
-    const std::size_t full_words = bits / 64;
-    std::memset(words, 0xFF, full_words * sizeof(std::uint64_t));
-    if (bits % 64 != 0) words[full_words] = (std::uint64_t{1} << (bits % 64)) - 1;
-    bits = e.word_count[level];
-  }
-}
-
 bool is_empty(const table& t, std::int64_t slot) {
-  const auto i = static_cast<std::size_t>(slot);
-  return (t.empty.words[i / 64] >> (i % 64)) & 1U;
+  return slot_is_empty(t.empty_words, static_cast<std::size_t>(slot));
 }
 
 // Zeroed storage of `bytes`, or a null block; never through operator new, whose failure ends the
@@ -179,14 +141,15 @@ table allocate_table(std::int64_t size) {
   t.by_size = modulus_of(size);
   t.by_step = modulus_of(size < 3 ? 1 : size - 2);
   const bool mapped = may_map_tables && size >= slots_worth_a_thread;
-  const std::size_t words = lay_out_levels(t.empty, count);
+  t.empty = lay_out_empty_tree(count);
+  const std::size_t words = empty_tree_words(t.empty);
   t.slot_block = zeroed_block(count * sizeof(key), mapped);
   t.word_block = zeroed_block(words * sizeof(std::uint64_t), mapped);
   if (t.slot_block == nullptr || t.word_block == nullptr) return t;
   t.slots = static_cast<key*>(t.slot_block.get());
-  t.empty.words = static_cast<std::uint64_t*>(t.word_block.get());
+  t.empty_words = static_cast<std::uint64_t*>(t.word_block.get());
   advise_huge_pages(t.slots, count * sizeof(key));
-  mark_all_empty(t.empty, count);
+  mark_all_empty(t.empty, t.empty_words, count);
   return t;
 }
 
@@ -211,7 +174,7 @@ void copy_final_contents(table& t, key_list& contents) {
 // Empties the table for the next strategy.
 void clear_table(table& t) {
   std::memset(t.slots, 0, static_cast<std::size_t>(t.size) * sizeof(key));
-  mark_all_empty(t.empty, static_cast<std::size_t>(t.size));
+  mark_all_empty(t.empty, t.empty_words, static_cast<std::size_t>(t.size));
   t.empty_count = t.size;
   t.full_from = 0;
   t.full_to = 0;
@@ -220,35 +183,12 @@ void clear_table(table& t) {
 void store(table& t, std::int64_t slot, key k) {
   t.slots[slot] = k;
   --t.empty_count;
-  auto i = static_cast<std::size_t>(slot);
-  for (int level = 0; level < t.empty.levels; ++level) {
-    std::uint64_t& word = t.empty.words[t.empty.first_word[level] + i / 64];
-    word &= ~(std::uint64_t{1} << (i % 64));
-    if (word != 0) return;
-    i /= 64;  // the word filled up: clear its bit one level up
-  }
+  mark_filled(t.empty, t.empty_words, static_cast<std::size_t>(slot));
 }
 
 // First empty slot at or after `from`, or `size` when there is none before the end.
 std::int64_t first_empty_up_to_end(const table& t, std::int64_t from) {
-  const empty_slots& e = t.empty;
-  auto position = static_cast<std::size_t>(from);
-  int level = 0;
-  for (;; ++level) {
-    if (level == e.levels || position / 64 >= e.word_count[level]) return t.size;
-    const std::uint64_t word =
-        e.words[e.first_word[level] + position / 64] & (~std::uint64_t{0} << (position % 64));
-    if (word != 0) {
-      position = position / 64 * 64 + static_cast<std::size_t>(std::countr_zero(word));
-      break;
-    }
-    position = position / 64 + 1;  // on to the next word, seen from the level above
-  }
-  while (level-- > 0) {
-    position = position * 64 +
-               static_cast<std::size_t>(std::countr_zero(e.words[e.first_word[level] + position]));
-  }
-  return static_cast<std::int64_t>(position);
+  return first_empty_at_or_after(t.empty, t.empty_words, t.size, from);
 }
 
 // Needs an empty slot somewhere; finds the first one at or after `from`, wrapping. Keys whose
@@ -311,7 +251,7 @@ void for_each_fresh(const key_list& keys, const std::uint64_t* fresh, std::size_
   for (; i < fetched; ++i) {
     const auto home = static_cast<std::size_t>(home_of(keys[i + ahead], t));
     __builtin_prefetch(&t.slots[home], 1);
-    __builtin_prefetch(&t.empty.words[home / 64]);
+    __builtin_prefetch(&t.empty_words[home / 64]);
     if (is_set(fresh, offset + i)) insert(keys[i]);
   }
   for (; i < count; ++i) {
