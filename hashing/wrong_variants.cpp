@@ -8,6 +8,7 @@
 #include <numeric>
 #include <utility>
 
+#include "hashing/empty_slot_tree.h"
 #include "hashing/huge_pages.h"
 
 namespace {
@@ -69,44 +70,11 @@ bool starts_group(const std::vector<std::uint64_t>& sorted, std::size_t i) {
 
 // ---- The working table ----
 
-// Bit i of level 0 is set while slot i is empty; bit w of each level above is set while word w of
-// the level below has a bit set. The first empty slot at or after a start climbs until a word
-// holds a set bit at or after its position and descends along the lowest set bits: a few word
-// reads however long the clusters grow, at about one bit a slot.
-constexpr int most_levels = 6;
-
-struct empty_tree {
-  std::vector<std::uint64_t> words;  // every level, level 0 first
-  std::array<std::size_t, most_levels> first_word{};
-  std::array<std::size_t, most_levels> word_count{};
-  int levels = 0;
-};
-
-empty_tree all_empty(std::size_t size) {
-  empty_tree e;
-  std::size_t total = 0;
-  std::size_t bits = size;
-  do {
-    e.first_word[e.levels] = total;
-    e.word_count[e.levels] = (bits + 63) / 64;
-    total += e.word_count[e.levels];
-    bits = e.word_count[e.levels++];
-  } while (bits > 1);
-  e.words.assign(total, 0);
-  bits = size;
-  for (int level = 0; level < e.levels; ++level) {
-    std::uint64_t* words = e.words.data() + e.first_word[level];
-    const std::size_t full = bits / 64;
-    std::fill(words, words + full, ~std::uint64_t{0});
-    if (bits % 64 != 0) words[full] = (std::uint64_t{1} << (bits % 64)) - 1;
-    bits = e.word_count[level];
-  }
-  return e;
-}
-
+// Its empty slots are a tree of bitsets (hashing/empty_slot_tree.h).
 struct probe_table {
   key* slots = nullptr;  // null in a comparison, where `reference` says what a filled slot holds
-  empty_tree empty;
+  empty_tree_layout empty;
+  std::vector<std::uint64_t> empty_words;
   std::int64_t size = 0;
   std::int64_t empty_count = 0;
   std::int64_t budget = continued_probe_budget;
@@ -126,50 +94,29 @@ struct probe_table {
 probe_table make_table(std::int64_t size, key* slots) {
   probe_table t;
   t.slots = slots;
-  t.empty = all_empty(static_cast<std::size_t>(size));
+  t.empty = lay_out_empty_tree(static_cast<std::size_t>(size));
+  t.empty_words.assign(empty_tree_words(t.empty), 0);
+  mark_all_empty(t.empty, t.empty_words.data(), static_cast<std::size_t>(size));
   t.size = size;
   t.empty_count = size;
   return t;
 }
 
 bool is_empty(const probe_table& t, std::int64_t slot) {
-  const auto i = static_cast<std::size_t>(slot);
-  return (t.empty.words[i / 64] >> (i % 64)) & 1U;
+  return slot_is_empty(t.empty_words.data(), static_cast<std::size_t>(slot));
 }
 
 void store(probe_table& t, std::int64_t slot, key k) {
-  auto i = static_cast<std::size_t>(slot);
+  const auto i = static_cast<std::size_t>(slot);
   if (t.reference != nullptr && (*t.reference)[i] != k) t.diverged = true;
   if (t.slots != nullptr) t.slots[i] = k;
   --t.empty_count;
-  for (int level = 0; level < t.empty.levels; ++level) {
-    std::uint64_t& word = t.empty.words[t.empty.first_word[level] + i / 64];
-    word &= ~(std::uint64_t{1} << (i % 64));
-    if (word != 0) return;
-    i /= 64;  // the word filled up: clear its bit one level up
-  }
+  mark_filled(t.empty, t.empty_words.data(), i);
 }
 
 // The first empty slot at or after `from`, or the table size when there is none before the end.
 std::int64_t first_empty_at_or_after(const probe_table& t, std::int64_t from) {
-  const empty_tree& e = t.empty;
-  auto position = static_cast<std::size_t>(from);
-  int level = 0;
-  for (;; ++level) {
-    if (level == e.levels || position / 64 >= e.word_count[level]) return t.size;
-    const std::uint64_t word =
-        e.words[e.first_word[level] + position / 64] & (~std::uint64_t{0} << (position % 64));
-    if (word != 0) {
-      position = position / 64 * 64 + static_cast<std::size_t>(std::countr_zero(word));
-      break;
-    }
-    position = position / 64 + 1;  // on to the next word, seen from the level above
-  }
-  while (level-- > 0) {
-    position = position * 64 +
-               static_cast<std::size_t>(std::countr_zero(e.words[e.first_word[level] + position]));
-  }
-  return static_cast<std::int64_t>(position);
+  return first_empty_at_or_after(t.empty, t.empty_words.data(), t.size, from);
 }
 
 // The linear scan after a filled slot `last`: its first empty slot, going on from slot 0 when
@@ -308,8 +255,9 @@ void two_pass_insert(const key_source& keys, probe_table& t, const build_rules& 
     }
   });
   insert_each(keys, t, [&](key k, std::size_t i) {
-    if (bit_at(left_over.data(), i) && !stops_at(t, k))
+    if (bit_at(left_over.data(), i) && !stops_at(t, k)) {
       store_after(t, home_of(k, t), k, rules.wrap);
+    }
   });
 }
 
