@@ -97,19 +97,7 @@ std::int64_t length_of(const key_list* keys) {
   return keys == nullptr ? 0 : static_cast<std::int64_t>(keys->size());
 }
 
-std::string number_text(std::int64_t value) {
-  std::string text;
-  append_html_number(text, value);
-  return text;
-}
-
-std::string grouped_text(std::int64_t value) {
-  std::string text;
-  append_grouped_number(text, value);
-  return text;
-}
-
-std::string key_words(key k) { return k == 0 ? "empty" : number_text(k); }
+std::string key_words(key k) { return k == 0 ? "empty" : html_number(k); }
 
 bool slot_differs(const row_source& source, std::int64_t slot) {
   if (source.submitted == nullptr) return false;
@@ -318,14 +306,14 @@ std::string page_sentence(const sentence& said) {
         text += part.text;
         break;
       case part_kind::key:
-        text += number_text(part.number);
+        text += html_number(part.number);
         break;
       case part_kind::held:
         text += key_words(static_cast<key>(part.number));
         break;
       case part_kind::slot:
       case part_kind::count:
-        text += grouped_text(part.number);
+        text += grouped_number(part.number);
         break;
       case part_kind::arrow:
         text += " \xe2\x86\x92 ";  // a right arrow
@@ -543,20 +531,20 @@ std::string totals(const run_summary& summary, bool answer_only, std::int64_t ca
     append_fact(html, "Right / all", "not graded in answer-only mode");
   } else {
     append_fact(html, "Right / all",
-                grouped_text(summary.right) + " / " + grouped_text(summary.all));
-    append_fact(html, "Score", number_text(summary.score));
+                grouped_number(summary.right) + " / " + grouped_number(summary.all));
+    append_fact(html, "Score", html_number(summary.score));
   }
   append_fact(html, "Cases",
-              grouped_text(cases_written) + " of " + grouped_text(summary.case_count));
-  append_fact(html, "Refused cases", grouped_text(summary.refused));
-  append_fact(html, "Not-built cases", grouped_text(summary.not_built));
+              grouped_number(cases_written) + " of " + grouped_number(summary.case_count));
+  append_fact(html, "Refused cases", grouped_number(summary.refused));
+  append_fact(html, "Not-built cases", grouped_number(summary.not_built));
   if (!summary.ended_message.empty()) {
     append_fact(html, "Input ended", escaped(summary.ended_message));
   }
   const bool good = summary.status == 0;
   append_fact(html, "Exit status",
               "<span class=\"" + std::string(good ? "status-good" : "status-bad") + "\">" +
-                  number_text(summary.status) + " \xe2\x80\x94 " + escaped(status_words(summary)) +
+                  html_number(summary.status) + " \xe2\x80\x94 " + escaped(status_words(summary)) +
                   "</span>");
   html += "</dl>\n";
   if (cases_written == 0) html += "<p class=\"note\">No case was run.</p>\n";

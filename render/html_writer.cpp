@@ -81,3 +81,15 @@ void append_grouped_number(std::string& html, std::int64_t value) {
     html += text[sign + i];
   }
 }
+
+std::string html_number(std::int64_t value) {
+  std::string text;
+  append_html_number(text, value);
+  return text;
+}
+
+std::string grouped_number(std::int64_t value) {
+  std::string text;
+  append_grouped_number(text, value);
+  return text;
+}

@@ -28,3 +28,7 @@ void append_html_number(std::string& html, std::int64_t value);
 
 /// `value` in decimal with a comma between groups of three digits: 9,999,958.
 void append_grouped_number(std::string& html, std::int64_t value);
+
+/// The same two forms as strings of their own.
+std::string html_number(std::int64_t value);
+std::string grouped_number(std::int64_t value);

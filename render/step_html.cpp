@@ -32,25 +32,13 @@ ol.steps li.more,ol.steps li.end{border-style:dashed;color:#555}
 
 namespace {
 
-std::string number_text(std::int64_t value) {
-  std::string text;
-  append_html_number(text, value);
-  return text;
-}
-
-std::string grouped_text(std::int64_t value) {
-  std::string text;
-  append_grouped_number(text, value);
-  return text;
-}
-
 // The numbers of the kept steps that try `slot`, comma-separated; empty when none does.
 std::string step_numbers(const build_walk& walk, std::int64_t slot) {
   std::string text;
   for (const walk_step& step : walk.steps) {
     if (step.slot != slot) continue;
     if (!text.empty()) text += ',';
-    text += number_text(step.number);
+    text += html_number(step.number);
   }
   return text;
 }
@@ -83,7 +71,7 @@ void append_stood(std::string& html, const build_walk& walk, std::int64_t table_
     }
     for (std::size_t i = 0; i < span.keys.size(); ++i) {
       const std::int64_t slot = span.begin + static_cast<std::int64_t>(i);
-      index += "<th>" + number_text(slot) + "</th>";
+      index += "<th>" + html_number(slot) + "</th>";
       append_stood_cell(held, walk, slot, span.keys[i]);
     }
     drawn_to = span.begin + static_cast<std::int64_t>(span.keys.size());
@@ -100,11 +88,11 @@ void append_step(std::string& html, const build_walk& walk, const walk_step& ste
   const bool settles = walk.settles == step.slot && step.held == 0;
   html += "<li";
   if (walk.parts_at == step.number) html += " class=\"parts\"";
-  html += " data-step=\"" + number_text(step.number) + "\" data-slot=\"" + number_text(step.slot) +
-          "\" data-held=\"" + (step.held == 0 ? std::string() : number_text(step.held)) + '"';
+  html += " data-step=\"" + html_number(step.number) + "\" data-slot=\"" + html_number(step.slot) +
+          "\" data-held=\"" + (step.held == 0 ? std::string() : html_number(step.held)) + '"';
   if (settles) html += " data-settles";
-  html += "><b>" + number_text(step.number) + "</b>slot " + grouped_text(step.slot) + ": ";
-  html += step.held == 0 ? std::string("empty") : "held by " + number_text(step.held);
+  html += "><b>" + html_number(step.number) + "</b>slot " + grouped_number(step.slot) + ": ";
+  html += step.held == 0 ? std::string("empty") : "held by " + html_number(step.held);
   if (settles) html += ", settles";
   if (walk.parts_at == step.number) html += " \xe2\x80\x94 parts ways";
   html += "</li>\n";
@@ -131,7 +119,7 @@ void append_walk(std::string& html, const build_walk& walk, std::string_view tit
   std::int64_t last = 0;
   for (const walk_step& step : walk.steps) {
     if (step.number > last + 1) {
-      html += "<li class=\"more\">\xe2\x80\xa6 " + grouped_text(step.number - last - 1) +
+      html += "<li class=\"more\">\xe2\x80\xa6 " + grouped_number(step.number - last - 1) +
               " tries \xe2\x80\xa6</li>\n";
     }
     append_step(html, walk, step);
@@ -150,7 +138,7 @@ void append_walk(std::string& html, const build_walk& walk, std::string_view tit
 
 void append_step_through(std::string& html, const diagnosis& d) {
   if (!d.walk.correct || !d.first_misplaced_key) return;
-  const std::string root = number_text(*d.first_misplaced_key);
+  const std::string root = html_number(*d.first_misplaced_key);
   html += "<div class=\"walks\">\n<p><strong>Step through key " + root +
           ":</strong> each try, the slot and what it held just before " + root +
           " went in; shaded runs of slots are the clusters filled by then.</p>\n"
