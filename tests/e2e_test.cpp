@@ -25,22 +25,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/without_times.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-// JUnit's time attributes are measured, so two runs differ there alone: they are left out
-// before a report is compared.
-std::string without_times(std::string text) {
-  const std::string attribute = " time=\"";
-  for (std::size_t at = text.find(attribute); at != std::string::npos;
-       at = text.find(attribute, at)) {
-    const std::size_t end = text.find('"', at + attribute.size());
-    if (end == std::string::npos) break;
-    text.erase(at, end + 1 - at);
-  }
-  return text;
-}
 
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

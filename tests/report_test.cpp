@@ -11,22 +11,10 @@
 #include "render/json_writer.h"
 #include "render/junit_report.h"
 #include "render/xml_writer.h"
+#include "tests/without_times.h"
 #include "tests/written_text.h"
 
 namespace {
-
-// JUnit's time attributes are measured, so two runs differ there alone: they are left out
-// before a report is compared.
-std::string without_times(std::string text) {
-  const std::string attribute = " time=\"";
-  for (std::size_t at = text.find(attribute); at != std::string::npos;
-       at = text.find(attribute, at)) {
-    const std::size_t end = text.find('"', at + attribute.size());
-    if (end == std::string::npos) break;
-    text.erase(at, end + 1 - at);
-  }
-  return text;
-}
 
 // Bytes no report may pass through raw: quotes, a backslash, control bytes, a byte that is not
 // UTF-8, a CDATA end and markup.
