@@ -87,6 +87,17 @@ TEST(helper_thread, a_long_line_prints_the_same_without_a_thread) {
     EXPECT_EQ(written([&](text_out& out) { print_keys_on_two_threads(out, keys); }), expected)
         << allowed;
   }
+  // The report's form of a long list, formatted half on a helper thread, and without one.
+  const std::string report_form =
+      written([&](text_out& out) { put_keys_separated(out, keys, ','); });
+  key_list twice_as_long = keys;
+  twice_as_long.insert(twice_as_long.end(), keys.begin(), keys.end());
+  for (const long allowed : {0L, 1L}) {
+    const starts_allowed limit(allowed);
+    std::string text;
+    ASSERT_TRUE(append_keys_separated(text, twice_as_long, ','));
+    EXPECT_EQ(text, report_form + "," + report_form) << allowed;
+  }
 }
 
 struct scratch_folder {
