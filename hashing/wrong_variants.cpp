@@ -64,7 +64,12 @@ void* scatter_pairs(void* argument) {
 // Runs `routine` on the second part on a helper thread and on the first part here.
 void on_both(void* (*routine)(void*), std::array<radix_part, 2>& parts) {
   helper_thread helper;
-  if (parts[1].begin < parts[1].end) helper.run(routine, &parts[1]);
+  // An empty second part still has its counts cleared, here.
+  if (parts[1].begin < parts[1].end) {
+    helper.run(routine, &parts[1]);
+  } else {
+    routine(&parts[1]);
+  }
   routine(&parts[0]);
 }
 

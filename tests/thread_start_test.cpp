@@ -105,24 +105,26 @@ TEST(helper_thread, a_long_line_prints_the_same_without_a_thread) {
 
 // A large case's keys are sorted by two threads, each counting and placing half of them: with
 // repeated keys (whose positions must stay in order) the order is the one std::sort gives, with
-// a thread or without.
+// a thread or without, and for a list too short to be split, over several passes.
 TEST(helper_thread, a_large_sort_orders_as_one_thread_does) {
-  key_list keys;
-  for (std::uint32_t i = 0; i < (1U << 20) + 77; ++i) {
-    keys.push_back(static_cast<key>((i * 2654435761U) % 3000017U));
-  }
-  std::vector<std::uint64_t> expected;
-  for (std::uint32_t i = 0; i < keys.size(); ++i) {
-    if (keys[i] != 0)
+  for (const std::uint32_t count : {(1U << 20) + 77, 700000U}) {
+    key_list keys;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      keys.push_back(static_cast<key>((i * 2654435761U) % 300000007U));
+    }
+    std::vector<std::uint64_t> expected;
+    for (std::uint32_t i = 0; i < keys.size(); ++i) {
+      if (keys[i] == 0) continue;
       expected.push_back(std::uint64_t{static_cast<std::uint32_t>(keys[i])} << 32 | i);
-  }
-  std::sort(expected.begin(), expected.end());
-  for (const long allowed : {-1L, 0L, 1L}) {
-    const starts_allowed limit(allowed);
-    std::vector<std::uint64_t> pairs;
-    std::vector<std::uint64_t> spare;
-    sort_key_positions(keys, pairs, spare);
-    EXPECT_EQ(pairs, expected) << allowed;
+    }
+    std::sort(expected.begin(), expected.end());
+    for (const long allowed : {-1L, 0L, 1L}) {
+      const starts_allowed limit(allowed);
+      std::vector<std::uint64_t> pairs;
+      std::vector<std::uint64_t> spare;
+      sort_key_positions(keys, pairs, spare);
+      EXPECT_EQ(pairs, expected) << count << ", " << allowed;
+    }
   }
 }
 
