@@ -100,7 +100,9 @@ run_header header_of(const session& s) {
           s.cl.request.input_path,
           s.cl.request.output_path,
           s.cl.no_answer_file ? std::string() : s.cl.answer_file,
-          s.cl.reveal};
+          s.cl.reveal,
+          {},
+          s.cl.request.any_separator};
 }
 
 // Creates the reports' temporary files; the failure line, or an empty text.
@@ -149,10 +151,8 @@ void commit_answer(session& s) {
 
 void settle_status(session& s) {
   s.summary.score = score(s.summary.right, s.summary.all);
-  s.summary.status = status_of(s.summary);
-  if (s.summary.status == 0 && s.cl.fail_on_wrong && s.summary.right < s.summary.all) {
-    s.summary.status = wrong_lines_status;
-  }
+  s.summary.status = s.cl.request.answer_only ? status_of(s.summary)
+                                              : checking_status(s.summary, s.cl.fail_on_wrong);
 }
 
 // Writes every report's body through to disk before the console's last lines, so that a report
@@ -200,6 +200,7 @@ int run_session(session& s, std::FILE* keyboard) {
     if (reports_open) r->renderer->begin_run(header);
   }
   if (reports_open) run_all(s);
+  hint_swapped_files(s.files.count_line_numbers);
   commit_answer(s);
   settle_status(s);
   if (reports_open) prepare_reports(s);

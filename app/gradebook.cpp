@@ -422,13 +422,6 @@ class signal_watch {
   bool started_ = false;
 };
 
-// The status a checking run of this one submission would end with.
-int single_run_status(const run_summary& summary, bool fail_on_wrong) {
-  const int status = status_of(summary);
-  const bool wrong = fail_on_wrong && summary.right < summary.all;
-  return status == 0 && wrong ? wrong_lines_status : status;
-}
-
 // One report file of a submission, written by the worker that grades it.
 struct submission_report {
   const report_kind* kind = nullptr;
@@ -471,6 +464,7 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
   request.diagnose = setup.diagnose;
   request.listed = setup.submissions[index].listed;
   request.follow_links = setup.follow_links;
+  request.any_separator = setup.header.any_separator;
   strategy_tally tally;
   content_watch content;
   wrong_line_notes notes(slot.notes);
@@ -507,12 +501,13 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
     slot.notes.insert(0, shape);
   }
   summary.score = score(summary.right, summary.all);
-  summary.status = single_run_status(summary, setup.fail_on_wrong);
+  summary.status = checking_status(summary, setup.fail_on_wrong);
   if (slot.report_failure.empty()) slot.report_failure = close_report(summary, json);
   if (slot.page_failure.empty()) slot.page_failure = close_report(summary, page);
   slot.report_file = std::move(json.file);
   slot.page_file = std::move(page.file);
   slot.row = row_of(request.output_path, state, summary, cases, tally);
+  slot.row.any_separator = request.any_separator;
 }
 
 void work(const class_setup& setup, std::span<const case_result> cases,
@@ -615,6 +610,7 @@ std::vector<report_folder> report_folders_of(const command_line& cl) {
 void prepare(class_session& s) {
   s.setup.header = {HASH_CHECKER_VERSION, false, s.cl->request.input_path, "",
                     s.cl->no_answer_file ? std::string() : s.cl->answer_file};
+  s.setup.header.any_separator = s.cl->request.any_separator;
   s.listing = list_submissions(s.cl->submissions, s.cl->follow_links, own_files_of(*s.cl),
                                report_folders_of(*s.cl));
   s.setup.submissions = std::move(s.listing.submissions);
@@ -654,6 +650,7 @@ std::string read_input(class_session& s) {
   run_files files;
   std::string failure = start_run(request, files);
   if (!failure.empty()) return failure;
+  hint_swapped_files(files.count_line_numbers);
   read_all_cases(files, s.cases, s.setup.input);
   return s.setup.input.error;
 }
@@ -769,6 +766,9 @@ int class_status(const class_session& s, const class_totals& totals) {
   const bool incomplete = totals.graded < totals.submissions || totals.graded == 0 ||
                           input.refused > 0 || input.not_built > 0 || input.ended_early;
   if (incomplete) return incomplete_status;
+  // A class run that graded no line at all passed nothing.
+  if (graded_lines(s.cases) == 0)
+    return s.cl->fail_on_wrong ? wrong_lines_status : incomplete_status;
   return s.cl->fail_on_wrong && totals.any_wrong ? wrong_lines_status : success_status;
 }
 

@@ -103,6 +103,14 @@ void take_visibility(const option_value& option, command_line& cl) {
   }
 }
 
+void take_separators(const option_value& option, command_line& cl) {
+  cl.request.any_separator = option.text == "any";
+  if (option.text != "any" && option.text != "spaces") {
+    cl.error = "hash_checker: option '--separators' takes spaces or any, not '" +
+               std::string(option.text) + "'";
+  }
+}
+
 // "--color" alone means always.
 void take_color(const option_value& option, command_line& cl) {
   constexpr std::pair<std::string_view, color_mode> names[] = {{"auto", color_mode::automatic},
@@ -172,6 +180,14 @@ constexpr option_row options_after_reports[] = {
      take_flag<&command_line::explain>},
     {"--fail-on-wrong", "", "end with status 3 instead of 0 when any graded line is Wrong",
      take_flag<&command_line::fail_on_wrong>},
+    {"--separators", "=WHICH",
+     "how submitted keys are separated: spaces (the default: single spaces)\n"
+     "or any (any run of spaces, tabs, commas or semicolons; brackets ignored)",
+     take_separators},
+    {"--vpl", "",
+     "the console in Moodle VPL's form: a Comment :=>> line per Wrong line,\n"
+     "then Grade :=>> G, G out of --points (default 10)",
+     take_flag<&command_line::vpl>},
     {"--color", "[=WHEN]",
      "Right in green, Wrong in red: auto (the default: only on a terminal,\n"
      "and only when NO_COLOR is unset or empty), always or never",
@@ -199,7 +215,10 @@ constexpr option_row options_after_reports[] = {
      "with --lms-csv: the assignment column (title, or id) the grades go in;\n"
      "a new column when none is called that",
      take_assignment},
-    {"--points", "=N", "with --lms-csv: what a score of 100 is worth (default 100)", take_points},
+    {"--points", "=N",
+     "with --lms-csv, --vpl, --github-classroom or --prairielearn: what a\n"
+     "score of 100 is worth (default 100; with --vpl, 10)",
+     take_points},
     {"--reveal", "=LEVEL",
      "what the reports and a class's per-submission reports show: all (the\n"
      "default), diagnosis (no expected layout, key, slot or probe path),\n"
@@ -356,6 +375,9 @@ void take_lms_options(command_line& cl) {
     cl.error = "hash_checker: option '--assignment' needs --lms-csv=FILE";
   } else if (cl.lms_csv.empty() && cl.points_given) {
     cl.error = "hash_checker: option '--points' needs --lms-csv=FILE";
+  } else if (cl.vpl) {
+    cl.error =
+        "hash_checker: option '--vpl' grades one submission; it doesn't combine with --gradebook";
   }
 }
 
@@ -398,15 +420,18 @@ void take_positionals(const std::vector<std::string>& positional, command_line& 
     if (runs && cl.error.empty()) take_lms_options(cl);
     return;
   }
-  const std::pair<bool, std::string_view> lms_options[] = {{!cl.roster.empty(), "--roster"},
-                                                           {!cl.lms_csv.empty(), "--lms-csv"},
-                                                           {!cl.assignment.empty(), "--assignment"},
-                                                           {cl.points_given, "--points"}};
+  const bool graded_in_points = cl.vpl || !cl.github_classroom.empty() || !cl.prairielearn.empty();
+  const std::pair<bool, std::string_view> lms_options[] = {
+      {!cl.roster.empty(), "--roster"},
+      {!cl.lms_csv.empty(), "--lms-csv"},
+      {!cl.assignment.empty(), "--assignment"},
+      {cl.points_given && !graded_in_points, "--points"}};
   for (const auto& [given, option] : lms_options) {
     if (!given || !runs) continue;
     cl.error = "hash_checker: option '" + std::string(option) + "' needs --gradebook=FILE";
     return;
   }
+  if (cl.vpl && !cl.points_given) cl.points_hundredths = 1000;
   if (!cl.report_dir.empty() && runs) {
     cl.error = "hash_checker: option '--report-dir' needs --gradebook=FILE";
     return;

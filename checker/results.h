@@ -99,6 +99,8 @@ struct run_header {
   // In a class run, the name of the class's page beside each submission's own, which links back
   // to it; empty otherwise.
   std::string class_page{};
+  // Submitted keys were read between any separators (--separators=any), not single spaces.
+  bool any_separator{};
 };
 
 /// A run of output lines that hold the layouts of their neighbours: with `missing`, lines `first`

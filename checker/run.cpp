@@ -57,6 +57,7 @@ std::string read_case_count(run_files& files) {
            std::string(fault_text(count.fault));
   }
   files.case_count = count.keys[0];
+  files.count_line_numbers = count.whole_line_numbers;
   return "";
 }
 
@@ -445,10 +446,11 @@ expected_lines expected_layouts(std::FILE* input, const std::string& path) {
 // separator other than spaces, and the lines after the last graded one, counted without being
 // kept. Not judged when a read fails: grading then meets the failure itself.
 submission_shape judge_shape(const expected_lines& expected, std::FILE* output,
-                             const std::string& path) {
+                             const std::string& path, bool any_separator) {
   line_reader output_f;
   output_f.file = output;
   output_f.path = path;
+  output_f.parser.any_separator = any_separator;
   submission_shape shape;
   shift_finder finder(expected.digests);
   parsed_line parsed;
@@ -495,7 +497,8 @@ std::string judge_files_shape(const run_request& request, run_files& files) {
   files.input_f.file = files.input.get();
   files.output_f.file = files.output.get();
   const expected_lines expected = expected_layouts(files.input.get(), request.input_path);
-  files.shape = judge_shape(expected, files.output.get(), request.output_path);
+  files.shape =
+      judge_shape(expected, files.output.get(), request.output_path, request.any_separator);
   if (!rewind_file(files.input.get())) return file_line("Input", request.input_path, "read failed");
   if (!rewind_file(files.output.get())) {
     return file_line("Output", request.output_path, "read failed");
@@ -519,6 +522,7 @@ std::string start_run(const run_request& request, run_files& files) {
   files.input_f.file = files.input.get();
   if (files.input == nullptr) return file_line("Input", request.input_path, "open failed");
   files.output_f.path = request.output_path;
+  files.output_f.parser.any_separator = request.any_separator;
   if (!request.answer_only) {
     files.output.reset(open_for_reading(request.output_path));
     files.output_f.file = files.output.get();
@@ -580,6 +584,19 @@ int status_of(const run_summary& summary) {
   return incomplete ? incomplete_status : success_status;
 }
 
+std::string swapped_files_hint(std::int64_t numbers) {
+  if (numbers <= 1) return "";
+  return "INPUT's first line holds " + std::to_string(numbers) +
+         " numbers: is it an output file? The input file comes first.";
+}
+
+int checking_status(const run_summary& summary, bool fail_on_wrong) {
+  const int status = status_of(summary);
+  if (status != success_status) return status;
+  if (summary.all == 0) return fail_on_wrong ? wrong_lines_status : incomplete_status;
+  return fail_on_wrong && summary.right < summary.all ? wrong_lines_status : success_status;
+}
+
 void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summary& summary) {
   summary.case_count = files.case_count;
   for (std::int64_t i = 0; i < files.case_count; ++i) {
@@ -616,6 +633,7 @@ submission_state grade_submission(const run_request& request, std::span<const ca
                                   run_summary& summary) {
   run_files files;
   files.output_f.path = request.output_path;
+  files.output_f.parser.any_separator = request.any_separator;
   submission_state opened = submission_state::graded;
   if (request.listed) {
     std::FILE* file = nullptr;
@@ -638,7 +656,8 @@ submission_state grade_submission(const run_request& request, std::span<const ca
     return submission_state::read_failed;
   }
   files.output_f.file = files.output.get();
-  files.shape = judge_shape(expected, files.output.get(), request.output_path);
+  files.shape =
+      judge_shape(expected, files.output.get(), request.output_path, request.any_separator);
   summary.shape = files.shape;
   if (!rewind_file(files.output.get())) {
     summary.error = file_line("Output", request.output_path, "read failed");

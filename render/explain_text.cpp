@@ -220,10 +220,12 @@ std::vector<std::string> shape_lines(const submission_shape& shape) {
                     number(shift.first + step) + " to " + number(shift.last + step));
   }
   if (shape.separator == key_separator::brackets) {
-    lines.emplace_back("keys are wrapped in brackets; keys are read between single spaces");
+    lines.emplace_back(
+        "keys are wrapped in brackets; keys are read between single spaces; --separators=any "
+        "would read the line");
   } else if (shape.separator != key_separator::spaces) {
     lines.push_back("keys are separated by " + std::string(separator_key(shape.separator)) +
-                    "; keys are read between single spaces");
+                    "; keys are read between single spaces; --separators=any would read the line");
   }
   if (shape.extra_lines > 0) {
     lines.push_back(number(shape.extra_lines) +

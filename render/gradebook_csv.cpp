@@ -99,7 +99,7 @@ void put_csv_header(text_out& out, std::size_t case_count) {
     put_text(out, ",case_");
     put_number(out, static_cast<std::int64_t>(i));
   }
-  put_text(out, ",mistakes,wrong_lines\n");
+  put_text(out, ",mistakes,wrong_lines,separators\n");
 }
 
 void put_csv_row(text_out& out, const submission_row& row) {
@@ -115,5 +115,7 @@ void put_csv_row(text_out& out, const submission_row& row) {
   if (graded) put_mistakes(out, row);
   put_text(out, ",");
   if (graded) put_wrong_lines(out, row);
+  put_text(out, ",");
+  if (graded) put_text(out, row.any_separator ? "any" : "spaces");
   put_text(out, "\n");
 }

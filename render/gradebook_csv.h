@@ -19,7 +19,7 @@ void put_csv_field(text_out& out, std::string_view field);
 void put_quoted_csv_field(text_out& out, std::string_view field);
 
 /// The header row: submission,right,all,score,state,case_0,...,case_{case_count-1},mistakes,
-/// wrong_lines.
+/// wrong_lines,separators.
 void put_csv_header(text_out& out, std::size_t case_count);
 
 /// A submission's row. A submission that was not graded has empty number and case fields, and a
@@ -27,5 +27,5 @@ void put_csv_header(text_out& out, std::size_t case_count);
 /// as id:lines, in catalogue order (mistake_catalogue), joined by ";"
 /// (no_wrap_around:2;probes_off_by_one:1); `wrong_lines` each Wrong line as case:strategy key, in
 /// file order (3:double_hashing). Both are empty when there is nothing to list, and need no
-/// quoting.
+/// quoting. `separators` is how its keys were read: "spaces" (single spaces) or "any".
 void put_csv_row(text_out& out, const submission_row& row);

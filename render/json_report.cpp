@@ -45,6 +45,7 @@ void put_header(json_object& document, const run_header& header) {
   document.string("input", header.input);
   document.string("output", header.output);
   document.string_or_null("answer_file", header.answer_file);
+  document.string("separators", header.any_separator ? "any" : "spaces");
   if (header.reveal != reveal_level::all) {  // a full report stays as it always was
     document.string("reveal", reveal_key(header.reveal));
   }

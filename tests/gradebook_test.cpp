@@ -102,15 +102,16 @@ TEST(gradebook_csv, every_row_has_as_many_fields_as_the_header) {
   missing.path = "gone.txt";
   missing.state = submission_state::open_failed;
   missing.case_right = {-1, -1, -1};
-  EXPECT_EQ(written([&](text_out& out) {
-              put_csv_header(out, 3);
-              put_csv_row(out, graded);
-              put_csv_row(out, missing);
-            }),
-            "submission,right,all,score,state,case_0,case_1,case_2,mistakes,wrong_lines\n"
-            "\"a,b.txt\",4,6,66,graded,3,,1,no_wrap_around:2;wrong_strategy:1,"
-            "2:linear_probing;2:two_pass_hashing\n"
-            "gone.txt,,,,open failed,,,,,\n");
+  EXPECT_EQ(
+      written([&](text_out& out) {
+        put_csv_header(out, 3);
+        put_csv_row(out, graded);
+        put_csv_row(out, missing);
+      }),
+      "submission,right,all,score,state,case_0,case_1,case_2,mistakes,wrong_lines,separators\n"
+      "\"a,b.txt\",4,6,66,graded,3,,1,no_wrap_around:2;wrong_strategy:1,"
+      "2:linear_probing;2:two_pass_hashing,spaces\n"
+      "gone.txt,,,,open failed,,,,,,\n");
 }
 
 submission_row row_scoring(std::int64_t score, submission_state state = submission_state::graded) {
@@ -595,7 +596,7 @@ TEST(gradebook_run, planted_mistakes_are_tallied_everywhere) {
         }
       }
     }
-    const std::string ending = "," + s.mistakes + "," + wrong + "\n";
+    const std::string ending = "," + s.mistakes + "," + wrong + ",spaces\n";
     const std::size_t row = csv.find((scratch.path / s.name).string() + ",");
     ASSERT_NE(row, std::string::npos) << s.name;
     EXPECT_EQ(csv.substr(csv.find('\n', row) + 1 - ending.size(), ending.size()), ending) << s.name;

@@ -445,7 +445,7 @@ TEST(html_report, says_the_submissions_shape_once) {
   for (const char* line : {"Shape: output line 4 looks missing: lines 4 to 11 hold the layouts of "
                            "lines 5 to 12</p>",
                            "Shape: keys are separated by tabs; keys are read between single "
-                           "spaces</p>",
+                           "spaces; --separators=any would read the line</p>",
                            "Shape: 3 lines after the last graded line are not graded</p>"}) {
     EXPECT_EQ(occurrences(page, line), 1) << line;
   }

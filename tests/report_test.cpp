@@ -279,7 +279,8 @@ TEST(json_report, answer_only_mode_writes_three_lines_with_nothing_submitted) {
 TEST(json_report, a_start_up_failure_still_gives_a_whole_document) {
   EXPECT_EQ(rendered<json_report>(start_up_failure_run()),
             "{\"version\":\"1.1.0\",\"mode\":\"checking\",\"input\":\"in.txt\",\"output\":"
-            "\"out.txt\",\"answer_file\":null,\n\"results\":[\n],\"shape\":null,\"case_count\":0,"
+            "\"out.txt\",\"answer_file\":null,\"separators\":\"spaces\",\n\"results\":[\n],"
+            "\"shape\":null,\"case_count\":0,"
             "\"cases\":0,"
             "\"right\":0,\"all\":0,\"score\":0,\"refused\":0,\"not_built\":0,\"ended_early\":"
             "false,\"ended_message\":null,\"completed\":false,\"status\":255,\"error\":"

@@ -104,7 +104,8 @@ extern "C" int sync_file_range(int /*fd*/, off_t /*offset*/, off_t /*bytes*/, un
 /// built to reveal less than `all` writes only the report, filtered as `--reveal` filters it: the
 /// transcript and the answer file hold the expected layouts, so they stay empty. Returns
 /// the outcome lines (see outcome_text); a failure line there means the score is not to be
-/// shown, as when a file can't be opened or the first line holds no case count.
+/// shown, as when a file can't be opened or the first line holds no case count. An input whose
+/// first line looks like an output file's adds the hint of swapped files after it.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
                                                          const char* output_name) {
   run_request request;
@@ -152,10 +153,13 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
   summary.error = start_run(request, files);
   if (summary.error.empty()) run_cases(request, files, slots, summary);
   summary.score = score(summary.right, summary.all);
-  summary.status = status_of(summary);
+  summary.status = checking_status(summary, false);
   for (const renderer_slot& slot : slots) slot.renderer->end_run(summary);
   for (sink& s : results) s.finish();
   outcome = outcome_text(summary);
+  // Files picked the wrong way round: the page shows the hint where it shows a failure.
+  const std::string hint = swapped_files_hint(files.count_line_numbers);
+  if (!hint.empty()) outcome += (summary.error.empty() ? "" : "\n") + hint;
   return outcome.c_str();
 }
 
