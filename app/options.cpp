@@ -516,7 +516,8 @@ Options:
 constexpr std::string_view usage_class_notes = R"(
 With --gradebook, --answer-file, --no-answer-file and --fail-on-wrong apply to the whole run;
 --explain (the Wrong lines under the submission's line) and --color (its state) apply per
-submission; )";
+submission;
+)";
 
 constexpr std::string_view usage_notes = R"( don't combine with it.
 

@@ -316,7 +316,8 @@ TEST(gradebook_command_line, the_option_switches_the_positional_arguments) {
   const std::string none = "hash_checker: --gradebook needs INPUT and at least one SUBMISSION";
   const std::string reports =
       "hash_checker: --gradebook writes a JSON report per submission with --report-dir=DIR; "
-      "--json, --gradescope, --junit and --html don't combine with it";
+      "--json, --gradescope, --junit, --html, --github-classroom and --prairielearn don't combine "
+      "with it";
   const line_case cases[] = {
       {{"--gradebook=g.csv", "in", "a", "b"}, {"a", "b"}, ""},
       {{"in", "--explain", "a", "--gradebook=g.csv", "--report-dir=r"}, {"a"}, ""},
