@@ -35,8 +35,9 @@ std::string one_line(const case_result& record, const line_result& result,
     append_capped_keys(said, layout_of(record.expected, result.strategy));
   }
   if (holds_submitted(result)) {
-    said += said.empty() ? "submitted " : "; submitted ";
+    if (!said.empty()) said += "; ";
     if (result.problem == line_problem::none) {
+      said += "submitted ";
       append_capped_keys(said, result.submitted);
     } else {
       said += line_problem_message(output_path, result);
