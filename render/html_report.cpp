@@ -25,6 +25,7 @@ constexpr std::string_view style_sheet = R"(
 :root{color-scheme:light}
 body{margin:0;background:#f3f3f0;color:#1c1c1c;font:15px/1.45 system-ui,"Segoe UI",Roboto,"DejaVu Sans",sans-serif}
 main{display:flex;flex-direction:column;gap:12px;max-width:1180px;margin:0 auto;padding:16px}
+.vh{position:absolute;width:1px;height:1px;overflow:hidden;clip:rect(0 0 0 0);white-space:nowrap}
 header{order:0}.totals{order:1}.cases{order:2;display:flex;flex-direction:column;gap:10px}
 header,.totals{background:#fff;border:1px solid #c8c8c8;border-radius:6px;padding:10px 16px}
 h1{font-size:1.3em;margin:0 0 6px}h2{font-size:1.1em;margin:0 0 6px}
@@ -52,7 +53,7 @@ summary .where{font-weight:400;color:#555}
 .rows{overflow-x:auto;max-width:100%;padding-bottom:4px}
 table.layout{border-collapse:separate;border-spacing:3px;font:13px/1.2 ui-monospace,"DejaVu Sans Mono",monospace}
 table.layout th[scope=row]{position:sticky;left:0;z-index:1;background:#fff;padding:0 6px 0 0;text-align:right;font:600 12px system-ui,"DejaVu Sans",sans-serif;color:#555}
-tr.index th[scope=col],tr.index td{height:1.1em;color:#777;font-size:11px;font-weight:400;text-align:center}
+tr.index th[scope=col],tr.index td{height:1.1em;color:#666;font-size:11px;font-weight:400;text-align:center}
 td.slot{position:relative;min-width:2.5em;height:2.3em;padding:0 6px;border:1px solid #a0a0a0;background:#fbfbfb;text-align:center}
 td.empty{background:#ececec;color:#8a8a8a}
 td.path{background:#e2edff;border-color:#1d56b3}
@@ -60,7 +61,7 @@ td.settle{box-shadow:0 0 0 2px #1d56b3}
 sup.step{position:absolute;top:1px;left:2px;color:#1d56b3;font:700 10px/1 system-ui,"DejaVu Sans",sans-serif}
 td.diff{background:#ffdfe3;border:2px dashed #b0001e;color:#7a0015;font-weight:700}
 td.diff::after{content:"\2717";position:absolute;top:1px;right:2px;font:700 10px/1 system-ui,"DejaVu Sans",sans-serif;color:#b0001e}
-td.gap{min-width:1.4em;color:#777;text-align:center}
+td.gap{min-width:1.4em;color:#666;text-align:center}
 .note{margin:2px 0 0;color:#555;font-size:.9em}
 ul.why{margin:6px 0 0;padding-left:20px}ul.why li{margin:2px 0}
 .legend{margin:0 0 8px;color:#555;font-size:.9em}
@@ -91,6 +92,7 @@ struct row_source {
   const key_list* submitted = nullptr;
   std::vector<path_mark> path;  // sorted
   std::optional<std::int64_t> settles;
+  std::string caption;  // what the table shows, for a screen reader
 };
 
 std::int64_t length_of(const key_list* keys) {
@@ -266,7 +268,9 @@ void append_hidden_note(std::string& html, const std::vector<slot_span>& spans,
 void append_rows(std::string& html, const row_source& source) {
   const std::int64_t columns = std::max(length_of(source.expected), length_of(source.submitted));
   const std::vector<slot_span> spans = shown_spans(source, columns);
-  html += "<div class=\"rows\"><table class=\"layout\">\n";
+  html += "<div class=\"rows\"><table class=\"layout\"><caption class=\"vh\">";
+  append_html(html, source.caption);
+  html += "</caption>\n";
   append_row(html, "<tr class=\"index\">", "slot", spans, columns, [&](std::int64_t slot) {
     html += "<th scope=\"col\">";
     append_html_number(html, slot);
@@ -421,6 +425,8 @@ void append_line_section(std::string& html, const case_result& record, strategy_
   }
   row_source source;
   source.expected = &layout_of(record.expected, strategy);
+  source.caption = "Case " + html_number(record.number) + ", " +
+                   std::string(strategy_title(strategy)) + ": the keys by slot";
   if (result == nullptr) {
     append_rows(html, source);
   } else {
