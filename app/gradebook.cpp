@@ -767,8 +767,9 @@ int class_status(const class_session& s, const class_totals& totals) {
                           input.refused > 0 || input.not_built > 0 || input.ended_early;
   if (incomplete) return incomplete_status;
   // A class run that graded no line at all passed nothing.
-  if (graded_lines(s.cases) == 0)
+  if (graded_lines(s.cases) == 0) {
     return s.cl->fail_on_wrong ? wrong_lines_status : incomplete_status;
+  }
   return s.cl->fail_on_wrong && totals.any_wrong ? wrong_lines_status : success_status;
 }
 

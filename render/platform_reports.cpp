@@ -1,5 +1,7 @@
 #include "render/platform_reports.h"
 
+#include <numeric>
+
 #include "checker/reveal.h"
 #include "render/explain_text.h"
 #include "render/json_writer.h"
@@ -86,8 +88,9 @@ std::vector<case_points> spread_points(const std::vector<case_account>& cases,
                                        std::int64_t points_hundredths) {
   std::vector<case_points> points;
   points.reserve(cases.size());
-  std::int64_t lines = 0;
-  for (const case_account& account : cases) lines += account.graded;
+  const std::int64_t lines = std::accumulate(
+      cases.begin(), cases.end(), std::int64_t{0},
+      [](std::int64_t sum, const case_account& account) { return sum + account.graded; });
   std::int64_t before = 0;  // graded lines of the earlier cases
   // The running total's hundredths after `n` lines; whole lines when no points are given.
   const auto at = [&](std::int64_t n) {
@@ -154,9 +157,13 @@ void case_accounts::end_case(const case_result& record, const case_tally& tally)
   open_ = case_account{};
 }
 
-void github_classroom_report::end_run(const run_summary& summary) {
+void case_accounts::end_run(const run_summary& summary) {
   if (ended_) return;
   ended_ = true;
+  finish(summary);
+}
+
+void github_classroom_report::finish(const run_summary& summary) {
   const std::vector<case_points> points = spread_points(cases_, points_hundredths_);
   json_object document(out_);
   document.number("version", 1);
@@ -186,9 +193,7 @@ void github_classroom_report::end_run(const run_summary& summary) {
   put_text(out_, "\n");
 }
 
-void prairielearn_report::end_run(const run_summary& summary) {
-  if (ended_) return;
-  ended_ = true;
+void prairielearn_report::finish(const run_summary& summary) {
   const std::vector<case_points> points = spread_points(cases_, points_hundredths_);
   json_object document(out_);
   document.boolean("gradable", summary.error.empty());
@@ -259,9 +264,7 @@ void vpl_console::end_case(const case_result& record, const case_tally& tally) {
   cases_.clear();  // each Wrong line is written as it comes: nothing is kept
 }
 
-void vpl_console::end_run(const run_summary& summary) {
-  if (ended_) return;
-  ended_ = true;
+void vpl_console::finish(const run_summary& summary) {
   if (!summary.ended_message.empty()) comment(summary.ended_message);
   if (!summary.error.empty()) comment(summary.error);
   comment(totals_text(summary));

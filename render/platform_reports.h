@@ -4,6 +4,7 @@
 // an expected layout, a submitted line or an explanation appears exactly when the record has it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,22 +36,31 @@ std::vector<case_points> spread_points(const std::vector<case_account>& cases,
                                        std::int64_t points_hundredths);
 
 /// Gathers every case's account; the reports below write them at the end of the run, when the
-/// run's totals are known. The accounts' texts together keep under `text_budget` bytes: past it a
-/// case's text says it was left out, so a report stays well under the platforms' 1 MB.
+/// run's totals are known, to `out` in points of `points_hundredths` (0: in lines). The accounts'
+/// texts together keep under `text_budget` bytes: past it a case's text says it was left out, so
+/// a report stays well under the platforms' 1 MB. A second end_run writes nothing.
 class case_accounts : public result_renderer {
  public:
-  static constexpr std::size_t text_budget = 512 * 1024;
+  static constexpr std::size_t text_budget = std::size_t{512} * 1024;
 
+  case_accounts(text_out& out, std::int64_t points_hundredths)
+      : out_(out), points_hundredths_(points_hundredths) {}
   void begin_run(const run_header& header) override;
   void shape_judged(const submission_shape& shape) override;
   void begin_case(const case_result& record) override;
   void line(const case_result& record, const line_result& result) override;
   void end_case(const case_result& record, const case_tally& tally) override;
+  void end_run(const run_summary& summary) final;
+  [[nodiscard]] bool ok() const final { return !out_.failed; }
 
  protected:
   /// Called for each Wrong line with its one-line account; nothing by default.
   virtual void wrong_line(const case_account& /*account*/, std::string_view /*said*/) {}
+  /// Writes the report once the run has ended.
+  virtual void finish(const run_summary& summary) = 0;
 
+  text_out& out_;
+  std::int64_t points_hundredths_;
   std::vector<case_account> cases_;
   run_header header_;
   std::vector<std::string> shape_;  // what the submission's shape says, a sentence each
@@ -59,6 +69,7 @@ class case_accounts : public result_renderer {
  private:
   std::size_t text_bytes_ = 0;
   case_account open_;
+  bool ended_ = false;
 };
 
 /// GitHub Classroom's test result, as the reporter reads it once base64-encoded:
@@ -69,15 +80,10 @@ class case_accounts : public result_renderer {
 /// spread_points; with no points given, max_score is the run's graded lines.
 class github_classroom_report final : public case_accounts {
  public:
-  github_classroom_report(text_out& out, std::int64_t points_hundredths)
-      : out_(out), points_hundredths_(points_hundredths) {}
-  void end_run(const run_summary& summary) override;
-  [[nodiscard]] bool ok() const override { return !out_.failed; }
+  using case_accounts::case_accounts;
 
  private:
-  text_out& out_;
-  std::int64_t points_hundredths_;
-  bool ended_ = false;
+  void finish(const run_summary& summary) override;
 };
 
 /// PrairieLearn's results.json: "gradable" (false when the run failed, so the submission is not
@@ -86,15 +92,10 @@ class github_classroom_report final : public case_accounts {
 /// and its account as "output". No images.
 class prairielearn_report final : public case_accounts {
  public:
-  prairielearn_report(text_out& out, std::int64_t points_hundredths)
-      : out_(out), points_hundredths_(points_hundredths) {}
-  void end_run(const run_summary& summary) override;
-  [[nodiscard]] bool ok() const override { return !out_.failed; }
+  using case_accounts::case_accounts;
 
  private:
-  text_out& out_;
-  std::int64_t points_hundredths_;
-  bool ended_ = false;
+  void finish(const run_summary& summary) override;
 };
 
 /// The console in the form Moodle VPL reads: a "Comment :=>>" line per Wrong line as its case
@@ -104,18 +105,12 @@ class prairielearn_report final : public case_accounts {
 /// written as \xHH, so no text of a submission can start a line of its own.
 class vpl_console final : public case_accounts {
  public:
-  vpl_console(text_out& out, std::int64_t points_hundredths)
-      : out_(out), points_hundredths_(points_hundredths) {}
+  using case_accounts::case_accounts;
   void end_case(const case_result& record, const case_tally& tally) override;
-  void end_run(const run_summary& summary) override;
-  [[nodiscard]] bool ok() const override { return !out_.failed; }
 
  private:
   void wrong_line(const case_account& account, std::string_view said) override;
   void shape_judged(const submission_shape& shape) override;
+  void finish(const run_summary& summary) override;
   void comment(std::string_view text);
-
-  text_out& out_;
-  std::int64_t points_hundredths_;
-  bool ended_ = false;
 };
