@@ -216,7 +216,14 @@ read_status next_case(run_files& files, std::int64_t number, case_result& record
   };
   const read_status read = read_case(files.input_f, record, read_ahead);
   if (read == read_status::line && record.state == case_state::built) {
-    build_case(files.input_f, record);
+    if (files.room_for_case != nullptr) {
+      record.message = files.room_for_case(record);
+    }
+    if (record.message.empty()) {
+      build_case(files.input_f, record);
+    } else {
+      record.state = case_state::not_built;
+    }
   }
   return read;
 }
@@ -427,10 +434,12 @@ std::size_t shape_key_limit(const expected_lines& expected, std::size_t i) {
 
 // The digest of the layout every graded output line should hold, reading the input file from
 // its start and building each case once more; empty when the case count can't be read.
-expected_lines expected_layouts(std::FILE* input, const std::string& path) {
+expected_lines expected_layouts(std::FILE* input, const std::string& path,
+                                const run_files& files) {
   run_files again;
   again.input_f.file = input;
   again.input_f.path = path;
+  again.room_for_case = files.room_for_case;
   expected_lines expected;
   if (!read_case_count(again).empty()) return expected;
   case_result record;
@@ -494,7 +503,7 @@ std::string judge_files_shape(const run_request& request, run_files& files) {
   }
   files.input_f.file = files.input.get();
   files.output_f.file = files.output.get();
-  const expected_lines expected = expected_layouts(files.input.get(), request.input_path);
+  const expected_lines expected = expected_layouts(files.input.get(), request.input_path, files);
   files.shape = judge_shape(expected, files.output.get(), request.output_path);
   if (!rewind_file(files.input.get())) return file_line("Input", request.input_path, "read failed");
   if (!rewind_file(files.output.get())) {

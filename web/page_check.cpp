@@ -1,11 +1,14 @@
 // The page's one entry point: the checker's own run over the two files the page was given,
-// rendered into in-memory files that the page then shows. The page's script only moves bytes.
+// rendered into in-memory files that the page then shows. It runs in the page's Web Worker
+// (web/worker.js), which tells the page how far the check has come; the page's script only moves
+// bytes.
 
 #include <emscripten/emscripten.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -16,6 +19,7 @@
 #include "checker/grading.h"
 #include "checker/reveal.h"
 #include "checker/run.h"
+#include "hashing/huge_pages.h"
 #include "render/answer_file_writer.h"
 #include "render/console_transcript.h"
 #include "render/html_report.h"
@@ -26,8 +30,14 @@
 #endif
 // What the page's report shows, fixed when the page is built (checked when it is configured).
 #ifndef HASH_CHECKER_WEB_REVEAL
-#define HASH_CHECKER_WEB_REVEAL "all"
+#define HASH_CHECKER_WEB_REVEAL "diagnosis"
 #endif
+
+// Tells the page the check is at case `number` of `cases`, `lines` of its lines done: a message
+// from the worker, shown in the page's status line.
+EM_JS(void, tell_progress, (double number, double cases, int lines), {
+  if (typeof postMessage === "function") postMessage({progress : [ number, cases, lines ]});
+});
 
 namespace {
 
@@ -76,17 +86,60 @@ struct sink {
 // The transcript, the HTML report and the answer file of the last check, in that order.
 std::array<sink, 3> results;
 
-// The outcome the page reads: exit status, score, right and all lines, then the failure line
-// (empty when none), one per line.
-std::string outcome_text(const run_summary& summary) {
+// The outcome the page reads: exit status, score, right and all lines, the reveal level, then
+// the failure line (empty when none), one per line.
+std::string outcome_text(const run_summary& summary, std::string_view reveal) {
   return std::to_string(summary.status) + "\n" + std::to_string(summary.score) + "\n" +
-         std::to_string(summary.right) + "\n" + std::to_string(summary.all) + "\n" + summary.error;
+         std::to_string(summary.right) + "\n" + std::to_string(summary.all) + "\n" +
+         std::string(reveal) + "\n" + summary.error;
 }
 
 std::string outcome;
 
 reveal_level page_reveal() {
   return parse_reveal(HASH_CHECKER_WEB_REVEAL).value_or(reveal_level::score);
+}
+
+// Hears the run's case and line events and tells the page, at most every 50 ms, how far it is.
+class progress_renderer final : public result_renderer {
+ public:
+  explicit progress_renderer(const run_files& files) : files_(files) {}
+  void begin_case(const case_result& record) override { tell(record.number, 0); }
+  void line(const case_result& record, const line_result& /*result*/) override {
+    tell(record.number, ++lines_);
+  }
+
+ private:
+  void tell(std::int64_t number, int lines) {
+    if (lines == 0) lines_ = 0;
+    const double now = emscripten_get_now();
+    if (now - told_at_ < 50) return;
+    told_at_ = now;
+    tell_progress(static_cast<double>(number), static_cast<double>(files_.case_count), lines);
+  }
+  const run_files& files_;
+  int lines_ = 0;
+  double told_at_ = -1e9;
+};
+
+// What a case takes at its peak in the page, by slot and by key: its three tables, the submitted
+// lines, their diagnosis (which sorts the keys) and the shape's digests, as measured on cases of
+// 10^7 slots and 10^6 or 7 * 10^6 keys (about 46 bytes a slot and 39 a key), and a margin.
+constexpr std::uint64_t case_bytes_per_slot = 56;
+constexpr std::uint64_t case_bytes_per_key = 48;
+
+// The room check of the page (run_files::room_for_case): a memory grown for a case's peak once is
+// never given back, so whatever the case asks for later is there. An allocation that fails
+// mid-case would end the module; a case refused here is one case not built, as natively.
+std::string room_for_case(const case_result& record) {
+  // Counted in 64 bits: the module's size_t is 32.
+  const std::uint64_t keys = record.first_keys.size() + record.second_keys.size();
+  const std::uint64_t bytes = static_cast<std::uint64_t>(record.table_size) * case_bytes_per_slot +
+                              keys * case_bytes_per_key;
+  if (bytes <= SIZE_MAX && can_hold_keys(static_cast<std::size_t>(bytes / sizeof(key)))) return "";
+  const std::uint64_t megabytes = (bytes + (std::uint64_t{1} << 20) - 1) >> 20;
+  return "case " + std::to_string(record.number) + " not built: the browser could not give it " +
+         std::to_string(megabytes) + " MB";
 }
 
 }  // namespace
@@ -128,7 +181,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
   if (!transcript_file.open() || !report_file.open() || !answer_file.open()) {
     summary.status = 255;
     summary.error = "The page can't keep its results: out of memory";
-    outcome = outcome_text(summary);
+    outcome = outcome_text(summary, HASH_CHECKER_WEB_REVEAL);
     return outcome.c_str();
   }
   const reveal_level reveal = page_reveal();
@@ -147,15 +200,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
                           request.output_path,
                           teacher_view ? answer_name : "",
                           reveal};
-  for (const renderer_slot& slot : slots) slot.renderer->begin_run(header);
   run_files files;
+  files.room_for_case = room_for_case;
+  progress_renderer progress(files);
+  slots.push_back({&progress, ""});
+  for (const renderer_slot& slot : slots) slot.renderer->begin_run(header);
   summary.error = start_run(request, files);
   if (summary.error.empty()) run_cases(request, files, slots, summary);
   summary.score = score(summary.right, summary.all);
   summary.status = status_of(summary);
   for (const renderer_slot& slot : slots) slot.renderer->end_run(summary);
   for (sink& s : results) s.finish();
-  outcome = outcome_text(summary);
+  outcome = outcome_text(summary, HASH_CHECKER_WEB_REVEAL);
   return outcome.c_str();
 }
 
