@@ -434,8 +434,7 @@ std::size_t shape_key_limit(const expected_lines& expected, std::size_t i) {
 
 // The digest of the layout every graded output line should hold, reading the input file from
 // its start and building each case once more; empty when the case count can't be read.
-expected_lines expected_layouts(std::FILE* input, const std::string& path,
-                                const run_files& files) {
+expected_lines expected_layouts(std::FILE* input, const std::string& path, const run_files& files) {
   run_files again;
   again.input_f.file = input;
   again.input_f.path = path;

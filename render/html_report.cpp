@@ -537,8 +537,8 @@ std::string student_outcome(const run_summary& summary, const std::vector<std::s
   if (!summary.error.empty()) return "The check stopped: " + summary.error;
   const std::int64_t count = summary.refused + summary.not_built;
   if (count == 0) return "All cases checked";
-  std::string text = grouped_number(count) + (count == 1 ? " case" : " cases") +
-                     " could not be checked: ";
+  std::string text =
+      grouped_number(count) + (count == 1 ? " case" : " cases") + " could not be checked: ";
   if (std::cmp_equal(unchecked.size(), count)) {
     for (std::size_t i = 0; i < unchecked.size(); ++i) {
       text += (i == 0 ? "" : i + 1 == unchecked.size() ? " and " : ", ") + unchecked[i];

@@ -59,7 +59,7 @@ class html_report final : public result_renderer {
   text_out& out_;
   std::string output_path_;
   bool answer_only_ = false;
-  bool student_view_ = false;  // the outcome is worded for a student (see run_header)
+  bool student_view_ = false;           // the outcome is worded for a student (see run_header)
   std::vector<std::string> unchecked_;  // "case 3 was not built", for a student's outcome
   bool page_begun_ = false;
   bool file_empty_ = false;  // the output file held nothing: one line stands for every case

@@ -130,9 +130,8 @@ void junit_report::add_judged_line(const case_result& record, const line_result&
   name_testcase(testcase, case_classname(record), strategy_title(result.strategy), elapsed);
   if (result.judged == verdict::right) return;
   xml_element failure(testcase, "failure");
-  failure.attribute("message", result.submission_withheld
-                                   ? "Wrong"
-                                   : failure_message(header_.output, result));
+  failure.attribute("message",
+                    result.submission_withheld ? "Wrong" : failure_message(header_.output, result));
   failure.attribute("type", "wrong");
   std::string text;
   if (!result.submission_withheld && record.answer_withheld) {

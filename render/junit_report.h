@@ -6,9 +6,9 @@
 // more testcase, classname "hash_checker" and name "run", holding an <error>. What the reveal
 // filter withheld (checker/reveal.h) is left out: a failure's expected layout, its submitted line
 // and problem; with no case at all the summary alone holds the totals. A failure's text ends with
-// the line's explanation as --explain gives it, as much of it as the diagnosis holds. The testsuite's
-// `time` is the run's, in seconds; a judged line's is the time since the line before it in its
-// case (or since the case began); skipped lines and the error take 0.
+// the line's explanation as --explain gives it, as much of it as the diagnosis holds. The
+// testsuite's `time` is the run's, in seconds; a judged line's is the time since the line before it
+// in its case (or since the case began); skipped lines and the error take 0.
 #pragma once
 
 #include <chrono>

@@ -72,7 +72,8 @@ secrets answer_key() {
   secrets s;
   for (std::size_t c = 0; c < 2; ++c) {
     const layouts built = build_layouts(table_size, first_keys[c], second_keys[c]);
-    for (const strategy_id strategy : all_strategies) s.layouts.push_back(layout_of(built, strategy));
+    for (const strategy_id strategy : all_strategies)
+      s.layouts.push_back(layout_of(built, strategy));
     s.keys.insert(second_keys[c].begin(), second_keys[c].end());
     s.case_keys.insert(first_keys[c].begin(), first_keys[c].end());
     s.case_keys.insert(second_keys[c].begin(), second_keys[c].end());
@@ -168,8 +169,8 @@ std::string option_of(std::string command_line::*folder) {
 // Every byte a student may be handed by `kind` at `level`: its file in a single run, and the
 // files a class run writes per submission into its folder.
 std::string student_bytes(const report_kind& kind, reveal_level level, const fs::path& root) {
-  const fs::path work = root / (std::string(kind.option.substr(2)) + "-" +
-                                std::string(reveal_key(level)));
+  const fs::path work =
+      root / (std::string(kind.option.substr(2)) + "-" + std::string(reveal_key(level)));
   fs::create_directories(work / "class");
   write_file(work / "in.txt", input_text());
   write_file(work / "out.txt", submission_text());
@@ -183,7 +184,8 @@ std::string student_bytes(const report_kind& kind, reveal_level level, const fs:
   if (kind.class_folder == nullptr) return bytes;
   const std::string folder_option = option_of(kind.class_folder);
   EXPECT_FALSE(folder_option.empty()) << kind.option;
-  for (const char* name : {"alice.txt", "bob.txt"}) write_file(work / "class" / name, submission_text());
+  for (const char* name : {"alice.txt", "bob.txt"})
+    write_file(work / "class" / name, submission_text());
   const fs::path folder = work / "per_submission";
   run({"--gradebook=" + (work / "grades.csv").string(), folder_option + "=" + folder.string(),
        "--answer-file=" + (work / "class_ans.txt").string(), reveal, (work / "in.txt").string(),
@@ -202,13 +204,14 @@ std::string student_bytes(const report_kind& kind, reveal_level level, const fs:
 
 TEST(reveal, no_report_shows_what_its_level_hides) {
   const secrets s = answer_key();
-  const fs::path root = fs::temp_directory_path() / ("reveal_reports." + std::to_string(::getpid()));
+  const fs::path root =
+      fs::temp_directory_path() / ("reveal_reports." + std::to_string(::getpid()));
   fs::remove_all(root);
   found_secrets at_all;  // the control: what the full reports show, together
   for (const report_kind& kind : report_kinds()) {
-    for (const reveal_level level : {reveal_level::all, reveal_level::diagnosis,
-                                     reveal_level::mistake, reveal_level::verdict,
-                                     reveal_level::score}) {
+    for (const reveal_level level :
+         {reveal_level::all, reveal_level::diagnosis, reveal_level::mistake, reveal_level::verdict,
+          reveal_level::score}) {
       const std::string bytes = student_bytes(kind, level, root);
       const found_secrets found = search(bytes, s);
       const std::string where = std::string(kind.option) + " at " + std::string(reveal_key(level));
@@ -218,11 +221,11 @@ TEST(reveal, no_report_shows_what_its_level_hides) {
         at_all.keys.insert(found.keys.begin(), found.keys.end());
         continue;
       }
-      EXPECT_TRUE(found.layouts.empty()) << where << ": shows " << found.layouts.size()
-                                         << " expected layouts";
-      EXPECT_TRUE(found.keys.empty()) << where << ": shows " << found.keys.size()
-                                      << " keys the student never wrote, first "
-                                      << (found.keys.empty() ? 0 : *found.keys.begin());
+      EXPECT_TRUE(found.layouts.empty())
+          << where << ": shows " << found.layouts.size() << " expected layouts";
+      EXPECT_TRUE(found.keys.empty())
+          << where << ": shows " << found.keys.size() << " keys the student never wrote, first "
+          << (found.keys.empty() ? 0 : *found.keys.begin());
       if (level == reveal_level::score) {
         EXPECT_FALSE(found.verdict) << where << ": shows a verdict";
       }
