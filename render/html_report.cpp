@@ -532,22 +532,32 @@ std::string page_start(const run_header& header) {
   return html;
 }
 
+// The cases of a run that were not checked: refused, not built, or never in an input file that
+// ended early.
+std::int64_t unchecked_cases(const run_summary& summary) {
+  const std::int64_t missing = summary.ended_early ? summary.case_count - summary.cases : 0;
+  return summary.refused + summary.not_built + std::max<std::int64_t>(0, missing);
+}
+
 // How the outcome reads to a student: the cases checked, or those that could not be and why.
 std::string student_outcome(const run_summary& summary, const std::vector<std::string>& unchecked) {
   if (!summary.error.empty()) return "The check stopped: " + summary.error;
-  const std::int64_t count = summary.refused + summary.not_built;
+  const std::int64_t count = unchecked_cases(summary);
   if (count == 0) return "All cases checked";
+  std::vector<std::string> parts;
+  const std::int64_t missing = count - summary.refused - summary.not_built;
+  if (std::cmp_equal(unchecked.size(), summary.refused + summary.not_built)) {
+    parts = unchecked;
+  } else {
+    if (summary.refused > 0) parts.push_back(grouped_number(summary.refused) + " refused");
+    if (summary.not_built > 0) parts.push_back(grouped_number(summary.not_built) + " not built");
+  }
+  if (missing > 0) parts.push_back(grouped_number(missing) + " missing from the input file");
   std::string text =
       grouped_number(count) + (count == 1 ? " case" : " cases") + " could not be checked: ";
-  if (std::cmp_equal(unchecked.size(), count)) {
-    for (std::size_t i = 0; i < unchecked.size(); ++i) {
-      text += (i == 0 ? "" : i + 1 == unchecked.size() ? " and " : ", ") + unchecked[i];
-    }
-    return text;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
   }
-  if (summary.refused > 0) text += grouped_number(summary.refused) + " refused";
-  if (summary.refused > 0 && summary.not_built > 0) text += " and ";
-  if (summary.not_built > 0) text += grouped_number(summary.not_built) + " not built";
   return text;
 }
 
@@ -568,17 +578,17 @@ std::string totals(const run_summary& summary, bool answer_only, std::int64_t ca
   if (!summary.ended_message.empty()) {
     append_fact(html, "Input ended", escaped(summary.ended_message));
   }
-  const bool good = summary.status == 0;
-  const std::string good_class = good ? "status-good" : "status-bad";
   if (unchecked != nullptr) {  // a student's view: the exit status is the teacher's word
-    const bool checked = summary.error.empty() && summary.refused + summary.not_built == 0;
+    const bool checked = summary.error.empty() && unchecked_cases(summary) == 0;
     append_fact(html, "Outcome",
                 "<span class=\"" + std::string(checked ? "status-good" : "status-bad") + "\">" +
                     escaped(student_outcome(summary, *unchecked)) + "</span>");
   } else {
+    const bool good = summary.status == 0;
     append_fact(html, "Exit status",
-                "<span class=\"" + good_class + "\">" + html_number(summary.status) +
-                    " \xe2\x80\x94 " + escaped(status_words(summary)) + "</span>");
+                "<span class=\"" + std::string(good ? "status-good" : "status-bad") + "\">" +
+                    html_number(summary.status) + " \xe2\x80\x94 " +
+                    escaped(status_words(summary)) + "</span>");
   }
   html += "</dl>\n";
   if (cases_written == 0) html += "<p class=\"note\">No case was run.</p>\n";

@@ -544,4 +544,34 @@ TEST(html_report, a_students_page_names_no_class_page_exit_status_or_right_lines
   }
 }
 
+// A student's outcome never reads as success when a case went unchecked, however it went.
+TEST(html_report, a_students_outcome_counts_every_unchecked_case) {
+  struct outcome_case {
+    run_summary summary;
+    std::string outcome;
+  };
+  run_summary ended;
+  ended.case_count = 4;
+  ended.cases = 2;
+  ended.refused = 1;
+  ended.ended_early = true;
+  run_summary failed;
+  failed.error = "Output File o.txt read failed";
+  const outcome_case cases[] = {
+      {run_summary{}, "All cases checked"},
+      {ended, "3 cases could not be checked: 1 refused and 2 missing from the input file"},
+      {failed, "The check stopped: Output File o.txt read failed"},
+  };
+  for (const outcome_case& c : cases) {
+    const std::string page = written([&](text_out& out) {
+      reveal_filter report(std::make_unique<html_report>(out));
+      run_header header{"1.1.0", false, "in", "out", ""};
+      header.reveal = reveal_level::verdict;
+      report.begin_run(header);
+      report.end_run(c.summary);
+    });
+    EXPECT_EQ(occurrences(page, c.outcome + "</span>"), 1) << c.outcome;
+  }
+}
+
 }  // namespace
