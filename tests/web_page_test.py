@@ -250,17 +250,21 @@ def slots_case(folder, binary, name, slots, keys):
 
 
 START_GAPS = """(() => {
-  window.gapWatch = { last: performance.now(), longest: 0, statuses: new Set() };
+  window.gapWatch = { last: performance.now(), longest: 0, statuses: new Set(), when: '' };
   window.gapWatch.timer = setInterval(() => {
     const now = performance.now();
-    gapWatch.longest = Math.max(gapWatch.longest, now - gapWatch.last);
+    const status = document.getElementById('status').textContent;
+    if (now - gapWatch.last > gapWatch.longest) {
+      gapWatch.longest = now - gapWatch.last;
+      gapWatch.when = status + (document.getElementById('report').childElementCount ? ' (report shown)' : '');
+    }
     gapWatch.last = now;
-    gapWatch.statuses.add(document.getElementById('status').textContent.replace(/[0-9.]+ s$/, ''));
+    gapWatch.statuses.add(status.replace(/[0-9.]+ s$/, ''));
   }, 20);
 })()"""
 STOP_GAPS = """(() => {
   clearInterval(gapWatch.timer);
-  return { longest: gapWatch.longest, statuses: [...gapWatch.statuses] };
+  return { longest: gapWatch.longest, when: gapWatch.when, statuses: [...gapWatch.statuses] };
 })()"""
 
 
@@ -268,17 +272,23 @@ def check_responsive(browser, folder, binary):
     """A 10^7-slot case: a timer on the page keeps firing every 20 ms throughout the check, and
     the status line tells the case and line the check is at."""
     slots_case(folder, binary, "large7", 10**7, 10**6)
-    browser.evaluate(START_GAPS)
-    state = check_in_page(browser, os.path.join(folder, "large7_input.txt"),
-                          os.path.join(folder, "large7_output.txt"))
-    watched = browser.evaluate(STOP_GAPS)
+    # A second try, on a machine shared with other work: a page that freezes fails both by far.
+    for _ in range(2):
+        browser.evaluate(START_GAPS)
+        state = check_in_page(browser, os.path.join(folder, "large7_input.txt"),
+                              os.path.join(folder, "large7_output.txt"))
+        watched = browser.evaluate(STOP_GAPS)
+        if watched["longest"] < 200:
+            break
     expect(state["error"] == "" and state["shown"], f"the 10^7-slot case: {state['error']!r}")
     expect(watched["longest"] < 200,
-           f"the 10^7-slot case: the page's timer waited {watched['longest']:.0f} ms")
+           f"the 10^7-slot case: the page's timer waited {watched['longest']:.0f} ms, until "
+           f"the page said {watched['when']!r}")
     expect(any(s.startswith("Checking case 0 (1 of 1), line ") for s in watched["statuses"]),
            f"the 10^7-slot case: no progress by line in {sorted(watched['statuses'])}")
     memory = browser.evaluate("Number(document.body.dataset.memory)")
-    print(f"10^7-slot case: longest timer gap {watched['longest']:.0f} ms; the module grew to "
+    print(f"10^7-slot case: longest timer gap {watched['longest']:.0f} ms (until the page said "
+          f"{watched['when']!r}); the module grew to "
           f"{memory / 2**20:.0f} MB")
 
 
