@@ -2,7 +2,6 @@
 
 #include <numeric>
 
-#include "checker/reveal.h"
 #include "render/explain_text.h"
 #include "render/json_writer.h"
 #include "render/lms_csv.h"
@@ -105,10 +104,7 @@ std::vector<case_points> spread_points(const std::vector<case_account>& cases,
   return points;
 }
 
-void case_accounts::begin_run(const run_header& header) {
-  header_ = header;
-  shows_cases_ = policy_of(header.reveal).cases;
-}
+void case_accounts::begin_run(const run_header& header) { header_ = header; }
 
 void case_accounts::shape_judged(const submission_shape& shape) { shape_ = shape_lines(shape); }
 
@@ -120,7 +116,6 @@ void case_accounts::begin_case(const case_result& record) {
 }
 
 void case_accounts::line(const case_result& record, const line_result& result) {
-  if (!shows_cases_) return;
   if (open_.first_output_line == 0) open_.first_output_line = result.output_line;
   if (record.state != case_state::built || result.judged == verdict::none) return;
   std::string text(strategy_title(result.strategy));
@@ -145,7 +140,6 @@ void case_accounts::line(const case_result& record, const line_result& result) {
 }
 
 void case_accounts::end_case(const case_result& record, const case_tally& tally) {
-  if (!shows_cases_) return;
   open_.right = tally.right_count;
   open_.graded = tally.graded_count;
   if (record.state != case_state::built) open_.text = unbuilt_text(record);
@@ -255,7 +249,7 @@ void vpl_console::shape_judged(const submission_shape& shape) {
 }
 
 void vpl_console::end_case(const case_result& record, const case_tally& tally) {
-  if (shows_cases_ && record.state != case_state::built) {
+  if (record.state != case_state::built) {
     std::string text = unbuilt_text(record);
     text.pop_back();
     comment("Case " + std::to_string(record.number) + ": " + text);

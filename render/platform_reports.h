@@ -64,7 +64,6 @@ class case_accounts : public result_renderer {
   std::vector<case_account> cases_;
   run_header header_;
   std::vector<std::string> shape_;  // what the submission's shape says, a sentence each
-  bool shows_cases_ = true;
 
  private:
   std::size_t text_bytes_ = 0;
