@@ -99,14 +99,14 @@ struct session {
 };
 
 run_header header_of(const session& s) {
-  return {HASH_CHECKER_VERSION,
-          s.cl.request.answer_only,
-          s.cl.request.input_path,
-          s.cl.request.output_path,
-          s.cl.no_answer_file ? std::string() : s.cl.answer_file,
-          s.cl.reveal,
-          {},
-          s.cl.request.any_separator};
+  run_header header{HASH_CHECKER_VERSION,
+                    s.cl.request.answer_only,
+                    s.cl.request.input_path,
+                    s.cl.request.output_path,
+                    s.cl.no_answer_file ? std::string() : s.cl.answer_file,
+                    s.cl.reveal};
+  header.any_separator = s.cl.request.any_separator;
+  return header;
 }
 
 // Creates the reports' temporary files; the failure line, or an empty text.
