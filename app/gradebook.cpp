@@ -1031,23 +1031,26 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
 
 namespace {
 
-// A whole line of an output file: integers separated by spaces, or nothing.
+// A line of an output file: integers separated by spaces (a trailing CR dropped).
 bool integer_line(std::string_view line) {
   if (line.ends_with('\r')) line.remove_suffix(1);
   bool digit = false;
-  char before = ' ';
-  for (const char c : line) {
-    const bool sign = (c == '-' || c == '+') && before == ' ';
+  for (std::size_t at = 0; at < line.size(); ++at) {
+    const char c = line[at];
+    const bool sign = (c == '-' || c == '+') && (at == 0 || line[at - 1] == ' ') &&
+                      at + 1 < line.size() && line[at + 1] >= '0' && line[at + 1] <= '9';
     if (c >= '0' && c <= '9') {
       digit = true;
-    } else if (c == ' ') {
-      if (before == '-' || before == '+') return false;
-    } else if (!sign) {
+    } else if (c != ' ' && !sign) {
       return false;
     }
-    before = c;
   }
-  return before != '-' && before != '+' && (digit || line.find_first_not_of(' ') == line.npos);
+  return digit;
+}
+
+// A line no output file holds: source code's brackets, operators and quotes.
+bool code_line(std::string_view line) {
+  return line.find_first_of("{}()[];#<>=\"/\\") != std::string_view::npos;
 }
 
 }  // namespace
@@ -1072,14 +1075,18 @@ bool reads_as_output(const std::string& path, bool follow_links) {
   if (text.starts_with("\xef\xbb\xbf")) text.remove_prefix(3);
   // Only whole lines count: a line cut at the end of what was read is left out.
   if (got == sniffed) text = text.substr(0, text.rfind('\n') + 1);
-  bool any = false;
+  // Output with a slip (a stray letter) still reads as output; code and prose don't.
+  std::int64_t integers = 0;
+  std::int64_t lines = 0;
   for (std::size_t at = 0; at < text.size();) {
     std::size_t end = text.find('\n', at);
     if (end == text.npos) end = text.size();
     const std::string_view line = text.substr(at, end - at);
-    if (!integer_line(line)) return false;
-    any = any || line.find_first_of("0123456789") != line.npos;
     at = end + 1;
+    if (line.find_first_not_of(" \r") == line.npos) continue;
+    if (code_line(line)) return false;
+    ++lines;
+    if (integer_line(line)) ++integers;
   }
-  return any;
+  return integers > 0 && 2 * integers >= lines;
 }

@@ -72,10 +72,10 @@ class_listing list_submissions(const std::vector<std::string>& given, bool follo
                                const std::vector<report_folder>& report_folders,
                                const folder_picking& picking = {});
 
-/// True when the first 64 KiB of the regular file at `path` hold at least one line and every
-/// whole line is integers separated by spaces (a line feed or CR LF ending each, a byte-order
-/// mark skipped): an output file, not source code or prose. A link is followed only with
-/// `follow_links`.
+/// True when the whole lines of the first 64 KiB of the regular file at `path` (a byte-order
+/// mark skipped) are at least half lines of integers separated by spaces, and none holds a
+/// bracket, quote, operator or "#" of source code: an output file, even with a slip, not code or
+/// prose. A link is followed only with `follow_links`.
 bool reads_as_output(const std::string& path, bool follow_links);
 
 /// The longest report or page name given out, in bytes: a file name's limit on common systems

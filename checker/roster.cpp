@@ -308,6 +308,13 @@ std::string_view canvas_title(std::string_view title) {
   return title.substr(0, open);
 }
 
+// The id of a Canvas assignment column, inside its " (id)".
+std::string_view canvas_id(std::string_view title) {
+  const std::string_view name = canvas_title(title);
+  if (name.empty()) return {};
+  return title.substr(name.size() + 2, title.size() - name.size() - 3);
+}
+
 // The id after a Blackboard column's "|", or nothing.
 std::string_view blackboard_id(std::string_view title) {
   const std::size_t bar = title.rfind('|');
@@ -448,7 +455,8 @@ roster_outcome choose_column(const std::vector<std::string>& header, const roste
   std::vector<std::string> found;
   for (const std::string& column : roster.assignments) {
     const bool named_so = column == wanted || (roster.kind == lms_kind::canvas
-                                                   ? canvas_title(column) == wanted
+                                                   ? canvas_title(column) == wanted ||
+                                                         canvas_id(column) == wanted
                                                    : blackboard_id(column) == wanted ||
                                                          blackboard_title(column) == wanted);
     if (named_so) found.push_back(column);

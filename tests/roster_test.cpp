@@ -202,6 +202,7 @@ TEST(roster, grade_columns_are_named_exactly_or_refused) {
   } cases[] = {
       {&canvas, "Hash Tables", "", "Hash Tables (13)"},
       {&canvas, "Lab (12)", "", "Lab (12)"},
+      {&canvas, "12", "", "Lab (12)"},
       {&canvas, "Lab", "", "more than one assignment column is called \"Lab\""},
       {&canvas, "Hash Table", "", "no grade column is called \"Hash Table\" (its grade columns: "
                                    "\"Lab (11)\", \"Lab (12)\", \"Hash Tables (13)\""},
