@@ -750,7 +750,7 @@ void start_roster(class_session& s, const roster_columns& columns) {
     std::fprintf(stderr, "%s\n", shown_path(line).c_str());
   }
   put_roster_header(s.console, columns);
-  put_csv_header(s.gradebook.out(), s.cases.size());
+  put_csv_header(s.gradebook.out(), s.cases.size(), !s.cl->roster.empty());
   s.grid.graded.assign(s.cases.size(), 0);
   s.grid.right.assign(s.cases.size(), {});
 }
@@ -761,7 +761,12 @@ void print_slot(class_session& s, const roster_columns& columns, std::size_t ind
   const std::string& student = lms_note(s.lms, index);
   if (!student.empty()) put_text(s.console, "  " + shown_path(student) + "\n");
   put_text(s.console, slot.notes);
-  put_csv_row(s.gradebook.out(), slot.row);
+  if (s.cl->roster.empty()) {
+    put_csv_row(s.gradebook.out(), slot.row);
+  } else {
+    const std::string text = lms_student(s.lms, index);
+    put_csv_row(s.gradebook.out(), slot.row, &text);
+  }
   add_to_grid(s.grid, slot.row);
   std::string().swap(slot.notes);
   // The gradebook and the grid have them now.

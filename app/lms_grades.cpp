@@ -54,6 +54,14 @@ const std::string& lms_note(const lms_grades& lms, std::size_t submission) {
   return submission < lms.match.notes.size() ? lms.match.notes[submission] : none;
 }
 
+std::string lms_student(const lms_grades& lms, std::size_t submission) {
+  const std::string& note = lms_note(lms, submission);
+  if (!note.empty() || submission >= lms.match.student_of.size()) return note;
+  const roster_student& student =
+      lms.roster.students[static_cast<std::size_t>(lms.match.student_of[submission])];
+  return student.name + " (" + student_label(lms.roster, student) + ")";
+}
+
 std::string write_lms_grades(const command_line& cl, lms_grades& lms,
                              const std::vector<class_submission>& submissions,
                              const std::vector<submission_row>& rows, text_out& console) {

@@ -38,6 +38,10 @@ bool match_lms_downloads(lms_grades& lms, const std::vector<class_submission>& s
 /// an empty text.
 const std::string& lms_note(const lms_grades& lms, std::size_t submission);
 
+/// The gradebook's student field of a submission: the student it went to, "Liddell, Alice (ID
+/// 101)", or its note.
+std::string lms_student(const lms_grades& lms, std::size_t submission);
+
 /// After grading: lists each student without a grade and each download astray under the class
 /// summary on `console`, and with --lms-csv writes every student's row into its temporary file.
 /// The failure line, or an empty text.
