@@ -548,7 +548,7 @@ built, or the input ended early.
 // The lines of --help for `row`; `short_name` begins the line when the row has one ("-h, ").
 std::string option_lines(const option_row& row, std::string_view short_name) {
   std::string label = std::string(row.name) + std::string(row.value);
-  const std::size_t gap = label.size() + 2 <= option_column ? option_column - label.size() : 2;
+  const std::size_t gap = label.size() < option_column ? option_column - label.size() : 2;
   std::string text = short_name.empty() ? "      " : "  " + std::string(short_name) + ", ";
   text += label + std::string(gap, ' ');
   for (const char c : row.help) {
