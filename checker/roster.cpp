@@ -67,9 +67,13 @@ std::size_t utf8_length(std::string_view text) {
 
 // 70000 as "70,000".
 std::string grouped(std::size_t number) {
-  std::string digits = std::to_string(number);
-  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-  return digits;
+  const std::string digits = std::to_string(number);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
 }
 
 // The bytes of a roster, from a text or a file read in blocks, so that a file costs one block.
