@@ -533,10 +533,12 @@ Exit status:
   0    every case was built (and graded, in checking mode)
   1    the run completed, but a case was refused or not built, or the input ended early,
        or (--gradebook) a submission could not be opened or read or was not graded (a
-       link, FIFO, socket or device in a folder), or no submission was graded at all
+       link, FIFO, socket or device in a folder), or no submission was graded at all,
+       or (--roster) a download matched no student or shares its student with another
   2    a usage error: an unknown option or a bad option value, a count of arguments that
        fits no form, '-' for both INPUT and OUTPUT, --gradebook without a submission;
-       --generate when no input of tables that small can catch every mistake
+       --generate when no input of tables that small can catch every mistake; --roster
+       without the grade column named, or with --points that the export contradicts
   3    with --fail-on-wrong: the run would end with 0, but a graded line is Wrong
   255  a file could not be opened, read or written, line 1 holds no case count, a file is
        another's (the input or output is the answer file), or memory ran out
