@@ -151,7 +151,9 @@ class submission_lister {
     return true;
   }
 
-  void add_given(const std::string& path) { listing_.submissions.push_back({path, path, false, true, ""}); }
+  void add_given(const std::string& path) {
+    listing_.submissions.push_back({path, path, false, true, ""});
+  }
 
   class_listing take() { return std::move(listing_); }
 
@@ -213,12 +215,12 @@ class submission_lister {
   void add_picked(const std::string& path, const struct stat& info,
                   const std::vector<std::string>& names) {
     std::vector<std::string> files;
-    struct stat inner {};
-    for (const std::string& name : names) {
-      if (!look_at(joined(path, name), rules_.follow_links, inner) || !S_ISDIR(inner.st_mode)) {
-        files.push_back(name);
-      }
-    }
+    std::copy_if(names.begin(), names.end(), std::back_inserter(files),
+                 [&](const std::string& name) {
+                   struct stat inner {};
+                   return !look_at(joined(path, name), rules_.follow_links, inner) ||
+                          !S_ISDIR(inner.st_mode);
+                 });
     const std::string& glob = rules_.picking.glob;
     std::vector<std::string> picked;
     for (const std::string& name : files) {

@@ -63,10 +63,10 @@ struct report_folder {
 /// subfolder is skipped, or with `picking` on stands for the one file it picks (with a glob, the
 /// one file whose name matches; without, the one of several whose start reads as an output
 /// file: lines of integers alone) or, when not exactly one is picked, for a row with a
-/// pick_note ("not graded: 3 files, none picked (use --pick=GLOB)"). An entry that is one of `own` (same device and inode), or that ends in
-/// a report folder's extension inside that folder, is left out. Each skipped subfolder and file
-/// left out adds a line to `skipped`. Any other path, missing ones included, and a folder that
-/// can't be listed stand for themselves.
+/// pick_note ("not graded: 3 files, none picked (use --pick=GLOB)"). An entry that is one of `own`
+/// (same device and inode), or that ends in a report folder's extension inside that folder, is left
+/// out. Each skipped subfolder and file left out adds a line to `skipped`. Any other path, missing
+/// ones included, and a folder that can't be listed stand for themselves.
 class_listing list_submissions(const std::vector<std::string>& given, bool follow_links,
                                const std::vector<own_file>& own,
                                const std::vector<report_folder>& report_folders,

@@ -1,6 +1,7 @@
 #include "app/lms_grades.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "hashing/program_limits.h"
 #include "render/class_console.h"
@@ -43,7 +44,8 @@ int read_lms_roster(const command_line& cl, lms_grades& lms, std::string& failur
 bool match_lms_downloads(lms_grades& lms, const std::vector<class_submission>& submissions) {
   std::vector<std::string> names;
   names.reserve(submissions.size());
-  for (const class_submission& submission : submissions) names.push_back(submission.named_as);
+  std::transform(submissions.begin(), submissions.end(), std::back_inserter(names),
+                 [](const class_submission& submission) { return submission.named_as; });
   lms.match = match_roster(lms.roster, names);
   return std::all_of(lms.match.notes.begin(), lms.match.notes.end(),
                      [](const std::string& note) { return note.empty(); });

@@ -127,13 +127,13 @@ void take_name(const option_value& option, command_line& cl) {
     return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
   });
   if (option.text.empty()) {
-    cl.error = "hash_checker: option '" + std::string(option.name) + "' needs a value: " +
-               std::string(option.name) + "=TEXT";
+    cl.error = "hash_checker: option '" + std::string(option.name) +
+               "' needs a value: " + std::string(option.name) + "=TEXT";
   } else if (control != option.text.end()) {
     constexpr std::string_view hex = "0123456789abcdef";
     const auto byte = static_cast<unsigned char>(*control);
-    cl.error = "hash_checker: option '" + std::string(option.name) + "' holds the control byte \\x" +
-               hex[byte >> 4U] + hex[byte & 0xfU];
+    cl.error = "hash_checker: option '" + std::string(option.name) +
+               "' holds the control byte \\x" + hex[byte >> 4U] + hex[byte & 0xfU];
   }
 }
 
@@ -382,8 +382,9 @@ void take_lms_options(command_line& cl) {
   } else if (!cl.assignment.empty() && !cl.new_column.empty()) {
     cl.error = "hash_checker: --assignment and --new-column each name the grade column; give one";
   } else if (cl.roster == "-" && cl.request.input_path == "-") {
-    cl.error = "hash_checker: standard input can be read once: '-' may be INPUT or the roster, "
-               "not both";
+    cl.error =
+        "hash_checker: standard input can be read once: '-' may be INPUT or the roster, "
+        "not both";
   }
 }
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <memory>
+#include <numeric>
 #include <unordered_map>
 #include <utility>
 
@@ -345,8 +347,8 @@ std::string_view blackboard_points(std::string_view title) {
 // Titles that name a student, never an assignment, in any of the three systems.
 bool is_identity_title(std::string_view title) {
   constexpr std::string_view identity[] = {
-      "student",    "id",      "sis user id", "sis login id", "integration id", "root account",
-      "section",    "identifier", "full name",   "email address", "username",     "last name",
+      "student",    "id",         "sis user id", "sis login id",  "integration id", "root account",
+      "section",    "identifier", "full name",   "email address", "username",       "last name",
       "first name", "student id", "grade",       "maximum grade"};
   std::string lower(title);
   std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
@@ -358,10 +360,10 @@ bool is_identity_title(std::string_view title) {
 // How one system's roster is laid out.
 struct layout {
   lms_kind kind;
-  std::vector<std::size_t> kept;  // header columns kept, in order
-  std::size_t id = 0;             // the column of the identifier
-  std::size_t name = 0;           // the column that names a student
-  std::size_t first_name = 0;     // Blackboard: joined before `name`
+  std::vector<std::size_t> kept;               // header columns kept, in order
+  std::size_t id = 0;                          // the column of the identifier
+  std::size_t name = 0;                        // the column that names a student
+  std::size_t first_name = 0;                  // Blackboard: joined before `name`
   std::size_t assignment = std::string::npos;  // the chosen grade column in the header
   std::size_t maximum = std::string::npos;     // Moodle: "Maximum Grade"
 };
@@ -433,8 +435,9 @@ roster_outcome choose_column(const std::vector<std::string>& header, const roste
     roster.assignment = "Grade";
     form.assignment = column_of(header, "Grade");
     if (request.assignment.empty() && request.new_column.empty()) return {};
-    return refused(named + "a Moodle grading worksheet is one assignment's; --assignment and "
-                           "--new-column don't apply");
+    return refused(named +
+                   "a Moodle grading worksheet is one assignment's; --assignment and "
+                   "--new-column don't apply");
   }
   if (!request.new_column.empty()) {
     if (is_identity_title(request.new_column)) {
@@ -458,11 +461,11 @@ roster_outcome choose_column(const std::vector<std::string>& header, const roste
   const std::string& wanted = request.assignment;
   std::vector<std::string> found;
   for (const std::string& column : roster.assignments) {
-    const bool named_so = column == wanted || (roster.kind == lms_kind::canvas
-                                                   ? canvas_title(column) == wanted ||
-                                                         canvas_id(column) == wanted
-                                                   : blackboard_id(column) == wanted ||
-                                                         blackboard_title(column) == wanted);
+    const bool named_so =
+        column == wanted ||
+        (roster.kind == lms_kind::canvas
+             ? canvas_title(column) == wanted || canvas_id(column) == wanted
+             : blackboard_id(column) == wanted || blackboard_title(column) == wanted);
     if (named_so) found.push_back(column);
   }
   if (wanted.empty()) found = roster.assignments;
@@ -477,7 +480,8 @@ roster_outcome choose_column(const std::vector<std::string>& header, const roste
   }
   std::string line = named;
   if (wanted.empty()) {
-    line += "it has " + std::to_string(found.size()) + " grade columns; name one with "
+    line += "it has " + std::to_string(found.size()) +
+            " grade columns; name one with "
             "--assignment=NAME";
   } else if (is_identity_title(wanted) || column_of(header, wanted) < header.size()) {
     line += quoted(wanted) + " is no grade column; name one with --assignment=NAME";
@@ -724,8 +728,8 @@ download_match canvas_match(const lms_roster& roster, std::string_view name) {
   if (match.candidates.size() > (student != nullptr ? 1U : 0U)) {
     std::vector<std::size_t> others(match.candidates.begin() + (student != nullptr ? 1 : 0),
                                     match.candidates.end());
-    match.reason += "; " + std::string(written) + " is the name part of " +
-                    joined_students(roster, others);
+    match.reason +=
+        "; " + std::string(written) + " is the name part of " + joined_students(roster, others);
   }
   return match;
 }
@@ -794,15 +798,15 @@ bool starts_with_date(std::string_view text) {
 download_match blackboard_match(const lms_roster& roster, std::string_view name) {
   constexpr std::string_view mark = "_attempt_";
   std::vector<std::string_view> titles;
-  for (const std::string& column : roster.assignments) titles.push_back(blackboard_title(column));
+  std::transform(roster.assignments.begin(), roster.assignments.end(), std::back_inserter(titles),
+                 [](const std::string& column) { return blackboard_title(column); });
   bool attempt = false;
   std::vector<std::size_t> fitting;
   std::string username;  // the first one read, for the reason
   for (std::size_t at = name.find(mark); at != std::string_view::npos;
        at = name.find(mark, at + 1)) {
     const std::string_view after = name.substr(at + mark.size());
-    if (!starts_with_date(after) ||
-        !(after.size() == 19 || after[19] == '_' || after[19] == '.')) {
+    if (!starts_with_date(after) || !(after.size() == 19 || after[19] == '_' || after[19] == '.')) {
       continue;
     }
     attempt = true;
@@ -823,8 +827,8 @@ download_match blackboard_match(const lms_roster& roster, std::string_view name)
     return {-1, "not a Blackboard download name (assignment_username_attempt_date...)", {}};
   }
   if (username.empty()) {
-    return {-1, "it begins with no grade column of the roster (" + listed(roster.assignments) +
-                    ")",
+    return {-1,
+            "it begins with no grade column of the roster (" + listed(roster.assignments) + ")",
             {}};
   }
   return {-1, "no student has the username " + username, {}};
@@ -860,13 +864,15 @@ bool points_in_hundredths(std::string_view text, std::int64_t& hundredths) {
   std::string_view part = dot == std::string_view::npos ? "" : text.substr(dot + 1);
   while (part.size() > 2 && part.ends_with('0')) part.remove_suffix(1);
   if (!is_digits(whole) || whole.size() > 7 || part.size() > 2 ||
-      (!part.empty() && !is_digits(part)) || (dot != std::string_view::npos && dot + 1 == text.size())) {
+      (!part.empty() && !is_digits(part)) ||
+      (dot != std::string_view::npos && dot + 1 == text.size())) {
     return false;
   }
-  std::int64_t value = 0;
-  for (const char c : std::string(whole) + std::string(part) + std::string(2 - part.size(), '0')) {
-    value = value * 10 + (c - '0');
-  }
+  const std::string digits =
+      std::string(whole) + std::string(part) + std::string(2 - part.size(), '0');
+  const std::int64_t value =
+      std::accumulate(digits.begin(), digits.end(), std::int64_t{0},
+                      [](std::int64_t sum, char c) { return sum * 10 + (c - '0'); });
   if (value <= 0 || value > 100000000) return false;
   hundredths = value;
   return true;
@@ -946,8 +952,8 @@ std::vector<std::int64_t> student_grades(const roster_match& match, std::size_t 
     const graded_fraction& f = fractions[i];
     if (student < 0 || !match.notes[i].empty() || f.all <= 0 || f.right < 0) continue;
     // right <= all, a count of output lines, and points at most 10^8 hundredths: no overflow.
-    grades[static_cast<std::size_t>(student)] = (2 * f.right * points_hundredths + f.all) /
-                                                (2 * f.all);
+    grades[static_cast<std::size_t>(student)] =
+        (2 * f.right * points_hundredths + f.all) / (2 * f.all);
   }
   return grades;
 }
@@ -968,13 +974,14 @@ std::vector<std::string> student_reasons(const lms_roster& roster, const roster_
   }
   for (std::size_t i = 0; i < match.student_of.size(); ++i) {
     const std::int64_t student = match.student_of[i];
-    if (student < 0 || reasons[static_cast<std::size_t>(student)].empty()) continue;
-    std::string& reason = reasons[static_cast<std::size_t>(student)];
+    if (student < 0) continue;
+    const auto s = static_cast<std::size_t>(student);
+    if (reasons[s].empty()) continue;
     if (!match.notes[i].empty()) {
-      reason = match.notes[i];
+      reasons[s] = match.notes[i];
     } else if (i < not_graded.size() && !not_graded[i].empty()) {
-      reason = not_graded[i].starts_with("not graded: ") ? not_graded[i]
-                                                         : "not graded: " + not_graded[i];
+      reasons[s] = not_graded[i].starts_with("not graded: ") ? not_graded[i]
+                                                             : "not graded: " + not_graded[i];
     }
   }
   return reasons;

@@ -361,15 +361,15 @@ void put_class_html(text_out& out, const class_page& page, const class_page_rost
   }
   put_text(out, "</tbody></table></section>\n");
   if (!roster.heading.empty()) {
-    std::string html = "<section class=\"lms\"><h2>Roster</h2><p>";
-    append_html(html, roster.heading);
-    html.append("</p><ul>\n");
+    std::string section = "<section class=\"lms\"><h2>Roster</h2><p>";
+    append_html(section, roster.heading);
+    section.append("</p><ul>\n");
     for (const std::string& note : roster.notes) {
-      html.append("<li>");
-      append_html(html, note);
-      html.append("</li>\n");
+      section.append("<li>");
+      append_html(section, note);
+      section.append("</li>\n");
     }
-    put_text(out, html.append("</ul></section>\n"));
+    put_text(out, section.append("</ul></section>\n"));
   }
   put_text(out, "</main></body></html>\n");
 }

@@ -29,5 +29,4 @@ void put_csv_header(text_out& out, std::size_t case_count, bool student_column =
 /// (no_wrap_around:2;probes_off_by_one:1); `wrong_lines` each Wrong line as case:strategy key, in
 /// file order (3:double_hashing). Both are empty when there is nothing to list, and need no
 /// quoting. With `student` (a class matched to a roster) its text ends the row.
-void put_csv_row(text_out& out, const submission_row& row,
-                 const std::string* student = nullptr);
+void put_csv_row(text_out& out, const submission_row& row, const std::string* student = nullptr);

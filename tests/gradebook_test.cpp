@@ -321,7 +321,11 @@ TEST(gradebook_files, a_folder_of_several_files_gives_the_one_picked) {
       {"hash.cpp", "#include <vector>\nint main() { return 0; }\n", false},
       {"notes.txt", "I did my best\non this one\n", false},
       {"blank.txt", "  \n\n", false},
-      {"binary.bin", std::string("\x7f" "ELF\x02\x01\x01\0\0", 9), false},
+      {"binary.bin",
+       std::string("\x7f"
+                   "ELF\x02\x01\x01\0\0",
+                   9),
+       false},
       {"signs.txt", "1 - 2\n", false},
       {"code.py", "x = [1, 2]\n", false},
       {"long.txt", "1 2\n" + std::string(70000, 'x') + "\n", true},  // the cut line is left out
@@ -362,14 +366,17 @@ TEST(gradebook_files, a_folder_of_several_files_gives_the_one_picked) {
     const char* glob;
     std::vector<std::string> listed;
   } cases[] = {
-      {true, "",
+      {true,
+       "",
        {"amy/output.txt (amy) regular",
         "bob unread: not graded: 3 files, none picked (use --pick=GLOB)",
         "cy/only.cpp (cy) regular"}},
-      {true, "*.txt",
+      {true,
+       "*.txt",
        {"amy/output.txt (amy) regular", "bob unread: not graded: 3 files, 2 match --pick=*.txt",
         "cy unread: not graded: 1 file, none matches --pick=*.txt"}},
-      {true, "b.*",
+      {true,
+       "b.*",
        {"amy unread: not graded: 2 files, none matches --pick=b.*", "bob/b.txt (bob) regular",
         "cy unread: not graded: 1 file, none matches --pick=b.*"}},
       {false, "", {"cy/only.cpp (cy) regular"}},  // without picking, as it always was

@@ -19,7 +19,7 @@ struct round_trip {
   std::string roster;
   std::vector<std::string> submissions;
   std::vector<graded_fraction> fractions;  // all 0: not graded
-  std::string assignment;            // as --assignment gives it
+  std::string assignment;                  // as --assignment gives it
   std::int64_t points_hundredths;
   std::string written;  // the import file
   std::vector<std::string> notes;
@@ -109,10 +109,12 @@ TEST(roster, each_system_round_trips) {
     const roster_match match = match_roster(roster, c.submissions);
     const std::vector<std::int64_t> grades =
         student_grades(match, roster.students.size(), c.fractions, c.points_hundredths);
-    EXPECT_EQ(written([&](text_out& out) { put_lms_csv(out, roster, c.points_hundredths, grades); }),
-              c.written);
+    EXPECT_EQ(
+        written([&](text_out& out) { put_lms_csv(out, roster, c.points_hundredths, grades); }),
+        c.written);
     std::vector<std::string> not_graded;
-    for (const graded_fraction& f : c.fractions) not_graded.emplace_back(f.all > 0 ? "" : "open failed");
+    for (const graded_fraction& f : c.fractions)
+      not_graded.emplace_back(f.all > 0 ? "" : "open failed");
     const std::vector<std::string> reasons =
         student_reasons(roster, match, grades, not_graded, c.submissions);
     EXPECT_EQ(roster_notes(roster, match, reasons, c.submissions), c.notes);
@@ -142,11 +144,15 @@ TEST(roster, download_names_match_only_on_identity_that_agrees) {
       {&canvas, "liddellalice_LATE_101_9001_out_1_.txt", "101", ""},
       {&canvas, "evanseve_105_9005_liddellalice_101_9001_out.txt", "105", ""},
       {&canvas, "munozana_106_1_o.txt", nullptr, "whose name part is muozana, not munozana"},
-      {&canvas, "muoz\xc3\xb1" "ana_106_1_o.txt", nullptr, "not mu"},
+      {&canvas,
+       "muoz\xc3\xb1"
+       "ana_106_1_o.txt",
+       nullptr, "not mu"},
       {&canvas, "muozana_106_1_o.txt", "106", ""},  // letters outside a-z dropped
       {&canvas, "_107_1_o.txt", "107", ""},         // a name of no Latin letters
       {&canvas, "eve_101_1_105_9005_out.txt", nullptr, "ID 101 is Liddell, Alice"},
-      {&canvas, "evanseve_101_1_out.txt", nullptr, "evanseve is the name part of Evans, Eve (ID 105)"},
+      {&canvas, "evanseve_101_1_out.txt", nullptr,
+       "evanseve is the name part of Evans, Eve (ID 105)"},
       {&canvas, "liddellalice_104_1_out.txt", nullptr, "no student has ID 104"},
       {&canvas, "liddellalice_101_9001", nullptr, "not a Canvas download name"},
       {&canvas, "liddellalice_101_x_out.txt", nullptr, "not a Canvas download name"},
@@ -204,8 +210,9 @@ TEST(roster, grade_columns_are_named_exactly_or_refused) {
       {&canvas, "Lab (12)", "", "Lab (12)"},
       {&canvas, "12", "", "Lab (12)"},
       {&canvas, "Lab", "", "more than one assignment column is called \"Lab\""},
-      {&canvas, "Hash Table", "", "no grade column is called \"Hash Table\" (its grade columns: "
-                                   "\"Lab (11)\", \"Lab (12)\", \"Hash Tables (13)\""},
+      {&canvas, "Hash Table", "",
+       "no grade column is called \"Hash Table\" (its grade columns: "
+       "\"Lab (11)\", \"Lab (12)\", \"Hash Tables (13)\""},
       {&canvas, "ID", "", "\"ID\" is no grade column"},
       {&canvas, "", "", "it has 3 grade columns"},
       {&canvas, "", "Hash Tables 2", "Hash Tables 2"},
@@ -219,7 +226,8 @@ TEST(roster, grade_columns_are_named_exactly_or_refused) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.assignment) + c.new_column);
     lms_roster roster;
-    const roster_outcome read = parse_roster(*c.roster, "r.csv", {true, c.assignment, c.new_column}, roster);
+    const roster_outcome read =
+        parse_roster(*c.roster, "r.csv", {true, c.assignment, c.new_column}, roster);
     if (read.usage) {
       EXPECT_NE(read.error.find(c.outcome), std::string::npos) << read.error;
     } else {
@@ -269,10 +277,8 @@ TEST(roster, points_come_from_the_export_and_grades_round_half_up) {
   } grades[] = {
       {{20, 21}, 2000, 1905},  // 19.047...: from a floored 95% it would be 19.00
       {{1, 8}, 100, 13},       // 0.125 rounds up
-      {{1, 3}, 100, 33},
-      {{2, 3}, 100, 67},
-      {{0, 21}, 2000, 0},
-      {{21, 21}, 100000000, 100000000},
+      {{1, 3}, 100, 33},      {{2, 3}, 100, 67},
+      {{0, 21}, 2000, 0},     {{21, 21}, 100000000, 100000000},
       {{0, 0}, 2000, -1},  // nothing graded: no grade
   };
   for (const auto& g : grades) {
@@ -303,12 +309,14 @@ TEST(roster, broken_rosters_name_file_line_and_token) {
       {canvas + "Amy,1,,,A,\rBob,2,,,A,\n", "line 2: a carriage return inside an unquoted field"},
       {canvas + "Amy,x1,,,A,\n", "line 2: an ID that is not a number \"x1\""},
       {canvas + "Amy,1,,,A,\nBob,1,,,A,\n", "line 3: identifier given before, on line 2: \"1\""},
-      {canvas + std::string(70000, 'a') + ",1,,,A,\n", "field at line 2 is 70,000 bytes (limit 65,536)"},
+      {canvas + std::string(70000, 'a') + ",1,,,A,\n",
+       "field at line 2 is 70,000 bytes (limit 65,536)"},
       {canvas + "A,1,,,A,\n\"" + std::string(70000, 'a') + "\",2,,,A,\n",
        "field at line 3 is 70,000 bytes (limit 65,536)"},
       {canvas + "A,1,,,A,\n" + std::string(40000, 'a') + "," + std::string(40000, 'b') + ",2,,,\n",
        "record at line 3 is longer than 65,536 bytes"},
-      {"Identifier,Grade,Full name,Grade\n", "line 1: the header repeats the title \"Grade\" (columns 2 and 4)"},
+      {"Identifier,Grade,Full name,Grade\n",
+       "line 1: the header repeats the title \"Grade\" (columns 2 and 4)"},
       {canvas + std::string(5000, ','), "line 2: more than 4096 fields"},
       {"Identifier,Grade\nParticipant,\n",
        "line 2: an Identifier that does not end in a participant number"},
