@@ -65,6 +65,12 @@ refused() {
 printf 'Student,ID,SIS User ID,SIS Login ID,Section\n"Lee, Amy",1,2\n' >"$work/ragged.csv"
 refused 255 "Roster $work/ragged.csv line 2: 3 fields where the header has 5, beginning \"Lee, Amy\"" \
   --roster="$work/ragged.csv" ../class/hash_input.txt canvas/
+refused 255 "Roster canvas: read failed at line 1" --roster=canvas ../class/hash_input.txt canvas/
+refused 255 "Roster $work/absent.csv open failed" --roster="$work/absent.csv" ../class/hash_input.txt canvas/
+printf 'Student,ID\n"a' >"$work/open.csv"
+refused 255 'Roster standard input line 2: a quoted field that is never closed "a"' --roster=- \
+  ../class/hash_input.txt canvas/ <"$work/open.csv"
+refused 2 "standard input can be read once: '-' may be INPUT or the roster, not both" --roster=- - canvas/
 refused 2 'no grade column is called "Hash Table" (its grade columns: "Hash Tables (5501)", "Quiz 1 (5502)"' \
   --roster=canvas.csv --lms-csv="$work/x.csv" --assignment="Hash Table" ../class/hash_input.txt canvas/
 refused 2 "--points=100 disagrees with Canvas canvas.csv, whose Points Possible 20 is the maximum" \
