@@ -834,6 +834,37 @@ download_match blackboard_match(const lms_roster& roster, std::string_view name)
   return {-1, "no student has the username " + username, {}};
 }
 
+// Blackboard's receipt of an attempt, "<assignment>_<username>_attempt_<date>.txt", beside the
+// attempt's files: not a submission of its own while the student has another download.
+bool blackboard_receipt(std::string_view name) {
+  while (name.ends_with('/')) name.remove_suffix(1);
+  name.remove_prefix(name.rfind('/') == std::string_view::npos ? 0 : name.rfind('/') + 1);
+  constexpr std::string_view mark = "_attempt_";
+  constexpr std::size_t tail = 19 + 4;  // the date and ".txt"
+  return name.size() > mark.size() + tail && name.ends_with(".txt") &&
+         name.substr(name.size() - tail - mark.size(), mark.size()) == mark &&
+         starts_with_date(name.substr(name.size() - tail));
+}
+
+void set_receipts_aside(const lms_roster& roster, const std::vector<std::string>& names,
+                        roster_match& match) {
+  std::vector<std::int64_t> receipts(roster.students.size(), 0);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (match.student_of[i] >= 0 && blackboard_receipt(names[i])) {
+      ++receipts[static_cast<std::size_t>(match.student_of[i])];
+    }
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (match.student_of[i] < 0 || !blackboard_receipt(names[i])) continue;
+    const auto s = static_cast<std::size_t>(match.student_of[i]);
+    if (match.downloads_of[s] == receipts[s]) continue;  // the receipt is all they handed in
+    match.notes[i] = "attempt receipt of " + student_label(roster, roster.students[s]) +
+                     ", beside the file that is graded";
+    --match.downloads_of[s];
+    --receipts[s];
+  }
+}
+
 }  // namespace
 
 std::string_view lms_name(lms_kind kind) {
@@ -895,6 +926,8 @@ roster_outcome read_roster(const std::string& path, const roster_request& reques
   return parse_source(source, standard_input ? "standard input" : path, request, roster);
 }
 
+bool is_receipt_note(std::string_view note) { return note.starts_with("attempt receipt of "); }
+
 std::string student_label(const lms_roster& roster, const roster_student& student) {
   constexpr std::string_view labels[] = {"ID ", "Participant ", "username "};
   return std::string(labels[static_cast<int>(roster.kind)]) + student.id;
@@ -931,9 +964,10 @@ roster_match match_roster(const lms_roster& roster, const std::vector<std::strin
     }
     ++match.downloads_of[static_cast<std::size_t>(found.student)];
   }
+  if (roster.kind == lms_kind::blackboard) set_receipts_aside(roster, names, match);
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::int64_t student = match.student_of[i];
-    if (student < 0) continue;
+    if (student < 0 || !match.notes[i].empty()) continue;
     const std::int64_t count = match.downloads_of[static_cast<std::size_t>(student)];
     if (count < 2) continue;
     match.notes[i] = "not graded: " + (count == 2 ? std::string("two") : std::to_string(count)) +
@@ -976,7 +1010,7 @@ std::vector<std::string> student_reasons(const lms_roster& roster, const roster_
     const std::int64_t student = match.student_of[i];
     if (student < 0) continue;
     const auto s = static_cast<std::size_t>(student);
-    if (reasons[s].empty()) continue;
+    if (reasons[s].empty() || is_receipt_note(match.notes[i])) continue;
     if (!match.notes[i].empty()) {
       reasons[s] = match.notes[i];
     } else if (i < not_graded.size() && !not_graded[i].empty()) {

@@ -112,13 +112,18 @@ download_match match_download(const lms_roster& roster, std::string_view name);
 /// Which download is whose. `student_of[i]` is the student of download i, or -1; `notes[i]` is
 /// empty for a download that alone went to its student, else "not matched: REASON" or, for
 /// each download of a student who has more than one, "not graded: two submissions for
-/// Participant 7" (and then none of them counts).
+/// Participant 7" (and then none of them counts). A Blackboard attempt receipt
+/// ("..._attempt_<date>.txt") beside the student's other download is no second submission: its
+/// note is "attempt receipt of username bob, beside the file that is graded" (is_receipt_note).
 struct roster_match {
   std::vector<std::int64_t> student_of;
   std::vector<std::string> notes;
   std::vector<std::vector<std::size_t>> candidates;  // per download not matched
   std::vector<std::int64_t> downloads_of;            // per student: downloads matched to them
 };
+
+/// True for the note of an attempt receipt set aside, which is no fault of the class.
+bool is_receipt_note(std::string_view note);
 
 /// Matches each of `names` (what names each submission) to the students of `roster`.
 roster_match match_roster(const lms_roster& roster, const std::vector<std::string>& names);

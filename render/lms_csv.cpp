@@ -68,7 +68,9 @@ std::vector<std::string> roster_notes(const lms_roster& roster, const roster_mat
     notes.push_back(student.name + " (" + student_label(roster, student) + "): " + reasons[s]);
   }
   for (std::size_t i = 0; i < match.notes.size() && i < paths.size(); ++i) {
-    if (!match.notes[i].empty()) notes.push_back(paths[i] + ": " + match.notes[i]);
+    if (!match.notes[i].empty() && !is_receipt_note(match.notes[i])) {
+      notes.push_back(paths[i] + ": " + match.notes[i]);
+    }
   }
   return notes;
 }

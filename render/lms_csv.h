@@ -24,7 +24,8 @@ void put_lms_csv(text_out& out, const lms_roster& roster, std::int64_t points_hu
 
 /// One line for each student without a grade, "Lee, Amy (ID 1234): no submission", in roster
 /// order (`reasons` as student_reasons gives them), then one for each download that went to
-/// nobody or shares its student, "class/x.txt: not matched: REASON" (`paths` naming them).
+/// nobody or shares its student, "class/x.txt: not matched: REASON" (`paths` naming them); an
+/// attempt receipt set aside is no such download.
 std::vector<std::string> roster_notes(const lms_roster& roster, const roster_match& match,
                                       const std::vector<std::string>& reasons,
                                       const std::vector<std::string>& paths);

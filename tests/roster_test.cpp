@@ -78,12 +78,13 @@ const round_trip round_trips[] = {
      "\"Lee\",\"Amy\",\"alee\",\"1001\",\"2026-12-01\",\"Available\",\"\",\"\"\r\n"
      "\"Roe\",\"Bob\",\"b_roe\",\"1002\",\"2026-12-01\",\"Available\",\"\",\"\"\r\n"
      "\"Ng\",\"Carol\",\"cng\",\"1003\",\"2026-12-01\",\"Available\",\"\",\"\"\r\n",
-     {"class/Hash Tables_alee_attempt_2026-12-07-10-00-00_out.txt",
+     {"class/Hash Tables_alee_attempt_2026-12-07-10-00-00.txt",  // the receipt: set aside
+      "class/Hash Tables_alee_attempt_2026-12-07-10-00-00_out.txt",
       "class/Hash Tables_b_roe_attempt_2026-12-07-11-30-00_hash_output.txt",
       "class/Hash Tables_zed_attempt_2026-12-07-10-00-00_out.txt",
       "class/Hash Tables_cng_attempt_2026-12-07-10-00-00_a.txt",
       "class/Hash Tables_cng_attempt_2026-12-08-10-00-00_b.txt"},
-     {{4, 5}, {9, 20}, {1, 1}, {1, 10}, {2, 10}},
+     {{0, 5}, {4, 5}, {9, 20}, {1, 1}, {1, 10}, {2, 10}},
      "3301",
      10000,
      "\xef\xbb\xbf\"Last Name\",\"First Name\",\"Username\",\"Student ID\","
