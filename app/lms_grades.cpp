@@ -47,9 +47,8 @@ bool match_lms_downloads(lms_grades& lms, const std::vector<class_submission>& s
   std::transform(submissions.begin(), submissions.end(), std::back_inserter(names),
                  [](const class_submission& submission) { return submission.named_as; });
   lms.match = match_roster(lms.roster, names);
-  return std::all_of(lms.match.notes.begin(), lms.match.notes.end(), [](const std::string& note) {
-    return note.empty() || is_receipt_note(note);
-  });
+  return std::all_of(lms.match.notes.begin(), lms.match.notes.end(),
+                     [](const std::string& note) { return note.empty() || is_receipt_note(note); });
 }
 
 const std::string& lms_note(const lms_grades& lms, std::size_t submission) {
