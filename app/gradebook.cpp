@@ -507,7 +507,8 @@ std::string close_report(const run_summary& summary, submission_report& report) 
   if (!report.renderer) return "";
   report.renderer->end_run(summary);
   report.renderer.reset();
-  if (report.file->finish()) return "";
+  // Synced with the rest of its folder's files before they are renamed (sync_report_folders).
+  if (report.file->finish(false)) return "";
   return std::string(report.kind->role) + " " + report.file->target() + " write failed";
 }
 
@@ -879,6 +880,18 @@ std::vector<atomic_file*> completed_files(class_session& s) {
   return files;
 }
 
+// The submissions' reports and pages were finished unsynced: one sync of each folder's file
+// system writes them all, before any is renamed into place. A sync that fails adds its line.
+bool sync_report_folders(class_session& s) {
+  bool synced = true;
+  for (const std::string* folder : {&s.cl->report_dir, &s.cl->html_dir}) {
+    if (folder->empty() || sync_file_system(*folder)) continue;
+    s.failures.push_back("Folder " + *folder + " sync failed");
+    synced = false;
+  }
+  return synced;
+}
+
 // Renames every completed file over its target at once, and none after a signal; a rename that
 // fails adds its line.
 bool publish(class_session& s) {
@@ -930,6 +943,7 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
       fail("Class report " + joined(s.cl->report_dir, class_report_name) + " write failed");
     }
   }
+  if (status != failure_status && !sync_report_folders(s)) status = failure_status;
   if (status != failure_status && !publish(s)) status = failure_status;
   for (const std::string& line : s.failures) put_text(s.console, shown_path(line) + "\n");
   if (!s.failures.empty()) flush_text(s.console);

@@ -120,7 +120,7 @@ struct line_shift {
 /// How keys were separated when not by spaces, judged from the first line that shows it.
 enum class key_separator { spaces, tabs, commas, semicolons, brackets };
 
-/// A submission's shape, judged over the whole output file before its lines are graded.
+/// A submission's shape, judged over the whole output file as its lines are graded.
 struct submission_shape {
   bool judged = false;  // false in answer-only mode, and when the run stopped before grading
   line_shift shift;
@@ -146,8 +146,7 @@ struct run_summary {
   submission_shape shape;     // judged only when lines are diagnosed, and in class runs
 };
 
-/// A sink for result records. The run calls begin_run once, then shape_judged once when the
-/// output file's shape was judged, then for each case begin_case, then
+/// A sink for result records. The run calls begin_run once, then for each case begin_case, then
 /// in checking mode line three times (with verdict none and nothing parsed for a case that was not
 /// built), then end_case with the submission's tally of the case, and finally end_run once, also
 /// after a start-up failure (then with no case at all). A renderer only writes; `ok` turns false
@@ -159,8 +158,9 @@ class result_renderer {
   result_renderer& operator=(const result_renderer&) = delete;
   virtual ~result_renderer() = default;
   virtual void begin_run(const run_header& /*header*/) {}
-  /// Told once, before the first case, when the output file's shape was judged: what a report
-  /// says of the file as a whole (as that it is empty) is known before its cases.
+  /// Told once when the output file's shape is judged, as soon as whether the file is empty is
+  /// settled: at its first graded line that holds a token (the shape then says only that), or
+  /// after its last case. The whole shape is run_summary::shape at end_run.
   virtual void shape_judged(const submission_shape& /*shape*/) {}
   virtual void begin_case(const case_result& /*record*/) {}
   virtual void line(const case_result& /*record*/, const line_result& /*result*/) {}

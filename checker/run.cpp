@@ -5,7 +5,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
+#include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -154,9 +155,8 @@ struct neighbours {
 };
 
 // Explains a Wrong line. The case's keys are sorted once, on its first Wrong line, and shared.
-void diagnose(const case_result& record, const neighbours& around, const line_shift& shift,
-              std::size_t index, line_result& result, std::optional<key_order>& order,
-              diagnosis_scratch& scratch) {
+void diagnose(const case_result& record, const neighbours& around, std::size_t index,
+              line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch) {
   if (!order) {
     order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
   }
@@ -175,16 +175,19 @@ void diagnose(const case_result& record, const neighbours& around, const line_sh
   input.line_below = index == 2 ? around.below : layout_at(index + 1);
   input.notes = result.notes;
   input.order = &*order;
-  diagnosis explained = diagnose_line(input, scratch);
-  // A line in a run out of step is shifted, even when it also happens to be another strategy's
-  // layout of its own case: the run explains it, the coincidence doesn't.
-  if (shift.holds(result.output_line)) {
-    explained.mistake = mistake_id::line_shifted;
-    explained.mistake_text = mistake_sentence(mistake_id::line_shifted,
-                                              {result.strategy, result.strategy, shift.missing});
-    explained.named_build.reset();
-    explained.walk.mistake.reset();
-  }
+  result.details = std::make_shared<const diagnosis>(diagnose_line(input, scratch));
+}
+
+// A line in a run out of step is shifted, even when it also happens to be another strategy's
+// layout of its own case: the run explains it, the coincidence doesn't.
+void name_shift(const line_shift& shift, line_result& result) {
+  if (!result.details || !shift.holds(result.output_line)) return;
+  diagnosis explained = *result.details;
+  explained.mistake = mistake_id::line_shifted;
+  explained.mistake_text =
+      mistake_sentence(mistake_id::line_shifted, {result.strategy, result.strategy, shift.missing});
+  explained.named_build.reset();
+  explained.walk.mistake.reset();
   result.details = std::make_shared<const diagnosis>(std::move(explained));
 }
 
@@ -226,13 +229,182 @@ void tell_all(std::span<const renderer_slot> slots, event_fn event) {
   for (const renderer_slot& slot : slots) event(*slot.renderer);
 }
 
+// ---- The submission's shape, judged as its lines are graded ----
+
+// An event held back until the lines before it are settled (see shift_finder).
+struct held_event {
+  enum class kind : std::uint8_t { begin_case, line, end_case };
+  kind what = kind::line;
+  const case_result* record = nullptr;
+  line_result result;
+  case_tally tally;
+  std::int64_t fed = 0;  // a line's place among the lines fed to the finder, from 1
+};
+
+// The shape as the one reading pass sees it. A diagnosed Wrong line is named shifted when the
+// run out of step that wins holds it, which may hang on lines not yet read: such a line waits,
+// and every event after it, until later lines settle it. Only lines that hold their neighbours'
+// layouts ever wait, so in practice a few lines at most.
+struct shape_pass {
+  bool judging = false;
+  bool diagnose = false;  // lines carry diagnoses that the shift may rename
+  shift_finder finder;
+  std::deque<held_event> held;
+  submission_shape shape;
+  bool graded = false;  // a line of a built case was read
+  bool token = false;   // such a line held a token
+  bool told = false;    // shape_judged was told
+};
+
+void tell_event(std::span<const renderer_slot> slots, const held_event& event) {
+  const case_result& record = *event.record;
+  switch (event.what) {
+    case held_event::kind::begin_case:
+      for (const renderer_slot& slot : slots) {
+        if (slot.beside == nullptr) slot.renderer->begin_case(record);
+      }
+      return;
+    case held_event::kind::line:
+      tell_all(slots, [&](result_renderer& r) { r.line(record, event.result); });
+      return;
+    case held_event::kind::end_case:
+      tell_all(slots, [&](result_renderer& r) { r.end_case(record, event.tally); });
+      return;
+  }
+}
+
+// Tells the events held back that are settled now, in order; every one with `all`.
+void release(shape_pass& pass, std::span<const renderer_slot> slots, bool all = false) {
+  const std::int64_t settled = all ? INT64_MAX : pass.finder.settled_before();
+  const line_shift shift = pass.finder.settled();
+  while (!pass.held.empty()) {
+    held_event& event = pass.held.front();
+    if (event.what == held_event::kind::line && event.fed >= settled) return;
+    if (event.what == held_event::kind::line) name_shift(shift, event.result);
+    tell_event(slots, event);
+    pass.held.pop_front();
+  }
+}
+
+// Tells an event now, or holds it back behind the unsettled ones (or as one itself); true when it
+// was held, and `event` moved from.
+bool tell(shape_pass* pass, std::span<const renderer_slot> slots, held_event& event) {
+  const bool renames = pass != nullptr && pass->diagnose;
+  const bool is_line = event.what == held_event::kind::line;
+  if (renames && (!pass->held.empty() || (is_line && event.fed >= pass->finder.settled_before()))) {
+    pass->held.push_back(std::move(event));
+    return true;
+  }
+  if (renames && is_line) name_shift(pass->finder.settled(), event.result);
+  tell_event(slots, event);
+  return false;
+}
+
+// Ends the shape once the last case's lines are read: counts the lines after them, tells every
+// event held back and, unless told already, the shape. A read that fails leaves it unjudged.
+void finish_shape(shape_pass& pass, line_reader& output_f, std::span<const renderer_slot> slots,
+                  bool completed, run_summary& summary) {
+  if (!pass.judging) return;
+  bool read = completed;
+  for (read_status status = read ? skip_line(output_f) : read_status::end;
+       status != read_status::end; status = skip_line(output_f)) {
+    read = status != read_status::error;
+    if (!read) break;
+    ++pass.shape.extra_lines;
+  }
+  pass.shape.shift = pass.finder.finish();
+  release(pass, slots, true);
+  pass.shape.empty = pass.graded && !pass.token;
+  pass.shape.judged = true;
+  summary.shape = read ? pass.shape : submission_shape{};
+  if (!pass.told) tell_all(slots, [&](result_renderer& r) { r.shape_judged(summary.shape); });
+}
+
+// The layouts of the output lines either side of line `index` of a case: null where unknown or
+// not built.
+const key_list* layout_above(const case_result& record, const neighbours& around,
+                             std::size_t index) {
+  if (index == 0) return around.above;
+  return record.state == case_state::built ? &layout_of(record.expected, all_strategies[index - 1])
+                                           : nullptr;
+}
+
+const key_list* layout_below(const case_result& record, const neighbours& around,
+                             std::size_t index) {
+  if (index + 1 == all_strategies.size()) return around.below;
+  return record.state == case_state::built ? &layout_of(record.expected, all_strategies[index + 1])
+                                           : nullptr;
+}
+
+std::int64_t length_of(const key_list* layout) {
+  return layout == nullptr ? 0 : static_cast<std::int64_t>(layout->size());
+}
+
+// The keys line `index` of a case keeps while the shape is judged: enough to hold its own layout
+// or either neighbour's, the only layouts it is compared with.
+std::size_t shape_key_limit(const case_result& record, const neighbours& around,
+                            std::size_t index) {
+  const std::int64_t own = record.state == case_state::built ? record.table_size : 0;
+  return kept_keys(std::max({own, length_of(layout_above(record, around, index)),
+                             length_of(layout_below(record, around, index))}));
+}
+
+// What a line read for the shape says before its keys are cut to the ones grading keeps: whether
+// it holds a token, its separator, and whether it holds a neighbour's layout.
+struct neighbour_match {
+  bool next = false;
+  bool previous = false;
+};
+
+neighbour_match look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
+                             std::size_t index, read_status status, const parsed_line& parsed) {
+  const bool read = status == read_status::line;
+  if (record.state == case_state::built) {
+    pass.graded = true;
+    pass.token = pass.token || (read && (!parsed.keys.empty() || parsed.dropped_keys > 0 ||
+                                         parsed.fault != token_fault::none));
+  }
+  if (read && pass.shape.separator == key_separator::spaces) {
+    pass.shape.separator = separator_of(parsed);
+  }
+  // A line cut short is longer than every layout it is compared with.
+  const bool has_keys = read && parsed.fault == token_fault::none && parsed.dropped_keys == 0;
+  const auto holds = [&](const key_list* layout) {
+    return has_keys && layout != nullptr && parsed.keys == *layout;
+  };
+  return {holds(layout_below(record, around, index)), holds(layout_above(record, around, index))};
+}
+
+// Feeds the line to the finder once judged (a line of a case not built counts as Wrong), and tells
+// the renderers as soon as the file is known not to be empty: what a report says of the file as a
+// whole waits for that.
+void feed_line(shape_pass& pass, std::span<const renderer_slot> slots, bool wrong,
+               neighbour_match match) {
+  pass.finder.step(wrong, match.next, match.previous);
+  if (!pass.token || pass.told) return;
+  pass.told = true;
+  submission_shape so_far;
+  so_far.judged = true;
+  tell_all(slots, [&](result_renderer& r) { r.shape_judged(so_far); });
+}
+
+// Cuts a line read for the shape to the keys grading keeps, as a read with that limit would.
+void keep_graded_keys(parsed_line& parsed, std::size_t key_limit) {
+  if (parsed.keys.size() <= key_limit) return;
+  parsed.dropped_keys += static_cast<std::int64_t>(parsed.keys.size() - key_limit);
+  parsed.keys.resize(key_limit);
+  std::erase_if(parsed.lenient,
+                [key_limit](const lenient_token& token) { return token.index >= key_limit; });
+}
+
 // The next submitted line: from the lines read ahead when there are some, else from the file
-// (a case that was not built only reads past its lines). Sets the line's number.
-read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t index, bool built,
+// (a case that was not built only reads past its lines, unless its shape is judged). Sets the
+// line's number.
+read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t index, bool parse,
                            std::size_t key_limit, parsed_line& parsed, std::int64_t& line_number) {
   if (ahead == nullptr) {
     const read_status status =
-        built ? read_key_line(files.output_f, parsed, false, key_limit) : skip_line(files.output_f);
+        parse ? read_key_line(files.output_f, parsed, false, key_limit) : skip_line(files.output_f);
     line_number = files.output_f.line_number;
     return status;
   }
@@ -245,26 +417,33 @@ read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t
 // lines of the output file, read past so the next case stays in step. False when a read failed.
 bool grade_case(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
                 const case_result& record, case_tally& tally, const neighbours& around,
-                line_prefetch* ahead = nullptr) {
+                shape_pass* pass, line_prefetch* ahead = nullptr) {
   submitted_lines* read_ahead = ahead != nullptr && ahead->started() ? &ahead->take() : nullptr;
+  const bool judging = pass != nullptr && pass->judging;
+  const bool built = record.state == case_state::built;
+  const std::size_t key_limit = kept_keys(record.table_size);
   parsed_line parsed;
-  line_result result;
+  held_event event{held_event::kind::line, &record, {}, {}, 0};
+  line_result& result = event.result;
   std::optional<key_order> order;
   diagnosis_scratch scratch;
   for (std::size_t index = 0; index < all_strategies.size(); ++index) {
     const strategy_id strategy = all_strategies[index];
-    const bool built = record.state == case_state::built;
     std::int64_t line_number = 0;
-    const read_status status = next_submitted(files, read_ahead, index, built,
-                                              kept_keys(record.table_size), parsed, line_number);
+    const read_status status = next_submitted(
+        files, read_ahead, index, built || judging,
+        judging ? shape_key_limit(record, around, index) : key_limit, parsed, line_number);
     if (status == read_status::error) return false;
+    neighbour_match match;
+    if (judging) match = look_at_line(*pass, record, around, index, status, parsed);
     if (built) {
+      keep_graded_keys(parsed, key_limit);
       result.strategy = strategy;
       result.output_line = line_number;
       grade_line(status, parsed, layout_of(record.expected, strategy), result);
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
-        diagnose(record, around, files.shape.shift, index, result, order, scratch);
+        diagnose(record, around, index, result, order, scratch);
       }
       ++tally.graded_count;
       tally.right_count += result.judged == verdict::right ? 1 : 0;
@@ -273,8 +452,16 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       result.strategy = strategy;
       result.output_line = line_number;
     }
-    tell_all(slots, [&](result_renderer& r) { r.line(record, result); });
-    parsed.keys.swap(result.submitted);  // keep the room for the next line
+    if (judging) {
+      feed_line(*pass, slots, !built || result.judged == verdict::wrong, match);
+      event.fed = pass->finder.fed();
+    }
+    if (tell(pass, slots, event)) {
+      result = line_result{};
+    } else {
+      parsed.keys.swap(result.submitted);  // keep the room for the next line
+    }
+    if (judging) release(*pass, slots);
   }
   return true;
 }
@@ -315,10 +502,10 @@ void* begin_case_beside(void* argument) {
 
 // Tells every renderer begin_case; for a large case the renderers of layouts alone hear it on a
 // second thread that goes on while the submitted lines are read and judged. The owner joins it
-// before end_case.
+// before end_case. The others hear it through the shape pass, behind any event held back.
 class case_beginning {
  public:
-  case_beginning(std::span<const renderer_slot> slots, const case_result& record)
+  case_beginning(std::span<const renderer_slot> slots, const case_result& record, shape_pass* pass)
       : job_{slots, &record} {
     const bool large =
         record.state == case_state::built && record.table_size >= slots_worth_a_thread;
@@ -327,11 +514,13 @@ class case_beginning {
     });
     // Without a thread (none can be had) the renderers of layouts alone simply run here first;
     // each writes only its own file, so the order makes no difference.
-    const bool split = large && any_beside;
-    if (split) thread_.run(begin_case_beside, &job_);
-    for (const renderer_slot& slot : slots) {
-      if (!split || slot.beside == nullptr) slot.renderer->begin_case(record);
+    if (large && any_beside) {
+      thread_.run(begin_case_beside, &job_);
+    } else {
+      begin_case_beside(&job_);
     }
+    held_event event{held_event::kind::begin_case, &record, {}, {}, 0};
+    tell(pass, slots, event);
   }
   case_beginning(const case_beginning&) = delete;
   case_beginning& operator=(const case_beginning&) = delete;
@@ -347,13 +536,16 @@ class case_beginning {
 // ends the run, or an empty text.
 std::string run_case(const run_request& request, run_files& files,
                      std::span<const renderer_slot> slots, const case_result& record,
-                     case_tally& tally, const neighbours& around, line_prefetch* ahead) {
-  case_beginning beginning(slots, record);
-  if (!request.answer_only && !grade_case(request, files, slots, record, tally, around, ahead)) {
+                     case_tally& tally, const neighbours& around, shape_pass* pass,
+                     line_prefetch* ahead) {
+  case_beginning beginning(slots, record, pass);
+  if (!request.answer_only &&
+      !grade_case(request, files, slots, record, tally, around, pass, ahead)) {
     return file_line("Output", files.output_f.path, "read failed");
   }
   beginning.join();
-  tell_all(slots, [&](result_renderer& r) { r.end_case(record, tally); });
+  held_event event{held_event::kind::end_case, &record, {}, tally, 0};
+  tell(pass, slots, event);
   return renderer_failure(slots);
 }
 
@@ -368,139 +560,6 @@ neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) 
     around.below = &cases[index + 1].expected.linear_prob_contents;
   }
   return around;
-}
-
-// ---- The submission's shape, judged before its lines ----
-
-// Leaves `file` at its start and readable a second time: a regular file is simply read again;
-// anything else (standard input, a pipe) is first copied whole into an unnamed temporary file,
-// which takes its place. False when the file can't be read or the copy written.
-bool make_rereadable(std::unique_ptr<std::FILE, file_closer>& file) {
-  struct stat info {};
-  if (::fstat(::fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode)) {
-    return ::lseek(::fileno(file.get()), 0, SEEK_SET) == 0;
-  }
-  std::unique_ptr<std::FILE, file_closer> copy(std::tmpfile());
-  if (copy == nullptr) return false;
-  std::vector<char> block(std::size_t{1} << 16);
-  for (;;) {
-    const ssize_t got = ::read(::fileno(file.get()), block.data(), block.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) break;
-    for (ssize_t put = 0; put < got;) {
-      const ssize_t wrote =
-          ::write(::fileno(copy.get()), block.data() + put, static_cast<std::size_t>(got - put));
-      if (wrote < 0 && errno == EINTR) continue;
-      if (wrote <= 0) return false;
-      put += wrote;
-    }
-  }
-  if (::lseek(::fileno(copy.get()), 0, SEEK_SET) != 0) return false;
-  file = std::move(copy);
-  return true;
-}
-
-// What the shape needs of every graded output line: its layout's digest and length.
-struct expected_lines {
-  std::vector<std::uint64_t> digests;
-  std::vector<std::int64_t> lengths;
-};
-
-void push_lines(const case_result& record, expected_lines& expected) {
-  for (const strategy_id strategy : all_strategies) {
-    const bool built = record.state == case_state::built;
-    const key_list& layout = layout_of(record.expected, strategy);
-    expected.digests.push_back(built ? layout_digest(layout) : no_layout);
-    expected.lengths.push_back(built ? static_cast<std::int64_t>(layout.size()) : 0);
-  }
-}
-
-// The keys output line `i` (from 0) keeps while the shape is judged: enough to hold the layout of
-// the line or of either neighbour, the only layouts it is compared with.
-std::size_t shape_key_limit(const expected_lines& expected, std::size_t i) {
-  std::int64_t longest = expected.lengths[i];
-  if (i > 0) longest = std::max(longest, expected.lengths[i - 1]);
-  if (i + 1 < expected.lengths.size()) longest = std::max(longest, expected.lengths[i + 1]);
-  return kept_keys(longest);
-}
-
-// The digest of the layout every graded output line should hold, reading the input file from
-// its start and building each case once more; empty when the case count can't be read.
-expected_lines expected_layouts(std::FILE* input, const std::string& path) {
-  run_files again;
-  again.input_f.file = input;
-  again.input_f.path = path;
-  expected_lines expected;
-  if (!read_case_count(again).empty()) return expected;
-  case_result record;
-  for (std::int64_t i = 0; i < again.case_count; ++i) {
-    if (next_case(again, i, record) != read_status::line) break;
-    push_lines(record, expected);
-  }
-  return expected;
-}
-
-// Reads the output file whole, from its start: each graded line's keys as a digest, the first
-// separator other than spaces, and the lines after the last graded one, counted without being
-// kept. Not judged when a read fails: grading then meets the failure itself.
-submission_shape judge_shape(const expected_lines& expected, std::FILE* output,
-                             const std::string& path) {
-  line_reader output_f;
-  output_f.file = output;
-  output_f.path = path;
-  submission_shape shape;
-  shift_finder finder(expected.digests);
-  parsed_line parsed;
-  bool graded = false;  // a line of a built case was read
-  bool token = false;   // such a line held a token
-  for (std::size_t i = 0; i < expected.digests.size(); ++i) {
-    const read_status status = read_key_line(output_f, parsed, false, shape_key_limit(expected, i));
-    if (status == read_status::error) return {};
-    // Lines of a case not built are not graded, so they say nothing of the file's content.
-    if (expected.digests[i] != no_layout) {
-      graded = true;
-      token = token ||
-              (status == read_status::line && (!parsed.keys.empty() || parsed.dropped_keys > 0 ||
-                                               parsed.fault != token_fault::none));
-    }
-    // A line cut short is longer than every layout it is compared with.
-    const bool has_keys = status == read_status::line && parsed.fault == token_fault::none &&
-                          parsed.dropped_keys == 0;
-    finder.line(has_keys ? layout_digest(parsed.keys) : no_layout);
-    if (status == read_status::line && shape.separator == key_separator::spaces) {
-      shape.separator = separator_of(parsed);
-    }
-  }
-  for (read_status status = skip_line(output_f); status != read_status::end;
-       status = skip_line(output_f)) {
-    if (status == read_status::error) return {};
-    ++shape.extra_lines;
-  }
-  shape.shift = finder.finish();
-  shape.empty = graded && !token;
-  shape.judged = true;
-  return shape;
-}
-
-bool rewind_file(std::FILE* file) { return ::lseek(::fileno(file), 0, SEEK_SET) == 0; }
-
-// Judges the shape of a checking run's output file before the run reads either file; the
-// failure line when a file can't be read twice.
-std::string judge_files_shape(const run_request& request, run_files& files) {
-  if (!make_rereadable(files.input)) return file_line("Input", request.input_path, "read failed");
-  if (!make_rereadable(files.output)) {
-    return file_line("Output", request.output_path, "read failed");
-  }
-  files.input_f.file = files.input.get();
-  files.output_f.file = files.output.get();
-  const expected_lines expected = expected_layouts(files.input.get(), request.input_path);
-  files.shape = judge_shape(expected, files.output.get(), request.output_path);
-  if (!rewind_file(files.input.get())) return file_line("Input", request.input_path, "read failed");
-  if (!rewind_file(files.output.get())) {
-    return file_line("Output", request.output_path, "read failed");
-  }
-  return "";
 }
 
 }  // namespace
@@ -523,10 +582,6 @@ std::string start_run(const run_request& request, run_files& files) {
     files.output.reset(open_for_reading(request.output_path));
     files.output_f.file = files.output.get();
     if (files.output == nullptr) return file_line("Output", request.output_path, "open failed");
-    if (request.diagnose) {
-      std::string failure = judge_files_shape(request, files);
-      if (!failure.empty()) return failure;
-    }
   }
   return read_case_count(files);
 }
@@ -534,22 +589,23 @@ std::string start_run(const run_request& request, run_files& files) {
 void run_cases(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
                run_summary& summary) {
   summary.case_count = files.case_count;
-  summary.shape = files.shape;
-  if (files.shape.judged) {
-    tell_all(slots, [&](result_renderer& r) { r.shape_judged(files.shape); });
-  }
+  shape_pass pass;
+  pass.judging = request.diagnose && !request.answer_only;
+  pass.diagnose = request.diagnose;
   // A diagnosis may need the next case's first layout, so then each case is read and built one
   // case ahead; otherwise only one case is ever held, and a large case's submitted lines are
   // read while it is built (the output file is then at that case's lines).
   line_prefetch lines_ahead;
   line_prefetch* ahead = request.answer_only || request.diagnose ? nullptr : &lines_ahead;
-  case_result current;
-  read_status current_read = next_case(files, 0, current, ahead);
+  // The current case last; before it, the cases that events held back still refer to.
+  std::deque<case_result> cases(1);
+  read_status current_read = next_case(files, 0, cases.back(), ahead);
   std::optional<key_list> previous_last;  // expected on the output line before the current case
+  const key_list* above = nullptr;
   for (std::int64_t i = 0; i < files.case_count; ++i) {
+    case_result& current = cases.back();
     if (current_read != read_status::line) {
       end_early(files, current_read, i, summary);
-      if (!summary.error.empty()) return;
       break;
     }
     const bool has_next = i + 1 < files.case_count;
@@ -557,21 +613,36 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     read_status next_read = read_status::end;
     if (request.diagnose && has_next) next_read = next_case(files, i + 1, next);
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
-    const neighbours around{previous_last ? &*previous_last : nullptr,
-                            next_built ? &next.expected.linear_prob_contents : nullptr};
+    const neighbours around{above, next_built ? &next.expected.linear_prob_contents : nullptr};
     case_tally tally;
-    summary.error = run_case(request, files, slots, current, tally, around, ahead);
+    summary.error = run_case(request, files, slots, current, tally, around, &pass, ahead);
     count_case(current, tally, summary);
-    if (!summary.error.empty()) return;
+    if (!summary.error.empty()) break;
+    // The case's last layout is the next one's line above: kept in place while an event held
+    // back refers to the case, else moved out and the case let go.
+    const auto referred = [&](const case_result& record) {
+      return std::any_of(pass.held.begin(), pass.held.end(),
+                         [&](const held_event& e) { return e.record == &record; });
+    };
+    while (cases.size() > 1 && !referred(cases.front())) cases.pop_front();
+    above = nullptr;
     previous_last.reset();
     if (request.diagnose && current.state == case_state::built) {
-      previous_last = std::move(current.expected.double_hasing_contents);
+      if (referred(current)) {
+        above = &current.expected.double_hasing_contents;
+      } else {
+        previous_last = std::move(current.expected.double_hasing_contents);
+        above = &*previous_last;
+      }
     }
+    if (!referred(current)) cases.pop_back();
     if (!request.diagnose && has_next) next_read = next_case(files, i + 1, next, ahead);
-    current = std::move(next);
+    cases.push_back(std::move(next));
     current_read = next_read;
   }
-  summary.completed = true;
+  summary.completed = summary.error.empty();
+  finish_shape(pass, files.output_f, slots, summary.completed, summary);
+  files.shape = summary.shape;
 }
 
 int status_of(const run_summary& summary) {
@@ -631,33 +702,31 @@ submission_state grade_submission(const run_request& request, std::span<const ca
     return opened;
   }
   // A class run always says what shape a submission is in; the layouts are all built already.
-  expected_lines expected;
-  for (const case_result& record : cases) push_lines(record, expected);
-  if (!make_rereadable(files.output)) {
-    summary.error = file_line("Output", request.output_path, "read failed");
-    return submission_state::read_failed;
-  }
-  files.output_f.file = files.output.get();
-  files.shape = judge_shape(expected, files.output.get(), request.output_path);
-  summary.shape = files.shape;
-  if (!rewind_file(files.output.get())) {
-    summary.error = file_line("Output", request.output_path, "read failed");
-    return submission_state::read_failed;
-  }
+  shape_pass pass;
+  pass.judging = true;
+  pass.diagnose = request.diagnose;
   summary.case_count = input.case_count;
-  tell_all(slots, [&](result_renderer& r) { r.shape_judged(files.shape); });
+  submission_state state = submission_state::graded;
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const case_result& record = cases[i];
     case_tally tally;
-    tell_all(slots, [&](result_renderer& r) { r.begin_case(record); });
-    const bool read = grade_case(request, files, slots, record, tally, neighbours_of(cases, i));
+    beside_job beside{slots, &record};
+    begin_case_beside(&beside);
+    held_event begin{held_event::kind::begin_case, &record, {}, {}, 0};
+    tell(&pass, slots, begin);
+    const bool read =
+        grade_case(request, files, slots, record, tally, neighbours_of(cases, i), &pass);
     count_case(record, tally, summary);
     if (!read) {
       summary.error = file_line("Output", request.output_path, "read failed");
-      return submission_state::read_failed;
+      state = submission_state::read_failed;
+      break;
     }
-    tell_all(slots, [&](result_renderer& r) { r.end_case(record, tally); });
+    held_event end{held_event::kind::end_case, &record, {}, tally, 0};
+    tell(&pass, slots, end);
   }
+  finish_shape(pass, files.output_f, slots, summary.error.empty(), summary);
+  if (state != submission_state::graded) return state;
   summary.ended_early = input.ended_early;
   summary.ended_message = input.ended_message;
   summary.completed = true;

@@ -36,7 +36,7 @@ struct run_files {
   line_reader input_f;
   line_reader output_f;
   std::int64_t case_count = 0;
-  submission_shape shape;  // judged before the first case when lines are diagnosed
+  submission_shape shape;  // judged as the lines are read, when they are diagnosed
 };
 
 /// A renderer and, when its failed writes must end the run, the line that says so. A renderer of
@@ -55,13 +55,13 @@ struct renderer_slot {
 /// Opens the input file, then in checking mode the output file, and reads the case count. Returns
 /// the failure line ("Input File X open failed", a bad count...), or an empty text. A directory
 /// counts as a file that can't be opened; the output file is not touched in answer-only mode.
-/// "-" is standard input. When lines are diagnosed in checking mode, both files are first read
-/// once whole to judge the submission's shape (`files.shape`); a file that can't be read twice
-/// (standard input, a pipe) is then copied into an unnamed temporary file first.
+/// "-" is standard input.
 std::string start_run(const run_request& request, run_files& files);
 
-/// Runs every case that line 1 counts, handing each record to every renderer in order (after
-/// shape_judged, when start_run judged the shape), and fills the totals of `summary`. A read that
+/// Runs every case that line 1 counts, handing each record to every renderer in order, and fills
+/// the totals of `summary`. When lines are diagnosed, the submission's shape is judged in the same
+/// one read of each file (`summary.shape`, `files.shape`; see result_renderer::shape_judged), the
+/// lines after the last case counted at the end. A read that
 /// fails, or a renderer with a failure line that fails, ends the run with `summary.error` set and
 /// `summary.completed` false. Sets no exit status.
 void run_cases(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
@@ -96,8 +96,8 @@ std::size_t kept_keys(std::int64_t table_size);
 /// Grades the output file `request.output_path` against `cases` from read_all_cases (whose summary
 /// is `input`) exactly as run_cases grades it in checking mode, telling the renderers shape_judged
 /// and every case event but not begin_run or end_run; the cases are only read, so that every
-/// submission of a class may share them. The file's shape is always judged first, into
-/// `summary.shape`, by one more read of it. Fills the totals of `summary`; a file that can't be
+/// submission of a class may share them. The file's shape is always judged, into `summary.shape`,
+/// in the same one read. Fills the totals of `summary`; a file that can't be
 /// opened (a directory included) or read, or a listed one that is not a regular file, sets
 /// `summary.error` and is not read. Returns `graded`, never the states that grading tells apart
 /// afterwards. A renderer's failure never stops it.

@@ -58,14 +58,48 @@ std::uint64_t layout_digest(const key_list& keys) {
 }
 
 void shift_finder::line(std::uint64_t submitted) {
-  const std::int64_t i = at_++;
+  const std::int64_t i = at_;
   const auto count = static_cast<std::int64_t>(expected_.size());
-  if (i >= count) return;
+  if (i >= count) {
+    ++at_;
+    return;
+  }
   const auto at = [&](std::int64_t j) { return expected_[static_cast<std::size_t>(j)]; };
   const bool known = submitted != no_layout;
-  const bool wrong = !known || submitted != at(i);
-  step(missing_, known && i + 1 < count && submitted == at(i + 1), wrong, true);
-  step(extra_, known && i > 0 && submitted == at(i - 1), wrong, false);
+  step(!known || submitted != at(i), known && i + 1 < count && submitted == at(i + 1),
+       known && i > 0 && submitted == at(i - 1));
+}
+
+void shift_finder::step(bool wrong, bool holds_next, bool holds_previous) {
+  ++at_;
+  step(missing_, holds_next, wrong, true);
+  step(extra_, holds_previous, wrong, false);
+}
+
+std::int64_t shift_finder::settled_before() const {
+  std::int64_t before = at_ + 1;
+  // A run with one Wrong line may yet count, and beat every run that starts after it.
+  for (const open_run* run : {&missing_, &extra_}) {
+    if (run->open && run->wrong == 1) before = std::min(before, run->first_wrong);
+  }
+  // Two counting runs from the same line: the one that ends first wins, and they differ in what
+  // they say of the line (missing or extra).
+  const bool tie = missing_.counts() && extra_.counts() &&
+                   missing_.first_wrong == extra_.first_wrong &&
+                   !(found_.found && found_.first <= missing_.first_wrong);
+  if (tie) before = std::min(before, missing_.first_wrong);
+  return before;
+}
+
+line_shift shift_finder::settled() const {
+  // A run already found keeps its place against an open one from the same line.
+  line_shift best = found_;
+  for (const open_run* run : {&missing_, &extra_}) {
+    if (run->counts() && (!best.found || run->first_wrong < best.first)) {
+      best = line_shift{true, run == &missing_, run->first_wrong, run->last};
+    }
+  }
+  return best;
 }
 
 void shift_finder::step(open_run& run, bool holds_neighbour, bool wrong, bool missing) {
@@ -83,8 +117,7 @@ void shift_finder::step(open_run& run, bool holds_neighbour, bool wrong, bool mi
 
 void shift_finder::close(open_run& run, bool missing) {
   // The earliest run wins; one that starts later can't replace it.
-  const bool counts = run.open && run.wrong >= 2;
-  if (counts && (!found_.found || run.first_wrong < found_.first)) {
+  if (run.counts() && (!found_.found || run.first_wrong < found_.first)) {
     found_ = line_shift{true, missing, run.first_wrong, run.last};
   }
   run = open_run{};

@@ -1,7 +1,6 @@
-// A submission's shape, judged once over the whole output file before any line is graded: a
-// missing or extra line that puts every later line out of step, keys written with the wrong
-// separator, and lines after the last one graded. Memory goes by the number of graded lines (one
-// hash each), never by the file.
+// A submission's shape, judged line by line as the one reading pass grades it: a missing or extra
+// line that puts every later line out of step, keys written with the wrong separator, and lines
+// after the last one graded. Memory is a few counters, never by the file.
 #pragma once
 
 #include <cstdint>
@@ -30,15 +29,30 @@ std::uint64_t layout_digest(const key_list& keys);
 inline constexpr std::uint64_t no_layout = 0;
 
 /// Finds the first run of two or more Wrong lines that each hold the layout of the next line
-/// (missing) or of the previous one (extra), fed the digests of the submitted lines in order.
-/// Right lines inside a run (neighbouring layouts that are equal) neither break nor start it.
+/// (missing) or of the previous one (extra), fed the submitted lines in order. Right lines inside
+/// a run (neighbouring layouts that are equal) neither break nor start it. The earliest run wins,
+/// so whether a line lies in the run found may hang on lines not yet fed: settled_before says up
+/// to where it no longer can.
 class shift_finder {
  public:
-  /// `expected` holds one digest per graded output line, in order; kept by reference.
+  /// Fed with step alone.
+  shift_finder() = default;
+  /// Fed with line: `expected` holds one digest per graded output line, in order; kept by
+  /// reference.
   explicit shift_finder(std::span<const std::uint64_t> expected) : expected_(expected) {}
   /// The next submitted line's digest; lines past the expected ones are ignored.
   void line(std::uint64_t submitted);
-  /// The run found, ending any run still open.
+  /// The next submitted line as its reader judged it: Wrong (or of a case not built), holding the
+  /// layout the next output line expects, holding the one the previous output line expects.
+  void step(bool wrong, bool holds_next, bool holds_previous);
+  /// The lines fed so far.
+  [[nodiscard]] std::int64_t fed() const { return at_; }
+  /// Output lines below this one (1-based) are settled: the run that holds them, if any, is
+  /// settled(); lines from it on wait for later lines. Past every line fed when none waits.
+  [[nodiscard]] std::int64_t settled_before() const;
+  /// The run that, once every line is fed, holds each settled line it holds now.
+  [[nodiscard]] line_shift settled() const;
+  /// The run found, ending any run still open; every line is settled after it.
   [[nodiscard]] line_shift finish();
 
  private:
@@ -47,10 +61,11 @@ class shift_finder {
     std::int64_t last = 0;
     std::int64_t wrong = 0;
     bool open = false;
+    [[nodiscard]] bool counts() const { return open && wrong >= 2; }
   };
   void step(open_run& run, bool holds_neighbour, bool wrong, bool missing);
   void close(open_run& run, bool missing);
-  std::span<const std::uint64_t> expected_;
+  std::span<const std::uint64_t> expected_{};
   std::int64_t at_ = 0;  // lines fed
   open_run missing_;
   open_run extra_;

@@ -10,6 +10,7 @@
 
 #include "hashing/empty_slot_tree.h"
 #include "hashing/huge_pages.h"
+#include "hashing/thread_start.h"
 
 namespace {
 
@@ -29,13 +30,61 @@ void append_pairs(const key_list& keys, std::uint64_t offset, std::vector<std::u
   }
 }
 
-void radix_pass(const std::vector<std::uint64_t>& from, std::vector<std::uint64_t>& to, int shift) {
-  std::vector<std::size_t> offsets(digit_mask + 1, 0);
-  for (const std::uint64_t pair : from) ++offsets[(pair >> shift) & digit_mask];
-  std::size_t sum = 0;
-  for (std::size_t& offset : offsets) sum += std::exchange(offset, sum);
-  for (const std::uint64_t pair : from) to[offsets[(pair >> shift) & digit_mask]++] = pair;
+// One pass of the radix sort over pairs [begin, end) of `from`: the counts of each digit, then the
+// pairs scattered to `to` from the offsets the caller worked out. Two halves of a large list each
+// have their own, on two threads; the first half's pairs of a digit go before the second's, so
+// the sort stays stable and the bytes are those of one thread.
+struct radix_part {
+  const std::vector<std::uint64_t>* from = nullptr;
+  std::vector<std::uint64_t>* to = nullptr;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  int shift = 0;
+  std::vector<std::size_t> offsets = std::vector<std::size_t>(digit_mask + 1, 0);
+};
+
+void* count_digits(void* argument) {
+  auto& part = *static_cast<radix_part*>(argument);
+  std::fill(part.offsets.begin(), part.offsets.end(), 0);
+  for (std::size_t i = part.begin; i < part.end; ++i) {
+    ++part.offsets[((*part.from)[i] >> part.shift) & digit_mask];
+  }
+  return nullptr;
 }
+
+void* scatter_pairs(void* argument) {
+  auto& part = *static_cast<radix_part*>(argument);
+  for (std::size_t i = part.begin; i < part.end; ++i) {
+    const std::uint64_t pair = (*part.from)[i];
+    (*part.to)[part.offsets[(pair >> part.shift) & digit_mask]++] = pair;
+  }
+  return nullptr;
+}
+
+// Runs `routine` on the second part on a helper thread and on the first part here.
+void on_both(void* (*routine)(void*), std::array<radix_part, 2>& parts) {
+  helper_thread helper;
+  // An empty second part still has its counts cleared, here.
+  if (parts[1].begin < parts[1].end) {
+    helper.run(routine, &parts[1]);
+  } else {
+    routine(&parts[1]);
+  }
+  routine(&parts[0]);
+}
+
+void radix_pass(std::array<radix_part, 2>& parts, int shift) {
+  for (radix_part& part : parts) part.shift = shift;
+  on_both(count_digits, parts);
+  std::size_t sum = 0;
+  for (std::size_t digit = 0; digit <= digit_mask; ++digit) {
+    for (radix_part& part : parts) sum += std::exchange(part.offsets[digit], sum);
+  }
+  on_both(scatter_pairs, parts);
+}
+
+// Lists of at least this many pairs are sorted by two threads.
+constexpr std::size_t two_thread_pairs = std::size_t{1} << 20;
 
 // Positions are distinct, so ordering whole pairs orders them by key and then by position.
 void sort_pairs(std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>& spare) {
@@ -47,8 +96,18 @@ void sort_pairs(std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>& s
       std::accumulate(pairs.begin(), pairs.end(), std::uint64_t{0}, std::bit_or<>());
   const auto key_bits = static_cast<int>(std::bit_width(all_bits >> 32));
   spare.resize(pairs.size());
+  const std::size_t middle = pairs.size() >= two_thread_pairs ? pairs.size() / 2 : pairs.size();
+  std::array<radix_part, 2> parts;
+  parts[0].begin = 0;
+  parts[0].end = middle;
+  parts[1].begin = middle;
+  parts[1].end = pairs.size();
   for (int shift = 32; shift < 32 + key_bits; shift += digit_bits) {
-    radix_pass(pairs, spare, shift);
+    for (radix_part& part : parts) {
+      part.from = &pairs;
+      part.to = &spare;
+    }
+    radix_pass(parts, shift);
     pairs.swap(spare);
   }
 }

@@ -191,12 +191,20 @@ bool atomic_file::open_in_place(const std::string& target, int descriptor) {
   return true;
 }
 
+bool sync_file_system(const std::string& folder) {
+  const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  const bool synced = ::syncfs(descriptor) == 0;
+  ::close(descriptor);
+  return synced;
+}
+
 bool atomic_file::commit() { return finish() && publish(); }
 
-bool atomic_file::finish() {
+bool atomic_file::finish(bool sync) {
   if (out_.file == nullptr) return false;
   bool written = flush_text(out_);
-  if (!temporary_.empty()) written = ::fsync(::fileno(out_.file)) == 0 && written;
+  if (sync && !temporary_.empty()) written = ::fsync(::fileno(out_.file)) == 0 && written;
   written = std::fclose(out_.file) == 0 && written;
   out_.file = nullptr;
   std::string().swap(out_.pending);  // a staged file may wait long for its rename

@@ -22,6 +22,10 @@ enum class target_kind {
   block_device,
 };
 
+/// Writes to disk every file of the file system that holds `folder` (syncfs): many temporary
+/// files finished without their own sync, at the cost of one. False when it can't.
+bool sync_file_system(const std::string& folder);
+
 /// The kind of `path`. "-" is standard output; so is any path that names the file open for
 /// writing on descriptor 1 (compared by device and inode).
 target_kind kind_of_target(const std::string& path);
@@ -60,8 +64,9 @@ class atomic_file {
 
   /// The first half of `commit`: flushes, syncs and closes the temporary file, which stays (and
   /// is still removed by a signal or `discard`) until `publish`. False, with the temporary file
-  /// removed, when a write or the sync failed.
-  bool finish();
+  /// removed, when a write or the sync failed. Without `sync` the caller syncs it before
+  /// `publish`, with many others at once (sync_file_system).
+  bool finish(bool sync = true);
 
   /// The second half of `commit`, after a successful `finish`: renames the temporary file over
   /// the target (nothing to do for a file written through). False, with the temporary file

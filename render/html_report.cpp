@@ -565,7 +565,12 @@ void html_report::begin_run(const run_header& header) {
   put_text(out_, page_start(header, policy_));
 }
 
-void html_report::shape_judged(const submission_shape& shape) { file_empty_ = shape.empty; }
+void html_report::shape_judged(const submission_shape& shape) {
+  shape_told_ = true;
+  file_empty_ = shape.empty;
+  if (!file_empty_) put_text(out_, held_cases_);
+  held_cases_ = std::string();
+}
 
 void html_report::begin_case(const case_result& record) {
   if (!page_begun_) begin_run(run_header{});
@@ -613,6 +618,8 @@ void html_report::end_case(const case_result& record, const case_tally& tally) {
 void html_report::end_run(const run_summary& summary) {
   if (!page_begun_) begin_run(run_header{});
   if (case_open_) write_case(right_seen_, graded_seen_);
+  if (!held_cases_.empty()) put_text(out_, held_cases_);  // the shape was never judged
+  held_cases_ = std::string();
   if (file_empty_) {
     std::string html = "<p class=\"message\">\xe2\x9a\xa0 ";
     append_html(html, output_path_);
@@ -640,9 +647,16 @@ void html_report::write_case(std::int64_t right, std::int64_t graded) {
   html += " \xc2\xb7 input line ";
   append_html_number(html, head_.size_line);
   html += "</span></summary>\n<div class=\"case-body\">\n";
-  put_text(out_, html);
-  put_text(out_, case_html_);
-  put_text(out_, "</div>\n</details>\n");
+  // Cases wait until the file is known not to be empty: an empty one draws none.
+  if (!answer_only_ && !shape_told_) {
+    held_cases_ += html;
+    held_cases_ += case_html_;
+    held_cases_ += "</div>\n</details>\n";
+  } else {
+    put_text(out_, html);
+    put_text(out_, case_html_);
+    put_text(out_, "</div>\n</details>\n");
+  }
   case_html_.clear();
   case_open_ = false;
   ++cases_written_;

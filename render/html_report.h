@@ -31,7 +31,10 @@ inline constexpr std::int64_t html_preview_slots = 100;
 /// escaped by append_html (render/html_writer.h). Below reveal level `all` no expected row, case
 /// key or refusal message is drawn: a submitted line is listed as its keys with the diagnosis the
 /// level keeps, and at `score` the page holds the totals alone. An output file that the shape
-/// found empty draws no case: the page says so once, above the totals.
+/// found empty draws no case: the page says so once, above the totals. So in checking mode the
+/// finished cases wait in memory until shape_judged says the file is not empty, which the run
+/// says at the first line holding a token: only a file whose first lines are blank makes them
+/// wait long.
 class html_report final : public result_renderer {
  public:
   explicit html_report(text_out& out) : out_(out) {}
@@ -61,6 +64,8 @@ class html_report final : public result_renderer {
   reveal_policy policy_;  // from the header's level
   bool page_begun_ = false;
   bool file_empty_ = false;  // the output file held nothing: one line stands for every case
+  bool shape_told_ = false;
+  std::string held_cases_;  // cases written before shape_judged
   bool case_open_ = false;
   case_head head_;
   std::string case_html_;  // the open case's sections, escaped

@@ -5,6 +5,7 @@
 #include "render/case_json.h"
 #include "render/diagnosis_json.h"
 #include "render/json_writer.h"
+#include "render/key_text.h"
 
 namespace {
 
@@ -129,10 +130,21 @@ void json_report::begin_case(const case_result& record) {
 
 void json_report::line(const case_result& record, const line_result& result) {
   if (!case_) return;
+  // A Right line's keys are its layout's: formatted once, written as both arrays.
+  const std::string* same_keys = nullptr;
+  if (policy_.answer && policy_.submitted && result.judged == verdict::right &&
+      result.problem == line_problem::none && record.state == case_state::built) {
+    layout_text_.clear();
+    layout_text_ += '[';
+    if (append_keys_separated(layout_text_, layout_of(record.expected, result.strategy), ',')) {
+      layout_text_ += ']';
+      same_keys = &layout_text_;
+    }
+  }
   json_object entry(*lines_);
-  put_line_start(entry, record, result.strategy);
+  put_line_start(entry, record, result.strategy, same_keys);
   if (policy_.submitted) {
-    put_submission(entry, record, result);
+    put_submission(entry, record, result, same_keys);
   } else {
     entry.number("output_line", result.output_line);
     entry.string_or_null("verdict", verdict_key(result.judged));
@@ -163,21 +175,28 @@ void json_report::end_run(const run_summary& summary) {
   put_outcome(*document_, summary);
   document_.reset();
   put_text(out_, "\n");
+  std::string().swap(layout_text_);
 }
 
 // Writes the members every line has; counts the line.
 void json_report::put_line_start(json_object& entry, const case_result& record,
-                                 strategy_id strategy) {
+                                 strategy_id strategy, const std::string* expected_text) {
   entry.string("strategy", strategy_key(strategy));
-  if (policy_.answer) entry.keys("expected", layout_of(record.expected, strategy));
+  if (expected_text != nullptr) {
+    put_text(entry.member("expected"), *expected_text);
+  } else if (policy_.answer) {
+    entry.keys("expected", layout_of(record.expected, strategy));
+  }
   ++lines_written_;
 }
 
 void json_report::put_submission(json_object& entry, const case_result& record,
-                                 const line_result& result) {
+                                 const line_result& result, const std::string* submitted_text) {
   const bool bad_token = result.problem == line_problem::bad_token;
   entry.number("output_line", result.output_line);
-  if (result.problem == line_problem::none && record.state == case_state::built) {
+  if (submitted_text != nullptr) {
+    put_text(entry.member("submitted"), *submitted_text);
+  } else if (result.problem == line_problem::none && record.state == case_state::built) {
     entry.keys("submitted", result.submitted);
   } else {
     entry.null("submitted");

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "checker/results.h"
 #include "checker/reveal.h"
@@ -31,13 +32,16 @@ class json_report final : public result_renderer {
   [[nodiscard]] bool ok() const override { return !out_.failed; }
 
  private:
-  void put_line_start(json_object& entry, const case_result& record, strategy_id strategy);
-  void put_submission(json_object& entry, const case_result& record, const line_result& result);
+  void put_line_start(json_object& entry, const case_result& record, strategy_id strategy,
+                      const std::string* expected_text = nullptr);
+  void put_submission(json_object& entry, const case_result& record, const line_result& result,
+                      const std::string* submitted_text = nullptr);
   void put_absent_submission(json_object& entry) const;
   void end_open_case();
 
   text_out& out_;
-  reveal_policy policy_;  // from the header's level
+  std::string layout_text_;  // a Right line's layout as a JSON array, written twice
+  reveal_policy policy_;     // from the header's level
   bool run_begun_ = false;
   std::size_t lines_written_ = 0;  // in the open case
   // The scopes open between events, outermost first; each closes itself when reset.

@@ -91,6 +91,16 @@ std::size_t utf8_sequence_length(std::string_view text) {
 }
 
 void put_json_string(text_out& out, std::string_view text) {
+  // Names and most values need no escaping: one piece, quotes and all.
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    return c >= 0x20 && c < 0x7f && c != '"' && c != '\\';
+  });
+  if (plain && out.pending.size() + text.size() + 2 < text_flush_threshold) {
+    out.pending += '"';
+    out.pending.append(text);
+    out.pending += '"';
+    return;
+  }
   put_text(out, "\"");
   escape_runs(
       text, unchanged_length, [&out](std::string_view run) { put_text(out, run); },

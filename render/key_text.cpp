@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "hashing/huge_pages.h"
 #include "hashing/thread_start.h"
 #include "render/decimal_kernels.h"
 
@@ -53,12 +54,13 @@ struct segment_job {
   std::size_t first = 0;
   std::size_t last = 0;
   std::string text;  // reused from segment to segment
+  char separator = ' ';
 };
 
 void* format_segment(void* argument) {
   auto* job = static_cast<segment_job*>(argument);
   job->text.clear();
-  append_separated(job->text, *job->keys, job->first, job->last, ' ');
+  append_separated(job->text, *job->keys, job->first, job->last, job->separator);
   return nullptr;
 }
 
@@ -105,4 +107,28 @@ void write_keys(text_out& answer_file, const key_list& keys) {
 
 void put_keys_separated(text_out& out, const key_list& keys, char separator) {
   put_chunked(out, keys, separator, false);
+}
+
+bool append_keys_separated(std::string& text, const key_list& keys, char separator) {
+  if (keys.empty()) return true;
+  // At most widest_key + 1 bytes a key, as many as three keys take in memory, plus the helper's
+  // half while it waits to be appended.
+  if (keys.size() > keys_per_segment && !can_hold_keys(4 * keys.size())) return false;
+  const std::size_t start = text.size();
+  text.reserve(start + keys.size() * (widest_key + 1) + widest_key);
+  segment_job helper;
+  helper.keys = &keys;
+  helper.separator = separator;
+  helper.first = keys.size() > 2 * keys_per_segment ? keys.size() / 2 : keys.size();
+  helper.last = keys.size();
+  helper_thread thread;
+  if (helper.first < helper.last) {
+    helper.text.reserve((helper.last - helper.first) * (widest_key + 1) + widest_key);
+    thread.run(format_segment, &helper);
+  }
+  append_separated(text, keys, 0, helper.first, separator);
+  thread.join();
+  text += helper.text;
+  text.pop_back();  // the separator after the last key
+  return true;
 }

@@ -6,7 +6,7 @@
 #include <charconv>
 
 namespace {
-constexpr std::size_t flush_threshold = std::size_t{1} << 20;
+constexpr std::size_t flush_threshold = text_flush_threshold;
 constexpr std::int64_t writeback_step = std::int64_t{8} << 20;
 
 // Starts, without waiting, the disk writes of what was written since the last call. Only a
@@ -38,7 +38,7 @@ bool flush_text_to_disk(text_out& out) {
   return !out.failed;
 }
 
-void put_text(text_out& out, std::string_view text) {
+void put_text_through(text_out& out, std::string_view text) {
   if (text.size() < flush_threshold) {
     out.pending.append(text);
     if (out.pending.size() >= flush_threshold) flush_text(out);

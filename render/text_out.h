@@ -1,6 +1,7 @@
 // Buffered text output to a C stream, for the console transcript and the answer file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -19,8 +20,21 @@ struct text_out {
   std::int64_t bytes_handed_to_disk = 0;
 };
 
-/// Appends `text`; passes the buffer to the stream once it holds a megabyte or more.
-void put_text(text_out& out, std::string_view text);
+/// Passes the buffer to the stream once it holds this many bytes or more.
+inline constexpr std::size_t text_flush_threshold = std::size_t{1} << 20;
+
+/// put_text for a text that does not fit under the threshold beside what is buffered.
+void put_text_through(text_out& out, std::string_view text);
+
+/// Appends `text`; passes the buffer to the stream once it holds a megabyte or more. Inline: the
+/// reports call it for every few bytes.
+inline void put_text(text_out& out, std::string_view text) {
+  if (out.pending.size() + text.size() < text_flush_threshold) {
+    out.pending.append(text);
+    return;
+  }
+  put_text_through(out, text);
+}
 
 /// Appends `value` in decimal.
 void put_number(text_out& out, std::int64_t value);

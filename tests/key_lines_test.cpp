@@ -139,6 +139,12 @@ TEST(key_line_forms, two_threads_write_what_one_writes) {
       keys[i] = static_cast<key>(i * 2654435761U % 2147483648U) - (i % 5 == 0 ? 2147483647 : 0);
     }
     EXPECT_EQ(written(print_keys_on_two_threads, keys), written(print_keys, keys)) << count;
+    // The form a report writes twice, kept as text: after what the text held already.
+    std::string text = "[";
+    ASSERT_TRUE(append_keys_separated(text, keys, ','));
+    std::string expected(1, '[');
+    expected += ::written([&](text_out& out) { put_keys_separated(out, keys, ','); });
+    EXPECT_EQ(text, expected) << count;
   }
 }
 

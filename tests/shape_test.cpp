@@ -64,6 +64,43 @@ TEST(shift_finder, names_the_first_run_of_two_or_more_wrong_lines_out_of_step) {
   }
 }
 
+// A line is read once, so a Wrong line's place in the run found is told as soon as it is
+// settled: every answer given then must be the one the whole file gives. Fed every sequence of
+// eight lines over a few line kinds, which makes runs that tie, overlap, beat an earlier one
+// still open and end with the file.
+TEST(shift_finder, answers_settled_lines_as_the_whole_file_does) {
+  struct kind {
+    bool wrong, next, previous;
+  };
+  const kind kinds[] = {{false, false, false}, {true, false, false}, {true, true, false},
+                        {true, false, true},   {true, true, true},   {false, true, true}};
+  constexpr int length = 8;
+  constexpr int kind_count = 6;
+  int sequences = 1;
+  for (int i = 0; i < length; ++i) sequences *= kind_count;
+  for (int code = 0; code < sequences; ++code) {
+    shift_finder finder;
+    std::vector<line_shift> told;  // the run given for each line when it settled
+    for (int i = 0, rest = code; i < length; ++i, rest /= kind_count) {
+      const kind& k = kinds[rest % kind_count];
+      finder.step(k.wrong, k.next, k.previous);
+      const line_shift now = finder.settled();
+      while (static_cast<std::int64_t>(told.size()) + 1 < finder.settled_before()) {
+        told.push_back(now);
+      }
+    }
+    const line_shift whole = finder.finish();
+    ASSERT_EQ(finder.settled_before(), length + 1) << code;
+    for (std::int64_t line = 1; line <= static_cast<std::int64_t>(told.size()); ++line) {
+      const line_shift& early = told[static_cast<std::size_t>(line - 1)];
+      ASSERT_EQ(early.holds(line), whole.holds(line)) << "sequence " << code << ", line " << line;
+      if (whole.holds(line)) {
+        ASSERT_EQ(early.missing, whole.missing) << code << ", " << line;
+      }
+    }
+  }
+}
+
 TEST(separator_of, names_what_stands_between_keys) {
   const struct {
     std::string token;

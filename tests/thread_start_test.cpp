@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,7 @@
 
 #include "app/app.h"
 #include "hashing/hash_table.h"
+#include "hashing/wrong_variants.h"
 #include "render/key_text.h"
 #include "tests/written_text.h"
 
@@ -86,6 +89,42 @@ TEST(helper_thread, a_long_line_prints_the_same_without_a_thread) {
     const starts_allowed limit(allowed);
     EXPECT_EQ(written([&](text_out& out) { print_keys_on_two_threads(out, keys); }), expected)
         << allowed;
+  }
+  // The report's form of a long list, formatted half on a helper thread, and without one.
+  const std::string report_form =
+      written([&](text_out& out) { put_keys_separated(out, keys, ','); });
+  key_list twice_as_long = keys;
+  twice_as_long.insert(twice_as_long.end(), keys.begin(), keys.end());
+  for (const long allowed : {0L, 1L}) {
+    const starts_allowed limit(allowed);
+    std::string text;
+    ASSERT_TRUE(append_keys_separated(text, twice_as_long, ','));
+    EXPECT_EQ(text, report_form + "," + report_form) << allowed;
+  }
+}
+
+// A large case's keys are sorted by two threads, each counting and placing half of them: with
+// repeated keys (whose positions must stay in order) the order is the one std::sort gives, with
+// a thread or without, and for a list too short to be split, over several passes.
+TEST(helper_thread, a_large_sort_orders_as_one_thread_does) {
+  for (const std::uint32_t count : {(1U << 20) + 77, 700000U}) {
+    key_list keys;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      keys.push_back(static_cast<key>((i * 2654435761U) % 300000007U));
+    }
+    std::vector<std::uint64_t> expected;
+    for (std::uint32_t i = 0; i < keys.size(); ++i) {
+      if (keys[i] == 0) continue;
+      expected.push_back(std::uint64_t{static_cast<std::uint32_t>(keys[i])} << 32 | i);
+    }
+    std::sort(expected.begin(), expected.end());
+    for (const long allowed : {-1L, 0L, 1L}) {
+      const starts_allowed limit(allowed);
+      std::vector<std::uint64_t> pairs;
+      std::vector<std::uint64_t> spare;
+      sort_key_positions(keys, pairs, spare);
+      EXPECT_EQ(pairs, expected) << count << ", " << allowed;
+    }
   }
 }
 

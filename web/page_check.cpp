@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,14 @@ struct sink {
     file.reset();
     out.file = nullptr;
   }
+  // Lets go of the text of the check before.
+  void clear() {
+    file.reset();
+    out = text_out{};
+    std::free(data);
+    data = nullptr;
+    size = 0;
+  }
   ~sink() { std::free(data); }
 };
 
@@ -97,14 +106,39 @@ extern "C" int sync_file_range(int /*fd*/, off_t /*offset*/, off_t /*bytes*/, un
   return 0;
 }
 
+namespace {
+
+// The run of the last check, kept so that the parts the page shows later are rendered from the
+// same files, as the same run renders them.
+run_request last_request;
+run_header last_header;
+
+bool teacher_view() { return page_reveal() == reveal_level::all; }
+
+// Runs the last check again over the files in `run_folder`, rendering into `slots` alone.
+run_summary run_again(bool diagnose, std::span<const renderer_slot> slots) {
+  run_request request = last_request;
+  request.diagnose = diagnose;
+  run_summary summary;
+  for (const renderer_slot& slot : slots) slot.renderer->begin_run(last_header);
+  run_files files;
+  summary.error = start_run(request, files);
+  if (summary.error.empty()) run_cases(request, files, slots, summary);
+  summary.score = score(summary.right, summary.all);
+  summary.status = status_of(summary);
+  for (const renderer_slot& slot : slots) slot.renderer->end_run(summary);
+  return summary;
+}
+
+}  // namespace
+
 /// Checks the output file the page stored at /picked/output against the input file at
 /// /picked/input, under the names the student's files have (a name that can't be used as one is
-/// replaced). Renders the console transcript with every Wrong line explained, the HTML report and
-/// the answer file, as the program writes them for `--explain --html` (see result_text). A page
-/// built to reveal less than `all` writes only the report, filtered as `--reveal` filters it: the
-/// transcript and the answer file hold the expected layouts, so they stay empty. Returns
-/// the outcome lines (see outcome_text); a failure line there means the score is not to be
-/// shown, as when a file can't be opened or the first line holds no case count.
+/// replaced). Renders the HTML report as the program writes it for `--explain --html` (see
+/// result_text), filtered as `--reveal` filters it in a page built to reveal less than `all`;
+/// the transcript and the answer file wait for render_part. Returns the outcome lines (see
+/// outcome_text); a failure line there means the score is not to be shown, as when a file can't
+/// be opened or the first line holds no case count.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
                                                          const char* output_name) {
   run_request request;
@@ -120,47 +154,61 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
   std::rename(picked_input, (run + "/" + request.input_path).c_str());
   std::rename(picked_output, (run + "/" + request.output_path).c_str());
   ::chdir(run_folder);
+  last_request = request;
+  const reveal_level reveal = page_reveal();
+  last_header = run_header{HASH_CHECKER_VERSION,
+                           false,
+                           request.input_path,
+                           request.output_path,
+                           teacher_view() ? answer_name : "",
+                           reveal};
 
-  sink& transcript_file = results[0];
+  for (sink& s : results) s.clear();
   sink& report_file = results[1];
-  sink& answer_file = results[2];
   run_summary summary;
-  if (!transcript_file.open() || !report_file.open() || !answer_file.open()) {
+  if (!report_file.open()) {
     summary.status = 255;
     summary.error = "The page can't keep its results: out of memory";
     outcome = outcome_text(summary);
     return outcome.c_str();
   }
-  const reveal_level reveal = page_reveal();
-  const bool teacher_view = reveal == reveal_level::all;
-  console_transcript transcript(transcript_file.out, false, true);
   reveal_filter report(std::make_unique<html_report>(report_file.out));
-  answer_file_writer answer(answer_file.out);
-  std::vector<renderer_slot> slots{{&report, "HTML report write failed"}};
-  if (teacher_view) {
-    slots.insert(slots.begin(),
-                 {{&transcript, ""}, {&answer, "Answer File hash_answer.txt write failed"}});
-  }
-  const run_header header{HASH_CHECKER_VERSION,
-                          false,
-                          request.input_path,
-                          request.output_path,
-                          teacher_view ? answer_name : "",
-                          reveal};
-  for (const renderer_slot& slot : slots) slot.renderer->begin_run(header);
-  run_files files;
-  summary.error = start_run(request, files);
-  if (summary.error.empty()) run_cases(request, files, slots, summary);
-  summary.score = score(summary.right, summary.all);
-  summary.status = status_of(summary);
-  for (const renderer_slot& slot : slots) slot.renderer->end_run(summary);
-  for (sink& s : results) s.finish();
+  const std::array<renderer_slot, 1> slots{renderer_slot{&report, "HTML report write failed"}};
+  summary = run_again(true, slots);
+  report_file.finish();
   outcome = outcome_text(summary);
   return outcome.c_str();
 }
 
+/// Whether the page offers the transcript and the answer file: not when built to reveal less
+/// than `all`, as both hold the expected layouts.
+extern "C" EMSCRIPTEN_KEEPALIVE int parts_offered() { return teacher_view() ? 1 : 0; }
+
+/// Renders part `part` of the last check when the page first shows or saves it: 0 the console
+/// transcript with every Wrong line explained, 2 the answer file, byte for byte as the program
+/// writes them for `--explain --html`. False when the part is not offered or its text can't be
+/// kept.
+extern "C" EMSCRIPTEN_KEEPALIVE int render_part(int part) {
+  if (!teacher_view() || (part != 0 && part != 2)) return 0;
+  sink& file = results[static_cast<std::size_t>(part)];
+  if (!file.open()) return 0;
+  if (part == 0) {
+    console_transcript transcript(file.out, false, true);
+    const std::array<renderer_slot, 1> slots{renderer_slot{&transcript, ""}};
+    run_again(true, slots);
+  } else {
+    answer_file_writer answer(file.out);
+    const std::array<renderer_slot, 1> slots{
+        renderer_slot{&answer, "Answer File hash_answer.txt write failed"}};
+    run_again(false, slots);
+  }
+  file.finish();
+  return 1;
+}
+
 /// The text of part `part` of the last check: 0 the transcript, 1 the HTML report, 2 the answer
-/// file; null for any other part or before a check. result_size gives its length in bytes.
+/// file; null for any other part, before a check, and before render_part for 0 and 2.
+/// result_size gives its length in bytes.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* result_text(int part) {
   return part >= 0 && part < 3 ? results[static_cast<std::size_t>(part)].data : nullptr;
 }
