@@ -86,8 +86,8 @@ void take_reveal(const option_value& option, command_line& cl) {
   const std::optional<reveal_level> level = parse_reveal(option.text);
   if (level) cl.reveal = *level;
   if (!level) {
-    cl.error = "hash_checker: option '--reveal' takes all, diagnosis, verdict or score, not '" +
-               std::string(option.text) + "'";
+    cl.error = "hash_checker: option '--reveal' takes " + std::string(reveal_choices()) +
+               ", not '" + std::string(option.text) + "'";
   }
 }
 
@@ -224,7 +224,8 @@ constexpr option_row options_after_reports[] = {
     {"--reveal", "=LEVEL",
      "what the reports and a class's per-submission reports show: all (the\n"
      "default), diagnosis (no expected layout, key, slot or probe path),\n"
-     "verdict (Right or Wrong per line and the totals) or score (the totals)",
+     "mistake (Right or Wrong per line and the named mistake), verdict\n"
+     "(Right or Wrong per line and the totals) or score (the totals)",
      take_reveal},
     {"--gradescope-visibility", "=WHEN",
      "with --gradescope: when students see each test:\n"

@@ -219,7 +219,14 @@ read_status next_case(run_files& files, std::int64_t number, case_result& record
   };
   const read_status read = read_case(files.input_f, record, read_ahead);
   if (read == read_status::line && record.state == case_state::built) {
-    build_case(files.input_f, record);
+    if (files.room_for_case != nullptr) {
+      record.message = files.room_for_case(record);
+    }
+    if (record.message.empty()) {
+      build_case(files.input_f, record);
+    } else {
+      record.state = case_state::not_built;
+    }
   }
   return read;
 }

@@ -37,6 +37,11 @@ struct run_files {
   line_reader output_f;
   std::int64_t case_count = 0;
   submission_shape shape;  // judged as the lines are read, when they are diagnosed
+  // Asked before a case's tables are built, with the case as read: empty when the case may be
+  // built, else the line that says why its memory can't be had, and the case is then not built.
+  // For a host whose allocation failures can't be survived once under way (the browser page);
+  // null, as natively: every case is tried.
+  std::string (*room_for_case)(const case_result& record) = nullptr;
 };
 
 /// A renderer and, when its failed writes must end the run, the line that says so. A renderer of

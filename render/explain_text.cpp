@@ -212,7 +212,12 @@ std::vector<std::string> shape_lines(const submission_shape& shape) {
   std::vector<std::string> lines;
   if (!shape.judged) return lines;
   const line_shift& shift = shape.shift;
-  if (shift.found) {
+  if (shift.found && shift.first == 0) {  // where the run lies was withheld
+    lines.emplace_back(shift.missing ? "an output line looks missing: the lines after it hold the "
+                                       "layouts of the lines below them"
+                                     : "an output line looks extra: the lines after it hold the "
+                                       "layouts of the lines above them");
+  } else if (shift.found) {
     const std::int64_t step = shift.missing ? 1 : -1;
     lines.push_back("output line " + number(shift.line()) + " looks " +
                     (shift.missing ? "missing" : "extra") + ": lines " + number(shift.first) +

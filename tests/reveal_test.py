@@ -5,7 +5,7 @@ Runs the program at every --reveal level, once on a single submission with all f
 once as a class with --report-dir and --html-dir, and searches every file a student may be handed
 for each expected layout of a Wrong line and each key the answer puts in a slot the student got
 wrong. At "all" each must be found (proof that the search sees them); below it none may be.
-Also: at "verdict" and "score" no key of the case at all, at "score" no line; the class's own
+Also: at "mistake", "verdict" and "score" no key of the case at all, at "score" no line; the class's own
 index.html and class.json the same at every level; and the reports valid for check_reports.py.
 
 Usage: reveal_test.py HASH_CHECKER CHECK_REPORTS SCHEMA
@@ -28,7 +28,7 @@ SUBMISSION = ("1001 2002 3003 4004 0 0 0\n"
               "2345 5678 1234 4567 7890 3456 6789\n"
               "2345 5678\n"
               "2345 5678 1234 4567 7890 3456\n")
-LEVELS = ["all", "diagnosis", "verdict", "score"]
+LEVELS = ["all", "diagnosis", "mistake", "verdict", "score"]
 # What a teacher keeps: answer files, the class's CSV, index and summary.
 TEACHER_FILES = {"ans.txt", "class_ans.txt", "grades.csv", "index.html", "class.json"}
 
@@ -122,7 +122,7 @@ def check_level(directory, level, layouts, keys):
         for k in sorted(keys):
             if (k in seen) != (level == "all"):
                 problems.append(f"{level}: {name}: expected key {k} found: {k in seen}")
-        if level in ("verdict", "score") and seen:
+        if level in ("mistake", "verdict", "score") and seen:
             problems.append(f"{level}: {name}: shows keys {sorted(set(seen))}")
         with open(path, encoding="utf-8") as file:
             text = file.read().lower()
