@@ -38,6 +38,8 @@ struct command_line {
   std::string roster;      // an LMS's roster export the submissions are matched to; gradebook only
   std::string lms_csv;     // the grades in that LMS's import layout; needs --roster
   std::string assignment;  // the LMS column the grades go into
+  std::string new_column;  // a new LMS column the grades go into
+  std::string pick;        // gradebook: which file of a student's folder is the submission
   std::int64_t points_hundredths = 10000;  // what a score of 100 is worth, in hundredths
   bool points_given = false;               // else --vpl grades out of 10, --lms-csv out of 100
   std::vector<std::string> submissions;

@@ -342,7 +342,7 @@ void append_row(std::string& html, const submission_row& row, const std::string&
 
 }  // namespace
 
-void put_class_html(text_out& out, const class_page& page) {
+void put_class_html(text_out& out, const class_page& page, const class_page_roster& roster) {
   std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">";
   html.append(content_security_policy);
   html.append(
@@ -366,5 +366,17 @@ void put_class_html(text_out& out, const class_page& page) {
     append_row(row, page.rows[i], i < page.page_names.size() ? page.page_names[i] : "");
     put_text(out, row);
   }
-  put_text(out, "</tbody></table></section>\n</main></body></html>\n");
+  put_text(out, "</tbody></table></section>\n");
+  if (!roster.heading.empty()) {
+    std::string section = "<section class=\"lms\"><h2>Roster</h2><p>";
+    append_html(section, roster.heading);
+    section.append("</p><ul>\n");
+    for (const std::string& note : roster.notes) {
+      section.append("<li>");
+      append_html(section, note);
+      section.append("</li>\n");
+    }
+    put_text(out, section.append("</ul></section>\n"));
+  }
+  put_text(out, "</main></body></html>\n");
 }
