@@ -18,12 +18,14 @@
 #include "app/options.h"
 #include "app/report_factory.h"
 #include "checker/grading.h"
+#include "checker/reveal.h"
 #include "checker/run.h"
 #include "hashing/program_limits.h"
 #include "render/answer_file_writer.h"
 #include "render/atomic_file.h"
 #include "render/class_console.h"
 #include "render/console_transcript.h"
+#include "render/platform_reports.h"
 
 #ifndef HASH_CHECKER_VERSION
 #define HASH_CHECKER_VERSION "0.0.0"
@@ -86,7 +88,9 @@ struct session {
   command_line cl;
   std::vector<std::unique_ptr<report>> reports;
   text_out console;
-  std::unique_ptr<console_transcript> transcript;
+  // What the console shows: the transcript, or with --vpl VPL's comments and grade.
+  std::unique_ptr<result_renderer> console_view;
+  console_transcript* transcript = nullptr;  // the view, when it is the transcript
   atomic_file answer;
   std::unique_ptr<answer_file_writer> answer_writer;
   run_files files;
@@ -95,12 +99,14 @@ struct session {
 };
 
 run_header header_of(const session& s) {
-  return {HASH_CHECKER_VERSION,
-          s.cl.request.answer_only,
-          s.cl.request.input_path,
-          s.cl.request.output_path,
-          s.cl.no_answer_file ? std::string() : s.cl.answer_file,
-          s.cl.reveal};
+  run_header header{HASH_CHECKER_VERSION,
+                    s.cl.request.answer_only,
+                    s.cl.request.input_path,
+                    s.cl.request.output_path,
+                    s.cl.no_answer_file ? std::string() : s.cl.answer_file,
+                    s.cl.reveal};
+  header.any_separator = s.cl.request.any_separator;
+  return header;
 }
 
 // Creates the reports' temporary files; the failure line, or an empty text.
@@ -113,7 +119,7 @@ std::string open_reports(const session& s) {
 }
 
 std::vector<renderer_slot> slots_of(session& s) {
-  std::vector<renderer_slot> slots{{s.transcript.get(), ""}};
+  std::vector<renderer_slot> slots{{s.console_view.get(), ""}};
   if (s.answer_writer) {
     slots.push_back({s.answer_writer.get(), "Answer File " + s.cl.answer_file + " write failed"});
   }
@@ -149,10 +155,8 @@ void commit_answer(session& s) {
 
 void settle_status(session& s) {
   s.summary.score = score(s.summary.right, s.summary.all);
-  s.summary.status = status_of(s.summary);
-  if (s.summary.status == 0 && s.cl.fail_on_wrong && s.summary.right < s.summary.all) {
-    s.summary.status = wrong_lines_status;
-  }
+  s.summary.status = s.cl.request.answer_only ? status_of(s.summary)
+                                              : checking_status(s.summary, s.cl.fail_on_wrong);
 }
 
 // Writes every report's body through to disk before the console's last lines, so that a report
@@ -167,7 +171,7 @@ void prepare_reports(session& s) {
 
 // Ends the transcript; the console failing makes the run a failure that the reports record.
 void finish_console(session& s) {
-  s.transcript->end_run(s.summary);
+  s.console_view->end_run(s.summary);
   if (s.answer_refused) hint_answer_elsewhere();
   if (flush_text(s.console)) return;
   const std::string failure = std::string(console_name(s.console)) + " write failed";
@@ -195,17 +199,19 @@ int run_session(session& s, std::FILE* keyboard) {
   const run_header header = header_of(s);
   s.summary.error = open_reports(s);
   const bool reports_open = s.summary.error.empty();
-  s.transcript->begin_run(header);
+  s.console_view->begin_run(header);
   for (const auto& r : s.reports) {
     if (reports_open) r->renderer->begin_run(header);
   }
   if (reports_open) run_all(s);
+  hint_swapped_files(s.files.count_line_numbers);
   commit_answer(s);
   settle_status(s);
   if (reports_open) prepare_reports(s);
   finish_console(s);
   if (reports_open) finish_reports(s);
-  if (!s.console.failed && s.transcript->prompted() && keyboard != nullptr) std::fgetc(keyboard);
+  const bool prompted = s.transcript != nullptr && s.transcript->prompted();
+  if (!s.console.failed && prompted && keyboard != nullptr) std::fgetc(keyboard);
   return s.summary.status;
 }
 
@@ -232,7 +238,7 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
   }
   s.reports = asked_reports(s.cl);
   // A diagnosis costs a sort of the case's keys; only --explain and the reports that show it pay.
-  s.cl.request.diagnose = s.cl.explain || reports_need_diagnosis(s.cl);
+  s.cl.request.diagnose = s.cl.explain || s.cl.vpl || reports_need_diagnosis(s.cl);
   const std::vector<guarded_file> files = files_of(s.cl, s.reports);
   // A report on standard output keeps it to itself; the transcript moves to standard error.
   s.console.file = writes_to_standard_output(files) ? stderr : console;
@@ -247,9 +253,17 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
     }
     return failure_status;
   }
-  s.transcript = std::make_unique<console_transcript>(s.console, wants_color(s.cl.color, console),
-                                                      s.cl.explain);
-  if (s.cl.answer_file_named) s.transcript->set_closing_line(closing_line(s.cl));
+  if (s.cl.vpl) {
+    // VPL shows its comments to the student: they obey --reveal as the reports do.
+    s.console_view = std::make_unique<reveal_filter>(
+        std::make_unique<vpl_console>(s.console, s.cl.points_hundredths));
+  } else {
+    auto transcript = std::make_unique<console_transcript>(
+        s.console, wants_color(s.cl.color, console), s.cl.explain);
+    if (s.cl.answer_file_named) transcript->set_closing_line(closing_line(s.cl));
+    s.transcript = transcript.get();
+    s.console_view = std::move(transcript);
+  }
   // Standard input is then a file the run has read to its end: no key is left to wait for.
   return run_session(s, s.cl.reads_standard_input ? nullptr : keyboard);
 }

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "checker/run.h"
 #include "render/atomic_file.h"
 
 namespace {
@@ -110,6 +111,11 @@ void hint_answer_elsewhere() {
       "hash_checker: hint: write the answer file elsewhere with --answer-file=PATH, or not at "
       "all with --no-answer-file\n",
       stderr);
+}
+
+void hint_swapped_files(std::int64_t numbers) {
+  const std::string hint = swapped_files_hint(numbers);
+  if (!hint.empty()) std::fputs((hint + "\n").c_str(), stderr);
 }
 
 bool writes_to_standard_output(const std::vector<guarded_file>& files) {

@@ -2,6 +2,7 @@
 // would be emptied before it is read, and a report written over either loses it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ std::string unwritable_target(const std::vector<guarded_file>& files);
 /// Says on standard error, so that a transcript keeps its bytes, that the answer file can be
 /// written elsewhere or not at all: one line naming --answer-file=PATH and --no-answer-file.
 void hint_answer_elsewhere();
+
+/// Writes swapped_files_hint (checker/run.h) for an input's first line of `numbers` numbers as a
+/// line on standard error, when there is one.
+void hint_swapped_files(std::int64_t numbers);
 
 /// True when a written file of the list is standard output itself ("-", /dev/stdout or another
 /// name of its file); the console transcript then goes to standard error.

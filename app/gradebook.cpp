@@ -1,8 +1,11 @@
 #include "app/gradebook.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -91,6 +94,7 @@ struct file_id_hash {
 // it writes reports into.
 struct listing_rules {
   bool follow_links = false;
+  folder_picking picking;
   std::unordered_map<file_id, std::string, file_id_hash> own;   // identity -> role
   std::vector<std::pair<file_id, std::string>> report_folders;  // identity, extension
 };
@@ -147,7 +151,9 @@ class submission_lister {
     return true;
   }
 
-  void add_given(const std::string& path) { listing_.submissions.push_back({path, path}); }
+  void add_given(const std::string& path) {
+    listing_.submissions.push_back({path, path, false, true, ""});
+  }
 
   class_listing take() { return std::move(listing_); }
 
@@ -158,7 +164,7 @@ class submission_lister {
     const std::string path = joined(folder_path, name);
     struct stat info {};
     if (!look_at(path, rules_.follow_links, info)) {
-      listing_.submissions.push_back({path, depth == 0 ? path : folder_path, true, false});
+      listing_.submissions.push_back({path, depth == 0 ? path : folder_path, true, false, ""});
       return;
     }
     const std::string why = left_out_because(rules_, folder, name, info);
@@ -172,16 +178,20 @@ class submission_lister {
       return;
     }
     listing_.submissions.push_back(
-        {path, depth == 0 ? path : folder_path, true, S_ISREG(info.st_mode)});
+        {path, depth == 0 ? path : folder_path, true, S_ISREG(info.st_mode), ""});
   }
 
-  // A subfolder holding one entry, not a folder, stands for it; any other is skipped.
+  // A subfolder holding one entry, not a folder, stands for it; any other is skipped, unless
+  // picking is on: then it stands for the file it picks, or for a row saying none was.
   void add_subfolder(const std::string& path, const struct stat& info) {
     std::vector<std::string> names;
     std::string why;
     struct stat inner {};
     if (!entry_names(path, names)) {
       why = "it can't be listed";
+    } else if (rules_.picking.on) {
+      add_picked(path, info, names);
+      return;
     } else if (names.size() != 1) {
       why = "it holds " + std::to_string(names.size()) + " entries, not one file";
     } else if (look_at(joined(path, names[0]), rules_.follow_links, inner) &&
@@ -192,8 +202,46 @@ class submission_lister {
       add_entry(file_id{info.st_dev, info.st_ino}, path, names[0], 1);
       return;
     }
+    if (rules_.picking.on) {
+      listing_.submissions.push_back({path, path, true, false, "not graded: " + why});
+      return;
+    }
     listing_.skipped.push_back("hash_checker: skipped folder " + path + ": " + why);
     ++listing_.skipped_folders;
+  }
+
+  // The file of `names` that the glob, or else the content, picks; a row saying why when not
+  // exactly one is.
+  void add_picked(const std::string& path, const struct stat& info,
+                  const std::vector<std::string>& names) {
+    std::vector<std::string> files;
+    std::copy_if(names.begin(), names.end(), std::back_inserter(files),
+                 [&](const std::string& name) {
+                   struct stat inner {};
+                   return !look_at(joined(path, name), rules_.follow_links, inner) ||
+                          !S_ISDIR(inner.st_mode);
+                 });
+    const std::string& glob = rules_.picking.glob;
+    std::vector<std::string> picked;
+    for (const std::string& name : files) {
+      const bool fits = glob.empty() ? files.size() == 1 ||
+                                           reads_as_output(joined(path, name), rules_.follow_links)
+                                     : ::fnmatch(glob.c_str(), name.c_str(), 0) == 0;
+      if (fits) picked.push_back(name);
+    }
+    if (picked.size() == 1) {
+      add_entry(file_id{info.st_dev, info.st_ino}, path, picked.front(), 1);
+      return;
+    }
+    std::string note = "not graded: " + std::to_string(files.size()) +
+                       (files.size() == 1 ? " file, " : " files, ");
+    if (glob.empty()) {
+      note += "none picked (use --pick=GLOB)";
+    } else {
+      note += (picked.empty() ? std::string("none") : std::to_string(picked.size())) +
+              (picked.size() < 2 ? " matches --pick=" : " match --pick=") + glob;
+    }
+    listing_.submissions.push_back({path, path, true, false, note});
   }
 
   listing_rules rules_;
@@ -422,13 +470,6 @@ class signal_watch {
   bool started_ = false;
 };
 
-// The status a checking run of this one submission would end with.
-int single_run_status(const run_summary& summary, bool fail_on_wrong) {
-  const int status = status_of(summary);
-  const bool wrong = fail_on_wrong && summary.right < summary.all;
-  return status == 0 && wrong ? wrong_lines_status : status;
-}
-
 // One report file of a submission, written by the worker that grades it.
 struct submission_report {
   const report_kind* kind = nullptr;
@@ -472,6 +513,7 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
   request.diagnose = setup.diagnose;
   request.listed = setup.submissions[index].listed;
   request.follow_links = setup.follow_links;
+  request.any_separator = setup.header.any_separator;
   strategy_tally tally;
   content_watch content;
   wrong_line_notes notes(slot.notes);
@@ -491,7 +533,12 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
   // A submission that can't have the memory its grading may take gets its own row, and the
   // class goes on without it.
   submission_state state = submission_state::out_of_memory;
-  if (memory_for_one(setup.submission_bytes)) {
+  const std::string& pick_note = setup.submissions[index].pick_note;
+  if (!pick_note.empty()) {
+    state = submission_state::not_picked;
+    summary.error = "Output File " + request.output_path + " " + pick_note;
+    slot.notes = "  " + pick_note + "\n";
+  } else if (memory_for_one(setup.submission_bytes)) {
     state = grade_submission(request, cases, setup.input, renderers, summary);
   } else {
     summary.error = "Output File " + request.output_path + " not graded: out of memory";
@@ -508,12 +555,13 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
     slot.notes.insert(0, shape);
   }
   summary.score = score(summary.right, summary.all);
-  summary.status = single_run_status(summary, setup.fail_on_wrong);
+  summary.status = checking_status(summary, setup.fail_on_wrong);
   if (slot.report_failure.empty()) slot.report_failure = close_report(summary, json);
   if (slot.page_failure.empty()) slot.page_failure = close_report(summary, page);
   slot.report_file = std::move(json.file);
   slot.page_file = std::move(page.file);
   slot.row = row_of(request.output_path, state, summary, cases, tally);
+  slot.row.any_separator = request.any_separator;
 }
 
 void work(const class_setup& setup, std::span<const case_result> cases,
@@ -544,6 +592,7 @@ struct class_session {
   std::vector<std::string> failures;  // printed after the summary
   class_listing listing;              // its submissions moved into `setup`
   lms_grades lms;                     // --roster and --lms-csv
+  bool lms_matched = true;            // every download went alone to one student
 };
 
 std::vector<std::string> paths_in(const std::string& folder,
@@ -592,11 +641,12 @@ std::vector<guarded_file> files_of(const class_session& s) {
 }
 
 std::vector<own_file> own_files_of(const command_line& cl) {
-  std::vector<own_file> own{{"the input file", cl.request.input_path},
-                            {"the gradebook", cl.gradebook}};
+  // With a roster a listed folder is the class's downloads, so the gradebook and the LMS CSV
+  // found there are submissions they would overwrite: listed, the same-file guard refuses them.
+  std::vector<own_file> own{{"the input file", cl.request.input_path}};
+  if (cl.roster.empty()) own.push_back({"the gradebook", cl.gradebook});
   if (!cl.no_answer_file) own.push_back({"the answer file", cl.answer_file});
   if (!cl.roster.empty()) own.push_back({"the roster", cl.roster});
-  if (!cl.lms_csv.empty()) own.push_back({"the LMS CSV", cl.lms_csv});
   if (!cl.report_dir.empty()) {
     own.push_back({"the class report", joined(cl.report_dir, class_report_name)});
   }
@@ -616,8 +666,10 @@ std::vector<report_folder> report_folders_of(const command_line& cl) {
 void prepare(class_session& s) {
   s.setup.header = {HASH_CHECKER_VERSION, false, s.cl->request.input_path, "",
                     s.cl->no_answer_file ? std::string() : s.cl->answer_file};
+  s.setup.header.any_separator = s.cl->request.any_separator;
+  const folder_picking picking{!s.cl->roster.empty() || !s.cl->pick.empty(), s.cl->pick};
   s.listing = list_submissions(s.cl->submissions, s.cl->follow_links, own_files_of(*s.cl),
-                               report_folders_of(*s.cl));
+                               report_folders_of(*s.cl), picking);
   s.setup.submissions = std::move(s.listing.submissions);
   s.setup.follow_links = s.cl->follow_links;
   s.setup.paths.reserve(s.setup.submissions.size());
@@ -655,6 +707,7 @@ std::string read_input(class_session& s) {
   run_files files;
   std::string failure = start_run(request, files);
   if (!failure.empty()) return failure;
+  hint_swapped_files(files.count_line_numbers);
   read_all_cases(files, s.cases, s.setup.input);
   return s.setup.input.error;
 }
@@ -697,15 +750,23 @@ void start_roster(class_session& s, const roster_columns& columns) {
     std::fprintf(stderr, "%s\n", shown_path(line).c_str());
   }
   put_roster_header(s.console, columns);
-  put_csv_header(s.gradebook.out(), s.cases.size());
+  put_csv_header(s.gradebook.out(), s.cases.size(), !s.cl->roster.empty());
   s.grid.graded.assign(s.cases.size(), 0);
   s.grid.right.assign(s.cases.size(), {});
 }
 
-void print_slot(class_session& s, const roster_columns& columns, graded_slot& slot) {
+void print_slot(class_session& s, const roster_columns& columns, std::size_t index) {
+  graded_slot& slot = s.slots[index];
   put_roster_line(s.console, columns, slot.row, s.color);
+  const std::string& student = lms_note(s.lms, index);
+  if (!student.empty()) put_text(s.console, "  " + shown_path(student) + "\n");
   put_text(s.console, slot.notes);
-  put_csv_row(s.gradebook.out(), slot.row);
+  if (s.cl->roster.empty()) {
+    put_csv_row(s.gradebook.out(), slot.row);
+  } else {
+    const std::string text = lms_student(s.lms, index);
+    put_csv_row(s.gradebook.out(), slot.row, &text);
+  }
   add_to_grid(s.grid, slot.row);
   std::string().swap(slot.notes);
   // The gradebook and the grid have them now.
@@ -753,7 +814,7 @@ void grade_all(class_session& s, const roster_columns& columns) {
     } else {
       wait_done(finished, index);
     }
-    print_slot(s, columns, s.slots[index]);
+    print_slot(s, columns, index);
     mark_printed(finished, index);
   }
   for (helper_thread& thread : threads) thread.join();
@@ -768,8 +829,13 @@ std::int64_t graded_lines(const std::vector<case_result>& cases) {
 int class_status(const class_session& s, const class_totals& totals) {
   const run_summary& input = s.setup.input;
   const bool incomplete = totals.graded < totals.submissions || totals.graded == 0 ||
-                          input.refused > 0 || input.not_built > 0 || input.ended_early;
+                          input.refused > 0 || input.not_built > 0 || input.ended_early ||
+                          !s.lms_matched;
   if (incomplete) return incomplete_status;
+  // A class run that graded no line at all passed nothing.
+  if (graded_lines(s.cases) == 0) {
+    return s.cl->fail_on_wrong ? wrong_lines_status : incomplete_status;
+  }
   return s.cl->fail_on_wrong && totals.any_wrong ? wrong_lines_status : success_status;
 }
 
@@ -793,7 +859,8 @@ bool write_class_page(class_session& s, const class_totals& totals,
                       const std::vector<submission_row>& rows) {
   if (!s.class_page.open(joined(s.cl->html_dir, class_page_name))) return false;
   put_class_html(s.class_page.out(),
-                 {s.cl->request.input_path, s.cl->gradebook, totals, rows, s.page_names});
+                 {s.cl->request.input_path, s.cl->gradebook, totals, rows, s.page_names},
+                 {s.lms.heading, s.lms.notes});
   return s.class_page.finish();
 }
 
@@ -909,8 +976,11 @@ int stop(class_session& s, const std::string& line) {
 
 class_listing list_submissions(const std::vector<std::string>& given, bool follow_links,
                                const std::vector<own_file>& own,
-                               const std::vector<report_folder>& report_folders) {
-  submission_lister lister(rules_for(follow_links, own, report_folders));
+                               const std::vector<report_folder>& report_folders,
+                               const folder_picking& picking) {
+  listing_rules rules = rules_for(follow_links, own, report_folders);
+  rules.picking = picking;
+  submission_lister lister(std::move(rules));
   for (const std::string& path : given) {
     const bool listed = is_folder(path) && lister.add_folder(path);
     if (!listed) lister.add_given(path);
@@ -950,8 +1020,15 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
     return failure_status;
   }
   std::string unread = read_input(s);
-  if (unread.empty() && !cl.roster.empty()) unread = read_lms_roster(cl, s.lms);
-  if (!unread.empty()) return stop(s, unread);
+  int unread_status = failure_status;
+  if (unread.empty() && !cl.roster.empty()) {
+    unread_status = read_lms_roster(cl, s.lms, unread);
+    s.lms_matched = match_lms_downloads(s.lms, s.setup.submissions);
+  }
+  if (!unread.empty()) {
+    stop(s, unread);
+    return unread_status;
+  }
   const std::string unopened = open_outputs(s);
   if (!unopened.empty()) {
     stop(s, unopened);
@@ -972,4 +1049,66 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
     if (!lost.empty()) s.failures.push_back(std::move(lost));
   }
   return finish(s, totals, rows);
+}
+
+namespace {
+
+// A line of an output file: integers separated by spaces (a trailing CR dropped).
+bool integer_line(std::string_view line) {
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  bool digit = false;
+  for (std::size_t at = 0; at < line.size(); ++at) {
+    const char c = line[at];
+    const bool sign = (c == '-' || c == '+') && (at == 0 || line[at - 1] == ' ') &&
+                      at + 1 < line.size() && line[at + 1] >= '0' && line[at + 1] <= '9';
+    if (c >= '0' && c <= '9') {
+      digit = true;
+    } else if (c != ' ' && !sign) {
+      return false;
+    }
+  }
+  return digit;
+}
+
+// A line no output file holds: source code's brackets, operators and quotes.
+bool code_line(std::string_view line) {
+  return line.find_first_of("{}()[];#<>=\"/\\") != std::string_view::npos;
+}
+
+}  // namespace
+
+bool reads_as_output(const std::string& path, bool follow_links) {
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow_links ? 0 : O_NOFOLLOW);
+  const int descriptor = ::open(path.c_str(), flags);
+  if (descriptor < 0) return false;
+  constexpr std::size_t sniffed = std::size_t{1} << 16;
+  struct stat info {};
+  std::string start(sniffed, '\0');
+  std::size_t got = 0;
+  if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
+    while (got < sniffed) {
+      const ssize_t n = ::read(descriptor, start.data() + got, sniffed - got);
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+  }
+  ::close(descriptor);
+  std::string_view text(start.data(), got);
+  if (text.starts_with("\xef\xbb\xbf")) text.remove_prefix(3);
+  // Only whole lines count: a line cut at the end of what was read is left out.
+  if (got == sniffed) text = text.substr(0, text.rfind('\n') + 1);
+  // Output with a slip (a stray letter) still reads as output; code and prose don't.
+  std::int64_t integers = 0;
+  std::int64_t lines = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    if (end == text.npos) end = text.size();
+    const std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    if (line.find_first_not_of(" \r") == line.npos) continue;
+    if (code_line(line)) return false;
+    ++lines;
+    if (integer_line(line)) ++integers;
+  }
+  return integers > 0 && 2 * integers >= lines;
 }

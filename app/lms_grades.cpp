@@ -1,39 +1,95 @@
 #include "app/lms_grades.h"
 
+#include <algorithm>
+#include <iterator>
+
+#include "hashing/program_limits.h"
 #include "render/class_console.h"
 #include "render/lms_csv.h"
 
-std::string read_lms_roster(const command_line& cl, lms_grades& lms) {
-  std::string failure = read_roster(cl.roster, lms.roster);
-  if (failure.empty() && !cl.lms_csv.empty()) {
-    failure = choose_assignment(lms.roster, cl.assignment, lms.assignment);
+namespace {
+
+// The points grades are scaled to; the failure line when they can't be settled.
+std::string settle_points(const command_line& cl, lms_grades& lms) {
+  const lms_roster& roster = lms.roster;
+  const std::string from = std::string(lms_name(roster.kind)) + " " + roster.path;
+  if (roster.points_hundredths < 0) {
+    if (!cl.points_given) {
+      return "hash_checker: " + from + " gives no maximum for \"" + roster.assignment +
+             "\"; give it with --points=N";
+    }
+    lms.points_hundredths = cl.points_hundredths;
+    return "";
   }
-  return failure;
+  if (cl.points_given && cl.points_hundredths != roster.points_hundredths) {
+    return "hash_checker: --points=" + grade_text(cl.points_hundredths) + " disagrees with " +
+           from + ", whose " + roster.points_from + " is the maximum of \"" + roster.assignment +
+           "\"; leave --points out or make them agree";
+  }
+  lms.points_hundredths = roster.points_hundredths;
+  return "";
+}
+
+}  // namespace
+
+int read_lms_roster(const command_line& cl, lms_grades& lms, std::string& failure) {
+  const roster_request request{!cl.lms_csv.empty(), cl.assignment, cl.new_column};
+  const roster_outcome read = read_roster(cl.roster, request, lms.roster);
+  failure = read.error;
+  if (!failure.empty()) return read.usage ? usage_status : failure_status;
+  if (!cl.lms_csv.empty()) failure = settle_points(cl, lms);
+  return failure.empty() ? success_status : usage_status;
+}
+
+bool match_lms_downloads(lms_grades& lms, const std::vector<class_submission>& submissions) {
+  std::vector<std::string> names;
+  names.reserve(submissions.size());
+  std::transform(submissions.begin(), submissions.end(), std::back_inserter(names),
+                 [](const class_submission& submission) { return submission.named_as; });
+  lms.match = match_roster(lms.roster, names);
+  return std::all_of(lms.match.notes.begin(), lms.match.notes.end(),
+                     [](const std::string& note) { return note.empty() || is_receipt_note(note); });
+}
+
+const std::string& lms_note(const lms_grades& lms, std::size_t submission) {
+  static const std::string none;
+  return submission < lms.match.notes.size() ? lms.match.notes[submission] : none;
+}
+
+std::string lms_student(const lms_grades& lms, std::size_t submission) {
+  const std::string& note = lms_note(lms, submission);
+  if (!note.empty() || submission >= lms.match.student_of.size()) return note;
+  const roster_student& student =
+      lms.roster.students[static_cast<std::size_t>(lms.match.student_of[submission])];
+  return student.name + " (" + student_label(lms.roster, student) + ")";
 }
 
 std::string write_lms_grades(const command_line& cl, lms_grades& lms,
                              const std::vector<class_submission>& submissions,
                              const std::vector<submission_row>& rows, text_out& console) {
-  std::vector<std::string> names;
   std::vector<std::string> paths;
-  std::vector<std::int64_t> scores;
+  std::vector<std::string> not_graded;
+  std::vector<graded_fraction> fractions;
   for (std::size_t i = 0; i < submissions.size() && i < rows.size(); ++i) {
-    names.push_back(submissions[i].named_as);
+    const bool graded = was_graded(rows[i].state);
     paths.push_back(rows[i].path);
-    scores.push_back(was_graded(rows[i].state) ? rows[i].score : -1);
+    not_graded.push_back(graded ? "" : std::string(state_text(rows[i].state)));
+    if (!submissions[i].pick_note.empty()) not_graded.back() = submissions[i].pick_note;
+    fractions.push_back(graded ? graded_fraction{rows[i].right, rows[i].all} : graded_fraction{});
   }
-  const roster_match match = match_roster(lms.roster, names);
-  const std::vector<std::string> notes = roster_notes(lms.roster, match, paths);
-  if (console.file != stderr) {
-    for (const std::string& note : notes) {
-      std::fprintf(stderr, "hash_checker: %s\n", shown_path(note).c_str());
-    }
-  }
-  put_roster_summary(console, lms.roster, match, notes);
+  const std::vector<std::int64_t> grades =
+      student_grades(lms.match, lms.roster.students.size(), fractions, lms.points_hundredths);
+  const std::vector<std::string> reasons =
+      student_reasons(lms.roster, lms.match, grades, not_graded, paths);
+  lms.notes = roster_notes(lms.roster, lms.match, reasons, paths);
+  const auto graded = static_cast<std::int64_t>(
+      std::count_if(grades.begin(), grades.end(), [](std::int64_t grade) { return grade >= 0; }));
+  lms.heading = std::string(lms_name(lms.roster.kind)) + " " + lms.roster.path + ": " +
+                std::to_string(graded) + " of " + std::to_string(lms.roster.students.size()) +
+                " students graded";
+  put_roster_summary(console, lms.heading, lms.notes);
   if (cl.lms_csv.empty()) return "";
   if (!lms.file.open(cl.lms_csv)) return "LMS CSV " + cl.lms_csv + " open failed";
-  const std::vector<std::int64_t> grades =
-      student_grades(match, lms.roster.students.size(), scores, cl.points_hundredths);
-  put_lms_csv(lms.file.out(), lms.roster, lms.assignment, cl.points_hundredths, grades);
+  put_lms_csv(lms.file.out(), lms.roster, lms.points_hundredths, grades);
   return lms.file.finish() ? "" : "LMS CSV " + cl.lms_csv + " write failed";
 }

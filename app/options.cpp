@@ -86,8 +86,8 @@ void take_reveal(const option_value& option, command_line& cl) {
   const std::optional<reveal_level> level = parse_reveal(option.text);
   if (level) cl.reveal = *level;
   if (!level) {
-    cl.error = "hash_checker: option '--reveal' takes all, diagnosis, verdict or score, not '" +
-               std::string(option.text) + "'";
+    cl.error = "hash_checker: option '--reveal' takes " + std::string(reveal_choices()) +
+               ", not '" + std::string(option.text) + "'";
   }
 }
 
@@ -100,6 +100,14 @@ void take_visibility(const option_value& option, command_line& cl) {
         "hash_checker: option '--gradescope-visibility' takes visible, hidden, after_due_date or "
         "after_published, not '" +
         std::string(option.text) + "'";
+  }
+}
+
+void take_separators(const option_value& option, command_line& cl) {
+  cl.request.any_separator = option.text == "any";
+  if (option.text != "any" && option.text != "spaces") {
+    cl.error = "hash_checker: option '--separators' takes spaces or any, not '" +
+               std::string(option.text) + "'";
   }
 }
 
@@ -118,10 +126,22 @@ void take_color(const option_value& option, command_line& cl) {
              std::string(option.text) + "'";
 }
 
-void take_assignment(const option_value& option, command_line& cl) {
-  cl.assignment = option.text;
+// A column title or a file pattern: not empty, and without a control byte, which would reach
+// the import file or the terminal raw.
+template <std::string command_line::*target>
+void take_name(const option_value& option, command_line& cl) {
+  cl.*target = option.text;
+  const auto control = std::find_if(option.text.begin(), option.text.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+  });
   if (option.text.empty()) {
-    cl.error = "hash_checker: option '--assignment' needs a name: --assignment=NAME";
+    cl.error = "hash_checker: option '" + std::string(option.name) +
+               "' needs a value: " + std::string(option.name) + "=TEXT";
+  } else if (control != option.text.end()) {
+    constexpr std::string_view hex = "0123456789abcdef";
+    const auto byte = static_cast<unsigned char>(*control);
+    cl.error = "hash_checker: option '" + std::string(option.name) +
+               "' holds the control byte \\x" + hex[byte >> 4U] + hex[byte & 0xfU];
   }
 }
 
@@ -172,6 +192,14 @@ constexpr option_row options_after_reports[] = {
      take_flag<&command_line::explain>},
     {"--fail-on-wrong", "", "end with status 3 instead of 0 when any graded line is Wrong",
      take_flag<&command_line::fail_on_wrong>},
+    {"--separators", "=WHICH",
+     "how submitted keys are separated: spaces (the default: single spaces)\n"
+     "or any (any run of spaces, tabs, commas or semicolons; brackets ignored)",
+     take_separators},
+    {"--vpl", "",
+     "the console in Moodle VPL's form: a Comment :=>> line per Wrong line,\n"
+     "then Grade :=>> G, G out of --points (default 10)",
+     take_flag<&command_line::vpl>},
     {"--color", "[=WHEN]",
      "Right in green, Wrong in red: auto (the default: only on a terminal,\n"
      "and only when NO_COLOR is unset or empty), always or never",
@@ -196,14 +224,25 @@ constexpr option_row options_after_reports[] = {
     {"--lms-csv", "=FILE", "with --roster: the grades in that system's import layout",
      take_path<&command_line::lms_csv>},
     {"--assignment", "=NAME",
-     "with --lms-csv: the assignment column (title, or id) the grades go in;\n"
-     "a new column when none is called that",
-     take_assignment},
-    {"--points", "=N", "with --lms-csv: what a score of 100 is worth (default 100)", take_points},
+     "with --lms-csv: the grade column (its whole title, its title without\n"
+     "the id, or the id) the grades go in; it must be in the roster",
+     take_name<&command_line::assignment>},
+    {"--new-column", "=TITLE", "with --lms-csv: a new grade column TITLE the grades go in",
+     take_name<&command_line::new_column>},
+    {"--points", "=N",
+     "with --lms-csv: what all lines right is worth, when the roster gives\n"
+     "no maximum (it must agree with one it gives); with --vpl (default 10),\n"
+     "--github-classroom or --prairielearn: what the grade is out of",
+     take_points},
+    {"--pick", "=GLOB",
+     "with --gradebook: in a student's folder of several files, the one\n"
+     "whose name matches GLOB ('*.txt') is the submission",
+     take_name<&command_line::pick>},
     {"--reveal", "=LEVEL",
      "what the reports and a class's per-submission reports show: all (the\n"
      "default), diagnosis (no expected layout, key, slot or probe path),\n"
-     "verdict (Right or Wrong per line and the totals) or score (the totals)",
+     "mistake (Right or Wrong per line and the named mistake), verdict\n"
+     "(Right or Wrong per line and the totals) or score (the totals)",
      take_reveal},
     {"--gradescope-visibility", "=WHEN",
      "with --gradescope: when students see each test:\n"
@@ -354,8 +393,19 @@ void take_lms_options(command_line& cl) {
     cl.error = "hash_checker: option '--lms-csv' needs --roster=FILE.csv";
   } else if (cl.lms_csv.empty() && !cl.assignment.empty()) {
     cl.error = "hash_checker: option '--assignment' needs --lms-csv=FILE";
+  } else if (cl.lms_csv.empty() && !cl.new_column.empty()) {
+    cl.error = "hash_checker: option '--new-column' needs --lms-csv=FILE";
   } else if (cl.lms_csv.empty() && cl.points_given) {
     cl.error = "hash_checker: option '--points' needs --lms-csv=FILE";
+  } else if (!cl.assignment.empty() && !cl.new_column.empty()) {
+    cl.error = "hash_checker: --assignment and --new-column each name the grade column; give one";
+  } else if (cl.roster == "-" && cl.request.input_path == "-") {
+    cl.error =
+        "hash_checker: standard input can be read once: '-' may be INPUT or the roster, "
+        "not both";
+  } else if (cl.vpl) {
+    cl.error =
+        "hash_checker: option '--vpl' grades one submission; it doesn't combine with --gradebook";
   }
 }
 
@@ -398,15 +448,20 @@ void take_positionals(const std::vector<std::string>& positional, command_line& 
     if (runs && cl.error.empty()) take_lms_options(cl);
     return;
   }
-  const std::pair<bool, std::string_view> lms_options[] = {{!cl.roster.empty(), "--roster"},
-                                                           {!cl.lms_csv.empty(), "--lms-csv"},
-                                                           {!cl.assignment.empty(), "--assignment"},
-                                                           {cl.points_given, "--points"}};
+  const bool graded_in_points = cl.vpl || !cl.github_classroom.empty() || !cl.prairielearn.empty();
+  const std::pair<bool, std::string_view> lms_options[] = {
+      {!cl.roster.empty(), "--roster"},
+      {!cl.lms_csv.empty(), "--lms-csv"},
+      {!cl.assignment.empty(), "--assignment"},
+      {!cl.new_column.empty(), "--new-column"},
+      {cl.points_given && !graded_in_points, "--points"},
+      {!cl.pick.empty(), "--pick"}};
   for (const auto& [given, option] : lms_options) {
     if (!given || !runs) continue;
     cl.error = "hash_checker: option '" + std::string(option) + "' needs --gradebook=FILE";
     return;
   }
+  if (cl.vpl && !cl.points_given) cl.points_hundredths = 1000;
   if (!cl.report_dir.empty() && runs) {
     cl.error = "hash_checker: option '--report-dir' needs --gradebook=FILE";
     return;
@@ -491,7 +546,8 @@ Options:
 constexpr std::string_view usage_class_notes = R"(
 With --gradebook, --answer-file, --no-answer-file and --fail-on-wrong apply to the whole run;
 --explain (the Wrong lines under the submission's line) and --color (its state) apply per
-submission; )";
+submission;
+)";
 
 constexpr std::string_view usage_notes = R"( don't combine with it.
 
@@ -503,10 +559,12 @@ Exit status:
   0    every case was built (and graded, in checking mode)
   1    the run completed, but a case was refused or not built, or the input ended early,
        or (--gradebook) a submission could not be opened or read or was not graded (a
-       link, FIFO, socket or device in a folder), or no submission was graded at all
+       link, FIFO, socket or device in a folder), or no submission was graded at all,
+       or (--roster) a download matched no student or shares its student with another
   2    a usage error: an unknown option or a bad option value, a count of arguments that
        fits no form, '-' for both INPUT and OUTPUT, --gradebook without a submission;
-       --generate when no input of tables that small can catch every mistake
+       --generate when no input of tables that small can catch every mistake; --roster
+       without the grade column named, or with --points that the export contradicts
   3    with --fail-on-wrong: the run would end with 0, but a graded line is Wrong
   255  a file could not be opened, read or written, line 1 holds no case count, a file is
        another's (the input or output is the answer file), or memory ran out

@@ -20,6 +20,7 @@ struct command_line {
   bool explain = false;
   bool no_answer_file = false;
   bool follow_links = false;  // gradebook only: links in a submission folder are read
+  bool vpl = false;           // the console in Moodle VPL's form: comments and a grade
   color_mode color = color_mode::automatic;
   reveal_level reveal = reveal_level::all;  // what the reports show; the console shows all
   std::string answer_file = "./hash_answer.txt";
@@ -29,14 +30,18 @@ struct command_line {
   bool gradescope_visibility_given = false;
   std::string junit;
   std::string html;
-  std::string gradebook;   // with it, the positional arguments are INPUT SUBMISSION...
-  std::string report_dir;  // a JSON report per submission and class.json; gradebook only
-  std::string html_dir;    // an HTML page per submission and index.html; gradebook only
+  std::string github_classroom;  // GitHub Classroom's test result JSON
+  std::string prairielearn;      // PrairieLearn's results.json
+  std::string gradebook;         // with it, the positional arguments are INPUT SUBMISSION...
+  std::string report_dir;        // a JSON report per submission and class.json; gradebook only
+  std::string html_dir;          // an HTML page per submission and index.html; gradebook only
   std::string roster;      // an LMS's roster export the submissions are matched to; gradebook only
   std::string lms_csv;     // the grades in that LMS's import layout; needs --roster
   std::string assignment;  // the LMS column the grades go into
+  std::string new_column;  // a new LMS column the grades go into
+  std::string pick;        // gradebook: which file of a student's folder is the submission
   std::int64_t points_hundredths = 10000;  // what a score of 100 is worth, in hundredths
-  bool points_given = false;
+  bool points_given = false;               // else --vpl grades out of 10, --lms-csv out of 100
   std::vector<std::string> submissions;
   bool audit = false;            // with it, the one positional argument is INPUT
   std::string generate;          // write an input whose audit catches every mistake here

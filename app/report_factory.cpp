@@ -8,6 +8,7 @@
 #include "render/html_report.h"
 #include "render/json_report.h"
 #include "render/junit_report.h"
+#include "render/platform_reports.h"
 
 namespace {
 
@@ -20,6 +21,12 @@ std::unique_ptr<result_renderer> make_gradescope(text_out& out, const command_li
   return std::make_unique<gradescope_report>(out, cl.gradescope_visibility);
 }
 
+// Without --points, a case is worth its graded lines.
+template <class renderer>
+std::unique_ptr<result_renderer> make_in_points(text_out& out, const command_line& cl) {
+  return std::make_unique<renderer>(out, cl.points_given ? cl.points_hundredths : 0);
+}
+
 constexpr report_kind kinds[] = {
     {"--json", "JSON report", "write a JSON report of every case and line to FILE",
      &command_line::json, make<json_report>, true, false, &command_line::report_dir},
@@ -29,6 +36,11 @@ constexpr report_kind kinds[] = {
      make<junit_report>, true, false, nullptr},
     {"--html", "HTML report", "write a self-contained HTML page of every case to FILE",
      &command_line::html, make<html_report>, true, false, &command_line::html_dir},
+    {"--github-classroom", "GitHub Classroom report",
+     "write GitHub Classroom's test result JSON to FILE", &command_line::github_classroom,
+     make_in_points<github_classroom_report>, true, false, nullptr},
+    {"--prairielearn", "PrairieLearn report", "write a PrairieLearn results.json to FILE",
+     &command_line::prairielearn, make_in_points<prairielearn_report>, true, false, nullptr},
 };
 
 }  // namespace

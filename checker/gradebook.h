@@ -29,6 +29,7 @@ struct submission_row {
   std::array<std::int64_t, 3> strategy_right{};  // indexed like all_strategies
   std::array<std::int64_t, 3> strategy_lines{};  // lines graded, by strategy
   std::vector<std::int64_t> mistake_lines;       // Wrong lines naming each, like mistake_catalogue
+  bool any_separator = false;  // its keys were read between any separators, not single spaces
 };
 
 /// Counts graded lines, and those judged Right, by strategy, and the Wrong lines naming each

@@ -26,6 +26,7 @@ void start_token(key_line_parser& p) {
   p.digit_count = 0;
   p.head.clear();
   p.head_cut = false;
+  p.gap = 0;
 }
 
 // Keeps the token's first bytes: those of earlier pieces are in `head`, this piece's are
@@ -48,6 +49,7 @@ void take_key(key_line_parser& p, const char* start, const char* stop) {
     p.at = phase::done;
     return;
   }
+  if (p.whole_line_is_one_token) ++r.whole_line_numbers;
   p.at = phase::between;
   if (r.keys.size() >= p.key_limit) {
     ++r.dropped_keys;
@@ -99,8 +101,50 @@ void end_token(key_line_parser& p, const char* start, const char* stop) {
   }
 }
 
+bool is_any_separator(char c) {
+  switch (c) {
+    case ' ':
+    case '\t':
+    case ',':
+    case ';':
+    case '[':
+    case ']':
+    case '(':
+    case ')':
+    case '{':
+    case '}':
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool is_delimiter(const key_line_parser& p, char c) {
-  return c == ' ' && !p.whole_line_is_one_token;
+  if (p.whole_line_is_one_token) return false;
+  return c == ' ' || (p.any_separator && is_any_separator(c));
+}
+
+// The first delimiter in [at, end), or `end`.
+const char* next_delimiter(const key_line_parser& p, const char* at, const char* end) {
+  if (p.any_separator) return std::find_if(at, end, is_any_separator);
+  const void* space = std::memchr(at, ' ', static_cast<std::size_t>(end - at));
+  return space == nullptr ? end : static_cast<const char*>(space);
+}
+
+// Counts the numbers that start in [at, end) of a line read as one token, each where a digit
+// follows white space and at most one sign.
+void count_whole_line_numbers(key_line_parser& p, const char* at, const char* end) {
+  for (; at < end; ++at) {
+    const char c = *at;
+    if (is_white_space(c)) {
+      p.gap = 1;
+    } else if (is_digit(c)) {
+      if (p.gap != 0) ++p.result->whole_line_numbers;
+      p.gap = 0;
+    } else {
+      p.gap = p.gap == 1 && (c == '+' || c == '-') ? 2 : 0;
+    }
+  }
 }
 
 // Steps through one token's bytes from `at`; returns where it stopped: at the delimiter that ends
@@ -133,12 +177,10 @@ const char* step_token(key_line_parser& p, const char* at, const char* end) {
         if (p.digit_count++ == 1 && p.magnitude == 0) p.lenient = true;  // a leading zero
         p.magnitude = std::min(p.magnitude * 10 + (c - '0'), magnitude_cap);
         break;
-      default: {  // trailing or bad: nothing more to learn before the delimiter
-        const void* space = p.whole_line_is_one_token
-                                ? nullptr
-                                : std::memchr(at, ' ', static_cast<std::size_t>(end - at));
-        return space == nullptr ? end : static_cast<const char*>(space);
-      }
+      default:  // trailing or bad: nothing more to learn before the delimiter
+        if (!p.whole_line_is_one_token) return next_delimiter(p, at, end);
+        count_whole_line_numbers(p, at, end);
+        return end;
     }
     ++at;
   }
@@ -157,12 +199,14 @@ void plain_tokens(key_line_parser& p, const char*& at, const char* end) {
     reserve_keys(keys, std::min(keys.size() * 2 + most, keys.size() + room));
   }
   while (end - at >= 16) {
-    if (*at == ' ') {
+    if (is_delimiter(p, *at)) {
       ++at;
       continue;
     }
     const int count = token_kernels::digit_run(at);
-    if (count == 0 || count > 10 || at[count] != ' ' || (at[0] == '0' && count > 1)) return;
+    if (count == 0 || count > 10 || !is_delimiter(p, at[count]) || (at[0] == '0' && count > 1)) {
+      return;
+    }
     const std::uint64_t value = token_kernels::plain_value(at, count);
     if (value > INT32_MAX) return;
     if (keys.size() < p.key_limit) {
@@ -179,7 +223,7 @@ bool plain_token_by_bytes(key_line_parser& p, const char*& at, const char* end) 
   const char* stop = at;
   std::int64_t value = 0;
   while (stop < end && is_digit(*stop) && stop - at < 10) value = value * 10 + (*stop++ - '0');
-  if (stop == at || stop == end || *stop != ' ' || (*at == '0' && stop - at > 1) ||
+  if (stop == at || stop == end || !is_delimiter(p, *stop) || (*at == '0' && stop - at > 1) ||
       value > INT32_MAX) {
     return false;
   }
@@ -199,6 +243,7 @@ void begin_line(key_line_parser& parser, parsed_line& result, bool whole_line_is
   result.token.clear();
   result.token_cut = false;
   result.lenient.clear();
+  result.whole_line_numbers = 0;
   parser.result = &result;
   parser.whole_line_is_one_token = whole_line_is_one_token;
   parser.at = phase::between;

@@ -20,6 +20,9 @@ struct parsed_line {
   std::string token;
   bool token_cut = false;
   std::vector<lenient_token> lenient;
+  // Parsed as one token: how many numbers the line holds when split at white space instead, as
+  // a key line would be (an output file's first line holds many).
+  std::int64_t whole_line_numbers = 0;
 };
 
 inline constexpr std::size_t kept_lenient_tokens = 8;
@@ -29,12 +32,15 @@ inline constexpr std::size_t no_key_limit = SIZE_MAX;
 
 /// Parses a line fed in pieces of any size: the same keys, fault and bad token as the line split
 /// whole at every " ". With `whole_line_is_one_token` the line is not split: space is white
-/// space, as for the case count. Bytes after a bad token are skipped without being kept.
+/// space, as for the case count. With `any_separator` (kept from line to line) a key line is split
+/// at every space, tab, comma, semicolon and bracket instead. Bytes after a bad token are skipped
+/// without being kept.
 struct key_line_parser {
   enum class phase : std::uint8_t { between, leading_space, sign, digits, trailing, bad, done };
   parsed_line* result = nullptr;
   std::size_t key_limit = no_key_limit;  // keys kept; later ones are only counted
   bool whole_line_is_one_token = false;
+  bool any_separator = false;
   phase at = phase::between;
   bool negative = false;
   bool lenient = false;
@@ -42,6 +48,9 @@ struct key_line_parser {
   std::int64_t digit_count = 0;
   std::string head;  // the current token's bytes from earlier pieces, at most kept_token_bytes
   bool head_cut = false;
+  // Past a whole line's first number: 1 after white space, 2 after white space and a sign, 0
+  // inside anything else.
+  std::uint8_t gap = 0;
 };
 
 /// Starts a line into `result`, which keeps its key list's room from earlier lines. The line keeps

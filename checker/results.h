@@ -61,6 +61,9 @@ struct line_result {
   // Why a Wrong line is wrong (checker/diagnosis.h); null for a Right line, and when the run was
   // not asked to diagnose.
   std::shared_ptr<const diagnosis> details;
+  // True when the reveal filter cleared the submitted part (submitted, truncated_keys, problem,
+  // token, token_cut, fault, notes) for a student's view: a report writes that part as absent.
+  bool submission_withheld = false;
 };
 
 /// One case of the input file as read and built. Once built it is never written again: every
@@ -75,6 +78,9 @@ struct case_result {
   key_list first_keys;
   key_list second_keys;
   layouts expected;  // all empty unless `state` is built
+  // True when the reveal filter cleared the answer (first_keys, second_keys, expected and a
+  // refusal's message) for a student's view: a report writes that part as absent.
+  bool answer_withheld = false;
 };
 
 /// One submission's tally of a case.
@@ -85,8 +91,10 @@ struct case_tally {
 
 /// How much a report shows (checker/reveal.h). `all`: everything. `diagnosis`: the submitted
 /// lines, verdicts, the first differing slot, the named mistake and notes on the file's shape.
-/// `verdict`: Right or Wrong per line and the totals. `score`: the totals alone.
-enum class reveal_level { all, diagnosis, verdict, score };
+/// `mistake`: each line's verdict and, for a Wrong line, the named mistake's sentence, with notes
+/// on the file's shape that name no line. `verdict`: Right or Wrong per line and the totals.
+/// `score`: the totals alone.
+enum class reveal_level { all, diagnosis, mistake, verdict, score };
 
 /// What every renderer learns before the first case.
 struct run_header {
@@ -97,8 +105,14 @@ struct run_header {
   std::string answer_file;  // empty when no answer file is written
   reveal_level reveal = reveal_level::all;
   // In a class run, the name of the class's page beside each submission's own, which links back
-  // to it; empty otherwise.
+  // to it; empty otherwise, and in a student's view.
   std::string class_page{};
+  // Set by the reveal filter below `all`: the reader is the student, so a report words its
+  // outcome for them ("All cases checked") rather than as the exit status. Wording only: what a
+  // student may not see is already cleared from the records.
+  bool student_view = false;
+  // Submitted keys were read between any separators (--separators=any), not single spaces.
+  bool any_separator{};
 };
 
 /// A run of output lines that hold the layouts of their neighbours: with `missing`, lines `first`
@@ -107,7 +121,8 @@ struct run_header {
 struct line_shift {
   bool found = false;
   bool missing = true;
-  std::int64_t first = 0;  // 1-based output lines
+  // 1-based output lines; both 0 when the reveal filter withheld where the run lies.
+  std::int64_t first = 0;
   std::int64_t last = 0;
   /// The line that looks missing (`first`) or extra (first - 1).
   [[nodiscard]] std::int64_t line() const { return missing ? first : first - 1; }

@@ -7,9 +7,10 @@
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, reveal_level>, 4> level_names{{
+constexpr std::array<std::pair<std::string_view, reveal_level>, 5> level_names{{
     {"all", reveal_level::all},
     {"diagnosis", reveal_level::diagnosis},
+    {"mistake", reveal_level::mistake},
     {"verdict", reveal_level::verdict},
     {"score", reveal_level::score},
 }};
@@ -34,6 +35,16 @@ std::shared_ptr<const diagnosis> without_answer(const diagnosis& full) {
   return d;
 }
 
+// The named mistake and its sentence alone: no slot, key, count or position, so that however
+// often a student resubmits, no layout can be rebuilt from it. Null when no mistake is named.
+std::shared_ptr<const diagnosis> mistake_only(const diagnosis& full) {
+  if (!full.mistake) return nullptr;
+  auto d = std::make_shared<diagnosis>();
+  d->mistake = full.mistake;
+  d->mistake_text = full.mistake_text;
+  return d;
+}
+
 }  // namespace
 
 std::string_view reveal_key(reveal_level level) {
@@ -50,37 +61,40 @@ std::optional<reveal_level> parse_reveal(std::string_view text) {
   return std::nullopt;
 }
 
-reveal_policy policy_of(reveal_level level) {
-  switch (level) {
-    case reveal_level::all:
-      return {};
-    case reveal_level::diagnosis:
-      return {false, true, true, true};
-    case reveal_level::verdict:
-      return {false, true, false, false};
-    case reveal_level::score:
-      break;
-  }
-  return {false, false, false, false};
-}
+std::string_view reveal_choices() { return "all, diagnosis, mistake, verdict or score"; }
 
 void reveal_filter::begin_run(const run_header& header) {
-  policy_ = policy_of(header.reveal);
-  inner_->begin_run(header);
+  level_ = header.reveal;
+  if (level_ == reveal_level::all) {
+    inner_->begin_run(header);
+    return;
+  }
+  run_header kept = header;
+  kept.class_page.clear();  // the class's page lists every student: not for a student's eyes
+  kept.student_view = true;
+  inner_->begin_run(kept);
 }
 
-void reveal_filter::begin_case(const case_result& record) { inner_->begin_case(shown(record)); }
+void reveal_filter::shape_judged(const submission_shape& shape) {
+  inner_->shape_judged(shown(shape));
+}
+
+void reveal_filter::begin_case(const case_result& record) {
+  if (level_ == reveal_level::score) return;
+  inner_->begin_case(shown(record));
+}
 
 void reveal_filter::line(const case_result& record, const line_result& result) {
-  if (policy_.answer) {
+  if (level_ == reveal_level::all) {
     inner_->line(record, result);
     return;
   }
+  if (level_ == reveal_level::score) return;
   line_result kept;
   kept.strategy = result.strategy;
   kept.output_line = result.output_line;
   kept.judged = result.judged;
-  if (policy_.submitted) {
+  if (level_ == reveal_level::diagnosis) {
     kept.problem = result.problem;
     kept.submitted = result.submitted;
     kept.truncated_keys = result.truncated_keys;
@@ -88,22 +102,65 @@ void reveal_filter::line(const case_result& record, const line_result& result) {
     kept.token_cut = result.token_cut;
     kept.fault = result.fault;
     kept.notes = result.notes;
+    if (result.details) kept.details = without_answer(*result.details);
+  } else {
+    kept.submission_withheld = true;
+    if (level_ == reveal_level::mistake && result.details) {
+      kept.details = mistake_only(*result.details);
+    }
   }
-  if (policy_.diagnosis && result.details) kept.details = without_answer(*result.details);
   inner_->line(shown(record), kept);
 }
 
 void reveal_filter::end_case(const case_result& record, const case_tally& tally) {
+  if (level_ == reveal_level::score) return;
   inner_->end_case(shown(record), tally);
 }
 
-// The case as the level shows it: its layouts, keys and message go, which also keeps a copy of
-// a large case's lists from being made at all.
+void reveal_filter::end_run(const run_summary& summary) {
+  if (level_ == reveal_level::all) {
+    inner_->end_run(summary);
+    return;
+  }
+  run_summary kept = summary;
+  kept.shape = shown(summary.shape);
+  inner_->end_run(kept);
+}
+
+// The case as the level shows it: its layouts, keys and refusal message go, which also keeps a
+// copy of a large case's lists from being made at all. A case not built keeps its message: it
+// says only that the table's memory could not be had.
 const case_result& reveal_filter::shown(const case_result& record) {
-  if (policy_.answer) return record;
+  if (level_ == reveal_level::all) return record;
   case_.number = record.number;
   case_.size_line = record.size_line;
   case_.table_size = record.table_size;
   case_.state = record.state;
+  case_.message.clear();
+  if (record.state == case_state::not_built) case_.message = record.message;
+  case_.answer_withheld = true;
   return case_;
+}
+
+// The shape as the level shows it. Below `diagnosis` the line numbers of a shift go: they tell
+// which submitted lines hold right layouts. At `verdict` and `score` only whether the file is
+// empty stays, which the student knows and which decides whether a report lists cases at all.
+submission_shape reveal_filter::shown(const submission_shape& shape) const {
+  switch (level_) {
+    case reveal_level::all:
+    case reveal_level::diagnosis:
+      return shape;
+    case reveal_level::mistake: {
+      submission_shape kept = shape;
+      kept.shift.first = 0;
+      kept.shift.last = 0;
+      return kept;
+    }
+    case reveal_level::verdict:
+    case reveal_level::score:
+      break;
+  }
+  submission_shape kept;
+  kept.empty = shape.empty;
+  return kept;
 }

@@ -58,6 +58,7 @@ std::string read_case_count(run_files& files) {
            std::string(fault_text(count.fault));
   }
   files.case_count = count.keys[0];
+  files.count_line_numbers = count.whole_line_numbers;
   return "";
 }
 
@@ -235,7 +236,14 @@ read_status next_case(run_files& files, std::int64_t number, case_result& record
   };
   const read_status read = read_case(files.input_f, record, read_ahead);
   if (read == read_status::line && record.state == case_state::built) {
-    build_case(files.input_f, record);
+    if (files.room_for_case != nullptr) {
+      record.message = files.room_for_case(record);
+    }
+    if (record.message.empty()) {
+      build_case(files.input_f, record);
+    } else {
+      record.state = case_state::not_built;
+    }
   }
   return read;
 }
@@ -603,6 +611,7 @@ std::string start_run(const run_request& request, run_files& files) {
   files.input_f.file = files.input.get();
   if (files.input == nullptr) return file_line("Input", request.input_path, "open failed");
   files.output_f.path = request.output_path;
+  files.output_f.parser.any_separator = request.any_separator;
   if (!request.answer_only) {
     files.output.reset(open_for_reading(request.output_path));
     files.output_f.file = files.output.get();
@@ -681,6 +690,19 @@ int status_of(const run_summary& summary) {
   return incomplete ? incomplete_status : success_status;
 }
 
+std::string swapped_files_hint(std::int64_t numbers) {
+  if (numbers <= 1) return "";
+  return "INPUT's first line holds " + std::to_string(numbers) +
+         " numbers: is it an output file? The input file comes first.";
+}
+
+int checking_status(const run_summary& summary, bool fail_on_wrong) {
+  const int status = status_of(summary);
+  if (status != success_status) return status;
+  if (summary.all == 0) return fail_on_wrong ? wrong_lines_status : incomplete_status;
+  return fail_on_wrong && summary.right < summary.all ? wrong_lines_status : success_status;
+}
+
 void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summary& summary) {
   summary.case_count = files.case_count;
   for (std::int64_t i = 0; i < files.case_count; ++i) {
@@ -717,6 +739,7 @@ submission_state grade_submission(const run_request& request, std::span<const ca
                                   run_summary& summary) {
   run_files files;
   files.output_f.path = request.output_path;
+  files.output_f.parser.any_separator = request.any_separator;
   submission_state opened = submission_state::graded;
   if (request.listed) {
     std::FILE* file = nullptr;

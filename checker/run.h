@@ -23,6 +23,9 @@ struct run_request {
   // (open_listed_submission), a link only with `follow_links`.
   bool listed = false;
   bool follow_links = false;
+  // Submitted keys are read between any run of spaces, tabs, commas or semicolons, brackets
+  // ignored (--separators=any), not between single spaces.
+  bool any_separator = false;
 };
 
 struct file_closer {
@@ -36,7 +39,14 @@ struct run_files {
   line_reader input_f;
   line_reader output_f;
   std::int64_t case_count = 0;
+  // How many numbers the input's first line holds: more than one, and the files may be swapped.
+  std::int64_t count_line_numbers = 0;
   submission_shape shape;  // judged as the lines are read, when they are diagnosed
+  // Asked before a case's tables are built, with the case as read: empty when the case may be
+  // built, else the line that says why its memory can't be had, and the case is then not built.
+  // For a host whose allocation failures can't be survived once under way (the browser page);
+  // null, as natively: every case is tried.
+  std::string (*room_for_case)(const case_result& record) = nullptr;
 };
 
 /// A renderer and, when its failed writes must end the run, the line that says so. A renderer of
@@ -70,6 +80,16 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
 /// The exit status a run ends with: 255 after a failure, 1 when a case was refused or not built
 /// or the input ended early, 0 otherwise.
 int status_of(const run_summary& summary);
+
+/// The exit status a checking run ends with: status_of, but a run that would end with 0 and
+/// graded no line ends with 1, and with `fail_on_wrong` one that graded no line or a Wrong line
+/// ends with 3.
+int checking_status(const run_summary& summary, bool fail_on_wrong);
+
+/// An input's first line is its case count alone: one that holds `numbers` numbers, more than
+/// one, looks like an output file's first layout, and this one line (no line feed) says so.
+/// Empty for one number or none.
+std::string swapped_files_hint(std::int64_t numbers);
 
 /// Reads every case that line 1 counts into `cases`, building each that may be built, after a
 /// start_run in answer-only mode; no renderer is told. Fills the case totals of `summary` as

@@ -29,6 +29,8 @@ std::string_view state_text(submission_state state) {
       return "not graded: socket";
     case submission_state::out_of_memory:
       return "not graded: out of memory";
+    case submission_state::not_picked:
+      return "not graded: no file picked";
     case submission_state::device:
       break;
   }

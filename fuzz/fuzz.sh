@@ -6,7 +6,9 @@
 #
 # The seeds and regressions are only read; new inputs go to a scratch corpus in
 # build-fuzz/corpus/<target>/ and crash reproducers to build-fuzz/artifacts/<target>/. A run target
-# input is a mode byte (even: checking, odd: answer-only), the input file, "====\n", the output file.
+# input is a mode byte (even: checking, odd: answer-only), the input file, "====\n", the output file;
+# a roster target input is a byte of what the header is asked (bit 0: a column, 1: --assignment,
+# 2: --new-column) and the roster.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,7 +22,7 @@ fi
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DHASH_CHECKER_FUZZ=ON -DBUILD_TESTING=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j 2 --target key_line_fuzzer run_fuzzer >/dev/null
+cmake --build "$build" -j 2 --target key_line_fuzzer run_fuzzer roster_fuzzer >/dev/null
 
 # A crashing target can't remove its private folder, so keep those folders where the build lives.
 export TMPDIR=$build/tmp
@@ -67,7 +69,7 @@ report() {
 }
 
 failed=0
-for target in key_line run; do
+for target in key_line run roster; do
   log=$build/$target.log
   if run_target "$target" "$log"; then
     report "$target" "$log" no

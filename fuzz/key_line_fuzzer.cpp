@@ -171,6 +171,31 @@ void check_streaming(std::string_view line) {
   }
 }
 
+// Read with any separator (--separators=any), a line gives what it gives read at single spaces
+// once every tab, comma, semicolon and bracket in it is a space, wherever it is cut.
+void check_any_separators(std::string_view line) {
+  std::string spaced(line);
+  std::replace_if(
+      spaced.begin(), spaced.end(),
+      [](char c) { return std::string_view("\t,;[](){}").find(c) != std::string_view::npos; }, ' ');
+  const split_result whole = split_keys(spaced, " ");
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{5}, line.size() / 2 + 1}) {
+    parsed_line parsed;
+    key_line_parser parser;
+    parser.any_separator = true;
+    begin_line(parser, parsed, false);
+    for (std::size_t at = 0; at < line.size(); at += piece) {
+      const std::string_view part = line.substr(at, piece);
+      feed_line(parser, part.data(), part.data() + part.size());
+    }
+    end_line(parser);
+    require(parsed.keys == whole.keys && parsed.fault == whole.fault &&
+                (parsed.fault == token_fault::none ||
+                 parsed.token == whole.token.substr(0, kept_token_bytes)),
+            "any separator reads as the line with each separator a space");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -180,5 +205,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_single_token(line);
   check_split_paths(line);
   check_streaming(line);
+  check_any_separators(line);
   return 0;
 }

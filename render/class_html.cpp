@@ -15,6 +15,7 @@ constexpr std::string_view style_sheet = R"(
 :root{color-scheme:light}
 body{margin:0;background:#f3f3f0;color:#1c1c1c;font:15px/1.45 system-ui,"Segoe UI",Roboto,"DejaVu Sans",sans-serif}
 main{display:flex;flex-direction:column;gap:12px;max-width:980px;margin:0 auto;padding:16px}
+.vh{position:absolute;width:1px;height:1px;overflow:hidden;clip:rect(0 0 0 0);white-space:nowrap}
 section,header{background:#fff;border:1px solid #c8c8c8;border-radius:6px;padding:10px 16px}
 h1{font-size:1.3em;margin:0 0 6px}h2{font-size:1.1em;margin:0 0 8px}
 dl.facts{display:grid;grid-template-columns:max-content 1fr;gap:2px 16px;margin:0}
@@ -164,12 +165,16 @@ void append_strategy(std::string& html, std::string_view title, std::int64_t rig
 }
 
 void append_strategies(std::string& html, const class_totals& totals) {
-  html.append("<section class=\"strategies\"><h2>Lines right by strategy</h2><table>\n");
+  html.append(
+      "<section class=\"strategies\"><h2>Lines right by strategy</h2><table><caption "
+      "class=\"vh\">Lines judged Right, by strategy</caption><thead><tr><th>strategy</th>"
+      "<th>share right</th><th class=\"number\">right/all</th><th class=\"number\">percent</th>"
+      "</tr></thead><tbody>\n");
   for (std::size_t s = 0; s < all_strategies.size(); ++s) {
     append_strategy(html, strategy_title(all_strategies.at(s)), totals.strategy_right.at(s),
                     totals.strategy_lines.at(s));
   }
-  html.append("</table></section>\n");
+  html.append("</tbody></table></section>\n");
 }
 
 // An SVG <text> at `x`, anchored as `anchor` says, with an optional class.
@@ -241,7 +246,8 @@ void append_mistakes(std::string& html, const class_totals& totals) {
     html.append("\n");
   }
   html.append(
-      "</svg><table><thead><tr><th>mistake</th><th class=\"number\">submissions</th>"
+      "</svg><table><caption class=\"vh\">Submissions and Wrong lines naming each known "
+      "mistake</caption><thead><tr><th>mistake</th><th class=\"number\">submissions</th>"
       "<th class=\"number\">lines</th></tr></thead><tbody>\n");
   for (std::size_t m = 0; m < mistake_catalogue.size(); ++m) {
     const mistake_count count = m < totals.mistakes.size() ? totals.mistakes[m] : mistake_count{};
@@ -336,7 +342,7 @@ void append_row(std::string& html, const submission_row& row, const std::string&
 
 }  // namespace
 
-void put_class_html(text_out& out, const class_page& page) {
+void put_class_html(text_out& out, const class_page& page, const class_page_roster& roster) {
   std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">";
   html.append(content_security_policy);
   html.append(
@@ -350,7 +356,8 @@ void put_class_html(text_out& out, const class_page& page) {
   append_mistakes(html, page.totals);
   append_case_grid(html, page.totals.cases);
   html.append(
-      "<section class=\"submissions\"><h2>Submissions</h2><table class=\"roster\"><thead><tr>"
+      "<section class=\"submissions\"><h2>Submissions</h2><table class=\"roster\"><caption "
+      "class=\"vh\">Each submission's lines right, score and state</caption><thead><tr>"
       "<th>submission</th><th class=\"number\">right/all</th><th class=\"number\">score</th>"
       "<th>state</th></tr></thead><tbody>\n");
   put_text(out, html);
@@ -359,5 +366,17 @@ void put_class_html(text_out& out, const class_page& page) {
     append_row(row, page.rows[i], i < page.page_names.size() ? page.page_names[i] : "");
     put_text(out, row);
   }
-  put_text(out, "</tbody></table></section>\n</main></body></html>\n");
+  put_text(out, "</tbody></table></section>\n");
+  if (!roster.heading.empty()) {
+    std::string section = "<section class=\"lms\"><h2>Roster</h2><p>";
+    append_html(section, roster.heading);
+    section.append("</p><ul>\n");
+    for (const std::string& note : roster.notes) {
+      section.append("<li>");
+      append_html(section, note);
+      section.append("</li>\n");
+    }
+    put_text(out, section.append("</ul></section>\n"));
+  }
+  put_text(out, "</main></body></html>\n");
 }

@@ -212,7 +212,12 @@ std::vector<std::string> shape_lines(const submission_shape& shape) {
   std::vector<std::string> lines;
   if (!shape.judged) return lines;
   const line_shift& shift = shape.shift;
-  if (shift.found) {
+  if (shift.found && shift.first == 0) {  // where the run lies was withheld
+    lines.emplace_back(shift.missing ? "an output line looks missing: the lines after it hold the "
+                                       "layouts of the lines below them"
+                                     : "an output line looks extra: the lines after it hold the "
+                                       "layouts of the lines above them");
+  } else if (shift.found) {
     const std::int64_t step = shift.missing ? 1 : -1;
     lines.push_back("output line " + number(shift.line()) + " looks " +
                     (shift.missing ? "missing" : "extra") + ": lines " + number(shift.first) +
@@ -220,10 +225,12 @@ std::vector<std::string> shape_lines(const submission_shape& shape) {
                     number(shift.first + step) + " to " + number(shift.last + step));
   }
   if (shape.separator == key_separator::brackets) {
-    lines.emplace_back("keys are wrapped in brackets; keys are read between single spaces");
+    lines.emplace_back(
+        "keys are wrapped in brackets; keys are read between single spaces; --separators=any "
+        "would read the line");
   } else if (shape.separator != key_separator::spaces) {
     lines.push_back("keys are separated by " + std::string(separator_key(shape.separator)) +
-                    "; keys are read between single spaces");
+                    "; keys are read between single spaces; --separators=any would read the line");
   }
   if (shape.extra_lines > 0) {
     lines.push_back(number(shape.extra_lines) +

@@ -58,6 +58,8 @@ std::string explain_lines(const diagnosis& d);
 /// step, spaced, and ends with its last graded line:
 ///   output line 5 looks missing: lines 5 to 11 hold the layouts of lines 6 to 12
 ///   output line 1 looks extra: lines 2 to 9 hold the layouts of lines 1 to 8
+///   an output line looks missing: the lines after it hold the layouts of the lines below them
+///     (where the reveal filter withheld the line numbers; "extra" and "above" alike)
 ///   keys are separated by tabs; keys are read between single spaces
 ///   3 lines after the last graded line are not graded
 std::vector<std::string> shape_lines(const submission_shape& shape);

@@ -93,16 +93,17 @@ void put_csv_field(text_out& out, std::string_view field) { put_field(out, field
 
 void put_quoted_csv_field(text_out& out, std::string_view field) { put_field(out, field, true); }
 
-void put_csv_header(text_out& out, std::size_t case_count) {
+void put_csv_header(text_out& out, std::size_t case_count, bool student_column) {
   put_text(out, "submission,right,all,score,state");
   for (std::size_t i = 0; i < case_count; ++i) {
     put_text(out, ",case_");
     put_number(out, static_cast<std::int64_t>(i));
   }
-  put_text(out, ",mistakes,wrong_lines\n");
+  put_text(out, student_column ? ",mistakes,wrong_lines,separators,student\n"
+                               : ",mistakes,wrong_lines,separators\n");
 }
 
-void put_csv_row(text_out& out, const submission_row& row) {
+void put_csv_row(text_out& out, const submission_row& row, const std::string* student) {
   const bool graded = was_graded(row.state);
   put_csv_field(out, row.path);
   put_count(out, row.right, graded);
@@ -115,5 +116,11 @@ void put_csv_row(text_out& out, const submission_row& row) {
   if (graded) put_mistakes(out, row);
   put_text(out, ",");
   if (graded) put_wrong_lines(out, row);
+  put_text(out, ",");
+  if (graded) put_text(out, row.any_separator ? "any" : "spaces");
+  if (student != nullptr) {
+    put_text(out, ",");
+    put_csv_field(out, *student);
+  }
   put_text(out, "\n");
 }

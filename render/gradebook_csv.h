@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "checker/gradebook.h"
@@ -19,13 +20,14 @@ void put_csv_field(text_out& out, std::string_view field);
 void put_quoted_csv_field(text_out& out, std::string_view field);
 
 /// The header row: submission,right,all,score,state,case_0,...,case_{case_count-1},mistakes,
-/// wrong_lines.
-void put_csv_header(text_out& out, std::size_t case_count);
+/// wrong_lines,separators; then student, when `student_column` (a class matched to a roster).
+void put_csv_header(text_out& out, std::size_t case_count, bool student_column = false);
 
 /// A submission's row. A submission that was not graded has empty number and case fields, and a
 /// case that was not graded an empty field. `mistakes` lists each mistake that Wrong lines named
 /// as id:lines, in catalogue order (mistake_catalogue), joined by ";"
 /// (no_wrap_around:2;probes_off_by_one:1); `wrong_lines` each Wrong line as case:strategy key, in
 /// file order (3:double_hashing). Both are empty when there is nothing to list, and need no
-/// quoting.
-void put_csv_row(text_out& out, const submission_row& row);
+/// quoting. `separators` is how its keys were read: "spaces" (single spaces) or "any". With
+/// `student` (a class matched to a roster) its text ends the row.
+void put_csv_row(text_out& out, const submission_row& row, const std::string* student = nullptr);

@@ -49,7 +49,6 @@ void gradescope_report::begin_run(const run_header& header) {
   run_begun_ = true;
   output_path_ = header.output;
   answer_only_ = header.answer_only;
-  policy_ = policy_of(header.reveal);
   document_.emplace(out_);
   tests_.emplace(*document_, "tests", test_per_line);
 }
@@ -62,14 +61,13 @@ void gradescope_report::line(const case_result& record, const line_result& resul
   case_text_ += ": ";
   case_text_ += verdict_text(result.judged);
   case_text_ += '\n';
-  if (policy_.answer) {
+  if (!result.submission_withheld && record.answer_withheld) {
+    append_submitted(case_text_, output_path_, result);
+  } else if (!result.submission_withheld) {
     append_expected_and_submitted(case_text_, layout_of(record.expected, result.strategy),
                                   output_path_, result);
-  } else if (policy_.submitted) {
-    append_submitted(case_text_, output_path_, result);
   }
-  // The filter has already taken from the diagnosis what the level hides.
-  if (policy_.diagnosis && result.judged == verdict::wrong && result.details) {
+  if (result.judged == verdict::wrong && result.details) {
     case_text_ += explain_lines(*result.details);
   }
 }
@@ -78,10 +76,10 @@ void gradescope_report::end_case(const case_result& record, const case_tally& ta
   if (!run_begun_) begin_run(run_header{});
   if (record.state != case_state::built) {
     case_text_ = unbuilt_text(record);
-  } else if (answer_only_ && policy_.answer) {
+  } else if (answer_only_ && !record.answer_withheld) {
     case_text_ = expected_text(record);
   }
-  if (policy_.cases && tests_) put_test(record, tally);
+  if (tests_) put_test(record, tally);
   case_text_.clear();
 }
 

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "checker/results.h"
-#include "checker/reveal.h"
 #include "render/json_writer.h"
 #include "render/text_out.h"
 
@@ -19,10 +18,10 @@
 /// max_score (the run's right and all). A test passes when its case was built and every graded
 /// line is right. Cases are named as the console names them, counting from 0. A test's output is
 /// plain text (output_format "text"): each graded line's verdict, expected and submitted keys and,
-/// under a Wrong line, its explanation as --explain gives it. Below reveal level `all` a test's
-/// output holds no expected layout and the explanation none of the answer's details; at
-/// `verdict` neither the submitted line nor an explanation; at `score` there are no tests: the
-/// top-level score and output alone. A second end_run writes nothing.
+/// under a Wrong line, its explanation as --explain gives it. What the reveal filter withheld
+/// (checker/reveal.h) is left out: the expected layout, the submitted line, the explanation's
+/// details; with no case at all there are no tests, the top-level score and output alone. A second
+/// end_run writes nothing.
 class gradescope_report final : public result_renderer {
  public:
   /// `visibility` is each test's: "visible", "hidden", "after_due_date" or "after_published".
@@ -41,7 +40,6 @@ class gradescope_report final : public result_renderer {
 
   text_out& out_;
   std::string visibility_;
-  reveal_policy policy_;  // from the header's level
   std::string output_path_;
   bool answer_only_ = false;
   bool run_begun_ = false;

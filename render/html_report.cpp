@@ -18,6 +18,8 @@
 namespace {
 
 constexpr std::size_t lines_per_case = 3;
+// A student's outcome names this many unchecked cases at most; more are only counted.
+constexpr std::size_t listed_unchecked = 10;
 
 // The whole style sheet. The page must read the same with scripts off and in print, so every
 // mark has a shape (outline, symbol, step number) as well as a colour.
@@ -25,6 +27,7 @@ constexpr std::string_view style_sheet = R"(
 :root{color-scheme:light}
 body{margin:0;background:#f3f3f0;color:#1c1c1c;font:15px/1.45 system-ui,"Segoe UI",Roboto,"DejaVu Sans",sans-serif}
 main{display:flex;flex-direction:column;gap:12px;max-width:1180px;margin:0 auto;padding:16px}
+.vh{position:absolute;width:1px;height:1px;overflow:hidden;clip:rect(0 0 0 0);white-space:nowrap}
 header{order:0}.totals{order:1}.cases{order:2;display:flex;flex-direction:column;gap:10px}
 header,.totals{background:#fff;border:1px solid #c8c8c8;border-radius:6px;padding:10px 16px}
 h1{font-size:1.3em;margin:0 0 6px}h2{font-size:1.1em;margin:0 0 6px}
@@ -52,7 +55,7 @@ summary .where{font-weight:400;color:#555}
 .rows{overflow-x:auto;max-width:100%;padding-bottom:4px}
 table.layout{border-collapse:separate;border-spacing:3px;font:13px/1.2 ui-monospace,"DejaVu Sans Mono",monospace}
 table.layout th[scope=row]{position:sticky;left:0;z-index:1;background:#fff;padding:0 6px 0 0;text-align:right;font:600 12px system-ui,"DejaVu Sans",sans-serif;color:#555}
-tr.index th[scope=col],tr.index td{height:1.1em;color:#777;font-size:11px;font-weight:400;text-align:center}
+tr.index th[scope=col],tr.index td{height:1.1em;color:#666;font-size:11px;font-weight:400;text-align:center}
 td.slot{position:relative;min-width:2.5em;height:2.3em;padding:0 6px;border:1px solid #a0a0a0;background:#fbfbfb;text-align:center}
 td.empty{background:#ececec;color:#8a8a8a}
 td.path{background:#e2edff;border-color:#1d56b3}
@@ -60,7 +63,7 @@ td.settle{box-shadow:0 0 0 2px #1d56b3}
 sup.step{position:absolute;top:1px;left:2px;color:#1d56b3;font:700 10px/1 system-ui,"DejaVu Sans",sans-serif}
 td.diff{background:#ffdfe3;border:2px dashed #b0001e;color:#7a0015;font-weight:700}
 td.diff::after{content:"\2717";position:absolute;top:1px;right:2px;font:700 10px/1 system-ui,"DejaVu Sans",sans-serif;color:#b0001e}
-td.gap{min-width:1.4em;color:#777;text-align:center}
+td.gap{min-width:1.4em;color:#666;text-align:center}
 .note{margin:2px 0 0;color:#555;font-size:.9em}
 ul.why{margin:6px 0 0;padding-left:20px}ul.why li{margin:2px 0}
 .legend{margin:0 0 8px;color:#555;font-size:.9em}
@@ -91,6 +94,7 @@ struct row_source {
   const key_list* submitted = nullptr;
   std::vector<path_mark> path;  // sorted
   std::optional<std::int64_t> settles;
+  std::string caption;  // what the table shows, for a screen reader
 };
 
 std::int64_t length_of(const key_list* keys) {
@@ -266,7 +270,9 @@ void append_hidden_note(std::string& html, const std::vector<slot_span>& spans,
 void append_rows(std::string& html, const row_source& source) {
   const std::int64_t columns = std::max(length_of(source.expected), length_of(source.submitted));
   const std::vector<slot_span> spans = shown_spans(source, columns);
-  html += "<div class=\"rows\"><table class=\"layout\">\n";
+  html += "<div class=\"rows\"><table class=\"layout\"><caption class=\"vh\">";
+  append_html(html, source.caption);
+  html += "</caption>\n";
   append_row(html, "<tr class=\"index\">", "slot", spans, columns, [&](std::int64_t slot) {
     html += "<th scope=\"col\">";
     append_html_number(html, slot);
@@ -395,6 +401,10 @@ void append_keys(std::string& html, std::string_view name, const key_list& keys)
 // read, and what the diagnosis holds.
 void append_student_rows(std::string& html, const line_result& result,
                          std::string_view output_path) {
+  if (result.submission_withheld) {
+    if (result.details) append_diagnosis(html, *result.details);
+    return;
+  }
   if (result.problem != line_problem::none) {
     html += "<p class=\"problem\">\xe2\x9c\x97 ";
     append_html(html, line_problem_message(output_path, result));
@@ -410,17 +420,19 @@ void append_student_rows(std::string& html, const line_result& result,
   if (result.judged == verdict::wrong && result.details) append_diagnosis(html, *result.details);
 }
 
-// One strategy: its heading and what `policy` shows of it. `result` null: the expected row only.
+// One strategy: its heading and what the records hold of it: without the answer, the submitted
+// keys and what the diagnosis keeps; with it, the rows. `result` null: the expected row only.
 void append_line_section(std::string& html, const case_result& record, strategy_id strategy,
-                         const line_result* result, std::string_view output_path,
-                         const reveal_policy& policy) {
+                         const line_result* result, std::string_view output_path) {
   append_line_heading(html, strategy, result);
-  if (!policy.answer) {
-    if (result != nullptr && policy.submitted) append_student_rows(html, *result, output_path);
+  if (record.answer_withheld) {
+    if (result != nullptr) append_student_rows(html, *result, output_path);
     return;
   }
   row_source source;
   source.expected = &layout_of(record.expected, strategy);
+  source.caption = "Case " + html_number(record.number) + ", " +
+                   std::string(strategy_title(strategy)) + ": the keys by slot";
   if (result == nullptr) {
     append_rows(html, source);
   } else {
@@ -493,7 +505,7 @@ std::string escaped(std::string_view text) {
   return html;
 }
 
-std::string page_start(const run_header& header, const reveal_policy& policy) {
+std::string page_start(const run_header& header) {
   std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
   html.append(content_security_policy);
   html += "\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
@@ -515,7 +527,8 @@ std::string page_start(const run_header& header, const reveal_policy& policy) {
   append_fact(html, "Answer file",
               header.answer_file.empty() ? "none written" : escaped(header.answer_file));
   html += "</dl>\n";
-  if (policy.answer) {
+  // The marks belong to the drawn rows, which a student's view has none of.
+  if (!header.student_view) {
     html +=
         "<p class=\"legend\">Marks:<span class=\"l-diff\">\xe2\x9c\x97</span>a "
         "submitted slot that differs<span class=\"l-path\">1</span>a step of the misplaced "
@@ -525,7 +538,37 @@ std::string page_start(const run_header& header, const reveal_policy& policy) {
   return html;
 }
 
-std::string totals(const run_summary& summary, bool answer_only, std::int64_t cases_written) {
+// The cases of a run that were not checked: refused, not built, or never in an input file that
+// ended early.
+std::int64_t unchecked_cases(const run_summary& summary) {
+  const std::int64_t missing = summary.ended_early ? summary.case_count - summary.cases : 0;
+  return summary.refused + summary.not_built + std::max<std::int64_t>(0, missing);
+}
+
+// How the outcome reads to a student: the cases checked, or those that could not be and why.
+std::string student_outcome(const run_summary& summary, const std::vector<std::string>& unchecked) {
+  if (!summary.error.empty()) return "The check stopped: " + summary.error;
+  const std::int64_t count = unchecked_cases(summary);
+  if (count == 0) return "All cases checked";
+  std::vector<std::string> parts;
+  const std::int64_t missing = count - summary.refused - summary.not_built;
+  if (std::cmp_equal(unchecked.size(), summary.refused + summary.not_built)) {
+    parts = unchecked;
+  } else {
+    if (summary.refused > 0) parts.push_back(grouped_number(summary.refused) + " refused");
+    if (summary.not_built > 0) parts.push_back(grouped_number(summary.not_built) + " not built");
+  }
+  if (missing > 0) parts.push_back(grouped_number(missing) + " missing from the input file");
+  std::string text =
+      grouped_number(count) + (count == 1 ? " case" : " cases") + " could not be checked: ";
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+  }
+  return text;
+}
+
+std::string totals(const run_summary& summary, bool answer_only, std::int64_t cases_written,
+                   const std::vector<std::string>* unchecked) {
   std::string html = "</div>\n<section class=\"totals\">\n<h2>Totals</h2>\n<dl class=\"facts\">\n";
   if (answer_only) {
     append_fact(html, "Right / all", "not graded in answer-only mode");
@@ -541,11 +584,18 @@ std::string totals(const run_summary& summary, bool answer_only, std::int64_t ca
   if (!summary.ended_message.empty()) {
     append_fact(html, "Input ended", escaped(summary.ended_message));
   }
-  const bool good = summary.status == 0;
-  append_fact(html, "Exit status",
-              "<span class=\"" + std::string(good ? "status-good" : "status-bad") + "\">" +
-                  html_number(summary.status) + " \xe2\x80\x94 " + escaped(status_words(summary)) +
-                  "</span>");
+  if (unchecked != nullptr) {  // a student's view: the exit status is the teacher's word
+    const bool checked = summary.error.empty() && unchecked_cases(summary) == 0;
+    append_fact(html, "Outcome",
+                "<span class=\"" + std::string(checked ? "status-good" : "status-bad") + "\">" +
+                    escaped(student_outcome(summary, *unchecked)) + "</span>");
+  } else {
+    const bool good = summary.status == 0;
+    append_fact(html, "Exit status",
+                "<span class=\"" + std::string(good ? "status-good" : "status-bad") + "\">" +
+                    html_number(summary.status) + " \xe2\x80\x94 " +
+                    escaped(status_words(summary)) + "</span>");
+  }
   html += "</dl>\n";
   if (cases_written == 0) html += "<p class=\"note\">No case was run.</p>\n";
   for (const std::string& line : shape_lines(summary.shape)) {
@@ -561,8 +611,8 @@ void html_report::begin_run(const run_header& header) {
   page_begun_ = true;
   output_path_ = header.output;
   answer_only_ = header.answer_only;
-  policy_ = policy_of(header.reveal);
-  put_text(out_, page_start(header, policy_));
+  student_view_ = header.student_view;
+  put_text(out_, page_start(header));
 }
 
 void html_report::shape_judged(const submission_shape& shape) {
@@ -575,7 +625,7 @@ void html_report::shape_judged(const submission_shape& shape) {
 void html_report::begin_case(const case_result& record) {
   if (!page_begun_) begin_run(run_header{});
   if (case_open_) write_case(right_seen_, graded_seen_);
-  if (!policy_.cases || file_empty_) return;
+  if (file_empty_) return;
   case_open_ = true;
   head_ = {record.number, record.size_line, record.table_size, record.state};
   lines_done_ = 0;
@@ -588,7 +638,7 @@ void html_report::begin_case(const case_result& record) {
     append_html(case_html_, record.message);
     case_html_ += "</p>\n";
   }
-  if (policy_.answer) {
+  if (!record.answer_withheld) {
     append_keys(case_html_, "First keys", record.first_keys);
     append_keys(case_html_, "Second keys", record.second_keys);
   }
@@ -601,15 +651,18 @@ void html_report::line(const case_result& record, const line_result& result) {
   if (result.judged == verdict::right) ++right_seen_;
   if (result.judged == verdict::wrong) case_wrong_ = true;
   if (record.state != case_state::built) return;
-  append_line_section(case_html_, record, result.strategy, &result, output_path_, policy_);
+  append_line_section(case_html_, record, result.strategy, &result, output_path_);
 }
 
 void html_report::end_case(const case_result& record, const case_tally& tally) {
+  if (record.state != case_state::built && unchecked_.size() < listed_unchecked) {
+    unchecked_.push_back("case " + html_number(record.number) +
+                         (record.state == case_state::refused ? " was refused" : " was not built"));
+  }
   if (!case_open_) return;
-  if (record.state == case_state::built && policy_.answer) {
+  if (record.state == case_state::built && !record.answer_withheld) {
     for (; lines_done_ < lines_per_case; ++lines_done_) {
-      append_line_section(case_html_, record, all_strategies[lines_done_], nullptr, output_path_,
-                          policy_);
+      append_line_section(case_html_, record, all_strategies[lines_done_], nullptr, output_path_);
     }
   }
   write_case(tally.right_count, tally.graded_count);
@@ -628,8 +681,8 @@ void html_report::end_run(const run_summary& summary) {
     put_text(out_, html + "</p>\n");
   }
   // Where no case is shown, the summary still counts those that ran.
-  const bool cases_shown = policy_.cases && !file_empty_;
-  put_text(out_, totals(summary, answer_only_, cases_shown ? cases_written_ : summary.cases));
+  const std::int64_t cases = cases_written_ > 0 ? cases_written_ : summary.cases;
+  put_text(out_, totals(summary, answer_only_, cases, student_view_ ? &unchecked_ : nullptr));
 }
 
 void html_report::write_case(std::int64_t right, std::int64_t graded) {

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "checker/results.h"
-#include "checker/reveal.h"
 #include "render/text_out.h"
 
 /// Rows of up to this many slots are drawn whole; longer rows show windows only.
@@ -28,9 +28,10 @@ inline constexpr std::int64_t html_preview_slots = 100;
 /// line, a refused case and an unbuilt case start open, the others folded. The totals come last in
 /// the file and are placed under the paths by CSS. Events out of order, a case left open by end_run
 /// and an end_run with no begin_run still give a whole page; every path, token and message is
-/// escaped by append_html (render/html_writer.h). Below reveal level `all` no expected row, case
-/// key or refusal message is drawn: a submitted line is listed as its keys with the diagnosis the
-/// level keeps, and at `score` the page holds the totals alone. An output file that the shape
+/// escaped by append_html (render/html_writer.h). A case whose answer the reveal filter withheld
+/// draws no expected row or case key: a submitted line is listed as its keys (when not withheld
+/// too) with what its diagnosis holds. A student's view states the outcome as "All cases checked"
+/// or the cases that could not be, never as an exit status. An output file that the shape
 /// found empty draws no case: the page says so once, above the totals. So in checking mode the
 /// finished cases wait in memory until shape_judged says the file is not empty, which the run
 /// says at the first line holding a token: only a file whose first lines are blank makes them
@@ -61,7 +62,8 @@ class html_report final : public result_renderer {
   text_out& out_;
   std::string output_path_;
   bool answer_only_ = false;
-  reveal_policy policy_;  // from the header's level
+  bool student_view_ = false;           // the outcome is worded for a student (see run_header)
+  std::vector<std::string> unchecked_;  // "case 3 was not built", for a student's outcome
   bool page_begun_ = false;
   bool file_empty_ = false;  // the output file held nothing: one line stands for every case
   bool shape_told_ = false;

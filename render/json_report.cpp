@@ -1,5 +1,7 @@
 #include "render/json_report.h"
 
+#include <utility>
+
 #include "checker/reveal.h"
 #include "checker/shape.h"
 #include "render/case_json.h"
@@ -46,6 +48,7 @@ void put_header(json_object& document, const run_header& header) {
   document.string("input", header.input);
   document.string("output", header.output);
   document.string_or_null("answer_file", header.answer_file);
+  document.string("separators", header.any_separator ? "any" : "spaces");
   if (header.reveal != reveal_level::all) {  // a full report stays as it always was
     document.string("reveal", reveal_key(header.reveal));
   }
@@ -61,16 +64,22 @@ void put_counts(json_object& document, const run_summary& summary) {
   document.number("not_built", summary.not_built);
 }
 
-// The line that looks missing or extra and the run of lines out of step after it, or null.
+// The line that looks missing or extra and the run of lines out of step after it, or null; its
+// three line numbers are null when the reveal level withheld them.
 void put_shift(json_object& shape, std::string_view name, const line_shift& shift, bool missing) {
   if (!shift.found || shift.missing != missing) {
     shape.null(name);
     return;
   }
   json_object object(shape, name);
-  object.number("line", shift.line());
-  object.number("first", shift.first);
-  object.number("last", shift.last);
+  for (const auto& [member, value] :
+       {std::pair{"line", shift.line()}, {"first", shift.first}, {"last", shift.last}}) {
+    if (shift.first == 0) {
+      object.null(member);
+    } else {
+      object.number(member, value);
+    }
+  }
 }
 
 // The submission's shape, null when it was not judged (answer-only mode, no diagnosis asked).
@@ -94,7 +103,8 @@ void put_outcome(json_object& document, const run_summary& summary) {
   document.string_or_null("error", summary.error);
 }
 
-// What went wrong in a line, beyond its verdict; null until lines are diagnosed.
+// What went wrong in a line, beyond its verdict; null until lines are diagnosed. Without the
+// answer the members taken from the correct build are left out rather than written empty.
 void put_diagnosis(json_object& entry, const line_result& result, bool answer) {
   if (result.details) {
     put_diagnosis_json(entry.member("diagnosis"), *result.details, answer);
@@ -111,7 +121,6 @@ constexpr json_layout line_per_line{.before_element = "\n ", .before_end = ""};
 void json_report::begin_run(const run_header& header) {
   if (run_begun_) return;
   run_begun_ = true;
-  policy_ = policy_of(header.reveal);
   document_.emplace(out_);
   put_header(*document_, header);
   document_->break_line();
@@ -121,7 +130,7 @@ void json_report::begin_run(const run_header& header) {
 void json_report::begin_case(const case_result& record) {
   if (!run_begun_) begin_run(run_header{});
   end_open_case();
-  if (!policy_.cases || !results_) return;
+  if (!results_) return;
   case_.emplace(*results_);
   put_case_members(*case_, record);
   lines_.emplace(*case_, "lines", line_per_line);
@@ -132,7 +141,7 @@ void json_report::line(const case_result& record, const line_result& result) {
   if (!case_) return;
   // A Right line's keys are its layout's: formatted once, written as both arrays.
   const std::string* same_keys = nullptr;
-  if (policy_.answer && policy_.submitted && result.judged == verdict::right &&
+  if (!record.answer_withheld && !result.submission_withheld && result.judged == verdict::right &&
       result.problem == line_problem::none && record.state == case_state::built) {
     layout_text_.clear();
     layout_text_ += '[';
@@ -143,13 +152,16 @@ void json_report::line(const case_result& record, const line_result& result) {
   }
   json_object entry(*lines_);
   put_line_start(entry, record, result.strategy, same_keys);
-  if (policy_.submitted) {
-    put_submission(entry, record, result, same_keys);
-  } else {
+  submission_withheld_ = result.submission_withheld;
+  if (submission_withheld_) {
     entry.number("output_line", result.output_line);
     entry.string_or_null("verdict", verdict_key(result.judged));
+  } else {
+    put_submission(entry, record, result, same_keys);
   }
-  if (policy_.diagnosis) put_diagnosis(entry, result, policy_.answer);
+  if (!submission_withheld_ || result.details) {
+    put_diagnosis(entry, result, !record.answer_withheld);
+  }
 }
 
 void json_report::end_case(const case_result& record, const case_tally& tally) {
@@ -184,7 +196,7 @@ void json_report::put_line_start(json_object& entry, const case_result& record,
   entry.string("strategy", strategy_key(strategy));
   if (expected_text != nullptr) {
     put_text(entry.member("expected"), *expected_text);
-  } else if (policy_.answer) {
+  } else if (!record.answer_withheld) {
     entry.keys("expected", layout_of(record.expected, strategy));
   }
   ++lines_written_;
@@ -212,11 +224,10 @@ void json_report::put_submission(json_object& entry, const case_result& record,
 }
 
 void json_report::put_absent_submission(json_object& entry) const {
-  if (!policy_.submitted) {
-    // The members a line has at this level, as line() writes them.
+  if (submission_withheld_) {
+    // The members a line has whose submitted part is withheld, as line() writes them.
     entry.null("output_line");
     entry.null("verdict");
-    if (policy_.diagnosis) entry.null("diagnosis");
     return;
   }
   for (const std::string_view name :

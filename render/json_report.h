@@ -9,12 +9,11 @@
 #include <string>
 
 #include "checker/results.h"
-#include "checker/reveal.h"
 #include "render/json_writer.h"
 #include "render/text_out.h"
 
-/// Members a reveal level hides are left out, and at `score` the results are empty; a level
-/// below `all` adds the member "reveal". Writes to `out`, which the caller opens, keeps alive past
+/// Members the reveal filter withheld (checker/reveal.h) are left out; a level below `all` adds
+/// the member "reveal". Writes to `out`, which the caller opens, keeps alive past
 /// end_run and commits. Every case object holds exactly three line objects: lines that never
 /// arrived (all of them in answer-only mode) are written with output_line, submitted, problem,
 /// token and verdict null. A case left open when the next case or end_run comes is closed first, so
@@ -40,8 +39,8 @@ class json_report final : public result_renderer {
   void end_open_case();
 
   text_out& out_;
-  std::string layout_text_;  // a Right line's layout as a JSON array, written twice
-  reveal_policy policy_;     // from the header's level
+  std::string layout_text_;           // a Right line's layout as a JSON array, written twice
+  bool submission_withheld_ = false;  // as the last line came: so are lines that never came
   bool run_begun_ = false;
   std::size_t lines_written_ = 0;  // in the open case
   // The scopes open between events, outermost first; each closes itself when reset.

@@ -70,7 +70,6 @@ constexpr std::size_t testcase_depth = 2;
 
 void junit_report::begin_run(const run_header& header) {
   header_ = header;
-  policy_ = policy_of(header.reveal);
   run_start_ = std::chrono::steady_clock::now();
   line_start_ = run_start_;
 }
@@ -82,7 +81,6 @@ void junit_report::begin_case(const case_result& /*record*/) {
 
 void junit_report::line(const case_result& record, const line_result& result) {
   if (record.state != case_state::built || result.judged == verdict::none) return;
-  if (!policy_.cases) return;
   // A line's time runs from the end of the line before it in its case, or from the case's start.
   const auto now = std::chrono::steady_clock::now();
   add_judged_line(record, result, now - line_start_);
@@ -91,7 +89,6 @@ void junit_report::line(const case_result& record, const line_result& result) {
 }
 
 void junit_report::end_case(const case_result& record, const case_tally& /*tally*/) {
-  if (!policy_.cases) return;
   for (; lines_in_case_ < lines_per_case; ++lines_in_case_) {
     add_skipped_line(record, all_strategies[lines_in_case_]);
   }
@@ -134,17 +131,16 @@ void junit_report::add_judged_line(const case_result& record, const line_result&
   if (result.judged == verdict::right) return;
   xml_element failure(testcase, "failure");
   failure.attribute("message",
-                    policy_.submitted ? failure_message(header_.output, result) : "Wrong");
+                    result.submission_withheld ? "Wrong" : failure_message(header_.output, result));
   failure.attribute("type", "wrong");
   std::string text;
-  if (policy_.answer) {
+  if (!result.submission_withheld && record.answer_withheld) {
+    append_submitted(text, header_.output, result);
+  } else if (!result.submission_withheld) {
     append_expected_and_submitted(text, layout_of(record.expected, result.strategy), header_.output,
                                   result);
-  } else if (policy_.submitted) {
-    append_submitted(text, header_.output, result);
   }
-  // The filter has already taken from the diagnosis what the level hides.
-  if (policy_.diagnosis && result.details) text += explain_lines(*result.details);
+  if (result.details) text += explain_lines(*result.details);
   failure.text(text);
   ++failures_;
 }

@@ -3,12 +3,12 @@
 // line is a failure, and the three lines of a refused or unbuilt case are skipped with the
 // case's message; in answer-only mode, where nothing is judged, every line is skipped with the
 // message "answer-only mode". A run that stopped on an error (a start-up failure, say) gets one
-// more testcase, classname "hash_checker" and name "run", holding an <error>. Below reveal level
-// `all` a failure shows no expected layout (nor, at `verdict`, the submitted line or its problem),
-// and at `score` no line is listed: the summary alone holds the totals. A failure's text ends with
-// the line's explanation as --explain gives it, as much of it as the level shows. The testsuite's
-// `time` is the run's, in seconds; a judged line's is the time since the line before it in its
-// case (or since the case began); skipped lines and the error take 0.
+// more testcase, classname "hash_checker" and name "run", holding an <error>. What the reveal
+// filter withheld (checker/reveal.h) is left out: a failure's expected layout, its submitted line
+// and problem; with no case at all the summary alone holds the totals. A failure's text ends with
+// the line's explanation as --explain gives it, as much of it as the diagnosis holds. The
+// testsuite's `time` is the run's, in seconds; a judged line's is the time since the line before it
+// in its case (or since the case began); skipped lines and the error take 0.
 #pragma once
 
 #include <chrono>
@@ -17,7 +17,6 @@
 #include <string_view>
 
 #include "checker/results.h"
-#include "checker/reveal.h"
 #include "render/text_out.h"
 #include "render/xml_writer.h"
 
@@ -48,7 +47,6 @@ class junit_report final : public result_renderer {
 
   text_out& out_;
   run_header header_;
-  reveal_policy policy_;   // from the header's level
   std::string testcases_;  // escaped XML of every testcase so far
   std::int64_t tests_ = 0;
   std::int64_t failures_ = 0;

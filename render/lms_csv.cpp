@@ -1,14 +1,14 @@
 #include "render/lms_csv.h"
 
-#include <algorithm>
-#include <iterator>
+#include <string_view>
 
 #include "render/class_console.h"
 #include "render/gradebook_csv.h"
 
 namespace {
 
-void put_row(text_out& out, const lms_roster& roster, const std::vector<std::string>& fields) {
+template <typename Field>
+void put_row(text_out& out, const lms_roster& roster, const std::vector<Field>& fields) {
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (i > 0) put_text(out, ",");
     if (roster.kind == lms_kind::blackboard) {
@@ -18,13 +18,6 @@ void put_row(text_out& out, const lms_roster& roster, const std::vector<std::str
     }
   }
   put_text(out, "\r\n");
-}
-
-// How a student is named in the notes: "Lee, Amy (ID 1234)".
-std::string student_text(const lms_roster& roster, const roster_student& student) {
-  constexpr std::string_view labels[] = {"ID ", "Participant ", "Username "};
-  return student.name + " (" + std::string(labels[static_cast<int>(roster.kind)]) + student.id +
-         ")";
 }
 
 }  // namespace
@@ -40,54 +33,50 @@ std::string grade_text(std::int64_t hundredths) {
   return text;
 }
 
-void put_lms_csv(text_out& out, const lms_roster& roster, const std::string& assignment,
-                 std::int64_t points_hundredths, const std::vector<std::int64_t>& grades) {
+void put_lms_csv(text_out& out, const lms_roster& roster, std::int64_t points_hundredths,
+                 const std::vector<std::int64_t>& grades) {
   const bool moodle = roster.kind == lms_kind::moodle;
   if (!moodle) put_text(out, "\xef\xbb\xbf");
-  std::vector<std::string> fields = roster.kept_titles;
-  if (!moodle) fields.push_back(assignment);
-  put_row(out, roster, fields);
+  std::vector<std::string> titles = roster.kept_titles;
+  if (!moodle) titles.push_back(roster.assignment);
+  put_row(out, roster, titles);
   if (roster.kind == lms_kind::canvas && roster.points_possible) {
-    fields.assign(roster.kept_titles.size() + 1, "");
-    fields.front() = "    Points Possible";
-    fields.back() = grade_text(points_hundredths);
-    put_row(out, roster, fields);
+    titles.assign(roster.kept_titles.size() + 1, "");
+    titles.front() = "    Points Possible";
+    titles.back() = grade_text(points_hundredths);
+    put_row(out, roster, titles);
   }
-  for (std::size_t i = 0; i < roster.students.size() && i < grades.size(); ++i) {
-    if (grades[i] < 0) continue;
-    fields = roster.students[i].kept;
+  for (std::size_t i = 0; i < roster.students.size(); ++i) {
+    std::vector<std::string_view> fields = kept_fields(roster.students[i]);
+    const std::string grade = i < grades.size() && grades[i] >= 0 ? grade_text(grades[i]) : "";
     if (moodle) {
-      fields[roster.grade_at] = grade_text(grades[i]);
+      if (roster.grade_at < fields.size()) fields[roster.grade_at] = grade;
     } else {
-      fields.push_back(grade_text(grades[i]));
+      fields.emplace_back(grade);
     }
     put_row(out, roster, fields);
   }
 }
 
 std::vector<std::string> roster_notes(const lms_roster& roster, const roster_match& match,
+                                      const std::vector<std::string>& reasons,
                                       const std::vector<std::string>& paths) {
   std::vector<std::string> notes;
-  const auto add = [&](const std::vector<std::size_t>& which, const auto& line) {
-    std::transform(which.begin(), which.end(), std::back_inserter(notes), line);
-  };
-  add(match.unmatched, [&](std::size_t i) { return "no student in the roster for " + paths[i]; });
-  add(match.shared, [&](std::size_t i) {
-    return "more than one submission of the same student, none graded: " + paths[i];
-  });
-  add(match.without, [&](std::size_t s) {
-    return "no submission from " + student_text(roster, roster.students[s]);
-  });
+  for (std::size_t s = 0; s < roster.students.size() && s < reasons.size(); ++s) {
+    if (reasons[s].empty()) continue;
+    const roster_student& student = roster.students[s];
+    notes.push_back(student.name + " (" + student_label(roster, student) + "): " + reasons[s]);
+  }
+  for (std::size_t i = 0; i < match.notes.size() && i < paths.size(); ++i) {
+    if (!match.notes[i].empty() && !is_receipt_note(match.notes[i])) {
+      notes.push_back(paths[i] + ": " + match.notes[i]);
+    }
+  }
   return notes;
 }
 
-void put_roster_summary(text_out& out, const lms_roster& roster, const roster_match& match,
+void put_roster_summary(text_out& out, const std::string& heading,
                         const std::vector<std::string>& notes) {
-  put_text(out, "\nroster   " + std::string(lms_name(roster.kind)) + " " + shown_path(roster.path) +
-                    ": ");
-  put_number(out, match.matched);
-  put_text(out, " of ");
-  put_number(out, static_cast<std::int64_t>(roster.students.size()));
-  put_text(out, " students matched to one submission\n");
+  put_text(out, "\nroster   " + shown_path(heading) + "\n");
   for (const std::string& note : notes) put_text(out, "  " + shown_path(note) + "\n");
 }

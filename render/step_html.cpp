@@ -14,11 +14,11 @@ const std::string_view step_style_sheet = R"(
 .walk[data-build=correct] h4{color:#1f6b25}.walk:not([data-build=correct]) h4{color:#a3001b}
 table.stood{border-collapse:collapse;margin:3px 0;font:13px/1.2 ui-monospace,"DejaVu Sans Mono",monospace}
 table.stood th[scope=row]{position:sticky;left:0;z-index:1;background:#f7f9fc;padding:0 6px 0 0;text-align:right;font:600 12px system-ui,"DejaVu Sans",sans-serif;color:#555}
-table.stood tr:first-child th:not([scope]){padding:0 0 2px;color:#777;font:400 11px ui-monospace,"DejaVu Sans Mono",monospace;text-align:center}
+table.stood tr:first-child th:not([scope]){padding:0 0 2px;color:#666;font:400 11px ui-monospace,"DejaVu Sans Mono",monospace;text-align:center}
 table.stood td{position:relative;min-width:2.3em;height:2.2em;padding:0 5px;border:1px solid #b5b5b5;background:#fff;text-align:center}
 table.stood td.f{background:#c9d8ee;border-color:#7d93b8}
 table.stood td.f+td.f{border-left:1px dotted #7d93b8}
-table.stood td.gap{border:0;background:none;color:#777}
+table.stood td.gap{border:0;background:none;color:#666}
 table.stood td.t{box-shadow:inset 0 0 0 2px #1d56b3}
 table.stood td.s{box-shadow:inset 0 0 0 3px #1f6b25;background:#e3f3e4}
 table.stood sup{position:absolute;top:1px;left:2px;color:#1d56b3;font:700 10px/1 system-ui,"DejaVu Sans",sans-serif}
@@ -59,7 +59,8 @@ void append_stood_cell(std::string& html, const build_walk& walk, std::int64_t s
 
 // The table as it stood: slot numbers above, what each slot held below, a gap cell wherever
 // slots are left out.
-void append_stood(std::string& html, const build_walk& walk, std::int64_t table_size) {
+void append_stood(std::string& html, const build_walk& walk, std::int64_t table_size,
+                  std::string_view title) {
   std::string index = "<tr class=\"index\"><th scope=\"row\">slot</th>";
   std::string held = "<tr><th scope=\"row\">held</th>";
   std::int64_t drawn_to = 0;
@@ -80,7 +81,10 @@ void append_stood(std::string& html, const build_walk& walk, std::int64_t table_
     index += "<th></th>";
     held += gap;
   }
-  html += "<div class=\"rows\"><table class=\"stood\">\n" + index + "</tr>\n" + held +
+  // A wide table scrolls: the keyboard reaches it (and so can scroll it) by Tab.
+  html += "<div class=\"rows\" tabindex=\"0\"><table class=\"stood\"><caption class=\"vh\">";
+  append_html(html, title);
+  html += ": the table as it stood, by slot</caption>\n" + index + "</tr>\n" + held +
           "</tr>\n</table></div>\n";
 }
 
@@ -114,7 +118,7 @@ void append_walk(std::string& html, const build_walk& walk, std::string_view tit
   html += "\">\n<h4>";
   append_html(html, title);
   html += "</h4>\n";
-  append_stood(html, walk, table_size);
+  append_stood(html, walk, table_size, title);
   html += "<ol class=\"steps\">\n";
   std::int64_t last = 0;
   for (const walk_step& step : walk.steps) {

@@ -4,6 +4,8 @@
 JSON reports: parsed with json and validated against the schema (Draft 2020-12).
 Gradescope results: parsed, and the fields and types Gradescope needs checked.
 JUnit files: well-formed for xmllint, and the counts on each testsuite equal to what it holds.
+GitHub Classroom results: the fields the grading reporter reads, and scores within max_score.
+PrairieLearn results.json: under 1 MB, score in [0, 1], and each test's points within its most.
 
 Exits 0 when every file passes, 1 when one fails, 2 on bad usage, and 77 when jsonschema
 (Debian: python3-jsonschema) or xmllint (Debian: libxml2-utils) is missing.
@@ -96,6 +98,68 @@ def check_gradescope(path):
     return problems
 
 
+def wrong_fields(where, record, fields):
+    return [f"{where}{field} missing or not a {' or '.join(k.__name__ for k in kinds)}"
+            for field, kinds in fields
+            if not isinstance(record.get(field), kinds) or isinstance(record.get(field), bool)
+            and bool not in kinds]
+
+
+NUMBER = (int, float)
+
+
+def check_github_classroom(path):
+    results = load_json(path)
+    problems = wrong_fields("", results, (("version", (int,)), ("status", (str,)),
+                                          ("max_score", NUMBER), ("tests", (list,))))
+    if problems:
+        return problems
+    if results["version"] != 1 or results["status"] not in ("pass", "fail", "error"):
+        problems.append(f"version {results['version']!r} or status {results['status']!r}")
+    test_fields = (("name", (str,)), ("status", (str,)), ("score", NUMBER), ("message", (str,)),
+                   ("test_code", (str,)), ("filename", (str,)), ("line_no", (int,)),
+                   ("duration", NUMBER))
+    for index, test in enumerate(results["tests"]):
+        problems += wrong_fields(f"tests/{index}: ", test, test_fields)
+        if test.get("status") not in ("pass", "fail", "error"):
+            problems.append(f"tests/{index}: status {test.get('status')!r}")
+    if problems:
+        return problems
+    total = sum(test["score"] for test in results["tests"])
+    if total > results["max_score"] + 1e-9:
+        problems.append(f"the tests' scores add up to {total}, above max_score")
+    if results["status"] == "pass" and results["tests"] and abs(total - results["max_score"]) > 1e-9:
+        problems.append("a run that passed scores below max_score")
+    return problems
+
+
+def check_prairielearn(path):
+    with open(path, "rb") as file:
+        size = len(file.read())
+    results = load_json(path)
+    problems = [] if size < 1_000_000 else [f"{size} bytes: PrairieLearn takes under 1 MB"]
+    problems += wrong_fields("", results, (("gradable", (bool,)), ("score", NUMBER),
+                                           ("message", (str,)), ("output", (str,)),
+                                           ("tests", (list,))))
+    if problems:
+        return problems
+    if not 0 <= results["score"] <= 1:
+        problems.append(f"score {results['score']} outside [0, 1]")
+    test_fields = (("name", (str,)), ("description", (str,)), ("points", NUMBER),
+                   ("max_points", NUMBER), ("message", (str,)), ("output", (str,)))
+    for index, test in enumerate(results["tests"]):
+        problems += wrong_fields(f"tests/{index}: ", test, test_fields)
+        if not problems and not 0 <= test["points"] <= test["max_points"]:
+            problems.append(f"tests/{index}: points {test['points']} outside [0, max_points]")
+    if problems or not results["tests"]:
+        return problems
+    most = sum(test["max_points"] for test in results["tests"])
+    share = sum(test["points"] for test in results["tests"]) / most if most else 0
+    if abs(share - results["score"]) > 0.01:
+        problems.append(f"score {results['score']} but the tests give {share:.4f}")
+    return problems
+
+
 def check_suite_counts(suite):
     cases = suite.findall("testcase")
     held = {
@@ -134,6 +198,8 @@ def main():
     parser.add_argument("--json", action="append", default=[], metavar="F")
     parser.add_argument("--gradescope", action="append", default=[], metavar="F")
     parser.add_argument("--junit", action="append", default=[], metavar="F")
+    parser.add_argument("--github-classroom", action="append", default=[], metavar="F")
+    parser.add_argument("--prairielearn", action="append", default=[], metavar="F")
     args = parser.parse_args()
     require_tools(bool(args.junit))
     import jsonschema
@@ -144,7 +210,9 @@ def main():
     validator = jsonschema.Draft202012Validator(schema)
     checks = ([(path, lambda p: check_json(p, validator)) for path in args.json] +
               [(path, check_gradescope) for path in args.gradescope] +
-              [(path, check_junit) for path in args.junit])
+              [(path, check_junit) for path in args.junit] +
+              [(path, check_github_classroom) for path in args.github_classroom] +
+              [(path, check_prairielearn) for path in args.prairielearn])
     failed = 0
     for path, check in checks:
         try:

@@ -78,6 +78,24 @@ TEST(class_html, hostile_paths_are_escaped_in_text_and_links) {
   EXPECT_NE(html.find(content_security_policy), std::string::npos);
 }
 
+// The roster's students without a grade and downloads astray end the page, escaped like paths.
+TEST(class_html, roster_notes_end_the_page_escaped) {
+  const std::vector<submission_row> rows{row("a.txt", 12, submission_state::graded)};
+  const std::vector<std::string> names{"a.txt.html"};
+  const std::vector<std::string> notes{"Lee, Amy (ID 1): no submission",
+                                       "x/<b>_1_2_f.txt: not matched: no student has ID 1\x1b"};
+  const std::string html = written([&](text_out& out) {
+    put_class_html(out, {"in.txt", "grades.csv", totals_of(rows), rows, names},
+                   {"Canvas r.csv: 0 of 1 students graded", notes});
+  });
+  EXPECT_NE(html.find("<h2>Roster</h2><p>Canvas r.csv: 0 of 1 students graded</p>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<li>Lee, Amy (ID 1): no submission</li>"), std::string::npos);
+  EXPECT_NE(html.find("<li>x/&lt;b&gt;_1_2_f.txt: not matched: no student has ID 1&#xFFFD;</li>"),
+            std::string::npos);
+  EXPECT_LT(html.find("<h2>Roster</h2>"), html.find("</main>"));
+}
+
 TEST(class_html, one_row_per_submission_and_links_only_to_graded_ones) {
   const class_fixture page({
       row("class/alice.txt", 12, submission_state::graded),

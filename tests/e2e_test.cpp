@@ -169,19 +169,24 @@ TEST_P(e2e_reports, read_back_and_change_nothing_else) {
   const std::string json = (reports / "report.json").string();
   const std::string gradescope = (reports / "results.json").string();
   const std::string junit = (reports / "junit.xml").string();
-  const int raw =
-      run_case(case_dir, run_dir,
-               "'--json=" + json + "' '--gradescope=" + gradescope + "' '--junit=" + junit + "'");
+  const std::string classroom = (reports / "classroom.json").string();
+  const std::string prairielearn = (reports / "pl_results.json").string();
+  const int raw = run_case(case_dir, run_dir,
+                           "'--json=" + json + "' '--gradescope=" + gradescope +
+                               "' '--junit=" + junit + "' '--github-classroom=" + classroom +
+                               "' '--prairielearn=" + prairielearn + "'");
   ASSERT_TRUE(WIFEXITED(raw));
   EXPECT_EQ(std::to_string(WEXITSTATUS(raw)), trimmed(slurp(case_dir / "expected_status")));
   const std::string transcript = slurp(run_dir / ".stdout");
   EXPECT_EQ(transcript, slurp(case_dir / "expected_stdout"));
   if (transcript.find("nothing was written") != std::string::npos) {
-    EXPECT_FALSE(fs::exists(json) || fs::exists(gradescope) || fs::exists(junit));
+    EXPECT_FALSE(fs::exists(json) || fs::exists(gradescope) || fs::exists(junit) ||
+                 fs::exists(classroom) || fs::exists(prairielearn));
   } else {
-    const std::string check = "'" REPORT_PYTHON "' '" CHECK_REPORTS_SCRIPT
-                              "' --schema '" REPORT_SCHEMA "' --json '" +
-                              json + "' --gradescope '" + gradescope + "' --junit '" + junit + "'";
+    const std::string check =
+        "'" REPORT_PYTHON "' '" CHECK_REPORTS_SCRIPT "' --schema '" REPORT_SCHEMA "' --json '" +
+        json + "' --gradescope '" + gradescope + "' --junit '" + junit + "' --github-classroom '" +
+        classroom + "' --prairielearn '" + prairielearn + "'";
     std::string printed;
     const int checked = run_printing(check, printed);
     // The script names the missing Debian package.

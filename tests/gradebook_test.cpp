@@ -102,15 +102,16 @@ TEST(gradebook_csv, every_row_has_as_many_fields_as_the_header) {
   missing.path = "gone.txt";
   missing.state = submission_state::open_failed;
   missing.case_right = {-1, -1, -1};
-  EXPECT_EQ(written([&](text_out& out) {
-              put_csv_header(out, 3);
-              put_csv_row(out, graded);
-              put_csv_row(out, missing);
-            }),
-            "submission,right,all,score,state,case_0,case_1,case_2,mistakes,wrong_lines\n"
-            "\"a,b.txt\",4,6,66,graded,3,,1,no_wrap_around:2;wrong_strategy:1,"
-            "2:linear_probing;2:two_pass_hashing\n"
-            "gone.txt,,,,open failed,,,,,\n");
+  EXPECT_EQ(
+      written([&](text_out& out) {
+        put_csv_header(out, 3);
+        put_csv_row(out, graded);
+        put_csv_row(out, missing);
+      }),
+      "submission,right,all,score,state,case_0,case_1,case_2,mistakes,wrong_lines,separators\n"
+      "\"a,b.txt\",4,6,66,graded,3,,1,no_wrap_around:2;wrong_strategy:1,"
+      "2:linear_probing;2:two_pass_hashing,spaces\n"
+      "gone.txt,,,,open failed,,,,,,\n");
 }
 
 submission_row row_scoring(std::int64_t score, submission_state state = submission_state::graded) {
@@ -306,6 +307,88 @@ TEST(gradebook_files, a_folder_stands_for_its_entries_in_byte_order) {
             std::vector<std::string>{(scratch.path / "empty").string()});
 }
 
+// A student's folder of several files stands for the one file a glob or its content picks, or
+// for a row saying why none was; what reads as an output is told from code, prose and broken
+// files.
+TEST(gradebook_files, a_folder_of_several_files_gives_the_one_picked) {
+  const scratch_folder scratch;
+  const struct {
+    const char* name;
+    std::string text;
+    bool output;
+  } files[] = {
+      {"out.txt", "3 0 0 10 17 4 24\r\n-5 +7\n\n", true},
+      {"slip.txt", "3 0 0 10\n5 l0 15\n5 10 15\n", true},  // a stray letter is still output
+      {"hash.cpp", "#include <vector>\nint main() { return 0; }\n", false},
+      {"notes.txt", "I did my best\non this one\n", false},
+      {"blank.txt", "  \n\n", false},
+      {"binary.bin",
+       std::string("\x7f"
+                   "ELF\x02\x01\x01\0\0",
+                   9),
+       false},
+      {"signs.txt", "1 - 2\n", false},
+      {"code.py", "x = [1, 2]\n", false},
+      {"long.txt", "1 2\n" + std::string(70000, 'x') + "\n", true},  // the cut line is left out
+  };
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    EXPECT_EQ(reads_as_output(scratch.file(f.name, f.text), false), f.output);
+  }
+  EXPECT_FALSE(reads_as_output((scratch.path / "missing.txt").string(), false));
+  ASSERT_EQ(::mkfifo((scratch.path / "fifo").c_str(), 0600), 0);
+  EXPECT_FALSE(reads_as_output((scratch.path / "fifo").string(), false));  // never waits
+  fs::create_symlink("out.txt", scratch.path / "link.txt");
+  EXPECT_FALSE(reads_as_output((scratch.path / "link.txt").string(), false));
+  EXPECT_TRUE(reads_as_output((scratch.path / "link.txt").string(), true));
+
+  const fs::path class_folder = scratch.path / "class";
+  const std::pair<const char*, std::vector<std::pair<const char*, std::string>>> folders[] = {
+      {"amy", {{"hash.cpp", "int main() {}\n"}, {"output.txt", "1 2 3\n"}}},
+      {"bob", {{"a.txt", "1 2\n"}, {"b.txt", "3 4\n"}, {"c.cpp", "{}\n"}}},
+      {"cy", {{"only.cpp", "int main() {}\n"}}},
+  };
+  for (const auto& [folder, entries] : folders) {
+    fs::create_directories(class_folder / folder);
+    for (const auto& [name, text] : entries) std::ofstream(class_folder / folder / name) << text;
+  }
+  const std::string p = class_folder.string() + "/";
+  const auto notes = [&](const class_listing& listing) {
+    std::vector<std::string> lines = shown(listing, p);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (!listing.submissions[i].pick_note.empty()) {
+        lines[i] += ": " + listing.submissions[i].pick_note;
+      }
+    }
+    return lines;
+  };
+  const struct {
+    bool on;
+    const char* glob;
+    std::vector<std::string> listed;
+  } cases[] = {
+      {true,
+       "",
+       {"amy/output.txt (amy) regular",
+        "bob unread: not graded: 3 files, none picked (use --pick=GLOB)",
+        "cy/only.cpp (cy) regular"}},
+      {true,
+       "*.txt",
+       {"amy/output.txt (amy) regular", "bob unread: not graded: 3 files, 2 match --pick=*.txt",
+        "cy unread: not graded: 1 file, none matches --pick=*.txt"}},
+      {true,
+       "b.*",
+       {"amy unread: not graded: 2 files, none matches --pick=b.*", "bob/b.txt (bob) regular",
+        "cy unread: not graded: 1 file, none matches --pick=b.*"}},
+      {false, "", {"cy/only.cpp (cy) regular"}},  // without picking, as it always was
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.glob);
+    const folder_picking picking{c.on, c.glob};
+    EXPECT_EQ(notes(list_submissions({class_folder.string()}, false, {}, {}, picking)), c.listed);
+  }
+}
+
 TEST(gradebook_command_line, the_option_switches_the_positional_arguments) {
   struct line_case {
     std::vector<std::string> arguments;
@@ -315,7 +398,8 @@ TEST(gradebook_command_line, the_option_switches_the_positional_arguments) {
   const std::string none = "hash_checker: --gradebook needs INPUT and at least one SUBMISSION";
   const std::string reports =
       "hash_checker: --gradebook writes a JSON report per submission with --report-dir=DIR; "
-      "--json, --gradescope, --junit and --html don't combine with it";
+      "--json, --gradescope, --junit, --html, --github-classroom and --prairielearn don't combine "
+      "with it";
   const line_case cases[] = {
       {{"--gradebook=g.csv", "in", "a", "b"}, {"a", "b"}, ""},
       {{"in", "--explain", "a", "--gradebook=g.csv", "--report-dir=r"}, {"a"}, ""},
@@ -595,7 +679,7 @@ TEST(gradebook_run, planted_mistakes_are_tallied_everywhere) {
         }
       }
     }
-    const std::string ending = "," + s.mistakes + "," + wrong + "\n";
+    const std::string ending = "," + s.mistakes + "," + wrong + ",spaces\n";
     const std::size_t row = csv.find((scratch.path / s.name).string() + ",");
     ASSERT_NE(row, std::string::npos) << s.name;
     EXPECT_EQ(csv.substr(csv.find('\n', row) + 1 - ending.size(), ending.size()), ending) << s.name;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "checker/diagnosis.h"
+#include "checker/reveal.h"
 #include "render/html_writer.h"
 #include "render/json_writer.h"
 #include "tests/written_text.h"
@@ -445,7 +446,7 @@ TEST(html_report, says_the_submissions_shape_once) {
   for (const char* line : {"Shape: output line 4 looks missing: lines 4 to 11 hold the layouts of "
                            "lines 5 to 12</p>",
                            "Shape: keys are separated by tabs; keys are read between single "
-                           "spaces</p>",
+                           "spaces; --separators=any would read the line</p>",
                            "Shape: 3 lines after the last graded line are not graded</p>"}) {
     EXPECT_EQ(occurrences(page, line), 1) << line;
   }
@@ -489,6 +490,87 @@ TEST(html_report, states_the_exit_status_in_words) {
       report.end_run(summary);
     });
     EXPECT_NE(page.find(words + "</span>"), std::string::npos) << status;
+  }
+}
+
+// A page behind the reveal filter, as every report is made: below `all` no way to the class's
+// page, an outcome worded for the student instead of the exit status, and a shape that tells
+// which lines are right answers only where the level allows it.
+TEST(html_report, a_students_page_names_no_class_page_exit_status_or_right_lines) {
+  struct level_case {
+    reveal_level level;
+    bool class_link;
+    std::string outcome;  // the fact shown in place of the exit status, or "" for the status
+    std::string shift;    // the shape's sentence on the shifted lines, or "" for none
+  };
+  const level_case cases[] = {
+      {reveal_level::all, true, "", "output line 4 looks missing: lines 4 to 11"},
+      {reveal_level::diagnosis, false, "1 case could not be checked: case 2 was not built",
+       "output line 4 looks missing: lines 4 to 11"},
+      {reveal_level::mistake, false, "1 case could not be checked: case 2 was not built",
+       "an output line looks missing: the lines after it hold the layouts of the lines below"},
+      {reveal_level::verdict, false, "1 case could not be checked: case 2 was not built", ""},
+      {reveal_level::score, false, "1 case could not be checked: 1 not built", ""},
+  };
+  for (const level_case& c : cases) {
+    run_summary summary;
+    summary.status = 1;
+    summary.not_built = 1;
+    summary.shape = {true, {true, true, 4, 11}, key_separator::spaces, 0};
+    case_result unbuilt;
+    unbuilt.number = 2;
+    unbuilt.state = case_state::not_built;
+    const std::string page = written([&](text_out& out) {
+      reveal_filter report(std::make_unique<html_report>(out));
+      run_header header{"1.1.0", false, "in", "out", ""};
+      header.reveal = c.level;
+      header.class_page = "index.html";
+      report.begin_run(header);
+      report.shape_judged(summary.shape);
+      report.begin_case(unbuilt);
+      report.end_case(unbuilt, {});
+      report.end_run(summary);
+    });
+    const std::string level(reveal_key(c.level));
+    EXPECT_EQ(occurrences(page, "index.html"), c.class_link ? 1 : 0) << level;
+    EXPECT_EQ(occurrences(page, "Exit status"), c.outcome.empty() ? 1 : 0) << level;
+    if (!c.outcome.empty()) {
+      EXPECT_EQ(occurrences(page, c.outcome + "</span>"), 1) << level;
+    }
+    EXPECT_EQ(occurrences(page, "looks missing"), c.shift.empty() ? 0 : 1) << level;
+    if (!c.shift.empty()) {
+      EXPECT_EQ(occurrences(page, c.shift), 1) << level;
+    }
+  }
+}
+
+// A student's outcome never reads as success when a case went unchecked, however it went.
+TEST(html_report, a_students_outcome_counts_every_unchecked_case) {
+  struct outcome_case {
+    run_summary summary;
+    std::string outcome;
+  };
+  run_summary ended;
+  ended.case_count = 4;
+  ended.cases = 2;
+  ended.refused = 1;
+  ended.ended_early = true;
+  run_summary failed;
+  failed.error = "Output File o.txt read failed";
+  const outcome_case cases[] = {
+      {run_summary{}, "All cases checked"},
+      {ended, "3 cases could not be checked: 1 refused and 2 missing from the input file"},
+      {failed, "The check stopped: Output File o.txt read failed"},
+  };
+  for (const outcome_case& c : cases) {
+    const std::string page = written([&](text_out& out) {
+      reveal_filter report(std::make_unique<html_report>(out));
+      run_header header{"1.1.0", false, "in", "out", ""};
+      header.reveal = reveal_level::verdict;
+      report.begin_run(header);
+      report.end_run(c.summary);
+    });
+    EXPECT_EQ(occurrences(page, c.outcome + "</span>"), 1) << c.outcome;
   }
 }
 

@@ -12,9 +12,10 @@ namespace {
 
 // Feeds `line` in pieces of `piece` bytes.
 parsed_line parse_in_pieces(std::string_view line, std::size_t piece, bool one_token = false,
-                            std::size_t key_limit = no_key_limit) {
+                            std::size_t key_limit = no_key_limit, bool any_separator = false) {
   parsed_line parsed;
   key_line_parser parser;
+  parser.any_separator = any_separator;
   begin_line(parser, parsed, one_token, key_limit);
   for (std::size_t at = 0; at < line.size(); at += piece) {
     const std::string_view part = line.substr(at, piece);
@@ -115,21 +116,71 @@ TEST(key_line_parser, notes_tokens_read_leniently) {
 
 // The case count is the token value of the whole line: spaces are white space, not separators.
 TEST(key_line_parser, a_whole_line_token_reads_like_the_case_count) {
+  // `numbers`: how many numbers the line holds split at white space, as an output file's first
+  // line does when the files are swapped.
   const struct {
     std::string line;
     key_list keys;
     token_fault fault;
+    std::int64_t numbers;
   } cases[] = {
-      {"3", {3}, token_fault::none},       {"  3 cases", {3}, token_fault::none},
-      {"", {}, token_fault::none},         {"   ", {}, token_fault::blank},
-      {"abc", {}, token_fault::no_number}, {"99999999999", {}, token_fault::out_of_range},
-      {"-7 x", {-7}, token_fault::none},
+      {"3", {3}, token_fault::none, 1},
+      {"  3 cases", {3}, token_fault::none, 1},
+      {"", {}, token_fault::none, 0},
+      {"   ", {}, token_fault::blank, 0},
+      {"abc", {}, token_fault::no_number, 0},
+      {"99999999999", {}, token_fault::out_of_range, 0},
+      {"-7 x", {-7}, token_fault::none, 1},
+      {"3 0 0 10 17 4 24", {3}, token_fault::none, 7},
+      {"3\t0  +4 -x 5x -6 7-", {3}, token_fault::none, 6},
+      {"12 cases, 3 each", {12}, token_fault::none, 2},
   };
   for (const auto& c : cases) {
     for (std::size_t piece = 1; piece <= c.line.size() + 1; ++piece) {
       const parsed_line parsed = parse_in_pieces(c.line, piece, true);
       EXPECT_EQ(parsed.keys, c.keys) << c.line;
       EXPECT_EQ(parsed.fault, c.fault) << c.line;
+      if (c.fault == token_fault::none) {
+        EXPECT_EQ(parsed.whole_line_numbers, c.numbers) << c.line;
+      }
+    }
+  }
+}
+
+// Keys between single spaces, as the exercise states them, or between any run of spaces, tabs,
+// commas and semicolons with brackets ignored (--separators=any), cut every way and on the
+// register-at-a-time path alike.
+TEST(key_line_parser, reads_separators_as_stated_or_any) {
+  const struct {
+    std::string line;
+    key_list spaces;
+    token_fault spaces_fault;
+    key_list any;
+  } cases[] = {
+      {"3\t0\t10", {3}, token_fault::none, {3, 0, 10}},
+      {"3,0,10", {3}, token_fault::none, {3, 0, 10}},
+      {"3, 0, 10", {3, 0, 10}, token_fault::none, {3, 0, 10}},
+      {"3;0;;10;", {3}, token_fault::none, {3, 0, 10}},
+      {"[3 0 10]", {}, token_fault::no_number, {3, 0, 10}},
+      {"(3), {0}, [10]", {}, token_fault::no_number, {3, 0, 10}},
+      {" [ 3 ,\t0 ; 10 ] ", {}, token_fault::no_number, {3, 0, 10}},
+      {"1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18",
+       {1},
+       token_fault::none,
+       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}},
+      {"[10;20;30;40;50;60;70;80;90]\t100",
+       {},
+       token_fault::no_number,
+       {10, 20, 30, 40, 50, 60, 70, 80, 90, 100}},
+      {"3 x,4", {3}, token_fault::no_number, {3}},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t piece = 1; piece <= c.line.size() + 1; ++piece) {
+      const parsed_line stated = parse_in_pieces(c.line, piece);
+      EXPECT_EQ(stated.keys, c.spaces) << '"' << c.line << "\" in pieces of " << piece;
+      EXPECT_EQ(stated.fault, c.spaces_fault) << c.line;
+      const parsed_line any = parse_in_pieces(c.line, piece, false, no_key_limit, true);
+      EXPECT_EQ(any.keys, c.any) << '"' << c.line << "\" in pieces of " << piece << ", any";
     }
   }
 }

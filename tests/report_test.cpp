@@ -10,6 +10,7 @@
 #include "render/json_report.h"
 #include "render/json_writer.h"
 #include "render/junit_report.h"
+#include "render/platform_reports.h"
 #include "render/xml_writer.h"
 #include "tests/without_times.h"
 #include "tests/written_text.h"
@@ -279,7 +280,8 @@ TEST(json_report, answer_only_mode_writes_three_lines_with_nothing_submitted) {
 TEST(json_report, a_start_up_failure_still_gives_a_whole_document) {
   EXPECT_EQ(rendered<json_report>(start_up_failure_run()),
             "{\"version\":\"1.1.0\",\"mode\":\"checking\",\"input\":\"in.txt\",\"output\":"
-            "\"out.txt\",\"answer_file\":null,\n\"results\":[\n],\"shape\":null,\"case_count\":0,"
+            "\"out.txt\",\"answer_file\":null,\"separators\":\"spaces\",\n\"results\":[\n],"
+            "\"shape\":null,\"case_count\":0,"
             "\"cases\":0,"
             "\"right\":0,\"all\":0,\"score\":0,\"refused\":0,\"not_built\":0,\"ended_early\":"
             "false,\"ended_message\":null,\"completed\":false,\"status\":255,\"error\":"
@@ -390,6 +392,83 @@ TEST(report_summaries, count_refused_and_unbuilt_cases) {
        "Refused cases: 1\nCases not built: 1\n</system-out>"},
   };
   for (const auto& c : cases) EXPECT_TRUE(holds(c.report, c.summary)) << c.report;
+}
+
+// Cases' shares of the points: lines as they are, or the points spread over the graded lines
+// so that the shares add up to them exactly, whatever the rounding.
+TEST(platform_reports, points_are_spread_over_the_graded_lines) {
+  const struct {
+    std::vector<std::pair<std::int64_t, std::int64_t>> right_of_graded;
+    std::int64_t points_hundredths;
+    std::vector<std::pair<std::int64_t, std::int64_t>> score_of_most;
+  } cases[] = {
+      {{{3, 3}, {1, 3}, {0, 0}}, 0, {{300, 300}, {100, 300}, {0, 0}}},
+      {{{3, 3}, {1, 3}, {2, 3}}, 1000, {{333, 333}, {111, 333}, {222, 334}}},
+      {{{3, 3}, {3, 3}, {3, 3}}, 1000, {{333, 333}, {333, 333}, {334, 334}}},
+      {{{0, 3}, {0, 0}}, 1, {{0, 1}, {0, 0}}},
+      {{}, 1000, {}},
+  };
+  for (const auto& c : cases) {
+    std::vector<case_account> accounts;
+    for (const auto& [right, graded] : c.right_of_graded) {
+      case_account account;
+      account.right = right;
+      account.graded = graded;
+      accounts.push_back(account);
+    }
+    const std::vector<case_points> points = spread_points(accounts, c.points_hundredths);
+    ASSERT_EQ(points.size(), c.score_of_most.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      EXPECT_EQ(points[i].score, c.score_of_most[i].first) << c.points_hundredths << " " << i;
+      EXPECT_EQ(points[i].most, c.score_of_most[i].second) << c.points_hundredths << " " << i;
+    }
+  }
+}
+
+// The platforms' formats over a run with a hostile token and path: their fields, and in VPL's
+// console no byte of a submission that starts a line of its own.
+TEST(platform_reports, hold_their_fields_and_keep_hostile_bytes_in_place) {
+  const struct {
+    std::function<std::unique_ptr<result_renderer>(text_out&)> make;
+    std::vector<std::string> parts;
+  } formats[] = {
+      {[](text_out& out) { return std::make_unique<github_classroom_report>(out, 0); },
+       {R"({"version":1,"status":"fail","max_score":9,"tests":[)",
+        R"({"name":"Case 1: table size 5","status":"fail","score":1,"message":"linear probing: )",
+        R"("test_code":"case 1","filename":"out\"]]>\ufffd.txt","line_no":4,"duration":0})",
+        R"({"name":"Case 3: table size 0","status":"error","score":0,"message":"Input File in)",
+        R"("message":"Right lines: 6 of 9, score 66; refused cases: 1\n"})"}},
+      {[](text_out& out) { return std::make_unique<prairielearn_report>(out, 2000); },
+       {R"({"gradable":true,"score":0.6667,"message":"Right lines: 6 of 9, score 66; refused )",
+        R"({"name":"Case 0: table size 7","description":"the three layouts of case 0",)"
+        R"("points":6.66,"max_points":6.66,"message":"3 of 3 lines right","output":"linear )",
+        R"("points":2.22,"max_points":6.67,"message":"1 of 3 lines right")",
+        R"(line 8: token \"x\"\\\u0001\u0000\ufffd]]><&>'\r\n...\" has no leading number)"}},
+      {[](text_out& out) { return std::make_unique<vpl_console>(out, 1000); },
+       {"Comment :=>>Case 1, two-pass hashing, output line 5: Wrong: expected 5 10 15 20 25; "
+        "submitted 5 10 15 20\n",
+        R"(token "x"\\x01\x00)"
+        "\xff"
+        R"(]]><&>'\x0d\x0a..." has no leading number)"
+        "\n",
+        R"(Comment :=>>Case 3: Input File in<&>"]]>\x02)"
+        "\xff.txt line 11:",
+        "Comment :=>>Right lines: 6 of 9, score 66; refused cases: 1\nGrade :=>> 6.6\n"}},
+  };
+  for (const auto& format : formats) {
+    const std::string text = written([&](text_out& out) {
+      const std::unique_ptr<result_renderer> renderer = format.make(out);
+      play(*renderer, checking_run());
+    });
+    for (const std::string& part : format.parts) {
+      EXPECT_TRUE(holds(text, part)) << part << "\n" << text;
+    }
+    if (!text.starts_with("Comment")) continue;
+    for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
+      const std::string_view line = std::string_view(text).substr(at);
+      EXPECT_TRUE(line.starts_with("Comment :=>>") || line == "Grade :=>> 6.6\n") << line;
+    }
+  }
 }
 
 TEST(junit_report, counts_on_the_suite_match_its_testcases) {

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Reveal levels end to end: nothing of the answer key in a student's reports.
 
-Runs the program at every --reveal level, once on a single submission with all four reports and
-once as a class with --report-dir and --html-dir, and searches every file a student may be handed
+Runs the program at every --reveal level, once on a single submission with all six reports, once
+with --vpl (its console is the student's), and once as a class with --report-dir and --html-dir, and searches every file a student may be handed
 for each expected layout of a Wrong line and each key the answer puts in a slot the student got
 wrong. At "all" each must be found (proof that the search sees them); below it none may be.
-Also: at "verdict" and "score" no key of the case at all, at "score" no line; the class's own
+Also: at "mistake", "verdict" and "score" no key of the case at all, at "score" no line; the class's own
 index.html and class.json the same at every level; and the reports valid for check_reports.py.
 
 Usage: reveal_test.py HASH_CHECKER CHECK_REPORTS SCHEMA
@@ -28,7 +28,7 @@ SUBMISSION = ("1001 2002 3003 4004 0 0 0\n"
               "2345 5678 1234 4567 7890 3456 6789\n"
               "2345 5678\n"
               "2345 5678 1234 4567 7890 3456\n")
-LEVELS = ["all", "diagnosis", "verdict", "score"]
+LEVELS = ["all", "diagnosis", "mistake", "verdict", "score"]
 # What a teacher keeps: answer files, the class's CSV, index and summary.
 TEACHER_FILES = {"ans.txt", "class_ans.txt", "grades.csv", "index.html", "class.json"}
 
@@ -76,6 +76,7 @@ def run(binary, directory, arguments):
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
     if result.returncode != 0:
         raise RuntimeError(f"{arguments} ended with {result.returncode}: {result.stderr!r}")
+    return result.stdout.decode("utf-8")
 
 
 def write(path, text):
@@ -91,7 +92,10 @@ def produce(binary, directory, level):
         write(os.path.join(directory, "class", name), SUBMISSION)
     reveal = f"--reveal={level}"
     run(binary, directory, ["0", "in.txt", "out.txt", "--answer-file=ans.txt", "--json=r.json",
-                            "--gradescope=g.json", "--junit=j.xml", "--html=r.html", reveal])
+                            "--gradescope=g.json", "--junit=j.xml", "--html=r.html",
+                            "--github-classroom=gh.json", "--prairielearn=pl.json", reveal])
+    vpl = run(binary, directory, ["0", "in.txt", "out.txt", "--no-answer-file", "--vpl", reveal])
+    write(os.path.join(directory, "vpl.txt"), vpl)
     run(binary, directory, ["--gradebook=grades.csv", "--report-dir=reports", "--html-dir=pages",
                             "--answer-file=class_ans.txt", reveal, "in.txt", "class/alice.txt",
                             "class/bob.txt"])
@@ -110,7 +114,7 @@ def student_files(directory):
 def check_level(directory, level, layouts, keys):
     problems = []
     files = student_files(directory)
-    if len(files) < 8:  # four reports, and a JSON report and a page per submission
+    if len(files) < 11:  # six reports, VPL's console, a JSON report and a page per submission
         problems.append(f"{level}: only {len(files)} reports written: {files}")
     everything = case_keys()
     for path in files:
@@ -122,7 +126,7 @@ def check_level(directory, level, layouts, keys):
         for k in sorted(keys):
             if (k in seen) != (level == "all"):
                 problems.append(f"{level}: {name}: expected key {k} found: {k in seen}")
-        if level in ("verdict", "score") and seen:
+        if level in ("mistake", "verdict", "score") and seen:
             problems.append(f"{level}: {name}: shows keys {sorted(set(seen))}")
         with open(path, encoding="utf-8") as file:
             text = file.read().lower()
@@ -138,7 +142,9 @@ def check_formats(check_reports, schema, directory, level):
                      if n != "class.json"]
     arguments = [sys.executable, check_reports, "--schema", schema,
                  "--gradescope", os.path.join(directory, "g.json"),
-                 "--junit", os.path.join(directory, "j.xml")]
+                 "--junit", os.path.join(directory, "j.xml"),
+                 "--github-classroom", os.path.join(directory, "gh.json"),
+                 "--prairielearn", os.path.join(directory, "pl.json")]
     for path in json_reports:
         arguments += ["--json", path]
     result = subprocess.run(arguments, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,

@@ -14,7 +14,11 @@ results are read back from the page and from its downloads: the transcript, the 
 the report must equal, byte for byte, what `hash_checker --explain --html` writes for the same
 files, and the score shown must be the program's. Both files dropped on the page are checked
 too. A page built to reveal less (HASH_CHECKER_WEB_REVEAL in its build's CMakeCache.txt) is held
-against `--reveal=LEVEL`, and must offer neither the transcript nor the answer file. Chromium's
+against `--reveal=LEVEL`, and must offer neither the transcript nor the answer file, even for an
+empty output file, nor give the exit status. The check runs in the page's worker: during a
+10^7-slot case a timer on the page fires with no gap of 200 ms and the status line tells the
+case and line; Cancel ends it at once; a 5*10^7-slot case the tab can't hold is "case N not
+built: the browser could not give it M MB" with the rest of the report. Chromium's
 net log must show no request of the page, and a control page that does make one
 proves that the log would show it. The page as it shows the example is left in
 WORK_DIR/page.png.
@@ -225,6 +229,119 @@ def large_case(folder, binary):
         f.write("\n".join(lines))
 
 
+def slots_case(folder, binary, name, slots, keys):
+    """A case of `slots` slots and `keys` keys, and as its submission the program's own answer
+    with the first line spoiled."""
+    import random
+    rng = random.Random(slots)
+    chosen = [str(rng.randrange(1, 2**31 - 1)) for _ in range(keys)]
+    half = keys // 2
+    with open(os.path.join(folder, name + "_input.txt"), "w") as f:
+        f.write(f"1\n{slots} {half} {keys - half}\n" + " ".join(chosen[:half]) + "\n")
+        f.write(" ".join(chosen[half:]) + "\n")
+    subprocess.run([binary, f"--answer-file={name}_right.txt", "1", name + "_input.txt",
+                    "none.txt"], cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   check=True)
+    with open(os.path.join(folder, name + "_right.txt")) as f:
+        lines = f.read().split("\n")
+    lines[0] = "1 " + lines[0]
+    with open(os.path.join(folder, name + "_output.txt"), "w") as f:
+        f.write("\n".join(lines))
+
+
+START_GAPS = """(() => {
+  window.gapWatch = { last: performance.now(), longest: 0, statuses: new Set(), when: '' };
+  window.gapWatch.timer = setInterval(() => {
+    const now = performance.now();
+    const status = document.getElementById('status').textContent;
+    if (now - gapWatch.last > gapWatch.longest) {
+      gapWatch.longest = now - gapWatch.last;
+      gapWatch.when = status + (document.getElementById('report').childElementCount ? ' (report shown)' : '');
+    }
+    gapWatch.last = now;
+    gapWatch.statuses.add(status.replace(/[0-9.]+ s$/, ''));
+  }, 20);
+})()"""
+STOP_GAPS = """(() => {
+  clearInterval(gapWatch.timer);
+  return { longest: gapWatch.longest, when: gapWatch.when, statuses: [...gapWatch.statuses] };
+})()"""
+
+
+def check_responsive(browser, folder, binary):
+    """A 10^7-slot case: a timer on the page keeps firing every 20 ms throughout the check, and
+    the status line tells the case and line the check is at."""
+    slots_case(folder, binary, "large7", 10**7, 10**6)
+    # A second try, on a machine shared with other work: a page that freezes fails both by far.
+    for _ in range(2):
+        browser.evaluate(START_GAPS)
+        state = check_in_page(browser, os.path.join(folder, "large7_input.txt"),
+                              os.path.join(folder, "large7_output.txt"))
+        watched = browser.evaluate(STOP_GAPS)
+        if watched["longest"] < 200:
+            break
+    expect(state["error"] == "" and state["shown"], f"the 10^7-slot case: {state['error']!r}")
+    expect(watched["longest"] < 200,
+           f"the 10^7-slot case: the page's timer waited {watched['longest']:.0f} ms, until "
+           f"the page said {watched['when']!r}")
+    expect(any(s.startswith("Checking case 0 (1 of 1), line ") for s in watched["statuses"]),
+           f"the 10^7-slot case: no progress by line in {sorted(watched['statuses'])}")
+    memory = browser.evaluate("Number(document.body.dataset.memory)")
+    print(f"10^7-slot case: longest timer gap {watched['longest']:.0f} ms (until the page said "
+          f"{watched['when']!r}); the module grew to "
+          f"{memory / 2**20:.0f} MB")
+
+
+def check_cancel(browser, folder):
+    """Cancel ends a 10^7-slot check at once and leaves the page ready for the next."""
+    browser.pick("#input-file", os.path.join(folder, "large7_input.txt"))
+    browser.pick("#output-file", os.path.join(folder, "large7_output.txt"))
+    before = browser.evaluate("Number(document.body.dataset.checks || 0)")
+    browser.evaluate("document.getElementById('check').click()")
+    browser.evaluate("""new Promise((done) => {
+      const poll = () => document.getElementById('status').textContent.startsWith('Checking case')
+          ? done() : setTimeout(poll, 20);
+      poll(); })""")
+    started = time.time()
+    browser.evaluate("document.getElementById('cancel').click()")
+    state = finished_check(browser, before)
+    expect(time.time() - started < 2, "Cancel took more than 2 s")
+    expect(state["status"].startswith("Check cancelled"), f"after Cancel: {state['status']!r}")
+    expect(not state["shown"] and state["report"] == "", "a cancelled check showed a result")
+    expect(browser.evaluate("document.getElementById('cancel').hidden"), "Cancel still shown")
+
+
+def check_case_too_large(browser, folder, examples):
+    """A 5*10^7-slot case the tab can't hold is a case not built, with the rest of the report."""
+    with open(os.path.join(examples, "hash_input.txt")) as f:
+        example = f.read().split("\n")
+    count = int(example[0])
+    write(folder, "huge_input.txt", "\n".join([str(count + 1)] + example[1:1 + 3 * count] +
+                                              ["50000000 3 2", "1 2 3", "4 5"]) + "\n")
+    with open(os.path.join(examples, "hash_output.txt")) as f:
+        submitted = f.read().split("\n")[:3 * count]
+    write(folder, "huge_output.txt", "\n".join(submitted + ["1 2 3"] * 3) + "\n")
+    state = check_in_page(browser, os.path.join(folder, "huge_input.txt"),
+                          os.path.join(folder, "huge_output.txt"))
+    said = re.search(r"case (\d+) not built: the browser could not give it (\d+) MB",
+                     state["report"])
+    expect(said and int(said.group(1)) == count,
+           f"the 5*10^7-slot case: no 'case {count} not built' in the report")
+    expect(state["error"] == "" and "Aborted" not in state["report"] + state["status"],
+           f"the 5*10^7-slot case: {state['error']!r}")
+    verdicts = len(re.findall(r'class="verdict (?:right|wrong)"', state["report"]))
+    expect(verdicts == 3 * count, f"the 5*10^7-slot case: {verdicts} verdicts for the others")
+
+
+def check_empty_submission(browser, folder, reveal):
+    """A student who picks an empty output file is offered no answer file below "all"."""
+    write(folder, "empty.txt", "")
+    state = check_in_page(browser, os.path.join(folder, "hash_input.txt"),
+                          os.path.join(folder, "empty.txt"))
+    want = ["transcript-download", "answer-download"] if reveal == "all" else []
+    expect(state["offered"] == want, f"an empty output file: the page offers {state['offered']}")
+
+
 def write(folder, name, text):
     with open(os.path.join(folder, name), "w") as f:
         f.write(text)
@@ -257,8 +374,13 @@ def compare_with_program(browser, work, folder, binary, reveal, what, input_name
     expect(state["error"] == "", f"{what}: the page shows an error: {state['error']}")
     expect(state["score"] == summary.group(3).decode() + "%",
            f"{what}: score {state['score']!r}, the program's is {summary.group(3).decode()}")
-    expect(f"(exit status {status})" in state["status"],
-           f"{what}: {state['status']!r}, the program ended with {status}")
+    # The exit status is the teacher's word: a student's page says how the cases went instead.
+    if reveal == "all":
+        expect(f"(exit status {status})" in state["status"],
+               f"{what}: {state['status']!r}, the program ended with {status}")
+    else:
+        expect("exit status" not in state["status"] + state["report"],
+               f"{what}: a student's page gives the exit status: {state['status']!r}")
     # Below "all" the transcript and the answer file, which hold the expected layouts, are kept
     # back and only the report is compared.
     shown = [("report", "report-download", report)]
@@ -317,6 +439,10 @@ def run_checks(page, binary, work, examples):
                                   os.path.join(folder, output_name))
             expect(state["error"] == error, f"{what}: #error reads {state['error']!r}")
             expect(not state["shown"] and state["report"] == "", f"{what}: a score was shown")
+        check_empty_submission(browser, folder, reveal)
+        check_responsive(browser, folder, binary)
+        check_cancel(browser, folder)
+        check_case_too_large(browser, folder, examples)
         # A file that is gone by the time Check is pressed can't be read.
         shutil.copy(os.path.join(folder, "hash_input.txt"), os.path.join(folder, "gone.txt"))
         browser.pick("#input-file", os.path.join(folder, "gone.txt"))
@@ -399,7 +525,8 @@ def main():
         sys.exit(1)
     if not benching:
         print("ok: the example, a missing line and a 10^6-slot case as the program grades them; "
-              "a bad first line and a vanished file in #error; no request")
+              "a bad first line and a vanished file in #error; a 10^7-slot case with the page "
+              "responsive, Cancel, a case too large for the tab not built; no request")
 
 
 if __name__ == "__main__":

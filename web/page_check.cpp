@@ -1,11 +1,14 @@
 // The page's one entry point: the checker's own run over the two files the page was given,
-// rendered into in-memory files that the page then shows. The page's script only moves bytes.
+// rendered into in-memory files that the page then shows. It runs in the page's Web Worker
+// (web/worker.js), which tells the page how far the check has come; the page's script only moves
+// bytes.
 
 #include <emscripten/emscripten.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -17,6 +20,7 @@
 #include "checker/grading.h"
 #include "checker/reveal.h"
 #include "checker/run.h"
+#include "hashing/huge_pages.h"
 #include "render/answer_file_writer.h"
 #include "render/console_transcript.h"
 #include "render/html_report.h"
@@ -27,8 +31,17 @@
 #endif
 // What the page's report shows, fixed when the page is built (checked when it is configured).
 #ifndef HASH_CHECKER_WEB_REVEAL
-#define HASH_CHECKER_WEB_REVEAL "all"
+#define HASH_CHECKER_WEB_REVEAL "diagnosis"
 #endif
+
+// Tells the page the check is at case `number` of `cases`, `lines` of its lines done: a message
+// from the worker, shown in the page's status line.
+// The body is JavaScript, which clang-format would split ("=== " into "== =").
+// clang-format off
+EM_JS(void, tell_progress, (double number, double cases, int lines), {
+  if (typeof postMessage === "function") postMessage({ progress: [number, cases, lines] });
+});
+// clang-format on
 
 namespace {
 
@@ -85,17 +98,65 @@ struct sink {
 // The transcript, the HTML report and the answer file of the last check, in that order.
 std::array<sink, 3> results;
 
-// The outcome the page reads: exit status, score, right and all lines, then the failure line
-// (empty when none), one per line.
+// The outcome the page reads: exit status, score, right and all lines, the reveal level, then
+// the failure line (empty when none), one per line.
 std::string outcome_text(const run_summary& summary) {
   return std::to_string(summary.status) + "\n" + std::to_string(summary.score) + "\n" +
-         std::to_string(summary.right) + "\n" + std::to_string(summary.all) + "\n" + summary.error;
+         std::to_string(summary.right) + "\n" + std::to_string(summary.all) + "\n" +
+         HASH_CHECKER_WEB_REVEAL + "\n" + summary.error;
 }
 
 std::string outcome;
 
 reveal_level page_reveal() {
   return parse_reveal(HASH_CHECKER_WEB_REVEAL).value_or(reveal_level::score);
+}
+
+// Hears the run's case and line events and tells the page, at most every 50 ms, how far it is.
+class progress_renderer final : public result_renderer {
+ public:
+  void watch(const run_files& files) { files_ = &files; }
+  void begin_case(const case_result& record) override { tell(record.number, 0); }
+  void line(const case_result& record, const line_result& /*result*/) override {
+    tell(record.number, ++lines_);
+  }
+
+ private:
+  void tell(std::int64_t number, int lines) {
+    if (lines == 0) lines_ = 0;
+    const double now = emscripten_get_now();
+    if (now - told_at_ < 50 || files_ == nullptr) return;
+    told_at_ = now;
+    tell_progress(static_cast<double>(number), static_cast<double>(files_->case_count), lines);
+  }
+  const run_files* files_ = nullptr;
+  int lines_ = 0;
+  double told_at_ = -1e9;
+};
+
+// What a case takes at its peak in the page, by slot and by key: its three tables, the submitted
+// lines, their diagnosis (which sorts the keys) and the shape's digests, as measured on cases of
+// 10^7 slots and 10^6 or 7 * 10^6 keys (about 46 bytes a slot and 39 a key), and a margin.
+constexpr std::uint64_t case_bytes_per_slot = 56;
+constexpr std::uint64_t case_bytes_per_key = 48;
+// A run that renders the answer file or the transcript also keeps that text, which grows by
+// doubling: as measured on the same cases, about this much more a slot.
+constexpr std::uint64_t text_bytes_per_slot = 64;
+bool keeps_texts = false;  // the run under way renders the answer file or the transcript
+
+// The room check of the page (run_files::room_for_case): a memory grown for a case's peak once is
+// never given back, so whatever the case asks for later is there. An allocation that fails
+// mid-case would end the module; a case refused here is one case not built, as natively.
+std::string room_for_case(const case_result& record) {
+  // Counted in 64 bits: the module's size_t is 32.
+  const std::uint64_t keys = record.first_keys.size() + record.second_keys.size();
+  const std::uint64_t per_slot = case_bytes_per_slot + (keeps_texts ? text_bytes_per_slot : 0);
+  const std::uint64_t bytes =
+      static_cast<std::uint64_t>(record.table_size) * per_slot + keys * case_bytes_per_key;
+  if (bytes <= SIZE_MAX && can_hold_keys(static_cast<std::size_t>(bytes / sizeof(key)))) return "";
+  const std::uint64_t megabytes = (bytes + (std::uint64_t{1} << 20) - 1) >> 20;
+  return "case " + std::to_string(record.number) + " not built: the browser could not give it " +
+         std::to_string(megabytes) + " MB";
 }
 
 }  // namespace
@@ -115,18 +176,26 @@ run_header last_header;
 
 bool teacher_view() { return page_reveal() == reveal_level::all; }
 
-// Runs the last check again over the files in `run_folder`, rendering into `slots` alone.
-run_summary run_again(bool diagnose, std::span<const renderer_slot> slots) {
+// How many numbers the last input's first line held (more than one: the files look swapped).
+std::int64_t last_count_line_numbers = 0;
+
+// Runs the last check again over the files in `run_folder`, rendering into `slots` alone, and
+// telling `progress`, when given, how far it is.
+run_summary run_again(bool diagnose, std::span<const renderer_slot> slots,
+                      progress_renderer* progress = nullptr) {
   run_request request = last_request;
   request.diagnose = diagnose;
   run_summary summary;
   for (const renderer_slot& slot : slots) slot.renderer->begin_run(last_header);
   run_files files;
+  files.room_for_case = room_for_case;
+  if (progress != nullptr) progress->watch(files);
   summary.error = start_run(request, files);
   if (summary.error.empty()) run_cases(request, files, slots, summary);
   summary.score = score(summary.right, summary.all);
-  summary.status = status_of(summary);
+  summary.status = checking_status(summary, false);
   for (const renderer_slot& slot : slots) slot.renderer->end_run(summary);
+  last_count_line_numbers = files.count_line_numbers;
   return summary;
 }
 
@@ -138,7 +207,8 @@ run_summary run_again(bool diagnose, std::span<const renderer_slot> slots) {
 /// result_text), filtered as `--reveal` filters it in a page built to reveal less than `all`;
 /// the transcript and the answer file wait for render_part. Returns the outcome lines (see
 /// outcome_text); a failure line there means the score is not to be shown, as when a file can't
-/// be opened or the first line holds no case count.
+/// be opened or the first line holds no case count. An input whose first line looks like an
+/// output file's adds the hint of swapped files after it.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
                                                          const char* output_name) {
   run_request request;
@@ -173,10 +243,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
     return outcome.c_str();
   }
   reveal_filter report(std::make_unique<html_report>(report_file.out));
-  const std::array<renderer_slot, 1> slots{renderer_slot{&report, "HTML report write failed"}};
-  summary = run_again(true, slots);
+  progress_renderer progress;
+  const std::array<renderer_slot, 2> slots{renderer_slot{&report, "HTML report write failed"},
+                                           renderer_slot{&progress, ""}};
+  keeps_texts = false;
+  summary = run_again(true, slots, &progress);
   report_file.finish();
   outcome = outcome_text(summary);
+  // Files picked the wrong way round: the page shows the hint where it shows a failure.
+  const std::string hint = swapped_files_hint(last_count_line_numbers);
+  if (!hint.empty()) outcome += (summary.error.empty() ? "" : "\n") + hint;
   return outcome.c_str();
 }
 
@@ -192,6 +268,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int render_part(int part) {
   if (!teacher_view() || (part != 0 && part != 2)) return 0;
   sink& file = results[static_cast<std::size_t>(part)];
   if (!file.open()) return 0;
+  keeps_texts = true;
   if (part == 0) {
     console_transcript transcript(file.out, false, true);
     const std::array<renderer_slot, 1> slots{renderer_slot{&transcript, ""}};
