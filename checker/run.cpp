@@ -203,35 +203,19 @@ bool room_to_read_ahead(std::int64_t table_size) {
                        threads_keys);
 }
 
-// Which submitted lines are read on a second thread while a case is read and built: none, the
-// case's own (the output file is at its lines), or, reading one case ahead, those of the case
-// held before it, which the shape compares with the lines above and below them.
-struct lines_ahead {
-  line_prefetch* prefetch = nullptr;
-  const case_result* held = nullptr;
-  std::int64_t above = 0;  // the length of the layout expected just above the held case's lines
-};
-
-// Reads case `number` and builds it when it may be built, reading the lines `ahead` names
-// meanwhile when they belong to a large case. They are read keeping enough keys for any layout
-// they are compared with; grading cuts them to what it keeps.
+// Reads case `number` and builds it when it may be built. With `ahead`, a large case's submitted
+// lines are read meanwhile on a second thread; the output file must then be at the case's lines.
 read_status next_case(run_files& files, std::int64_t number, case_result& record,
-                      lines_ahead ahead = {}) {
+                      line_prefetch* ahead = nullptr) {
   record = case_result{};
   record.number = number;
   if (number >= files.case_count) return read_status::end;
   const auto read_ahead = [&](const parsed_line& size_line) {
-    const std::int64_t size = size_line.fault == token_fault::none && !size_line.keys.empty() &&
-                                      size_line.keys[0] <= max_table_size
-                                  ? std::max<std::int64_t>(size_line.keys[0], 0)
-                                  : 0;
-    const bool held_built = ahead.held != nullptr && ahead.held->state == case_state::built;
-    const std::int64_t lines_size =
-        ahead.held == nullptr ? size : (held_built ? ahead.held->table_size : 0);
-    const std::int64_t longest = std::max({lines_size, ahead.above, size});
-    if (ahead.prefetch != nullptr && lines_size >= slots_worth_a_thread &&
-        room_to_read_ahead(longest)) {
-      ahead.prefetch->start(files.output_f, kept_keys(longest));
+    const bool large = size_line.fault == token_fault::none && !size_line.keys.empty() &&
+                       size_line.keys[0] >= slots_worth_a_thread &&
+                       size_line.keys[0] <= max_table_size;
+    if (ahead != nullptr && large && room_to_read_ahead(size_line.keys[0])) {
+      ahead->start(files.output_f, kept_keys(size_line.keys[0]));
     }
   };
   const read_status read = read_case(files.input_f, record, read_ahead);
@@ -326,20 +310,12 @@ bool tell(shape_pass* pass, std::span<const renderer_slot> slots, held_event& ev
 
 // Ends the shape once the last case's lines are read: counts the lines after them, tells every
 // event held back and, unless told already, the shape. A read that fails leaves it unjudged.
-// Lines read ahead for a case that was never graded (the input ended within it) are the first of
-// those lines.
 void finish_shape(shape_pass& pass, line_reader& output_f, std::span<const renderer_slot> slots,
-                  bool completed, run_summary& summary, line_prefetch* unread = nullptr) {
-  const submitted_lines* early = unread != nullptr && unread->started() ? &unread->take() : nullptr;
+                  bool completed, run_summary& summary) {
   if (!pass.judging) return;
   bool read = completed;
-  int taken = 0;
-  const auto next_status = [&] {
-    if (early != nullptr && taken < early->count) return early->status[taken++];
-    return skip_line(output_f);
-  };
-  for (read_status status = read ? next_status() : read_status::end; status != read_status::end;
-       status = next_status()) {
+  for (read_status status = read ? skip_line(output_f) : read_status::end;
+       status != read_status::end; status = skip_line(output_f)) {
     read = status != read_status::error;
     if (!read) break;
     ++pass.shape.extra_lines;
@@ -441,7 +417,6 @@ read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t
     return status;
   }
   parsed = std::move(ahead->parsed[index]);
-  keep_graded_keys(parsed, key_limit);
   line_number = ahead->line_number[index];
   return ahead->status[index];
 }
@@ -627,16 +602,13 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
   pass.judging = request.diagnose && !request.answer_only;
   pass.diagnose = request.diagnose;
   // A diagnosis may need the next case's first layout, so then each case is read and built one
-  // case ahead, and a large case's submitted lines are read while the next case is built (or
-  // while it is, when it is the only one); otherwise only one case is ever held, and its lines
-  // are read while it is built. Either way the output file is then at those lines.
-  line_prefetch lines_read_ahead;
-  line_prefetch* ahead = request.answer_only ? nullptr : &lines_read_ahead;
-  const bool one_ahead = request.diagnose;
+  // case ahead; otherwise only one case is ever held, and a large case's submitted lines are
+  // read while it is built (the output file is then at that case's lines).
+  line_prefetch lines_ahead;
+  line_prefetch* ahead = request.answer_only || request.diagnose ? nullptr : &lines_ahead;
   // The current case last; before it, the cases that events held back still refer to.
   std::deque<case_result> cases(1);
-  read_status current_read = next_case(
-      files, 0, cases.back(), {!one_ahead || files.case_count == 1 ? ahead : nullptr, nullptr, 0});
+  read_status current_read = next_case(files, 0, cases.back(), ahead);
   std::optional<key_list> previous_last;  // expected on the output line before the current case
   const key_list* above = nullptr;
   for (std::int64_t i = 0; i < files.case_count; ++i) {
@@ -648,9 +620,7 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     const bool has_next = i + 1 < files.case_count;
     case_result next;
     read_status next_read = read_status::end;
-    if (one_ahead && has_next) {
-      next_read = next_case(files, i + 1, next, {ahead, &current, length_of(above)});
-    }
+    if (request.diagnose && has_next) next_read = next_case(files, i + 1, next);
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
     const neighbours around{above, next_built ? &next.expected.linear_prob_contents : nullptr};
     case_tally tally;
@@ -675,12 +645,12 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
       }
     }
     if (!referred(current)) cases.pop_back();
-    if (!one_ahead && has_next) next_read = next_case(files, i + 1, next, {ahead, nullptr, 0});
+    if (!request.diagnose && has_next) next_read = next_case(files, i + 1, next, ahead);
     cases.push_back(std::move(next));
     current_read = next_read;
   }
   summary.completed = summary.error.empty();
-  finish_shape(pass, files.output_f, slots, summary.completed, summary, &lines_read_ahead);
+  finish_shape(pass, files.output_f, slots, summary.completed, summary);
   files.shape = summary.shape;
 }
 
