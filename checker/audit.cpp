@@ -29,19 +29,15 @@ std::int64_t longest_filled_run(const key_list& layout) {
   return longest;
 }
 
-// A key that went on from slot 0 sits below the slot its linear scan started after: its home for
-// the linear strategies, its third probe for double hashing when no probe holds it.
+// A key that went on from slot 0 sits below the slot its linear scan started after, unless one of
+// its hash probes put it there.
 bool scan_wrapped(const key_list& layout, strategy_id strategy, std::int64_t m) {
+  const probe_rules& rules = traits_of(strategy).rules;
   for (std::int64_t slot = 0; slot < static_cast<std::int64_t>(layout.size()); ++slot) {
     const key k = layout[static_cast<std::size_t>(slot)];
-    if (k == 0) continue;
-    const std::int64_t home = primary_hash(k, m);
-    if (strategy != strategy_id::double_hashing || slot == home) {
-      if (slot < home) return true;
-      continue;
-    }
-    const std::int64_t third = double_hash_slot(k, 2, m);
-    if (slot < third && slot != double_hash_slot(k, 1, m)) return true;
+    if (k == 0 || slot >= scan_start(rules, m, k)) continue;
+    const std::int64_t tries = tries_to(rules, m, k, slot);
+    if (tries < 0 || tries > rules.probes) return true;
   }
   return false;
 }

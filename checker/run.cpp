@@ -562,10 +562,10 @@ std::string run_case(const run_request& request, run_files& files,
 neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) {
   neighbours around;
   if (index > 0 && cases[index - 1].state == case_state::built) {
-    around.above = &cases[index - 1].expected.double_hasing_contents;
+    around.above = &cases[index - 1].expected.by_strategy.back();
   }
   if (index + 1 < cases.size() && cases[index + 1].state == case_state::built) {
-    around.below = &cases[index + 1].expected.linear_prob_contents;
+    around.below = &cases[index + 1].expected.by_strategy.front();
   }
   return around;
 }
@@ -622,7 +622,7 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     read_status next_read = read_status::end;
     if (request.diagnose && has_next) next_read = next_case(files, i + 1, next);
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
-    const neighbours around{above, next_built ? &next.expected.linear_prob_contents : nullptr};
+    const neighbours around{above, next_built ? &next.expected.by_strategy.front() : nullptr};
     case_tally tally;
     summary.error = run_case(request, files, slots, current, tally, around, &pass, ahead);
     count_case(current, tally, summary);
@@ -638,9 +638,9 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     previous_last.reset();
     if (request.diagnose && current.state == case_state::built) {
       if (referred(current)) {
-        above = &current.expected.double_hasing_contents;
+        above = &current.expected.by_strategy.back();
       } else {
-        previous_last = std::move(current.expected.double_hasing_contents);
+        previous_last = std::move(current.expected.by_strategy.back());
         above = &*previous_last;
       }
     }

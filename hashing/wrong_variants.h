@@ -33,31 +33,39 @@ enum class mistake_id : std::uint8_t {
 /// another strategy's correct layout, or the correct layout of the output line above or below.
 enum class mistake_check : std::uint8_t { wrong_build, other_strategy, neighbour_line };
 
-enum class step_rule : std::uint8_t {
-  plus_one,          // (key mod (m - 2)) + 1, the correct step
-  no_plus_one,       // key mod (m - 2)
-  modulo_m_minus_1,  // (key mod (m - 1)) + 1
-};
-
 /// A wrong build: the correct builder of a strategy with the fields changed that differ from
-/// these defaults. `probes` counts the double-hash probes made before the linear scan.
+/// these defaults. The probe fields but `wrap` change a strategy's hash probes, and so only a
+/// strategy that makes more than one (see probing_for).
 struct build_rules {
   bool lists_swapped = false;  // the second list goes in first; nothing else changes
   bool wrap = true;            // a linear scan goes on from slot 0 after the last slot
   bool absorb_repeats = true;  // a key met again adds nothing
   bool second_two_pass = false;
   step_rule step = step_rule::plus_one;
-  int probes = 3;
+  int probes = 0;               // hash probes before the scan; 0: as many as the strategy makes
   bool scan_from_home = false;  // the scan after the probes starts after the home slot
-  bool keep_probing = false;    // no scan: probing goes on with i = 3, 4, ... up to m probes
+  bool keep_probing = false;    // no scan: hash probing goes on up to m probes
   bool operator==(const build_rules&) const = default;
 };
 
+/// The probe rules of `strategy` with the changes of `rules` that apply to it.
+constexpr probe_rules probing_for(const build_rules& rules, strategy_id strategy) {
+  probe_rules probing = traits_of(strategy).rules;
+  probing.wrap = rules.wrap;
+  if (probing.probes > 1) {
+    probing.step = rules.step;
+    if (rules.probes != 0) probing.probes = rules.probes;
+    probing.scan_from_home = rules.scan_from_home;
+    probing.keep_probing = rules.keep_probing;
+  }
+  return probing;
+}
+
 /// Strategies as bits, by strategy_id.
 constexpr std::uint8_t strategy_bit(strategy_id strategy) {
-  return static_cast<std::uint8_t>(1U << static_cast<unsigned>(strategy));
+  return static_cast<std::uint8_t>(1U << strategy_index(strategy));
 }
-inline constexpr std::uint8_t every_strategy = 7;
+inline constexpr std::uint8_t every_strategy = (1U << strategy_count) - 1;
 
 /// The two readings a mistake may have, such as two probes and four.
 inline constexpr std::size_t max_readings = 2;
@@ -321,6 +329,12 @@ key_list build_variant_any_size(wrong_build build, strategy_id strategy, std::in
                                 const key_list& first_keys, const key_list& second_keys,
                                 const key_order& order);
 
+/// The layout a builder of `strategy` that follows `rules` gives, as build_variant_any_size gives
+/// it for a wrong build whose rules these are; build_rules{} gives the correct layout.
+key_list build_by_rules(const build_rules& rules, strategy_id strategy, std::int32_t table_size,
+                        const key_list& first_keys, const key_list& second_keys,
+                        const key_order& order);
+
 enum class variant_outcome { same, differs, undecided };
 
 /// A case's two lists in the order a build inserts them, with the first place of every nonzero
@@ -378,8 +392,10 @@ bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t ta
 /// try counts whatever the slot holds, so a slot tried twice (a step of 0) is two tries. Two-pass
 /// hashing tries the home slot, then scans on from it, whichever pass stores the key. The order
 /// of the lists plays no part. Constant time.
-std::int64_t probe_slot(const build_rules& rules, strategy_id strategy, std::int64_t table_size,
-                        key k, std::int64_t i);
+inline std::int64_t probe_slot(const build_rules& rules, strategy_id strategy,
+                               std::int64_t table_size, key k, std::int64_t i) {
+  return probe_slot(probing_for(rules, strategy), table_size, k, i);
+}
 
 /// The table as it stands just before `k` first goes in when a builder of `strategy` that follows
 /// `rules` (build_rules{} for the correct builder) builds from the two lists (`order` as for

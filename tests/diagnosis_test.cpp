@@ -311,7 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(root_causes, long_paths_keep_their_first_and_last_steps) {
   key_list first;
   for (key k = 1; k <= 40; ++k) first.push_back(k);
-  key_list submitted = build_layouts(50, first, {51}).linear_prob_contents;
+  key_list submitted = layout_of(build_layouts(50, first, {51}), strategy_id::linear_probing);
   std::swap(submitted[41], submitted[45]);
   const diagnosis d = diagnose(line(50, first, {51}, lp, submitted));
   ASSERT_EQ(d.first_misplaced_key, 51);
@@ -717,7 +717,7 @@ TEST(explain_lines, reads_as_documented) {
 TEST(explain_lines, names_the_mistake_and_elides_long_paths) {
   key_list first;
   for (key k = 1; k <= 40; ++k) first.push_back(k);
-  key_list submitted = build_layouts(50, first, {51}).double_hasing_contents;
+  key_list submitted = layout_of(build_layouts(50, first, {51}), strategy_id::double_hashing);
   std::swap(submitted[41], submitted[45]);
   const std::string text = explain_lines(diagnose(line(50, first, {51}, dh, submitted)));
   EXPECT_NE(text.find("  path (step 4): home 1 (held 1) -> 5 (held 5) -> 9 (held 9) -> 10 (held "
