@@ -821,9 +821,9 @@ void grade_all(class_session& s, const roster_columns& columns) {
 }
 
 std::int64_t graded_lines(const std::vector<case_result>& cases) {
-  return 3 * std::count_if(cases.begin(), cases.end(), [](const case_result& record) {
-           return record.state == case_state::built;
-         });
+  return static_cast<std::int64_t>(strategy_count) *
+         std::count_if(cases.begin(), cases.end(),
+                       [](const case_result& record) { return record.state == case_state::built; });
 }
 
 int class_status(const class_session& s, const class_totals& totals) {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "hashing/hash_table.h"
-#include "tests/reference_builders.h"
+#include "reference/reference_builders.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ struct strategy {
 };
 
 const std::array<strategy, strategy_count> strategies{{
-    {strategy_id::linear_probing, reference_linear_prob, "linear_probing"},
+    {strategy_id::linear_probing, reference_linear_probing, "linear_probing"},
     {strategy_id::two_pass_hashing, reference_two_pass_hashing, "two_pass_hashing"},
     {strategy_id::double_hashing, reference_double_hashing, "double_hashing"},
 }};

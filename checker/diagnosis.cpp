@@ -381,8 +381,3 @@ std::string mistake_sentence(mistake_id id, const mistake_detail& detail) {
   fill_blank(text, "{side}", detail.below ? "below" : "above");
   return text;
 }
-
-diagnosis diagnose_line(const diagnosis_input& input) {
-  diagnosis_scratch scratch;
-  return diagnose_line(input, scratch);
-}

@@ -195,7 +195,7 @@ std::int64_t first_empty_from(table& t, std::int64_t from) {
 }
 
 // Stores `k` in the first empty slot after `start`, which is filled, or drops it when none is.
-void linear_prob_fallback(key k, std::int64_t start, table& t) {
+void linear_probing_fallback(key k, std::int64_t start, table& t) {
   if (t.empty_count == 0) return;
   store(t, first_empty_from(t, start + 1 == t.size ? 0 : start + 1), k);
 }
@@ -224,7 +224,7 @@ void probe_insert(key k, table& t) {
       }
     }
   }
-  linear_prob_fallback(k, slot, t);
+  linear_probing_fallback(k, slot, t);
 }
 
 bool is_set(const std::uint64_t* bits, std::size_t i) { return (bits[i / 64] >> (i % 64)) & 1U; }
@@ -262,7 +262,7 @@ void two_pass_insert(const key_list& keys, const std::uint64_t* fresh, table& t)
     if (is_empty(t, home)) store(t, home, k);
   });
   for_each_fresh(keys, fresh, 0, t, [&t](key k) {
-    if (left_out_of_first_pass(k, t)) linear_prob_fallback(k, home_of(k, t), t);
+    if (left_out_of_first_pass(k, t)) linear_probing_fallback(k, home_of(k, t), t);
   });
 }
 

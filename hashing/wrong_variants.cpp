@@ -727,14 +727,6 @@ variant_outcome compare_correct(strategy_id strategy, std::int32_t table_size,
                        build_rules{}, lists.distinct, reference);
 }
 
-key_list build_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
-                       const key_list& first_keys, const key_list& second_keys) {
-  if (!variant_applies(build, strategy)) return {};
-  if (table_size < smallest_variant_table || table_size > largest_variant_table) return {};
-  return build_variant(build, strategy, table_size, first_keys, second_keys,
-                       order_keys(first_keys, second_keys));
-}
-
 bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t table_size) {
   if (!variant_applies(build, strategy)) return false;
   // Sizes 0 and 2 take no key; one slot keeps the first key inserted, whatever the rules.

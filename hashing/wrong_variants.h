@@ -319,10 +319,6 @@ key_list build_variant(wrong_build build, strategy_id strategy, std::int32_t tab
                        const key_list& first_keys, const key_list& second_keys,
                        const key_order& order);
 
-/// As above, ordering the keys itself.
-key_list build_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
-                       const key_list& first_keys, const key_list& second_keys);
-
 /// As build_variant with `order`, for any table size from smallest_variant_table up to
 /// max_table_size; takes 8 bytes a slot beside the keys.
 key_list build_variant_any_size(wrong_build build, strategy_id strategy, std::int32_t table_size,

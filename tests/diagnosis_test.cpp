@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "render/explain_text.h"
+#include "tests/single_calls.h"
 
 // Path steps print as "slot(held)" in failure messages.
 void PrintTo(const path_step& step, std::ostream* os) {

@@ -1,6 +1,6 @@
 #include "tests/literal_variants.h"
 
-#include "tests/reference_builders.h"
+#include "reference/reference_builders.h"
 
 namespace {
 
@@ -52,11 +52,11 @@ void literal_double(literal_table& t, key k) {
 }
 
 void literal_two_pass(literal_table& t, const key_list& keys) {
-  key_list remained;
+  key_list collided;
   for (const key k : keys) {
-    if (!try_store(t, k % size_of(t), k)) remained.push_back(k);
+    if (!try_store(t, k % size_of(t), k)) collided.push_back(k);
   }
-  for (const key k : remained) literal_scan_after(t, k % size_of(t), k);
+  for (const key k : collided) literal_scan_after(t, k % size_of(t), k);
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ key_list literal_build(strategy_id strategy, std::int32_t m, const key_list& fir
 
 key_list literal_correct(strategy_id strategy, std::int32_t m, const key_list& first,
                          const key_list& second) {
-  if (strategy == strategy_id::linear_probing) return reference_linear_prob(m, first, second);
+  if (strategy == strategy_id::linear_probing) return reference_linear_probing(m, first, second);
   if (strategy == strategy_id::two_pass_hashing) {
     return reference_two_pass_hashing(m, first, second);
   }

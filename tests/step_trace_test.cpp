@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "checker/diagnosis.h"
+#include "tests/single_calls.h"
 
 void PrintTo(const walk_step& step, std::ostream* os) {
   *os << step.number << ":" << step.slot << "(" << step.held << ")";

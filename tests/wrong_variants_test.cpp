@@ -14,8 +14,9 @@
 #include <string_view>
 
 #include "checker/results.h"
+#include "reference/reference_builders.h"
 #include "tests/literal_variants.h"
-#include "tests/reference_builders.h"
+#include "tests/single_calls.h"
 
 namespace {
 
