@@ -75,7 +75,7 @@ case_facts facts_of(const case_result& record) {
 
 // Adds what the correct layout of one strategy shows to the facts of its case.
 void add_layout_facts(case_facts& facts, const key_list& layout, strategy_id strategy) {
-  if (strategy == strategy_id::linear_probing) {
+  if (strategy == all_strategies.front()) {
     facts.stored_keys = std::count_if(layout.begin(), layout.end(), [](key k) { return k != 0; });
   }
   facts.longest_run = std::max(facts.longest_run, longest_filled_run(layout));
@@ -385,7 +385,7 @@ bool audit_collector::add_case(const case_result& record) {
   mark_lists(record.first_keys, record.second_keys, marked, &swapped);
   // The case before left its last layout in layout_: the line above this case's first one.
   const bool differs_above =
-      !pending_ || compare_correct(strategy_id::linear_probing, static_cast<std::int32_t>(m),
+      !pending_ || compare_correct(all_strategies.front(), static_cast<std::int32_t>(m),
                                    marked, layout_) != variant_outcome::same;
   if (!make_room(m)) {
     close_pending(true);

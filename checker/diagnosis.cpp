@@ -173,7 +173,7 @@ struct insertion_rules {
 };
 
 int stage_of(const insertion_rules& rules, std::uint32_t rank) {
-  if (rules.strategy != strategy_id::two_pass_hashing) return 0;
+  if (!traits_of(rules.strategy).first_list_two_passes) return 0;
   if (rules.order.first_position[rank] >= rules.first_list_length) return 2;
   const std::int64_t home = primary_hash(rules.order.distinct[rank], rules.table_size);
   return rules.places.expected_slot[rank] == home ? 0 : 1;
@@ -198,7 +198,7 @@ void for_each_insertion(const insertion_rules& rules, visit_fn visit) {
     }
     return false;
   };
-  if (rules.strategy != strategy_id::two_pass_hashing) {
+  if (!traits_of(rules.strategy).first_list_two_passes) {
     if (!walk(rules.order.first_ranks, 0)) walk(rules.order.second_ranks, 0);
     return;
   }
