@@ -105,7 +105,8 @@ struct table {
 // a table takes (never below 0).
 std::int64_t home_of(key k, const table& t) { return remainder(k, t.by_size); }
 std::int64_t step_of(key k, const table& t) {
-  return step_from_remainder(remainder(k, t.by_step), step_rule::plus_one);
+  return step_from_remainder(remainder(k, t.by_step), static_cast<std::int64_t>(t.by_step.divisor),
+                             step_rule::plus_one);
 }
 
 bool is_empty(const table& t, std::int64_t slot) {
@@ -205,7 +206,8 @@ void linear_probing_fallback(key k, std::int64_t start, table& t) {
 template <strategy_id strategy>
 void probe_insert(key k, table& t) {
   constexpr probe_rules rules = traits_of(strategy).rules;
-  static_assert(rules.wrap && !rules.scan_from_home && !rules.keep_probing &&
+  static_assert(rules.wrap && rules.wrap_to == 0 && rules.scan_cut == 0 && rules.first_probe == 0 &&
+                    !rules.scan_from_home && !rules.keep_probing &&
                     rules.step == step_rule::plus_one,
                 "the tree's scan and the step's divisor serve the correct rules alone");
   const std::int64_t home = home_of(k, t);

@@ -17,15 +17,20 @@ enum class step_rule : std::uint8_t {
   plus_one,          // (k mod (m - 2)) + 1, the correct step
   no_plus_one,       // k mod (m - 2)
   modulo_m_minus_1,  // (k mod (m - 1)) + 1
+  prime_below_m,     // R - (k mod R), R the largest prime below m
 };
 
-/// A key's probe sequence: `probes` hash probes, probe i at (home + i * step) mod m, then a linear
-/// scan of the slots after the scan's start, one at a time, up to m - 1 of them. A key takes the
-/// first empty slot of its sequence, or is dropped when the sequence ends.
+/// A key's probe sequence: `probes` hash probes, probe i at (home + i * step) mod m from i =
+/// `first_probe` on, then a linear scan of the slots after the scan's start, one at a time, up to
+/// m - 1 - `scan_cut` of them. A key takes the first empty slot of its sequence, or is dropped
+/// when the sequence ends.
 struct probe_rules {
   int probes = 1;                        // 1: the home slot alone, then the scan
+  int first_probe = 0;                   // 1: the probes are i = 1, 2, ..., skipping the home slot
   step_rule step = step_rule::plus_one;  // unused with one probe
-  bool wrap = true;             // the scan goes on from slot 0 after the last slot, or ends there
+  bool wrap = true;  // the scan goes on from slot `wrap_to` after the last slot, or ends there
+  int wrap_to = 0;
+  int scan_cut = 0;             // scanned slots fewer than m - 1
   bool scan_from_home = false;  // the scan starts after the home slot, not after the last probe
   bool keep_probing = false;    // no scan: probe i goes on up to where the probes repeat
   bool operator==(const probe_rules&) const = default;
@@ -84,27 +89,34 @@ constexpr std::int64_t primary_hash(std::int64_t k, std::int64_t table_size) {
   return table_size == 0 ? 0 : k % table_size;
 }
 
+/// The largest prime below `n`, for n of 3 or more; 1 below that.
+std::int64_t largest_prime_below(std::int64_t n);
+
 /// The divisor of the step under `rule` for a table of `table_size` slots; 1 below 3 slots, where
 /// no other divisor exists.
-constexpr std::int64_t step_divisor(std::int64_t table_size, step_rule rule) {
+inline std::int64_t step_divisor(std::int64_t table_size, step_rule rule) {
   if (table_size < 3) return 1;
+  if (rule == step_rule::prime_below_m) return largest_prime_below(table_size);
   return rule == step_rule::modulo_m_minus_1 ? table_size - 1 : table_size - 2;
 }
 
-/// The step under `rule` from `remainder`, the key's remainder by step_divisor: a builder that
-/// forms remainders its own faster way still takes the step from here.
-constexpr std::int64_t step_from_remainder(std::int64_t remainder, step_rule rule) {
+/// The step under `rule` from `remainder`, the key's remainder by `divisor` (step_divisor): a
+/// builder that forms remainders its own faster way still takes the step from here.
+constexpr std::int64_t step_from_remainder(std::int64_t remainder, std::int64_t divisor,
+                                           step_rule rule) {
+  if (rule == step_rule::prime_below_m) return divisor - remainder;
   return rule == step_rule::no_plus_one ? remainder : remainder + 1;
 }
 
 /// The step of `k` under `rule`: for the correct rule between 1 and m - 2 for k >= 0 and m >= 3,
 /// and 1 below 3 slots.
-constexpr std::int64_t probe_step(std::int64_t k, std::int64_t table_size, step_rule rule) {
-  return step_from_remainder(k % step_divisor(table_size, rule), rule);
+inline std::int64_t probe_step(std::int64_t k, std::int64_t table_size, step_rule rule) {
+  const std::int64_t divisor = step_divisor(table_size, rule);
+  return step_from_remainder(k % divisor, divisor, rule);
 }
 
 /// Step of double hashing: (k mod (`table_size` - 2)) + 1, truncating; 1 below 3 slots.
-constexpr std::int64_t step_hash(std::int64_t k, std::int64_t table_size) {
+inline std::int64_t step_hash(std::int64_t k, std::int64_t table_size) {
   return probe_step(k, table_size, step_rule::plus_one);
 }
 
@@ -117,7 +129,7 @@ constexpr std::int64_t hash_probe(std::int64_t home, std::int64_t step, std::int
 
 /// Probe `i` of double hashing: (primary_hash + i * step_hash) mod `table_size`. Gives 0 for a
 /// `table_size` of 0 or 2.
-constexpr std::int64_t double_hash_slot(std::int64_t k, std::int64_t i, std::int64_t table_size) {
+inline std::int64_t double_hash_slot(std::int64_t k, std::int64_t i, std::int64_t table_size) {
   if (table_size == 0 || table_size == 2) return 0;
   return hash_probe(primary_hash(k, table_size), step_hash(k, table_size), i, table_size);
 }
@@ -138,3 +150,12 @@ std::int64_t probe_count(const probe_rules& rules, std::int64_t table_size, std:
 /// or -1 when no try does. Constant time but for keep_probing, linear in its probes.
 std::int64_t tries_to(const probe_rules& rules, std::int64_t table_size, std::int64_t k,
                       std::int64_t slot);
+
+/// Try `j` (from 1) of the scan under `rules` after slot `start`; -1 past its end.
+std::int64_t scanned_slot(const probe_rules& rules, std::int64_t table_size, std::int64_t start,
+                          std::int64_t j);
+
+/// The try (from 1) at which the scan under `rules` after slot `start` reaches `slot`, or -1 when
+/// it never does.
+std::int64_t scan_tries_to(const probe_rules& rules, std::int64_t table_size, std::int64_t start,
+                           std::int64_t slot);

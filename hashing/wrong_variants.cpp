@@ -178,14 +178,17 @@ std::int64_t first_empty_at_or_after(const probe_table& t, std::int64_t from) {
   return first_empty_at_or_after(t.empty, t.empty_words.data(), t.size, from);
 }
 
-// The linear scan after a filled slot `last`: its first empty slot, going on from slot 0 when
-// `wrap`; -1 when there is none. Slot `last` itself is filled, so a whole turn finds the same
-// slots as a scan that stops one short of coming back to it.
-std::int64_t scan_after(const probe_table& t, std::int64_t last, bool wrap) {
-  const std::int64_t found = first_empty_at_or_after(t, last + 1);
-  if (found < t.size || !wrap) return found < t.size ? found : -1;
-  const std::int64_t from_start = first_empty_at_or_after(t, 0);
-  return from_start < t.size ? from_start : -1;
+// The scan under `rules` after a filled slot `start`: its first empty slot, going on from slot
+// `wrap_to` when the rules wrap; -1 when there is none within its length. Slot `start` itself is
+// filled, so a whole turn finds the same slots as a scan that stops one short of coming back.
+std::int64_t scan_after(const probe_table& t, std::int64_t start, const probe_rules& rules) {
+  std::int64_t found = first_empty_at_or_after(t, start + 1);
+  if (found >= t.size) {
+    if (!rules.wrap || rules.wrap_to >= t.size) return -1;
+    found = first_empty_at_or_after(t, rules.wrap_to);
+    if (found >= t.size) return -1;
+  }
+  return scan_tries_to(rules, t.size, start, found) < 0 ? -1 : found;
 }
 
 void drop(probe_table& t) { t.diverged = t.diverged || t.drops_diverge; }
@@ -197,8 +200,8 @@ bool stops_at(probe_table& t, key k) {
   return true;
 }
 
-void store_after(probe_table& t, std::int64_t last, key k, bool wrap) {
-  const std::int64_t slot = scan_after(t, last, wrap);
+void store_after(probe_table& t, std::int64_t last, key k, const probe_rules& rules) {
+  const std::int64_t slot = scan_after(t, last, rules);
   if (slot >= 0) {
     store(t, slot, k);
   } else {
@@ -215,7 +218,7 @@ void keep_probing_insert(key k, std::int64_t home, std::int64_t step, const prob
   if (t.empty_count == 0) return;
   const std::int64_t count = probe_count(rules, t.size, k);
   for (std::int64_t i = 0; i < count; ++i) {
-    const std::int64_t slot = hash_probe(home, step, i, t.size);
+    const std::int64_t slot = hash_probe(home, step, i + rules.first_probe, t.size);
     if (is_empty(t, slot)) {
       store(t, slot, k);
       return;
@@ -234,21 +237,22 @@ void probe_insert(key k, probe_table& t, const probe_rules& rules) {
     keep_probing_insert(k, home, probe_step(k, t.size, rules.step), rules, t);
     return;
   }
-  if (is_empty(t, home)) {
+  const bool home_first = rules.first_probe == 0;
+  if (home_first && is_empty(t, home)) {
     store(t, home, k);
     return;
   }
-  if (rules.probes > 1) {
+  if (rules.probes > 1 || !home_first) {
     const std::int64_t step = probe_step(k, t.size, rules.step);
-    for (std::int64_t i = 1; i < rules.probes; ++i) {
-      const std::int64_t slot = hash_probe(home, step, i, t.size);
+    for (std::int64_t i = home_first ? 1 : 0; i < rules.probes; ++i) {
+      const std::int64_t slot = hash_probe(home, step, i + rules.first_probe, t.size);
       if (is_empty(t, slot)) {
         store(t, slot, k);
         return;
       }
     }
   }
-  store_after(t, scan_start(rules, t.size, k), k, rules.wrap);
+  store_after(t, scan_start(rules, t.size, k), k, rules);
 }
 
 // One list's keys in insertion order: the list as given, or, when `ranks` is set, the keys of
@@ -298,7 +302,7 @@ void two_pass_insert(const key_source& keys, probe_table& t, const probe_rules& 
   });
   insert_each(keys, t, [&](key k, std::size_t i) {
     if (bit_at(left_over.data(), i) && !stops_at(t, k)) {
-      store_after(t, primary_hash(k, t.size), k, rules.wrap);
+      store_after(t, primary_hash(k, t.size), k, rules);
     }
   });
 }

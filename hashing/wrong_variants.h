@@ -27,6 +27,10 @@ enum class mistake_id : std::uint8_t {
   double_probing_continues,
   wrong_strategy,
   line_shifted,
+  wrap_to_slot_one,
+  scan_cut_short,
+  probes_from_one,
+  step_prime_below_m,
 };
 
 /// How a line is found to hold a mistake: it is the layout of a wrong build of its own strategy,
@@ -45,6 +49,9 @@ struct build_rules {
   int probes = 0;               // hash probes before the scan; 0: as many as the strategy makes
   bool scan_from_home = false;  // the scan after the probes starts after the home slot
   bool keep_probing = false;    // no scan: hash probing goes on up to m probes
+  int first_probe = 0;          // 1: the hash probes are numbered from 1, skipping the home slot
+  int wrap_to = 0;              // the slot a scan goes on from after the last one
+  int scan_cut = 0;             // a scan tries this many slots fewer than m - 1
   bool operator==(const build_rules&) const = default;
 };
 
@@ -52,8 +59,11 @@ struct build_rules {
 constexpr probe_rules probing_for(const build_rules& rules, strategy_id strategy) {
   probe_rules probing = traits_of(strategy).rules;
   probing.wrap = rules.wrap;
+  probing.wrap_to = rules.wrap_to;
+  probing.scan_cut = rules.scan_cut;
   if (probing.probes > 1) {
     probing.step = rules.step;
+    probing.first_probe = rules.first_probe;
     if (rules.probes != 0) probing.probes = rules.probes;
     probing.scan_from_home = rules.scan_from_home;
     probing.keep_probing = rules.keep_probing;
@@ -196,6 +206,45 @@ inline constexpr std::array mistake_catalogue{
                   "out of step.",
                   "add a case whose layout differs from the layouts on the output lines just above "
                   "and below it."},
+    mistake_entry{mistake_id::wrap_to_slot_one,
+                  "wrap_to_slot_one",
+                  every_strategy,
+                  mistake_check::wrong_build,
+                  {build_rules{.wrap_to = 1}},
+                  1,
+                  "A linear scan that passes the last slot goes on from slot 1 instead of slot 0, "
+                  "so no scan ever reaches slot 0.",
+                  "add a table filled past its end while slot 0 is still free, so that a key's "
+                  "scan must go on from slot 0."},
+    mistake_entry{mistake_id::scan_cut_short,
+                  "scan_cut_short",
+                  every_strategy,
+                  mistake_check::wrong_build,
+                  {build_rules{.scan_cut = 1}, build_rules{.scan_cut = 2}},
+                  2,
+                  "The linear scan tries one or two slots fewer than m - 1, so a key whose only "
+                  "free slot lies at the end of its scan is dropped.",
+                  "add a table one key short of full whose free slot lies just before the home "
+                  "slot of a colliding key, and one two keys short of full."},
+    mistake_entry{mistake_id::probes_from_one,
+                  "probes_from_one",
+                  strategy_bit(strategy_id::double_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.first_probe = 1}},
+                  1,
+                  "The double-hash probes are numbered from 1, so the home slot is never probed: "
+                  "the three probes are home + step, home + 2 step and home + 3 step.",
+                  "add a key whose home slot is free, in a table of 4 slots or more."},
+    mistake_entry{mistake_id::step_prime_below_m,
+                  "step_prime_below_m",
+                  strategy_bit(strategy_id::double_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.step = step_rule::prime_below_m}},
+                  1,
+                  "The double-hashing step is R - (key mod R), R the largest prime below m, "
+                  "instead of (key mod (m - 2)) + 1.",
+                  "add a colliding key whose step R - (key mod R), R the largest prime below m, "
+                  "differs from (key mod (m - 2)) + 1, so that its second probe shows it."},
 };
 
 constexpr const mistake_entry& catalogue_entry(mistake_id id) {
