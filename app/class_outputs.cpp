@@ -1,0 +1,213 @@
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <system_error>
+
+#include "app/class_session.h"
+#include "app/report_names.h"
+#include "hashing/program_limits.h"
+#include "render/answer_file_writer.h"
+#include "render/class_console.h"
+#include "render/class_html.h"
+#include "render/class_json.h"
+
+namespace {
+
+// Creates `folder` and its parents when missing; false when it is not a folder afterwards.
+bool make_folder(const std::string& folder) {
+  std::error_code failed;
+  return std::filesystem::create_directories(folder, failed) || is_folder(folder);
+}
+
+int class_status(const class_session& s, const class_totals& totals) {
+  const run_summary& input = s.setup.input;
+  const bool incomplete = totals.graded < totals.submissions || totals.graded == 0 ||
+                          input.refused > 0 || input.not_built > 0 || input.ended_early ||
+                          !s.lms_matched;
+  if (incomplete) return incomplete_status;
+  // A class run that graded no line at all passed nothing.
+  if (graded_lines(s.cases) == 0) {
+    return s.cl->fail_on_wrong ? wrong_lines_status : incomplete_status;
+  }
+  return s.cl->fail_on_wrong && totals.any_wrong ? wrong_lines_status : success_status;
+}
+
+// class.json, written whole into its temporary file; false when it could not be.
+bool write_class_report(class_session& s, const class_report& report) {
+  if (!s.class_report.open(joined(s.cl->report_dir, class_report_name))) return false;
+  put_class_json(s.class_report.out(), report);
+  return s.class_report.finish();
+}
+
+// index.html, written whole into its temporary file; false when it could not be.
+bool write_class_page(class_session& s, const class_totals& totals,
+                      const std::vector<submission_row>& rows) {
+  if (!s.class_page.open(joined(s.cl->html_dir, class_page_name))) return false;
+  put_class_html(s.class_page.out(),
+                 {s.cl->request.input_path, s.cl->gradebook, totals, rows, s.page_names},
+                 {s.lms.heading, s.lms.notes});
+  return s.class_page.finish();
+}
+
+// Every file of the run that was completed, in the order they are renamed: the answer file
+// last, so that a new answer never stands beside an old gradebook.
+std::vector<atomic_file*> completed_files(class_session& s) {
+  std::vector<atomic_file*> files;
+  const auto add = [&](atomic_file* file) {
+    if (file != nullptr && file->finished()) files.push_back(file);
+  };
+  for (graded_slot& slot : s.slots) {
+    add(slot.report_file.get());
+    add(slot.page_file.get());
+  }
+  for (atomic_file* file : {&s.class_report, &s.class_page, &s.lms.file, &s.gradebook, &s.answer}) {
+    add(file);
+  }
+  return files;
+}
+
+// The submissions' reports and pages were finished unsynced: one sync of each folder's file
+// system writes them all, before any is renamed into place. A sync that fails adds its line.
+bool sync_report_folders(class_session& s) {
+  bool synced = true;
+  for (const std::string* folder : {&s.cl->report_dir, &s.cl->html_dir}) {
+    if (folder->empty() || sync_file_system(*folder)) continue;
+    s.failures.push_back("Folder " + *folder + " sync failed");
+    synced = false;
+  }
+  return synced;
+}
+
+// Renames every completed file over its target at once, and none after a signal; a rename that
+// fails adds its line.
+bool publish(class_session& s) {
+  std::vector<std::string> failed;
+  const bool published = publish_unless_sealed([&] {
+    for (atomic_file* file : completed_files(s)) {
+      if (!file->publish()) failed.push_back(file->target() + " could not be renamed into place");
+    }
+  });
+  s.failures.insert(s.failures.end(), failed.begin(), failed.end());
+  return published && failed.empty();
+}
+
+}  // namespace
+
+std::vector<guarded_file> files_of(const class_session& s) {
+  // The answer file comes first, so that a clash names the file read: "Input File x is the
+  // answer file y".
+  std::vector<guarded_file> files;
+  if (!s.cl->no_answer_file) files.push_back({"Answer File", s.cl->answer_file, true});
+  files.push_back({"Input File", s.cl->request.input_path, false});
+  const auto add = [&](const std::vector<std::string>& paths, const char* role, bool written) {
+    std::transform(paths.begin(), paths.end(), std::back_inserter(files),
+                   [&](const std::string& path) {
+                     return guarded_file{role, path, written};
+                   });
+  };
+  for (const class_submission& submission : s.setup.submissions) {
+    // A listed entry that is not a regular file is never opened, so it can clash with nothing.
+    if (submission.regular) files.push_back({"Output File", submission.path, false});
+  }
+  files.push_back({"Gradebook", s.cl->gradebook, true});
+  if (!s.cl->roster.empty()) files.push_back({"Roster", s.cl->roster, false});
+  if (!s.cl->lms_csv.empty()) files.push_back({"LMS CSV", s.cl->lms_csv, true});
+  add(s.setup.report_paths, "JSON report", true);
+  if (!s.cl->report_dir.empty()) {
+    files.push_back({"Class report", joined(s.cl->report_dir, class_report_name), true});
+  }
+  add(s.setup.page_paths, "HTML report", true);
+  if (!s.cl->html_dir.empty()) {
+    files.push_back({"Class page", joined(s.cl->html_dir, class_page_name), true});
+  }
+  return files;
+}
+
+std::vector<own_file> own_files_of(const command_line& cl) {
+  // With a roster a listed folder is the class's downloads, so the gradebook and the LMS CSV
+  // found there are submissions they would overwrite: listed, the same-file guard refuses them.
+  std::vector<own_file> own{{"the input file", cl.request.input_path}};
+  if (cl.roster.empty()) own.push_back({"the gradebook", cl.gradebook});
+  if (!cl.no_answer_file) own.push_back({"the answer file", cl.answer_file});
+  if (!cl.roster.empty()) own.push_back({"the roster", cl.roster});
+  if (!cl.report_dir.empty()) {
+    own.push_back({"the class report", joined(cl.report_dir, class_report_name)});
+  }
+  if (!cl.html_dir.empty()) {
+    own.push_back({"the class page", joined(cl.html_dir, class_page_name)});
+  }
+  return own;
+}
+
+std::vector<report_folder> report_folders_of(const command_line& cl) {
+  std::vector<report_folder> folders;
+  if (!cl.report_dir.empty()) folders.push_back({cl.report_dir, ".json"});
+  if (!cl.html_dir.empty()) folders.push_back({cl.html_dir, ".html"});
+  return folders;
+}
+
+std::string open_outputs(class_session& s) {
+  const command_line& cl = *s.cl;
+  if (!cl.report_dir.empty() && !make_folder(cl.report_dir)) {
+    return "Report folder " + cl.report_dir + " could not be created";
+  }
+  if (!cl.html_dir.empty() && !make_folder(cl.html_dir)) {
+    return "Page folder " + cl.html_dir + " could not be created";
+  }
+  if (!cl.no_answer_file) {
+    if (!s.answer.open(cl.answer_file)) {
+      s.answer_refused = true;
+      return "Answer File " + cl.answer_file + " open failed";
+    }
+    answer_file_writer writer(s.answer.out());
+    for (const case_result& record : s.cases) writer.begin_case(record);
+  }
+  if (!s.gradebook.open(cl.gradebook)) return "Gradebook " + cl.gradebook + " open failed";
+  return "";
+}
+
+std::int64_t graded_lines(const std::vector<case_result>& cases) {
+  return 3 * std::count_if(cases.begin(), cases.end(), [](const case_result& record) {
+           return record.state == case_state::built;
+         });
+}
+
+int finish(class_session& s, const class_totals& totals, std::vector<submission_row>& rows) {
+  int status = class_status(s, totals);
+  const auto fail = [&](std::string line) {
+    s.failures.push_back(std::move(line));
+    status = failure_status;
+  };
+  if (!s.failures.empty()) status = failure_status;  // a submission's report was lost
+  if (!s.cl->no_answer_file) {
+    if (!flush_text(s.console)) {
+      s.answer.discard();  // the previous answer stays, as after a console failure in any run
+    } else if (!s.answer.finish()) {
+      fail("Answer File " + s.cl->answer_file + " write failed");
+    }
+  }
+  if (!s.gradebook.finish()) fail("Gradebook " + s.cl->gradebook + " write failed");
+  if (!s.cl->html_dir.empty() && !write_class_page(s, totals, rows)) {
+    fail("Class page " + joined(s.cl->html_dir, class_page_name) + " write failed");
+  }
+  for (const std::string& line : s.failures) put_text(s.console, shown_path(line) + "\n");
+  s.failures.clear();
+  if (!flush_text(s.console)) {
+    std::fputs(
+        ("hash_checker: " + std::string(console_name(s.console)) + " write failed\n").c_str(),
+        stderr);
+    status = failure_status;
+  }
+  if (!s.cl->report_dir.empty()) {
+    const class_report report{s.setup.header, s.cl->gradebook, s.setup.input, totals,
+                              rows,           s.report_names,  status};
+    if (!write_class_report(s, report)) {
+      fail("Class report " + joined(s.cl->report_dir, class_report_name) + " write failed");
+    }
+  }
+  if (status != failure_status && !sync_report_folders(s)) status = failure_status;
+  if (status != failure_status && !publish(s)) status = failure_status;
+  for (const std::string& line : s.failures) put_text(s.console, shown_path(line) + "\n");
+  if (!s.failures.empty()) flush_text(s.console);
+  return status;
+}
