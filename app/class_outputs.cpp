@@ -5,6 +5,7 @@
 
 #include "app/class_session.h"
 #include "app/report_names.h"
+#include "checker/run_status.h"
 #include "hashing/program_limits.h"
 #include "render/answer_file_writer.h"
 #include "render/class_console.h"
@@ -18,18 +19,14 @@ bool make_folder(const std::string& folder) {
   std::error_code failed;
   return std::filesystem::create_directories(folder, failed) || is_folder(folder);
 }
-
+// A class run is incomplete also when a submission was not graded or a download not matched.
 int class_status(const class_session& s, const class_totals& totals) {
-  const run_summary& input = s.setup.input;
-  const bool incomplete = totals.graded < totals.submissions || totals.graded == 0 ||
-                          input.refused > 0 || input.not_built > 0 || input.ended_early ||
-                          !s.lms_matched;
-  if (incomplete) return incomplete_status;
-  // A class run that graded no line at all passed nothing.
-  if (graded_lines(s.cases) == 0) {
-    return s.cl->fail_on_wrong ? wrong_lines_status : incomplete_status;
-  }
-  return s.cl->fail_on_wrong && totals.any_wrong ? wrong_lines_status : success_status;
+  run_outcome outcome = outcome_of(s.setup.input, true, s.cl->fail_on_wrong);
+  outcome.incomplete = outcome.incomplete || totals.graded < totals.submissions ||
+                       totals.graded == 0 || !s.lms_matched;
+  outcome.graded = graded_lines(s.cases);
+  outcome.any_wrong = totals.any_wrong;
+  return exit_status(outcome);
 }
 
 // class.json, written whole into its temporary file; false when it could not be.

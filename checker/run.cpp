@@ -17,6 +17,7 @@
 #include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
 #include "checker/line_prefetch.h"
+#include "checker/run_status.h"
 #include "checker/shape.h"
 #include "hashing/huge_pages.h"
 #include "hashing/program_limits.h"
@@ -461,11 +462,7 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
   files.shape = summary.shape;
 }
 
-int status_of(const run_summary& summary) {
-  if (!summary.error.empty()) return failure_status;
-  const bool incomplete = summary.refused > 0 || summary.not_built > 0 || summary.ended_early;
-  return incomplete ? incomplete_status : success_status;
-}
+int status_of(const run_summary& summary) { return exit_status(outcome_of(summary, false, false)); }
 
 std::string swapped_files_hint(std::int64_t numbers) {
   if (numbers <= 1) return "";
@@ -474,10 +471,7 @@ std::string swapped_files_hint(std::int64_t numbers) {
 }
 
 int checking_status(const run_summary& summary, bool fail_on_wrong) {
-  const int status = status_of(summary);
-  if (status != success_status) return status;
-  if (summary.all == 0) return fail_on_wrong ? wrong_lines_status : incomplete_status;
-  return fail_on_wrong && summary.right < summary.all ? wrong_lines_status : success_status;
+  return exit_status(outcome_of(summary, true, fail_on_wrong));
 }
 
 void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summary& summary) {

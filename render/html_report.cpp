@@ -10,6 +10,7 @@
 
 #include "checker/diagnosis.h"
 #include "checker/gradebook.h"
+#include "checker/run_status.h"
 #include "render/explain_text.h"
 #include "render/html_writer.h"
 #include "render/report_text.h"
@@ -474,21 +475,6 @@ void append_badge(std::string& html, case_state state, bool wrong, std::int64_t 
     html += " Right";
   }
   html += "</span>";
-}
-
-std::string status_words(const run_summary& summary) {
-  switch (summary.status) {
-    case 0:
-      return "every case built";
-    case 1:
-      return "completed, some cases refused or not built or the input ended early";
-    case 3:
-      return "completed with Wrong lines (--fail-on-wrong)";
-    case 255:
-      return summary.error.empty() ? "failed" : "failed: " + summary.error;
-    default:
-      return "ended";
-  }
 }
 
 void append_fact(std::string& html, std::string_view name, std::string_view escaped_value) {

@@ -20,6 +20,7 @@
 #include "checker/grading.h"
 #include "checker/reveal.h"
 #include "checker/run.h"
+#include "checker/run_status.h"
 #include "hashing/huge_pages.h"
 #include "render/answer_file_writer.h"
 #include "render/console_transcript.h"
@@ -237,7 +238,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
   sink& report_file = results[1];
   run_summary summary;
   if (!report_file.open()) {
-    summary.status = 255;
+    summary.status = failure_status;
     summary.error = "The page can't keep its results: out of memory";
     outcome = outcome_text(summary);
     return outcome.c_str();
