@@ -28,12 +28,11 @@ struct submission_report {
 };
 
 // Begins the report of submission `index` at `target`, as a checking run of that file alone
-// would; the failure line when it can't be created.
-std::string open_report(const class_setup& setup, std::size_t index, const std::string& target,
-                        submission_report& report) {
-  const std::string role(report.kind->role);
+// would; what failed when it can't be created.
+failure open_report(const class_setup& setup, std::size_t index, const std::string& target,
+                    submission_report& report) {
   report.file = std::make_unique<atomic_file>();
-  if (!report.file->open(target)) return role + " " + target + " open failed";
+  if (!report.file->open(target)) return file_failure(report.kind->role, target, file_step::open);
   report.renderer = make_report(*report.kind, report.file->out(), *setup.cl);
   run_header header = setup.header;
   header.output = setup.paths[index];
@@ -41,18 +40,18 @@ std::string open_report(const class_setup& setup, std::size_t index, const std::
   // Only the pages draw on it: they lie beside index.html and link back to it.
   if (!setup.page_paths.empty()) header.class_page = class_page_name;
   report.renderer->begin_run(header);
-  return "";
+  return {};
 }
 
 // Ends a report that open_report began and completes its temporary file, which is renamed with
-// the rest of the run's files at the end; the failure line when it can't be completed.
-std::string close_report(const run_summary& summary, submission_report& report) {
-  if (!report.renderer) return "";
+// the rest of the run's files at the end; what failed when it can't be completed.
+failure close_report(const run_summary& summary, submission_report& report) {
+  if (!report.renderer) return {};
   report.renderer->end_run(summary);
   report.renderer.reset();
   // Synced with the rest of its folder's files before they are renamed (sync_report_folders).
-  if (report.file->finish(false)) return "";
-  return std::string(report.kind->role) + " " + report.file->target() + " write failed";
+  if (report.file->finish(false)) return {};
+  return file_failure(report.kind->role, report.file->target(), file_step::write);
 }
 
 }  // namespace
@@ -120,8 +119,8 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
   }
   summary.score = score(summary.right, summary.all);
   summary.status = checking_status(summary, setup.fail_on_wrong);
-  if (slot.report_failure.empty()) slot.report_failure = close_report(summary, json);
-  if (slot.page_failure.empty()) slot.page_failure = close_report(summary, page);
+  if (!slot.report_failure.failed()) slot.report_failure = close_report(summary, json);
+  if (!slot.page_failure.failed()) slot.page_failure = close_report(summary, page);
   slot.report_file = std::move(json.file);
   slot.page_file = std::move(page.file);
   slot.row = row_of(request.output_path, state, summary, cases, tally);

@@ -11,6 +11,7 @@
 #include "app/class_listing.h"
 #include "app/options.h"
 #include "app/report_factory.h"
+#include "checker/failure.h"
 #include "checker/gradebook.h"
 #include "checker/reveal.h"
 #include "checker/run.h"
@@ -44,9 +45,9 @@ std::size_t submission_bytes_for(std::span<const case_result> cases, bool diagno
 /// What a worker leaves for the printing thread in a submission's slot.
 struct graded_slot {
   submission_row row;
-  std::string notes;           // the --explain lines, dropped once printed
-  std::string report_failure;  // the line naming its report when that could not be written
-  std::string page_failure;    // the same for its HTML page
+  std::string notes;       // the --explain lines, dropped once printed
+  failure report_failure;  // its report could not be written
+  failure page_failure;    // the same for its HTML page
   // The report and page, written whole and waiting to be renamed with the rest of the run's files.
   std::unique_ptr<atomic_file> report_file;
   std::unique_ptr<atomic_file> page_file;

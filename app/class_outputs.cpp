@@ -143,24 +143,25 @@ std::vector<report_folder> report_folders_of(const command_line& cl) {
   return folders;
 }
 
-std::string open_outputs(class_session& s) {
+failure open_outputs(class_session& s) {
   const command_line& cl = *s.cl;
   if (!cl.report_dir.empty() && !make_folder(cl.report_dir)) {
-    return "Report folder " + cl.report_dir + " could not be created";
+    return {"Report folder " + cl.report_dir + " could not be created"};
   }
   if (!cl.html_dir.empty() && !make_folder(cl.html_dir)) {
-    return "Page folder " + cl.html_dir + " could not be created";
+    return {"Page folder " + cl.html_dir + " could not be created"};
   }
   if (!cl.no_answer_file) {
     if (!s.answer.open(cl.answer_file)) {
       s.answer_refused = true;
-      return "Answer File " + cl.answer_file + " open failed";
+      return file_failure("Answer File", cl.answer_file, file_step::open);
     }
     answer_file_writer writer(s.answer.out());
     for (const case_result& record : s.cases) writer.begin_case(record);
   }
-  if (!s.gradebook.open(cl.gradebook)) return "Gradebook " + cl.gradebook + " open failed";
-  return "";
+  if (!s.gradebook.open(cl.gradebook))
+    return file_failure("Gradebook", cl.gradebook, file_step::open);
+  return {};
 }
 
 std::int64_t graded_lines(const std::vector<case_result>& cases) {
@@ -180,18 +181,21 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
     if (!flush_text(s.console)) {
       s.answer.discard();  // the previous answer stays, as after a console failure in any run
     } else if (!s.answer.finish()) {
-      fail("Answer File " + s.cl->answer_file + " write failed");
+      fail(file_failure_line("Answer File", s.cl->answer_file, file_step::write));
     }
   }
-  if (!s.gradebook.finish()) fail("Gradebook " + s.cl->gradebook + " write failed");
+  if (!s.gradebook.finish())
+    fail(file_failure_line("Gradebook", s.cl->gradebook, file_step::write));
   if (!s.cl->html_dir.empty() && !write_class_page(s, totals, rows)) {
-    fail("Class page " + joined(s.cl->html_dir, class_page_name) + " write failed");
+    fail(
+        file_failure_line("Class page", joined(s.cl->html_dir, class_page_name), file_step::write));
   }
   for (const std::string& line : s.failures) put_text(s.console, shown_path(line) + "\n");
   s.failures.clear();
   if (!flush_text(s.console)) {
     std::fputs(
-        ("hash_checker: " + std::string(console_name(s.console)) + " write failed\n").c_str(),
+        ("hash_checker: " + step_failure_line(console_name(s.console), file_step::write) + "\n")
+            .c_str(),
         stderr);
     status = failure_status;
   }
@@ -199,7 +203,8 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
     const class_report report{s.setup.header, s.cl->gradebook, s.setup.input, totals,
                               rows,           s.report_names,  status};
     if (!write_class_report(s, report)) {
-      fail("Class report " + joined(s.cl->report_dir, class_report_name) + " write failed");
+      fail(file_failure_line("Class report", joined(s.cl->report_dir, class_report_name),
+                             file_step::write));
     }
   }
   if (status != failure_status && !sync_report_folders(s)) status = failure_status;

@@ -11,6 +11,7 @@
 #include "app/file_guard.h"
 #include "app/lms_grades.h"
 #include "app/options.h"
+#include "checker/failure.h"
 #include "checker/gradebook.h"
 #include "render/atomic_file.h"
 #include "render/text_out.h"
@@ -48,8 +49,8 @@ std::vector<own_file> own_files_of(const command_line& cl);
 std::vector<report_folder> report_folders_of(const command_line& cl);
 
 /// Creates the report folders and the temporary answer file and gradebook, and writes the answer
-/// file whole; the failure line, or an empty text.
-std::string open_outputs(class_session& s);
+/// file whole; what failed, if anything.
+failure open_outputs(class_session& s);
 
 /// Three lines for each case that was built: what a class run may grade of each submission.
 std::int64_t graded_lines(const std::vector<case_result>& cases);

@@ -73,17 +73,17 @@ void prepare(class_session& s) {
   }
 }
 
-// Reads and builds every case once; the failure line, or an empty text.
-std::string read_input(class_session& s) {
+// Reads and builds every case once; what failed, if anything.
+failure read_input(class_session& s) {
   run_request request;
   request.answer_only = true;
   request.input_path = s.cl->request.input_path;
   run_files files;
-  std::string failure = start_run(request, files);
-  if (!failure.empty()) return failure;
+  failure unread{start_run(request, files)};
+  if (unread.failed()) return unread;
   hint_swapped_files(files.count_line_numbers);
   read_all_cases(files, s.cases, s.setup.input);
-  return s.setup.input.error;
+  return {s.setup.input.error};
 }
 
 // The refused and unbuilt cases and an early end of the input, then the roster's header.
@@ -124,8 +124,9 @@ void print_slot(class_session& s, const roster_columns& columns, std::size_t ind
   // The gradebook and the grid have them now.
   std::vector<std::int8_t>().swap(slot.row.case_right);
   std::vector<std::uint8_t>().swap(slot.row.case_lines_right);
-  if (!slot.report_failure.empty()) s.failures.push_back(slot.report_failure);
-  if (!slot.page_failure.empty()) s.failures.push_back(slot.page_failure);
+  for (const failure* lost : {&slot.report_failure, &slot.page_failure}) {
+    if (lost->failed()) s.failures.push_back(lost->line);
+  }
 }
 
 // Two workers grade while this thread prints each submission as soon as those before it are.
@@ -176,11 +177,11 @@ std::vector<shortened_name> shortened_names(const class_session& s) {
   return shortened;
 }
 
-// Prints a line that ends the run before any submission is graded.
-int stop(class_session& s, const std::string& line) {
-  put_text(s.console, shown_path(line) + "\n");
+// Prints the line of what ends the run before any submission is graded; the exit status.
+int stop(class_session& s, const failure& what) {
+  put_text(s.console, shown_path(what.line) + "\n");
   flush_text(s.console);
-  return failure_status;
+  return exit_status_of(what);
 }
 
 }  // namespace
@@ -198,27 +199,23 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
   std::string refused = same_file_clash(files);
   if (refused.empty()) refused = unwritable_target(files);
   if (!refused.empty()) {
-    stop(s, refused);
+    stop(s, {refused});
     if (!cl.no_answer_file && !refused_kind_text(kind_of_target(cl.answer_file)).empty()) {
       hint_answer_elsewhere();
     }
     return failure_status;
   }
-  std::string unread = read_input(s);
-  int unread_status = failure_status;
-  if (unread.empty() && !cl.roster.empty()) {
-    unread_status = read_lms_roster(cl, s.lms, unread);
+  failure unread = read_input(s);
+  if (!unread.failed() && !cl.roster.empty()) {
+    unread = read_lms_roster(cl, s.lms);
     s.lms_matched = match_lms_downloads(s.lms, s.setup.submissions);
   }
-  if (!unread.empty()) {
-    stop(s, unread);
-    return unread_status;
-  }
-  const std::string unopened = open_outputs(s);
-  if (!unopened.empty()) {
-    stop(s, unopened);
+  if (unread.failed()) return stop(s, unread);
+  const failure unopened = open_outputs(s);
+  if (unopened.failed()) {
+    const int status = stop(s, unopened);
     if (s.answer_refused) hint_answer_elsewhere();
-    return failure_status;
+    return status;
   }
   const roster_columns columns = roster_columns_for(s.setup.paths, graded_lines(s.cases));
   start_roster(s, columns);
@@ -230,8 +227,8 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
   totals.cases = std::move(s.grid);
   put_class_summary(s.console, totals, shortened_names(s));
   if (!cl.roster.empty()) {
-    std::string lost = write_lms_grades(cl, s.lms, s.setup.submissions, rows, s.console);
-    if (!lost.empty()) s.failures.push_back(std::move(lost));
+    failure lost = write_lms_grades(cl, s.lms, s.setup.submissions, rows, s.console);
+    if (lost.failed()) s.failures.push_back(std::move(lost.line));
   }
   return finish(s, totals, rows);
 }

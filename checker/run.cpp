@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "checker/diagnosis.h"
+#include "checker/failure.h"
 #include "checker/grading.h"
 #include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
@@ -40,10 +41,6 @@ std::FILE* open_for_reading(const std::string& path) {
   return std::fopen(path.c_str(), "rb");
 }
 
-std::string file_line(std::string_view role, const std::string& path, std::string_view what) {
-  return std::string(role) + " File " + path + " " + std::string(what);
-}
-
 std::string where(const line_reader& reader, std::int64_t line_number) {
   return "Input File " + reader.path + " line " + std::to_string(line_number) + ": ";
 }
@@ -51,7 +48,8 @@ std::string where(const line_reader& reader, std::int64_t line_number) {
 std::string read_case_count(run_files& files) {
   parsed_line count;
   const read_status status = read_key_line(files.input_f, count, true);
-  if (status == read_status::error) return file_line("Input", files.input_f.path, "read failed");
+  if (status == read_status::error)
+    return file_failure_line("Input File", files.input_f.path, file_step::read);
   if (count.fault == token_fault::none && count.keys.empty()) count.fault = token_fault::blank;
   if (count.fault != token_fault::none) {
     const std::string shown = quote_token(count.token, count.token_cut);
@@ -98,7 +96,7 @@ std::string size_refusal(const line_reader& input_f, const case_result& record) 
 void end_early(const run_files& files, read_status read, std::int64_t cases_run,
                run_summary& summary) {
   if (read == read_status::error) {
-    summary.error = file_line("Input", files.input_f.path, "read failed");
+    summary.error = file_failure_line("Input File", files.input_f.path, file_step::read);
     return;
   }
   summary.ended_early = true;
@@ -357,7 +355,7 @@ std::string run_case(const run_request& request, run_files& files,
   case_beginning beginning(slots, record, pass);
   if (!request.answer_only &&
       !grade_case(request, files, slots, record, tally, around, pass, ahead)) {
-    return file_line("Output", files.output_f.path, "read failed");
+    return file_failure_line("Output File", files.output_f.path, file_step::read);
   }
   beginning.join();
   held_event event{held_event::kind::end_case, &record, {}, tally, 0};
@@ -392,13 +390,15 @@ std::string start_run(const run_request& request, run_files& files) {
   files.input_f.path = request.input_path;
   files.input.reset(open_for_reading(request.input_path));
   files.input_f.file = files.input.get();
-  if (files.input == nullptr) return file_line("Input", request.input_path, "open failed");
+  if (files.input == nullptr)
+    return file_failure_line("Input File", request.input_path, file_step::open);
   files.output_f.path = request.output_path;
   files.output_f.parser.any_separator = request.any_separator;
   if (!request.answer_only) {
     files.output.reset(open_for_reading(request.output_path));
     files.output_f.file = files.output.get();
-    if (files.output == nullptr) return file_line("Output", request.output_path, "open failed");
+    if (files.output == nullptr)
+      return file_failure_line("Output File", request.output_path, file_step::open);
   }
   return read_case_count(files);
 }
@@ -542,7 +542,7 @@ submission_state grade_submission(const run_request& request, std::span<const ca
         grade_case(request, files, slots, record, tally, neighbours_of(cases, i), &pass);
     count_case(record, tally, summary);
     if (!read) {
-      summary.error = file_line("Output", request.output_path, "read failed");
+      summary.error = file_failure_line("Output File", request.output_path, file_step::read);
       state = submission_state::read_failed;
       break;
     }
