@@ -6,6 +6,7 @@
 
 #include "app/report_names.h"
 #include "checker/grading.h"
+#include "checker/run_status.h"
 #include "render/class_console.h"
 #include "render/explain_text.h"
 
@@ -117,8 +118,7 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
     for (const std::string& line : shape_lines(summary.shape)) shape += "  shape: " + line + "\n";
     slot.notes.insert(0, shape);
   }
-  summary.score = score(summary.right, summary.all);
-  summary.status = checking_status(summary, setup.fail_on_wrong);
+  settle_summary(summary, true, setup.fail_on_wrong);
   if (!slot.report_failure.failed()) slot.report_failure = close_report(summary, json);
   if (!slot.page_failure.failed()) slot.page_failure = close_report(summary, page);
   slot.report_file = std::move(json.file);
