@@ -114,6 +114,10 @@ std::optional<build_walk> mistake_walk(const correct_table& table) {
   const mistake_build& made = *source.mistake;
   const std::int64_t m = source.table_size;
   if (m < smallest_variant_table || m > largest_variant_table) return std::nullopt;
+  // A key the mistake never inserts makes no tries in its build.
+  if (!inserts_key(made.rules, *source.order, source.first_keys->size(), source.root)) {
+    return std::nullopt;
+  }
   const key_list before =
       table_before(made.rules, made.strategy, static_cast<std::int32_t>(m), *source.first_keys,
                    *source.second_keys, *source.order, source.root);

@@ -316,11 +316,11 @@ void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& fir
   } else {
     two_pass_insert(first, t, probing);
     if (rules.second_two_pass) {
-      two_pass_insert(second, t, probing);
+      if (rules.second_list_inserted) two_pass_insert(second, t, probing);
       return;
     }
   }
-  insert_each(second, t, insert);
+  if (rules.second_list_inserted) insert_each(second, t, insert);
 }
 
 key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const key_source& first,
@@ -737,8 +737,17 @@ bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t ta
   const build_rules& rules = rules_of(build);
   if (rules.lists_swapped) return table_size == 1 || table_size >= 3;
   if (table_size < smallest_variant_table || table_size > max_table_size) return false;
-  const bool ordered_by_probes = strategy == strategy_id::double_hashing && rules.absorb_repeats;
+  // Only the probes changed: each key still takes the first empty slot of an order of its own.
+  const bool ordered_by_probes =
+      strategy == strategy_id::double_hashing && rules.absorb_repeats && rules.second_list_inserted;
   return !ordered_by_probes || double_rules_part(rules, table_size);
+}
+
+bool inserts_key(const build_rules& rules, const key_order& order, std::size_t first_count, key k) {
+  const std::int64_t rank = rank_of(order, k);
+  if (rank < 0) return false;
+  const std::uint32_t position = order.first_position[static_cast<std::size_t>(rank)];
+  return rules.second_list_inserted || position < first_count;
 }
 
 key_list table_before(const build_rules& rules, strategy_id strategy, std::int32_t table_size,

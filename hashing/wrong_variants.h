@@ -31,6 +31,7 @@ enum class mistake_id : std::uint8_t {
   scan_cut_short,
   probes_from_one,
   step_prime_below_m,
+  second_list_skipped,
 };
 
 /// How a line is found to hold a mistake: it is the layout of a wrong build of its own strategy,
@@ -52,6 +53,7 @@ struct build_rules {
   int first_probe = 0;          // 1: the hash probes are numbered from 1, skipping the home slot
   int wrap_to = 0;              // the slot a scan goes on from after the last one
   int scan_cut = 0;             // a scan tries this many slots fewer than m - 1
+  bool second_list_inserted = true;  // false: the second list never goes in
   bool operator==(const build_rules&) const = default;
 };
 
@@ -245,6 +247,15 @@ inline constexpr std::array mistake_catalogue{
                   "instead of (key mod (m - 2)) + 1.",
                   "add a colliding key whose step R - (key mod R), R the largest prime below m, "
                   "differs from (key mod (m - 2)) + 1, so that its second probe shows it."},
+    mistake_entry{mistake_id::second_list_skipped,
+                  "second_list_skipped",
+                  every_strategy,
+                  mistake_check::wrong_build,
+                  {build_rules{.second_list_inserted = false}},
+                  1,
+                  "The second list is never inserted: the table holds the first list's keys alone.",
+                  "add a second list with a key the first list does not hold, while its table "
+                  "still has a free slot."},
 };
 
 constexpr const mistake_entry& catalogue_entry(mistake_id id) {
@@ -441,6 +452,11 @@ inline std::int64_t probe_slot(const build_rules& rules, strategy_id strategy,
                                std::int64_t table_size, key k, std::int64_t i) {
   return probe_slot(probing_for(rules, strategy), table_size, k, i);
 }
+
+/// Whether a builder that follows `rules` inserts `k` at all, `order` being order_keys of the two
+/// lists and `first_count` the first list's length: a key first met in the second list never goes
+/// in when the second list is skipped.
+bool inserts_key(const build_rules& rules, const key_order& order, std::size_t first_count, key k);
 
 /// The table as it stands just before `k` first goes in when a builder of `strategy` that follows
 /// `rules` (build_rules{} for the correct builder) builds from the two lists (`order` as for

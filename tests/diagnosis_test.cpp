@@ -141,6 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "probes_from_one"},
         mistake_case{"step_prime_below_m", line(7, {7, 28}, {}, dh, {7, 0, 28, 0, 0, 0, 0}),
                      "step_prime_below_m"},
+        mistake_case{"second_list_skipped", line(7, {1, 2}, {3}, lp, {0, 1, 2, 0, 0, 0, 0}),
+                     "second_list_skipped"},
         // The smallest size variants are tried for: 2 wraps to slot 0 in the correct table.
         mistake_case{"no_wrap_around_size_three", line(3, {5, 2}, {}, lp, {0, 0, 5}),
                      "no_wrap_around"}),

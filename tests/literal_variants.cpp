@@ -81,16 +81,18 @@ void literal_two_pass(literal_table& t, const key_list& keys) {
 key_list literal_build(strategy_id strategy, std::int32_t m, const key_list& first,
                        const key_list& second, const literal_rules& rules) {
   literal_table t{key_list(static_cast<std::size_t>(m), 0), rules};
+  const key_list none;
+  const key_list& second_in = rules.second_inserted ? second : none;
   if (strategy == strategy_id::two_pass_hashing) {
     literal_two_pass(t, first);
     if (rules.second_two_pass) {
-      literal_two_pass(t, second);
+      literal_two_pass(t, second_in);
     } else {
-      for (const key k : second) literal_linear(t, k);
+      for (const key k : second_in) literal_linear(t, k);
     }
     return t.slots;
   }
-  for (const key_list* keys : {&first, &second}) {
+  for (const key_list* keys : {&first, &second_in}) {
     for (const key k : *keys) {
       if (strategy == strategy_id::linear_probing) {
         literal_linear(t, k);
@@ -152,6 +154,9 @@ key_list literal_variant(wrong_build build, strategy_id strategy, std::int32_t m
       break;
     case mistake_id::step_prime_below_m:
       rules.step_form = 3;
+      break;
+    case mistake_id::second_list_skipped:
+      rules.second_inserted = false;
       break;
     case mistake_id::wrong_strategy:
     case mistake_id::line_shifted:

@@ -17,6 +17,7 @@ struct literal_rules {
   int first_probe = 0;  // the number of the first double-hash probe
   int wrap_to = 0;      // where a scan goes on after the last slot
   int scan_cut = 0;     // a scan tries m - 1 - scan_cut slots
+  bool second_inserted = true;
 };
 
 /// The table `strategy` builds under `rules`; `m` from 3 up.
