@@ -22,6 +22,7 @@
 #include "checker/grading.h"
 #include "checker/reveal.h"
 #include "checker/run.h"
+#include "checker/run_status.h"
 #include "hashing/program_limits.h"
 #include "render/answer_file_writer.h"
 #include "render/atomic_file.h"
@@ -163,9 +164,7 @@ void commit_answer(session& s) {
 }
 
 void settle_status(session& s) {
-  s.summary.score = score(s.summary.right, s.summary.all);
-  s.summary.status = s.cl.request.answer_only ? status_of(s.summary)
-                                              : checking_status(s.summary, s.cl.fail_on_wrong);
+  settle_summary(s.summary, !s.cl.request.answer_only, s.cl.fail_on_wrong);
 }
 
 // Writes every report's body through to disk before the console's last lines, so that a report

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "app/report_names.h"
 #include "checker/grading.h"
+#include "checker/run_status.h"
 #include "render/class_console.h"
 #include "render/explain_text.h"
 
@@ -39,7 +39,7 @@ failure open_report(const class_setup& setup, std::size_t index, const std::stri
   if (index < setup.input_paths.size()) header.input = setup.input_paths[index];
   header.reveal = setup.reveal;
   // Only the pages draw on it: they lie beside index.html and link back to it.
-  if (!setup.page_paths.empty()) header.class_page = class_page_name;
+  header.class_page = setup.class_page;
   report.renderer->begin_run(header);
   return {};
 }
@@ -83,15 +83,12 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
   wrong_line_notes notes(slot.notes);
   std::vector<renderer_slot> renderers{{&tally, ""}, {&content, ""}};
   if (setup.explain) renderers.push_back({&notes, ""});
-  submission_report json{setup.report_format, {}, nullptr};
-  submission_report page{setup.page_format, {}, nullptr};
-  if (json.kind != nullptr && !setup.report_paths.empty()) {
-    slot.report_failure = open_report(setup, index, setup.report_paths[index], json);
-    if (json.renderer) renderers.push_back({json.renderer.get(), ""});
-  }
-  if (page.kind != nullptr && !setup.page_paths.empty()) {
-    slot.page_failure = open_report(setup, index, setup.page_paths[index], page);
-    if (page.renderer) renderers.push_back({page.renderer.get(), ""});
+  std::vector<submission_report> reports(setup.folders.size());
+  slot.lost.assign(setup.folders.size(), {});
+  for (std::size_t f = 0; f < reports.size(); ++f) {
+    reports[f].kind = setup.folders[f].kind;
+    slot.lost[f] = open_report(setup, index, setup.folders[f].paths[index], reports[f]);
+    if (reports[f].renderer) renderers.push_back({reports[f].renderer.get(), ""});
   }
   run_summary summary;
   // A submission that can't have the memory its grading may take gets its own row, and the
@@ -121,12 +118,12 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
     for (const std::string& line : shape_lines(summary.shape)) shape += "  shape: " + line + "\n";
     slot.notes.insert(0, shape);
   }
-  summary.score = score(summary.right, summary.all);
-  summary.status = checking_status(summary, setup.fail_on_wrong);
-  if (!slot.report_failure.failed()) slot.report_failure = close_report(summary, json);
-  if (!slot.page_failure.failed()) slot.page_failure = close_report(summary, page);
-  slot.report_file = std::move(json.file);
-  slot.page_file = std::move(page.file);
+  settle_summary(summary, true, setup.fail_on_wrong);
+  slot.files.resize(reports.size());
+  for (std::size_t f = 0; f < reports.size(); ++f) {
+    if (!slot.lost[f].failed()) slot.lost[f] = close_report(summary, reports[f]);
+    slot.files[f] = std::move(reports[f].file);
+  }
   slot.row = row_of(request.output_path, state, summary, cases, tally);
   slot.row.any_separator = request.any_separator;
 }

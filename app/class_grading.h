@@ -17,17 +17,23 @@
 #include "checker/run.h"
 #include "render/atomic_file.h"
 
+/// A report the class run writes once per submission into its folder.
+struct folder_reports {
+  const report_kind* kind = nullptr;
+  std::string folder;
+  std::vector<std::string> names;  // one per submission
+  std::vector<std::string> paths;  // the folder joined with each name
+};
+
 /// Set up before the workers start; they only read it.
 struct class_setup {
   run_header header;  // version, input and answer file, for every report
   run_summary input;  // the input's case totals
   std::vector<class_submission> submissions;
-  std::vector<std::string> paths;              // each submission's path
-  std::vector<std::string> report_paths;       // one per path with --report-dir, none without
-  std::vector<std::string> page_paths;         // one per path with --html-dir, none without
-  const report_kind* report_format = nullptr;  // what is written at report_paths
-  const report_kind* page_format = nullptr;    // what is written at page_paths
-  const command_line* cl = nullptr;            // the reports' own options
+  std::vector<std::string> paths;       // each submission's path
+  std::vector<folder_reports> folders;  // in the report table's order
+  std::string class_page;  // the class's file the submissions' reports link back to, if any
+  const command_line* cl = nullptr;  // the reports' own options
   bool diagnose = false;
   bool explain = false;
   bool fail_on_wrong = false;
@@ -50,16 +56,15 @@ std::size_t submission_bytes_for(std::span<const case_result> cases, bool diagno
 /// What a worker leaves for the printing thread in a submission's slot.
 struct graded_slot {
   submission_row row;
-  std::string notes;       // the --explain lines, dropped once printed
-  failure report_failure;  // its report could not be written
-  failure page_failure;    // the same for its HTML page
-  // The report and page, written whole and waiting to be renamed with the rest of the run's files.
-  std::unique_ptr<atomic_file> report_file;
-  std::unique_ptr<atomic_file> page_file;
+  std::string notes;  // the --explain lines, dropped once printed
+  // Its report in each folder, written whole and waiting to be renamed with the rest of the
+  // run's files, and what failed when one could not be written.
+  std::vector<std::unique_ptr<atomic_file>> files;
+  std::vector<failure> lost;
 };
 
 /// Grades submission `index` against the class's cases as a checking run of that file alone
-/// would, writing its report and page into temporary files left in `slot`. A submission that
+/// would, writing its report in each folder into temporary files left in `slot`. A submission that
 /// can't have setup.submission_bytes gets a row saying so, and the class goes on without it.
 void grade_one(const class_setup& setup, std::span<const case_result> cases, std::size_t index,
                graded_slot& slot);

@@ -19,6 +19,7 @@ bool make_folder(const std::string& folder) {
   std::error_code failed;
   return std::filesystem::create_directories(folder, failed) || is_folder(folder);
 }
+
 // A class run is incomplete also when a submission was not graded or a download not matched.
 int class_status(const class_session& s, const class_totals& totals) {
   run_outcome outcome = outcome_of(s.setup.input, true, s.cl->fail_on_wrong);
@@ -29,21 +30,33 @@ int class_status(const class_session& s, const class_totals& totals) {
   return exit_status(outcome);
 }
 
-// class.json, written whole into its temporary file; false when it could not be.
-bool write_class_report(class_session& s, const class_report& report) {
-  if (!s.class_report.open(joined(s.cl->report_dir, class_report_name))) return false;
-  put_class_json(s.class_report.out(), report);
-  return s.class_report.finish();
+// The class's own file in folder `f` (class.json, index.html), written whole into its temporary
+// file; its line when it could not be.
+failure write_index(class_session& s, std::size_t f, const class_index& index) {
+  const folder_reports& folder = s.setup.folders[f];
+  const class_folder_kind& kind = *folder.kind->class_folder;
+  const std::string path = joined(folder.folder, kind.index_name);
+  atomic_file& file = *s.indexes[f];
+  if (file.open(path)) {
+    kind.write_index(file.out(), index);
+    if (file.finish()) return {};
+  }
+  return file_failure(kind.index_role, path, file_step::write);
 }
 
-// index.html, written whole into its temporary file; false when it could not be.
-bool write_class_page(class_session& s, const class_totals& totals,
-                      const std::vector<submission_row>& rows) {
-  if (!s.class_page.open(joined(s.cl->html_dir, class_page_name))) return false;
-  put_class_html(s.class_page.out(),
-                 {s.cl->request.input_path, s.cl->gradebook, totals, rows, s.page_names},
-                 {s.lms.heading, s.lms.notes});
-  return s.class_page.finish();
+// Writes the class's file of every folder whose file holds the run's exit status, or of every
+// other; each failure adds its line.
+bool write_indexes(class_session& s, class_index index, bool holding_status) {
+  bool written = true;
+  for (std::size_t f = 0; f < s.setup.folders.size(); ++f) {
+    const folder_reports& folder = s.setup.folders[f];
+    if (folder.kind->class_folder->index_holds_status != holding_status) continue;
+    index.names = folder.names;
+    const failure lost = write_index(s, f, index);
+    if (lost.failed()) s.failures.push_back(lost.line);
+    written = written && !lost.failed();
+  }
+  return written;
 }
 
 // Every file of the run that was completed, in the order they are renamed: the answer file
@@ -54,12 +67,10 @@ std::vector<atomic_file*> completed_files(class_session& s) {
     if (file != nullptr && file->finished()) files.push_back(file);
   };
   for (graded_slot& slot : s.slots) {
-    add(slot.report_file.get());
-    add(slot.page_file.get());
+    for (const std::unique_ptr<atomic_file>& file : slot.files) add(file.get());
   }
-  for (atomic_file* file : {&s.class_report, &s.class_page, &s.lms.file, &s.gradebook, &s.answer}) {
-    add(file);
-  }
+  for (const std::unique_ptr<atomic_file>& file : s.indexes) add(file.get());
+  for (atomic_file* file : {&s.lms.file, &s.gradebook, &s.answer}) add(file);
   return files;
 }
 
@@ -67,9 +78,9 @@ std::vector<atomic_file*> completed_files(class_session& s) {
 // system writes them all, before any is renamed into place. A sync that fails adds its line.
 bool sync_report_folders(class_session& s) {
   bool synced = true;
-  for (const std::string* folder : {&s.cl->report_dir, &s.cl->html_dir}) {
-    if (folder->empty() || sync_file_system(*folder)) continue;
-    s.failures.push_back("Folder " + *folder + " sync failed");
+  for (const folder_reports& folder : s.setup.folders) {
+    if (sync_file_system(folder.folder)) continue;
+    s.failures.push_back("Folder " + folder.folder + " sync failed");
     synced = false;
   }
   return synced;
@@ -99,10 +110,10 @@ std::vector<guarded_file> files_of(const class_session& s) {
   if (!s.cl->request.input_path.empty()) {
     files.push_back({"Input File", s.cl->request.input_path, false});
   }
-  const auto add = [&](const std::vector<std::string>& paths, const char* role, bool written) {
+  const auto add = [&](const std::vector<std::string>& paths, std::string_view role, bool written) {
     std::transform(paths.begin(), paths.end(), std::back_inserter(files),
                    [&](const std::string& path) {
-                     return guarded_file{role, path, written};
+                     return guarded_file{std::string(role), path, written};
                    });
   };
   for (const class_submission& submission : s.setup.submissions) {
@@ -112,13 +123,10 @@ std::vector<guarded_file> files_of(const class_session& s) {
   files.push_back({"Gradebook", s.cl->gradebook, true});
   if (!s.cl->roster.empty()) files.push_back({"Roster", s.cl->roster, false});
   if (!s.cl->lms_csv.empty()) files.push_back({"LMS CSV", s.cl->lms_csv, true});
-  add(s.setup.report_paths, "JSON report", true);
-  if (!s.cl->report_dir.empty()) {
-    files.push_back({"Class report", joined(s.cl->report_dir, class_report_name), true});
-  }
-  add(s.setup.page_paths, "HTML report", true);
-  if (!s.cl->html_dir.empty()) {
-    files.push_back({"Class page", joined(s.cl->html_dir, class_page_name), true});
+  for (const folder_reports& folder : s.setup.folders) {
+    const class_folder_kind& kind = *folder.kind->class_folder;
+    add(folder.paths, folder.kind->role, true);
+    files.push_back({std::string(kind.index_role), joined(folder.folder, kind.index_name), true});
   }
   return files;
 }
@@ -131,29 +139,28 @@ std::vector<own_file> own_files_of(const command_line& cl) {
   if (cl.roster.empty()) own.push_back({"the gradebook", cl.gradebook});
   if (!cl.no_answer_file) own.push_back({"the answer file", cl.answer_file});
   if (!cl.roster.empty()) own.push_back({"the roster", cl.roster});
-  if (!cl.report_dir.empty()) {
-    own.push_back({"the class report", joined(cl.report_dir, class_report_name)});
-  }
-  if (!cl.html_dir.empty()) {
-    own.push_back({"the class page", joined(cl.html_dir, class_page_name)});
+  for (const report_kind* kind : class_report_kinds(cl)) {
+    const class_folder_kind& folder = *kind->class_folder;
+    own.push_back({std::string(folder.index_own), joined(cl.*folder.folder, folder.index_name)});
   }
   return own;
 }
 
 std::vector<report_folder> report_folders_of(const command_line& cl) {
   std::vector<report_folder> folders;
-  if (!cl.report_dir.empty()) folders.push_back({cl.report_dir, ".json"});
-  if (!cl.html_dir.empty()) folders.push_back({cl.html_dir, ".html"});
+  for (const report_kind* kind : class_report_kinds(cl)) {
+    const class_folder_kind& folder = *kind->class_folder;
+    folders.push_back({cl.*folder.folder, std::string(folder.extension)});
+  }
   return folders;
 }
 
 failure open_outputs(class_session& s) {
   const command_line& cl = *s.cl;
-  if (!cl.report_dir.empty() && !make_folder(cl.report_dir)) {
-    return {"Report folder " + cl.report_dir + " could not be created"};
-  }
-  if (!cl.html_dir.empty() && !make_folder(cl.html_dir)) {
-    return {"Page folder " + cl.html_dir + " could not be created"};
+  for (const folder_reports& folder : s.setup.folders) {
+    if (make_folder(folder.folder)) continue;
+    const std::string role(folder.kind->class_folder->folder_role);
+    return {role + " " + folder.folder + " could not be created"};
   }
   if (!cl.no_answer_file) {
     if (!s.answer.open(cl.answer_file)) {
@@ -163,8 +170,9 @@ failure open_outputs(class_session& s) {
     answer_file_writer writer(s.answer.out());
     for (const case_result& record : s.cases) writer.begin_case(record);
   }
-  if (!s.gradebook.open(cl.gradebook))
+  if (!s.gradebook.open(cl.gradebook)) {
     return file_failure("Gradebook", cl.gradebook, file_step::open);
+  }
   return {};
 }
 
@@ -198,29 +206,21 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
       fail(file_failure_line("Answer File", s.cl->answer_file, file_step::write));
     }
   }
-  if (!s.gradebook.finish())
+  if (!s.gradebook.finish()) {
     fail(file_failure_line("Gradebook", s.cl->gradebook, file_step::write));
-  if (!s.cl->html_dir.empty() && !write_class_page(s, totals, rows)) {
-    fail(
-        file_failure_line("Class page", joined(s.cl->html_dir, class_page_name), file_step::write));
   }
+  class_index index{&s.setup.header, s.cl->gradebook, &s.setup.input, &totals, rows, {}, 0,
+                    s.lms.heading,   s.lms.notes};
+  if (!write_indexes(s, index, false)) status = failure_status;
   for (const std::string& line : s.failures) put_text(s.console, shown_path(line) + "\n");
   s.failures.clear();
   if (!flush_text(s.console)) {
-    std::fputs(
-        ("hash_checker: " + step_failure_line(console_name(s.console), file_step::write) + "\n")
-            .c_str(),
-        stderr);
+    const std::string lost = step_failure_line(console_name(s.console), file_step::write);
+    std::fputs(("hash_checker: " + lost + "\n").c_str(), stderr);
     status = failure_status;
   }
-  if (!s.cl->report_dir.empty()) {
-    const class_report report{s.setup.header, s.cl->gradebook, s.setup.input, totals,
-                              rows,           s.report_names,  status};
-    if (!write_class_report(s, report)) {
-      fail(file_failure_line("Class report", joined(s.cl->report_dir, class_report_name),
-                             file_step::write));
-    }
-  }
+  index.status = status;
+  if (!write_indexes(s, index, true)) status = failure_status;
   if (status != failure_status && !sync_report_folders(s)) status = failure_status;
   if (status != failure_status && !publish(s)) status = failure_status;
   for (const std::string& line : s.failures) put_text(s.console, shown_path(line) + "\n");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,13 +25,11 @@ struct class_session {
   text_out console;
   bool color = false;
   std::vector<case_result> cases;
-  std::vector<std::string> report_names;
-  std::vector<std::string> page_names;
   atomic_file answer;
   bool answer_refused = false;  // the answer file could not be opened
   atomic_file gradebook;
-  atomic_file class_report;  // class.json
-  atomic_file class_page;    // index.html
+  // The class's own file in each of setup.folders (class.json, index.html).
+  std::vector<std::unique_ptr<atomic_file>> indexes;
   std::vector<graded_slot> slots;
   case_grid grid;                     // filled as each row is printed
   std::vector<std::string> failures;  // printed after the summary

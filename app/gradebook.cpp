@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -61,15 +62,15 @@ void prepare(class_session& s) {
   s.setup.fail_on_wrong = s.cl->fail_on_wrong;
   s.setup.reveal = s.cl->reveal;
   s.setup.cl = s.cl;
-  s.setup.report_format = class_report_kind(&command_line::report_dir);
-  s.setup.page_format = class_report_kind(&command_line::html_dir);
-  if (!s.cl->report_dir.empty()) {
-    s.report_names = report_names_for(named_as);
-    s.setup.report_paths = paths_in(s.cl->report_dir, s.report_names);
-  }
-  if (!s.cl->html_dir.empty()) {
-    s.page_names = page_names_for(named_as);
-    s.setup.page_paths = paths_in(s.cl->html_dir, s.page_names);
+  for (const report_kind* kind : class_report_kinds(*s.cl)) {
+    const class_folder_kind& folder = *kind->class_folder;
+    folder_reports& reports = s.setup.folders.emplace_back();
+    reports.kind = kind;
+    reports.folder = s.cl->*folder.folder;
+    reports.names = report_names_in(named_as, folder.extension, folder.index_name);
+    reports.paths = paths_in(reports.folder, reports.names);
+    if (folder.reports_link_index) s.setup.class_page = folder.index_name;
+    s.indexes.push_back(std::make_unique<atomic_file>());
   }
 }
 
@@ -131,8 +132,8 @@ void print_slot(class_session& s, const roster_columns& columns, std::size_t ind
   // The gradebook and the grid have them now.
   std::vector<std::int8_t>().swap(slot.row.case_right);
   std::vector<std::uint8_t>().swap(slot.row.case_lines_right);
-  for (const failure* lost : {&slot.report_failure, &slot.page_failure}) {
-    if (lost->failed()) s.failures.push_back(lost->line);
+  for (const failure& lost : slot.lost) {
+    if (lost.failed()) s.failures.push_back(lost.line);
   }
 }
 
@@ -184,9 +185,9 @@ std::vector<shortened_name> shortened_names(const class_session& s) {
   std::vector<shortened_name> shortened;
   for (std::size_t i = 0; i < s.setup.submissions.size(); ++i) {
     const std::string& named_as = s.setup.submissions[i].named_as;
-    for (const std::vector<std::string>* names : {&s.report_names, &s.page_names}) {
-      if (i < names->size() && name_was_shortened(named_as, (*names)[i])) {
-        shortened.push_back({s.setup.paths[i], (*names)[i]});
+    for (const folder_reports& folder : s.setup.folders) {
+      if (name_was_shortened(named_as, folder.names[i])) {
+        shortened.push_back({s.setup.paths[i], folder.names[i]});
       }
     }
   }

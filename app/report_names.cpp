@@ -76,6 +76,11 @@ std::vector<std::string> unique_names(const std::vector<std::string>& paths,
 
 }  // namespace
 
+std::vector<std::string> report_names_in(const std::vector<std::string>& paths,
+                                         std::string_view extension, std::string_view reserved) {
+  return unique_names(paths, extension, reserved);
+}
+
 std::vector<std::string> report_names_for(const std::vector<std::string>& paths) {
   return unique_names(paths, ".json", class_report_name);
 }

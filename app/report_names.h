@@ -27,5 +27,10 @@ std::vector<std::string> report_names_for(const std::vector<std::string>& paths)
 /// "index.html" (the class's page).
 std::vector<std::string> page_names_for(const std::vector<std::string>& paths);
 
+/// One name per path, as report_names_for names them but ending in `extension`, and never
+/// `reserved` (the class's own file in the folder).
+std::vector<std::string> report_names_in(const std::vector<std::string>& paths,
+                                         std::string_view extension, std::string_view reserved);
+
 /// True when `name` was shortened from the last component of `path` (see report_names_for).
 bool name_was_shortened(const std::string& path, const std::string& name);

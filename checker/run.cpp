@@ -18,7 +18,6 @@
 #include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
 #include "checker/line_prefetch.h"
-#include "checker/run_status.h"
 #include "checker/shape.h"
 #include "hashing/huge_pages.h"
 #include "hashing/program_limits.h"
@@ -462,16 +461,10 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
   files.shape = summary.shape;
 }
 
-int status_of(const run_summary& summary) { return exit_status(outcome_of(summary, false, false)); }
-
 std::string swapped_files_hint(std::int64_t numbers) {
   if (numbers <= 1) return "";
   return "INPUT's first line holds " + std::to_string(numbers) +
          " numbers: is it an output file? The input file comes first.";
-}
-
-int checking_status(const run_summary& summary, bool fail_on_wrong) {
-  return exit_status(outcome_of(summary, true, fail_on_wrong));
 }
 
 void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summary& summary) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "checker/grading.h"
+
 run_outcome outcome_of(const run_summary& summary, bool checking, bool fail_on_wrong) {
   run_outcome outcome;
   outcome.failed = !summary.error.empty();
@@ -20,6 +22,11 @@ int exit_status(const run_outcome& outcome) {
   // A run that graded no line at all passed nothing.
   if (outcome.graded == 0) return outcome.fail_on_wrong ? wrong_lines_status : incomplete_status;
   return outcome.fail_on_wrong && outcome.any_wrong ? wrong_lines_status : success_status;
+}
+
+void settle_summary(run_summary& summary, bool checking, bool fail_on_wrong) {
+  summary.score = score(summary.right, summary.all);
+  summary.status = exit_status(outcome_of(summary, checking, fail_on_wrong));
 }
 
 std::string status_words(const run_summary& summary) {

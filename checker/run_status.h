@@ -30,6 +30,10 @@ run_outcome outcome_of(const run_summary& summary, bool checking, bool fail_on_w
 /// Wrong line with 3 under fail_on_wrong; 0 otherwise.
 int exit_status(const run_outcome& outcome);
 
+/// Sets the score and the exit status of a run (checking lines or not) that ended with `summary`:
+/// what every run does last, before its renderers hear end_run.
+void settle_summary(run_summary& summary, bool checking, bool fail_on_wrong);
+
 /// An exit status and the words that show it.
 struct exit_status_row {
   int status = 0;

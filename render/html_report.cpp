@@ -576,7 +576,7 @@ std::string totals(const run_summary& summary, bool answer_only, std::int64_t ca
                 "<span class=\"" + std::string(checked ? "status-good" : "status-bad") + "\">" +
                     escaped(student_outcome(summary, *unchecked)) + "</span>");
   } else {
-    const bool good = summary.status == 0;
+    const bool good = summary.status == success_status;
     append_fact(html, "Exit status",
                 "<span class=\"" + std::string(good ? "status-good" : "status-bad") + "\">" +
                     html_number(summary.status) + " \xe2\x80\x94 " +

@@ -193,8 +193,7 @@ run_summary run_again(bool diagnose, std::span<const renderer_slot> slots,
   if (progress != nullptr) progress->watch(files);
   summary.error = start_run(request, files);
   if (summary.error.empty()) run_cases(request, files, slots, summary);
-  summary.score = score(summary.right, summary.all);
-  summary.status = checking_status(summary, false);
+  settle_summary(summary, true, false);
   for (const renderer_slot& slot : slots) slot.renderer->end_run(summary);
   last_count_line_numbers = files.count_line_numbers;
   return summary;
