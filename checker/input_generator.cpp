@@ -6,15 +6,16 @@
 
 #include "checker/audit.h"
 
-namespace {
-
-// splitmix64: the same numbers on every platform, unlike the standard distributions.
-std::uint64_t mix(std::uint64_t x) {
+std::uint64_t mix_seed(std::uint64_t x) {
   x += 0x9e3779b97f4a7c15ULL;
   x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
   x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
   return x ^ (x >> 31);
 }
+
+namespace {
+
+std::uint64_t mix(std::uint64_t x) { return mix_seed(x); }
 
 struct random_source {
   std::uint64_t state;

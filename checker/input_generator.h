@@ -13,6 +13,9 @@
 /// Keys of generated small inputs stay at or below this, so that a person reads them easily.
 inline constexpr key largest_generated_key = 999;
 
+/// splitmix64's step: the same numbers on every platform, unlike the standard distributions.
+std::uint64_t mix_seed(std::uint64_t x);
+
 /// A generated input: its cases, numbered from 0 and built, or why none could be made.
 struct generated_input {
   std::vector<case_result> cases;

@@ -11,14 +11,6 @@
 
 namespace {
 
-// splitmix64's finaliser, as the generator mixes its seeds.
-std::uint64_t mix(std::uint64_t x) {
-  x += 0x9e3779b97f4a7c15ULL;
-  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
-  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
-  return x ^ (x >> 31);
-}
-
 bool plain_name_byte(char c, bool first) {
   const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
   const bool digit = c >= '0' && c <= '9';
@@ -54,7 +46,7 @@ std::uint64_t variant_seed(std::uint64_t course_seed, std::string_view name) {
                       [](std::uint64_t sum, char c) {
                         return (sum ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
                       });
-  return mix(mix(course_seed) ^ hash) >> 1U;
+  return mix_seed(mix_seed(course_seed) ^ hash) >> 1U;
 }
 
 student_variant make_variant(std::uint64_t seed, std::int64_t max_size, std::int64_t least_cases) {
