@@ -32,7 +32,7 @@ int class_status(const class_session& s, const class_totals& totals) {
 
 // The class's own file in folder `f` (class.json, index.html), written whole into its temporary
 // file; its line when it could not be.
-failure write_index(class_session& s, std::size_t f, const class_index& index) {
+failure write_index(const class_session& s, std::size_t f, const class_index& index) {
   const folder_reports& folder = s.setup.folders[f];
   const class_folder_kind& kind = *folder.kind->class_folder;
   const std::string path = joined(folder.folder, kind.index_name);
@@ -66,7 +66,7 @@ std::vector<atomic_file*> completed_files(class_session& s) {
   const auto add = [&](atomic_file* file) {
     if (file != nullptr && file->finished()) files.push_back(file);
   };
-  for (graded_slot& slot : s.slots) {
+  for (const graded_slot& slot : s.slots) {
     for (const std::unique_ptr<atomic_file>& file : slot.files) add(file.get());
   }
   for (const std::unique_ptr<atomic_file>& file : s.indexes) add(file.get());
@@ -177,7 +177,8 @@ failure open_outputs(class_session& s) {
 }
 
 std::int64_t graded_lines(const std::vector<case_result>& cases) {
-  return 3 * std::count_if(cases.begin(), cases.end(), [](const case_result& record) {
+  return static_cast<std::int64_t>(strategy_count) *
+         std::count_if(cases.begin(), cases.end(), [](const case_result& record) {
            return record.state == case_state::built;
          });
 }

@@ -132,6 +132,3 @@ struct diagnosis_scratch {
 /// Mistakes are tried in catalogue order, those found by comparing with a layout at hand
 /// (wrong_strategy, line_shifted) before the wrong builds.
 diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch);
-
-/// As above, with scratch room of its own.
-diagnosis diagnose_line(const diagnosis_input& input);

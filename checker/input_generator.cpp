@@ -96,14 +96,14 @@ std::int64_t newly_caught(const case_result& candidate, const std::vector<bool>&
 
 // The first mistake that no table of `largest` slots or fewer reveals, with the size that does.
 std::string unrevealable_mistake(std::int64_t largest) {
-  for (const audit_mistake mistake : all_audit_mistakes) {
+  for (const mistake_id mistake : all_mistakes) {
     for (const strategy_id s : all_strategies) {
-      if (!audit_applies(mistake, s)) continue;
+      if (!mistake_applies(mistake, s)) continue;
       std::int64_t m = 1;
       while (m <= largest_useful_table && !audit_revealable(mistake, s, m)) ++m;
       if (m <= largest) continue;
       return "no table of " + std::to_string(largest) + " slots or fewer can reveal " +
-             std::string(audit_mistake_key(mistake)) + " on " + std::string(strategy_title(s)) +
+             std::string(mistake_key(mistake)) + " on " + std::string(strategy_title(s)) +
              "; --max-size=" + std::to_string(m) + " or more can";
     }
   }

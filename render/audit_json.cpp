@@ -18,7 +18,7 @@ void put_optional(json_object& object, std::string_view name,
 
 void put_verdict(json_array& verdicts, const audit_verdict& v) {
   json_object object(verdicts);
-  object.string("mistake", audit_mistake_key(v.mistake));
+  object.string("mistake", mistake_key(v.mistake));
   object.string("strategy", strategy_key(v.strategy));
   object.boolean("caught", v.caught);
   put_optional(object, "case", v.case_number);
