@@ -47,8 +47,9 @@ std::string where(const line_reader& reader, std::int64_t line_number) {
 std::string read_case_count(run_files& files) {
   parsed_line count;
   const read_status status = read_key_line(files.input_f, count, true);
-  if (status == read_status::error)
+  if (status == read_status::error) {
     return file_failure_line("Input File", files.input_f.path, file_step::read);
+  }
   if (count.fault == token_fault::none && count.keys.empty()) count.fault = token_fault::blank;
   if (count.fault != token_fault::none) {
     const std::string shown = quote_token(count.token, count.token_cut);
@@ -389,15 +390,17 @@ std::string start_run(const run_request& request, run_files& files) {
   files.input_f.path = request.input_path;
   files.input.reset(open_for_reading(request.input_path));
   files.input_f.file = files.input.get();
-  if (files.input == nullptr)
+  if (files.input == nullptr) {
     return file_failure_line("Input File", request.input_path, file_step::open);
+  }
   files.output_f.path = request.output_path;
   files.output_f.parser.any_separator = request.any_separator;
   if (!request.answer_only) {
     files.output.reset(open_for_reading(request.output_path));
     files.output_f.file = files.output.get();
-    if (files.output == nullptr)
+    if (files.output == nullptr) {
       return file_failure_line("Output File", request.output_path, file_step::open);
+    }
   }
   return read_case_count(files);
 }
