@@ -37,6 +37,7 @@ struct layouts {
 inline const key_list& layout_of(const layouts& built, strategy_id strategy) {
   return built.by_strategy[strategy_index(strategy)];
 }
+// cppcheck-suppress constParameter ; the layout is handed out to be written
 inline key_list& layout_of(layouts& built, strategy_id strategy) {
   return built.by_strategy[strategy_index(strategy)];
 }

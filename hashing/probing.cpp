@@ -66,8 +66,9 @@ std::int64_t scanned_slot(const probe_rules& rules, std::int64_t table_size, std
 std::int64_t scan_tries_to(const probe_rules& rules, std::int64_t table_size, std::int64_t start,
                            std::int64_t slot) {
   const std::int64_t m = table_size;
-  if (slot > start && slot < m)
+  if (slot > start && slot < m) {
     return scanned_slot(rules, m, start, slot - start) < 0 ? -1 : slot - start;
+  }
   if (!rules.wrap || slot < rules.wrap_to || slot >= m) return -1;
   // The first turn after the wrap; a later turn reaches no slot the first did not.
   const std::int64_t j = m - start + slot - rules.wrap_to;
