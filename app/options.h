@@ -52,6 +52,8 @@ struct command_line {
   std::int64_t keys = -1;        // --generate-large: keys in all; -1 when not given
   std::string shape = "random";  // --generate-large: random, clustered, wrap or repeated
   std::string generator_option;  // the last of --seed, --max-size, --size, --keys, --shape given
+  std::string generate_only_option;        // the last given of those only --generate takes
+  std::string generate_large_only_option;  // the last given of those only --generate-large takes
   run_request request;
   bool answer_file_named = false;     // --answer-file or --no-answer-file was given
   bool reads_standard_input = false;  // INPUT or OUTPUT is "-"

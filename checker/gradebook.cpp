@@ -109,6 +109,7 @@ submission_row row_of(std::string path, submission_state state, const run_summar
   row.strategy_right = tally.right();
   row.strategy_lines = tally.lines();
   row.mistake_lines = tally.mistakes();
+  if (!summary.shape.likely.empty()) row.program_mistake = summary.shape.likely.front().mistake;
   return row;
 }
 
@@ -158,6 +159,10 @@ class_totals totals_of(std::span<const submission_row> rows) {
     for (std::size_t m = 0; m < row.mistake_lines.size() && m < totals.mistakes.size(); ++m) {
       totals.mistakes[m].lines += row.mistake_lines[m];
       totals.mistakes[m].submissions += row.mistake_lines[m] > 0 ? 1 : 0;
+    }
+    const auto program = static_cast<std::size_t>(row.program_mistake.value_or(mistake_id{}));
+    if (row.program_mistake && program < totals.mistakes.size()) {
+      ++totals.mistakes[program].programs;
     }
   }
   totals.graded = static_cast<std::int64_t>(scores.size());

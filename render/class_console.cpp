@@ -91,11 +91,12 @@ void put_strategy_shares(text_out& out, const class_totals& totals) {
   }
 }
 
-// The mistakes that Wrong lines named, the most submissions first (ties in catalogue order).
+// The mistakes that Wrong lines named, the most submissions first (ties in catalogue order), each
+// with the submissions whose program's mistake it is.
 void put_mistake_tally(text_out& out, const class_totals& totals) {
   std::vector<std::size_t> named;
   for (std::size_t m = 0; m < totals.mistakes.size(); ++m) {
-    if (totals.mistakes[m].submissions > 0) named.push_back(m);
+    if (totals.mistakes[m].submissions > 0 || totals.mistakes[m].programs > 0) named.push_back(m);
   }
   if (named.empty()) return;
   std::stable_sort(named.begin(), named.end(), [&](std::size_t a, std::size_t b) {
@@ -108,7 +109,8 @@ void put_mistake_tally(text_out& out, const class_totals& totals) {
     put_text(out, "  ");
     put_right_aligned(out, counted(totals.mistakes[m].submissions, "submission"), width);
     put_text(out, ": " + std::string(mistake_catalogue[m].key) + " (" +
-                      counted(totals.mistakes[m].lines, "line") + ")\n");
+                      counted(totals.mistakes[m].lines, "line") + "; the program's mistake in " +
+                      counted(totals.mistakes[m].programs, "submission") + ")\n");
   }
 }
 
