@@ -17,9 +17,11 @@
 #include "app/input_tools.h"
 #include "app/options.h"
 #include "app/report_factory.h"
+#include "checker/failure.h"
 #include "checker/grading.h"
 #include "checker/reveal.h"
 #include "checker/run.h"
+#include "checker/run_status.h"
 #include "hashing/program_limits.h"
 #include "render/answer_file_writer.h"
 #include "render/atomic_file.h"
@@ -41,6 +43,10 @@ struct report {
   atomic_file file;
   std::unique_ptr<result_renderer> renderer;
 };
+
+std::string write_failure_line(const report& r) {
+  return file_failure_line(r.role, r.path, file_step::write);
+}
 
 bool wants_color(color_mode mode, std::FILE* console) {
   if (mode != color_mode::automatic) return mode == color_mode::always;
@@ -109,22 +115,23 @@ run_header header_of(const session& s) {
   return header;
 }
 
-// Creates the reports' temporary files; the failure line, or an empty text.
-std::string open_reports(const session& s) {
+// Creates the reports' temporary files; what failed, if anything.
+failure open_reports(const session& s) {
   for (const auto& r : s.reports) {
-    if (!r->file.open(r->path)) return r->role + " " + r->path + " open failed";
+    if (!r->file.open(r->path)) return file_failure(r->role, r->path, file_step::open);
     r->renderer = make_report(*r->kind, r->file.out(), s.cl);
   }
-  return "";
+  return {};
 }
 
 std::vector<renderer_slot> slots_of(session& s) {
   std::vector<renderer_slot> slots{{s.console_view.get(), ""}};
   if (s.answer_writer) {
-    slots.push_back({s.answer_writer.get(), "Answer File " + s.cl.answer_file + " write failed"});
+    slots.push_back({s.answer_writer.get(),
+                     file_failure_line("Answer File", s.cl.answer_file, file_step::write)});
   }
   std::transform(s.reports.begin(), s.reports.end(), std::back_inserter(slots), [](const auto& r) {
-    return renderer_slot{r->renderer.get(), r->role + " " + r->path + " write failed"};
+    return renderer_slot{r->renderer.get(), write_failure_line(*r)};
   });
   return slots;
 }
@@ -135,7 +142,7 @@ void run_all(session& s) {
   if (!s.summary.error.empty()) return;
   if (!s.cl.no_answer_file) {
     if (!s.answer.open(s.cl.answer_file)) {
-      s.summary.error = "Answer File " + s.cl.answer_file + " open failed";
+      s.summary.error = file_failure_line("Answer File", s.cl.answer_file, file_step::open);
       s.answer_refused = true;
       return;
     }
@@ -150,13 +157,13 @@ void run_all(session& s) {
 void commit_answer(session& s) {
   if (!s.answer_writer || !s.summary.error.empty()) return;
   if (!flush_text(s.console)) return;
-  if (!s.answer.commit()) s.summary.error = "Answer File " + s.cl.answer_file + " write failed";
+  if (!s.answer.commit()) {
+    s.summary.error = file_failure_line("Answer File", s.cl.answer_file, file_step::write);
+  }
 }
 
 void settle_status(session& s) {
-  s.summary.score = score(s.summary.right, s.summary.all);
-  s.summary.status = s.cl.request.answer_only ? status_of(s.summary)
-                                              : checking_status(s.summary, s.cl.fail_on_wrong);
+  settle_summary(s.summary, !s.cl.request.answer_only, s.cl.fail_on_wrong);
 }
 
 // Writes every report's body through to disk before the console's last lines, so that a report
@@ -164,7 +171,7 @@ void settle_status(session& s) {
 void prepare_reports(session& s) {
   for (const auto& r : s.reports) {
     if (!r->renderer || flush_text_to_disk(r->file.out()) || !s.summary.error.empty()) continue;
-    s.summary.error = r->role + " " + r->path + " write failed";
+    s.summary.error = write_failure_line(*r);
     s.summary.status = failure_status;
   }
 }
@@ -174,9 +181,9 @@ void finish_console(session& s) {
   s.console_view->end_run(s.summary);
   if (s.answer_refused) hint_answer_elsewhere();
   if (flush_text(s.console)) return;
-  const std::string failure = std::string(console_name(s.console)) + " write failed";
-  std::fputs(("hash_checker: " + failure + "\n").c_str(), stderr);
-  if (s.summary.error.empty()) s.summary.error = failure;
+  const std::string lost = step_failure_line(console_name(s.console), file_step::write);
+  std::fputs(("hash_checker: " + lost + "\n").c_str(), stderr);
+  if (s.summary.error.empty()) s.summary.error = lost;
   s.summary.status = failure_status;
 }
 
@@ -188,7 +195,7 @@ void finish_reports(session& s) {
     if (!r->renderer) continue;
     r->renderer->end_run(s.summary);
     if (!r->file.commit()) {
-      put_text(s.console, shown_path(r->role + " " + r->path + " write failed") + "\n");
+      put_text(s.console, shown_path(write_failure_line(*r)) + "\n");
       flush_text(s.console);
       s.summary.status = failure_status;
     }
@@ -197,7 +204,7 @@ void finish_reports(session& s) {
 
 int run_session(session& s, std::FILE* keyboard) {
   const run_header header = header_of(s);
-  s.summary.error = open_reports(s);
+  s.summary.error = open_reports(s).line;
   const bool reports_open = s.summary.error.empty();
   s.console_view->begin_run(header);
   for (const auto& r : s.reports) {

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/class_listing.h"
 #include "app/options.h"
+#include "app/report_names.h"
 
 /// Runs `hash_checker --gradebook=FILE INPUT SUBMISSION...` as `cl` gives it, writing the roster
 /// and the class summary to `console` (in colour with `color`); reads no key. Returns the exit
@@ -15,84 +17,3 @@
 /// ended early; 3 with --fail-on-wrong when it would be 0 and a graded line is Wrong; 255 when the
 /// input can't be read, a file of the run is another or a write failed.
 int run_gradebook(const command_line& cl, std::FILE* console, bool color);
-
-/// One submission of a class run.
-struct class_submission {
-  std::string path;      // the file read: as given, or a folder's path joined with an entry's name
-  std::string named_as;  // the path whose last component names its reports
-  bool listed = false;   // found by listing a folder: read only as a regular file
-  bool regular = true;   // listed: the entry is a regular file (or, followed, a link to one)
-  // A student's folder of several files, none picked: why, and the row is not graded.
-  std::string pick_note;
-};
-
-/// How a student's folder of several files gives its submission: off (the folder is skipped, as
-/// any folder of more than one entry), by a file name pattern, or, without one, the one file
-/// whose start reads as an output file.
-struct folder_picking {
-  bool on = false;
-  std::string glob;  // fnmatch pattern; empty: by content
-};
-
-/// What the submission arguments of a class run come to.
-struct class_listing {
-  std::vector<class_submission> submissions;
-  std::vector<std::string> skipped;  // one line per subfolder skipped and file of the run left out
-  std::int64_t skipped_folders = 0;
-  std::int64_t left_out = 0;
-};
-
-/// A file of the run itself, which a listed folder never offers as a submission: its role as a
-/// sentence names it ("the input file") and its path.
-struct own_file {
-  std::string role;
-  std::string path;
-};
-
-/// A folder the run writes reports into, and the ending of their names (".json").
-struct report_folder {
-  std::string path;
-  std::string extension;
-};
-
-/// The submissions that `given` names, in order. A folder stands for its entries in bytewise
-/// name order, each its path joined to the name by one "/": a regular file is a submission; a
-/// link (unless `follow_links`, which takes the link for what it points to), FIFO, socket or
-/// device is a submission that will not be read, so that it gets a row; a subfolder holding
-/// exactly one entry, not a folder, is a submission named after the subfolder; any other
-/// subfolder is skipped, or with `picking` on stands for the one file it picks (with a glob, the
-/// one file whose name matches; without, the one of several whose start reads as an output
-/// file: lines of integers alone) or, when not exactly one is picked, for a row with a
-/// pick_note ("not graded: 3 files, none picked (use --pick=GLOB)"). An entry that is one of `own`
-/// (same device and inode), or that ends in a report folder's extension inside that folder, is left
-/// out. Each skipped subfolder and file left out adds a line to `skipped`. Any other path, missing
-/// ones included, and a folder that can't be listed stand for themselves.
-class_listing list_submissions(const std::vector<std::string>& given, bool follow_links,
-                               const std::vector<own_file>& own,
-                               const std::vector<report_folder>& report_folders,
-                               const folder_picking& picking = {});
-
-/// True when the whole lines of the first 64 KiB of the regular file at `path` (a byte-order
-/// mark skipped) are at least half lines of integers separated by spaces, and none holds a
-/// bracket, quote, operator or "#" of source code: an output file, even with a slip, not code or
-/// prose. A link is followed only with `follow_links`.
-bool reads_as_output(const std::string& path, bool follow_links);
-
-/// The longest report or page name given out, in bytes: a file name's limit on common systems
-/// (255) less room for a temporary name beside it.
-inline constexpr std::size_t longest_report_name = 240;
-
-/// One JSON report name per path: the path's last component and ".json", made unique in order by
-/// "-2", "-3"... before ".json". "class.json" is never given out; a path with no last component
-/// ("", ".", "..", "x/") is named "submission". A name that would be longer than
-/// longest_report_name keeps as many whole UTF-8 characters of the component as fit before "~",
-/// 16 hex digits of a hash of the whole component, the copy's number and the extension. Takes
-/// time in proportion to the number of paths, however many share a name.
-std::vector<std::string> report_names_for(const std::vector<std::string>& paths);
-
-/// One HTML page name per path, as report_names_for names them but ending in ".html", and never
-/// "index.html" (the class's page).
-std::vector<std::string> page_names_for(const std::vector<std::string>& paths);
-
-/// True when `name` was shortened from the last component of `path` (see report_names_for).
-bool name_was_shortened(const std::string& path, const std::string& name);

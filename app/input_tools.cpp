@@ -9,6 +9,7 @@
 
 #include "app/file_guard.h"
 #include "checker/audit.h"
+#include "checker/failure.h"
 #include "checker/input_generator.h"
 #include "checker/run.h"
 #include "hashing/program_limits.h"
@@ -44,16 +45,17 @@ struct audit_report_file {
   atomic_file file;
 };
 
-std::string open_report(audit_report_file& report) {
-  if (report.path.empty() || report.file.open(report.path)) return "";
-  return "JSON report " + report.path + " open failed";
+failure open_report(audit_report_file& report) {
+  if (report.path.empty() || report.file.open(report.path)) return {};
+  return file_failure("JSON report", report.path, file_step::open);
 }
 
-std::string commit_report(audit_report_file& report, const audit_header& header,
-                          const audit_result& result) {
-  if (report.path.empty()) return "";
+failure commit_report(audit_report_file& report, const audit_header& header,
+                      const audit_result& result) {
+  if (report.path.empty()) return {};
   write_audit_json(report.file.out(), header, result);
-  return report.file.commit() ? "" : "JSON report " + report.path + " write failed";
+  if (report.file.commit()) return {};
+  return file_failure("JSON report", report.path, file_step::write);
 }
 
 // Every case of the input, added to the audit one at a time: memory by one case.
@@ -123,8 +125,8 @@ int run_audit(const command_line& cl, std::FILE* console) {
   if (!clash.empty()) return fail(out, clash);
   audit_report_file report;
   report.path = cl.json;
-  const std::string opened = open_report(report);
-  if (!opened.empty()) return fail(out, opened);
+  const failure opened = open_report(report);
+  if (opened.failed()) return fail(out, opened.line);
   audit_run run = audit_file(input);
   audit_header header{HASH_CHECKER_VERSION, input, 0, run.error};
   if (run.error.empty()) {
@@ -135,8 +137,8 @@ int run_audit(const command_line& cl, std::FILE* console) {
     put_text(out, run.error + "\n");
     header.status = failure_status;
   }
-  const std::string committed = commit_report(report, header, run.result);
-  if (!committed.empty()) return fail(out, committed);
+  const failure committed = commit_report(report, header, run.result);
+  if (committed.failed()) return fail(out, committed.line);
   return finish(out, header.status);
 }
 
@@ -153,21 +155,25 @@ int run_generate(const command_line& cl, std::FILE* console) {
   if (!clash.empty()) return fail(out, clash);
   audit_report_file report;
   report.path = cl.json;
-  const std::string opened = open_report(report);
-  if (!opened.empty()) return fail(out, opened);
+  const failure opened = open_report(report);
+  if (opened.failed()) return fail(out, opened.line);
   atomic_file file;
-  if (!file.open(cl.generate)) return fail(out, "Generated File " + cl.generate + " open failed");
+  if (!file.open(cl.generate)) {
+    return fail(out, file_failure_line("Generated File", cl.generate, file_step::open));
+  }
   write_case_count(file.out(), static_cast<std::int64_t>(generated.cases.size()));
   for (const case_result& record : generated.cases) write_input_case(file.out(), record);
-  if (!file.commit()) return fail(out, "Generated File " + cl.generate + " write failed");
+  if (!file.commit()) {
+    return fail(out, file_failure_line("Generated File", cl.generate, file_step::write));
+  }
   put_text(out, "Wrote " + count_of_cases(generated.cases.size()) + " to " + cl.generate +
                     " (seed " + std::to_string(cl.seed) + ", tables of at most " +
                     std::to_string(cl.max_size) + " slots)\n\n");
   const audit_result result = audit_cases(generated.cases);
   print_audit(out, cl.generate, result);
   const audit_header header{HASH_CHECKER_VERSION, cl.generate, audit_status(result), ""};
-  const std::string committed = commit_report(report, header, result);
-  if (!committed.empty()) return fail(out, committed);
+  const failure committed = commit_report(report, header, result);
+  if (committed.failed()) return fail(out, committed.line);
   return finish(out, header.status);
 }
 
@@ -176,7 +182,7 @@ int run_generate_large(const command_line& cl, std::FILE* console) {
   out.file = console;
   atomic_file file;
   if (!file.open(cl.generate_large)) {
-    return fail(out, "Generated File " + cl.generate_large + " open failed");
+    return fail(out, file_failure_line("Generated File", cl.generate_large, file_step::open));
   }
   text_out& written = file.out();
   write_case_count(written, 1);
@@ -199,7 +205,9 @@ int run_generate_large(const command_line& cl, std::FILE* console) {
     }
     put_text(written, "\n");
   }
-  if (!file.commit()) return fail(out, "Generated File " + cl.generate_large + " write failed");
+  if (!file.commit()) {
+    return fail(out, file_failure_line("Generated File", cl.generate_large, file_step::write));
+  }
   put_text(out, "Wrote 1 case of " + std::to_string(cl.size) + " slots and " +
                     std::to_string(cl.keys) + " keys (" + cl.shape + ", seed " +
                     std::to_string(cl.seed) + ") to " + cl.generate_large + "\n");

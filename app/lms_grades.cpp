@@ -32,13 +32,12 @@ std::string settle_points(const command_line& cl, lms_grades& lms) {
 
 }  // namespace
 
-int read_lms_roster(const command_line& cl, lms_grades& lms, std::string& failure) {
+failure read_lms_roster(const command_line& cl, lms_grades& lms) {
   const roster_request request{!cl.lms_csv.empty(), cl.assignment, cl.new_column};
   const roster_outcome read = read_roster(cl.roster, request, lms.roster);
-  failure = read.error;
-  if (!failure.empty()) return read.usage ? usage_status : failure_status;
-  if (!cl.lms_csv.empty()) failure = settle_points(cl, lms);
-  return failure.empty() ? success_status : usage_status;
+  if (!read.error.empty()) return {read.error, read.usage};
+  if (cl.lms_csv.empty()) return {};
+  return {settle_points(cl, lms), true};
 }
 
 bool match_lms_downloads(lms_grades& lms, const std::vector<class_submission>& submissions) {
@@ -64,9 +63,9 @@ std::string lms_student(const lms_grades& lms, std::size_t submission) {
   return student.name + " (" + student_label(lms.roster, student) + ")";
 }
 
-std::string write_lms_grades(const command_line& cl, lms_grades& lms,
-                             const std::vector<class_submission>& submissions,
-                             const std::vector<submission_row>& rows, text_out& console) {
+failure write_lms_grades(const command_line& cl, lms_grades& lms,
+                         const std::vector<class_submission>& submissions,
+                         const std::vector<submission_row>& rows, text_out& console) {
   std::vector<std::string> paths;
   std::vector<std::string> not_graded;
   std::vector<graded_fraction> fractions;
@@ -88,8 +87,9 @@ std::string write_lms_grades(const command_line& cl, lms_grades& lms,
                 std::to_string(graded) + " of " + std::to_string(lms.roster.students.size()) +
                 " students graded";
   put_roster_summary(console, lms.heading, lms.notes);
-  if (cl.lms_csv.empty()) return "";
-  if (!lms.file.open(cl.lms_csv)) return "LMS CSV " + cl.lms_csv + " open failed";
+  if (cl.lms_csv.empty()) return {};
+  if (!lms.file.open(cl.lms_csv)) return file_failure("LMS CSV", cl.lms_csv, file_step::open);
   put_lms_csv(lms.file.out(), lms.roster, lms.points_hundredths, grades);
-  return lms.file.finish() ? "" : "LMS CSV " + cl.lms_csv + " write failed";
+  if (lms.file.finish()) return {};
+  return file_failure("LMS CSV", cl.lms_csv, file_step::write);
 }

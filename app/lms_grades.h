@@ -9,6 +9,7 @@
 
 #include "app/gradebook.h"
 #include "app/options.h"
+#include "checker/failure.h"
 #include "checker/gradebook.h"
 #include "checker/roster.h"
 #include "render/atomic_file.h"
@@ -25,10 +26,9 @@ struct lms_grades {
 
 /// Reads --roster, checking --assignment or --new-column against its header first, and with
 /// --lms-csv settles the points: the export's own maximum, else --points; a --points that
-/// disagrees with the export, or none where the export has none, is refused. Returns the exit
-/// status to stop with (2 for a refusal of the command line, 255 for a roster that can't be
-/// read) with its line in `failure`, or 0.
-int read_lms_roster(const command_line& cl, lms_grades& lms, std::string& failure);
+/// disagrees with the export, or none where the export has none, is refused. Returns what failed:
+/// a refusal of the command line (usage), a roster that can't be read, or nothing.
+failure read_lms_roster(const command_line& cl, lms_grades& lms);
 
 /// Matches each submission, by the name that stands for it, to the roster's students. True when
 /// every download went to exactly one student who has no other.
@@ -44,7 +44,7 @@ std::string lms_student(const lms_grades& lms, std::size_t submission);
 
 /// After grading: lists each student without a grade and each download astray under the class
 /// summary on `console`, and with --lms-csv writes every student's row into its temporary file.
-/// The failure line, or an empty text.
-std::string write_lms_grades(const command_line& cl, lms_grades& lms,
-                             const std::vector<class_submission>& submissions,
-                             const std::vector<submission_row>& rows, text_out& console);
+/// What failed, if anything.
+failure write_lms_grades(const command_line& cl, lms_grades& lms,
+                         const std::vector<class_submission>& submissions,
+                         const std::vector<submission_row>& rows, text_out& console);

@@ -11,6 +11,7 @@
 
 #include "app/report_factory.h"
 #include "checker/reveal.h"
+#include "checker/run_status.h"
 #include "hashing/program_limits.h"
 
 namespace {
@@ -577,20 +578,10 @@ Every file is written to a temporary file beside it and renamed over it at the e
 earlier file stays whole until the new one is complete. Reports are written even when the run
 fails to start; the answer file only when the run completes.
 
-Exit status:
-  0    every case was built (and graded, in checking mode)
-  1    the run completed, but a case was refused or not built, or the input ended early,
-       or (--gradebook) a submission could not be opened or read or was not graded (a
-       link, FIFO, socket or device in a folder), or no submission was graded at all,
-       or (--roster) a download matched no student or shares its student with another
-  2    a usage error: an unknown option or a bad option value, a count of arguments that
-       fits no form, '-' for both INPUT and OUTPUT, --gradebook without a submission;
-       --generate when no input of tables that small can catch every mistake; --roster
-       without the grade column named, or with --points that the export contradicts
-  3    with --fail-on-wrong: the run would end with 0, but a graded line is Wrong
-  255  a file could not be opened, read or written, line 1 holds no case count, a file is
-       another's (the input or output is the answer file), or memory ran out
-With --audit (and --generate, which prints the audit of what it wrote), 0 means every mistake
+)";
+
+constexpr std::string_view usage_audit_note =
+    R"(With --audit (and --generate, which prints the audit of what it wrote), 0 means every mistake
 the input's table sizes can reveal is caught, 1 that one is not, a case was refused or not
 built, or the input ended early.
 )";
@@ -627,5 +618,5 @@ std::string usage_text() {
     short_name = {};
   }
   return text + std::string(usage_class_notes) + report_options(refused_with_gradebook) +
-         std::string(usage_notes);
+         std::string(usage_notes) + exit_status_help() + std::string(usage_audit_note);
 }

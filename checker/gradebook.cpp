@@ -174,3 +174,28 @@ class_totals totals_of(std::span<const submission_row> rows) {
   totals.median_tenths = median_tenths(scores);
   return totals;
 }
+
+std::vector<grid_cell> hardest_cells(const case_grid& grid) {
+  std::vector<grid_cell> cells;
+  for (std::size_t c = 0; c < grid.graded.size(); ++c) {
+    for (std::size_t s = 0; s < all_strategies.size(); ++s) {
+      const std::int64_t right = grid.right[c].at(s);
+      if (right < grid.graded[c]) cells.push_back({c, s, right, grid.graded[c]});
+    }
+  }
+  std::stable_sort(cells.begin(), cells.end(), [](const grid_cell& a, const grid_cell& b) {
+    return a.right * b.graded < b.right * a.graded;
+  });
+  return cells;
+}
+
+std::vector<std::size_t> ranked_mistakes(const class_totals& totals) {
+  std::vector<std::size_t> named;
+  for (std::size_t m = 0; m < totals.mistakes.size(); ++m) {
+    if (totals.mistakes[m].submissions > 0 || totals.mistakes[m].programs > 0) named.push_back(m);
+  }
+  std::stable_sort(named.begin(), named.end(), [&](std::size_t a, std::size_t b) {
+    return totals.mistakes[a].submissions > totals.mistakes[b].submissions;
+  });
+  return named;
+}

@@ -107,6 +107,18 @@ struct case_grid {
 /// Adds a graded row's cases to `grid`, growing it to the row's case count.
 void add_to_grid(case_grid& grid, const submission_row& row);
 
+/// A case and strategy of the class: how many graded submissions got its line Right.
+struct grid_cell {
+  std::size_t number = 0;    // the case
+  std::size_t strategy = 0;  // like all_strategies
+  std::int64_t right = 0;
+  std::int64_t graded = 0;
+};
+
+/// Every cell of `grid` that a graded submission got Wrong, the fewest Right first, compared as
+/// fractions (1 of 3 before 2 of 5, whatever their rounding); ties in case and strategy order.
+std::vector<grid_cell> hardest_cells(const case_grid& grid);
+
 /// `part` / `whole` as a whole percent, rounded half up but never 0 or 100 unless `part` is 0 or
 /// `whole`: a cell that one submission got wrong never reads 100%. 0 when `whole` is 0.
 std::int64_t whole_percent(std::int64_t part, std::int64_t whole);
@@ -135,6 +147,10 @@ struct class_totals {
 
 /// Totals over `rows`; scores outside 0..100 are put in the nearest band.
 class_totals totals_of(std::span<const submission_row> rows);
+
+/// The mistakes that Wrong lines named, or that are some submission's program's mistake, as
+/// indexes into mistake_catalogue: the most submissions first, ties in catalogue order.
+std::vector<std::size_t> ranked_mistakes(const class_totals& totals);
 
 /// `part` / `whole` in tenths of a percent, rounded half up; 0 when `whole` is 0 or below.
 std::int64_t percent_tenths(std::int64_t part, std::int64_t whole);

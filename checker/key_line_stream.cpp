@@ -285,12 +285,3 @@ void feed_line(key_line_parser& p, const char* begin, const char* end) {
 }
 
 void end_line(key_line_parser& parser) { end_token(parser, nullptr, nullptr); }
-
-parsed_line parse_key_line(std::string_view line, bool whole_line_is_one_token) {
-  parsed_line result;
-  key_line_parser parser;
-  begin_line(parser, result, whole_line_is_one_token);
-  feed_line(parser, line.data(), line.data() + line.size());
-  end_line(parser);
-  return result;
-}

@@ -64,6 +64,3 @@ void feed_line(key_line_parser& parser, const char* begin, const char* end);
 
 /// Ends the line: the last token is taken or judged.
 void end_line(key_line_parser& parser);
-
-/// Parses a whole line at once.
-parsed_line parse_key_line(std::string_view line, bool whole_line_is_one_token = false);

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "checker/diagnosis.h"
+#include "checker/failure.h"
 #include "checker/grading.h"
 #include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
@@ -39,10 +40,6 @@ std::FILE* open_for_reading(const std::string& path) {
   return std::fopen(path.c_str(), "rb");
 }
 
-std::string file_line(std::string_view role, const std::string& path, std::string_view what) {
-  return std::string(role) + " File " + path + " " + std::string(what);
-}
-
 std::string where(const line_reader& reader, std::int64_t line_number) {
   return "Input File " + reader.path + " line " + std::to_string(line_number) + ": ";
 }
@@ -50,7 +47,8 @@ std::string where(const line_reader& reader, std::int64_t line_number) {
 std::string read_case_count(run_files& files) {
   parsed_line count;
   const read_status status = read_key_line(files.input_f, count, true);
-  if (status == read_status::error) return file_line("Input", files.input_f.path, "read failed");
+  if (status == read_status::error)
+    return file_failure_line("Input File", files.input_f.path, file_step::read);
   if (count.fault == token_fault::none && count.keys.empty()) count.fault = token_fault::blank;
   if (count.fault != token_fault::none) {
     const std::string shown = quote_token(count.token, count.token_cut);
@@ -96,7 +94,7 @@ std::string size_refusal(const line_reader& input_f, const case_result& record) 
 void end_early(const run_files& files, read_status read, std::int64_t cases_run,
                run_summary& summary) {
   if (read == read_status::error) {
-    summary.error = file_line("Input", files.input_f.path, "read failed");
+    summary.error = file_failure_line("Input File", files.input_f.path, file_step::read);
     return;
   }
   summary.ended_early = true;
@@ -147,13 +145,6 @@ void build_case(const line_reader& input_f, case_result& record) {
   record.message = not_built_line(input_f, record);
 }
 
-// The expected layouts of the output lines just before and just after a case, for the diagnosis
-// of a line shifted across a case boundary; null where unknown or not built.
-struct neighbours {
-  const key_list* above = nullptr;
-  const key_list* below = nullptr;
-};
-
 // Explains a Wrong line. The case's keys are sorted once, on its first Wrong line, and shared.
 void diagnose(const case_result& record, const neighbours& around, std::size_t index,
               line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch,
@@ -180,25 +171,6 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   input.names_only = names_only;
   input.keys_read = result.problem == line_problem::none;
   result.details = std::make_shared<const diagnosis>(diagnose_line(input, scratch));
-}
-
-// A line in a run out of step is shifted, even when it also happens to be another strategy's
-// layout of its own case: the run explains it, the coincidence doesn't.
-void name_shift(const line_shift& shift, line_result& result) {
-  if (!result.details || !shift.holds(result.output_line)) return;
-  diagnosis explained = *result.details;
-  explained.mistake = mistake_id::line_shifted;
-  const auto& named = explained.reproducing;
-  if (std::find(named.begin(), named.end(), mistake_id::line_shifted) == named.end()) {
-    explained.reproducing.insert(
-        std::upper_bound(named.begin(), named.end(), mistake_id::line_shifted),
-        mistake_id::line_shifted);
-  }
-  explained.mistake_text =
-      mistake_sentence(mistake_id::line_shifted, {result.strategy, result.strategy, shift.missing});
-  explained.named_build.reset();
-  explained.walk.mistake.reset();
-  result.details = std::make_shared<const diagnosis>(std::move(explained));
 }
 
 // Lines read ahead are held beside the case's three results and a table, 4 bytes a slot each,
@@ -239,192 +211,6 @@ read_status next_case(run_files& files, std::int64_t number, case_result& record
     }
   }
   return read;
-}
-
-template <typename event_fn>
-void tell_all(std::span<const renderer_slot> slots, event_fn event) {
-  for (const renderer_slot& slot : slots) event(*slot.renderer);
-}
-
-// ---- The submission's shape, judged as its lines are graded ----
-
-// An event held back until the lines before it are settled (see shift_finder).
-struct held_event {
-  enum class kind : std::uint8_t { begin_case, line, end_case };
-  kind what = kind::line;
-  const case_result* record = nullptr;
-  line_result result;
-  case_tally tally;
-  std::int64_t fed = 0;  // a line's place among the lines fed to the finder, from 1
-};
-
-// The shape as the one reading pass sees it. A diagnosed Wrong line is named shifted when the
-// run out of step that wins holds it, which may hang on lines not yet read: such a line waits,
-// and every event after it, until later lines settle it. Only lines that hold their neighbours'
-// layouts ever wait, so in practice a few lines at most.
-struct shape_pass {
-  bool judging = false;
-  bool diagnose = false;  // lines carry diagnoses that the shift may rename
-  shift_finder finder;
-  std::deque<held_event> held;
-  submission_shape shape;
-  mistake_evidence prior;  // from a first read of the whole submission, when it could be read
-  mistake_evidence seen;   // from the lines told, as named at last
-  bool graded = false;     // a line of a built case was read
-  bool token = false;      // such a line held a token
-  bool told = false;       // shape_judged was told
-};
-
-void tell_event(std::span<const renderer_slot> slots, const held_event& event) {
-  const case_result& record = *event.record;
-  switch (event.what) {
-    case held_event::kind::begin_case:
-      for (const renderer_slot& slot : slots) {
-        if (slot.beside == nullptr) slot.renderer->begin_case(record);
-      }
-      return;
-    case held_event::kind::line:
-      tell_all(slots, [&](result_renderer& r) { r.line(record, event.result); });
-      return;
-    case held_event::kind::end_case:
-      tell_all(slots, [&](result_renderer& r) { r.end_case(record, event.tally); });
-      return;
-  }
-}
-
-// Names a line as the shift settled so far says, and counts it as evidence of the program's
-// mistake: each line once, as it is told.
-void settle_line(shape_pass& pass, const line_shift& shift, line_result& result) {
-  name_shift(shift, result);
-  if (result.details) count_evidence(*result.details, pass.seen);
-}
-
-// Tells the events held back that are settled now, in order; every one with `all`.
-void release(shape_pass& pass, std::span<const renderer_slot> slots, bool all = false) {
-  const std::int64_t settled = all ? INT64_MAX : pass.finder.settled_before();
-  const line_shift shift = pass.finder.settled();
-  while (!pass.held.empty()) {
-    held_event& event = pass.held.front();
-    if (event.what == held_event::kind::line && event.fed >= settled) return;
-    if (event.what == held_event::kind::line) settle_line(pass, shift, event.result);
-    tell_event(slots, event);
-    pass.held.pop_front();
-  }
-}
-
-// Tells an event now, or holds it back behind the unsettled ones (or as one itself); true when it
-// was held, and `event` moved from.
-bool tell(shape_pass* pass, std::span<const renderer_slot> slots, held_event& event) {
-  const bool renames = pass != nullptr && pass->diagnose;
-  const bool is_line = event.what == held_event::kind::line;
-  if (renames && (!pass->held.empty() || (is_line && event.fed >= pass->finder.settled_before()))) {
-    pass->held.push_back(std::move(event));
-    return true;
-  }
-  if (renames && is_line) settle_line(*pass, pass->finder.settled(), event.result);
-  tell_event(slots, event);
-  return false;
-}
-
-// Ends the shape once the last case's lines are read: counts the lines after them, tells every
-// event held back and, unless told already, the shape. A read that fails leaves it unjudged.
-void finish_shape(shape_pass& pass, line_reader& output_f, std::span<const renderer_slot> slots,
-                  bool completed, run_summary& summary) {
-  if (!pass.judging) return;
-  bool read = completed;
-  for (read_status status = read ? skip_line(output_f) : read_status::end;
-       status != read_status::end; status = skip_line(output_f)) {
-    read = status != read_status::error;
-    if (!read) break;
-    ++pass.shape.extra_lines;
-  }
-  pass.shape.shift = pass.finder.finish();
-  release(pass, slots, true);
-  pass.shape.empty = pass.graded && !pass.token;
-  pass.shape.judged = true;
-  if (pass.diagnose) {
-    pass.shape.likely = likely_mistakes(pass.seen);
-    pass.shape.wrong_lines = pass.seen.wrong_lines;
-  }
-  summary.shape = read ? pass.shape : submission_shape{};
-  if (!pass.told) tell_all(slots, [&](result_renderer& r) { r.shape_judged(summary.shape); });
-}
-
-// The layouts of the output lines either side of line `index` of a case: null where unknown or
-// not built.
-const key_list* layout_above(const case_result& record, const neighbours& around,
-                             std::size_t index) {
-  if (index == 0) return around.above;
-  return record.state == case_state::built ? &layout_of(record.expected, all_strategies[index - 1])
-                                           : nullptr;
-}
-
-const key_list* layout_below(const case_result& record, const neighbours& around,
-                             std::size_t index) {
-  if (index + 1 == all_strategies.size()) return around.below;
-  return record.state == case_state::built ? &layout_of(record.expected, all_strategies[index + 1])
-                                           : nullptr;
-}
-
-std::int64_t length_of(const key_list* layout) {
-  return layout == nullptr ? 0 : static_cast<std::int64_t>(layout->size());
-}
-
-// The keys line `index` of a case keeps while the shape is judged: enough to hold its own layout
-// or either neighbour's, the only layouts it is compared with.
-std::size_t shape_key_limit(const case_result& record, const neighbours& around,
-                            std::size_t index) {
-  const std::int64_t own = record.state == case_state::built ? record.table_size : 0;
-  return kept_keys(std::max({own, length_of(layout_above(record, around, index)),
-                             length_of(layout_below(record, around, index))}));
-}
-
-// What a line read for the shape says before its keys are cut to the ones grading keeps: whether
-// it holds a token, its separator, and whether it holds a neighbour's layout.
-struct neighbour_match {
-  bool next = false;
-  bool previous = false;
-};
-
-neighbour_match look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
-                             std::size_t index, read_status status, const parsed_line& parsed) {
-  const bool read = status == read_status::line;
-  if (record.state == case_state::built) {
-    pass.graded = true;
-    pass.token = pass.token || (read && (!parsed.keys.empty() || parsed.dropped_keys > 0 ||
-                                         parsed.fault != token_fault::none));
-  }
-  if (read && pass.shape.separator == key_separator::spaces) {
-    pass.shape.separator = separator_of(parsed);
-  }
-  // A line cut short is longer than every layout it is compared with.
-  const bool has_keys = read && parsed.fault == token_fault::none && parsed.dropped_keys == 0;
-  const auto holds = [&](const key_list* layout) {
-    return has_keys && layout != nullptr && parsed.keys == *layout;
-  };
-  return {holds(layout_below(record, around, index)), holds(layout_above(record, around, index))};
-}
-
-// Feeds the line to the finder once judged (a line of a case not built counts as Wrong), and tells
-// the renderers as soon as the file is known not to be empty: what a report says of the file as a
-// whole waits for that.
-void feed_line(shape_pass& pass, std::span<const renderer_slot> slots, bool wrong,
-               neighbour_match match) {
-  pass.finder.step(wrong, match.next, match.previous);
-  if (!pass.token || pass.told) return;
-  pass.told = true;
-  submission_shape so_far;
-  so_far.judged = true;
-  tell_all(slots, [&](result_renderer& r) { r.shape_judged(so_far); });
-}
-
-// Cuts a line read for the shape to the keys grading keeps, as a read with that limit would.
-void keep_graded_keys(parsed_line& parsed, std::size_t key_limit) {
-  if (parsed.keys.size() <= key_limit) return;
-  parsed.dropped_keys += static_cast<std::int64_t>(parsed.keys.size() - key_limit);
-  parsed.keys.resize(key_limit);
-  std::erase_if(parsed.lenient,
-                [key_limit](const lenient_token& token) { return token.index >= key_limit; });
 }
 
 // The next submitted line: from the lines read ahead when there are some, else from the file
@@ -572,7 +358,7 @@ std::string run_case(const run_request& request, run_files& files,
   case_beginning beginning(slots, record, pass);
   if (!request.answer_only &&
       !grade_case(request, files, slots, record, tally, around, pass, ahead)) {
-    return file_line("Output", files.output_f.path, "read failed");
+    return file_failure_line("Output File", files.output_f.path, file_step::read);
   }
   beginning.join();
   held_event event{held_event::kind::end_case, &record, {}, tally, 0};
@@ -724,13 +510,15 @@ std::string start_run(const run_request& request, run_files& files) {
   files.input_f.path = request.input_path;
   files.input.reset(open_for_reading(request.input_path));
   files.input_f.file = files.input.get();
-  if (files.input == nullptr) return file_line("Input", request.input_path, "open failed");
+  if (files.input == nullptr)
+    return file_failure_line("Input File", request.input_path, file_step::open);
   files.output_f.path = request.output_path;
   files.output_f.parser.any_separator = request.any_separator;
   if (!request.answer_only) {
     files.output.reset(open_for_reading(request.output_path));
     files.output_f.file = files.output.get();
-    if (files.output == nullptr) return file_line("Output", request.output_path, "open failed");
+    if (files.output == nullptr)
+      return file_failure_line("Output File", request.output_path, file_step::open);
   }
   return read_case_count(files);
 }
@@ -795,23 +583,10 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
   files.shape = summary.shape;
 }
 
-int status_of(const run_summary& summary) {
-  if (!summary.error.empty()) return failure_status;
-  const bool incomplete = summary.refused > 0 || summary.not_built > 0 || summary.ended_early;
-  return incomplete ? incomplete_status : success_status;
-}
-
 std::string swapped_files_hint(std::int64_t numbers) {
   if (numbers <= 1) return "";
   return "INPUT's first line holds " + std::to_string(numbers) +
          " numbers: is it an output file? The input file comes first.";
-}
-
-int checking_status(const run_summary& summary, bool fail_on_wrong) {
-  const int status = status_of(summary);
-  if (status != success_status) return status;
-  if (summary.all == 0) return fail_on_wrong ? wrong_lines_status : incomplete_status;
-  return fail_on_wrong && summary.right < summary.all ? wrong_lines_status : success_status;
 }
 
 void read_all_cases(run_files& files, std::vector<case_result>& cases, run_summary& summary) {
@@ -872,7 +647,7 @@ submission_state grade_submission(const run_request& request, std::span<const ca
         grade_case(request, files, slots, record, tally, neighbours_of(cases, i), &pass);
     count_case(record, tally, summary);
     if (!read) {
-      summary.error = file_line("Output", request.output_path, "read failed");
+      summary.error = file_failure_line("Output File", request.output_path, file_step::read);
       state = submission_state::read_failed;
       break;
     }

@@ -73,18 +73,9 @@ std::string start_run(const run_request& request, run_files& files);
 /// one read of each file (`summary.shape`, `files.shape`; see result_renderer::shape_judged), the
 /// lines after the last case counted at the end. A read that
 /// fails, or a renderer with a failure line that fails, ends the run with `summary.error` set and
-/// `summary.completed` false. Sets no exit status.
+/// `summary.completed` false. Sets no exit status (settle_summary, checker/run_status.h, does).
 void run_cases(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
                run_summary& summary);
-
-/// The exit status a run ends with: 255 after a failure, 1 when a case was refused or not built
-/// or the input ended early, 0 otherwise.
-int status_of(const run_summary& summary);
-
-/// The exit status a checking run ends with: status_of, but a run that would end with 0 and
-/// graded no line ends with 1, and with `fail_on_wrong` one that graded no line or a Wrong line
-/// ends with 3.
-int checking_status(const run_summary& summary, bool fail_on_wrong);
 
 /// An input's first line is its case count alone: one that holds `numbers` numbers, more than
 /// one, looks like an output file's first layout, and this one line (no line feed) says so.

@@ -1,6 +1,11 @@
 #include "checker/shape.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+#include "checker/diagnosis.h"
 
 std::string_view separator_key(key_separator separator) {
   switch (separator) {
@@ -127,4 +132,161 @@ line_shift shift_finder::finish() {
   close(missing_, true);
   close(extra_, false);
   return found_;
+}
+
+namespace {
+
+// A line in a run out of step is shifted, even when it also happens to be another strategy's
+// layout of its own case: the run explains it, the coincidence doesn't.
+void name_shift(const line_shift& shift, line_result& result) {
+  if (!result.details || !shift.holds(result.output_line)) return;
+  diagnosis explained = *result.details;
+  explained.mistake = mistake_id::line_shifted;
+  const auto& named = explained.reproducing;
+  if (std::find(named.begin(), named.end(), mistake_id::line_shifted) == named.end()) {
+    explained.reproducing.insert(
+        std::upper_bound(named.begin(), named.end(), mistake_id::line_shifted),
+        mistake_id::line_shifted);
+  }
+  explained.mistake_text =
+      mistake_sentence(mistake_id::line_shifted, {result.strategy, result.strategy, shift.missing});
+  explained.named_build.reset();
+  explained.walk.mistake.reset();
+  result.details = std::make_shared<const diagnosis>(std::move(explained));
+}
+
+void tell_event(std::span<const renderer_slot> slots, const held_event& event) {
+  const case_result& record = *event.record;
+  switch (event.what) {
+    case held_event::kind::begin_case:
+      for (const renderer_slot& slot : slots) {
+        if (slot.beside == nullptr) slot.renderer->begin_case(record);
+      }
+      return;
+    case held_event::kind::line:
+      tell_all(slots, [&](result_renderer& r) { r.line(record, event.result); });
+      return;
+    case held_event::kind::end_case:
+      tell_all(slots, [&](result_renderer& r) { r.end_case(record, event.tally); });
+      return;
+  }
+}
+
+// The layouts of the output lines either side of line `index` of a case: null where unknown or
+// not built.
+const key_list* layout_above(const case_result& record, const neighbours& around,
+                             std::size_t index) {
+  if (index == 0) return around.above;
+  return record.state == case_state::built ? &layout_of(record.expected, all_strategies[index - 1])
+                                           : nullptr;
+}
+
+const key_list* layout_below(const case_result& record, const neighbours& around,
+                             std::size_t index) {
+  if (index + 1 == all_strategies.size()) return around.below;
+  return record.state == case_state::built ? &layout_of(record.expected, all_strategies[index + 1])
+                                           : nullptr;
+}
+
+std::int64_t length_of(const key_list* layout) {
+  return layout == nullptr ? 0 : static_cast<std::int64_t>(layout->size());
+}
+
+// Names a line as the shift settled so far says, and counts it as evidence of the program's
+// mistake: each line once, as it is told.
+void settle_line(shape_pass& pass, const line_shift& shift, line_result& result) {
+  name_shift(shift, result);
+  if (result.details) count_evidence(*result.details, pass.seen);
+}
+
+}  // namespace
+
+void release(shape_pass& pass, std::span<const renderer_slot> slots, bool all) {
+  const std::int64_t settled = all ? INT64_MAX : pass.finder.settled_before();
+  const line_shift shift = pass.finder.settled();
+  while (!pass.held.empty()) {
+    held_event& event = pass.held.front();
+    if (event.what == held_event::kind::line && event.fed >= settled) return;
+    if (event.what == held_event::kind::line) settle_line(pass, shift, event.result);
+    tell_event(slots, event);
+    pass.held.pop_front();
+  }
+}
+
+bool tell(shape_pass* pass, std::span<const renderer_slot> slots, held_event& event) {
+  const bool renames = pass != nullptr && pass->diagnose;
+  const bool is_line = event.what == held_event::kind::line;
+  if (renames && (!pass->held.empty() || (is_line && event.fed >= pass->finder.settled_before()))) {
+    pass->held.push_back(std::move(event));
+    return true;
+  }
+  if (renames && is_line) settle_line(*pass, pass->finder.settled(), event.result);
+  tell_event(slots, event);
+  return false;
+}
+
+void finish_shape(shape_pass& pass, line_reader& output_f, std::span<const renderer_slot> slots,
+                  bool completed, run_summary& summary) {
+  if (!pass.judging) return;
+  bool read = completed;
+  for (read_status status = read ? skip_line(output_f) : read_status::end;
+       status != read_status::end; status = skip_line(output_f)) {
+    read = status != read_status::error;
+    if (!read) break;
+    ++pass.shape.extra_lines;
+  }
+  pass.shape.shift = pass.finder.finish();
+  release(pass, slots, true);
+  pass.shape.empty = pass.graded && !pass.token;
+  pass.shape.judged = true;
+  if (pass.diagnose) {
+    pass.shape.likely = likely_mistakes(pass.seen);
+    pass.shape.wrong_lines = pass.seen.wrong_lines;
+  }
+  summary.shape = read ? pass.shape : submission_shape{};
+  if (!pass.told) tell_all(slots, [&](result_renderer& r) { r.shape_judged(summary.shape); });
+}
+
+std::size_t shape_key_limit(const case_result& record, const neighbours& around,
+                            std::size_t index) {
+  const std::int64_t own = record.state == case_state::built ? record.table_size : 0;
+  return kept_keys(std::max({own, length_of(layout_above(record, around, index)),
+                             length_of(layout_below(record, around, index))}));
+}
+
+neighbour_match look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
+                             std::size_t index, read_status status, const parsed_line& parsed) {
+  const bool read = status == read_status::line;
+  if (record.state == case_state::built) {
+    pass.graded = true;
+    pass.token = pass.token || (read && (!parsed.keys.empty() || parsed.dropped_keys > 0 ||
+                                         parsed.fault != token_fault::none));
+  }
+  if (read && pass.shape.separator == key_separator::spaces) {
+    pass.shape.separator = separator_of(parsed);
+  }
+  // A line cut short is longer than every layout it is compared with.
+  const bool has_keys = read && parsed.fault == token_fault::none && parsed.dropped_keys == 0;
+  const auto holds = [&](const key_list* layout) {
+    return has_keys && layout != nullptr && parsed.keys == *layout;
+  };
+  return {holds(layout_below(record, around, index)), holds(layout_above(record, around, index))};
+}
+
+void feed_line(shape_pass& pass, std::span<const renderer_slot> slots, bool wrong,
+               neighbour_match match) {
+  pass.finder.step(wrong, match.next, match.previous);
+  if (!pass.token || pass.told) return;
+  pass.told = true;
+  submission_shape so_far;
+  so_far.judged = true;
+  tell_all(slots, [&](result_renderer& r) { r.shape_judged(so_far); });
+}
+
+void keep_graded_keys(parsed_line& parsed, std::size_t key_limit) {
+  if (parsed.keys.size() <= key_limit) return;
+  parsed.dropped_keys += static_cast<std::int64_t>(parsed.keys.size() - key_limit);
+  parsed.keys.resize(key_limit);
+  std::erase_if(parsed.lenient,
+                [key_limit](const lenient_token& token) { return token.index >= key_limit; });
 }

@@ -4,12 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "checker/diagnosis.h"
 #include "checker/key_line_stream.h"
 #include "checker/results.h"
+#include "checker/run.h"
 
 /// "tabs", "commas", "semicolons" or "brackets"; "spaces" for the ordinary case.
 std::string_view separator_key(key_separator separator);
@@ -71,3 +74,82 @@ class shift_finder {
   open_run extra_;
   line_shift found_;
 };
+
+// ---- The shape as the run's one reading pass judges it, as the lines are graded ----
+
+/// The expected layouts of the output lines just before and just after a case, for the diagnosis
+/// of a line shifted across a case boundary; null where unknown or not built.
+struct neighbours {
+  const key_list* above = nullptr;
+  const key_list* below = nullptr;
+};
+
+/// Tells every renderer of `slots` the same event.
+template <typename event_fn>
+void tell_all(std::span<const renderer_slot> slots, event_fn event) {
+  for (const renderer_slot& slot : slots) event(*slot.renderer);
+}
+
+/// An event held back until the lines before it are settled (see shift_finder).
+struct held_event {
+  enum class kind : std::uint8_t { begin_case, line, end_case };
+  kind what = kind::line;
+  const case_result* record = nullptr;
+  line_result result;
+  case_tally tally;
+  std::int64_t fed = 0;  // a line's place among the lines fed to the finder, from 1
+};
+
+/// The shape as the one reading pass sees it. A diagnosed Wrong line is named shifted when the
+/// run out of step that wins holds it, which may hang on lines not yet read: such a line waits,
+/// and every event after it, until later lines settle it. Only lines that hold their neighbours'
+/// layouts ever wait, so in practice a few lines at most.
+struct shape_pass {
+  bool judging = false;
+  bool diagnose = false;  // lines carry diagnoses that the shift may rename
+  shift_finder finder;
+  std::deque<held_event> held;
+  submission_shape shape;
+  mistake_evidence prior;  // from a first read of the whole submission, when it could be read
+  mistake_evidence seen;   // from the lines told, as named at last
+  bool graded = false;     // a line of a built case was read
+  bool token = false;      // such a line held a token
+  bool told = false;       // shape_judged was told
+};
+
+/// Tells the events held back that are settled now, in order; every one with `all`.
+void release(shape_pass& pass, std::span<const renderer_slot> slots, bool all = false);
+
+/// Tells an event now, or holds it back behind the unsettled ones (or as one itself); true when it
+/// was held, and `event` moved from.
+bool tell(shape_pass* pass, std::span<const renderer_slot> slots, held_event& event);
+
+/// Ends the shape once the last case's lines are read: counts the lines after them, tells every
+/// event held back and, unless told already, the shape. A read that fails leaves it unjudged.
+void finish_shape(shape_pass& pass, line_reader& output_f, std::span<const renderer_slot> slots,
+                  bool completed, run_summary& summary);
+
+/// The keys line `index` of a case keeps while the shape is judged: enough to hold its own layout
+/// or either neighbour's, the only layouts it is compared with.
+std::size_t shape_key_limit(const case_result& record, const neighbours& around, std::size_t index);
+
+/// What a line read for the shape says before its keys are cut to the ones grading keeps: whether
+/// it holds a token, its separator, and whether it holds a neighbour's layout.
+struct neighbour_match {
+  bool next = false;
+  bool previous = false;
+};
+
+/// Takes line `index` of a case, read with `status`, into the shape (whether a built case's line
+/// held a token, the separator) and says whether it holds a neighbour's layout.
+neighbour_match look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
+                             std::size_t index, read_status status, const parsed_line& parsed);
+
+/// Feeds the line to the finder once judged (a line of a case not built counts as Wrong), and tells
+/// the renderers as soon as the file is known not to be empty: what a report says of the file as a
+/// whole waits for that.
+void feed_line(shape_pass& pass, std::span<const renderer_slot> slots, bool wrong,
+               neighbour_match match);
+
+/// Cuts a line read for the shape to the keys grading keeps, as a read with that limit would.
+void keep_graded_keys(parsed_line& parsed, std::size_t key_limit);

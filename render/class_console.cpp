@@ -19,7 +19,7 @@ constexpr std::size_t score_width = 5;  // "score"
 constexpr std::size_t label_width = 9;  // "highest" and two spaces
 constexpr std::size_t strategy_width = 18;
 constexpr std::int64_t longest_bar = 50;
-constexpr std::size_t hardest_cells = 10;
+constexpr std::size_t shown_cells = 10;
 
 void put_padded(text_out& out, std::string_view text, std::size_t width) {
   put_text(out, text);
@@ -91,17 +91,11 @@ void put_strategy_shares(text_out& out, const class_totals& totals) {
   }
 }
 
-// The mistakes that Wrong lines named, the most submissions first (ties in catalogue order), each
-// with the submissions whose program's mistake it is.
+// The mistakes that Wrong lines named, in ranked_mistakes' order, each with the submissions whose
+// program's mistake it is.
 void put_mistake_tally(text_out& out, const class_totals& totals) {
-  std::vector<std::size_t> named;
-  for (std::size_t m = 0; m < totals.mistakes.size(); ++m) {
-    if (totals.mistakes[m].submissions > 0 || totals.mistakes[m].programs > 0) named.push_back(m);
-  }
+  const std::vector<std::size_t> named = ranked_mistakes(totals);
   if (named.empty()) return;
-  std::stable_sort(named.begin(), named.end(), [&](std::size_t a, std::size_t b) {
-    return totals.mistakes[a].submissions > totals.mistakes[b].submissions;
-  });
   const std::size_t width =
       counted(totals.mistakes[named.front()].submissions, "submission").size();
   put_text(out, "\nmistakes named\n");
@@ -114,37 +108,21 @@ void put_mistake_tally(text_out& out, const class_totals& totals) {
   }
 }
 
-// The cases and strategies fewest submissions got right, hardest first, up to hardest_cells.
+// The cases and strategies fewest submissions got right, hardest first, up to shown_cells.
 void put_hardest_cells(text_out& out, const case_grid& grid) {
-  struct cell {
-    std::size_t number;
-    std::size_t strategy;
-    std::int64_t right;
-    std::int64_t graded;
-  };
-  std::vector<cell> cells;
-  for (std::size_t c = 0; c < grid.graded.size(); ++c) {
-    for (std::size_t s = 0; s < all_strategies.size(); ++s) {
-      const std::int64_t right = grid.right[c].at(s);
-      if (right < grid.graded[c]) cells.push_back({c, s, right, grid.graded[c]});
-    }
-  }
+  const std::vector<grid_cell> cells = hardest_cells(grid);
   if (cells.empty()) return;
-  // Compared as fractions, so that 1 of 3 comes before 2 of 5 whatever their rounding.
-  std::stable_sort(cells.begin(), cells.end(), [](const cell& a, const cell& b) {
-    return a.right * b.graded < b.right * a.graded;
-  });
   put_text(out, "\nhardest lines\n");
-  for (std::size_t i = 0; i < cells.size() && i < hardest_cells; ++i) {
-    const cell& c = cells[i];
+  for (std::size_t i = 0; i < cells.size() && i < shown_cells; ++i) {
+    const grid_cell& c = cells[i];
     put_text(out, "  case " + std::to_string(c.number) + ", " +
                       std::string(strategy_title(all_strategies.at(c.strategy))) + ": " +
                       std::to_string(whole_percent(c.right, c.graded)) + "% right (" +
                       std::to_string(c.right) + " of " + std::to_string(c.graded) + ")\n");
   }
-  if (cells.size() > hardest_cells) {
+  if (cells.size() > shown_cells) {
     put_text(out,
-             "  and " + std::to_string(cells.size() - hardest_cells) + " more below 100% right\n");
+             "  and " + std::to_string(cells.size() - shown_cells) + " more below 100% right\n");
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <span>
 #include <string>
+#include <utility>
 
 #include "render/json_writer.h"
 
@@ -28,7 +29,7 @@ void put_mistakes(text_out& out, const submission_row& row) {
 void put_wrong_lines(text_out& out, const submission_row& row) {
   const char* separator = "";
   for (std::size_t c = 0; c < row.case_right.size(); ++c) {
-    if (row.case_right[c] < 0 || row.case_right[c] == 3) continue;
+    if (row.case_right[c] < 0 || std::cmp_equal(row.case_right[c], all_strategies.size())) continue;
     const std::uint8_t bits = c < row.case_lines_right.size() ? row.case_lines_right[c] : 0;
     for (std::size_t s = 0; s < all_strategies.size(); ++s) {
       if ((bits >> s & 1U) != 0) continue;

@@ -10,6 +10,7 @@
 
 #include "checker/diagnosis.h"
 #include "checker/gradebook.h"
+#include "checker/run_status.h"
 #include "render/explain_text.h"
 #include "render/html_writer.h"
 #include "render/report_text.h"
@@ -476,21 +477,6 @@ void append_badge(std::string& html, case_state state, bool wrong, std::int64_t 
   html += "</span>";
 }
 
-std::string status_words(const run_summary& summary) {
-  switch (summary.status) {
-    case 0:
-      return "every case built";
-    case 1:
-      return "completed, some cases refused or not built or the input ended early";
-    case 3:
-      return "completed with Wrong lines (--fail-on-wrong)";
-    case 255:
-      return summary.error.empty() ? "failed" : "failed: " + summary.error;
-    default:
-      return "ended";
-  }
-}
-
 void append_fact(std::string& html, std::string_view name, std::string_view escaped_value) {
   html += "<dt>";
   html += name;
@@ -590,7 +576,7 @@ std::string totals(const run_summary& summary, bool answer_only, std::int64_t ca
                 "<span class=\"" + std::string(checked ? "status-good" : "status-bad") + "\">" +
                     escaped(student_outcome(summary, *unchecked)) + "</span>");
   } else {
-    const bool good = summary.status == 0;
+    const bool good = summary.status == success_status;
     append_fact(html, "Exit status",
                 "<span class=\"" + std::string(good ? "status-good" : "status-bad") + "\">" +
                     html_number(summary.status) + " \xe2\x80\x94 " +

@@ -7,6 +7,7 @@
 
 #include "checker/key_lines.h"
 #include "tests/reference_key_lines.h"
+#include "tests/whole_lines.h"
 
 namespace {
 

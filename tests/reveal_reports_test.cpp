@@ -182,7 +182,7 @@ std::string student_bytes(const report_kind& kind, reveal_level level, const fs:
   std::string bytes = read_all(single);
   EXPECT_FALSE(bytes.empty()) << kind.option << " " << reveal;
   if (kind.class_folder == nullptr) return bytes;
-  const std::string folder_option = option_of(kind.class_folder);
+  const std::string folder_option = option_of(kind.class_folder->folder);
   EXPECT_FALSE(folder_option.empty()) << kind.option;
   for (const char* name : {"alice.txt", "bob.txt"})
     write_file(work / "class" / name, submission_text());

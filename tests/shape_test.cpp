@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/whole_lines.h"
+
 namespace {
 
 // Nine output lines; `x` stands for a line that is no layout at all.

@@ -20,6 +20,7 @@
 #include "checker/grading.h"
 #include "checker/reveal.h"
 #include "checker/run.h"
+#include "checker/run_status.h"
 #include "hashing/huge_pages.h"
 #include "render/answer_file_writer.h"
 #include "render/console_transcript.h"
@@ -192,8 +193,7 @@ run_summary run_again(bool diagnose, std::span<const renderer_slot> slots,
   if (progress != nullptr) progress->watch(files);
   summary.error = start_run(request, files);
   if (summary.error.empty()) run_cases(request, files, slots, summary);
-  summary.score = score(summary.right, summary.all);
-  summary.status = checking_status(summary, false);
+  settle_summary(summary, true, false);
   for (const renderer_slot& slot : slots) slot.renderer->end_run(summary);
   last_count_line_numbers = files.count_line_numbers;
   return summary;
@@ -237,7 +237,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* check_picked(const char* input_name,
   sink& report_file = results[1];
   run_summary summary;
   if (!report_file.open()) {
-    summary.status = 255;
+    summary.status = failure_status;
     summary.error = "The page can't keep its results: out of memory";
     outcome = outcome_text(summary);
     return outcome.c_str();

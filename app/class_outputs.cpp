@@ -1,0 +1,215 @@
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <system_error>
+
+#include "app/class_session.h"
+#include "app/report_names.h"
+#include "checker/run_status.h"
+#include "hashing/program_limits.h"
+#include "render/answer_file_writer.h"
+#include "render/class_console.h"
+#include "render/class_html.h"
+#include "render/class_json.h"
+
+namespace {
+
+// Creates `folder` and its parents when missing; false when it is not a folder afterwards.
+bool make_folder(const std::string& folder) {
+  std::error_code failed;
+  return std::filesystem::create_directories(folder, failed) || is_folder(folder);
+}
+
+// A class run is incomplete also when a submission was not graded or a download not matched.
+int class_status(const class_session& s, const class_totals& totals) {
+  run_outcome outcome = outcome_of(s.setup.input, true, s.cl->fail_on_wrong);
+  outcome.incomplete = outcome.incomplete || totals.graded < totals.submissions ||
+                       totals.graded == 0 || !s.lms_matched;
+  outcome.graded = graded_lines(s.cases);
+  outcome.any_wrong = totals.any_wrong;
+  return exit_status(outcome);
+}
+
+// The class's own file in folder `f` (class.json, index.html), written whole into its temporary
+// file; its line when it could not be.
+failure write_index(class_session& s, std::size_t f, const class_index& index) {
+  const folder_reports& folder = s.setup.folders[f];
+  const class_folder_kind& kind = *folder.kind->class_folder;
+  const std::string path = joined(folder.folder, kind.index_name);
+  atomic_file& file = *s.indexes[f];
+  if (file.open(path)) {
+    kind.write_index(file.out(), index);
+    if (file.finish()) return {};
+  }
+  return file_failure(kind.index_role, path, file_step::write);
+}
+
+// Writes the class's file of every folder whose file holds the run's exit status, or of every
+// other; each failure adds its line.
+bool write_indexes(class_session& s, class_index index, bool holding_status) {
+  bool written = true;
+  for (std::size_t f = 0; f < s.setup.folders.size(); ++f) {
+    const folder_reports& folder = s.setup.folders[f];
+    if (folder.kind->class_folder->index_holds_status != holding_status) continue;
+    index.names = folder.names;
+    const failure lost = write_index(s, f, index);
+    if (lost.failed()) s.failures.push_back(lost.line);
+    written = written && !lost.failed();
+  }
+  return written;
+}
+
+// Every file of the run that was completed, in the order they are renamed: the answer file
+// last, so that a new answer never stands beside an old gradebook.
+std::vector<atomic_file*> completed_files(class_session& s) {
+  std::vector<atomic_file*> files;
+  const auto add = [&](atomic_file* file) {
+    if (file != nullptr && file->finished()) files.push_back(file);
+  };
+  for (graded_slot& slot : s.slots) {
+    for (const std::unique_ptr<atomic_file>& file : slot.files) add(file.get());
+  }
+  for (const std::unique_ptr<atomic_file>& file : s.indexes) add(file.get());
+  for (atomic_file* file : {&s.lms.file, &s.gradebook, &s.answer}) add(file);
+  return files;
+}
+
+// The submissions' reports and pages were finished unsynced: one sync of each folder's file
+// system writes them all, before any is renamed into place. A sync that fails adds its line.
+bool sync_report_folders(class_session& s) {
+  bool synced = true;
+  for (const folder_reports& folder : s.setup.folders) {
+    if (sync_file_system(folder.folder)) continue;
+    s.failures.push_back("Folder " + folder.folder + " sync failed");
+    synced = false;
+  }
+  return synced;
+}
+
+// Renames every completed file over its target at once, and none after a signal; a rename that
+// fails adds its line.
+bool publish(class_session& s) {
+  std::vector<std::string> failed;
+  const bool published = publish_unless_sealed([&] {
+    for (atomic_file* file : completed_files(s)) {
+      if (!file->publish()) failed.push_back(file->target() + " could not be renamed into place");
+    }
+  });
+  s.failures.insert(s.failures.end(), failed.begin(), failed.end());
+  return published && failed.empty();
+}
+
+}  // namespace
+
+std::vector<guarded_file> files_of(const class_session& s) {
+  // The answer file comes first, so that a clash names the file read: "Input File x is the
+  // answer file y".
+  std::vector<guarded_file> files;
+  if (!s.cl->no_answer_file) files.push_back({"Answer File", s.cl->answer_file, true});
+  files.push_back({"Input File", s.cl->request.input_path, false});
+  const auto add = [&](const std::vector<std::string>& paths, std::string_view role, bool written) {
+    std::transform(paths.begin(), paths.end(), std::back_inserter(files),
+                   [&](const std::string& path) {
+                     return guarded_file{std::string(role), path, written};
+                   });
+  };
+  for (const class_submission& submission : s.setup.submissions) {
+    // A listed entry that is not a regular file is never opened, so it can clash with nothing.
+    if (submission.regular) files.push_back({"Output File", submission.path, false});
+  }
+  files.push_back({"Gradebook", s.cl->gradebook, true});
+  if (!s.cl->roster.empty()) files.push_back({"Roster", s.cl->roster, false});
+  if (!s.cl->lms_csv.empty()) files.push_back({"LMS CSV", s.cl->lms_csv, true});
+  for (const folder_reports& folder : s.setup.folders) {
+    const class_folder_kind& kind = *folder.kind->class_folder;
+    add(folder.paths, folder.kind->role, true);
+    files.push_back({std::string(kind.index_role), joined(folder.folder, kind.index_name), true});
+  }
+  return files;
+}
+
+std::vector<own_file> own_files_of(const command_line& cl) {
+  // With a roster a listed folder is the class's downloads, so the gradebook and the LMS CSV
+  // found there are submissions they would overwrite: listed, the same-file guard refuses them.
+  std::vector<own_file> own{{"the input file", cl.request.input_path}};
+  if (cl.roster.empty()) own.push_back({"the gradebook", cl.gradebook});
+  if (!cl.no_answer_file) own.push_back({"the answer file", cl.answer_file});
+  if (!cl.roster.empty()) own.push_back({"the roster", cl.roster});
+  for (const report_kind* kind : class_report_kinds(cl)) {
+    const class_folder_kind& folder = *kind->class_folder;
+    own.push_back({std::string(folder.index_own), joined(cl.*folder.folder, folder.index_name)});
+  }
+  return own;
+}
+
+std::vector<report_folder> report_folders_of(const command_line& cl) {
+  std::vector<report_folder> folders;
+  for (const report_kind* kind : class_report_kinds(cl)) {
+    const class_folder_kind& folder = *kind->class_folder;
+    folders.push_back({cl.*folder.folder, std::string(folder.extension)});
+  }
+  return folders;
+}
+
+failure open_outputs(class_session& s) {
+  const command_line& cl = *s.cl;
+  for (const folder_reports& folder : s.setup.folders) {
+    if (make_folder(folder.folder)) continue;
+    const std::string role(folder.kind->class_folder->folder_role);
+    return {role + " " + folder.folder + " could not be created"};
+  }
+  if (!cl.no_answer_file) {
+    if (!s.answer.open(cl.answer_file)) {
+      s.answer_refused = true;
+      return file_failure("Answer File", cl.answer_file, file_step::open);
+    }
+    answer_file_writer writer(s.answer.out());
+    for (const case_result& record : s.cases) writer.begin_case(record);
+  }
+  if (!s.gradebook.open(cl.gradebook)) {
+    return file_failure("Gradebook", cl.gradebook, file_step::open);
+  }
+  return {};
+}
+
+std::int64_t graded_lines(const std::vector<case_result>& cases) {
+  return 3 * std::count_if(cases.begin(), cases.end(), [](const case_result& record) {
+           return record.state == case_state::built;
+         });
+}
+
+int finish(class_session& s, const class_totals& totals, std::vector<submission_row>& rows) {
+  int status = class_status(s, totals);
+  const auto fail = [&](std::string line) {
+    s.failures.push_back(std::move(line));
+    status = failure_status;
+  };
+  if (!s.failures.empty()) status = failure_status;  // a submission's report was lost
+  if (!s.cl->no_answer_file) {
+    if (!flush_text(s.console)) {
+      s.answer.discard();  // the previous answer stays, as after a console failure in any run
+    } else if (!s.answer.finish()) {
+      fail(file_failure_line("Answer File", s.cl->answer_file, file_step::write));
+    }
+  }
+  if (!s.gradebook.finish()) {
+    fail(file_failure_line("Gradebook", s.cl->gradebook, file_step::write));
+  }
+  class_index index{&s.setup.header, s.cl->gradebook, &s.setup.input, &totals, rows, {}, 0,
+                    s.lms.heading,   s.lms.notes};
+  if (!write_indexes(s, index, false)) status = failure_status;
+  for (const std::string& line : s.failures) put_text(s.console, shown_path(line) + "\n");
+  s.failures.clear();
+  if (!flush_text(s.console)) {
+    const std::string lost = step_failure_line(console_name(s.console), file_step::write);
+    std::fputs(("hash_checker: " + lost + "\n").c_str(), stderr);
+    status = failure_status;
+  }
+  index.status = status;
+  if (!write_indexes(s, index, true)) status = failure_status;
+  if (status != failure_status && !sync_report_folders(s)) status = failure_status;
+  if (status != failure_status && !publish(s)) status = failure_status;
+  for (const std::string& line : s.failures) put_text(s.console, shown_path(line) + "\n");
+  if (!s.failures.empty()) flush_text(s.console);
+  return status;
+}
