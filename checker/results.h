@@ -151,6 +151,8 @@ struct submission_shape {
   key_separator separator = key_separator::spaces;
   std::int64_t extra_lines = 0;  // lines after the last line graded
   bool empty = false;            // no graded line holds a token: no bytes, or white space alone
+  // Output lines past the file's end: the output was cut short, as a program stopped early gives.
+  std::int64_t missing_lines = 0;
   // The program's mistake: every mistake that gives some diagnosed Wrong line exactly, the one
   // that gives the most first (ties in catalogue order). Empty without a diagnosis.
   std::vector<likely_mistake> likely{};

@@ -257,6 +257,7 @@ std::size_t shape_key_limit(const case_result& record, const neighbours& around,
 neighbour_match look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
                              std::size_t index, read_status status, const parsed_line& parsed) {
   const bool read = status == read_status::line;
+  if (status == read_status::end) ++pass.shape.missing_lines;
   if (record.state == case_state::built) {
     pass.graded = true;
     pass.token = pass.token || (read && (!parsed.keys.empty() || parsed.dropped_keys > 0 ||

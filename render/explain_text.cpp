@@ -248,6 +248,13 @@ std::vector<std::string> shape_lines(const submission_shape& shape) {
     lines.push_back("keys are separated by " + std::string(separator_key(shape.separator)) +
                     "; keys are read between single spaces; --separators=any would read the line");
   }
+  // A line found missing in the middle already accounts for one line the file lacks at its end.
+  const std::int64_t cut = shape.missing_lines - (shift.found && shift.missing ? 1 : 0);
+  if (cut > 0 && !shape.empty) {
+    lines.push_back("the output ends " + number(cut) + (cut == 1 ? " line" : " lines") +
+                    " short, as when the program stops early (a crash, or a stop when a table is "
+                    "full)");
+  }
   if (shape.extra_lines > 0) {
     lines.push_back(number(shape.extra_lines) +
                     (shape.extra_lines == 1 ? " line after the last graded line is"

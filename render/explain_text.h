@@ -61,6 +61,8 @@ std::string explain_lines(const diagnosis& d);
 ///   an output line looks missing: the lines after it hold the layouts of the lines below them
 ///     (where the reveal filter withheld the line numbers; "extra" and "above" alike)
 ///   keys are separated by tabs; keys are read between single spaces
+///   the output ends 3 lines short, as when the program stops early (a crash, or a stop when a
+///     table is full)
 ///   3 lines after the last graded line are not graded
 std::vector<std::string> shape_lines(const submission_shape& shape);
 
