@@ -17,6 +17,7 @@
 #include "app/input_tools.h"
 #include "app/options.h"
 #include "app/report_factory.h"
+#include "app/variant_tools.h"
 #include "checker/failure.h"
 #include "checker/grading.h"
 #include "checker/reveal.h"
@@ -240,6 +241,7 @@ int run_checker(int argc, const char* const* argv, std::FILE* console, std::FILE
   if (s.cl.audit) return run_audit(s.cl, console);
   if (!s.cl.generate.empty()) return run_generate(s.cl, console);
   if (!s.cl.generate_large.empty()) return run_generate_large(s.cl, console);
+  if (!s.cl.make_variants.empty()) return run_make_variants(s.cl, console);
   if (!s.cl.gradebook.empty()) {
     return run_gradebook(s.cl, console, wants_color(s.cl.color, console));
   }

@@ -36,6 +36,7 @@ failure open_report(const class_setup& setup, std::size_t index, const std::stri
   report.renderer = make_report(*report.kind, report.file->out(), *setup.cl);
   run_header header = setup.header;
   header.output = setup.paths[index];
+  if (index < setup.input_paths.size()) header.input = setup.input_paths[index];
   header.reveal = setup.reveal;
   // Only the pages draw on it: they lie beside index.html and link back to it.
   header.class_page = setup.class_page;
@@ -95,11 +96,14 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
   submission_state state = submission_state::out_of_memory;
   const std::string& pick_note = setup.submissions[index].pick_note;
   if (!pick_note.empty()) {
-    state = submission_state::not_picked;
+    state = setup.submissions[index].held;
     summary.error = "Output File " + request.output_path + " " + pick_note;
-    slot.notes = "  " + pick_note + "\n";
+    // A note that says no more than the state is not said twice.
+    if (pick_note != state_text(state)) slot.notes = "  " + pick_note + "\n";
   } else if (memory_for_one(setup.submission_bytes)) {
-    state = grade_submission(request, cases, setup.input, renderers, summary);
+    const run_summary& input =
+        index < setup.input_totals.size() ? *setup.input_totals[index] : setup.input;
+    state = grade_submission(request, cases, input, renderers, summary);
   } else {
     summary.error = "Output File " + request.output_path + " not graded: out of memory";
   }

@@ -40,6 +40,11 @@ struct class_setup {
   bool follow_links = false;
   std::size_t submission_bytes = 0;         // the most that grading one submission may take
   reveal_level reveal = reveal_level::all;  // of the submissions' reports; the class's show all
+  // One input per student: each submission's own input, its path and its cases (none for one
+  // not graded); empty when the class shares one input.
+  std::vector<std::string> input_paths;
+  std::vector<std::span<const case_result>> input_cases;
+  std::vector<const run_summary*> input_totals;  // the case totals of each one's input
 };
 
 /// The most memory grading one submission against `cases` may take beyond the cases themselves

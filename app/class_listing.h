@@ -7,14 +7,18 @@
 #include <string_view>
 #include <vector>
 
+#include "checker/submission_file.h"
+
 /// One submission of a class run.
 struct class_submission {
   std::string path;      // the file read: as given, or a folder's path joined with an entry's name
   std::string named_as;  // the path whose last component names its reports
   bool listed = false;   // found by listing a folder: read only as a regular file
   bool regular = true;   // listed: the entry is a regular file (or, followed, a link to one)
-  // A student's folder of several files, none picked: why, and the row is not graded.
+  // A student's folder of several files, none picked: why, and the row is not graded, with the
+  // state `held` (or, one input per student, the submission's student has none).
   std::string pick_note;
+  submission_state held = submission_state::not_picked;
 };
 
 /// How a student's folder of several files gives its submission: off (the folder is skipped, as

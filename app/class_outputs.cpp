@@ -25,14 +25,14 @@ int class_status(const class_session& s, const class_totals& totals) {
   run_outcome outcome = outcome_of(s.setup.input, true, s.cl->fail_on_wrong);
   outcome.incomplete = outcome.incomplete || totals.graded < totals.submissions ||
                        totals.graded == 0 || !s.lms_matched;
-  outcome.graded = graded_lines(s.cases);
+  outcome.graded = class_lines(s);
   outcome.any_wrong = totals.any_wrong;
   return exit_status(outcome);
 }
 
 // The class's own file in folder `f` (class.json, index.html), written whole into its temporary
 // file; its line when it could not be.
-failure write_index(class_session& s, std::size_t f, const class_index& index) {
+failure write_index(const class_session& s, std::size_t f, const class_index& index) {
   const folder_reports& folder = s.setup.folders[f];
   const class_folder_kind& kind = *folder.kind->class_folder;
   const std::string path = joined(folder.folder, kind.index_name);
@@ -66,7 +66,7 @@ std::vector<atomic_file*> completed_files(class_session& s) {
   const auto add = [&](atomic_file* file) {
     if (file != nullptr && file->finished()) files.push_back(file);
   };
-  for (graded_slot& slot : s.slots) {
+  for (const graded_slot& slot : s.slots) {
     for (const std::unique_ptr<atomic_file>& file : slot.files) add(file.get());
   }
   for (const std::unique_ptr<atomic_file>& file : s.indexes) add(file.get());
@@ -106,7 +106,10 @@ std::vector<guarded_file> files_of(const class_session& s) {
   // answer file y".
   std::vector<guarded_file> files;
   if (!s.cl->no_answer_file) files.push_back({"Answer File", s.cl->answer_file, true});
-  files.push_back({"Input File", s.cl->request.input_path, false});
+  // With --variant-dir there is no one input; the variants are read, never written.
+  if (!s.cl->request.input_path.empty()) {
+    files.push_back({"Input File", s.cl->request.input_path, false});
+  }
   const auto add = [&](const std::vector<std::string>& paths, std::string_view role, bool written) {
     std::transform(paths.begin(), paths.end(), std::back_inserter(files),
                    [&](const std::string& path) {
@@ -131,7 +134,8 @@ std::vector<guarded_file> files_of(const class_session& s) {
 std::vector<own_file> own_files_of(const command_line& cl) {
   // With a roster a listed folder is the class's downloads, so the gradebook and the LMS CSV
   // found there are submissions they would overwrite: listed, the same-file guard refuses them.
-  std::vector<own_file> own{{"the input file", cl.request.input_path}};
+  std::vector<own_file> own;
+  if (!cl.request.input_path.empty()) own.push_back({"the input file", cl.request.input_path});
   if (cl.roster.empty()) own.push_back({"the gradebook", cl.gradebook});
   if (!cl.no_answer_file) own.push_back({"the answer file", cl.answer_file});
   if (!cl.roster.empty()) own.push_back({"the roster", cl.roster});
@@ -173,9 +177,20 @@ failure open_outputs(class_session& s) {
 }
 
 std::int64_t graded_lines(const std::vector<case_result>& cases) {
-  return 3 * std::count_if(cases.begin(), cases.end(), [](const case_result& record) {
+  return static_cast<std::int64_t>(strategy_count) *
+         std::count_if(cases.begin(), cases.end(), [](const case_result& record) {
            return record.state == case_state::built;
          });
+}
+
+std::size_t class_case_count(const class_session& s) {
+  return s.cl->variant_dir.empty() ? s.cases.size() : s.variants.most_cases;
+}
+
+std::int64_t class_lines(const class_session& s) {
+  // A variant holds only cases that are built.
+  if (!s.cl->variant_dir.empty()) return 3 * static_cast<std::int64_t>(s.variants.most_cases);
+  return graded_lines(s.cases);
 }
 
 int finish(class_session& s, const class_totals& totals, std::vector<submission_row>& rows) {

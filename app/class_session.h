@@ -9,6 +9,7 @@
 
 #include "app/class_grading.h"
 #include "app/class_listing.h"
+#include "app/class_variants.h"
 #include "app/file_guard.h"
 #include "app/lms_grades.h"
 #include "app/options.h"
@@ -35,6 +36,7 @@ struct class_session {
   class_listing listing;              // its submissions moved into `setup`
   lms_grades lms;                     // --roster and --lms-csv
   bool lms_matched = true;            // every download went alone to one student
+  class_variants variants;            // --variant-dir: each student's own input
 };
 
 /// Every file the run reads or writes, for the guards: the answer file first, so that a clash
@@ -53,6 +55,14 @@ failure open_outputs(class_session& s);
 
 /// Three lines for each case that was built: what a class run may grade of each submission.
 std::int64_t graded_lines(const std::vector<case_result>& cases);
+
+/// The cases of the class's input, or with --variant-dir of its longest variant: the gradebook's
+/// case columns.
+std::size_t class_case_count(const class_session& s);
+
+/// The most lines a submission of the class may have graded: of the input, or of the longest
+/// variant.
+std::int64_t class_lines(const class_session& s);
 
 /// Completes the answer file (only after the console took everything), the gradebook and
 /// index.html, ends the console, then completes class.json, so that the status it holds is the one

@@ -103,9 +103,10 @@ void start_roster(class_session& s, const roster_columns& columns) {
     std::fprintf(stderr, "%s\n", shown_path(line).c_str());
   }
   put_roster_header(s.console, columns);
-  put_csv_header(s.gradebook.out(), s.cases.size(), !s.cl->roster.empty());
-  s.grid.graded.assign(s.cases.size(), 0);
-  s.grid.right.assign(s.cases.size(), {});
+  const std::size_t case_count = class_case_count(s);
+  put_csv_header(s.gradebook.out(), case_count, !s.cl->roster.empty(), !s.cl->variant_dir.empty());
+  s.grid.graded.assign(case_count, 0);
+  s.grid.right.assign(case_count, {});
 }
 
 void print_slot(class_session& s, const roster_columns& columns, std::size_t index) {
@@ -116,9 +117,15 @@ void print_slot(class_session& s, const roster_columns& columns, std::size_t ind
   put_text(s.console, slot.notes);
   if (s.cl->roster.empty()) {
     put_csv_row(s.gradebook.out(), slot.row);
-  } else {
+  } else if (s.cl->variant_dir.empty()) {
     const std::string text = lms_student(s.lms, index);
     put_csv_row(s.gradebook.out(), slot.row, &text);
+  } else {
+    // Variants differ in length: a row has a field for every case column all the same.
+    const std::size_t case_count = class_case_count(s);
+    slot.row.case_right.resize(std::max(case_count, slot.row.case_right.size()), -1);
+    const std::string text = lms_student(s.lms, index);
+    put_csv_row(s.gradebook.out(), slot.row, &text, &s.setup.input_paths[index]);
   }
   add_to_grid(s.grid, slot.row);
   std::string().swap(slot.notes);
@@ -136,7 +143,11 @@ void grade_all(class_session& s, const roster_columns& columns) {
   const std::size_t count = s.setup.paths.size();
   s.slots.resize(count);
   const std::size_t workers = std::min(worker_count, count);
-  s.setup.submission_bytes = submission_bytes_for(s.cases, s.setup.diagnose) * workers;
+  std::size_t bytes = submission_bytes_for(s.cases, s.setup.diagnose);
+  for (const std::vector<case_result>& input : s.variants.inputs) {
+    bytes = std::max(bytes, submission_bytes_for(input, s.setup.diagnose));
+  }
+  s.setup.submission_bytes = bytes * workers;
   struct printing {
     class_session* s;
     const roster_columns* columns;
@@ -145,9 +156,14 @@ void grade_all(class_session& s, const roster_columns& columns) {
   work.context = &context;
   work.grade = [](void* c, std::size_t index) {
     class_session& session = *static_cast<printing*>(c)->s;
-    // The setup and the cases are shared by every worker, read only; each slot is its
-    // submission's alone.
-    grade_one(session.setup, session.cases, index, session.slots[index]);
+    // The setup and the cases are shared by every worker, read only; each slot, and with
+    // variants each copy note, is its submission's alone.
+    if (session.cl->variant_dir.empty()) {
+      grade_one(session.setup, session.cases, index, session.slots[index]);
+      return;
+    }
+    grade_one(session.setup, session.setup.input_cases[index], index, session.slots[index]);
+    check_copy(session.setup, session.lms, index, session.slots[index].row, session.variants);
   };
   work.print = [](void* c, std::size_t index) {
     auto* p = static_cast<printing*>(c);
@@ -206,10 +222,15 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
     }
     return failure_status;
   }
-  failure unread = read_input(s);
+  // With --variant-dir there is no INPUT: each student's variant is read once the roster says
+  // whose each submission is.
+  failure unread = cl.variant_dir.empty() ? read_input(s) : failure{};
   if (!unread.failed() && !cl.roster.empty()) {
     unread = read_lms_roster(cl, s.lms);
     s.lms_matched = match_lms_downloads(s.lms, s.setup.submissions);
+  }
+  if (!unread.failed() && !cl.variant_dir.empty()) {
+    unread = read_class_variants(cl, s.lms, s.setup, s.variants);
   }
   if (unread.failed()) return stop(s, unread);
   const failure unopened = open_outputs(s);
@@ -218,7 +239,7 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
     if (s.answer_refused) hint_answer_elsewhere();
     return status;
   }
-  const roster_columns columns = roster_columns_for(s.setup.paths, graded_lines(s.cases));
+  const roster_columns columns = roster_columns_for(s.setup.paths, class_lines(s));
   start_roster(s, columns);
   grade_all(s, columns);
   std::vector<submission_row> rows = rows_of(s.slots);
@@ -227,6 +248,7 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
   totals.left_out = s.listing.left_out;
   totals.cases = std::move(s.grid);
   put_class_summary(s.console, totals, shortened_names(s));
+  put_copies(s.console, s.setup, s.variants);
   if (!cl.roster.empty()) {
     failure lost = write_lms_grades(cl, s.lms, s.setup.submissions, rows, s.console);
     if (lost.failed()) s.failures.push_back(std::move(lost.line));

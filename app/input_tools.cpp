@@ -146,7 +146,7 @@ int run_generate(const command_line& cl, std::FILE* console) {
   text_out out;
   out.file = console;
   const generated_input generated =
-      generate_input(static_cast<std::uint64_t>(cl.seed), cl.max_size);
+      generate_input(static_cast<std::uint64_t>(cl.seed), cl.max_size, cl.cases);
   if (!generated.refusal.empty()) {
     std::fprintf(stderr, "hash_checker: --generate: %s\n", generated.refusal.c_str());
     return usage_status;

@@ -66,7 +66,7 @@ bool read_number(std::string_view text, std::int64_t least, std::int64_t most,
 // given without a generator can be named.
 void note_generator_option(std::string_view name, command_line& cl) {
   cl.generator_option = name;
-  if (name == "--max-size") cl.generate_only_option = name;
+  if (name == "--max-size" || name == "--cases") cl.generate_only_option = name;
   if (name == "--size" || name == "--keys" || name == "--shape") {
     cl.generate_large_only_option = name;
   }
@@ -80,6 +80,11 @@ void take_number(const option_value& option, command_line& cl) {
                "' takes a whole number from " + std::to_string(least) + " to " +
                std::to_string(most) + ", not '" + std::string(option.text) + "'";
   }
+}
+
+void take_cases(const option_value& option, command_line& cl) {
+  take_number<&command_line::cases, 1, 1000>(option, cl);
+  cl.cases_given = true;
 }
 
 void take_shape(const option_value& option, command_line& cl) {
@@ -228,8 +233,9 @@ constexpr option_row options_after_reports[] = {
      take_flag<&command_line::follow_links>},
     {"--roster", "=FILE.csv",
      "with --gradebook: the course's Canvas, Moodle or Blackboard grade\n"
-     "export; each submission is matched to a student by the identifier\n"
-     "in its download name, and those left over are listed",
+     "export, or a CSV with an id column; each submission is matched to a\n"
+     "student by the identifier in its download name, and those left over\n"
+     "are listed; with --make-variants: the students to make inputs for",
      take_path<&command_line::roster>},
     {"--lms-csv", "=FILE", "with --roster: the grades in that system's import layout",
      take_path<&command_line::lms_csv>},
@@ -270,6 +276,19 @@ constexpr option_row options_after_reports[] = {
      "write one large case to FILE: --size=M slots, --keys=N keys,\n"
      "--shape=random|clustered|wrap|repeated (default random), --seed=N",
      take_path<&command_line::generate_large>},
+    {"--make-variants", "=DIR",
+     "with --roster: write one input per student into DIR, each auditing\n"
+     "clean, and DIR/variants.csv (--seed=N, --max-size=M, --cases=K at least,\n"
+     "--only=ID one student again, --overwrite, --answer-dir=DIR2 the answers)",
+     take_path<&command_line::make_variants>},
+    {"--cases", "=K", "", take_cases},
+    {"--only", "=ID", "", take_name<&command_line::only>},
+    {"--overwrite", "", "", take_flag<&command_line::overwrite>},
+    {"--answer-dir", "=DIR2", "", take_path<&command_line::answer_dir>},
+    {"--variant-dir", "=DIR",
+     "with --gradebook and --roster: grade each submission against its\n"
+     "student's own input in DIR, as --make-variants wrote it",
+     take_path<&command_line::variant_dir>},
     {"--seed", "=N", "", take_number<&command_line::seed, 0, INT64_MAX>},
     {"--max-size", "=M", "", take_number<&command_line::max_size, 1, 1073741823>},
     {"--size", "=M", "", take_number<&command_line::size, 1, 1073741823>},
@@ -366,6 +385,20 @@ void take_gradebook_positionals(const std::vector<std::string>& positional, comm
         refused + " don't combine with it";
     return;
   }
+  if (!cl.variant_dir.empty()) {
+    // Each student's input is their own variant, so every positional argument is a submission,
+    // and the answers are the variants' own (--make-variants --answer-dir).
+    if (positional.empty()) {
+      cl.error = "hash_checker: --gradebook with --variant-dir needs at least one SUBMISSION";
+    } else if (cl.answer_file_named && !cl.no_answer_file) {
+      cl.error =
+          "hash_checker: --variant-dir grades against many inputs, so there is no one answer "
+          "file; --answer-file doesn't combine with it";
+    }
+    cl.no_answer_file = true;
+    cl.submissions = positional;
+    return;
+  }
   if (positional.size() < 2) {
     cl.error = "hash_checker: --gradebook needs INPUT and at least one SUBMISSION";
     return;
@@ -448,18 +481,70 @@ void take_standard_input(command_line& cl) {
   cl.reads_standard_input = input || output;
 }
 
+// An option of one input per student given without the run it shapes; empty when none is.
+std::string variant_option_astray(const command_line& cl) {
+  const bool making = !cl.make_variants.empty();
+  const std::pair<bool, std::string_view> astray[] = {
+      {!making && !cl.only.empty(), "'--only' needs --make-variants=DIR"},
+      {!making && cl.overwrite, "'--overwrite' needs --make-variants=DIR"},
+      {!making && !cl.answer_dir.empty(), "'--answer-dir' needs --make-variants=DIR"},
+      {!making && cl.cases_given && cl.generate.empty(),
+       "'--cases' needs --make-variants=DIR or --generate=FILE"},
+      {!cl.variant_dir.empty() && (cl.gradebook.empty() || cl.roster.empty()),
+       "'--variant-dir' needs --gradebook=FILE and --roster=FILE.csv"}};
+  for (const auto& [given, text] : astray) {
+    if (given) return "hash_checker: option " + std::string(text);
+  }
+  return "";
+}
+
+bool any_report(const report_kind& /*kind*/) { return true; }
+
+// --make-variants=DIR --roster=FILE: no positional argument, no report, no other tool.
+void take_make_variants_positionals(const std::vector<std::string>& positional, command_line& cl) {
+  const bool other_tool =
+      cl.audit || !cl.generate.empty() || !cl.generate_large.empty() || !cl.gradebook.empty();
+  const bool lms_output = !cl.lms_csv.empty() || !cl.assignment.empty() || !cl.new_column.empty() ||
+                          cl.points_given || !cl.pick.empty();
+  if (other_tool) {
+    cl.error =
+        "hash_checker: --make-variants doesn't combine with --audit, --generate, "
+        "--generate-large or --gradebook";
+  } else if (const std::string reports = asked_reports(cl, any_report); !reports.empty()) {
+    cl.error = "hash_checker: --make-variants writes no report; " + reports + " don't combine";
+  } else if (!positional.empty()) {
+    cl.error = "hash_checker: --make-variants takes no positional argument";
+  } else if (cl.roster.empty()) {
+    cl.error = "hash_checker: --make-variants needs --roster=FILE.csv, the students to make for";
+  } else if (lms_output || cl.size != 0 || cl.keys >= 0) {
+    cl.error =
+        "hash_checker: --make-variants takes --roster, --seed, --max-size, --cases, --only, "
+        "--overwrite and --answer-dir, and no other option of a run";
+  } else if (!cl.answer_dir.empty() && cl.answer_dir == cl.make_variants) {
+    cl.error = "hash_checker: --answer-dir must be another folder than --make-variants";
+  }
+}
+
 // The meaning of the positional arguments, by their count: none, MODE, MODE INPUT (answer-only)
 // or MODE INPUT OUTPUT. Any other count is refused, so a run never grades a file that wasn't named.
 void take_positionals(const std::vector<std::string>& positional, command_line& cl) {
   // --help and --version answer without a run, so a class run's arguments don't matter then.
   const bool runs = !cl.help && !cl.version;
+  if (const std::string astray = variant_option_astray(cl); !astray.empty() && runs) {
+    cl.error = astray;
+    return;
+  }
+  if (!cl.make_variants.empty()) {
+    if (runs) take_make_variants_positionals(positional, cl);
+    return;
+  }
   if (cl.audit || !cl.generate.empty() || !cl.generate_large.empty()) {
     if (runs) take_input_tool_positionals(positional, cl);
     return;
   }
   if (!cl.generator_option.empty() && runs) {
     cl.error = "hash_checker: option '" + cl.generator_option +
-               "' needs --generate=FILE or --generate-large=FILE";
+               "' needs --generate=FILE, --generate-large=FILE or --make-variants=DIR";
     return;
   }
   if (cl.gradescope_visibility_given && cl.gradescope.empty() && runs) {

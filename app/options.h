@@ -54,6 +54,13 @@ struct command_line {
   std::string generator_option;  // the last of --seed, --max-size, --size, --keys, --shape given
   std::string generate_only_option;        // the last given of those only --generate takes
   std::string generate_large_only_option;  // the last given of those only --generate-large takes
+  std::string make_variants;  // the folder one input per roster student is written into
+  std::int64_t cases = 1;     // --make-variants, --generate: at least this many cases
+  bool cases_given = false;
+  std::string only;         // --make-variants: the one student to make again
+  bool overwrite = false;   // --make-variants: an existing folder may be written into
+  std::string answer_dir;   // --make-variants: each variant's answer file goes here
+  std::string variant_dir;  // --gradebook: each student's own input is here
   run_request request;
   bool answer_file_named = false;     // --answer-file or --no-answer-file was given
   bool reads_standard_input = false;  // INPUT or OUTPUT is "-"

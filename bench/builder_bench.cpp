@@ -10,22 +10,25 @@
 #include <string>
 
 #include "hashing/hash_table.h"
-#include "tests/reference_builders.h"
+#include "reference/reference_builders.h"
 
 namespace {
 
 constexpr std::int32_t table_size = 100000;
 
 struct strategy {
-  const char* name;
-  key_list (*fast)(std::int32_t, const key_list&, const key_list&);
+  strategy_id id;
   key_list (*literal)(std::int32_t, const key_list&, const key_list&);
+  const char* name;
+  key_list fast(std::int32_t size, const key_list& first, const key_list& second) const {
+    return build_layout(id, size, first, second);
+  }
 };
 
-const std::array<strategy, 3> strategies{{
-    {"linear_prob", linear_prob, reference_linear_prob},
-    {"two_pass_hashing", two_pass_hashing, reference_two_pass_hashing},
-    {"double_hashing", double_hashing, reference_double_hashing},
+const std::array<strategy, strategy_count> strategies{{
+    {strategy_id::linear_probing, reference_linear_probing, "linear_probing"},
+    {strategy_id::two_pass_hashing, reference_two_pass_hashing, "two_pass_hashing"},
+    {strategy_id::double_hashing, reference_double_hashing, "double_hashing"},
 }};
 
 struct key_input {

@@ -16,6 +16,9 @@ echo
 echo "== A class in one gradebook run against one checking run per submission"
 "$root/bench/gradebook_bench.sh" "$root/build"
 echo
+echo "== One input per student: 1,000 variants made, and graded against a class run of one input"
+"$root/bench/variants_bench.sh" "$root/build"
+echo
 echo "== The 10^7-slot cases against the parse-and-write floor, both cores against one"
 "$root/bench/floor_ratio.sh" "$root/build" ${1:+"$1"}
 echo

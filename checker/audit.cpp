@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::int64_t lines_per_case = 3;
+constexpr auto lines_per_case = static_cast<std::int64_t>(strategy_count);
 
 std::int64_t output_line_of(std::int64_t case_number, std::size_t index) {
   return case_number * lines_per_case + static_cast<std::int64_t>(index) + 1;
@@ -29,19 +29,15 @@ std::int64_t longest_filled_run(const key_list& layout) {
   return longest;
 }
 
-// A key that went on from slot 0 sits below the slot its linear scan started after: its home for
-// the linear strategies, its third probe for double hashing when no probe holds it.
+// A key that went on from slot 0 sits below the slot its linear scan started after, unless one of
+// its hash probes put it there.
 bool scan_wrapped(const key_list& layout, strategy_id strategy, std::int64_t m) {
+  const probe_rules& rules = traits_of(strategy).rules;
   for (std::int64_t slot = 0; slot < static_cast<std::int64_t>(layout.size()); ++slot) {
     const key k = layout[static_cast<std::size_t>(slot)];
-    if (k == 0) continue;
-    const std::int64_t home = primary_hash(k, m);
-    if (strategy != strategy_id::double_hashing || slot == home) {
-      if (slot < home) return true;
-      continue;
-    }
-    const std::int64_t third = double_hash_slot(k, 2, m);
-    if (slot < third && slot != double_hash_slot(k, 1, m)) return true;
+    if (k == 0 || slot >= scan_start(rules, m, k)) continue;
+    const std::int64_t tries = tries_to(rules, m, k, slot);
+    if (tries < 0 || tries > rules.probes) return true;
   }
   return false;
 }
@@ -79,7 +75,7 @@ case_facts facts_of(const case_result& record) {
 
 // Adds what the correct layout of one strategy shows to the facts of its case.
 void add_layout_facts(case_facts& facts, const key_list& layout, strategy_id strategy) {
-  if (strategy == strategy_id::linear_probing) {
+  if (strategy == all_strategies.front()) {
     facts.stored_keys = std::count_if(layout.begin(), layout.end(), [](key k) { return k != 0; });
   }
   facts.longest_run = std::max(facts.longest_run, longest_filled_run(layout));
@@ -161,16 +157,20 @@ void run_comparisons(std::span<audit_comparison> items, const key_list& referenc
   for (helper_thread& helper : helpers) helper.join();
 }
 
-// The pairs of a case's layouts compared with each other, by the index in the comparisons.
-constexpr std::size_t linear_two_pass = 0;
-constexpr std::size_t linear_double = 1;
-constexpr std::size_t two_pass_double = 2;
+// The pair of strategies `a` and `b` whose layouts are compared, by its index among the
+// comparisons and in a case's `equal_layouts`.
+constexpr std::size_t pair_index(std::size_t a, std::size_t b) {
+  return std::min(a, b) * strategy_count + std::max(a, b);
+}
+
+// Whether the layouts of strategy `a` and `b` of a case differ.
+bool layouts_differ(const equal_layouts& equal, std::size_t a, std::size_t b) {
+  return !equal[pair_index(a, b)];
+}
 
 }  // namespace
 
-std::string_view audit_mistake_key(audit_mistake mistake) { return mistake_key(mistake); }
-
-std::vector<wrong_build> readings_of(audit_mistake mistake) {
+std::vector<wrong_build> readings_of(mistake_id mistake) {
   std::vector<wrong_build> readings;
   for (std::size_t r = 0; r < catalogue_entry(mistake).reading_count; ++r) {
     readings.push_back({mistake, r});
@@ -178,12 +178,8 @@ std::vector<wrong_build> readings_of(audit_mistake mistake) {
   return readings;
 }
 
-bool audit_applies(audit_mistake mistake, strategy_id strategy) {
-  return mistake_applies(mistake, strategy);
-}
-
-bool audit_revealable(audit_mistake mistake, strategy_id strategy, std::int64_t table_size) {
-  if (!audit_applies(mistake, strategy)) return false;
+bool audit_revealable(mistake_id mistake, strategy_id strategy, std::int64_t table_size) {
+  if (!mistake_applies(mistake, strategy)) return false;
   const mistake_check check = catalogue_entry(mistake).check;
   if (check == mistake_check::other_strategy) {
     // Below 3 slots every strategy builds the same layout; at 3, double hashing's step is always
@@ -207,7 +203,7 @@ double fill_ratio(const case_facts& facts) {
 
 std::size_t revealable_mistakes(const audit_result& result) {
   std::size_t count = 0;
-  for (const audit_mistake mistake : all_audit_mistakes) {
+  for (const mistake_id mistake : all_mistakes) {
     count +=
         std::any_of(result.verdicts.begin(), result.verdicts.end(),
                     [&](const audit_verdict& v) { return v.mistake == mistake && v.revealable; })
@@ -223,14 +219,14 @@ int audit_status(const audit_result& result) {
   const bool all_caught =
       std::all_of(result.verdicts.begin(), result.verdicts.end(),
                   [](const audit_verdict& v) { return v.caught || !v.revealable; });
-  const bool all_revealable = revealable_mistakes(result) == all_audit_mistakes.size();
+  const bool all_revealable = revealable_mistakes(result) == all_mistakes.size();
   return all_caught && all_revealable ? success_status : incomplete_status;
 }
 
 audit_collector::audit_collector(bool threads) : threads_(threads) {
-  for (const audit_mistake mistake : all_audit_mistakes) {
+  for (const mistake_id mistake : all_mistakes) {
     for (const strategy_id strategy : all_strategies) {
-      if (!audit_applies(mistake, strategy)) continue;
+      if (!mistake_applies(mistake, strategy)) continue;
       audit_verdict verdict;
       verdict.mistake = mistake;
       verdict.strategy = strategy;
@@ -300,14 +296,9 @@ std::vector<audit_comparison> audit_collector::comparisons_for(std::size_t index
                                                                const marked_lists& swapped) const {
   std::vector<audit_comparison> items;
   const strategy_id strategy = all_strategies[index];
-  const auto pair = [&](std::size_t which, strategy_id other) {
-    items.push_back(audit_comparison{which, true, 0, std::nullopt, other, &marked});
-  };
-  if (index == 0) {
-    pair(linear_two_pass, strategy_id::two_pass_hashing);
-    pair(linear_double, strategy_id::double_hashing);
-  } else if (index == 1) {
-    pair(two_pass_double, strategy_id::double_hashing);
+  for (std::size_t other = index + 1; other < strategy_count; ++other) {
+    items.push_back(audit_comparison{pair_index(index, other), true, 0, std::nullopt,
+                                     all_strategies[other], &marked});
   }
   for (std::size_t at = 0; at < result_.verdicts.size(); ++at) {
     const audit_verdict& verdict = result_.verdicts[at];
@@ -333,7 +324,7 @@ std::vector<audit_comparison> audit_collector::comparisons_for(std::size_t index
 // which pairs of the case's layouts are equal, as far as this layout tells.
 void audit_collector::judge_strategy(const case_result& record, std::size_t index,
                                      const marked_lists& marked, const marked_lists& swapped,
-                                     std::array<bool, 3>& equal_pairs) {
+                                     equal_layouts& equal_pairs) {
   const std::int64_t m = record.table_size;
   const strategy_id strategy = all_strategies[index];
   build_correct_into(strategy, static_cast<std::int32_t>(m), marked, layout_);
@@ -372,8 +363,28 @@ bool audit_collector::make_room(std::int64_t table_size) {
 }
 
 void audit_collector::close_pending(bool differs_below) {
-  if (pending_) judge_shift(pending_number_, 2, pending_differs_above_, differs_below);
+  if (pending_) {
+    judge_shift(pending_number_, strategy_count - 1, pending_differs_above_, differs_below);
+  }
   pending_ = false;
+}
+
+// Judges the mistakes told by comparing a case's layouts: each line but the last against the
+// lines above and below it (the last waits for the next case), and each line against every other
+// strategy's layout.
+void audit_collector::judge_case_lines(std::int64_t number, bool differs_above,
+                                       const equal_layouts& equal) {
+  for (std::size_t index = 0; index + 1 < strategy_count; ++index) {
+    const bool above = index == 0 ? differs_above : layouts_differ(equal, index - 1, index);
+    judge_shift(number, index, above, layouts_differ(equal, index, index + 1));
+  }
+  for (std::size_t index = 0; index < strategy_count; ++index) {
+    bool unlike_others = true;
+    for (std::size_t other = 0; other < strategy_count; ++other) {
+      if (other != index && !layouts_differ(equal, index, other)) unlike_others = false;
+    }
+    if (unlike_others) judge_layout_mistake(mistake_check::other_strategy, number, index);
+  }
 }
 
 bool audit_collector::add_case(const case_result& record) {
@@ -389,8 +400,8 @@ bool audit_collector::add_case(const case_result& record) {
   mark_lists(record.first_keys, record.second_keys, marked, &swapped);
   // The case before left its last layout in layout_: the line above this case's first one.
   const bool differs_above =
-      !pending_ || compare_correct(strategy_id::linear_probing, static_cast<std::int32_t>(m),
-                                   marked, layout_) != variant_outcome::same;
+      !pending_ || compare_correct(all_strategies.front(), static_cast<std::int32_t>(m), marked,
+                                   layout_) != variant_outcome::same;
   if (!make_room(m)) {
     close_pending(true);
     facts_.state = case_state::not_built;
@@ -401,21 +412,14 @@ bool audit_collector::add_case(const case_result& record) {
   for (std::size_t at = 0; at < result_.verdicts.size(); ++at) reveal(result_.verdicts[at], at, m);
   facts_.repeated_keys = marked.nonzero - marked.distinct;
   facts_.second_homed_on_first = count_second_homed_on_first(marked, m, layout_);
-  std::array<bool, 3> equal{};
-  for (std::size_t index = 0; index < all_strategies.size(); ++index) {
+  equal_layouts equal{};
+  for (std::size_t index = 0; index < strategy_count; ++index) {
     judge_strategy(record, index, marked, swapped, equal);
   }
   const std::int64_t number = record.number;
-  judge_shift(number, 0, differs_above, !equal[linear_two_pass]);
-  judge_shift(number, 1, !equal[linear_two_pass], !equal[two_pass_double]);
-  const std::array<bool, 3> unlike_others{!equal[linear_two_pass] && !equal[linear_double],
-                                          !equal[linear_two_pass] && !equal[two_pass_double],
-                                          !equal[linear_double] && !equal[two_pass_double]};
-  for (std::size_t index = 0; index < unlike_others.size(); ++index) {
-    if (unlike_others[index]) judge_layout_mistake(mistake_check::other_strategy, number, index);
-  }
+  judge_case_lines(number, differs_above, equal);
   pending_ = true;
-  pending_differs_above_ = !equal[two_pass_double];
+  pending_differs_above_ = layouts_differ(equal, strategy_count - 2, strategy_count - 1);
   pending_number_ = number;
   result_.cases.push_back(facts_);
   return true;

@@ -14,23 +14,13 @@
 #include "hashing/hash_table.h"
 #include "hashing/wrong_variants.h"
 
-/// The mistakes the audit looks for: the whole catalogue, in its order.
-using audit_mistake = mistake_id;
-inline constexpr const auto& all_audit_mistakes = all_mistakes;
-
-/// The id reports print, the same as the diagnosis names the mistake with.
-std::string_view audit_mistake_key(audit_mistake mistake);
-
-/// Whether the mistake can be made when building `strategy` (see mistake_applies).
-bool audit_applies(audit_mistake mistake, strategy_id strategy);
-
 /// The wrong builds behind a mistake: one, or each of its readings; none for a mistake found by
 /// comparing layouts (wrong_strategy, line_shifted).
-std::vector<wrong_build> readings_of(audit_mistake mistake);
+std::vector<wrong_build> readings_of(mistake_id mistake);
 
 /// Whether some case of `table_size` slots, with suitable keys and neighbours, can catch the
 /// mistake on `strategy`. False only when proven that none can (see variant_revealable).
-bool audit_revealable(audit_mistake mistake, strategy_id strategy, std::int64_t table_size);
+bool audit_revealable(mistake_id mistake, strategy_id strategy, std::int64_t table_size);
 
 /// What one case offers, for the report. Zero for a case that was not built.
 struct case_facts {
@@ -52,7 +42,7 @@ double fill_ratio(const case_facts& facts);
 /// Where a mistake on a strategy was first caught. `decided` is false when no case caught it and
 /// some case could not say (a build that ran out of its probe budget).
 struct audit_verdict {
-  audit_mistake mistake = audit_mistake::lists_swapped;
+  mistake_id mistake = mistake_id::lists_swapped;
   strategy_id strategy = strategy_id::linear_probing;
   bool caught = false;
   std::optional<std::int64_t> case_number;  // from 0, as the transcript numbers cases
@@ -66,7 +56,7 @@ struct audit_verdict {
 };
 
 /// The audit of a whole input: a verdict for every mistake and strategy it applies to, in the
-/// order of all_audit_mistakes, then all_strategies; and the facts of every case.
+/// order of all_mistakes, then all_strategies; and the facts of every case.
 struct audit_result {
   std::vector<audit_verdict> verdicts;
   std::vector<case_facts> cases;
@@ -80,6 +70,9 @@ std::size_t revealable_mistakes(const audit_result& result);
 int audit_status(const audit_result& result);
 
 struct audit_comparison;
+
+/// Per pair of strategies of a case, whether their layouts are equal (see pair_index in audit.cpp).
+using equal_layouts = std::array<bool, strategy_count * strategy_count>;
 
 /// Collects the audit of an input case by case: every case of the input is added in order, with
 /// its keys; layouts it holds are not looked at. Whether the last line of a case is caught as
@@ -102,11 +95,12 @@ class audit_collector {
 
  private:
   void judge_strategy(const case_result& record, std::size_t index, const marked_lists& marked,
-                      const marked_lists& swapped, std::array<bool, 3>& equal_pairs);
+                      const marked_lists& swapped, equal_layouts& equal_pairs);
   std::vector<audit_comparison> comparisons_for(std::size_t index, std::int64_t table_size,
                                                 const marked_lists& marked,
                                                 const marked_lists& swapped) const;
   void judge_shift(std::int64_t number, std::size_t index, bool differs_above, bool differs_below);
+  void judge_case_lines(std::int64_t number, bool differs_above, const equal_layouts& equal);
   void judge_layout_mistake(mistake_check check, std::int64_t number, std::size_t index);
   void close_pending(bool differs_below);
   bool make_room(std::int64_t table_size);

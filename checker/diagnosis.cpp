@@ -173,7 +173,7 @@ struct insertion_rules {
 };
 
 int stage_of(const insertion_rules& rules, std::uint32_t rank) {
-  if (rules.strategy != strategy_id::two_pass_hashing) return 0;
+  if (!traits_of(rules.strategy).first_list_two_passes) return 0;
   if (rules.order.first_position[rank] >= rules.first_list_length) return 2;
   const std::int64_t home = primary_hash(rules.order.distinct[rank], rules.table_size);
   return rules.places.expected_slot[rank] == home ? 0 : 1;
@@ -198,48 +198,12 @@ void for_each_insertion(const insertion_rules& rules, visit_fn visit) {
     }
     return false;
   };
-  if (rules.strategy != strategy_id::two_pass_hashing) {
+  if (!traits_of(rules.strategy).first_list_two_passes) {
     if (!walk(rules.order.first_ranks, 0)) walk(rules.order.second_ranks, 0);
     return;
   }
   if (walk(rules.order.first_ranks, 0) || walk(rules.order.first_ranks, 1)) return;
   walk(rules.order.second_ranks, 2);
-}
-
-// A key's probes in the correct build: `probe_count` fixed probes, then a linear scan that starts
-// after the last of them and wraps around.
-struct probe_path {
-  std::array<std::int64_t, 3> probes{};
-  std::int64_t probe_count = 1;
-  std::int64_t size = 1;
-};
-
-probe_path path_of(key k, strategy_id strategy, std::int64_t table_size) {
-  probe_path path;
-  path.size = table_size;
-  path.probes[0] = primary_hash(k, table_size);
-  if (strategy == strategy_id::double_hashing) {
-    path.probe_count = 3;
-    for (std::int64_t i = 1; i < 3; ++i) path.probes[i] = double_hash_slot(k, i, table_size);
-  }
-  return path;
-}
-
-std::int64_t last_probe(const probe_path& path) { return path.probes[path.probe_count - 1]; }
-
-std::int64_t slot_at(const probe_path& path, std::int64_t step) {
-  if (step < path.probe_count) return path.probes[step];
-  return (last_probe(path) + 1 + (step - path.probe_count)) % path.size;
-}
-
-// Steps up to and including `settles`; a dropped key tries every probe and m - 1 scanned slots.
-std::int64_t length_to(const probe_path& path, std::optional<std::int64_t> settles) {
-  if (!settles) return path.probe_count + path.size - 1;
-  for (std::int64_t i = 0; i < path.probe_count; ++i) {
-    if (path.probes[i] == *settles) return i + 1;
-  }
-  const std::int64_t scanned = (*settles - last_probe(path) - 1 + path.size) % path.size + 1;
-  return path.probe_count + scanned;
 }
 
 // Slots are never emptied, so a slot held, when `rank` went in, whatever it holds in the end if
@@ -256,15 +220,17 @@ key held_at(const insertion_rules& rules, const key_list& expected, std::uint32_
 void trace_path(const insertion_rules& rules, const key_list& expected, std::uint32_t rank,
                 diagnosis& d) {
   const key k = rules.order.distinct[rank];
-  const probe_path path = path_of(k, rules.strategy, rules.table_size);
-  d.home = path.probes[0];
-  if (rules.strategy == strategy_id::double_hashing) d.step = step_hash(k, rules.table_size);
+  const probe_rules& probing = traits_of(rules.strategy).rules;
+  const std::int64_t m = rules.table_size;
+  d.home = primary_hash(k, m);
+  if (probing.probes > 1) d.step = probe_step(k, m, probing.step);
   d.settles = d.expected_slot;
-  d.path_length = length_to(path, d.settles);
+  // A dropped key tries its whole sequence.
+  d.path_length = d.settles ? tries_to(probing, m, k, *d.settles) : probe_count(probing, m, k);
   const auto head = std::min<std::int64_t>(d.path_length, path_head);
   const auto tail_start = std::max<std::int64_t>(head, d.path_length - std::int64_t{path_tail});
   for (std::int64_t i = 0; i < d.path_length; i = i + 1 == head ? tail_start : i + 1) {
-    const std::int64_t slot = slot_at(path, i);
+    const std::int64_t slot = probe_slot(probing, m, k, i);
     d.path.push_back(path_step{slot, held_at(rules, expected, rank, slot)});
   }
 }
@@ -458,11 +424,6 @@ std::string mistake_sentence(mistake_id id, const mistake_detail& detail) {
   fill_blank(text, "{other}", strategy_title(detail.other));
   fill_blank(text, "{side}", detail.below ? "below" : "above");
   return text;
-}
-
-diagnosis diagnose_line(const diagnosis_input& input) {
-  diagnosis_scratch scratch;
-  return diagnose_line(input, scratch);
 }
 
 void count_evidence(const diagnosis& d, mistake_evidence& evidence) {

@@ -155,9 +155,6 @@ struct diagnosis_scratch {
 /// evidence is named, the first tried on a tie.
 diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch);
 
-/// As above, with scratch room of its own.
-diagnosis diagnose_line(const diagnosis_input& input);
-
 /// Counts a diagnosed Wrong line and the mistakes that give it into `evidence`.
 void count_evidence(const diagnosis& d, mistake_evidence& evidence);
 

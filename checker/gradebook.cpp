@@ -12,11 +12,6 @@ namespace {
 constexpr std::int64_t top_score = 100;
 constexpr std::int64_t band_width = 10;
 
-std::size_t strategy_index(strategy_id strategy) {
-  const auto found = std::find(all_strategies.begin(), all_strategies.end(), strategy);
-  return static_cast<std::size_t>(found - all_strategies.begin());
-}
-
 // A rounded-half-up quotient of non-negative numbers.
 std::int64_t rounded(std::int64_t numerator, std::int64_t denominator) {
   return (2 * numerator + denominator) / (2 * denominator);

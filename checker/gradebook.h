@@ -27,9 +27,9 @@ struct submission_row {
   // Per case read: bit s set when the line of all_strategies[s] was judged Right; 0 when the case
   // was not graded (case_right tells which).
   std::vector<std::uint8_t> case_lines_right;
-  std::array<std::int64_t, 3> strategy_right{};  // indexed like all_strategies
-  std::array<std::int64_t, 3> strategy_lines{};  // lines graded, by strategy
-  std::vector<std::int64_t> mistake_lines;       // Wrong lines naming each, like mistake_catalogue
+  std::array<std::int64_t, strategy_count> strategy_right{};  // indexed like all_strategies
+  std::array<std::int64_t, strategy_count> strategy_lines{};  // lines graded, by strategy
+  std::vector<std::int64_t> mistake_lines;  // Wrong lines naming each, like mistake_catalogue
   // The program's mistake: the one that gives the most of its Wrong lines (when diagnosed).
   std::optional<mistake_id> program_mistake;
   bool any_separator = false;  // its keys were read between any separators, not single spaces
@@ -43,8 +43,8 @@ class strategy_tally final : public result_renderer {
   strategy_tally() : mistakes_(mistake_catalogue.size(), 0) {}
   void line(const case_result& record, const line_result& result) override;
   void end_case(const case_result& record, const case_tally& tally) override;
-  [[nodiscard]] const std::array<std::int64_t, 3>& right() const { return right_; }
-  [[nodiscard]] const std::array<std::int64_t, 3>& lines() const { return lines_; }
+  [[nodiscard]] const std::array<std::int64_t, strategy_count>& right() const { return right_; }
+  [[nodiscard]] const std::array<std::int64_t, strategy_count>& lines() const { return lines_; }
   /// Per case ended: lines right, 0 to 3; -1 for a case that was not built.
   [[nodiscard]] const std::vector<std::int8_t>& case_right() const { return case_right_; }
   /// Per case ended: bit s set when the line of all_strategies[s] was judged Right.
@@ -52,8 +52,8 @@ class strategy_tally final : public result_renderer {
   [[nodiscard]] const std::vector<std::int64_t>& mistakes() const { return mistakes_; }
 
  private:
-  std::array<std::int64_t, 3> right_{};
-  std::array<std::int64_t, 3> lines_{};
+  std::array<std::int64_t, strategy_count> right_{};
+  std::array<std::int64_t, strategy_count> lines_{};
   std::vector<std::int8_t> case_right_;
   std::vector<std::uint8_t> case_bits_;
   std::uint8_t bits_ = 0;  // of the case being graded
@@ -100,8 +100,9 @@ struct mistake_count {
 /// Per case and strategy, the graded submissions whose line was Right, out of those graded on
 /// the case. Filled row by row as the class run prints them, since rows give up their cases then.
 struct case_grid {
-  std::vector<std::array<std::int64_t, 3>> right;  // by case number, then like all_strategies
-  std::vector<std::int64_t> graded;                // by case number
+  std::vector<std::array<std::int64_t, strategy_count>>
+      right;                         // by case number, then like all_strategies
+  std::vector<std::int64_t> graded;  // by case number
 };
 
 /// Adds a graded row's cases to `grid`, growing it to the row's case count.
@@ -135,8 +136,8 @@ struct class_totals {
   std::int64_t lowest = 0;
   std::int64_t highest = 0;
   std::array<std::int64_t, score_bands> bands{};
-  std::array<std::int64_t, 3> strategy_right{};
-  std::array<std::int64_t, 3> strategy_lines{};
+  std::array<std::int64_t, strategy_count> strategy_right{};
+  std::array<std::int64_t, strategy_count> strategy_lines{};
   bool any_wrong = false;               // a graded line was judged Wrong
   std::vector<mistake_count> mistakes;  // indexed like mistake_catalogue
   case_grid cases;                      // set by the class run, not from rows

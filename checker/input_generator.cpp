@@ -6,15 +6,16 @@
 
 #include "checker/audit.h"
 
-namespace {
-
-// splitmix64: the same numbers on every platform, unlike the standard distributions.
-std::uint64_t mix(std::uint64_t x) {
+std::uint64_t mix_seed(std::uint64_t x) {
   x += 0x9e3779b97f4a7c15ULL;
   x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
   x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
   return x ^ (x >> 31);
 }
+
+namespace {
+
+std::uint64_t mix(std::uint64_t x) { return mix_seed(x); }
 
 struct random_source {
   std::uint64_t state;
@@ -95,14 +96,14 @@ std::int64_t newly_caught(const case_result& candidate, const std::vector<bool>&
 
 // The first mistake that no table of `largest` slots or fewer reveals, with the size that does.
 std::string unrevealable_mistake(std::int64_t largest) {
-  for (const audit_mistake mistake : all_audit_mistakes) {
+  for (const mistake_id mistake : all_mistakes) {
     for (const strategy_id s : all_strategies) {
-      if (!audit_applies(mistake, s)) continue;
+      if (!mistake_applies(mistake, s)) continue;
       std::int64_t m = 1;
       while (m <= largest_useful_table && !audit_revealable(mistake, s, m)) ++m;
       if (m <= largest) continue;
       return "no table of " + std::to_string(largest) + " slots or fewer can reveal " +
-             std::string(audit_mistake_key(mistake)) + " on " + std::string(strategy_title(s)) +
+             std::string(mistake_key(mistake)) + " on " + std::string(strategy_title(s)) +
              "; --max-size=" + std::to_string(m) + " or more can";
     }
   }
@@ -129,12 +130,29 @@ void search_one_case(random_source& random, std::int64_t largest, std::vector<ca
   }
 }
 
+// Random cases after `cases` until there are `least` and they still catch everything; false when
+// the draws run out first.
+bool pad_cases(random_source& random, std::int64_t largest, std::int64_t least,
+               std::vector<case_result>& cases) {
+  const std::size_t found = cases.size();
+  for (int tries = 0; tries < single_case_tries; ++tries) {
+    cases.resize(found);
+    while (static_cast<std::int64_t>(cases.size()) < least) {
+      cases.push_back(random_case(random, 3, largest));
+    }
+    if (cases.size() == found || catches_all(cases)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
-generated_input generate_input(std::uint64_t seed, std::int64_t max_size) {
+generated_input generate_input(std::uint64_t seed, std::int64_t max_size,
+                               std::int64_t least_cases) {
   generated_input generated;
   generated.refusal = unrevealable_mistake(max_size);
-  if (!generated.refusal.empty()) return generated;
+  generated.too_small = !generated.refusal.empty();
+  if (generated.too_small) return generated;
   const std::int64_t largest = std::min(max_size, largest_useful_table);
   random_source random{mix(seed)};
   std::vector<case_result> cases;
@@ -143,6 +161,7 @@ generated_input generate_input(std::uint64_t seed, std::int64_t max_size) {
     if (!cases.empty() && std::none_of(missed.begin(), missed.end(), [](bool b) { return b; })) {
       drop_needless(cases);
       if (cases.size() > 1) search_one_case(random, largest, cases);
+      if (!pad_cases(random, largest, least_cases, cases)) break;
       generated.cases = renumbered(cases);
       return generated;
     }

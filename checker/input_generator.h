@@ -13,17 +13,24 @@
 /// Keys of generated small inputs stay at or below this, so that a person reads them easily.
 inline constexpr key largest_generated_key = 999;
 
+/// splitmix64's step: the same numbers on every platform, unlike the standard distributions.
+std::uint64_t mix_seed(std::uint64_t x);
+
 /// A generated input: its cases, numbered from 0 and built, or why none could be made.
 struct generated_input {
   std::vector<case_result> cases;
-  std::string refusal;  // one line, empty when `cases` holds the input
+  std::string refusal;     // one line, empty when `cases` holds the input
+  bool too_small = false;  // refused for `max_size`, whatever the seed
 };
 
 /// Searches, from `seed`, for a few cases of at most `max_size` slots and keys from 1 to
 /// largest_generated_key whose audit catches every mistake on every strategy it applies to, then
-/// drops every case the others make needless. The same seed and size give the same cases. Refuses
-/// when some mistake can be revealed by no table of `max_size` slots or fewer.
-generated_input generate_input(std::uint64_t seed, std::int64_t max_size);
+/// drops every case the others make needless; when that leaves fewer than `least_cases`, random
+/// cases from the same seed follow until there are that many and the audit is still clean. The
+/// same seed, size and count give the same cases, and a count the search reaches alone changes
+/// nothing. Refuses when some mistake can be revealed by no table of `max_size` slots or fewer.
+generated_input generate_input(std::uint64_t seed, std::int64_t max_size,
+                               std::int64_t least_cases = 1);
 
 enum class large_shape { random, clustered, wrap, repeated };
 

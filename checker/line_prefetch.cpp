@@ -13,7 +13,7 @@ bool is_regular_file(const line_reader& reader) {
 void* line_prefetch::read_lines(void* self) {
   auto* prefetch = static_cast<line_prefetch*>(self);
   submitted_lines& lines = prefetch->lines_;
-  for (lines.count = 0; lines.count < 3;) {
+  for (lines.count = 0; lines.count < static_cast<int>(strategy_count);) {
     const int i = lines.count++;
     lines.status[i] =
         read_key_line(*prefetch->reader_, lines.parsed[i], false, prefetch->key_limit_);

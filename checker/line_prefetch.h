@@ -7,15 +7,22 @@
 
 #include "checker/key_line_stream.h"
 #include "checker/line_reader.h"
+#include "hashing/probing.h"
 #include "hashing/thread_start.h"
 
-/// What three read_key_line calls on the output file gave, in order: a read that failed ends the
-/// lines, as it ends the reading of a case.
+/// What the read_key_line calls for a case's lines, one a strategy, on the output file gave, in
+/// order: a read that failed ends the lines, as it ends the reading of a case.
 struct submitted_lines {
-  std::array<parsed_line, 3> parsed;
-  std::array<read_status, 3> status{read_status::end, read_status::end, read_status::end};
-  std::array<std::int64_t, 3> line_number{};
+  std::array<parsed_line, strategy_count> parsed;
+  std::array<read_status, strategy_count> status = ended();
+  std::array<std::int64_t, strategy_count> line_number{};
   int count = 0;  // lines read, up to and including a failed one
+
+  static std::array<read_status, strategy_count> ended() {
+    std::array<read_status, strategy_count> all{};
+    all.fill(read_status::end);
+    return all;
+  }
 };
 
 /// Owns the thread that reads the lines. Only a regular file is read ahead, so the thread never
@@ -27,7 +34,7 @@ class line_prefetch {
   line_prefetch& operator=(const line_prefetch&) = delete;
   ~line_prefetch() = default;
 
-  /// Starts reading the next three lines of `reader` on a thread, each keeping at most
+  /// Starts reading a case's lines of `reader` on a thread, each keeping at most
   /// `key_limit` keys; where no thread can be had, reads them here. False, with nothing read, when
   /// the file is not a regular file.
   bool start(line_reader& reader, std::size_t key_limit = no_key_limit);

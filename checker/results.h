@@ -18,9 +18,6 @@ std::string_view strategy_key(strategy_id strategy);
 /// "linear probing", "two-pass hashing" or "double hashing": the name people read.
 std::string_view strategy_title(strategy_id strategy);
 
-/// The ground truth of `strategy` among a case's three layouts.
-const key_list& layout_of(const layouts& built, strategy_id strategy);
-
 /// Why a token gave no key. `blank` (white space alone) is not a fault: it adds no key.
 enum class token_fault { none, blank, no_number, out_of_range };
 

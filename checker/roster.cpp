@@ -395,6 +395,12 @@ bool recognise(const std::vector<std::string>& header, layout& form) {
     keep({"Last Name", "First Name", "Username", "Student ID"});
     return true;
   }
+  if (has("id")) {
+    form = {lms_kind::plain, {}, column_of(header, "id"), column_of(header, "id"), 0};
+    if (has("name")) form.name = column_of(header, "name");
+    keep({"id", "name"});
+    return true;
+  }
   return false;
 }
 
@@ -516,6 +522,9 @@ bool row_id(const layout& form, const std::vector<std::string>& row, csv_records
     case lms_kind::blackboard:
       if (id.empty()) return records.fail_record("an empty Username", row[0]);
       return true;
+    case lms_kind::plain:
+      if (id.empty()) return records.fail_record("an empty id", row[0]);
+      return true;
   }
   return true;
 }
@@ -602,7 +611,7 @@ roster_outcome parse_source(byte_source& source, const std::string& path,
     records.fail_record(
         "the header is none of a Canvas gradebook (Student,ID,...), a Moodle grading "
         "worksheet (Identifier,...,Grade,...) or a Blackboard Grade Center (Last Name,First "
-        "Name,Username,...):",
+        "Name,Username,...) nor a CSV with an id column:",
         header[0]);
     return {records.error()};
   }
@@ -834,6 +843,21 @@ download_match blackboard_match(const lms_roster& roster, std::string_view name)
   return {-1, "no student has the username " + username, {}};
 }
 
+// A plain roster's download: the student's id, alone or before a "." and anything after it, so
+// that "s17.txt" and "s17.out.txt" are s17's; a name that fits two ids ("a.b.txt" for "a" and
+// "a.b") goes to nobody.
+download_match plain_match(const lms_roster& roster, std::string_view name) {
+  std::vector<std::size_t> fitting;
+  std::size_t index = 0;
+  for (std::size_t end = name.find('.');; end = name.find('.', end + 1)) {
+    const std::string_view id = name.substr(0, end);
+    if (!id.empty() && student_with(roster, id, index) != nullptr) add_once(fitting, index);
+    if (end == std::string_view::npos) break;
+  }
+  if (fitting.empty()) return {-1, "no student's id begins the name", {}};
+  return fitting_match(roster, std::move(fitting));
+}
+
 // Blackboard's receipt of an attempt, "<assignment>_<username>_attempt_<date>.txt", beside the
 // attempt's files: not a submission of its own while the student has another download.
 bool blackboard_receipt(std::string_view name) {
@@ -875,6 +899,8 @@ std::string_view lms_name(lms_kind kind) {
       return "Moodle";
     case lms_kind::blackboard:
       return "Blackboard";
+    case lms_kind::plain:
+      return "CSV";
   }
   return "";
 }
@@ -929,7 +955,7 @@ roster_outcome read_roster(const std::string& path, const roster_request& reques
 bool is_receipt_note(std::string_view note) { return note.starts_with("attempt receipt of "); }
 
 std::string student_label(const lms_roster& roster, const roster_student& student) {
-  constexpr std::string_view labels[] = {"ID ", "Participant ", "username "};
+  constexpr std::string_view labels[] = {"ID ", "Participant ", "username ", "id "};
   return std::string(labels[static_cast<int>(roster.kind)]) + student.id;
 }
 
@@ -944,6 +970,8 @@ download_match match_download(const lms_roster& roster, std::string_view name) {
       return moodle_match(roster, name);
     case lms_kind::blackboard:
       return blackboard_match(roster, name);
+    case lms_kind::plain:
+      return plain_match(roster, name);
   }
   return {};
 }

@@ -13,9 +13,10 @@
 #include <unordered_map>
 #include <vector>
 
-enum class lms_kind { canvas, moodle, blackboard };
+// `plain`: a course's own CSV with an `id` column (and, when it has one, a `name` column).
+enum class lms_kind { canvas, moodle, blackboard, plain };
 
-/// "Canvas", "Moodle" or "Blackboard".
+/// "Canvas", "Moodle", "Blackboard" or "CSV".
 std::string_view lms_name(lms_kind kind);
 
 /// The most a roster may hold; past them it is refused, so that its memory stays bounded.
@@ -90,7 +91,7 @@ roster_outcome read_roster(const std::string& path, const roster_request& reques
 roster_outcome parse_roster(std::string_view text, const std::string& path,
                             const roster_request& request, lms_roster& roster);
 
-/// How a student is named in messages: "Participant 7", "ID 101", "username bob".
+/// How a student is named in messages: "Participant 7", "ID 101", "username bob", "id s17".
 std::string student_label(const lms_roster& roster, const roster_student& student);
 
 /// A download name matched to a student, or why not.
@@ -105,8 +106,9 @@ struct download_match {
 /// Participant N's full name is Full Name (the folder form read from the right, so a name may
 /// hold the marker); Canvas "namepart[_LATE]_<ID>_<n>_<file>" when student ID's name, lower-cased
 /// and letters only, is namepart; Blackboard "<assignment>_<username>_attempt_<date>..." when
-/// <assignment> is a column of the roster and <username> exactly a student's. A name that fits
-/// no student, or two, goes to nobody.
+/// <assignment> is a column of the roster and <username> exactly a student's; a plain CSV's
+/// "<id>" or "<id>.<anything>" when <id> is exactly a student's. A name that fits no student, or
+/// two, goes to nobody.
 download_match match_download(const lms_roster& roster, std::string_view name);
 
 /// Which download is whose. `student_of[i]` is the student of download i, or -1; `notes[i]` is

@@ -47,8 +47,9 @@ std::string where(const line_reader& reader, std::int64_t line_number) {
 std::string read_case_count(run_files& files) {
   parsed_line count;
   const read_status status = read_key_line(files.input_f, count, true);
-  if (status == read_status::error)
+  if (status == read_status::error) {
     return file_failure_line("Input File", files.input_f.path, file_step::read);
+  }
   if (count.fault == token_fault::none && count.keys.empty()) count.fault = token_fault::blank;
   if (count.fault != token_fault::none) {
     const std::string shown = quote_token(count.token, count.token_cut);
@@ -371,10 +372,10 @@ std::string run_case(const run_request& request, run_files& files,
 neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) {
   neighbours around;
   if (index > 0 && cases[index - 1].state == case_state::built) {
-    around.above = &cases[index - 1].expected.double_hasing_contents;
+    around.above = &cases[index - 1].expected.by_strategy.back();
   }
   if (index + 1 < cases.size() && cases[index + 1].state == case_state::built) {
-    around.below = &cases[index + 1].expected.linear_prob_contents;
+    around.below = &cases[index + 1].expected.by_strategy.front();
   }
   return around;
 }
@@ -454,10 +455,10 @@ void gather_from_files(const run_request& request, mistake_evidence& evidence) {
     const read_status next_read = evidence_case(files, i + 1, next);
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
     const neighbours around{has_above ? &above : nullptr,
-                            next_built ? &next.expected.linear_prob_contents : nullptr};
+                            next_built ? &next.expected.by_strategy.front() : nullptr};
     if (!count_case_evidence(files.output_f, current, around, found)) return;
     has_above = current.state == case_state::built;
-    if (has_above) above.swap(current.expected.double_hasing_contents);
+    if (has_above) above.swap(current.expected.by_strategy.back());
     std::swap(current, next);
     read = next_read;
   }
@@ -510,15 +511,17 @@ std::string start_run(const run_request& request, run_files& files) {
   files.input_f.path = request.input_path;
   files.input.reset(open_for_reading(request.input_path));
   files.input_f.file = files.input.get();
-  if (files.input == nullptr)
+  if (files.input == nullptr) {
     return file_failure_line("Input File", request.input_path, file_step::open);
+  }
   files.output_f.path = request.output_path;
   files.output_f.parser.any_separator = request.any_separator;
   if (!request.answer_only) {
     files.output.reset(open_for_reading(request.output_path));
     files.output_f.file = files.output.get();
-    if (files.output == nullptr)
+    if (files.output == nullptr) {
       return file_failure_line("Output File", request.output_path, file_step::open);
+    }
   }
   return read_case_count(files);
 }
@@ -551,7 +554,7 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     read_status next_read = read_status::end;
     if (request.diagnose && has_next) next_read = next_case(files, i + 1, next);
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
-    const neighbours around{above, next_built ? &next.expected.linear_prob_contents : nullptr};
+    const neighbours around{above, next_built ? &next.expected.by_strategy.front() : nullptr};
     case_tally tally;
     summary.error = run_case(request, files, slots, current, tally, around, &pass, ahead);
     count_case(current, tally, summary);
@@ -567,9 +570,9 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     previous_last.reset();
     if (request.diagnose && current.state == case_state::built) {
       if (referred(current)) {
-        above = &current.expected.double_hasing_contents;
+        above = &current.expected.by_strategy.back();
       } else {
-        previous_last = std::move(current.expected.double_hasing_contents);
+        previous_last = std::move(current.expected.by_strategy.back());
         above = &*previous_last;
       }
     }

@@ -21,7 +21,7 @@ struct correct_table {
 // first key can), then its other first keys, then the second keys; the others take every key in
 // one stage. Within a stage keys go in by first position.
 int stage_of(const walk_source& source, std::int64_t rank, std::optional<std::int64_t> slot) {
-  if (source.strategy != strategy_id::two_pass_hashing) return 0;
+  if (!traits_of(source.strategy).first_list_two_passes) return 0;
   const std::size_t at = static_cast<std::size_t>(rank);
   if (source.order->first_position[at] >= source.first_keys->size()) return 2;
   return slot == primary_hash(source.order->distinct[at], source.table_size) ? 0 : 1;

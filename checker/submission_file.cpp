@@ -31,6 +31,10 @@ std::string_view state_text(submission_state state) {
       return "not graded: out of memory";
     case submission_state::not_picked:
       return "not graded: no file picked";
+    case submission_state::no_variant:
+      return "not graded: no variant for this student";
+    case submission_state::no_student:
+      return "not graded: matched to no student";
     case submission_state::device:
       break;
   }

@@ -24,12 +24,14 @@ enum class submission_state {
   device,         // a character or block device
   out_of_memory,  // the memory grading it may take could not be had
   not_picked,     // a student's folder of several files, none of them told to be the output
+  no_variant,     // one input per student: theirs is not in the variants folder
+  no_student,     // one input per student: the submission went to no student, so to no input
 };
 
 /// The state as the gradebook, the console and the reports write it: "graded", "empty",
 /// "unreadable", "transcript", "open failed", "read failed", or "not graded: " and why
 /// ("symbolic link", "dangling link", "fifo", "socket", "device", "out of memory", "no file
-/// picked").
+/// picked", "no variant for this student", "matched to no student").
 std::string_view state_text(submission_state state);
 
 /// True for the states of a submission that was graded.

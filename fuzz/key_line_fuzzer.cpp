@@ -13,8 +13,8 @@
 
 #include "checker/key_line_stream.h"
 #include "checker/key_lines.h"
+#include "reference/reference_key_lines.h"
 #include "render/key_text.h"
-#include "tests/reference_key_lines.h"
 
 namespace {
 

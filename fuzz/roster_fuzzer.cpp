@@ -36,6 +36,8 @@ std::string download_name(const lms_roster& roster, const roster_student& studen
       return letters_of(student.name) + "_" + student.id + "_1_out.txt";
     case lms_kind::moodle:
       return student.name + "_" + student.id + "_assignsubmission_file_";
+    case lms_kind::plain:
+      return student.id + ".txt";
     case lms_kind::blackboard:
       break;
   }

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "tests/reference_key_lines.h"
+#include "reference/reference_key_lines.h"
 
 namespace {
 

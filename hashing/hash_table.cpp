@@ -17,19 +17,6 @@
 #include "hashing/program_limits.h"
 #include "hashing/thread_start.h"
 
-std::int64_t primary_hash(std::int64_t k, std::int64_t table_size) {
-  return table_size == 0 ? 0 : k % table_size;
-}
-
-std::int64_t step_hash(std::int64_t k, std::int64_t table_size) {
-  return table_size == 2 ? 1 : k % (table_size - 2) + 1;
-}
-
-std::int64_t double_hash_slot(std::int64_t k, std::int64_t i, std::int64_t table_size) {
-  if (table_size == 0 || table_size == 2) return 0;
-  return (primary_hash(k, table_size) + i * step_hash(k, table_size)) % table_size;
-}
-
 namespace {
 
 // Storage from calloc or malloc, released by its owner. calloc is kept for the slot array because
@@ -111,13 +98,16 @@ struct table {
   std::int64_t full_from = 0;
   std::int64_t full_to = 0;
   modulus by_size;  // for home slots and probes, which stay below 2^32
-  modulus by_step;  // size - 2, for double hashing's step (unused below size 3)
+  modulus by_step;  // the correct step's divisor (see step_divisor)
 };
 
-// Home slot and double-hash step of a key of the table, as primary_hash and step_hash give them
-// for the keys a table takes (never below 0).
+// Home slot and step of a key of the table, as primary_hash and probe_step give them for the keys
+// a table takes (never below 0).
 std::int64_t home_of(key k, const table& t) { return remainder(k, t.by_size); }
-std::int64_t step_of(key k, const table& t) { return t.size < 3 ? 1 : remainder(k, t.by_step) + 1; }
+std::int64_t step_of(key k, const table& t) {
+  return step_from_remainder(remainder(k, t.by_step), static_cast<std::int64_t>(t.by_step.divisor),
+                             step_rule::plus_one);
+}
 
 bool is_empty(const table& t, std::int64_t slot) {
   return slot_is_empty(t.empty_words, static_cast<std::size_t>(slot));
@@ -139,7 +129,7 @@ table allocate_table(std::int64_t size) {
   t.size = size;
   t.empty_count = size;
   t.by_size = modulus_of(size);
-  t.by_step = modulus_of(size < 3 ? 1 : size - 2);
+  t.by_step = modulus_of(step_divisor(size, step_rule::plus_one));
   const bool mapped = may_map_tables && size >= slots_worth_a_thread;
   t.empty = lay_out_empty_tree(count);
   const std::size_t words = empty_tree_words(t.empty);
@@ -206,33 +196,37 @@ std::int64_t first_empty_from(table& t, std::int64_t from) {
 }
 
 // Stores `k` in the first empty slot after `start`, which is filled, or drops it when none is.
-void linear_prob_fallback(key k, std::int64_t start, table& t) {
+void linear_probing_fallback(key k, std::int64_t start, table& t) {
   if (t.empty_count == 0) return;
   store(t, first_empty_from(t, start + 1 == t.size ? 0 : start + 1), k);
 }
 
-void linear_prob_insert(key k, table& t) {
+// Stores `k` in the first empty slot of its probe sequence under the strategy's rules: the hash
+// probes one by one, then the scan through the tree.
+template <strategy_id strategy>
+void probe_insert(key k, table& t) {
+  constexpr probe_rules rules = traits_of(strategy).rules;
+  static_assert(rules.wrap && rules.wrap_to == 0 && rules.scan_cut == 0 && rules.first_probe == 0 &&
+                    !rules.scan_from_home && !rules.keep_probing &&
+                    rules.step == step_rule::plus_one,
+                "the tree's scan and the step's divisor serve the correct rules alone");
   const std::int64_t home = home_of(k, t);
   if (is_empty(t, home)) {
     store(t, home, k);
-  } else {
-    linear_prob_fallback(k, home, t);
+    return;
   }
-}
-
-// The three probes are double_hash_slot(k, i) for i = 0, 1, 2, with both hashes formed once.
-void double_hashing_insert(key k, table& t) {
-  const std::int64_t home = home_of(k, t);
-  const std::int64_t step = step_of(k, t);
-  std::int64_t slot = 0;
-  for (std::int64_t i = 0; i < 3; ++i) {
-    slot = remainder(home + i * step, t.by_size);
-    if (is_empty(t, slot)) {
-      store(t, slot, k);
-      return;
+  std::int64_t slot = home;
+  if constexpr (rules.probes > 1) {
+    const std::int64_t step = step_of(k, t);
+    for (std::int64_t i = 1; i < rules.probes; ++i) {
+      slot = remainder(home + i * step, t.by_size);
+      if (is_empty(t, slot)) {
+        store(t, slot, k);
+        return;
+      }
     }
   }
-  linear_prob_fallback(k, slot, t);
+  linear_probing_fallback(k, slot, t);
 }
 
 bool is_set(const std::uint64_t* bits, std::size_t i) { return (bits[i / 64] >> (i % 64)) & 1U; }
@@ -261,7 +255,7 @@ void for_each_fresh(const key_list& keys, const std::uint64_t* fresh, std::size_
 
 // A key the first pass left out is one whose home slot it does not hold, keys being distinct; its
 // home slot stays filled, so the second pass can find it again without keeping a list.
-bool is_remained_key(key k, const table& t) { return t.slots[home_of(k, t)] != k; }
+bool left_out_of_first_pass(key k, const table& t) { return t.slots[home_of(k, t)] != k; }
 
 // Every key that can sit in its home slot gets it before any colliding key is moved along.
 void two_pass_insert(const key_list& keys, const std::uint64_t* fresh, table& t) {
@@ -270,7 +264,7 @@ void two_pass_insert(const key_list& keys, const std::uint64_t* fresh, table& t)
     if (is_empty(t, home)) store(t, home, k);
   });
   for_each_fresh(keys, fresh, 0, t, [&t](key k) {
-    if (is_remained_key(k, t)) linear_prob_fallback(k, home_of(k, t), t);
+    if (left_out_of_first_pass(k, t)) linear_probing_fallback(k, home_of(k, t), t);
   });
 }
 
@@ -375,28 +369,28 @@ c_array<std::uint64_t> first_occurrences(const key_list& first_keys, const key_l
   return fresh;
 }
 
-void fill_linear_prob(table& t, const std::uint64_t* fresh, const key_list& first_keys,
-                      const key_list& second_keys) {
-  const auto insert = [&t](key k) { linear_prob_insert(k, t); };
-  for_each_fresh(first_keys, fresh, 0, t, insert);
-  for_each_fresh(second_keys, fresh, first_keys.size(), t, insert);
-}
-
-void fill_two_pass_hashing(table& t, const std::uint64_t* fresh, const key_list& first_keys,
-                           const key_list& second_keys) {
-  two_pass_insert(first_keys, fresh, t);
-  const auto insert = [&t](key k) { linear_prob_insert(k, t); };
-  for_each_fresh(second_keys, fresh, first_keys.size(), t, insert);
-}
-
-void fill_double_hashing(table& t, const std::uint64_t* fresh, const key_list& first_keys,
-                         const key_list& second_keys) {
-  const auto insert = [&t](key k) { double_hashing_insert(k, t); };
-  for_each_fresh(first_keys, fresh, 0, t, insert);
+template <strategy_id strategy>
+void fill_strategy(table& t, const std::uint64_t* fresh, const key_list& first_keys,
+                   const key_list& second_keys) {
+  const auto insert = [&t](key k) { probe_insert<strategy>(k, t); };
+  if constexpr (traits_of(strategy).first_list_two_passes) {
+    two_pass_insert(first_keys, fresh, t);
+  } else {
+    for_each_fresh(first_keys, fresh, 0, t, insert);
+  }
   for_each_fresh(second_keys, fresh, first_keys.size(), t, insert);
 }
 
 using fill_fn = void (*)(table&, const std::uint64_t*, const key_list&, const key_list&);
+
+template <std::size_t... index>
+constexpr std::array<fill_fn, strategy_count> fills_of(std::index_sequence<index...> /*unused*/) {
+  return {fill_strategy<strategy_table[index].id>...};
+}
+
+// Each strategy's fill, by strategy_id.
+constexpr std::array<fill_fn, strategy_count> strategy_fills =
+    fills_of(std::make_index_sequence<strategy_count>{});
 
 bool has_negative(const key_list& keys) {
   return std::any_of(keys.begin(), keys.end(), [](key k) { return k < 0; });
@@ -404,8 +398,9 @@ bool has_negative(const key_list& keys) {
 
 // Sizes whose remainders the given builder can't form with these keys, and negative keys, would
 // index outside the table: such input gets no table at all.
-bool can_build(std::int64_t table_size, bool size_two_allowed, const key_list& first_keys,
+bool can_build(std::int64_t table_size, strategy_id strategy, const key_list& first_keys,
                const key_list& second_keys) {
+  const bool size_two_allowed = traits_of(strategy).size_two_allowed;
   if (table_size < 0 || table_size > max_table_size) return false;
   if (has_negative(first_keys) || has_negative(second_keys)) return false;
   const bool has_keys = !first_keys.empty() || !second_keys.empty();
@@ -420,9 +415,12 @@ struct strategy_job {
   key_list* result;
 };
 
-// Some jobs of one request, at most all three: fixed room, so that listing them never allocates.
+using strategy_jobs = std::array<strategy_job, strategy_count>;
+
+// Some jobs of one request, at most one a strategy: fixed room, so that listing them never
+// allocates.
 struct job_list {
-  std::array<const strategy_job*, 3> items{};
+  std::array<const strategy_job*, strategy_count> items{};
   std::size_t count = 0;
   void add(const strategy_job* job) { items[count++] = job; }
 };
@@ -479,10 +477,10 @@ constexpr std::size_t fill_stack_bytes = std::size_t{1} << 19;
 // on the caller's, is filled on one table once the others have freed theirs. False, with some
 // results perhaps filled, when even that table can't be had.
 bool fill_beside(std::int32_t table_size, const std::uint64_t* fresh, const key_list& first_keys,
-                 const key_list& second_keys, const std::array<strategy_job, 3>& jobs) {
-  std::array<solo_fill, 3> tasks{};
-  std::array<helper_thread, 3> threads;
-  std::array<bool, 3> started{};
+                 const key_list& second_keys, const strategy_jobs& jobs) {
+  std::array<solo_fill, strategy_count> tasks{};
+  std::array<helper_thread, strategy_count> threads;
+  std::array<bool, strategy_count> started{};
   job_list here;
   std::size_t last = jobs.size();
   while (last > 0 && !jobs[last - 1].wanted) --last;
@@ -506,7 +504,7 @@ bool fill_beside(std::int32_t table_size, const std::uint64_t* fresh, const key_
 // Room for every wanted result, made before any table is filled and on the caller's thread only:
 // the copies out of the tables then never allocate, and a case whose results can't be held is
 // known before any work. False when the room can't be had.
-bool reserve_results(std::int32_t table_size, const std::array<strategy_job, 3>& jobs) {
+bool reserve_results(std::int32_t table_size, const strategy_jobs& jobs) {
   return std::all_of(jobs.begin(), jobs.end(), [table_size](const strategy_job& job) {
     return !job.wanted || try_reserve_keys(*job.result, static_cast<std::size_t>(table_size));
   });
@@ -516,7 +514,7 @@ bool reserve_results(std::int32_t table_size, const std::array<strategy_job, 3>&
 // a large table has its strategies filled at once (fill_beside). False, with every result
 // empty and its room given back, when storage can't be had.
 bool build_jobs(std::int32_t table_size, const key_list& first_keys, const key_list& second_keys,
-                const std::array<strategy_job, 3>& jobs) {
+                const strategy_jobs& jobs) {
   // Nothing is allocated for a size no strategy may build: a size below 0 or above the limit
   // must not reach calloc, and size 0 needs no table.
   const bool any_wanted =
@@ -540,42 +538,28 @@ bool build_jobs(std::int32_t table_size, const key_list& first_keys, const key_l
   return false;
 }
 
-key_list build_one(fill_fn fill, bool size_two_allowed, std::int32_t table_size,
-                   const key_list& first_keys, const key_list& second_keys) {
-  key_list result;
-  if (!can_build(table_size, size_two_allowed, first_keys, second_keys)) return result;
-  const strategy_job none{nullptr, false, nullptr};
-  build_jobs(table_size, first_keys, second_keys, {strategy_job{fill, true, &result}, none, none});
-  return result;
-}
-
 }  // namespace
 
-key_list linear_prob(std::int32_t table_size, const key_list& first_keys,
-                     const key_list& second_keys) {
-  return build_one(fill_linear_prob, true, table_size, first_keys, second_keys);
-}
-
-key_list two_pass_hashing(std::int32_t table_size, const key_list& first_keys,
-                          const key_list& second_keys) {
-  return build_one(fill_two_pass_hashing, true, table_size, first_keys, second_keys);
-}
-
-key_list double_hashing(std::int32_t table_size, const key_list& first_keys,
-                        const key_list& second_keys) {
-  return build_one(fill_double_hashing, false, table_size, first_keys, second_keys);
+key_list build_layout(strategy_id strategy, std::int32_t table_size, const key_list& first_keys,
+                      const key_list& second_keys) {
+  key_list result;
+  if (!can_build(table_size, strategy, first_keys, second_keys)) return result;
+  strategy_jobs jobs{};
+  jobs[strategy_index(strategy)] =
+      strategy_job{strategy_fills[strategy_index(strategy)], true, &result};
+  build_jobs(table_size, first_keys, second_keys, jobs);
+  return result;
 }
 
 layouts build_layouts(std::int32_t table_size, const key_list& first_keys,
                       const key_list& second_keys) {
   layouts built;
-  built.allocation_failed = !build_jobs(
-      table_size, first_keys, second_keys,
-      {strategy_job{fill_linear_prob, can_build(table_size, true, first_keys, second_keys),
-                    &built.linear_prob_contents},
-       strategy_job{fill_two_pass_hashing, can_build(table_size, true, first_keys, second_keys),
-                    &built.two_pass_hasing_contents},
-       strategy_job{fill_double_hashing, can_build(table_size, false, first_keys, second_keys),
-                    &built.double_hasing_contents}});
+  strategy_jobs jobs{};
+  for (const strategy_id strategy : all_strategies) {
+    jobs[strategy_index(strategy)] = strategy_job{
+        strategy_fills[strategy_index(strategy)],
+        can_build(table_size, strategy, first_keys, second_keys), &layout_of(built, strategy)};
+  }
+  built.allocation_failed = !build_jobs(table_size, first_keys, second_keys, jobs);
   return built;
 }

@@ -178,14 +178,17 @@ std::int64_t first_empty_at_or_after(const probe_table& t, std::int64_t from) {
   return first_empty_at_or_after(t.empty, t.empty_words.data(), t.size, from);
 }
 
-// The linear scan after a filled slot `last`: its first empty slot, going on from slot 0 when
-// `wrap`; -1 when there is none. Slot `last` itself is filled, so a whole turn finds the same
-// slots as a scan that stops one short of coming back to it.
-std::int64_t scan_after(const probe_table& t, std::int64_t last, bool wrap) {
-  const std::int64_t found = first_empty_at_or_after(t, last + 1);
-  if (found < t.size || !wrap) return found < t.size ? found : -1;
-  const std::int64_t from_start = first_empty_at_or_after(t, 0);
-  return from_start < t.size ? from_start : -1;
+// The scan under `rules` after a filled slot `start`: its first empty slot, going on from slot
+// `wrap_to` when the rules wrap; -1 when there is none within its length. Slot `start` itself is
+// filled, so a whole turn finds the same slots as a scan that stops one short of coming back.
+std::int64_t scan_after(const probe_table& t, std::int64_t start, const probe_rules& rules) {
+  std::int64_t found = first_empty_at_or_after(t, start + 1);
+  if (found >= t.size) {
+    if (!rules.wrap || rules.wrap_to >= t.size) return -1;
+    found = first_empty_at_or_after(t, rules.wrap_to);
+    if (found >= t.size) return -1;
+  }
+  return scan_tries_to(rules, t.size, start, found) < 0 ? -1 : found;
 }
 
 void drop(probe_table& t) { t.diverged = t.diverged || t.drops_diverge; }
@@ -197,8 +200,8 @@ bool stops_at(probe_table& t, key k) {
   return true;
 }
 
-void store_after(probe_table& t, std::int64_t last, key k, bool wrap) {
-  const std::int64_t slot = scan_after(t, last, wrap);
+void store_after(probe_table& t, std::int64_t last, key k, const probe_rules& rules) {
+  const std::int64_t slot = scan_after(t, last, rules);
   if (slot >= 0) {
     store(t, slot, k);
   } else {
@@ -208,64 +211,48 @@ void store_after(probe_table& t, std::int64_t last, key k, bool wrap) {
 
 // ---- Inserting keys ----
 
-std::int64_t home_of(key k, const probe_table& t) { return primary_hash(k, t.size); }
-
-std::int64_t step_of(key k, const probe_table& t, step_rule rule) {
-  switch (rule) {
-    case step_rule::plus_one:
-      break;
-    case step_rule::no_plus_one:
-      return k % (t.size - 2);
-    case step_rule::modulo_m_minus_1:
-      return k % (t.size - 1) + 1;
-  }
-  return k % (t.size - 2) + 1;
-}
-
-void linear_insert(key k, probe_table& t, const build_rules& rules) {
-  if (stops_at(t, k)) return;
-  const std::int64_t home = home_of(k, t);
-  if (is_empty(t, home)) {
-    store(t, home, k);
-  } else {
-    store_after(t, home, k, rules.wrap);
-  }
-}
-
-// Probes (home + i * step) mod m for i = 0, 1, ..., m - 1. The probes repeat after
-// m / gcd(step, m) of them, so no more are made; the budget bounds what is left.
-void keep_probing_insert(key k, std::int64_t home, std::int64_t step, probe_table& t) {
+// Probes on from `home` by `step` while the rules let it, up to where the probes repeat; the
+// budget bounds what is left.
+void keep_probing_insert(key k, std::int64_t home, std::int64_t step, const probe_rules& rules,
+                         probe_table& t) {
   if (t.empty_count == 0) return;
-  const std::int64_t cycle = t.size / std::gcd(step, std::int64_t{t.size});
-  std::int64_t slot = home;
-  for (std::int64_t i = 0; i < cycle; ++i) {
+  const std::int64_t count = probe_count(rules, t.size, k);
+  for (std::int64_t i = 0; i < count; ++i) {
+    const std::int64_t slot = hash_probe(home, step, i + rules.first_probe, t.size);
     if (is_empty(t, slot)) {
       store(t, slot, k);
       return;
     }
     if (--t.budget < 0) return;
-    slot = (slot + step) % t.size;
   }
   drop(t);
 }
 
-void double_insert(key k, probe_table& t, const build_rules& rules) {
+// Stores `k` in the first empty slot of its probe sequence under `rules`: the hash probes one by
+// one, then the scan through the tree.
+void probe_insert(key k, probe_table& t, const probe_rules& rules) {
   if (stops_at(t, k)) return;
-  const std::int64_t home = home_of(k, t);
-  const std::int64_t step = step_of(k, t, rules.step);
+  const std::int64_t home = primary_hash(k, t.size);
   if (rules.keep_probing) {
-    keep_probing_insert(k, home, step, t);
+    keep_probing_insert(k, home, probe_step(k, t.size, rules.step), rules, t);
     return;
   }
-  std::int64_t slot = home;
-  for (std::int64_t i = 0; i < rules.probes; ++i) {
-    slot = (home + i * step) % t.size;
-    if (is_empty(t, slot)) {
-      store(t, slot, k);
-      return;
+  const bool home_first = rules.first_probe == 0;
+  if (home_first && is_empty(t, home)) {
+    store(t, home, k);
+    return;
+  }
+  if (rules.probes > 1 || !home_first) {
+    const std::int64_t step = probe_step(k, t.size, rules.step);
+    for (std::int64_t i = home_first ? 1 : 0; i < rules.probes; ++i) {
+      const std::int64_t slot = hash_probe(home, step, i + rules.first_probe, t.size);
+      if (is_empty(t, slot)) {
+        store(t, slot, k);
+        return;
+      }
     }
   }
-  store_after(t, rules.scan_from_home ? home : slot, k, rules.wrap);
+  store_after(t, scan_start(rules, t.size, k), k, rules);
 }
 
 // One list's keys in insertion order: the list as given, or, when `ranks` is set, the keys of
@@ -303,10 +290,10 @@ void insert_each(const key_source& source, const probe_table& t, insert_fn inser
 
 // Keys whose home slot is empty take it first; the rest then scan on from their home slots, in
 // list order. Those left over are marked by their index, a bit each.
-void two_pass_insert(const key_source& keys, probe_table& t, const build_rules& rules) {
+void two_pass_insert(const key_source& keys, probe_table& t, const probe_rules& rules) {
   std::vector<std::uint64_t> left_over(size_of(keys) / 64 + 1, 0);
   insert_each(keys, t, [&](key k, std::size_t i) {
-    const std::int64_t home = home_of(k, t);
+    const std::int64_t home = primary_hash(k, t.size);
     if (!is_empty(t, home)) {
       set_bit(left_over.data(), i);
     } else if (!stops_at(t, k)) {
@@ -315,34 +302,25 @@ void two_pass_insert(const key_source& keys, probe_table& t, const build_rules& 
   });
   insert_each(keys, t, [&](key k, std::size_t i) {
     if (bit_at(left_over.data(), i) && !stops_at(t, k)) {
-      store_after(t, home_of(k, t), k, rules.wrap);
+      store_after(t, primary_hash(k, t.size), k, rules);
     }
   });
 }
 
 void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& first,
                      const key_source& second, const build_rules& rules) {
-  const auto linear = [&t, &rules](key k, std::size_t) { linear_insert(k, t, rules); };
-  switch (strategy) {
-    case strategy_id::linear_probing:
-      insert_each(first, t, linear);
-      insert_each(second, t, linear);
-      break;
-    case strategy_id::two_pass_hashing:
-      two_pass_insert(first, t, rules);
-      if (rules.second_two_pass) {
-        two_pass_insert(second, t, rules);
-      } else {
-        insert_each(second, t, linear);
-      }
-      break;
-    case strategy_id::double_hashing: {
-      const auto double_hash = [&t, &rules](key k, std::size_t) { double_insert(k, t, rules); };
-      insert_each(first, t, double_hash);
-      insert_each(second, t, double_hash);
-      break;
+  const probe_rules probing = probing_for(rules, strategy);
+  const auto insert = [&t, &probing](key k, std::size_t) { probe_insert(k, t, probing); };
+  if (!traits_of(strategy).first_list_two_passes) {
+    insert_each(first, t, insert);
+  } else {
+    two_pass_insert(first, t, probing);
+    if (rules.second_two_pass) {
+      two_pass_insert(second, t, probing);
+      return;
     }
   }
+  insert_each(second, t, insert);
 }
 
 key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const key_source& first,
@@ -354,50 +332,22 @@ key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const k
   return layout;
 }
 
-key_list correct_layout(strategy_id strategy, std::int32_t table_size, const key_list& first,
-                        const key_list& second) {
-  switch (strategy) {
-    case strategy_id::linear_probing:
-      return linear_prob(table_size, first, second);
-    case strategy_id::two_pass_hashing:
-      return two_pass_hashing(table_size, first, second);
-    case strategy_id::double_hashing:
-      break;
-  }
-  return double_hashing(table_size, first, second);
-}
-
 // ---- Whether a mistake can show at a table size ----
 
 // Under every double-hashing rule a key goes to the first empty slot of a fixed order of slots
 // that depends on the key alone. Two rules whose orders agree for every key build the same
 // layout from any lists; where they part for some key, placing other keys in the slots both
 // orders try first makes that key land apart.
-key_list probe_order(key k, std::int64_t m, const build_rules& rules, std::vector<char>& seen) {
+key_list probe_order(key k, std::int64_t m, const probe_rules& rules, std::vector<char>& seen) {
   seen.assign(static_cast<std::size_t>(m), 0);
   key_list order;
-  const auto visit = [&](std::int64_t slot) {
-    if (seen[static_cast<std::size_t>(slot)] != 0) return;
+  const std::int64_t count = probe_count(rules, m, k);
+  for (std::int64_t i = 0; i < count; ++i) {
+    const std::int64_t slot = probe_slot(rules, m, k, i);
+    if (seen[static_cast<std::size_t>(slot)] != 0) continue;
     seen[static_cast<std::size_t>(slot)] = 1;
     order.push_back(static_cast<key>(slot));
-  };
-  const std::int64_t home = k % m;
-  std::int64_t step = k % (m - 2) + 1;
-  if (rules.step == step_rule::no_plus_one) step = k % (m - 2);
-  if (rules.step == step_rule::modulo_m_minus_1) step = k % (m - 1) + 1;
-  if (rules.keep_probing) {
-    const std::int64_t cycle = m / std::gcd(step, m);
-    for (std::int64_t i = 0; i < cycle; ++i) visit((home + i * step) % m);
-    return order;
   }
-  std::int64_t last = home;
-  for (std::int64_t i = 0; i < rules.probes; ++i) {
-    last = (home + i * step) % m;
-    visit(last);
-  }
-  const std::int64_t start = rules.scan_from_home ? home : last;
-  for (std::int64_t slot = start + 1; slot < m; ++slot) visit(slot);
-  for (std::int64_t slot = 0; rules.wrap && slot < start; ++slot) visit(slot);
   return order;
 }
 
@@ -409,10 +359,12 @@ bool double_rules_part(const build_rules& rules, std::int64_t m) {
   const std::int64_t period = std::lcm(std::lcm(m, m - 1), m - 2);
   const std::int64_t keys = std::min<std::int64_t>(period, std::numeric_limits<key>::max());
   if (keys > revealing_proof_budget / m) return true;
+  const probe_rules correct = traits_of(strategy_id::double_hashing).rules;
+  const probe_rules changed = probing_for(rules, strategy_id::double_hashing);
   std::vector<char> seen;
   for (std::int64_t k = 0; k < keys; ++k) {
     const auto as_key = static_cast<key>(k);
-    if (probe_order(as_key, m, build_rules{}, seen) != probe_order(as_key, m, rules, seen)) {
+    if (probe_order(as_key, m, correct, seen) != probe_order(as_key, m, changed, seen)) {
       return true;
     }
   }
@@ -428,8 +380,8 @@ bool has_negative(const key_list& keys) {
 bool correct_builds(strategy_id strategy, std::int64_t table_size, const marked_lists& lists) {
   if (table_size < 0 || table_size > max_table_size || lists.negative) return false;
   const bool has_keys = !lists.first_keys->empty() || !lists.second_keys->empty();
-  const bool size_two_allowed = strategy != strategy_id::double_hashing;
-  return !has_keys || (table_size != 0 && (table_size != 2 || size_two_allowed));
+  return !has_keys ||
+         (table_size != 0 && (table_size != 2 || traits_of(strategy).size_two_allowed));
 }
 
 key_source fresh_source(const marked_lists& lists, bool second) {
@@ -693,10 +645,15 @@ key_list build_variant_any_size(wrong_build build, strategy_id strategy, std::in
                                 const key_list& first_keys, const key_list& second_keys,
                                 const key_order& order) {
   if (!variant_applies(build, strategy)) return {};
+  return build_by_rules(rules_of(build), strategy, table_size, first_keys, second_keys, order);
+}
+
+key_list build_by_rules(const build_rules& rules, strategy_id strategy, std::int32_t table_size,
+                        const key_list& first_keys, const key_list& second_keys,
+                        const key_order& order) {
   if (table_size < smallest_variant_table || table_size > max_table_size) return {};
   if (has_negative(first_keys) || has_negative(second_keys)) return {};
-  const build_rules& rules = rules_of(build);
-  if (rules.lists_swapped) return correct_layout(strategy, table_size, second_keys, first_keys);
+  if (rules.lists_swapped) return build_layout(strategy, table_size, second_keys, first_keys);
   if (!rules.absorb_repeats) {
     return build_with_rules(strategy, table_size, key_source{&first_keys}, key_source{&second_keys},
                             rules);
@@ -774,14 +731,6 @@ variant_outcome compare_correct(strategy_id strategy, std::int32_t table_size,
                        build_rules{}, lists.distinct, reference);
 }
 
-key_list build_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
-                       const key_list& first_keys, const key_list& second_keys) {
-  if (!variant_applies(build, strategy)) return {};
-  if (table_size < smallest_variant_table || table_size > largest_variant_table) return {};
-  return build_variant(build, strategy, table_size, first_keys, second_keys,
-                       order_keys(first_keys, second_keys));
-}
-
 bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t table_size) {
   if (!variant_applies(build, strategy)) return false;
   // Sizes 0 and 2 take no key; one slot keeps the first key inserted, whatever the rules.
@@ -790,38 +739,6 @@ bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t ta
   if (table_size < smallest_variant_table || table_size > max_table_size) return false;
   const bool ordered_by_probes = strategy == strategy_id::double_hashing && rules.absorb_repeats;
   return !ordered_by_probes || double_rules_part(rules, table_size);
-}
-
-namespace {
-
-std::int64_t step_by_rule(key k, std::int64_t m, step_rule rule) {
-  if (rule == step_rule::plus_one || m < 3) return step_hash(k, m);
-  return rule == step_rule::no_plus_one ? k % (m - 2) : k % (m - 1) + 1;
-}
-
-// Try `j` (from 1) of the linear scan after slot `start`; -1 past its end.
-std::int64_t scanned_slot(std::int64_t start, std::int64_t j, std::int64_t m, bool wrap) {
-  if (j > m - 1 || (!wrap && start + j >= m)) return -1;
-  return (start + j) % m;
-}
-
-}  // namespace
-
-std::int64_t probe_slot(const build_rules& rules, strategy_id strategy, std::int64_t table_size,
-                        key k, std::int64_t i) {
-  const std::int64_t m = table_size;
-  if (m <= 0 || i < 0) return -1;
-  const std::int64_t home = primary_hash(k, m);
-  if (strategy != strategy_id::double_hashing) {
-    return i == 0 ? home : scanned_slot(home, i, m, rules.wrap);
-  }
-  const std::int64_t step = step_by_rule(k, m, rules.step);
-  if (rules.keep_probing) {
-    return i < m / std::gcd(step, m) ? (home + i * step) % m : -1;
-  }
-  if (i < rules.probes) return (home + i * step) % m;
-  const std::int64_t last = (home + (rules.probes - 1) * step) % m;
-  return scanned_slot(rules.scan_from_home ? home : last, i - rules.probes + 1, m, rules.wrap);
 }
 
 key_list table_before(const build_rules& rules, strategy_id strategy, std::int32_t table_size,

@@ -27,37 +27,55 @@ enum class mistake_id : std::uint8_t {
   double_probing_continues,
   wrong_strategy,
   line_shifted,
+  wrap_to_slot_one,
+  scan_cut_short,
+  probes_from_one,
+  step_prime_below_m,
 };
 
 /// How a line is found to hold a mistake: it is the layout of a wrong build of its own strategy,
 /// another strategy's correct layout, or the correct layout of the output line above or below.
 enum class mistake_check : std::uint8_t { wrong_build, other_strategy, neighbour_line };
 
-enum class step_rule : std::uint8_t {
-  plus_one,          // (key mod (m - 2)) + 1, the correct step
-  no_plus_one,       // key mod (m - 2)
-  modulo_m_minus_1,  // (key mod (m - 1)) + 1
-};
-
 /// A wrong build: the correct builder of a strategy with the fields changed that differ from
-/// these defaults. `probes` counts the double-hash probes made before the linear scan.
+/// these defaults. The probe fields but `wrap` change a strategy's hash probes, and so only a
+/// strategy that makes more than one (see probing_for).
 struct build_rules {
   bool lists_swapped = false;  // the second list goes in first; nothing else changes
   bool wrap = true;            // a linear scan goes on from slot 0 after the last slot
   bool absorb_repeats = true;  // a key met again adds nothing
   bool second_two_pass = false;
   step_rule step = step_rule::plus_one;
-  int probes = 3;
+  int probes = 0;               // hash probes before the scan; 0: as many as the strategy makes
   bool scan_from_home = false;  // the scan after the probes starts after the home slot
-  bool keep_probing = false;    // no scan: probing goes on with i = 3, 4, ... up to m probes
+  bool keep_probing = false;    // no scan: hash probing goes on up to m probes
+  int first_probe = 0;          // 1: the hash probes are numbered from 1, skipping the home slot
+  int wrap_to = 0;              // the slot a scan goes on from after the last one
+  int scan_cut = 0;             // a scan tries this many slots fewer than m - 1
   bool operator==(const build_rules&) const = default;
 };
 
+/// The probe rules of `strategy` with the changes of `rules` that apply to it.
+constexpr probe_rules probing_for(const build_rules& rules, strategy_id strategy) {
+  probe_rules probing = traits_of(strategy).rules;
+  probing.wrap = rules.wrap;
+  probing.wrap_to = rules.wrap_to;
+  probing.scan_cut = rules.scan_cut;
+  if (probing.probes > 1) {
+    probing.step = rules.step;
+    probing.first_probe = rules.first_probe;
+    if (rules.probes != 0) probing.probes = rules.probes;
+    probing.scan_from_home = rules.scan_from_home;
+    probing.keep_probing = rules.keep_probing;
+  }
+  return probing;
+}
+
 /// Strategies as bits, by strategy_id.
 constexpr std::uint8_t strategy_bit(strategy_id strategy) {
-  return static_cast<std::uint8_t>(1U << static_cast<unsigned>(strategy));
+  return static_cast<std::uint8_t>(1U << strategy_index(strategy));
 }
-inline constexpr std::uint8_t every_strategy = 7;
+inline constexpr std::uint8_t every_strategy = (1U << strategy_count) - 1;
 
 /// The two readings a mistake may have, such as two probes and four.
 inline constexpr std::size_t max_readings = 2;
@@ -188,6 +206,45 @@ inline constexpr std::array mistake_catalogue{
                   "out of step.",
                   "add a case whose layout differs from the layouts on the output lines just above "
                   "and below it."},
+    mistake_entry{mistake_id::wrap_to_slot_one,
+                  "wrap_to_slot_one",
+                  every_strategy,
+                  mistake_check::wrong_build,
+                  {build_rules{.wrap_to = 1}},
+                  1,
+                  "A linear scan that passes the last slot goes on from slot 1 instead of slot 0, "
+                  "so no scan ever reaches slot 0.",
+                  "add a table filled past its end while slot 0 is still free, so that a key's "
+                  "scan must go on from slot 0."},
+    mistake_entry{mistake_id::scan_cut_short,
+                  "scan_cut_short",
+                  every_strategy,
+                  mistake_check::wrong_build,
+                  {build_rules{.scan_cut = 1}, build_rules{.scan_cut = 2}},
+                  2,
+                  "The linear scan tries one or two slots fewer than m - 1, so a key whose only "
+                  "free slot lies at the end of its scan is dropped.",
+                  "add a table one key short of full whose free slot lies just before the home "
+                  "slot of a colliding key, and one two keys short of full."},
+    mistake_entry{mistake_id::probes_from_one,
+                  "probes_from_one",
+                  strategy_bit(strategy_id::double_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.first_probe = 1}},
+                  1,
+                  "The double-hash probes are numbered from 1, so the home slot is never probed: "
+                  "the three probes are home + step, home + 2 step and home + 3 step.",
+                  "add a key whose home slot is free, in a table of 4 slots or more."},
+    mistake_entry{mistake_id::step_prime_below_m,
+                  "step_prime_below_m",
+                  strategy_bit(strategy_id::double_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.step = step_rule::prime_below_m}},
+                  1,
+                  "The double-hashing step is R - (key mod R), R the largest prime below m, "
+                  "instead of (key mod (m - 2)) + 1.",
+                  "add a colliding key whose step R - (key mod R), R the largest prime below m, "
+                  "differs from (key mod (m - 2)) + 1, so that its second probe shows it."},
 };
 
 constexpr const mistake_entry& catalogue_entry(mistake_id id) {
@@ -311,15 +368,17 @@ key_list build_variant(wrong_build build, strategy_id strategy, std::int32_t tab
                        const key_list& first_keys, const key_list& second_keys,
                        const key_order& order);
 
-/// As above, ordering the keys itself.
-key_list build_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
-                       const key_list& first_keys, const key_list& second_keys);
-
 /// As build_variant with `order`, for any table size from smallest_variant_table up to
 /// max_table_size; takes 8 bytes a slot beside the keys.
 key_list build_variant_any_size(wrong_build build, strategy_id strategy, std::int32_t table_size,
                                 const key_list& first_keys, const key_list& second_keys,
                                 const key_order& order);
+
+/// The layout a builder of `strategy` that follows `rules` gives, as build_variant_any_size gives
+/// it for a wrong build whose rules these are; build_rules{} gives the correct layout.
+key_list build_by_rules(const build_rules& rules, strategy_id strategy, std::int32_t table_size,
+                        const key_list& first_keys, const key_list& second_keys,
+                        const key_order& order);
 
 enum class variant_outcome { same, differs, undecided };
 
@@ -378,8 +437,10 @@ bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t ta
 /// try counts whatever the slot holds, so a slot tried twice (a step of 0) is two tries. Two-pass
 /// hashing tries the home slot, then scans on from it, whichever pass stores the key. The order
 /// of the lists plays no part. Constant time.
-std::int64_t probe_slot(const build_rules& rules, strategy_id strategy, std::int64_t table_size,
-                        key k, std::int64_t i);
+inline std::int64_t probe_slot(const build_rules& rules, strategy_id strategy,
+                               std::int64_t table_size, key k, std::int64_t i) {
+  return probe_slot(probing_for(rules, strategy), table_size, k, i);
+}
 
 /// The table as it stands just before `k` first goes in when a builder of `strategy` that follows
 /// `rules` (build_rules{} for the correct builder) builds from the two lists (`order` as for

@@ -29,7 +29,7 @@ std::string padded(std::string text, std::size_t width) {
   return text;
 }
 
-const audit_verdict* find_verdict(const audit_result& result, audit_mistake mistake,
+const audit_verdict* find_verdict(const audit_result& result, mistake_id mistake,
                                   strategy_id strategy) {
   const auto found = std::find_if(
       result.verdicts.begin(), result.verdicts.end(),
@@ -46,8 +46,8 @@ void print_table(text_out& console, const audit_result& result) {
   }
   while (heading.back() == ' ') heading.pop_back();
   put_text(console, heading + "\n");
-  for (const audit_mistake mistake : all_audit_mistakes) {
-    std::string row = padded(std::string(audit_mistake_key(mistake)), name_width);
+  for (const mistake_id mistake : all_mistakes) {
+    std::string row = padded(std::string(mistake_key(mistake)), name_width);
     for (const strategy_id s : all_strategies) {
       const audit_verdict* v = find_verdict(result, mistake, s);
       row += padded(v == nullptr ? "-" : audit_cell(*v), cell_width);
@@ -67,7 +67,7 @@ void print_cases_left_out(text_out& console, const audit_result& result) {
 
 // One sentence per missed mistake, naming the strategies it is missed on.
 void print_hints(text_out& console, const audit_result& result) {
-  for (const audit_mistake mistake : all_audit_mistakes) {
+  for (const mistake_id mistake : all_mistakes) {
     std::string missed_on;
     std::string partly_on;
     std::string undecided_on;
@@ -81,17 +81,16 @@ void print_hints(text_out& console, const audit_result& result) {
       list += (list.empty() ? "" : ", ") + std::string(strategy_title(s));
     }
     if (!missed_on.empty()) {
-      put_text(console, std::string(audit_mistake_key(mistake)) + " is missed on " + missed_on +
-                            ": " + std::string(audit_hint(mistake)) + "\n");
+      put_text(console, std::string(mistake_key(mistake)) + " is missed on " + missed_on + ": " +
+                            std::string(audit_hint(mistake)) + "\n");
     }
     if (!partly_on.empty()) {
-      put_text(console,
-               std::string(audit_mistake_key(mistake)) + " is partly caught on " + partly_on +
-                   ", some of its readings missed: " + std::string(audit_hint(mistake)) + "\n");
+      put_text(console, std::string(mistake_key(mistake)) + " is partly caught on " + partly_on +
+                            ", some of its readings missed: " + std::string(audit_hint(mistake)) +
+                            "\n");
     }
     if (!undecided_on.empty()) {
-      put_text(console, std::string(audit_mistake_key(mistake)) + " is not decided on " +
-                            undecided_on +
+      put_text(console, std::string(mistake_key(mistake)) + " is not decided on " + undecided_on +
                             ": its build gave up at its probe budget before any case caught it.\n");
     }
   }
@@ -103,7 +102,7 @@ std::string count_of_cases(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " case" : " cases");
 }
 
-std::string_view audit_hint(audit_mistake mistake) { return catalogue_entry(mistake).hint; }
+std::string_view audit_hint(mistake_id mistake) { return catalogue_entry(mistake).hint; }
 
 std::string audit_cell(const audit_verdict& verdict) {
   if (verdict.caught) {
@@ -129,10 +128,10 @@ void print_audit(text_out& console, std::string_view input_path, const audit_res
       std::count_if(result.verdicts.begin(), result.verdicts.end(),
                     [](const audit_verdict& v) { return !v.caught && v.revealable; });
   const std::size_t revealable = revealable_mistakes(result);
-  if (revealable < all_audit_mistakes.size()) {
+  if (revealable < all_mistakes.size()) {
     put_text(console, "Not every mistake can show: this input's sizes can reveal " +
                           std::to_string(revealable) + " of " +
-                          std::to_string(all_audit_mistakes.size()) + " mistakes.\n");
+                          std::to_string(all_mistakes.size()) + " mistakes.\n");
   }
   // With fewer mistakes revealable than the catalogue holds, "every revealable mistake is
   // caught" would read as a pass, so it is not said.
@@ -142,7 +141,7 @@ void print_audit(text_out& console, std::string_view input_path, const audit_res
                               std::count_if(result.verdicts.begin(), result.verdicts.end(),
                                             [](const audit_verdict& v) { return v.revealable; })) +
                           " revealable mistakes on a strategy are not caught.\n");
-  } else if (revealable == all_audit_mistakes.size()) {
+  } else if (revealable == all_mistakes.size()) {
     put_text(console, "Every revealable mistake is caught on every strategy it applies to.\n");
   }
 }

@@ -12,7 +12,7 @@
 std::string count_of_cases(std::size_t count);
 
 /// What kind of case catches `mistake`, as one sentence ending in a full stop.
-std::string_view audit_hint(audit_mistake mistake);
+std::string_view audit_hint(mistake_id mistake);
 
 /// The cell of a verdict: "caught in case 3, line 11", "missed", "not revealable at these sizes"
 /// or "not decided".

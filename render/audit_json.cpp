@@ -18,7 +18,7 @@ void put_optional(json_object& object, std::string_view name,
 
 void put_verdict(json_array& verdicts, const audit_verdict& v) {
   json_object object(verdicts);
-  object.string("mistake", audit_mistake_key(v.mistake));
+  object.string("mistake", mistake_key(v.mistake));
   object.string("strategy", strategy_key(v.strategy));
   object.boolean("caught", v.caught);
   put_optional(object, "case", v.case_number);
@@ -64,7 +64,7 @@ void write_audit_json(text_out& out, const audit_header& header, const audit_res
     document.number("status", header.status);
     document.string_or_null("error", header.error);
     document.number("revealable_mistakes", static_cast<std::int64_t>(revealable_mistakes(result)));
-    document.number("mistakes", static_cast<std::int64_t>(all_audit_mistakes.size()));
+    document.number("mistakes", static_cast<std::int64_t>(all_mistakes.size()));
   }
   put_text(out, "\n");
 }

@@ -72,7 +72,7 @@ void put_histogram(text_out& out, const class_totals& totals) {
 }
 
 void put_strategy_shares(text_out& out, const class_totals& totals) {
-  std::array<std::string, 3> counts;
+  std::array<std::string, strategy_count> counts;
   std::size_t width = 0;
   for (std::size_t s = 0; s < counts.size(); ++s) {
     counts.at(s) = fraction(totals.strategy_right.at(s), totals.strategy_lines.at(s));

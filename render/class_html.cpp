@@ -301,9 +301,9 @@ void append_cell(std::string& html, std::size_t c, std::size_t s, const case_gri
 void append_case_grid(std::string& html, const case_grid& grid) {
   html.append("<section class=\"cases\"><h2>Submissions right by case and strategy</h2>\n");
   const auto rows = static_cast<std::int64_t>(grid.graded.size());
-  append_svg_start(html, grid_label_width + 3 * grid_cell_width + 8,
-                   grid_top + rows * grid_cell_height + 8,
-                   "share of submissions right by case and strategy");
+  append_svg_start(
+      html, grid_label_width + static_cast<std::int64_t>(strategy_count) * grid_cell_width + 8,
+      grid_top + rows * grid_cell_height + 8, "share of submissions right by case and strategy");
   for (std::size_t s = 0; s < all_strategies.size(); ++s) {
     append_svg_text(
         html,

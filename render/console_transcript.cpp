@@ -101,7 +101,9 @@ void console_transcript::end_case(const case_result& record, const case_tally& t
   if (answer_only_ || record.state != case_state::built) return;
   put_text(out_, "\n[TEST RESULT] Right / All: ");
   put_number(out_, tally.right_count);
-  put_text(out_, "/3:\n");
+  put_text(out_, "/");
+  put_number(out_, static_cast<std::int64_t>(strategy_count));
+  put_text(out_, ":\n");
 }
 
 void console_transcript::end_run(const run_summary& summary) {

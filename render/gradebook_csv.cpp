@@ -94,17 +94,19 @@ void put_csv_field(text_out& out, std::string_view field) { put_field(out, field
 
 void put_quoted_csv_field(text_out& out, std::string_view field) { put_field(out, field, true); }
 
-void put_csv_header(text_out& out, std::size_t case_count, bool student_column) {
+void put_csv_header(text_out& out, std::size_t case_count, bool student_column, bool input_column) {
   put_text(out, "submission,right,all,score,state");
   for (std::size_t i = 0; i < case_count; ++i) {
     put_text(out, ",case_");
     put_number(out, static_cast<std::int64_t>(i));
   }
-  put_text(out, student_column ? ",mistakes,wrong_lines,separators,student\n"
-                               : ",mistakes,wrong_lines,separators\n");
+  put_text(out, student_column ? ",mistakes,wrong_lines,separators,student"
+                               : ",mistakes,wrong_lines,separators");
+  put_text(out, input_column ? ",input\n" : "\n");
 }
 
-void put_csv_row(text_out& out, const submission_row& row, const std::string* student) {
+void put_csv_row(text_out& out, const submission_row& row, const std::string* student,
+                 const std::string* input) {
   const bool graded = was_graded(row.state);
   put_csv_field(out, row.path);
   put_count(out, row.right, graded);
@@ -122,6 +124,10 @@ void put_csv_row(text_out& out, const submission_row& row, const std::string* st
   if (student != nullptr) {
     put_text(out, ",");
     put_csv_field(out, *student);
+  }
+  if (input != nullptr) {
+    put_text(out, ",");
+    put_csv_field(out, *input);
   }
   put_text(out, "\n");
 }

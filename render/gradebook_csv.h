@@ -20,8 +20,10 @@ void put_csv_field(text_out& out, std::string_view field);
 void put_quoted_csv_field(text_out& out, std::string_view field);
 
 /// The header row: submission,right,all,score,state,case_0,...,case_{case_count-1},mistakes,
-/// wrong_lines,separators; then student, when `student_column` (a class matched to a roster).
-void put_csv_header(text_out& out, std::size_t case_count, bool student_column = false);
+/// wrong_lines,separators; then student, when `student_column` (a class matched to a roster), and
+/// input, when `input_column` (each student graded against their own input).
+void put_csv_header(text_out& out, std::size_t case_count, bool student_column = false,
+                    bool input_column = false);
 
 /// A submission's row. A submission that was not graded has empty number and case fields, and a
 /// case that was not graded an empty field. `mistakes` lists each mistake that Wrong lines named
@@ -29,5 +31,7 @@ void put_csv_header(text_out& out, std::size_t case_count, bool student_column =
 /// (no_wrap_around:2;probes_off_by_one:1); `wrong_lines` each Wrong line as case:strategy key, in
 /// file order (3:double_hashing). Both are empty when there is nothing to list, and need no
 /// quoting. `separators` is how its keys were read: "spaces" (single spaces) or "any". With
-/// `student` (a class matched to a roster) its text ends the row.
-void put_csv_row(text_out& out, const submission_row& row, const std::string* student = nullptr);
+/// `student` (a class matched to a roster) its text follows, and with `input` the input it was
+/// graded against (empty when none).
+void put_csv_row(text_out& out, const submission_row& row, const std::string* student = nullptr,
+                 const std::string* input = nullptr);

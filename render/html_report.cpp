@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr std::size_t lines_per_case = 3;
+constexpr std::size_t lines_per_case = strategy_count;
 // A student's outcome names this many unchecked cases at most; more are only counted.
 constexpr std::size_t listed_unchecked = 10;
 

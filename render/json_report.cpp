@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::size_t lines_per_case = 3;
+constexpr std::size_t lines_per_case = strategy_count;
 
 // The empty text stands for null in the three functions below.
 std::string_view problem_key(line_problem problem) {

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::size_t lines_per_case = 3;
+constexpr std::size_t lines_per_case = strategy_count;
 
 std::string case_classname(const case_result& record) {
   return "case " + std::to_string(record.number);

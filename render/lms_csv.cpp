@@ -36,7 +36,8 @@ std::string grade_text(std::int64_t hundredths) {
 void put_lms_csv(text_out& out, const lms_roster& roster, std::int64_t points_hundredths,
                  const std::vector<std::int64_t>& grades) {
   const bool moodle = roster.kind == lms_kind::moodle;
-  if (!moodle) put_text(out, "\xef\xbb\xbf");
+  // A course's own CSV goes back as plain UTF-8, as it came.
+  if (!moodle && roster.kind != lms_kind::plain) put_text(out, "\xef\xbb\xbf");
   std::vector<std::string> titles = roster.kept_titles;
   if (!moodle) titles.push_back(roster.assignment);
   put_row(out, roster, titles);

@@ -73,7 +73,7 @@ case_layouts correct_layouts(const std::vector<case_result>& cases, const builde
 }
 
 // The first output line on which the builds tell the mistake apart, or 0.
-std::int64_t literal_first_line(audit_mistake mistake, wrong_build reading, strategy_id s,
+std::int64_t literal_first_line(mistake_id mistake, wrong_build reading, strategy_id s,
                                 const std::vector<case_result>& cases,
                                 const case_layouts& correct_of, const builders& build) {
   const auto index = static_cast<std::int64_t>(
@@ -86,15 +86,15 @@ std::int64_t literal_first_line(audit_mistake mistake, wrong_build reading, stra
     const auto m = static_cast<std::int32_t>(r.table_size);
     const key_list& correct = layout(c, index);
     bool caught = false;
-    if (mistake == audit_mistake::wrong_strategy) {
+    if (mistake == mistake_id::wrong_strategy) {
       caught = correct != layout(c, (index + 1) % 3) && correct != layout(c, (index + 2) % 3);
-    } else if (mistake == audit_mistake::line_shifted) {
+    } else if (mistake == mistake_id::line_shifted) {
       const bool above =
           index > 0 ? correct != layout(c, index - 1) : c == 0 || correct != layout(c - 1, 2);
       const bool below = index < 2 ? correct != layout(c, index + 1)
                                    : c + 1 == cases.size() || correct != layout(c + 1, 0);
       caught = above && below;
-    } else if (mistake == audit_mistake::lists_swapped) {
+    } else if (mistake == mistake_id::lists_swapped) {
       caught = correct != build.correct(s, m, r.second_keys, r.first_keys);
     } else if (m >= 3) {
       caught = correct != build.variant(reading, s, m, r.first_keys, r.second_keys);
@@ -122,7 +122,7 @@ void expect_verdicts_of_builds(const audit_result& result, const std::vector<cas
       }
       line = std::max(line, first);
     }
-    SCOPED_TRACE(std::string(audit_mistake_key(v.mistake)) + " on " +
+    SCOPED_TRACE(std::string(mistake_key(v.mistake)) + " on " +
                  std::string(strategy_key(v.strategy)) + ", " + label);
     ASSERT_EQ(v.caught, line != 0);
     ASSERT_EQ(v.output_line.value_or(0), line);
@@ -218,7 +218,7 @@ TEST(audit, a_build_past_its_probe_budget_is_not_decided) {
   const audit_result result = audit_cases(cases);
   const auto continues = std::find_if(
       result.verdicts.begin(), result.verdicts.end(),
-      [](const audit_verdict& v) { return v.mistake == audit_mistake::double_probing_continues; });
+      [](const audit_verdict& v) { return v.mistake == mistake_id::double_probing_continues; });
   ASSERT_NE(continues, result.verdicts.end());
   EXPECT_FALSE(continues->caught);
   EXPECT_FALSE(continues->decided);
@@ -300,7 +300,7 @@ TEST(build_correct_into, gives_the_builders_layouts_into_a_reused_list) {
 TEST(audit, revealable_sizes_match_what_random_lists_find) {
   std::mt19937 rng(7);
   for (std::int32_t m = 3; m <= 9; ++m) {
-    for (const audit_mistake mistake : all_audit_mistakes) {
+    for (const mistake_id mistake : all_mistakes) {
       for (const wrong_build id : readings_of(mistake)) {
         for (const strategy_id s : all_strategies) {
           if (!variant_applies(id, s)) continue;
@@ -322,31 +322,30 @@ TEST(audit, revealable_sizes_match_what_random_lists_find) {
 
 TEST(audit, sizes_that_reveal_nothing) {
   struct row {
-    audit_mistake mistake;
+    mistake_id mistake;
     strategy_id strategy;
     std::int64_t table_size;
     bool revealable;
   };
   const row rows[] = {
-      {audit_mistake::lists_swapped, strategy_id::linear_probing, 1, true},
-      {audit_mistake::lists_swapped, strategy_id::double_hashing, 2, false},
-      {audit_mistake::no_wrap_around, strategy_id::linear_probing, 1, false},
-      {audit_mistake::repeated_key_stored, strategy_id::two_pass_hashing, 1, false},
-      {audit_mistake::step_without_plus_one, strategy_id::double_hashing, 3, false},
-      {audit_mistake::step_without_plus_one, strategy_id::double_hashing, 4, true},
-      {audit_mistake::scan_from_home, strategy_id::double_hashing, 5, false},
-      {audit_mistake::scan_from_home, strategy_id::double_hashing, 6, true},
-      {audit_mistake::probes_off_by_one, strategy_id::double_hashing, 3, false},
-      {audit_mistake::wrong_strategy, strategy_id::linear_probing, 3, false},
-      {audit_mistake::wrong_strategy, strategy_id::two_pass_hashing, 3, true},
-      {audit_mistake::wrong_strategy, strategy_id::double_hashing, 1, false},
-      {audit_mistake::line_shifted, strategy_id::linear_probing, 1, false},
-      {audit_mistake::double_probing_continues, strategy_id::double_hashing, 10000000, true},
+      {mistake_id::lists_swapped, strategy_id::linear_probing, 1, true},
+      {mistake_id::lists_swapped, strategy_id::double_hashing, 2, false},
+      {mistake_id::no_wrap_around, strategy_id::linear_probing, 1, false},
+      {mistake_id::repeated_key_stored, strategy_id::two_pass_hashing, 1, false},
+      {mistake_id::step_without_plus_one, strategy_id::double_hashing, 3, false},
+      {mistake_id::step_without_plus_one, strategy_id::double_hashing, 4, true},
+      {mistake_id::scan_from_home, strategy_id::double_hashing, 5, false},
+      {mistake_id::scan_from_home, strategy_id::double_hashing, 6, true},
+      {mistake_id::probes_off_by_one, strategy_id::double_hashing, 3, false},
+      {mistake_id::wrong_strategy, strategy_id::linear_probing, 3, false},
+      {mistake_id::wrong_strategy, strategy_id::two_pass_hashing, 3, true},
+      {mistake_id::wrong_strategy, strategy_id::double_hashing, 1, false},
+      {mistake_id::line_shifted, strategy_id::linear_probing, 1, false},
+      {mistake_id::double_probing_continues, strategy_id::double_hashing, 10000000, true},
   };
   for (const row& r : rows) {
     EXPECT_EQ(audit_revealable(r.mistake, r.strategy, r.table_size), r.revealable)
-        << audit_mistake_key(r.mistake) << " on " << strategy_key(r.strategy) << " at "
-        << r.table_size;
+        << mistake_key(r.mistake) << " on " << strategy_key(r.strategy) << " at " << r.table_size;
   }
 }
 
@@ -356,14 +355,14 @@ TEST(audit, status_counts_only_revealable_mistakes) {
   const std::vector<case_result> cases{make_case(0, 3, {3, 6, 4}, {})};
   const audit_result result = audit_cases(cases);
   EXPECT_EQ(audit_status(result), 1);
-  const auto verdict = [&](audit_mistake mistake, strategy_id s) {
+  const auto verdict = [&](mistake_id mistake, strategy_id s) {
     return *std::find_if(
         result.verdicts.begin(), result.verdicts.end(),
         [&](const audit_verdict& v) { return v.mistake == mistake && v.strategy == s; });
   };
-  EXPECT_FALSE(verdict(audit_mistake::scan_from_home, strategy_id::double_hashing).revealable);
-  EXPECT_TRUE(verdict(audit_mistake::lists_swapped, strategy_id::linear_probing).revealable);
-  EXPECT_FALSE(verdict(audit_mistake::lists_swapped, strategy_id::linear_probing).caught);
+  EXPECT_FALSE(verdict(mistake_id::scan_from_home, strategy_id::double_hashing).revealable);
+  EXPECT_TRUE(verdict(mistake_id::lists_swapped, strategy_id::linear_probing).revealable);
+  EXPECT_FALSE(verdict(mistake_id::lists_swapped, strategy_id::linear_probing).caught);
   ASSERT_EQ(result.cases.size(), 1U);
   EXPECT_EQ(result.cases[0].stored_keys, 3);
   EXPECT_EQ(result.cases[0].longest_run, 3);
@@ -425,7 +424,7 @@ TEST(generate_input, every_seed_gives_an_input_that_catches_every_mistake) {
     }
     const audit_result result = audit_cases(made.cases);
     for (const audit_verdict& v : result.verdicts) {
-      ASSERT_TRUE(v.caught) << audit_mistake_key(v.mistake) << " on " << strategy_key(v.strategy)
+      ASSERT_TRUE(v.caught) << mistake_key(v.mistake) << " on " << strategy_key(v.strategy)
                             << ", seed " << seed;
     }
   }

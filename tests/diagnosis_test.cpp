@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "render/explain_text.h"
+#include "tests/single_calls.h"
 
 // Path steps print as "slot(held)" in failure messages.
 void PrintTo(const path_step& step, std::ostream* os) {
@@ -132,6 +133,14 @@ INSTANTIATE_TEST_SUITE_P(
         mistake_case{"double_probing_continues",
                      line(6, {11, 7, 9, 13}, {15, 17}, dh, {0, 7, 0, 9, 0, 11}),
                      "double_probing_continues"},
+        mistake_case{"wrap_to_slot_one", line(7, {5, 6, 19}, {}, lp, {0, 19, 0, 0, 0, 5, 6}),
+                     "wrap_to_slot_one"},
+        mistake_case{"scan_cut_short", line(5, {5, 1, 2, 3, 10}, {}, lp, {5, 1, 2, 3, 0}),
+                     "scan_cut_short"},
+        mistake_case{"probes_from_one", line(7, {3}, {}, dh, {3, 0, 0, 0, 0, 0, 0}),
+                     "probes_from_one"},
+        mistake_case{"step_prime_below_m", line(7, {7, 28}, {}, dh, {7, 0, 28, 0, 0, 0, 0}),
+                     "step_prime_below_m"},
         // The smallest size variants are tried for: 2 wraps to slot 0 in the correct table.
         mistake_case{"no_wrap_around_size_three", line(3, {5, 2}, {}, lp, {0, 0, 5}),
                      "no_wrap_around"}),
@@ -315,7 +324,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(root_causes, long_paths_keep_their_first_and_last_steps) {
   key_list first;
   for (key k = 1; k <= 40; ++k) first.push_back(k);
-  key_list submitted = build_layouts(50, first, {51}).linear_prob_contents;
+  key_list submitted = layout_of(build_layouts(50, first, {51}), strategy_id::linear_probing);
   std::swap(submitted[41], submitted[45]);
   const diagnosis d = diagnose(line(50, first, {51}, lp, submitted));
   ASSERT_EQ(d.first_misplaced_key, 51);
@@ -722,7 +731,7 @@ TEST(explain_lines, reads_as_documented) {
 TEST(explain_lines, names_the_mistake_and_elides_long_paths) {
   key_list first;
   for (key k = 1; k <= 40; ++k) first.push_back(k);
-  key_list submitted = build_layouts(50, first, {51}).double_hasing_contents;
+  key_list submitted = layout_of(build_layouts(50, first, {51}), strategy_id::double_hashing);
   std::swap(submitted[41], submitted[45]);
   const std::string text = explain_lines(diagnose(line(50, first, {51}, dh, submitted)));
   EXPECT_NE(text.find("  path (step 4): home 1 (held 1) -> 5 (held 5) -> 9 (held 9) -> 10 (held "

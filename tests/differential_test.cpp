@@ -8,7 +8,7 @@
 #include <string>
 
 #include "hashing/hash_table.h"
-#include "tests/reference_builders.h"
+#include "reference/reference_builders.h"
 
 namespace {
 
@@ -90,17 +90,19 @@ std::string describe(std::int32_t size, const split_keys& keys) {
 // Adds one failure naming the case and returns false when any builder, or the three built at
 // once, differ from the reference.
 bool builders_agree(std::int32_t size, const split_keys& keys) {
-  const bool same = linear_prob(size, keys.first, keys.second) ==
-                        reference_linear_prob(size, keys.first, keys.second) &&
-                    two_pass_hashing(size, keys.first, keys.second) ==
+  const bool same = build_layout(strategy_id::linear_probing, size, keys.first, keys.second) ==
+                        reference_linear_probing(size, keys.first, keys.second) &&
+                    build_layout(strategy_id::two_pass_hashing, size, keys.first, keys.second) ==
                         reference_two_pass_hashing(size, keys.first, keys.second) &&
-                    double_hashing(size, keys.first, keys.second) ==
+                    build_layout(strategy_id::double_hashing, size, keys.first, keys.second) ==
                         reference_double_hashing(size, keys.first, keys.second);
   const layouts all = build_layouts(size, keys.first, keys.second);
-  const bool same_at_once =
-      all.linear_prob_contents == reference_linear_prob(size, keys.first, keys.second) &&
-      all.two_pass_hasing_contents == reference_two_pass_hashing(size, keys.first, keys.second) &&
-      all.double_hasing_contents == reference_double_hashing(size, keys.first, keys.second);
+  const bool same_at_once = layout_of(all, strategy_id::linear_probing) ==
+                                reference_linear_probing(size, keys.first, keys.second) &&
+                            layout_of(all, strategy_id::two_pass_hashing) ==
+                                reference_two_pass_hashing(size, keys.first, keys.second) &&
+                            layout_of(all, strategy_id::double_hashing) ==
+                                reference_double_hashing(size, keys.first, keys.second);
   if (!same || !same_at_once) ADD_FAILURE() << describe(size, keys);
   return same && same_at_once;
 }

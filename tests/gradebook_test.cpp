@@ -22,6 +22,7 @@
 #include "hashing/wrong_variants.h"
 #include "render/class_console.h"
 #include "render/gradebook_csv.h"
+#include "tests/single_calls.h"
 #include "tests/written_text.h"
 
 namespace fs = std::filesystem;

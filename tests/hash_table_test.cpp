@@ -24,9 +24,12 @@ class layouts : public testing::TestWithParam<layout_case> {};
 
 TEST_P(layouts, every_builder_gives_its_layout) {
   const layout_case& c = GetParam();
-  EXPECT_EQ(linear_prob(c.table_size, c.first_keys, c.second_keys), c.linear);
-  EXPECT_EQ(two_pass_hashing(c.table_size, c.first_keys, c.second_keys), c.two_pass);
-  EXPECT_EQ(double_hashing(c.table_size, c.first_keys, c.second_keys), c.double_hash);
+  EXPECT_EQ(build_layout(strategy_id::linear_probing, c.table_size, c.first_keys, c.second_keys),
+            c.linear);
+  EXPECT_EQ(build_layout(strategy_id::two_pass_hashing, c.table_size, c.first_keys, c.second_keys),
+            c.two_pass);
+  EXPECT_EQ(build_layout(strategy_id::double_hashing, c.table_size, c.first_keys, c.second_keys),
+            c.double_hash);
 }
 
 const key_list empty;
@@ -117,8 +120,8 @@ TEST(hash_functions, follow_truncating_remainders_without_overflow) {
 
 TEST(builders, a_table_of_a_million_slots_has_every_slot) {
   const key_list keys{1, 2, 1000000, 999999};
-  EXPECT_EQ(linear_prob(1000000, keys, {}).size(), 1000000U);
-  EXPECT_EQ(double_hashing(1000000, keys, {}).size(), 1000000U);
+  EXPECT_EQ(build_layout(strategy_id::linear_probing, 1000000, keys, {}).size(), 1000000U);
+  EXPECT_EQ(build_layout(strategy_id::double_hashing, 1000000, keys, {}).size(), 1000000U);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "checker/key_lines.h"
-#include "tests/reference_key_lines.h"
+#include "reference/reference_key_lines.h"
 #include "tests/whole_lines.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "reference/reference_key_lines.h"
 #include "render/key_text.h"
-#include "tests/reference_key_lines.h"
 #include "tests/written_text.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "tests/literal_variants.h"
 
-#include "tests/reference_builders.h"
+#include "reference/reference_builders.h"
 
 namespace {
 
@@ -20,10 +20,22 @@ bool try_store(literal_table& t, std::int64_t slot, key k) {
 
 void literal_scan_after(literal_table& t, std::int64_t start, key k) {
   const std::int64_t m = size_of(t);
-  for (std::int64_t i = 1; i < m; ++i) {
-    if (start + i >= m && !t.rules.wrap) return;
-    if (try_store(t, (start + i) % m, k)) return;
+  std::int64_t slot = start;
+  for (std::int64_t i = 1; i < m - t.rules.scan_cut; ++i) {
+    ++slot;
+    if (slot == m) {
+      if (!t.rules.wrap || t.rules.wrap_to >= m) return;
+      slot = t.rules.wrap_to;
+    }
+    if (try_store(t, slot, k)) return;
   }
+}
+
+bool literal_is_prime(std::int64_t n) {
+  for (std::int64_t d = 2; d < n; ++d) {
+    if (n % d == 0) return false;
+  }
+  return n >= 2;
 }
 
 void literal_linear(literal_table& t, key k) {
@@ -35,6 +47,11 @@ std::int64_t literal_step(const literal_table& t, key k) {
   const std::int64_t m = size_of(t);
   if (t.rules.step_form == 1) return k % (m - 2);
   if (t.rules.step_form == 2) return k % (m - 1) + 1;
+  if (t.rules.step_form == 3) {
+    std::int64_t r = m - 1;
+    while (!literal_is_prime(r)) --r;
+    return r - k % r;
+  }
   return k % (m - 2) + 1;
 }
 
@@ -45,18 +62,18 @@ void literal_double(literal_table& t, key k) {
   const int probes = t.rules.keep_probing ? static_cast<int>(m) : t.rules.probes;
   std::int64_t slot = home;
   for (int i = 0; i < probes; ++i) {
-    slot = (home + i * step) % m;
+    slot = (home + (i + t.rules.first_probe) * step) % m;
     if (try_store(t, slot, k)) return;
   }
   if (!t.rules.keep_probing) literal_scan_after(t, t.rules.scan_from_home ? home : slot, k);
 }
 
 void literal_two_pass(literal_table& t, const key_list& keys) {
-  key_list remained;
+  key_list collided;
   for (const key k : keys) {
-    if (!try_store(t, k % size_of(t), k)) remained.push_back(k);
+    if (!try_store(t, k % size_of(t), k)) collided.push_back(k);
   }
-  for (const key k : remained) literal_scan_after(t, k % size_of(t), k);
+  for (const key k : collided) literal_scan_after(t, k % size_of(t), k);
 }
 
 }  // namespace
@@ -87,7 +104,7 @@ key_list literal_build(strategy_id strategy, std::int32_t m, const key_list& fir
 
 key_list literal_correct(strategy_id strategy, std::int32_t m, const key_list& first,
                          const key_list& second) {
-  if (strategy == strategy_id::linear_probing) return reference_linear_prob(m, first, second);
+  if (strategy == strategy_id::linear_probing) return reference_linear_probing(m, first, second);
   if (strategy == strategy_id::two_pass_hashing) {
     return reference_two_pass_hashing(m, first, second);
   }
@@ -123,6 +140,18 @@ key_list literal_variant(wrong_build build, strategy_id strategy, std::int32_t m
       break;
     case mistake_id::double_probing_continues:
       rules.keep_probing = true;
+      break;
+    case mistake_id::wrap_to_slot_one:
+      rules.wrap_to = 1;
+      break;
+    case mistake_id::scan_cut_short:
+      rules.scan_cut = build.reading == 0 ? 1 : 2;
+      break;
+    case mistake_id::probes_from_one:
+      rules.first_probe = 1;
+      break;
+    case mistake_id::step_prime_below_m:
+      rules.step_form = 3;
       break;
     case mistake_id::wrong_strategy:
     case mistake_id::line_shifted:

@@ -10,10 +10,13 @@ struct literal_rules {
   bool wrap = true;
   bool free_if_same_key = true;
   bool second_two_pass = false;
-  int step_form = 0;  // 0: k % (m - 2) + 1, 1: k % (m - 2), 2: k % (m - 1) + 1
+  int step_form = 0;  // 0: k % (m - 2) + 1, 1: k % (m - 2), 2: k % (m - 1) + 1, 3: R - k % R
   int probes = 3;
   bool scan_from_home = false;
   bool keep_probing = false;
+  int first_probe = 0;  // the number of the first double-hash probe
+  int wrap_to = 0;      // where a scan goes on after the last slot
+  int scan_cut = 0;     // a scan tries m - 1 - scan_cut slots
 };
 
 /// The table `strategy` builds under `rules`; `m` from 3 up.

@@ -169,26 +169,29 @@ case_result refused_case(std::int64_t number) {
   return record;
 }
 
-const layouts size_7{{3, 0, 0, 10, 17, 4, 24}, {3, 0, 0, 10, 4, 17, 24}, {3, 24, 0, 10, 4, 0, 17}};
-const layouts size_5{{5, 10, 15, 20, 25}, {5, 10, 15, 20, 25}, {5, 15, 10, 20, 25}};
+const layouts size_7{
+    {{{3, 0, 0, 10, 17, 4, 24}, {3, 0, 0, 10, 4, 17, 24}, {3, 24, 0, 10, 4, 0, 17}}}};
+const layouts size_5{{{{5, 10, 15, 20, 25}, {5, 10, 15, 20, 25}, {5, 15, 10, 20, 25}}}};
 
 // Four cases: all right; right, wrong and missing; a hostile bad token; refused.
 scripted_run checking_run() {
   scripted_run run;
   run.header = {"1.1.0", false, "in<&>.txt", "out\"]]>\xff.txt", "./hash_answer.txt"};
   const auto [lp, tp, dh] = all_strategies;
-  run.cases.push_back({built_case(0, 7, size_7),
-                       {judged(lp, 1, size_7.linear_prob_contents, verdict::right),
-                        judged(tp, 2, size_7.two_pass_hasing_contents, verdict::right),
-                        judged(dh, 3, size_7.double_hasing_contents, verdict::right)}});
+  run.cases.push_back(
+      {built_case(0, 7, size_7),
+       {judged(lp, 1, layout_of(size_7, strategy_id::linear_probing), verdict::right),
+        judged(tp, 2, layout_of(size_7, strategy_id::two_pass_hashing), verdict::right),
+        judged(dh, 3, layout_of(size_7, strategy_id::double_hashing), verdict::right)}});
   run.cases.push_back(
       {built_case(1, 5, size_5),
-       {judged(lp, 4, size_5.linear_prob_contents, verdict::right),
+       {judged(lp, 4, layout_of(size_5, strategy_id::linear_probing), verdict::right),
         judged(tp, 5, {5, 10, 15, 20}, verdict::wrong), faulty(dh, 6, line_problem::missing)}});
-  run.cases.push_back({built_case(2, 5, size_5),
-                       {judged(lp, 7, size_5.linear_prob_contents, verdict::right),
-                        faulty(tp, 8, line_problem::bad_token),
-                        judged(dh, 9, size_5.double_hasing_contents, verdict::right)}});
+  run.cases.push_back(
+      {built_case(2, 5, size_5),
+       {judged(lp, 7, layout_of(size_5, strategy_id::linear_probing), verdict::right),
+        faulty(tp, 8, line_problem::bad_token),
+        judged(dh, 9, layout_of(size_5, strategy_id::double_hashing), verdict::right)}});
   run.cases.push_back({refused_case(3),
                        {judged(lp, 10, {}, verdict::none), judged(tp, 11, {}, verdict::none),
                         judged(dh, 12, {}, verdict::none)}});
@@ -327,7 +330,8 @@ TEST(json_report, a_failed_write_turns_ok_false) {
   ASSERT_NE(out.file, nullptr);
   json_report renderer(out);
   scripted_run run = checking_run();
-  run.cases[0].record.expected.linear_prob_contents.assign(std::size_t{1} << 20, 123456);
+  layout_of(run.cases[0].record.expected, strategy_id::linear_probing)
+      .assign(std::size_t{1} << 20, 123456);
   play(renderer, run);
   EXPECT_FALSE(renderer.ok());
   std::fclose(out.file);

@@ -135,6 +135,7 @@ TEST(roster, download_names_match_only_on_identity_that_agrees) {
   const std::string blackboard =
       "Last Name,First Name,Username,Hash Tables [Total Pts: 20 Score] |44,HW_1 |45\n"
       "Bob,Builder,bob,,\nDoe,J,j_doe,,\nDoe,Jo,1_j_doe,,\n";
+  const std::string plain = "name,id\nAmy,s1\nBob,s1.b\nCal,s10\n";
   const struct {
     const std::string* roster;
     const char* name;
@@ -177,6 +178,12 @@ TEST(roster, download_names_match_only_on_identity_that_agrees) {
       {&blackboard, "Quiz_bob_attempt_2026-01-22-10-58-13.txt", nullptr, "no grade column"},
       {&blackboard, "Hash Tables_bob_attempt_2026-01-22.txt", nullptr,
        "not a Blackboard download name"},
+      {&plain, "subs/s1.txt", "s1", ""},
+      {&plain, "s10", "s10", ""},
+      {&plain, "s10.out.txt", "s10", ""},
+      {&plain, "s1.b.txt", nullptr, "fits two students"},
+      {&plain, "s100.txt", nullptr, "no student's id"},
+      {&plain, "S1.txt", nullptr, "no student's id"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -322,6 +329,8 @@ TEST(roster, broken_rosters_name_file_line_and_token) {
       {"Identifier,Grade\nParticipant,\n",
        "line 2: an Identifier that does not end in a participant number"},
       {"Last Name,First Name,Username\nLee,Amy,\n", "line 2: an empty Username \"Lee\""},
+      {"name,id\nAmy,\n", "line 2: an empty id \"Amy\""},
+      {"id,name\na,A\na,B\n", "line 3: identifier given before, on line 2: \"a\""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);

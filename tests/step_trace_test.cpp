@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "checker/diagnosis.h"
+#include "tests/single_calls.h"
 
 void PrintTo(const walk_step& step, std::ostream* os) {
   *os << step.number << ":" << step.slot << "(" << step.held << ")";
@@ -156,7 +157,7 @@ TEST(walks, large_tables_keep_windows_around_the_kept_steps) {
   for (key k = 100; k < 160; ++k) first.push_back(k);  // a cluster over slots 100 to 159
   const key root = 5100;                               // home 100, settles in 160
   const key_list second = {root};
-  key_list submitted = build_layouts(size, first, second).linear_prob_contents;
+  key_list submitted = layout_of(build_layouts(size, first, second), strategy_id::linear_probing);
   submitted[160] = 0;
   submitted[161] = root;
   const layouts built = build_layouts(size, first, second);

@@ -14,8 +14,9 @@
 #include <string_view>
 
 #include "checker/results.h"
+#include "reference/reference_builders.h"
 #include "tests/literal_variants.h"
-#include "tests/reference_builders.h"
+#include "tests/single_calls.h"
 
 namespace {
 
@@ -139,6 +140,87 @@ TEST(build_variant, matches_the_literal_mistake_on_random_small_tables) {
         ASSERT_EQ(build_variant(id, s, m, first, second), literal_variant(id, s, m, first, second))
             << mistake_key(id.mistake) << " " << strategy_key(s) << " m=" << m << " round "
             << round;
+      }
+    }
+  }
+}
+
+// Every combination of the rules a build can change, each applied to every strategy, against the
+// literal builder following the same rules.
+TEST(build_by_rules, matches_the_literal_builder_over_every_rule_combination) {
+  std::vector<std::pair<build_rules, literal_rules>> combinations;
+  for (int bits = 0; bits < 256; ++bits) {
+    for (const int probes : {2, 3, 4}) {
+      for (const step_rule step : {step_rule::plus_one, step_rule::no_plus_one,
+                                   step_rule::modulo_m_minus_1, step_rule::prime_below_m}) {
+        const build_rules rules{.wrap = (bits & 1) == 0,
+                                .absorb_repeats = (bits & 2) == 0,
+                                .second_two_pass = (bits & 4) != 0,
+                                .step = step,
+                                .probes = probes,
+                                .scan_from_home = (bits & 8) != 0,
+                                .keep_probing = (bits & 16) != 0,
+                                .first_probe = (bits >> 5) & 1,
+                                .wrap_to = (bits >> 6) & 1,
+                                .scan_cut = (bits >> 7) & 1};
+        const literal_rules literal{
+            rules.wrap,    rules.absorb_repeats, rules.second_two_pass, static_cast<int>(step),
+            probes,        rules.scan_from_home, rules.keep_probing,    rules.first_probe,
+            rules.wrap_to, rules.scan_cut};
+        combinations.emplace_back(rules, literal);
+      }
+    }
+  }
+  std::mt19937 rng(23);
+  for (int round = 0; round < 12; ++round) {
+    const auto m = std::uniform_int_distribution<std::int32_t>(3, 11)(rng);
+    const key_list first =
+        draw_keys(rng, rng() % (std::size_t{2} * static_cast<std::size_t>(m)), 3 * m);
+    const key_list second = draw_keys(rng, rng() % m, 3 * m);
+    const key_order order = order_keys(first, second);
+    for (const auto& [rules, literal] : combinations) {
+      for (const strategy_id s : all_strategies) {
+        ASSERT_EQ(build_by_rules(rules, s, m, first, second, order),
+                  literal_build(s, m, first, second, literal))
+            << strategy_key(s) << " m=" << m << " round " << round << " wrap " << rules.wrap
+            << " repeats " << rules.absorb_repeats << " step " << static_cast<int>(rules.step)
+            << " probes " << rules.probes << " from home " << rules.scan_from_home << " keep "
+            << rules.keep_probing << " first " << rules.first_probe << " wrap to " << rules.wrap_to
+            << " cut " << rules.scan_cut;
+      }
+    }
+  }
+}
+
+// The count of tries to a slot, worked out in closed form, against the sequence tried in order.
+TEST(probe_model, tries_to_each_slot_agree_with_the_sequence) {
+  for (std::int64_t m = 1; m <= 12; ++m) {
+    for (int bits = 0; bits < 8; ++bits) {
+      for (const int probes : {1, 2, 3, 4}) {
+        const probe_rules rules{.probes = probes,
+                                .first_probe = bits & 1,
+                                .step = static_cast<step_rule>(bits % 4),
+                                .wrap = (bits & 4) == 0,
+                                .wrap_to = (bits >> 1) & 1,
+                                .scan_cut = bits % 3,
+                                .scan_from_home = bits == 3,
+                                .keep_probing = bits == 7};
+        for (key k = 0; k < 4 * m; ++k) {
+          std::vector<std::int64_t> first_try(static_cast<std::size_t>(m), -1);
+          const std::int64_t count = probe_count(rules, m, k);
+          for (std::int64_t i = 0; i < count; ++i) {
+            const std::int64_t slot = probe_slot(rules, m, k, i);
+            ASSERT_TRUE(slot >= 0 && slot < m) << "m=" << m << " k=" << k << " try " << i;
+            auto& first = first_try[static_cast<std::size_t>(slot)];
+            if (first < 0) first = i + 1;
+          }
+          ASSERT_EQ(probe_slot(rules, m, k, count), -1) << "m=" << m << " k=" << k;
+          for (std::int64_t slot = 0; slot < m; ++slot) {
+            ASSERT_EQ(tries_to(rules, m, k, slot), first_try[static_cast<std::size_t>(slot)])
+                << "m=" << m << " k=" << k << " slot " << slot << " bits " << bits << " probes "
+                << probes;
+          }
+        }
       }
     }
   }

@@ -4,14 +4,15 @@
 
 #include "hashing/hash_table.h"
 
-/// Same contract as `linear_prob`: `table_size` entries, or the empty list for input it rejects.
-key_list reference_linear_prob(std::int32_t table_size, const key_list& first_keys,
-                               const key_list& second_keys);
+/// Same contract as `build_layout` of linear probing: `table_size` entries, or the empty list for
+/// input it rejects.
+key_list reference_linear_probing(std::int32_t table_size, const key_list& first_keys,
+                                  const key_list& second_keys);
 
-/// Same contract as `two_pass_hashing`.
+/// Same contract as `build_layout` of two-pass hashing.
 key_list reference_two_pass_hashing(std::int32_t table_size, const key_list& first_keys,
                                     const key_list& second_keys);
 
-/// Same contract as `double_hashing`.
+/// Same contract as `build_layout` of double hashing.
 key_list reference_double_hashing(std::int32_t table_size, const key_list& first_keys,
                                   const key_list& second_keys);

@@ -1,4 +1,4 @@
-#include "tests/reference_key_lines.h"
+#include "reference/reference_key_lines.h"
 
 #include <algorithm>
 #include <charconv>

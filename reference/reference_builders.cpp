@@ -1,4 +1,4 @@
-#include "tests/reference_builders.h"
+#include "reference/reference_builders.h"
 
 #include <cstdlib>
 
@@ -15,7 +15,7 @@ bool free_for(const table& t, std::int64_t slot, key k) {
 }
 
 // Scans the slots after `start`, wrapping, and stops one short of coming back to it.
-void linear_prob_fallback(key k, std::int64_t start, table& t) {
+void linear_probing_fallback(key k, std::int64_t start, table& t) {
   if (t.slots == nullptr) return;
   for (std::int64_t i = 0; i + 1 < t.size; ++i) {
     const std::int64_t j = (start + i + 1) % t.size;
@@ -26,13 +26,13 @@ void linear_prob_fallback(key k, std::int64_t start, table& t) {
   }
 }
 
-void linear_prob_insert(key k, table& t) {
+void linear_probing_insert(key k, table& t) {
   if (t.slots == nullptr) return;
   const std::int64_t home = primary_hash(k, t.size);
   if (free_for(t, home, k)) {
     t.slots[home] = k;
   } else {
-    linear_prob_fallback(k, home, t);
+    linear_probing_fallback(k, home, t);
   }
 }
 
@@ -46,22 +46,22 @@ void double_hashing_insert(key k, table& t) {
       return;
     }
   }
-  linear_prob_fallback(k, slot, t);
+  linear_probing_fallback(k, slot, t);
 }
 
 // Every key that can sit in its home slot gets it before any colliding key is moved along.
 void two_pass_insert(const key_list& keys, table& t) {
   if (t.slots == nullptr) return;
-  key_list remained_keys;
+  key_list collided_keys;
   for (const key k : keys) {
     const std::int64_t home = primary_hash(k, t.size);
     if (free_for(t, home, k)) {
       t.slots[home] = k;
     } else {
-      remained_keys.push_back(k);
+      collided_keys.push_back(k);
     }
   }
-  for (const key k : remained_keys) linear_prob_fallback(k, primary_hash(k, t.size), t);
+  for (const key k : collided_keys) linear_probing_fallback(k, primary_hash(k, t.size), t);
 }
 
 bool has_negative(const key_list& keys) {
@@ -100,12 +100,12 @@ key_list release_table(table& t) {
 
 }  // namespace
 
-key_list reference_linear_prob(std::int32_t table_size, const key_list& first_keys,
-                               const key_list& second_keys) {
+key_list reference_linear_probing(std::int32_t table_size, const key_list& first_keys,
+                                  const key_list& second_keys) {
   if (!can_build(table_size, true, first_keys, second_keys)) return {};
   table buckets = allocate_table(table_size);
-  for (const key k : first_keys) linear_prob_insert(k, buckets);
-  for (const key k : second_keys) linear_prob_insert(k, buckets);
+  for (const key k : first_keys) linear_probing_insert(k, buckets);
+  for (const key k : second_keys) linear_probing_insert(k, buckets);
   return release_table(buckets);
 }
 
@@ -114,7 +114,7 @@ key_list reference_two_pass_hashing(std::int32_t table_size, const key_list& fir
   if (!can_build(table_size, true, first_keys, second_keys)) return {};
   table buckets = allocate_table(table_size);
   two_pass_insert(first_keys, buckets);
-  for (const key k : second_keys) linear_prob_insert(k, buckets);
+  for (const key k : second_keys) linear_probing_insert(k, buckets);
   return release_table(buckets);
 }
 
