@@ -178,9 +178,8 @@ failure open_outputs(class_session& s) {
 
 std::int64_t graded_lines(const std::vector<case_result>& cases) {
   return static_cast<std::int64_t>(strategy_count) *
-         std::count_if(cases.begin(), cases.end(), [](const case_result& record) {
-           return record.state == case_state::built;
-         });
+         std::count_if(cases.begin(), cases.end(),
+                       [](const case_result& record) { return record.state == case_state::built; });
 }
 
 std::size_t class_case_count(const class_session& s) {

@@ -396,6 +396,7 @@ void take_gradebook_positionals(const std::vector<std::string>& positional, comm
           "file; --answer-file doesn't combine with it";
     }
     cl.no_answer_file = true;
+    cl.request.input_path.clear();  // not ./hash_input.txt: no one input is read
     cl.submissions = positional;
     return;
   }
