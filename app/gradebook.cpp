@@ -42,6 +42,8 @@ void prepare(class_session& s) {
   s.setup.header = {HASH_CHECKER_VERSION, false, s.cl->request.input_path, "",
                     s.cl->no_answer_file ? std::string() : s.cl->answer_file};
   s.setup.header.any_separator = s.cl->request.any_separator;
+  // With one input per student the class's reports name the folder of variants as its input.
+  if (!s.cl->variant_dir.empty()) s.setup.header.input = s.cl->variant_dir;
   const folder_picking picking{!s.cl->roster.empty() || !s.cl->pick.empty(), s.cl->pick};
   s.listing = list_submissions(s.cl->submissions, s.cl->follow_links, own_files_of(*s.cl),
                                report_folders_of(*s.cl), picking);

@@ -12,6 +12,7 @@
 #include "app/report_factory.h"
 #include "checker/reveal.h"
 #include "checker/run_status.h"
+#include "hashing/program_limits.h"
 
 namespace {
 
@@ -63,9 +64,17 @@ bool read_number(std::string_view text, std::int64_t least, std::int64_t most,
 
 // A generator's whole number within bounds; the generator option is remembered, so that one
 // given without a generator can be named.
+void note_generator_option(std::string_view name, command_line& cl) {
+  cl.generator_option = name;
+  if (name == "--max-size" || name == "--cases") cl.generate_only_option = name;
+  if (name == "--size" || name == "--keys" || name == "--shape") {
+    cl.generate_large_only_option = name;
+  }
+}
+
 template <std::int64_t command_line::*target, std::int64_t least, std::int64_t most>
 void take_number(const option_value& option, command_line& cl) {
-  cl.generator_option = option.name;
+  note_generator_option(option.name, cl);
   if (!read_number(option.text, least, most, cl.*target)) {
     cl.error = "hash_checker: option '" + std::string(option.name) +
                "' takes a whole number from " + std::to_string(least) + " to " +
@@ -80,7 +89,7 @@ void take_cases(const option_value& option, command_line& cl) {
 
 void take_shape(const option_value& option, command_line& cl) {
   const std::string_view value = option.text;
-  cl.generator_option = option.name;
+  note_generator_option(option.name, cl);
   cl.shape = value;
   if (value != "random" && value != "clustered" && value != "wrap" && value != "repeated") {
     cl.error = "hash_checker: option '--shape' takes random, clustered, wrap or repeated, not '" +
@@ -387,6 +396,7 @@ void take_gradebook_positionals(const std::vector<std::string>& positional, comm
           "file; --answer-file doesn't combine with it";
     }
     cl.no_answer_file = true;
+    cl.request.input_path.clear();  // not ./hash_input.txt: no one input is read
     cl.submissions = positional;
     return;
   }
@@ -412,8 +422,21 @@ void take_input_tool_positionals(const std::vector<std::string>& positional, com
     cl.error = "hash_checker: --audit needs exactly one INPUT";
   } else if (!cl.audit && !positional.empty()) {
     cl.error = "hash_checker: --generate and --generate-large take no positional argument";
+  } else if (cl.audit && !cl.generator_option.empty()) {
+    cl.error = "hash_checker: option '" + cl.generator_option +
+               "' needs --generate=FILE or --generate-large=FILE";
+  } else if (!cl.generate.empty() && !cl.generate_large_only_option.empty()) {
+    cl.error = "hash_checker: option '" + cl.generate_large_only_option +
+               "' applies to --generate-large, not --generate";
+  } else if (!cl.generate_large.empty() && !cl.generate_only_option.empty()) {
+    cl.error = "hash_checker: option '" + cl.generate_only_option +
+               "' applies to --generate, not --generate-large";
   } else if (!cl.generate_large.empty() && (cl.size == 0 || cl.keys < 0)) {
     cl.error = "hash_checker: --generate-large needs --size=M and --keys=N";
+  } else if (!cl.generate_large.empty() && cl.keys > 0 && !table_takes_keys(cl.size)) {
+    cl.error = "hash_checker: --generate-large: a table of " + std::to_string(cl.size) +
+               " slots can't take keys (a remainder by zero), so the checker would refuse the "
+               "case; give another --size or --keys=0";
   } else if (!cl.generate_large.empty() && !cl.json.empty()) {
     cl.error = "hash_checker: --generate-large writes no report; --json doesn't combine with it";
   } else if (cl.audit) {

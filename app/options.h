@@ -52,8 +52,10 @@ struct command_line {
   std::int64_t keys = -1;        // --generate-large: keys in all; -1 when not given
   std::string shape = "random";  // --generate-large: random, clustered, wrap or repeated
   std::string generator_option;  // the last of --seed, --max-size, --size, --keys, --shape given
-  std::string make_variants;     // the folder one input per roster student is written into
-  std::int64_t cases = 1;        // --make-variants, --generate: at least this many cases
+  std::string generate_only_option;        // the last given of those only --generate takes
+  std::string generate_large_only_option;  // the last given of those only --generate-large takes
+  std::string make_variants;  // the folder one input per roster student is written into
+  std::int64_t cases = 1;     // --make-variants, --generate: at least this many cases
   bool cases_given = false;
   std::string only;         // --make-variants: the one student to make again
   bool overwrite = false;   // --make-variants: an existing folder may be written into

@@ -201,11 +201,26 @@ double fill_ratio(const case_facts& facts) {
   return static_cast<double>(facts.stored_keys) / static_cast<double>(facts.table_size);
 }
 
+std::size_t revealable_mistakes(const audit_result& result) {
+  std::size_t count = 0;
+  for (const mistake_id mistake : all_mistakes) {
+    count +=
+        std::any_of(result.verdicts.begin(), result.verdicts.end(),
+                    [&](const audit_verdict& v) { return v.mistake == mistake && v.revealable; })
+            ? 1
+            : 0;
+  }
+  return count;
+}
+
+// An input whose sizes can't reveal some mistake fails however much it catches: otherwise an
+// input of no case, or of one table too small to show anything, would pass.
 int audit_status(const audit_result& result) {
   const bool all_caught =
       std::all_of(result.verdicts.begin(), result.verdicts.end(),
                   [](const audit_verdict& v) { return v.caught || !v.revealable; });
-  return all_caught ? success_status : incomplete_status;
+  const bool all_revealable = revealable_mistakes(result) == all_mistakes.size();
+  return all_caught && all_revealable ? success_status : incomplete_status;
 }
 
 audit_collector::audit_collector(bool threads) : threads_(threads) {
@@ -385,8 +400,8 @@ bool audit_collector::add_case(const case_result& record) {
   mark_lists(record.first_keys, record.second_keys, marked, &swapped);
   // The case before left its last layout in layout_: the line above this case's first one.
   const bool differs_above =
-      !pending_ || compare_correct(all_strategies.front(), static_cast<std::int32_t>(m),
-                                   marked, layout_) != variant_outcome::same;
+      !pending_ || compare_correct(all_strategies.front(), static_cast<std::int32_t>(m), marked,
+                                   layout_) != variant_outcome::same;
   if (!make_room(m)) {
     close_pending(true);
     facts_.state = case_state::not_built;
@@ -421,6 +436,10 @@ audit_result audit_collector::finish() {
     audit_verdict& verdict = result_.verdicts[at];
     verdict.decided = verdict.caught || !undecided_[at];
     verdict.revealable = verdict.revealable || verdict.caught;
+    verdict.readings = std::max<std::size_t>(readings_of(verdict.mistake).size(), 1);
+    verdict.readings_caught = static_cast<std::size_t>(
+        std::count_if(first_lines_[at].begin(), first_lines_[at].begin() + verdict.readings,
+                      [](const std::optional<std::int64_t>& line) { return line.has_value(); }));
   }
   return std::move(result_);
 }

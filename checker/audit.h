@@ -49,6 +49,10 @@ struct audit_verdict {
   std::optional<std::int64_t> output_line;  // 1-based line of the output file
   bool revealable = false;                  // at one of the sizes the input holds
   bool decided = true;
+  // Its readings (one for a mistake found by comparing layouts) and those caught: a mistake with
+  // some readings caught and not all is partly caught.
+  std::size_t readings = 1;
+  std::size_t readings_caught = 0;
 };
 
 /// The audit of a whole input: a verdict for every mistake and strategy it applies to, in the
@@ -58,7 +62,11 @@ struct audit_result {
   std::vector<case_facts> cases;
 };
 
-/// The audit's exit status: 0 when every revealable mistake is caught, 1 otherwise.
+/// Mistakes of the catalogue that some verdict of `result` can reveal at the input's sizes.
+std::size_t revealable_mistakes(const audit_result& result);
+
+/// The audit's exit status: 0 when the input's sizes can reveal every mistake of the catalogue and
+/// every revealable mistake is caught, 1 otherwise.
 int audit_status(const audit_result& result);
 
 struct audit_comparison;

@@ -253,70 +253,105 @@ void find_root_cause(const diagnosis_input& input, const key_list& expected, con
 
 // ---- Known mistakes ----
 
-void set_mistake(diagnosis& d, mistake_id id, const mistake_detail& detail) {
-  d.mistake = id;
-  d.mistake_text = mistake_sentence(id, detail);
+// Mistakes found by comparing with a layout at hand are tried before the wrong builds, each group
+// in catalogue order.
+bool by_comparison(mistake_id id) {
+  return catalogue_entry(id).check != mistake_check::wrong_build;
 }
 
-bool is_other_strategy(const diagnosis_input& input, const key_list& submitted, diagnosis& d,
-                       mistake_id id) {
+bool tried_before(mistake_id a, mistake_id b) {
+  if (by_comparison(a) != by_comparison(b)) return by_comparison(a);
+  return a < b;
+}
+
+// A mistake that gives the line, with what its sentence and walk need.
+struct candidate {
+  mistake_id id = mistake_id::lists_swapped;
+  mistake_detail detail;
+  std::optional<mistake_build> build;
+};
+
+void add_other_strategy(const diagnosis_input& input, const key_list& submitted,
+                        std::vector<candidate>& found) {
   for (const strategy_id other : all_strategies) {
     if (other == input.strategy) continue;
     const key_list& layout = layout_of(*input.expected, other);
     if (static_cast<std::int64_t>(layout.size()) != input.table_size || layout != submitted) {
       continue;
     }
-    set_mistake(d, id, {input.strategy, other, false});
-    d.named_build = mistake_build{other, build_rules{}};
-    return true;
+    found.push_back({mistake_id::wrong_strategy,
+                     {input.strategy, other, false},
+                     mistake_build{other, build_rules{}}});
+    return;
   }
-  return false;
 }
 
-bool is_shifted(const diagnosis_input& input, const key_list& submitted, diagnosis& d,
-                mistake_id id) {
+void add_shifted(const diagnosis_input& input, const key_list& submitted,
+                 std::vector<candidate>& found) {
   for (const bool above : {true, false}) {
     const key_list* neighbour = above ? input.line_above : input.line_below;
     if (neighbour == nullptr || *neighbour != submitted) continue;
-    set_mistake(d, id, {input.strategy, input.strategy, !above});
-    return true;
+    found.push_back({mistake_id::line_shifted, {input.strategy, input.strategy, !above}, {}});
+    return;
   }
-  return false;
 }
 
-bool is_variant(const diagnosis_input& input, const key_list& submitted, const key_order& order,
-                diagnosis& d) {
+// Each mistake once, by its first reading that gives the line.
+void add_variants(const diagnosis_input& input, const key_list& submitted, const key_order& order,
+                  std::vector<candidate>& found) {
   const std::int64_t m = input.table_size;
-  if (m < smallest_variant_table || m > largest_variant_table) return false;
-  if (static_cast<std::int64_t>(submitted.size()) != m) return false;
+  if (m < smallest_variant_table || m > largest_variant_table) return;
+  if (static_cast<std::int64_t>(submitted.size()) != m) return;
   for (const wrong_build build : all_wrong_builds) {
     if (!variant_applies(build, input.strategy)) continue;
+    if (!found.empty() && found.back().id == build.mistake) continue;
     const key_list layout =
         build_variant(build, input.strategy, static_cast<std::int32_t>(m),
                       list_or_empty(input.first_keys), list_or_empty(input.second_keys), order);
     if (layout != submitted) continue;
-    set_mistake(d, build.mistake, {input.strategy, input.strategy, false});
-    d.named_build = mistake_build{input.strategy, rules_of(build)};
-    return true;
+    found.push_back({build.mistake,
+                     {input.strategy, input.strategy, false},
+                     mistake_build{input.strategy, rules_of(build)}});
   }
-  return false;
 }
 
-// The layouts at hand are compared first: a line that is a whole correct layout is better
-// explained as that than as a wrong build that happens to give it, and costs no build.
+std::int64_t evidence_for(const mistake_evidence* evidence, mistake_id id) {
+  const auto at = static_cast<std::size_t>(id);
+  if (evidence == nullptr || at >= evidence->lines.size()) return 0;
+  return evidence->lines[at];
+}
+
+// The layouts at hand are compared first, so that on equal evidence a line that is a whole
+// correct layout is explained as that rather than as a wrong build that happens to give it.
 void name_mistake(const diagnosis_input& input, const key_list& submitted, const key_order& order,
                   diagnosis& d) {
+  std::vector<candidate> found;
   for (const mistake_entry& entry : mistake_catalogue) {
     if (!mistake_applies(entry.id, input.strategy)) continue;
-    if (entry.check == mistake_check::other_strategy &&
-        is_other_strategy(input, submitted, d, entry.id)) {
-      return;
-    }
-    if (entry.check == mistake_check::neighbour_line && is_shifted(input, submitted, d, entry.id)) {
-      return;
-    }
+    if (entry.check == mistake_check::other_strategy) add_other_strategy(input, submitted, found);
+    if (entry.check == mistake_check::neighbour_line) add_shifted(input, submitted, found);
   }
-  is_variant(input, submitted, order, d);
+  add_variants(input, submitted, order, found);
+  d.searched = true;
+  if (found.empty()) {
+    const bool built =
+        input.table_size >= smallest_variant_table && input.table_size <= largest_variant_table;
+    d.mistake_text = built ? "No known mistake gives this line."
+                           : "No known mistake gives this line; wrong builds are tried for "
+                             "tables of " +
+                                 std::to_string(smallest_variant_table) + " to " +
+                                 std::to_string(largest_variant_table) + " slots only.";
+    return;
+  }
+  const candidate* best = &found.front();
+  for (const candidate& c : found) {
+    d.reproducing.push_back(c.id);
+    if (evidence_for(input.evidence, c.id) > evidence_for(input.evidence, best->id)) best = &c;
+  }
+  std::sort(d.reproducing.begin(), d.reproducing.end());
+  d.mistake = best->id;
+  d.mistake_text = mistake_sentence(best->id, best->detail);
+  d.named_build = best->build;
 }
 
 // Replaces each "{name}" of `text` by `value`.
@@ -361,6 +396,15 @@ diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch
   const bool built =
       input.expected != nullptr && static_cast<std::int64_t>(expected.size()) == input.table_size;
   if (d.differing_slots == 0 || !built) return d;
+  if (input.names_only) {
+    if (!input.keys_read) return d;
+    const key_order order = input.order == nullptr ? order_keys(list_or_empty(input.first_keys),
+                                                                list_or_empty(input.second_keys),
+                                                                scratch.pairs, scratch.spare)
+                                                   : key_order{};
+    name_mistake(input, submitted, input.order == nullptr ? order : *input.order, d);
+    return d;
+  }
   key_order own_order;
   if (input.order == nullptr) {
     own_order = order_keys(list_or_empty(input.first_keys), list_or_empty(input.second_keys),
@@ -369,7 +413,7 @@ diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch
   const key_order& order = input.order == nullptr ? own_order : *input.order;
   const key_places places = place_keys(expected, submitted, order, scratch, d);
   find_root_cause(input, expected, order, places, d);
-  name_mistake(input, submitted, order, d);
+  if (input.keys_read) name_mistake(input, submitted, order, d);
   trace_walks(input, expected, order, d);
   return d;
 }
@@ -380,4 +424,26 @@ std::string mistake_sentence(mistake_id id, const mistake_detail& detail) {
   fill_blank(text, "{other}", strategy_title(detail.other));
   fill_blank(text, "{side}", detail.below ? "below" : "above");
   return text;
+}
+
+void count_evidence(const diagnosis& d, mistake_evidence& evidence) {
+  ++evidence.wrong_lines;
+  if (evidence.lines.size() < mistake_catalogue.size()) {
+    evidence.lines.resize(mistake_catalogue.size(), 0);
+  }
+  for (const mistake_id id : d.reproducing) ++evidence.lines[static_cast<std::size_t>(id)];
+}
+
+// Ties go as a line's name goes: to the mistake tried first.
+std::vector<likely_mistake> likely_mistakes(const mistake_evidence& evidence) {
+  std::vector<likely_mistake> likely;
+  for (std::size_t m = 0; m < evidence.lines.size() && m < mistake_catalogue.size(); ++m) {
+    if (evidence.lines[m] == 0) continue;
+    likely.push_back({mistake_catalogue[m].id, evidence.lines[m], evidence.wrong_lines});
+  }
+  std::sort(likely.begin(), likely.end(), [](const likely_mistake& a, const likely_mistake& b) {
+    if (a.explains != b.explains) return a.explains > b.explains;
+    return tried_before(a.mistake, b.mistake);
+  });
+  return likely;
 }

@@ -7,12 +7,20 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "checker/results.h"
 #include "checker/step_trace.h"
 #include "hashing/hash_table.h"
 #include "hashing/wrong_variants.h"
+
+/// Evidence across a submission: how many of its Wrong lines each mistake gives exactly, by
+/// mistake_id (empty reads as none).
+struct mistake_evidence {
+  std::vector<std::int64_t> lines;
+  std::int64_t wrong_lines = 0;
+};
 
 /// One line to explain. Null list pointers read as empty lists; `line_above` and `line_below` are
 /// the expected layouts of the neighbouring output lines, null when unknown or not built.
@@ -31,6 +39,15 @@ struct diagnosis_input {
   // Computed when null.
   const key_order* order = nullptr;
   std::int64_t truncated_keys = 0;  // keys submitted after `submitted` and not kept
+  // The submission's evidence: of the mistakes that give the line, the one that gives the most
+  // of its lines is named. Null: the first in the order they are tried.
+  const mistake_evidence* evidence = nullptr;
+  // Only find the mistakes that give the line (diagnosis::reproducing and the one named): no
+  // keys are placed or traced.
+  bool names_only = false;
+  // The line read as keys to its end (no bad token, not missing): only then can a mistake give
+  // it, and only then is one looked for.
+  bool keys_read = true;
 };
 
 /// A slot a key tried and the key that held it at that moment, 0 when it was empty.
@@ -91,10 +108,14 @@ struct diagnosis {
 
   std::vector<token_note> notes;
 
-  // The first known mistake that gives exactly the submitted line (see name_mistake); null when
-  // none does.
+  // Every known mistake that gives exactly the submitted line, in catalogue order.
+  std::vector<mistake_id> reproducing;
+  // The one of them with the most evidence (see diagnosis_input::evidence); null when none gives
+  // the line: with `searched`, the line is unexplained.
   std::optional<mistake_id> mistake;
-  std::string mistake_text;  // its sentence, as mistake_sentence gives it; empty without a mistake
+  // Its sentence, as mistake_sentence gives it; for an unexplained line, what was tried.
+  std::string mistake_text;
+  bool searched = false;  // the known mistakes were tried on the line
   // The build that mistake stands for; null for a shifted line and without a mistake.
   std::optional<mistake_build> named_build;
 
@@ -129,6 +150,17 @@ struct diagnosis_scratch {
 /// long (a case that was not built). Known mistakes are tried for table sizes from
 /// smallest_variant_table to largest_variant_table only. Near-linear in the table size plus the
 /// key counts whatever the keys (radix sorts, no per-key maps), taking about 16 bytes a key.
-/// Mistakes are tried in catalogue order, those found by comparing with a layout at hand
-/// (wrong_strategy, line_shifted) before the wrong builds.
+/// Every mistake is tried, those found by comparing with a layout at hand (wrong_strategy,
+/// line_shifted) before the wrong builds; of those that give the line, the one with the most
+/// evidence is named, the first tried on a tie.
 diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch);
+
+/// Counts a diagnosed Wrong line and the mistakes that give it into `evidence`.
+void count_evidence(const diagnosis& d, mistake_evidence& evidence);
+
+/// Every mistake with evidence, the most first; ties in the order diagnose_line tries them, which
+/// names a line on a tie the same way.
+std::vector<likely_mistake> likely_mistakes(const mistake_evidence& evidence);
+
+/// What a Wrong line no known mistake gives is called in reports.
+inline constexpr std::string_view unexplained_key = "unexplained";

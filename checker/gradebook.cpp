@@ -104,6 +104,7 @@ submission_row row_of(std::string path, submission_state state, const run_summar
   row.strategy_right = tally.right();
   row.strategy_lines = tally.lines();
   row.mistake_lines = tally.mistakes();
+  if (!summary.shape.likely.empty()) row.program_mistake = summary.shape.likely.front().mistake;
   return row;
 }
 
@@ -154,6 +155,10 @@ class_totals totals_of(std::span<const submission_row> rows) {
       totals.mistakes[m].lines += row.mistake_lines[m];
       totals.mistakes[m].submissions += row.mistake_lines[m] > 0 ? 1 : 0;
     }
+    const auto program = static_cast<std::size_t>(row.program_mistake.value_or(mistake_id{}));
+    if (row.program_mistake && program < totals.mistakes.size()) {
+      ++totals.mistakes[program].programs;
+    }
   }
   totals.graded = static_cast<std::int64_t>(scores.size());
   if (scores.empty()) return totals;
@@ -182,7 +187,7 @@ std::vector<grid_cell> hardest_cells(const case_grid& grid) {
 std::vector<std::size_t> ranked_mistakes(const class_totals& totals) {
   std::vector<std::size_t> named;
   for (std::size_t m = 0; m < totals.mistakes.size(); ++m) {
-    if (totals.mistakes[m].submissions > 0) named.push_back(m);
+    if (totals.mistakes[m].submissions > 0 || totals.mistakes[m].programs > 0) named.push_back(m);
   }
   std::stable_sort(named.begin(), named.end(), [&](std::size_t a, std::size_t b) {
     return totals.mistakes[a].submissions > totals.mistakes[b].submissions;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,6 +30,8 @@ struct submission_row {
   std::array<std::int64_t, strategy_count> strategy_right{};  // indexed like all_strategies
   std::array<std::int64_t, strategy_count> strategy_lines{};  // lines graded, by strategy
   std::vector<std::int64_t> mistake_lines;  // Wrong lines naming each, like mistake_catalogue
+  // The program's mistake: the one that gives the most of its Wrong lines (when diagnosed).
+  std::optional<mistake_id> program_mistake;
   bool any_separator = false;  // its keys were read between any separators, not single spaces
 };
 
@@ -89,8 +92,9 @@ inline constexpr std::size_t score_bands = 10;
 
 /// How many graded submissions named a mistake in at least one Wrong line, and in how many lines.
 struct mistake_count {
-  std::int64_t submissions = 0;
+  std::int64_t submissions = 0;  // whose Wrong lines name it
   std::int64_t lines = 0;
+  std::int64_t programs = 0;  // whose program's mistake it is
 };
 
 /// Per case and strategy, the graded submissions whose line was Right, out of those graded on
@@ -145,8 +149,8 @@ struct class_totals {
 /// Totals over `rows`; scores outside 0..100 are put in the nearest band.
 class_totals totals_of(std::span<const submission_row> rows);
 
-/// The mistakes that Wrong lines named, as indexes into mistake_catalogue: the most submissions
-/// first, ties in catalogue order; none that no submission named.
+/// The mistakes that Wrong lines named, or that are some submission's program's mistake, as
+/// indexes into mistake_catalogue: the most submissions first, ties in catalogue order.
 std::vector<std::size_t> ranked_mistakes(const class_totals& totals);
 
 /// `part` / `whole` in tenths of a percent, rounded half up; 0 when `whole` is 0 or below.

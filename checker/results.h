@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hashing/hash_table.h"
+#include "hashing/wrong_variants.h"
 
 /// "linear_probing", "two_pass_hashing" or "double_hashing": the name reports use as data.
 std::string_view strategy_key(strategy_id strategy);
@@ -132,6 +133,14 @@ struct line_shift {
 /// How keys were separated when not by spaces, judged from the first line that shows it.
 enum class key_separator { spaces, tabs, commas, semicolons, brackets };
 
+/// A mistake and how many of a submission's diagnosed Wrong lines it gives exactly.
+struct likely_mistake {
+  mistake_id mistake = mistake_id::lists_swapped;
+  std::int64_t explains = 0;
+  std::int64_t wrong_lines = 0;  // the submission's diagnosed Wrong lines, whatever explains them
+  bool operator==(const likely_mistake&) const = default;
+};
+
 /// A submission's shape, judged over the whole output file as its lines are graded.
 struct submission_shape {
   bool judged = false;  // false in answer-only mode, and when the run stopped before grading
@@ -139,6 +148,12 @@ struct submission_shape {
   key_separator separator = key_separator::spaces;
   std::int64_t extra_lines = 0;  // lines after the last line graded
   bool empty = false;            // no graded line holds a token: no bytes, or white space alone
+  // Output lines past the file's end: the output was cut short, as a program stopped early gives.
+  std::int64_t missing_lines = 0;
+  // The program's mistake: every mistake that gives some diagnosed Wrong line exactly, the one
+  // that gives the most first (ties in catalogue order). Empty without a diagnosis.
+  std::vector<likely_mistake> likely{};
+  std::int64_t wrong_lines = 0;  // Wrong lines diagnosed
 };
 
 /// Totals and the outcome, known once the run has ended.

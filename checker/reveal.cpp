@@ -32,16 +32,19 @@ std::shared_ptr<const diagnosis> without_answer(const diagnosis& full) {
   d->notes = full.notes;
   d->mistake = full.mistake;
   d->mistake_text = full.mistake_text;
+  d->searched = full.searched;
   return d;
 }
 
 // The named mistake and its sentence alone: no slot, key, count or position, so that however
-// often a student resubmits, no layout can be rebuilt from it. Null when no mistake is named.
+// often a student resubmits, no layout can be rebuilt from it; an unexplained line says so. Null
+// when no mistake was looked for.
 std::shared_ptr<const diagnosis> mistake_only(const diagnosis& full) {
-  if (!full.mistake) return nullptr;
+  if (!full.mistake && !full.searched) return nullptr;
   auto d = std::make_shared<diagnosis>();
   d->mistake = full.mistake;
   d->mistake_text = full.mistake_text;
+  d->searched = full.searched;
   return d;
 }
 

@@ -84,9 +84,8 @@ std::string line_refusal(const line_reader& input_f, const parsed_line& parsed, 
   return at + "key " + std::to_string(*negative) + " is below 0; case refused";
 }
 
-// Table sizes 0 and 2 would take a remainder by zero as soon as a key is inserted.
 std::string size_refusal(const line_reader& input_f, const case_result& record) {
-  if (record.table_size != 0 && record.table_size != 2) return "";
+  if (table_takes_keys(record.table_size)) return "";
   if (record.first_keys.empty() && record.second_keys.empty()) return "";
   return where(input_f, record.size_line) + "table size " + std::to_string(record.table_size) +
          " can't take keys (a remainder by zero); case refused";
@@ -149,7 +148,8 @@ void build_case(const line_reader& input_f, case_result& record) {
 
 // Explains a Wrong line. The case's keys are sorted once, on its first Wrong line, and shared.
 void diagnose(const case_result& record, const neighbours& around, std::size_t index,
-              line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch) {
+              line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch,
+              const mistake_evidence* evidence, bool names_only = false) {
   if (!order) {
     order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
   }
@@ -168,6 +168,9 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   input.line_below = index == 2 ? around.below : layout_at(index + 1);
   input.notes = result.notes;
   input.order = &*order;
+  input.evidence = evidence;
+  input.names_only = names_only;
+  input.keys_read = result.problem == line_problem::none;
   result.details = std::make_shared<const diagnosis>(diagnose_line(input, scratch));
 }
 
@@ -257,7 +260,8 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       grade_line(status, parsed, layout_of(record.expected, strategy), result);
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
-        diagnose(record, around, index, result, order, scratch);
+        const mistake_evidence* evidence = pass == nullptr ? nullptr : &pass->prior;
+        diagnose(record, around, index, result, order, scratch, evidence);
       }
       ++tally.graded_count;
       tally.right_count += result.judged == verdict::right ? 1 : 0;
@@ -376,6 +380,123 @@ neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) 
   return around;
 }
 
+// ---- Evidence of the program's mistake, from a first read of the submission ----
+// Naming a line by the mistake that gives the most of the submission's lines needs every line
+// judged first, and the lines are reported as they are read: so a submission that can be read
+// twice (a regular file) is read once before, finding only which mistakes give each Wrong line.
+// Cases whose wrong builds can't be tried (above largest_variant_table) are read past.
+
+// Checked by name before opening, since opening a FIFO a second time would wait for a writer or
+// take lines from the run; and again once open, in case the name was replaced meanwhile.
+bool regular_path(const std::string& path) {
+  struct stat info {};
+  return path != "-" && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool regular(std::FILE* file) {
+  struct stat info {};
+  return file != nullptr && ::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Counts the mistakes that give each of a case's Wrong lines; false when a read failed.
+bool count_case_evidence(line_reader& output_f, const case_result& record, const neighbours& around,
+                         mistake_evidence& evidence) {
+  const bool counted =
+      record.state == case_state::built && record.table_size <= largest_variant_table;
+  parsed_line parsed;
+  line_result result;
+  std::optional<key_order> order;
+  diagnosis_scratch scratch;
+  for (std::size_t index = 0; index < all_strategies.size(); ++index) {
+    const read_status status =
+        counted ? read_key_line(output_f, parsed, false, kept_keys(record.table_size))
+                : skip_line(output_f);
+    if (status == read_status::error) return false;
+    if (!counted) continue;
+    result = line_result{};
+    result.strategy = all_strategies[index];
+    grade_line(status, parsed, layout_of(record.expected, result.strategy), result);
+    if (result.judged != verdict::wrong) continue;
+    diagnose(record, around, index, result, order, scratch, nullptr, true);
+    count_evidence(*result.details, evidence);
+  }
+  return true;
+}
+
+// Reads case `number` for the evidence: built when its wrong builds can be tried, else marked
+// not built.
+read_status evidence_case(run_files& files, std::int64_t number, case_result& record) {
+  const read_status read = read_next_case_keys(files, number, record);
+  if (read != read_status::line || record.state != case_state::built) return read;
+  if (record.table_size > largest_variant_table) {
+    record.state = case_state::not_built;
+  } else {
+    build_case(files.input_f, record);
+  }
+  return read;
+}
+
+// The evidence of the submission `request` names, its cases read one ahead as run_cases reads
+// them; left as it is when either file is not a regular file or a read fails.
+void gather_from_files(const run_request& request, mistake_evidence& evidence) {
+  if (!regular_path(request.input_path) || !regular_path(request.output_path)) return;
+  run_files files;
+  if (!start_run(request, files).empty() || !regular(files.input.get()) ||
+      !regular(files.output.get())) {
+    return;
+  }
+  mistake_evidence found;
+  case_result current;
+  case_result next;
+  read_status read = evidence_case(files, 0, current);
+  key_list above;
+  bool has_above = false;
+  for (std::int64_t i = 0; i < files.case_count && read == read_status::line; ++i) {
+    const read_status next_read = evidence_case(files, i + 1, next);
+    const bool next_built = next_read == read_status::line && next.state == case_state::built;
+    const neighbours around{has_above ? &above : nullptr,
+                            next_built ? &next.expected.by_strategy.front() : nullptr};
+    if (!count_case_evidence(files.output_f, current, around, found)) return;
+    has_above = current.state == case_state::built;
+    if (has_above) above.swap(current.expected.by_strategy.back());
+    std::swap(current, next);
+    read = next_read;
+  }
+  evidence = std::move(found);
+}
+
+// Opens the submission a class run grades into `files` as grade_submission does.
+submission_state open_submission(const run_request& request, run_files& files) {
+  files.output_f.path = request.output_path;
+  files.output_f.parser.any_separator = request.any_separator;
+  submission_state opened = submission_state::graded;
+  if (request.listed) {
+    std::FILE* file = nullptr;
+    opened = open_listed_submission(request.output_path, request.follow_links, &file);
+    files.output.reset(file);
+  } else {
+    files.output.reset(open_for_reading(request.output_path));
+    if (files.output == nullptr) opened = submission_state::open_failed;
+  }
+  files.output_f.file = files.output.get();
+  return opened;
+}
+
+// As gather_from_files, for a class run whose cases are built already.
+void gather_from_cases(const run_request& request, std::span<const case_result> cases,
+                       mistake_evidence& evidence) {
+  run_files files;
+  if (!regular_path(request.output_path) ||
+      open_submission(request, files) != submission_state::graded || !regular(files.output.get())) {
+    return;
+  }
+  mistake_evidence found;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    if (!count_case_evidence(files.output_f, cases[i], neighbours_of(cases, i), found)) return;
+  }
+  evidence = std::move(found);
+}
+
 }  // namespace
 
 std::size_t kept_keys(std::int64_t table_size) {
@@ -411,6 +532,7 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
   shape_pass pass;
   pass.judging = request.diagnose && !request.answer_only;
   pass.diagnose = request.diagnose;
+  if (pass.judging) gather_from_files(request, pass.prior);
   // A diagnosis may need the next case's first layout, so then each case is read and built one
   // case ahead; otherwise only one case is ever held, and a large case's submitted lines are
   // read while it is built (the output file is then at that case's lines).
@@ -505,18 +627,7 @@ submission_state grade_submission(const run_request& request, std::span<const ca
                                   const run_summary& input, std::span<const renderer_slot> slots,
                                   run_summary& summary) {
   run_files files;
-  files.output_f.path = request.output_path;
-  files.output_f.parser.any_separator = request.any_separator;
-  submission_state opened = submission_state::graded;
-  if (request.listed) {
-    std::FILE* file = nullptr;
-    opened = open_listed_submission(request.output_path, request.follow_links, &file);
-    files.output.reset(file);
-  } else {
-    files.output.reset(open_for_reading(request.output_path));
-    if (files.output == nullptr) opened = submission_state::open_failed;
-  }
-  files.output_f.file = files.output.get();
+  const submission_state opened = open_submission(request, files);
   if (opened != submission_state::graded) {
     summary.error = "Output File " + request.output_path + " " + std::string(state_text(opened));
     return opened;
@@ -525,6 +636,7 @@ submission_state grade_submission(const run_request& request, std::span<const ca
   shape_pass pass;
   pass.judging = true;
   pass.diagnose = request.diagnose;
+  if (request.diagnose) gather_from_cases(request, cases, pass.prior);
   summary.case_count = input.case_count;
   submission_state state = submission_state::graded;
   for (std::size_t i = 0; i < cases.size(); ++i) {

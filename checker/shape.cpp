@@ -142,6 +142,12 @@ void name_shift(const line_shift& shift, line_result& result) {
   if (!result.details || !shift.holds(result.output_line)) return;
   diagnosis explained = *result.details;
   explained.mistake = mistake_id::line_shifted;
+  const auto& named = explained.reproducing;
+  if (std::find(named.begin(), named.end(), mistake_id::line_shifted) == named.end()) {
+    explained.reproducing.insert(
+        std::upper_bound(named.begin(), named.end(), mistake_id::line_shifted),
+        mistake_id::line_shifted);
+  }
   explained.mistake_text =
       mistake_sentence(mistake_id::line_shifted, {result.strategy, result.strategy, shift.missing});
   explained.named_build.reset();
@@ -186,6 +192,13 @@ std::int64_t length_of(const key_list* layout) {
   return layout == nullptr ? 0 : static_cast<std::int64_t>(layout->size());
 }
 
+// Names a line as the shift settled so far says, and counts it as evidence of the program's
+// mistake: each line once, as it is told.
+void settle_line(shape_pass& pass, const line_shift& shift, line_result& result) {
+  name_shift(shift, result);
+  if (result.details) count_evidence(*result.details, pass.seen);
+}
+
 }  // namespace
 
 void release(shape_pass& pass, std::span<const renderer_slot> slots, bool all) {
@@ -194,7 +207,7 @@ void release(shape_pass& pass, std::span<const renderer_slot> slots, bool all) {
   while (!pass.held.empty()) {
     held_event& event = pass.held.front();
     if (event.what == held_event::kind::line && event.fed >= settled) return;
-    if (event.what == held_event::kind::line) name_shift(shift, event.result);
+    if (event.what == held_event::kind::line) settle_line(pass, shift, event.result);
     tell_event(slots, event);
     pass.held.pop_front();
   }
@@ -207,7 +220,7 @@ bool tell(shape_pass* pass, std::span<const renderer_slot> slots, held_event& ev
     pass->held.push_back(std::move(event));
     return true;
   }
-  if (renames && is_line) name_shift(pass->finder.settled(), event.result);
+  if (renames && is_line) settle_line(*pass, pass->finder.settled(), event.result);
   tell_event(slots, event);
   return false;
 }
@@ -226,6 +239,10 @@ void finish_shape(shape_pass& pass, line_reader& output_f, std::span<const rende
   release(pass, slots, true);
   pass.shape.empty = pass.graded && !pass.token;
   pass.shape.judged = true;
+  if (pass.diagnose) {
+    pass.shape.likely = likely_mistakes(pass.seen);
+    pass.shape.wrong_lines = pass.seen.wrong_lines;
+  }
   summary.shape = read ? pass.shape : submission_shape{};
   if (!pass.told) tell_all(slots, [&](result_renderer& r) { r.shape_judged(summary.shape); });
 }
@@ -240,6 +257,7 @@ std::size_t shape_key_limit(const case_result& record, const neighbours& around,
 neighbour_match look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
                              std::size_t index, read_status status, const parsed_line& parsed) {
   const bool read = status == read_status::line;
+  if (status == read_status::end) ++pass.shape.missing_lines;
   if (record.state == case_state::built) {
     pass.graded = true;
     pass.token = pass.token || (read && (!parsed.keys.empty() || parsed.dropped_keys > 0 ||

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "checker/diagnosis.h"
 #include "checker/key_line_stream.h"
 #include "checker/results.h"
 #include "checker/run.h"
@@ -109,9 +110,11 @@ struct shape_pass {
   shift_finder finder;
   std::deque<held_event> held;
   submission_shape shape;
-  bool graded = false;  // a line of a built case was read
-  bool token = false;   // such a line held a token
-  bool told = false;    // shape_judged was told
+  mistake_evidence prior;  // from a first read of the whole submission, when it could be read
+  mistake_evidence seen;   // from the lines told, as named at last
+  bool graded = false;     // a line of a built case was read
+  bool token = false;      // such a line held a token
+  bool told = false;       // shape_judged was told
 };
 
 /// Tells the events held back that are settled now, in order; every one with `all`.

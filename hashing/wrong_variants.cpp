@@ -5,7 +5,9 @@
 #include <bit>
 #include <functional>
 #include <limits>
+#include <map>
 #include <numeric>
+#include <tuple>
 #include <utility>
 
 #include "hashing/empty_slot_tree.h"
@@ -731,6 +733,21 @@ variant_outcome compare_correct(strategy_id strategy, std::int32_t table_size,
                        build_rules{}, lists.distinct, reference);
 }
 
+// double_rules_part for a reading of a mistake, which depends on the reading and the size alone
+// and is asked again and again while inputs are generated: each thread keeps the answers for the
+// small tables a generated input holds.
+bool rules_part_at(wrong_build build, const build_rules& rules, std::int64_t table_size) {
+  constexpr std::int64_t kept_sizes = 64;
+  if (table_size >= kept_sizes) return double_rules_part(rules, table_size);
+  thread_local std::map<std::tuple<mistake_id, std::size_t, std::int64_t>, bool> known;
+  const auto at = std::make_tuple(build.mistake, build.reading, table_size);
+  const auto found = known.find(at);
+  if (found != known.end()) return found->second;
+  const bool parts = double_rules_part(rules, table_size);
+  known.emplace(at, parts);
+  return parts;
+}
+
 bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t table_size) {
   if (!variant_applies(build, strategy)) return false;
   // Sizes 0 and 2 take no key; one slot keeps the first key inserted, whatever the rules.
@@ -740,7 +757,7 @@ bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t ta
   // Only the probes changed: each key still takes the first empty slot of an order of its own.
   const bool ordered_by_probes =
       strategy == strategy_id::double_hashing && rules.absorb_repeats && rules.second_list_inserted;
-  return !ordered_by_probes || double_rules_part(rules, table_size);
+  return !ordered_by_probes || rules_part_at(build, rules, table_size);
 }
 
 bool inserts_key(const build_rules& rules, const key_order& order, std::size_t first_count, key k) {

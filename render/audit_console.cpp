@@ -69,18 +69,25 @@ void print_cases_left_out(text_out& console, const audit_result& result) {
 void print_hints(text_out& console, const audit_result& result) {
   for (const mistake_id mistake : all_mistakes) {
     std::string missed_on;
+    std::string partly_on;
     std::string undecided_on;
     for (const strategy_id s : all_strategies) {
       const audit_verdict* v = find_verdict(result, mistake, s);
       if (v == nullptr) continue;
       const bool undecided = !v->caught && v->revealable && !v->decided;
       if (!is_missed(*v) && !undecided) continue;
-      std::string& list = undecided ? undecided_on : missed_on;
+      std::string& list =
+          undecided ? undecided_on : (v->readings_caught > 0 ? partly_on : missed_on);
       list += (list.empty() ? "" : ", ") + std::string(strategy_title(s));
     }
     if (!missed_on.empty()) {
       put_text(console, std::string(mistake_key(mistake)) + " is missed on " + missed_on + ": " +
                             std::string(audit_hint(mistake)) + "\n");
+    }
+    if (!partly_on.empty()) {
+      put_text(console, std::string(mistake_key(mistake)) + " is partly caught on " + partly_on +
+                            ", some of its readings missed: " + std::string(audit_hint(mistake)) +
+                            "\n");
     }
     if (!undecided_on.empty()) {
       put_text(console, std::string(mistake_key(mistake)) + " is not decided on " + undecided_on +
@@ -102,6 +109,10 @@ std::string audit_cell(const audit_verdict& verdict) {
     return "caught in case " + std::to_string(*verdict.case_number) + ", line " +
            std::to_string(*verdict.output_line);
   }
+  if (verdict.readings_caught > 0) {
+    return "partly caught: " + std::to_string(verdict.readings_caught) + " of " +
+           std::to_string(verdict.readings) + " readings";
+  }
   if (!verdict.revealable) return "not revealable at these sizes";
   return verdict.decided ? "missed" : "not decided";
 }
@@ -116,13 +127,21 @@ void print_audit(text_out& console, std::string_view input_path, const audit_res
   const auto missed =
       std::count_if(result.verdicts.begin(), result.verdicts.end(),
                     [](const audit_verdict& v) { return !v.caught && v.revealable; });
-  if (missed == 0) {
-    put_text(console, "Every revealable mistake is caught on every strategy it applies to.\n");
-  } else {
+  const std::size_t revealable = revealable_mistakes(result);
+  if (revealable < all_mistakes.size()) {
+    put_text(console, "Not every mistake can show: this input's sizes can reveal " +
+                          std::to_string(revealable) + " of " +
+                          std::to_string(all_mistakes.size()) + " mistakes.\n");
+  }
+  // With fewer mistakes revealable than the catalogue holds, "every revealable mistake is
+  // caught" would read as a pass, so it is not said.
+  if (missed > 0) {
     put_text(console, std::to_string(missed) + " of " +
                           std::to_string(
                               std::count_if(result.verdicts.begin(), result.verdicts.end(),
                                             [](const audit_verdict& v) { return v.revealable; })) +
                           " revealable mistakes on a strategy are not caught.\n");
+  } else if (revealable == all_mistakes.size()) {
+    put_text(console, "Every revealable mistake is caught on every strategy it applies to.\n");
   }
 }

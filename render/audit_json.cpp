@@ -25,6 +25,8 @@ void put_verdict(json_array& verdicts, const audit_verdict& v) {
   put_optional(object, "output_line", v.output_line);
   object.boolean("revealable", v.revealable);
   object.boolean("decided", v.decided);
+  object.number("readings", static_cast<std::int64_t>(v.readings));
+  object.number("readings_caught", static_cast<std::int64_t>(v.readings_caught));
 }
 
 void put_facts(json_array& cases, const case_facts& facts) {
@@ -61,6 +63,8 @@ void write_audit_json(text_out& out, const audit_header& header, const audit_res
     }
     document.number("status", header.status);
     document.string_or_null("error", header.error);
+    document.number("revealable_mistakes", static_cast<std::int64_t>(revealable_mistakes(result)));
+    document.number("mistakes", static_cast<std::int64_t>(all_mistakes.size()));
   }
   put_text(out, "\n");
 }

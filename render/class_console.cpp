@@ -91,7 +91,8 @@ void put_strategy_shares(text_out& out, const class_totals& totals) {
   }
 }
 
-// The mistakes that Wrong lines named, in ranked_mistakes' order.
+// The mistakes that Wrong lines named, in ranked_mistakes' order, each with the submissions whose
+// program's mistake it is.
 void put_mistake_tally(text_out& out, const class_totals& totals) {
   const std::vector<std::size_t> named = ranked_mistakes(totals);
   if (named.empty()) return;
@@ -102,7 +103,8 @@ void put_mistake_tally(text_out& out, const class_totals& totals) {
     put_text(out, "  ");
     put_right_aligned(out, counted(totals.mistakes[m].submissions, "submission"), width);
     put_text(out, ": " + std::string(mistake_catalogue[m].key) + " (" +
-                      counted(totals.mistakes[m].lines, "line") + ")\n");
+                      counted(totals.mistakes[m].lines, "line") + "; the program's mistake in " +
+                      counted(totals.mistakes[m].programs, "submission") + ")\n");
   }
 }
 

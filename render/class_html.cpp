@@ -248,7 +248,8 @@ void append_mistakes(std::string& html, const class_totals& totals) {
   html.append(
       "</svg><table><caption class=\"vh\">Submissions and Wrong lines naming each known "
       "mistake</caption><thead><tr><th>mistake</th><th class=\"number\">submissions</th>"
-      "<th class=\"number\">lines</th></tr></thead><tbody>\n");
+      "<th class=\"number\">lines</th><th class=\"number\">the program's mistake in</th>"
+      "</tr></thead><tbody>\n");
   for (std::size_t m = 0; m < mistake_catalogue.size(); ++m) {
     const mistake_count count = m < totals.mistakes.size() ? totals.mistakes[m] : mistake_count{};
     html.append("<tr>");
@@ -257,6 +258,8 @@ void append_mistakes(std::string& html, const class_totals& totals) {
     append_html_number(html, count.submissions);
     html.append("</td><td class=\"number\">");
     append_html_number(html, count.lines);
+    html.append("</td><td class=\"number\">");
+    append_html_number(html, count.programs);
     html.append("</td></tr>\n");
   }
   html.append("</tbody></table></section>\n");

@@ -67,6 +67,7 @@ void put_mistakes(json_object& object, const class_totals& totals) {
     mistake.string("mistake", mistake_catalogue[m].key);
     mistake.number("submissions", count.submissions);
     mistake.number("lines", count.lines);
+    mistake.number("programs", count.programs);
   }
 }
 
@@ -97,6 +98,8 @@ void put_row(json_array& rows, const submission_row& row, const std::string& rep
   put_figure(object, "right", std::to_string(row.right), graded);
   put_figure(object, "all", std::to_string(row.all), graded);
   put_figure(object, "score", std::to_string(row.score), graded);
+  object.string_or_null("program_mistake",
+                        row.program_mistake ? mistake_key(*row.program_mistake) : "");
   // Each mistake the row's Wrong lines named, with its count of lines, in catalogue order.
   json_object mistakes(object, "mistakes");
   for (std::size_t m = 0; m < row.mistake_lines.size() && m < mistake_catalogue.size(); ++m) {

@@ -109,6 +109,8 @@ void console_transcript::end_case(const case_result& record, const case_tally& t
 void console_transcript::end_run(const run_summary& summary) {
   if (!summary.ended_message.empty()) put_text(out_, shown_path(summary.ended_message) + "\n");
   if (explain_ && !answer_only_) {
+    const std::string likely = likely_line(summary.shape);
+    if (!likely.empty()) put_text(out_, likely + "\n");
     for (const std::string& said : shape_lines(summary.shape)) {
       put_text(out_, "Shape: " + said + "\n");
     }

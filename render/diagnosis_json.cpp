@@ -72,6 +72,7 @@ void put_diagnosis_json(text_out& out, const diagnosis& d, bool answer) {
   }
   put_key_group(object, "repeated_keys", d.repeated_keys, "repeated_count", d.repeated_count);
   put_notes(object, d);
-  object.string_or_null("mistake", d.mistake ? mistake_key(*d.mistake) : "");
+  const std::string_view name = d.mistake ? mistake_key(*d.mistake) : unexplained_key;
+  object.string_or_null("mistake", d.mistake || d.searched ? name : "");
   object.string_or_null("mistake_text", d.mistake_text);
 }

@@ -143,12 +143,13 @@ sentence keys_sentence(const diagnosis& d) {
 
 sentence mistake_sentence(const diagnosis& d) {
   sentence_writer w;
-  if (!d.mistake) return w.said;
+  if (!d.mistake && !d.searched) return w.said;
   std::string text = d.mistake_text;
   if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') {
     text[0] = static_cast<char>(text[0] - 'A' + 'a');
   }
-  w.words("mistake: ").words(mistake_key(*d.mistake)).words(" — ").words(text);
+  const std::string_view name = d.mistake ? mistake_key(*d.mistake) : unexplained_key;
+  w.words("mistake: ").words(name).words(" — ").words(text);
   return w.said;
 }
 
@@ -208,6 +209,21 @@ std::string explain_lines(const diagnosis& d) {
   return text;
 }
 
+std::string counted_lines(std::int64_t count) {
+  return number(count) + (count == 1 ? " Wrong line" : " Wrong lines");
+}
+
+std::string likely_line(const submission_shape& shape) {
+  if (shape.wrong_lines == 0) return "";
+  if (shape.likely.empty()) {
+    return "Most likely: " + std::string(unexplained_key) + " (no known mistake gives any of " +
+           counted_lines(shape.wrong_lines) + ")";
+  }
+  const likely_mistake& top = shape.likely.front();
+  return "Most likely: " + std::string(mistake_key(top.mistake)) + " (explains " +
+         number(top.explains) + " of " + counted_lines(top.wrong_lines) + ")";
+}
+
 std::vector<std::string> shape_lines(const submission_shape& shape) {
   std::vector<std::string> lines;
   if (!shape.judged) return lines;
@@ -231,6 +247,13 @@ std::vector<std::string> shape_lines(const submission_shape& shape) {
   } else if (shape.separator != key_separator::spaces) {
     lines.push_back("keys are separated by " + std::string(separator_key(shape.separator)) +
                     "; keys are read between single spaces; --separators=any would read the line");
+  }
+  // A line found missing in the middle already accounts for one line the file lacks at its end.
+  const std::int64_t cut = shape.missing_lines - (shift.found && shift.missing ? 1 : 0);
+  if (cut > 0 && !shape.empty) {
+    lines.push_back("the output ends " + number(cut) + (cut == 1 ? " line" : " lines") +
+                    " short, as when the program stops early (a crash, or a stop when a table is "
+                    "full)");
   }
   if (shape.extra_lines > 0) {
     lines.push_back(number(shape.extra_lines) +

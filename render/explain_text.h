@@ -61,8 +61,16 @@ std::string explain_lines(const diagnosis& d);
 ///   an output line looks missing: the lines after it hold the layouts of the lines below them
 ///     (where the reveal filter withheld the line numbers; "extra" and "above" alike)
 ///   keys are separated by tabs; keys are read between single spaces
+///   the output ends 3 lines short, as when the program stops early (a crash, or a stop when a
+///     table is full)
 ///   3 lines after the last graded line are not graded
 std::vector<std::string> shape_lines(const submission_shape& shape);
+
+/// The program's mistake in one line, from a diagnosed submission's shape, such as
+///   Most likely: no_wrap_around (explains 41 of 44 Wrong lines)
+///   Most likely: unexplained (no known mistake gives any of 3 Wrong lines)
+/// Empty when no Wrong line was diagnosed.
+std::string likely_line(const submission_shape& shape);
 
 /// "1st", "2nd", "3rd", "4th", ..., "11th", "12th", "13th", ..., "21st": how the explanations
 /// number a key's place in the insertion order.

@@ -584,6 +584,8 @@ std::string totals(const run_summary& summary, bool answer_only, std::int64_t ca
   }
   html += "</dl>\n";
   if (cases_written == 0) html += "<p class=\"note\">No case was run.</p>\n";
+  const std::string likely = likely_line(summary.shape);
+  if (!likely.empty()) html += "<p class=\"note likely\">" + escaped(likely) + "</p>\n";
   for (const std::string& line : shape_lines(summary.shape)) {
     html += "<p class=\"note shape\">Shape: " + escaped(line) + "</p>\n";
   }

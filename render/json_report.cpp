@@ -82,6 +82,17 @@ void put_shift(json_object& shape, std::string_view name, const line_shift& shif
   }
 }
 
+// The program's mistake: every mistake that gives a Wrong line, the most first.
+void put_likely(json_object& document, const submission_shape& shape) {
+  json_array likely(document, "likely_mistakes");
+  for (const likely_mistake& entry : shape.likely) {
+    json_object object(likely);
+    object.string("mistake", mistake_key(entry.mistake));
+    object.number("explains", entry.explains);
+    object.number("wrong_lines", entry.wrong_lines);
+  }
+}
+
 // The submission's shape, null when it was not judged (answer-only mode, no diagnosis asked).
 void put_shape(json_object& document, const submission_shape& shape) {
   if (!shape.judged) {
@@ -185,6 +196,7 @@ void json_report::end_run(const run_summary& summary) {
   put_shape(*document_, summary.shape);
   put_counts(*document_, summary);
   put_outcome(*document_, summary);
+  if (summary.shape.wrong_lines > 0) put_likely(*document_, summary.shape);
   document_.reset();
   put_text(out_, "\n");
   std::string().swap(layout_text_);

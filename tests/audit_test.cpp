@@ -16,6 +16,7 @@
 #include "hashing/thread_start.h"
 #include "render/audit_console.h"
 #include "tests/literal_variants.h"
+#include "tests/written_text.h"
 
 namespace {
 
@@ -365,6 +366,43 @@ TEST(audit, status_counts_only_revealable_mistakes) {
   ASSERT_EQ(result.cases.size(), 1U);
   EXPECT_EQ(result.cases[0].stored_keys, 3);
   EXPECT_EQ(result.cases[0].longest_run, 3);
+}
+
+// An input whose sizes can't reveal every mistake fails, however little it misses: no case at all,
+// an empty table of no slot, one slot. The count is of mistakes, over every strategy.
+TEST(audit, an_input_that_can_reveal_few_mistakes_fails) {
+  struct row {
+    std::string name;
+    std::vector<case_result> cases;
+    std::size_t revealable;
+  };
+  const row rows[] = {
+      {"no case", {}, 0},
+      {"an empty table of no slot", {make_case(0, 0, {}, {})}, 0},
+      {"one slot", {make_case(0, 1, {5}, {6})}, 1},
+  };
+  for (const row& r : rows) {
+    const audit_result result = audit_cases(r.cases);
+    EXPECT_EQ(revealable_mistakes(result), r.revealable) << r.name;
+    EXPECT_EQ(audit_status(result), 1) << r.name;
+    const std::string printed =
+        written([&](text_out& console) { print_audit(console, "in", result); });
+    const std::string says = "this input's sizes can reveal " + std::to_string(r.revealable) +
+                             " of " + std::to_string(mistake_catalogue.size()) + " mistakes";
+    EXPECT_NE(printed.find(says), std::string::npos) << r.name << "\n" << printed;
+  }
+}
+
+// A mistake with two readings, one caught and one missed, is partly caught, not missed.
+TEST(audit, a_mistake_with_one_reading_caught_is_partly_caught) {
+  const audit_result result =
+      audit_cases(std::vector{make_case(0, 11, {22, 33, 1, 44, 16, 5}, {27})});
+  const auto partly =
+      std::find_if(result.verdicts.begin(), result.verdicts.end(),
+                   [](const audit_verdict& v) { return v.readings_caught > 0 && !v.caught; });
+  ASSERT_NE(partly, result.verdicts.end());
+  EXPECT_EQ(partly->mistake, mistake_id::probes_off_by_one);
+  EXPECT_EQ(audit_cell(*partly), "partly caught: 1 of 2 readings");
 }
 
 }  // namespace

@@ -162,7 +162,11 @@ class unexplained_lines : public testing::TestWithParam<unexplained_case> {};
 TEST_P(unexplained_lines, name_no_mistake) {
   const diagnosis d = diagnose(GetParam().line);
   EXPECT_FALSE(d.mistake.has_value()) << mistake_key(*d.mistake);
-  EXPECT_TRUE(d.mistake_text.empty());
+  EXPECT_TRUE(d.reproducing.empty());
+  // A Wrong line is unexplained, and says so; a Right one is not looked at.
+  EXPECT_EQ(d.searched, d.differing_slots > 0);
+  EXPECT_EQ(d.mistake_text.starts_with("No known mistake gives this line"), d.searched)
+      << d.mistake_text;
 }
 
 key_list wrapped_key_dropped(std::int32_t m) {
@@ -722,6 +726,7 @@ TEST(explain_lines, reads_as_documented) {
             "  first misplaced key 18 (inserted 2nd): belongs in slot 9, submitted in slot 1\n"
             "  path: home 8 (held 8) -> 9 (empty): settles in slot 9\n"
             "  unknown keys: 77; missing keys: 2; repeated keys: 8\n"
+            "  mistake: unexplained \xe2\x80\x94 no known mistake gives this line.\n"
             "  note: token \"18x\" read as 18\n");
 }
 
@@ -753,7 +758,8 @@ TEST(explain_lines, says_when_only_the_length_differs_and_keys_are_dropped) {
             "  4 keys for 3 slots; the first 3 match\n"
             "  first misplaced key 12 (inserted 4th): dropped from the correct table, submitted "
             "in slot 3\n"
-            "  path: home 0 (held 3) -> 1 (held 6) -> 2 (held 9): no free slot, dropped\n");
+            "  path: home 0 (held 3) -> 1 (held 6) -> 2 (held 9): no free slot, dropped\n"
+            "  mistake: unexplained \xe2\x80\x94 no known mistake gives this line.\n");
 }
 
 TEST(explain_lines, escapes_tokens_and_caps_notes) {

@@ -688,23 +688,28 @@ TEST(gradebook_run, planted_mistakes_are_tallied_everywhere) {
   // class.json and the console: per mistake, submissions and lines; per cell, the share right.
   const std::string json = file_text((scratch.path / "r" / "class.json").string());
   const std::string shown = file_text(console_path);
+  // `programs`: the submissions whose program's mistake it is. mixed.txt's three mistakes each
+  // give one line: the tie goes to the one found by comparing layouts, as its lines are named.
   const struct {
     std::string id;
     int submissions;
     int lines;
-  } tallies[] = {{"wrong_strategy", 1, 1},
-                 {"no_wrap_around", 2, 3},
-                 {"step_without_plus_one", 1, 1},
-                 {"lists_swapped", 0, 0}};
+    int programs;
+  } tallies[] = {{"wrong_strategy", 1, 1, 1},
+                 {"no_wrap_around", 2, 3, 1},
+                 {"step_without_plus_one", 1, 1, 0},
+                 {"lists_swapped", 0, 0, 0}};
   for (const auto& t : tallies) {
-    EXPECT_NE(
-        json.find("{\"mistake\":\"" + t.id + "\",\"submissions\":" + std::to_string(t.submissions) +
-                  ",\"lines\":" + std::to_string(t.lines) + "}"),
-        std::string::npos)
+    EXPECT_NE(json.find("{\"mistake\":\"" + t.id + "\",\"submissions\":" +
+                        std::to_string(t.submissions) + ",\"lines\":" + std::to_string(t.lines) +
+                        ",\"programs\":" + std::to_string(t.programs) + "}"),
+              std::string::npos)
         << t.id;
     const std::string line = std::to_string(t.submissions) + " submission" +
                              (t.submissions == 1 ? "" : "s") + ": " + t.id + " (" +
-                             std::to_string(t.lines) + " line" + (t.lines == 1 ? "" : "s") + ")";
+                             std::to_string(t.lines) + " line" + (t.lines == 1 ? "" : "s") +
+                             "; the program's mistake in " + std::to_string(t.programs) +
+                             " submission" + (t.programs == 1 ? "" : "s") + ")";
     EXPECT_EQ(shown.find(line) != std::string::npos, t.submissions > 0) << line << "\n" << shown;
   }
   const struct {

@@ -99,6 +99,8 @@ grep -qx '  subs/s2.txt: matches the answer of student s3' console ||
 [ "$(grep -c 'matches the answer' console)" = 1 ] || fail "a submission was wrongly named a copy"
 grep -q '^Student s1,s1,10$' <(tr -d '\r' <import.csv) || fail "the import lacks s1's grade"
 grep -q '^Student s6,s6,$' <(tr -d '\r' <import.csv) || fail "s6 got a grade without a variant"
+grep -q '"input":"v1"' reports/class.json || fail "class.json does not name the variants as its input"
+grep -q '"input":"v1/s1.txt"' reports/s1.txt.json || fail "s1's report does not name its own input"
 if grep -rl 'matches the answer' reports pages; then
   fail "a report shows who a copied answer belongs to"
 fi

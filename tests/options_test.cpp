@@ -178,6 +178,16 @@ TEST(parse_command_line, input_tools_and_their_options) {
       {{"--generate-large=l", "--size=10", "--keys=5", "--shape=round"}, "'--shape' takes"},
       {{"--generate-large=l", "--size=10", "--keys=5", "--json=r"}, "--json doesn't combine"},
       {{"--seed=3", "1"}, "'--seed' needs --generate=FILE"},
+      // Options of the other generator, or of none, are refused rather than ignored.
+      {{"--generate=g", "--shape=wrap"}, "'--shape' applies to --generate-large, not --generate"},
+      {{"--generate=g", "--keys=5"}, "'--keys' applies to --generate-large"},
+      {{"--generate-large=l", "--size=10", "--keys=5", "--max-size=9"},
+       "'--max-size' applies to --generate, not --generate-large"},
+      {{"--audit", "in", "--seed=3"}, "'--seed' needs --generate=FILE"},
+      // A case the checker would refuse is never written.
+      {{"--generate-large=l", "--size=2", "--keys=5"}, "a table of 2 slots can't take keys"},
+      {{"--generate-large=l", "--size=2", "--keys=0"}, ""},
+      {{"--generate-large=l", "--size=1", "--keys=5"}, ""},
   };
   for (const row& r : rows) {
     const command_line cl = parse_command_line(r.arguments);
