@@ -519,11 +519,15 @@ bool row_id(const layout& form, const std::vector<std::string>& row, csv_records
       id = number;
       return true;
     }
+    // A download is matched by its file name alone, so an identifier holding a '/' would be
+    // matched by what follows the slash: another student's identifier.
     case lms_kind::blackboard:
       if (id.empty()) return records.fail_record("an empty Username", row[0]);
+      if (id.find('/') != std::string::npos) return records.fail_record("a Username with a /", id);
       return true;
     case lms_kind::plain:
       if (id.empty()) return records.fail_record("an empty id", row[0]);
+      if (id.find('/') != std::string::npos) return records.fail_record("an id with a /", id);
       return true;
   }
   return true;

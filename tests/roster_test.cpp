@@ -330,6 +330,8 @@ TEST(roster, broken_rosters_name_file_line_and_token) {
        "line 2: an Identifier that does not end in a participant number"},
       {"Last Name,First Name,Username\nLee,Amy,\n", "line 2: an empty Username \"Lee\""},
       {"name,id\nAmy,\n", "line 2: an empty id \"Amy\""},
+      {"id\n0e\nx/0e\n", "line 3: an id with a / \"x/0e\""},
+      {"Last Name,First Name,Username\nLee,Amy,a/b\n", "line 2: a Username with a / \"a/b\""},
       {"id,name\na,A\na,B\n", "line 3: identifier given before, on line 2: \"a\""},
   };
   for (const auto& c : cases) {
