@@ -190,6 +190,8 @@ bool audit_revealable(mistake_id mistake, strategy_id strategy, std::int64_t tab
   // Below 3 slots the three lines of a case are equal, so a line never differs from both
   // neighbours; from 3 on two-pass hashing can differ from the other two.
   if (check == mistake_check::neighbour_line) return table_size >= 3;
+  // Any table but the empty one can keep an empty slot.
+  if (check == mistake_check::marked_empty) return table_size >= 1;
   const std::vector<wrong_build> readings = readings_of(mistake);
   return std::all_of(readings.begin(), readings.end(), [&](wrong_build build) {
     return variant_revealable(build, strategy, table_size);
@@ -329,6 +331,9 @@ void audit_collector::judge_strategy(const case_result& record, std::size_t inde
   const strategy_id strategy = all_strategies[index];
   build_correct_into(strategy, static_cast<std::int32_t>(m), marked, layout_);
   add_layout_facts(facts_, layout_, strategy);
+  if (std::find(layout_.begin(), layout_.end(), 0) != layout_.end()) {
+    judge_layout_mistake(mistake_check::marked_empty, record.number, index);
+  }
   std::vector<audit_comparison> items = comparisons_for(index, m, marked, swapped);
   run_comparisons(items, layout_, m, threads_);
   for (const audit_comparison& c : items) {

@@ -296,6 +296,22 @@ void add_shifted(const diagnosis_input& input, const key_list& submitted,
   }
 }
 
+// The correct layout with at least one empty slot printed as the empty marker.
+void add_marked_empty(const diagnosis_input& input, const key_list& submitted,
+                      std::vector<candidate>& found) {
+  const key_list& expected = expected_layout(input);
+  if (submitted.size() != expected.size()) return;
+  bool marked = false;
+  for (std::size_t i = 0; i < submitted.size(); ++i) {
+    marked = marked || (submitted[i] == empty_marker_key && expected[i] == 0);
+    if (submitted[i] != expected[i] && !(submitted[i] == empty_marker_key && expected[i] == 0)) {
+      return;
+    }
+  }
+  if (marked)
+    found.push_back({mistake_id::empty_marker, {input.strategy, input.strategy, false}, {}});
+}
+
 // Each mistake once, by its first reading that gives the line.
 void add_variants(const diagnosis_input& input, const key_list& submitted, const key_order& order,
                   std::vector<candidate>& found) {
@@ -330,6 +346,7 @@ void name_mistake(const diagnosis_input& input, const key_list& submitted, const
     if (!mistake_applies(entry.id, input.strategy)) continue;
     if (entry.check == mistake_check::other_strategy) add_other_strategy(input, submitted, found);
     if (entry.check == mistake_check::neighbour_line) add_shifted(input, submitted, found);
+    if (entry.check == mistake_check::marked_empty) add_marked_empty(input, submitted, found);
   }
   add_variants(input, submitted, order, found);
   d.searched = true;

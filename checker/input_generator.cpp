@@ -39,16 +39,19 @@ key key_near(random_source& random, std::int64_t m, std::int64_t start, std::int
   return static_cast<key>(k == 0 ? m : k);
 }
 
+// Keys homed in a narrow window collide, fill runs and often reach the last slot; now and then
+// a key is met again or is key 0, which a program may wrongly store.
 key_list random_keys(random_source& random, std::int64_t m, std::int64_t count) {
-  // Keys homed in a narrow window collide, fill runs and often reach the last slot.
   const std::int64_t start = random.below(m);
   const std::int64_t width = 1 + random.below(m);
   key_list keys;
   for (std::int64_t i = 0; i < count; ++i) {
     const bool again = !keys.empty() && random.below(6) == 0;
+    const bool zero = !again && random.below(10) == 0;
     keys.push_back(
         again ? keys[static_cast<std::size_t>(random.below(static_cast<std::int64_t>(keys.size())))]
-              : key_near(random, m, start, width));
+        : zero ? 0
+               : key_near(random, m, start, width));
   }
   return keys;
 }
@@ -119,27 +122,70 @@ void drop_needless(std::vector<case_result>& cases) {
   }
 }
 
-// A single case that catches everything alone, looked for among a few hundred of the largest
-// tables, where a case has most room to; `cases` is replaced when one is found.
-void search_one_case(random_source& random, std::int64_t largest, std::vector<case_result>& cases) {
-  for (int c = 0; c < single_case_tries; ++c) {
-    std::vector<case_result> one{random_case(random, largest, largest)};
-    if (!catches_all(one)) continue;
-    cases = std::move(one);
-    return;
+// What a generated input shows beside the mistakes it catches, so that mistakes of the printing,
+// of key 0 and of a full table show in a submission too: a key 0, a table filled to its last
+// slot, a table with more keys than slots, and at least `least_generated_cases` cases.
+struct input_features {
+  bool zero = false;
+  bool full = false;
+  bool overflowing = false;
+};
+
+constexpr std::int64_t least_generated_cases = 3;
+
+input_features features_of(const std::vector<case_result>& cases) {
+  input_features found;
+  for (const case_result& c : cases) {
+    const key_order order = order_keys(c.first_keys, c.second_keys);
+    const auto distinct = static_cast<std::int64_t>(order.distinct.size());
+    for (const key_list* keys : {&c.first_keys, &c.second_keys}) {
+      found.zero = found.zero || std::find(keys->begin(), keys->end(), 0) != keys->end();
+    }
+    found.full = found.full || distinct == c.table_size;
+    found.overflowing = found.overflowing || distinct > c.table_size;
   }
+  return found;
 }
 
-// Random cases after `cases` until there are `least` and they still catch everything; false when
-// the draws run out first.
+// A random case of `keys` distinct nonzero keys, a key 0 among them when `zero`.
+case_result case_of_keys(random_source& random, std::int64_t m, std::int64_t keys, bool zero) {
+  key_list all;
+  while (static_cast<std::int64_t>(all.size()) < keys) {
+    const key k = key_near(random, m, 0, m);
+    if (std::find(all.begin(), all.end(), k) == all.end()) all.push_back(k);
+  }
+  if (zero) all.insert(all.begin() + random.below(static_cast<std::int64_t>(all.size()) + 1), 0);
+  const auto split = static_cast<std::ptrdiff_t>(1 + random.below(std::ssize(all)));
+  return make_case(0, static_cast<std::int32_t>(m), key_list(all.begin(), all.begin() + split),
+                   key_list(all.begin() + split, all.end()));
+}
+
+// The next case `cases` needs for its features, or a random one.
+case_result padding_case(random_source& random, std::int64_t largest,
+                         const std::vector<case_result>& cases) {
+  const input_features found = features_of(cases);
+  const std::int64_t m = 3 + random.below(largest - 2);
+  if (!found.full) return case_of_keys(random, m, m, !found.zero);
+  if (!found.overflowing) return case_of_keys(random, m, m + 1 + random.below(2), !found.zero);
+  if (!found.zero) return case_of_keys(random, m, 1 + random.below(m), true);
+  return random_case(random, 3, largest);
+}
+
+bool has_features(const std::vector<case_result>& cases, std::int64_t least) {
+  const input_features found = features_of(cases);
+  return found.zero && found.full && found.overflowing &&
+         static_cast<std::int64_t>(cases.size()) >= least;
+}
+
+// Cases after `cases` until they have the features and there are `least`, and they still catch
+// everything; false when the draws run out first.
 bool pad_cases(random_source& random, std::int64_t largest, std::int64_t least,
                std::vector<case_result>& cases) {
   const std::size_t found = cases.size();
+  least = std::max(least, least_generated_cases);
   for (int tries = 0; tries < single_case_tries; ++tries) {
     cases.resize(found);
-    while (static_cast<std::int64_t>(cases.size()) < least) {
-      cases.push_back(random_case(random, 3, largest));
-    }
+    while (!has_features(cases, least)) cases.push_back(padding_case(random, largest, cases));
     if (cases.size() == found || catches_all(cases)) return true;
   }
   return false;
@@ -160,7 +206,6 @@ generated_input generate_input(std::uint64_t seed, std::int64_t max_size,
     const std::vector<bool> missed = missed_of(cases);
     if (!cases.empty() && std::none_of(missed.begin(), missed.end(), [](bool b) { return b; })) {
       drop_needless(cases);
-      if (cases.size() > 1) search_one_case(random, largest, cases);
       if (!pad_cases(random, largest, least_cases, cases)) break;
       generated.cases = renumbered(cases);
       return generated;

@@ -23,10 +23,11 @@ struct generated_input {
   bool too_small = false;  // refused for `max_size`, whatever the seed
 };
 
-/// Searches, from `seed`, for a few cases of at most `max_size` slots and keys from 1 to
+/// Searches, from `seed`, for a few cases of at most `max_size` slots and keys from 0 to
 /// largest_generated_key whose audit catches every mistake on every strategy it applies to, then
-/// drops every case the others make needless; when that leaves fewer than `least_cases`, random
-/// cases from the same seed follow until there are that many and the audit is still clean. The
+/// drops every case the others make needless; cases from the same seed then follow until the
+/// input holds a key 0, a table filled to its last slot, a table with more keys than slots and
+/// at least 3 and `least_cases` cases, and the audit is still clean. The
 /// same seed, size and count give the same cases, and a count the search reaches alone changes
 /// nothing. Refuses when some mistake can be revealed by no table of `max_size` slots or fewer.
 generated_input generate_input(std::uint64_t seed, std::int64_t max_size,

@@ -40,10 +40,20 @@ std::string token_text(const key_line_parser& p, const char* start, const char* 
   return text;
 }
 
+// A bad token after a "None": the line's first bad token stays the one reported.
+bool after_marker(key_line_parser& p) {
+  parsed_line& r = *p.result;
+  if (r.fault == token_fault::none) return false;
+  r.marked_empty = false;
+  p.at = phase::done;
+  return true;
+}
+
 void take_key(key_line_parser& p, const char* start, const char* stop) {
   parsed_line& r = *p.result;
   const std::int64_t value = p.negative ? -p.magnitude : p.magnitude;
   if (value < INT32_MIN || value > INT32_MAX) {
+    if (after_marker(p)) return;
     r.fault = token_fault::out_of_range;
     r.token = token_text(p, start, stop, r.token_cut);
     p.at = phase::done;
@@ -72,6 +82,22 @@ void keep_key(key_line_parser& p, key k) {
   }
 }
 
+// A "None" token read as the empty marker: the first is still the line's bad token.
+bool take_marker(key_line_parser& p, const char* start, const char* stop) {
+  parsed_line& r = *p.result;
+  bool cut = false;
+  if (!p.read_markers || token_text(p, start, stop, cut) != "None") return false;
+  if (r.fault == token_fault::none) {
+    r.fault = token_fault::no_number;
+    r.token = "None";
+    r.token_cut = false;
+    r.marked_empty = true;
+  }
+  keep_key(p, empty_marker_key);
+  p.at = phase::between;
+  return true;
+}
+
 // Ends the token that runs from `start` (in this piece) to `stop`.
 void end_token(key_line_parser& p, const char* start, const char* stop) {
   parsed_line& r = *p.result;
@@ -82,6 +108,7 @@ void end_token(key_line_parser& p, const char* start, const char* stop) {
       return;
     case phase::sign:
     case phase::bad:
+      if (take_marker(p, start, stop) || after_marker(p)) return;
       r.fault = token_fault::no_number;
       r.token = token_text(p, start, stop, r.token_cut);
       p.at = phase::done;
@@ -235,7 +262,7 @@ bool plain_token_by_bytes(key_line_parser& p, const char*& at, const char* end) 
 }  // namespace
 
 void begin_line(key_line_parser& parser, parsed_line& result, bool whole_line_is_one_token,
-                std::size_t key_limit) {
+                std::size_t key_limit, bool read_markers) {
   result.keys.clear();
   result.dropped_keys = 0;
   parser.key_limit = key_limit;
@@ -244,6 +271,8 @@ void begin_line(key_line_parser& parser, parsed_line& result, bool whole_line_is
   result.token_cut = false;
   result.lenient.clear();
   result.whole_line_numbers = 0;
+  result.marked_empty = false;
+  parser.read_markers = read_markers && !whole_line_is_one_token;
   parser.result = &result;
   parser.whole_line_is_one_token = whole_line_is_one_token;
   parser.at = phase::between;

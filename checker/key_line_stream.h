@@ -23,6 +23,9 @@ struct parsed_line {
   // Parsed as one token: how many numbers the line holds when split at white space instead, as
   // a key line would be (an output file's first line holds many).
   std::int64_t whole_line_numbers = 0;
+  // Read with read_markers, every bad token was "None": `keys` holds the whole line with each
+  // "None" read as empty_marker_key, while `fault` and `token` still tell the first of them.
+  bool marked_empty = false;
 };
 
 inline constexpr std::size_t kept_lenient_tokens = 8;
@@ -41,6 +44,7 @@ struct key_line_parser {
   std::size_t key_limit = no_key_limit;  // keys kept; later ones are only counted
   bool whole_line_is_one_token = false;
   bool any_separator = false;
+  bool read_markers = false;
   phase at = phase::between;
   bool negative = false;
   bool lenient = false;
@@ -55,9 +59,11 @@ struct key_line_parser {
 
 /// Starts a line into `result`, which keeps its key list's room from earlier lines. The line keeps
 /// its first `key_limit` keys: a submitted line longer than its table is wrong whatever follows,
-/// so what it costs is bounded by the table, not by the line.
+/// so what it costs is bounded by the table, not by the line. With `read_markers` a "None"
+/// token, the way some programs print an empty slot, is still the line's bad token, but the line
+/// goes on being read (see parsed_line::marked_empty).
 void begin_line(key_line_parser& parser, parsed_line& result, bool whole_line_is_one_token,
-                std::size_t key_limit = no_key_limit);
+                std::size_t key_limit = no_key_limit, bool read_markers = false);
 
 /// Feeds the next piece of the line's text (no line feed).
 void feed_line(key_line_parser& parser, const char* begin, const char* end);

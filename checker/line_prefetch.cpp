@@ -16,7 +16,7 @@ void* line_prefetch::read_lines(void* self) {
   for (lines.count = 0; lines.count < static_cast<int>(strategy_count);) {
     const int i = lines.count++;
     lines.status[i] =
-        read_key_line(*prefetch->reader_, lines.parsed[i], false, prefetch->key_limit_);
+        read_key_line(*prefetch->reader_, lines.parsed[i], false, prefetch->key_limit_, true);
     lines.line_number[i] = prefetch->reader_->line_number;
     if (lines.status[i] == read_status::error) break;
   }

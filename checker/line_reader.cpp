@@ -100,8 +100,8 @@ read_status read_line(line_reader& reader, std::string& text) {
 }
 
 read_status read_key_line(line_reader& reader, parsed_line& result, bool whole_line_is_one_token,
-                          std::size_t key_limit) {
-  begin_line(reader.parser, result, whole_line_is_one_token, key_limit);
+                          std::size_t key_limit, bool read_markers) {
+  begin_line(reader.parser, result, whole_line_is_one_token, key_limit, read_markers);
   const read_status status = for_each_piece(reader, [&reader](const char* begin, const char* end) {
     feed_line(reader.parser, begin, end);
   });

@@ -34,10 +34,10 @@ read_status read_line(line_reader& reader, std::string& text);
 
 /// Reads the next line and parses it as it streams past (see key_line_parser): memory by the
 /// keys the line holds, whatever its length, and at most `key_limit` keys are kept. Same statuses
-/// as read_line; at `end` the result holds no key.
+/// as read_line; at `end` the result holds no key. `read_markers` as for begin_line.
 read_status read_key_line(line_reader& reader, parsed_line& result,
                           bool whole_line_is_one_token = false,
-                          std::size_t key_limit = no_key_limit);
+                          std::size_t key_limit = no_key_limit, bool read_markers = false);
 
 /// Reads past the next line without keeping any of it.
 read_status skip_line(line_reader& reader);

@@ -147,9 +147,12 @@ void build_case(const line_reader& input_f, case_result& record) {
 }
 
 // Explains a Wrong line. The case's keys are sorted once, on its first Wrong line, and shared.
+// A line whose only bad tokens are "None" is named from `parsed`, each "None" read as an empty
+// slot; it stays Wrong for its bad token, and only its mistake is looked for.
 void diagnose(const case_result& record, const neighbours& around, std::size_t index,
               line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch,
-              const mistake_evidence* evidence, bool names_only = false) {
+              const mistake_evidence* evidence, const parsed_line& parsed,
+              bool names_only = false) {
   if (!order) {
     order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
   }
@@ -171,6 +174,11 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   input.evidence = evidence;
   input.names_only = names_only;
   input.keys_read = result.problem == line_problem::none;
+  if (result.problem == line_problem::bad_token && parsed.marked_empty) {
+    input.submitted = &parsed.keys;
+    input.names_only = true;
+    input.keys_read = true;
+  }
   result.details = std::make_shared<const diagnosis>(diagnose_line(input, scratch));
 }
 
@@ -220,8 +228,8 @@ read_status next_case(run_files& files, std::int64_t number, case_result& record
 read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t index, bool parse,
                            std::size_t key_limit, parsed_line& parsed, std::int64_t& line_number) {
   if (ahead == nullptr) {
-    const read_status status =
-        parse ? read_key_line(files.output_f, parsed, false, key_limit) : skip_line(files.output_f);
+    const read_status status = parse ? read_key_line(files.output_f, parsed, false, key_limit, true)
+                                     : skip_line(files.output_f);
     line_number = files.output_f.line_number;
     return status;
   }
@@ -261,7 +269,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
         const mistake_evidence* evidence = pass == nullptr ? nullptr : &pass->prior;
-        diagnose(record, around, index, result, order, scratch, evidence);
+        diagnose(record, around, index, result, order, scratch, evidence, parsed);
       }
       ++tally.graded_count;
       tally.right_count += result.judged == verdict::right ? 1 : 0;
@@ -409,7 +417,7 @@ bool count_case_evidence(line_reader& output_f, const case_result& record, const
   diagnosis_scratch scratch;
   for (std::size_t index = 0; index < all_strategies.size(); ++index) {
     const read_status status =
-        counted ? read_key_line(output_f, parsed, false, kept_keys(record.table_size))
+        counted ? read_key_line(output_f, parsed, false, kept_keys(record.table_size), true)
                 : skip_line(output_f);
     if (status == read_status::error) return false;
     if (!counted) continue;
@@ -417,7 +425,7 @@ bool count_case_evidence(line_reader& output_f, const case_result& record, const
     result.strategy = all_strategies[index];
     grade_line(status, parsed, layout_of(record.expected, result.strategy), result);
     if (result.judged != verdict::wrong) continue;
-    diagnose(record, around, index, result, order, scratch, nullptr, true);
+    diagnose(record, around, index, result, order, scratch, nullptr, parsed, true);
     count_evidence(*result.details, evidence);
   }
   return true;

@@ -114,8 +114,10 @@ std::optional<build_walk> mistake_walk(const correct_table& table) {
   const mistake_build& made = *source.mistake;
   const std::int64_t m = source.table_size;
   if (m < smallest_variant_table || m > largest_variant_table) return std::nullopt;
-  // A key the mistake never inserts makes no tries in its build.
-  if (!inserts_key(made.rules, *source.order, source.first_keys->size(), source.root)) {
+  // A key the mistake never inserts makes no tries in its build; where key 0 takes a slot, a
+  // slot that prints empty may be taken, so no tries are shown.
+  if (made.rules.zero_is_key ||
+      !inserts_key(made.rules, *source.order, source.first_keys->size(), source.root)) {
     return std::nullopt;
   }
   const key_list before =
@@ -125,7 +127,7 @@ std::optional<build_walk> mistake_walk(const correct_table& table) {
   build_walk walk;
   walk.build = source.mistake_name;
   for (std::int64_t i = 0;; ++i) {
-    const std::int64_t slot = probe_slot(made.rules, made.strategy, m, source.root, i);
+    const std::int64_t slot = probe_slot_in(made.rules, made.strategy, before, source.root, i);
     if (slot < 0) break;
     const key held = before[static_cast<std::size_t>(slot)];
     const std::int64_t number = i + 1;

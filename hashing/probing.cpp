@@ -5,7 +5,7 @@
 namespace {
 
 std::int64_t step_of(const probe_rules& rules, std::int64_t m, std::int64_t k) {
-  return probe_step(k, m, rules.step);
+  return probe_step(rules.step_key >= 0 ? rules.step_key : k, m, rules.step);
 }
 
 // The probes of keep_probing repeat after m / gcd(step, m) of them, so no more are made.

@@ -14,16 +14,19 @@ enum class strategy_id : std::uint8_t { linear_probing, two_pass_hashing, double
 
 /// How a key's step between hash probes is formed from the key k and the table size m.
 enum class step_rule : std::uint8_t {
-  plus_one,          // (k mod (m - 2)) + 1, the correct step
-  no_plus_one,       // k mod (m - 2)
-  modulo_m_minus_1,  // (k mod (m - 1)) + 1
-  prime_below_m,     // R - (k mod R), R the largest prime below m
+  plus_one,           // (k mod (m - 2)) + 1, the correct step
+  no_plus_one,        // k mod (m - 2)
+  modulo_m_minus_1,   // (k mod (m - 1)) + 1
+  prime_below_m,      // R - (k mod R), R the largest prime below m
+  modulo_m_plus_one,  // (k mod m) + 1
 };
 
 /// A key's probe sequence: `probes` hash probes, probe i at (home + i * step) mod m from i =
 /// `first_probe` on, then a linear scan of the slots after the scan's start, one at a time, up to
-/// m - 1 - `scan_cut` of them. A key takes the first empty slot of its sequence, or is dropped
-/// when the sequence ends.
+/// m - 1 - `scan_cut` of them. A key takes the first empty slot of its
+/// sequence, or is dropped when the sequence ends. `step_from_held` alone is not a function of
+/// the key: the builders take the step from the key that holds the home slot, and the functions
+/// below, which know no table, ignore it.
 struct probe_rules {
   int probes = 1;                        // 1: the home slot alone, then the scan
   int first_probe = 0;                   // 1: the probes are i = 1, 2, ..., skipping the home slot
@@ -33,6 +36,8 @@ struct probe_rules {
   int scan_cut = 0;             // scanned slots fewer than m - 1
   bool scan_from_home = false;  // the scan starts after the home slot, not after the last probe
   bool keep_probing = false;    // no scan: probe i goes on up to where the probes repeat
+  bool step_from_held = false;  // the step is that of the key holding the home slot
+  std::int64_t step_key = -1;   // from 0: the key whose step every key takes, as step_from_held
   bool operator==(const probe_rules&) const = default;
 };
 
@@ -97,6 +102,7 @@ std::int64_t largest_prime_below(std::int64_t n);
 inline std::int64_t step_divisor(std::int64_t table_size, step_rule rule) {
   if (table_size < 3) return 1;
   if (rule == step_rule::prime_below_m) return largest_prime_below(table_size);
+  if (rule == step_rule::modulo_m_plus_one) return table_size;
   return rule == step_rule::modulo_m_minus_1 ? table_size - 1 : table_size - 2;
 }
 

@@ -213,6 +213,18 @@ void store_after(probe_table& t, std::int64_t last, key k, const probe_rules& ru
 
 // ---- Inserting keys ----
 
+// The key a slot holds: the build's own, or in a comparison the reference's, which the slot holds
+// until the build diverges.
+key held_key(const probe_table& t, std::int64_t slot) {
+  const auto i = static_cast<std::size_t>(slot);
+  return t.slots != nullptr ? t.slots[i] : (*t.reference)[i];
+}
+
+// The step of `k`, or of the key the rules take every step from.
+std::int64_t step_for(key k, std::int64_t table_size, const probe_rules& rules) {
+  return probe_step(rules.step_key >= 0 ? rules.step_key : k, table_size, rules.step);
+}
+
 // Probes on from `home` by `step` while the rules let it, up to where the probes repeat; the
 // budget bounds what is left.
 void keep_probing_insert(key k, std::int64_t home, std::int64_t step, const probe_rules& rules,
@@ -230,13 +242,11 @@ void keep_probing_insert(key k, std::int64_t home, std::int64_t step, const prob
   drop(t);
 }
 
-// Stores `k` in the first empty slot of its probe sequence under `rules`: the hash probes one by
-// one, then the scan through the tree.
-void probe_insert(key k, probe_table& t, const probe_rules& rules) {
-  if (stops_at(t, k)) return;
-  const std::int64_t home = primary_hash(k, t.size);
+// Stores `k`, homed at `home`, in the first empty slot of its probe sequence under `rules`: the
+// hash probes one by one, then the scan through the tree.
+void probe_insert_from(key k, std::int64_t home, probe_table& t, const probe_rules& rules) {
   if (rules.keep_probing) {
-    keep_probing_insert(k, home, probe_step(k, t.size, rules.step), rules, t);
+    keep_probing_insert(k, home, step_for(k, t.size, rules), rules, t);
     return;
   }
   const bool home_first = rules.first_probe == 0;
@@ -245,7 +255,7 @@ void probe_insert(key k, probe_table& t, const probe_rules& rules) {
     return;
   }
   if (rules.probes > 1 || !home_first) {
-    const std::int64_t step = probe_step(k, t.size, rules.step);
+    const std::int64_t step = step_for(k, t.size, rules);
     for (std::int64_t i = home_first ? 1 : 0; i < rules.probes; ++i) {
       const std::int64_t slot = hash_probe(home, step, i + rules.first_probe, t.size);
       if (is_empty(t, slot)) {
@@ -257,15 +267,30 @@ void probe_insert(key k, probe_table& t, const probe_rules& rules) {
   store_after(t, scan_start(rules, t.size, k), k, rules);
 }
 
+// As probe_insert_from, a step_from_held build taking the step of the key at home, if any.
+void probe_insert(key k, probe_table& t, const probe_rules& rules) {
+  if (stops_at(t, k)) return;
+  const std::int64_t home = primary_hash(k, t.size);
+  if (rules.step_from_held && !is_empty(t, home)) {
+    probe_rules from_held = rules;
+    from_held.step_from_held = false;
+    from_held.step_key = held_key(t, home);
+    probe_insert_from(k, home, t, from_held);
+    return;
+  }
+  probe_insert_from(k, home, t, rules);
+}
+
 // One list's keys in insertion order: the list as given, or, when `ranks` is set, the keys of
 // `distinct` at those ranks, or, when `fresh` is set, the keys of the list whose bit (from
-// `offset` on) is set there.
+// `offset` on) is set there. Key 0 is passed over unless `zero_is_key`.
 struct key_source {
   const key_list* keys = nullptr;
   const std::vector<std::uint32_t>* ranks = nullptr;
   const key_list* distinct = nullptr;
   const std::uint64_t* fresh = nullptr;
   std::size_t offset = 0;
+  bool zero_is_key = false;
 };
 
 std::size_t size_of(const key_source& source) {
@@ -286,7 +311,7 @@ void insert_each(const key_source& source, const probe_table& t, insert_fn inser
     if (source.fresh != nullptr && !bit_at(source.fresh, source.offset + i)) continue;
     const key k =
         source.ranks != nullptr ? (*source.distinct)[(*source.ranks)[i]] : (*source.keys)[i];
-    if (k != 0) insert(k, i);
+    if (k != 0 || source.zero_is_key) insert(k, i);
   }
 }
 
@@ -386,10 +411,27 @@ bool correct_builds(strategy_id strategy, std::int64_t table_size, const marked_
          (table_size != 0 && (table_size != 2 || traits_of(strategy).size_two_allowed));
 }
 
-key_source fresh_source(const marked_lists& lists, bool second) {
-  if (!second) return key_source{lists.first_keys, nullptr, nullptr, lists.fresh.data(), 0};
-  return key_source{lists.second_keys, nullptr, nullptr, lists.fresh.data(),
-                    lists.first_keys->size()};
+key_source fresh_source(const marked_lists& lists, bool second, bool zero_is_key = false) {
+  const std::size_t offset = second ? lists.first_keys->size() : 0;
+  return key_source{second ? lists.second_keys : lists.first_keys,
+                    nullptr,
+                    nullptr,
+                    lists.fresh.data(),
+                    offset,
+                    zero_is_key};
+}
+
+// Marks the first key 0 of the lists as well, for a build that takes key 0 as a key.
+void mark_first_zero(marked_lists& lists) {
+  std::size_t position = 0;
+  for (const key_list* keys : {lists.first_keys, lists.second_keys}) {
+    const auto zero = std::find(keys->begin(), keys->end(), 0);
+    if (zero != keys->end()) {
+      set_bit(lists.fresh.data(), position + static_cast<std::size_t>(zero - keys->begin()));
+      return;
+    }
+    position += keys->size();
+  }
 }
 
 // Builds with `rules` against `reference`, the correct layout of `distinct` keys, without slots of
@@ -657,8 +699,15 @@ key_list build_by_rules(const build_rules& rules, strategy_id strategy, std::int
   if (has_negative(first_keys) || has_negative(second_keys)) return {};
   if (rules.lists_swapped) return build_layout(strategy, table_size, second_keys, first_keys);
   if (!rules.absorb_repeats) {
-    return build_with_rules(strategy, table_size, key_source{&first_keys}, key_source{&second_keys},
-                            rules);
+    return build_with_rules(
+        strategy, table_size, key_source{.keys = &first_keys, .zero_is_key = rules.zero_is_key},
+        key_source{.keys = &second_keys, .zero_is_key = rules.zero_is_key}, rules);
+  }
+  if (rules.zero_is_key) {
+    marked_lists marked = mark_lists(first_keys, second_keys);
+    mark_first_zero(marked);
+    return build_with_rules(strategy, table_size, fresh_source(marked, false, true),
+                            fresh_source(marked, true, true), rules);
   }
   return build_with_rules(strategy, table_size,
                           key_source{nullptr, &order.first_ranks, &order.distinct},
@@ -678,6 +727,14 @@ variant_outcome compare_variant(wrong_build build, strategy_id strategy, std::in
   // as well must still be compared.
   if (rules == build_rules{.absorb_repeats = false} && lists.nonzero == lists.distinct) {
     return variant_outcome::same;
+  }
+  if (rules.zero_is_key) {
+    // Key 0 in a slot the correct table leaves empty prints as that empty slot, which a build
+    // stopped at its first stored key can't tell: the whole layouts are compared.
+    const key_list layout = build_by_rules(rules, strategy, table_size, first_keys, second_keys,
+                                           order_keys(first_keys, second_keys));
+    if (layout.empty()) return variant_outcome::undecided;
+    return layout == correct ? variant_outcome::same : variant_outcome::differs;
   }
   if (!rules.absorb_repeats) {
     return compare_built(strategy, table_size, key_source{&first_keys}, key_source{&second_keys},
@@ -755,9 +812,23 @@ bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t ta
   if (rules.lists_swapped) return table_size == 1 || table_size >= 3;
   if (table_size < smallest_variant_table || table_size > max_table_size) return false;
   // Only the probes changed: each key still takes the first empty slot of an order of its own.
-  const bool ordered_by_probes =
-      strategy == strategy_id::double_hashing && rules.absorb_repeats && rules.second_list_inserted;
+  // Where every key has the same step, taking it from another key changes nothing.
+  const bool steps_alike = step_divisor(table_size, rules.step) == 1;
+  const bool ordered_by_probes = strategy == strategy_id::double_hashing && rules.absorb_repeats &&
+                                 rules.second_list_inserted && !rules.zero_is_key &&
+                                 (!rules.step_from_held || steps_alike);
   return !ordered_by_probes || rules_part_at(build, rules, table_size);
+}
+
+std::int64_t probe_slot_in(const build_rules& rules, strategy_id strategy, const key_list& before,
+                           key k, std::int64_t i) {
+  probe_rules probing = probing_for(rules, strategy);
+  const auto m = static_cast<std::int64_t>(before.size());
+  if (probing.step_from_held && m > 0) {
+    const key held = before[static_cast<std::size_t>(primary_hash(k, m))];
+    if (held != 0) probing.step_key = held;
+  }
+  return probe_slot(probing, m, k, i);
 }
 
 bool inserts_key(const build_rules& rules, const key_order& order, std::size_t first_count, key k) {
@@ -780,7 +851,13 @@ key_list table_before(const build_rules& rules, strategy_id strategy, std::int32
     fill_with_rules(t, strategy, key_source{nullptr, &swapped.first_ranks, &swapped.distinct},
                     key_source{nullptr, &swapped.second_ranks, &swapped.distinct}, rules);
   } else if (!rules.absorb_repeats) {
-    fill_with_rules(t, strategy, key_source{&first_keys}, key_source{&second_keys}, rules);
+    fill_with_rules(t, strategy, key_source{.keys = &first_keys, .zero_is_key = rules.zero_is_key},
+                    key_source{.keys = &second_keys, .zero_is_key = rules.zero_is_key}, rules);
+  } else if (rules.zero_is_key) {
+    marked_lists marked = mark_lists(first_keys, second_keys);
+    mark_first_zero(marked);
+    fill_with_rules(t, strategy, fresh_source(marked, false, true),
+                    fresh_source(marked, true, true), rules);
   } else {
     fill_with_rules(t, strategy, key_source{nullptr, &order.first_ranks, &order.distinct},
                     key_source{nullptr, &order.second_ranks, &order.distinct}, rules);

@@ -32,11 +32,25 @@ enum class mistake_id : std::uint8_t {
   probes_from_one,
   step_prime_below_m,
   second_list_skipped,
+  empty_marker,
+  key_zero_stored,
+  step_from_home_key,
+  step_modulo_m,
 };
 
 /// How a line is found to hold a mistake: it is the layout of a wrong build of its own strategy,
-/// another strategy's correct layout, or the correct layout of the output line above or below.
-enum class mistake_check : std::uint8_t { wrong_build, other_strategy, neighbour_line };
+/// another strategy's correct layout, the correct layout of the output line above or below, or
+/// its own correct layout with empty slots printed as `empty_marker_key`.
+enum class mistake_check : std::uint8_t {
+  wrong_build,
+  other_strategy,
+  neighbour_line,
+  marked_empty
+};
+
+/// What an empty slot printed as -1 or "None" reads as (see key_line_parser::read_markers): no
+/// key is ever below 0.
+inline constexpr key empty_marker_key = -1;
 
 /// A wrong build: the correct builder of a strategy with the fields changed that differ from
 /// these defaults. The probe fields but `wrap` change a strategy's hash probes, and so only a
@@ -54,6 +68,8 @@ struct build_rules {
   int wrap_to = 0;              // the slot a scan goes on from after the last one
   int scan_cut = 0;             // a scan tries this many slots fewer than m - 1
   bool second_list_inserted = true;  // false: the second list never goes in
+  bool zero_is_key = false;          // key 0 goes in like any other key and takes a slot
+  bool step_from_held = false;       // the step is that of the key already in the home slot
   bool operator==(const build_rules&) const = default;
 };
 
@@ -64,6 +80,7 @@ constexpr probe_rules probing_for(const build_rules& rules, strategy_id strategy
   probing.wrap_to = rules.wrap_to;
   probing.scan_cut = rules.scan_cut;
   if (probing.probes > 1) {
+    probing.step_from_held = rules.step_from_held;
     probing.step = rules.step;
     probing.first_probe = rules.first_probe;
     if (rules.probes != 0) probing.probes = rules.probes;
@@ -256,6 +273,42 @@ inline constexpr std::array mistake_catalogue{
                   "The second list is never inserted: the table holds the first list's keys alone.",
                   "add a second list with a key the first list does not hold, while its table "
                   "still has a free slot."},
+    mistake_entry{mistake_id::empty_marker,
+                  "empty_marker",
+                  every_strategy,
+                  mistake_check::marked_empty,
+                  {},
+                  0,
+                  "Empty slots are printed as -1 or None instead of 0.",
+                  "add a case whose table keeps an empty slot."},
+    mistake_entry{mistake_id::key_zero_stored,
+                  "key_zero_stored",
+                  every_strategy,
+                  mistake_check::wrong_build,
+                  {build_rules{.zero_is_key = true}},
+                  1,
+                  "Key 0 is inserted like any other key: it takes a slot, which then prints as "
+                  "empty, and a later key that probes there goes on past it.",
+                  "add a key 0 before a key whose home slot is 0, while slot 0 is still free."},
+    mistake_entry{mistake_id::step_from_home_key,
+                  "step_from_home_key",
+                  strategy_bit(strategy_id::double_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.step_from_held = true}},
+                  1,
+                  "The double-hashing step is worked out from the key already in the home slot "
+                  "instead of the key being inserted.",
+                  "add two colliding keys whose steps differ, the second finding the first's "
+                  "second probe filled or free where its own is not."},
+    mistake_entry{mistake_id::step_modulo_m,
+                  "step_modulo_m",
+                  strategy_bit(strategy_id::double_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.step = step_rule::modulo_m_plus_one}},
+                  1,
+                  "The double-hashing step is (key mod m) + 1 instead of (key mod (m - 2)) + 1.",
+                  "add a colliding key for which key mod m and key mod (m - 2) differ, so that its "
+                  "second probe shows the step."},
 };
 
 constexpr const mistake_entry& catalogue_entry(mistake_id id) {
@@ -452,6 +505,11 @@ inline std::int64_t probe_slot(const build_rules& rules, strategy_id strategy,
                                std::int64_t table_size, key k, std::int64_t i) {
   return probe_slot(probing_for(rules, strategy), table_size, k, i);
 }
+
+/// As probe_slot for `k` going into `before`, the table as table_before gives it: a build that
+/// takes the step from the key holding the home slot takes it from there.
+std::int64_t probe_slot_in(const build_rules& rules, strategy_id strategy, const key_list& before,
+                           key k, std::int64_t i);
 
 /// Whether a builder that follows `rules` inserts `k` at all, `order` being order_keys of the two
 /// lists and `first_count` the first list's length: a key first met in the second list never goes

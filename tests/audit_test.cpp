@@ -94,6 +94,8 @@ std::int64_t literal_first_line(mistake_id mistake, wrong_build reading, strateg
       const bool below = index < 2 ? correct != layout(c, index + 1)
                                    : c + 1 == cases.size() || correct != layout(c + 1, 0);
       caught = above && below;
+    } else if (mistake == mistake_id::empty_marker) {
+      caught = std::find(correct.begin(), correct.end(), 0) != correct.end();
     } else if (mistake == mistake_id::lists_swapped) {
       caught = correct != build.correct(s, m, r.second_keys, r.first_keys);
     } else if (m >= 3) {
@@ -379,7 +381,8 @@ TEST(audit, an_input_that_can_reveal_few_mistakes_fails) {
   const row rows[] = {
       {"no case", {}, 0},
       {"an empty table of no slot", {make_case(0, 0, {}, {})}, 0},
-      {"one slot", {make_case(0, 1, {5}, {6})}, 1},
+      // Swapped lists and an empty slot printed as the marker can show in one slot.
+      {"one slot", {make_case(0, 1, {5}, {6})}, 2},
   };
   for (const row& r : rows) {
     const audit_result result = audit_cases(r.cases);
@@ -419,7 +422,7 @@ TEST(generate_input, every_seed_gives_an_input_that_catches_every_mistake) {
     for (const case_result& c : made.cases) {
       ASSERT_LE(c.table_size, max_size);
       for (const key_list* keys : {&c.first_keys, &c.second_keys}) {
-        for (const key k : *keys) ASSERT_TRUE(k >= 1 && k <= largest_generated_key) << k;
+        for (const key k : *keys) ASSERT_TRUE(k >= 0 && k <= largest_generated_key) << k;
       }
     }
     const audit_result result = audit_cases(made.cases);

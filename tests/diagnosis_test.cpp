@@ -143,6 +143,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "step_prime_below_m"},
         mistake_case{"second_list_skipped", line(7, {1, 2}, {3}, lp, {0, 1, 2, 0, 0, 0, 0}),
                      "second_list_skipped"},
+        mistake_case{"empty_marker", line(5, {6, 11}, {}, lp, {-1, 6, 11, -1, -1}), "empty_marker"},
+        mistake_case{"key_zero_stored", line(5, {0, 5}, {}, lp, {0, 5, 0, 0, 0}),
+                     "key_zero_stored"},
+        mistake_case{"step_from_home_key", line(7, {7, 21}, {}, dh, {7, 0, 0, 21, 0, 0, 0}),
+                     "step_from_home_key"},
+        mistake_case{"step_modulo_m", line(7, {9, 16}, {}, dh, {0, 0, 9, 0, 0, 16, 0}),
+                     "step_modulo_m"},
+
         // The smallest size variants are tried for: 2 wraps to slot 0 in the correct table.
         mistake_case{"no_wrap_around_size_three", line(3, {5, 2}, {}, lp, {0, 0, 5}),
                      "no_wrap_around"}),

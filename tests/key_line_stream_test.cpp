@@ -13,11 +13,12 @@ namespace {
 
 // Feeds `line` in pieces of `piece` bytes.
 parsed_line parse_in_pieces(std::string_view line, std::size_t piece, bool one_token = false,
-                            std::size_t key_limit = no_key_limit, bool any_separator = false) {
+                            std::size_t key_limit = no_key_limit, bool any_separator = false,
+                            bool read_markers = false) {
   parsed_line parsed;
   key_line_parser parser;
   parser.any_separator = any_separator;
-  begin_line(parser, parsed, one_token, key_limit);
+  begin_line(parser, parsed, one_token, key_limit, read_markers);
   for (std::size_t at = 0; at < line.size(); at += piece) {
     const std::string_view part = line.substr(at, piece);
     feed_line(parser, part.data(), part.data() + part.size());
@@ -187,6 +188,46 @@ TEST(key_line_parser, reads_separators_as_stated_or_any) {
 }
 
 // A bad token of any length keeps only its first bytes.
+// "None" printed for an empty slot: still the line's bad token, but the line is read on while
+// every bad token is "None"; whatever follows, the first bad token is the one reported.
+TEST(key_line_parser, reads_none_as_the_empty_marker_while_every_bad_token_is_none) {
+  const struct {
+    std::string line;
+    bool marked;
+    key_list keys;  // when marked
+    std::string token;
+    token_fault fault;
+  } cases[] = {
+      {"3 None 5", true, {3, -1, 5}, "None", token_fault::no_number},
+      {"None None", true, {-1, -1}, "None", token_fault::no_number},
+      {"1 2 3 4 5 6 7 8 None 10 11 12 13 14 15 16 17", true,
+       key_list{1, 2, 3, 4, 5, 6, 7, 8, -1, 10, 11, 12, 13, 14, 15, 16, 17}, "None",
+       token_fault::no_number},
+      {"3 None x 5", false, {}, "None", token_fault::no_number},
+      {"3 None 99999999999", false, {}, "None", token_fault::no_number},
+      {"3 None -", false, {}, "None", token_fault::no_number},
+      {"3 Nonee 5", false, {}, "Nonee", token_fault::no_number},
+      {"3 none 5", false, {}, "none", token_fault::no_number},
+      {"x None 5", false, {}, "x", token_fault::no_number},
+      {"9999999999 None", false, {}, "9999999999", token_fault::out_of_range},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t piece = 1; piece <= c.line.size() + 1; ++piece) {
+      const parsed_line read = parse_in_pieces(c.line, piece, false, no_key_limit, false, true);
+      EXPECT_EQ(read.marked_empty, c.marked) << c.line << " in pieces of " << piece;
+      EXPECT_EQ(read.token, c.token) << c.line << " in pieces of " << piece;
+      EXPECT_EQ(read.fault, c.fault) << c.line << " in pieces of " << piece;
+      if (c.marked) {
+        EXPECT_EQ(read.keys, c.keys) << c.line << " in pieces of " << piece;
+      }
+      const parsed_line plain = parse_in_pieces(c.line, piece);
+      EXPECT_FALSE(plain.marked_empty) << c.line;
+      EXPECT_EQ(plain.token, c.token) << c.line;
+      EXPECT_EQ(plain.fault, c.fault) << c.line;
+    }
+  }
+}
+
 TEST(key_line_parser, keeps_a_long_bad_token_short) {
   const std::string token(1 << 20, 'q');
   const parsed_line parsed = parse_in_pieces("1 " + token + " 2", 4096);

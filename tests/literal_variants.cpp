@@ -7,14 +7,17 @@ namespace {
 struct literal_table {
   key_list slots;
   literal_rules rules;
+  std::vector<bool> taken = std::vector<bool>(slots.size(), false);
 };
 
 std::int64_t size_of(const literal_table& t) { return static_cast<std::int64_t>(t.slots.size()); }
 
 bool try_store(literal_table& t, std::int64_t slot, key k) {
-  key& held = t.slots[static_cast<std::size_t>(slot)];
-  if (held != 0 && !(t.rules.free_if_same_key && held == k)) return false;
-  held = k;
+  if (k == 0 && !t.rules.zero_is_key) return true;  // storing 0 leaves the slot empty
+  const auto i = static_cast<std::size_t>(slot);
+  if (t.taken[i] && !(t.rules.free_if_same_key && t.slots[i] == k)) return false;
+  t.slots[i] = k;
+  t.taken[i] = true;
   return true;
 }
 
@@ -47,6 +50,7 @@ std::int64_t literal_step(const literal_table& t, key k) {
   const std::int64_t m = size_of(t);
   if (t.rules.step_form == 1) return k % (m - 2);
   if (t.rules.step_form == 2) return k % (m - 1) + 1;
+  if (t.rules.step_form == 4) return k % m + 1;
   if (t.rules.step_form == 3) {
     std::int64_t r = m - 1;
     while (!literal_is_prime(r)) --r;
@@ -58,7 +62,8 @@ std::int64_t literal_step(const literal_table& t, key k) {
 void literal_double(literal_table& t, key k) {
   const std::int64_t m = size_of(t);
   const std::int64_t home = k % m;
-  const std::int64_t step = literal_step(t, k);
+  const bool held = t.rules.step_from_held && t.taken[static_cast<std::size_t>(home)];
+  const std::int64_t step = literal_step(t, held ? t.slots[static_cast<std::size_t>(home)] : k);
   const int probes = t.rules.keep_probing ? static_cast<int>(m) : t.rules.probes;
   std::int64_t slot = home;
   for (int i = 0; i < probes; ++i) {
@@ -158,8 +163,19 @@ key_list literal_variant(wrong_build build, strategy_id strategy, std::int32_t m
     case mistake_id::second_list_skipped:
       rules.second_inserted = false;
       break;
+    case mistake_id::key_zero_stored:
+      rules.zero_is_key = true;
+      break;
+    case mistake_id::step_from_home_key:
+      rules.step_from_held = true;
+      break;
+    case mistake_id::step_modulo_m:
+      rules.step_form = 4;
+      break;
+
     case mistake_id::wrong_strategy:
     case mistake_id::line_shifted:
+    case mistake_id::empty_marker:
       return {};  // no wrong build: the line holds another correct layout
   }
   return literal_build(strategy, m, first, second, rules);

@@ -10,7 +10,8 @@ struct literal_rules {
   bool wrap = true;
   bool free_if_same_key = true;
   bool second_two_pass = false;
-  int step_form = 0;  // 0: k % (m - 2) + 1, 1: k % (m - 2), 2: k % (m - 1) + 1, 3: R - k % R
+  // 0: k % (m - 2) + 1, 1: k % (m - 2), 2: k % (m - 1) + 1, 3: R - k % R, 4: k % m + 1
+  int step_form = 0;
   int probes = 3;
   bool scan_from_home = false;
   bool keep_probing = false;
@@ -18,6 +19,8 @@ struct literal_rules {
   int wrap_to = 0;      // where a scan goes on after the last slot
   int scan_cut = 0;     // a scan tries m - 1 - scan_cut slots
   bool second_inserted = true;
+  bool zero_is_key = false;     // key 0 takes a slot, which still prints as 0
+  bool step_from_held = false;  // the step of the key in the home slot
 };
 
 /// The table `strategy` builds under `rules`; `m` from 3 up.

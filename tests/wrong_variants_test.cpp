@@ -151,8 +151,9 @@ TEST(build_by_rules, matches_the_literal_builder_over_every_rule_combination) {
   std::vector<std::pair<build_rules, literal_rules>> combinations;
   for (int bits = 0; bits < 256; ++bits) {
     for (const int probes : {2, 3, 4}) {
-      for (const step_rule step : {step_rule::plus_one, step_rule::no_plus_one,
-                                   step_rule::modulo_m_minus_1, step_rule::prime_below_m}) {
+      for (const step_rule step :
+           {step_rule::plus_one, step_rule::no_plus_one, step_rule::modulo_m_minus_1,
+            step_rule::prime_below_m, step_rule::modulo_m_plus_one}) {
         const build_rules rules{.wrap = (bits & 1) == 0,
                                 .absorb_repeats = (bits & 2) == 0,
                                 .second_two_pass = (bits & 4) != 0,
