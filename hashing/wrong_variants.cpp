@@ -283,7 +283,8 @@ void probe_insert(key k, probe_table& t, const probe_rules& rules) {
 
 // One list's keys in insertion order: the list as given, or, when `ranks` is set, the keys of
 // `distinct` at those ranks, or, when `fresh` is set, the keys of the list whose bit (from
-// `offset` on) is set there. Key 0 is passed over unless `zero_is_key`.
+// `offset` on) is set there. Key 0 is passed over unless `zero_is_key`. `keys` is the whole list
+// in every case.
 struct key_source {
   const key_list* keys = nullptr;
   const std::vector<std::uint32_t>* ranks = nullptr;
@@ -315,18 +316,48 @@ void insert_each(const key_source& source, const probe_table& t, insert_fn inser
   }
 }
 
+// The keys `left` over from a first pass, each scanning on from its home slot, in the reverse
+// order of the whole list: a key met again sits there at its last place, where a program that
+// walks its left-over keys backwards meets it first.
+void take_back_reversed(const key_source& keys, key_list& left, probe_table& t,
+                        const probe_rules& rules) {
+  std::sort(left.begin(), left.end());
+  std::vector<bool> taken_back(left.size(), false);
+  for (auto at = keys.keys->rbegin();
+       at != keys.keys->rend() && t.empty_count > 0 && t.budget >= 0 && !t.diverged && !t.stopped;
+       ++at) {
+    const auto found = std::lower_bound(left.begin(), left.end(), *at);
+    if (found == left.end() || *found != *at) continue;
+    const auto index = static_cast<std::size_t>(found - left.begin());
+    if (taken_back[index]) continue;
+    taken_back[index] = true;
+    if (!stops_at(t, *at)) store_after(t, primary_hash(*at, t.size), *at, rules);
+  }
+}
+
 // Keys whose home slot is empty take it first; the rest then scan on from their home slots, in
-// list order. Those left over are marked by their index, a bit each.
-void two_pass_insert(const key_source& keys, probe_table& t, const probe_rules& rules) {
+// list order, or in reverse order when `reversed`. Those left over are marked by their index, a
+// bit each.
+void two_pass_insert(const key_source& keys, probe_table& t, const probe_rules& rules,
+                     bool reversed = false) {
   std::vector<std::uint64_t> left_over(size_of(keys) / 64 + 1, 0);
+  key_list left_keys;
   insert_each(keys, t, [&](key k, std::size_t i) {
     const std::int64_t home = primary_hash(k, t.size);
     if (!is_empty(t, home)) {
-      set_bit(left_over.data(), i);
+      if (reversed) {
+        left_keys.push_back(k);
+      } else {
+        set_bit(left_over.data(), i);
+      }
     } else if (!stops_at(t, k)) {
       store(t, home, k);
     }
   });
+  if (reversed) {
+    take_back_reversed(keys, left_keys, t, rules);
+    return;
+  }
   insert_each(keys, t, [&](key k, std::size_t i) {
     if (bit_at(left_over.data(), i) && !stops_at(t, k)) {
       store_after(t, primary_hash(k, t.size), k, rules);
@@ -341,9 +372,11 @@ void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& fir
   if (!traits_of(strategy).first_list_two_passes) {
     insert_each(first, t, insert);
   } else {
-    two_pass_insert(first, t, probing);
+    two_pass_insert(first, t, probing, rules.collided_reversed);
     if (rules.second_two_pass) {
-      if (rules.second_list_inserted) two_pass_insert(second, t, probing);
+      if (rules.second_list_inserted) {
+        two_pass_insert(second, t, probing, rules.collided_reversed);
+      }
       return;
     }
   }
@@ -710,8 +743,8 @@ key_list build_by_rules(const build_rules& rules, strategy_id strategy, std::int
                             fresh_source(marked, true, true), rules);
   }
   return build_with_rules(strategy, table_size,
-                          key_source{nullptr, &order.first_ranks, &order.distinct},
-                          key_source{nullptr, &order.second_ranks, &order.distinct}, rules);
+                          key_source{&first_keys, &order.first_ranks, &order.distinct},
+                          key_source{&second_keys, &order.second_ranks, &order.distinct}, rules);
 }
 
 variant_outcome compare_variant(wrong_build build, strategy_id strategy, std::int32_t table_size,
@@ -848,8 +881,8 @@ key_list table_before(const build_rules& rules, strategy_id strategy, std::int32
   t.stop_before = k;
   if (rules.lists_swapped) {
     const key_order swapped = order_keys(second_keys, first_keys);
-    fill_with_rules(t, strategy, key_source{nullptr, &swapped.first_ranks, &swapped.distinct},
-                    key_source{nullptr, &swapped.second_ranks, &swapped.distinct}, rules);
+    fill_with_rules(t, strategy, key_source{&second_keys, &swapped.first_ranks, &swapped.distinct},
+                    key_source{&first_keys, &swapped.second_ranks, &swapped.distinct}, rules);
   } else if (!rules.absorb_repeats) {
     fill_with_rules(t, strategy, key_source{.keys = &first_keys, .zero_is_key = rules.zero_is_key},
                     key_source{.keys = &second_keys, .zero_is_key = rules.zero_is_key}, rules);
@@ -859,8 +892,8 @@ key_list table_before(const build_rules& rules, strategy_id strategy, std::int32
     fill_with_rules(t, strategy, fresh_source(marked, false, true),
                     fresh_source(marked, true, true), rules);
   } else {
-    fill_with_rules(t, strategy, key_source{nullptr, &order.first_ranks, &order.distinct},
-                    key_source{nullptr, &order.second_ranks, &order.distinct}, rules);
+    fill_with_rules(t, strategy, key_source{&first_keys, &order.first_ranks, &order.distinct},
+                    key_source{&second_keys, &order.second_ranks, &order.distinct}, rules);
   }
   if (t.budget < 0) return {};
   return layout;

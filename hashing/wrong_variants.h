@@ -36,6 +36,7 @@ enum class mistake_id : std::uint8_t {
   key_zero_stored,
   step_from_home_key,
   step_modulo_m,
+  collided_reversed,
 };
 
 /// How a line is found to hold a mistake: it is the layout of a wrong build of its own strategy,
@@ -70,6 +71,7 @@ struct build_rules {
   bool second_list_inserted = true;  // false: the second list never goes in
   bool zero_is_key = false;          // key 0 goes in like any other key and takes a slot
   bool step_from_held = false;       // the step is that of the key already in the home slot
+  bool collided_reversed = false;    // two passes take the keys left over last first
   bool operator==(const build_rules&) const = default;
 };
 
@@ -309,6 +311,16 @@ inline constexpr std::array mistake_catalogue{
                   "The double-hashing step is (key mod m) + 1 instead of (key mod (m - 2)) + 1.",
                   "add a colliding key for which key mod m and key mod (m - 2) differ, so that its "
                   "second probe shows the step."},
+    mistake_entry{mistake_id::collided_reversed,
+                  "collided_reversed",
+                  strategy_bit(strategy_id::two_pass_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.collided_reversed = true}},
+                  1,
+                  "The keys the first pass leaves over are taken back in reverse order, the last "
+                  "of them scanning first.",
+                  "add a first list with two keys that collide on one home slot while the slots "
+                  "after it are free."},
 };
 
 constexpr const mistake_entry& catalogue_entry(mistake_id id) {

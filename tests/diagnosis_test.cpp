@@ -150,6 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "step_from_home_key"},
         mistake_case{"step_modulo_m", line(7, {9, 16}, {}, dh, {0, 0, 9, 0, 0, 16, 0}),
                      "step_modulo_m"},
+        mistake_case{"collided_reversed", line(7, {7, 14, 21}, {}, tp, {7, 21, 14, 0, 0, 0, 0}),
+                     "collided_reversed"},
 
         // The smallest size variants are tried for: 2 wraps to slot 0 in the correct table.
         mistake_case{"no_wrap_around_size_three", line(3, {5, 2}, {}, lp, {0, 0, 5}),

@@ -1,5 +1,7 @@
 #include "tests/literal_variants.h"
 
+#include <algorithm>
+
 #include "reference/reference_builders.h"
 
 namespace {
@@ -78,6 +80,7 @@ void literal_two_pass(literal_table& t, const key_list& keys) {
   for (const key k : keys) {
     if (!try_store(t, k % size_of(t), k)) collided.push_back(k);
   }
+  if (t.rules.collided_reversed) std::reverse(collided.begin(), collided.end());
   for (const key k : collided) literal_scan_after(t, k % size_of(t), k);
 }
 
@@ -171,6 +174,9 @@ key_list literal_variant(wrong_build build, strategy_id strategy, std::int32_t m
       break;
     case mistake_id::step_modulo_m:
       rules.step_form = 4;
+      break;
+    case mistake_id::collided_reversed:
+      rules.collided_reversed = true;
       break;
 
     case mistake_id::wrong_strategy:

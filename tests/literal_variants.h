@@ -21,6 +21,7 @@ struct literal_rules {
   bool second_inserted = true;
   bool zero_is_key = false;     // key 0 takes a slot, which still prints as 0
   bool step_from_held = false;  // the step of the key in the home slot
+  bool collided_reversed = false;
 };
 
 /// The table `strategy` builds under `rules`; `m` from 3 up.
