@@ -171,6 +171,9 @@ struct run_summary {
   int status = 0;             // the exit status, 0..255
   std::string error;          // the failure line that ended the run, empty when none
   submission_shape shape;     // judged only when lines are diagnosed, and in class runs
+  // The tally of a case that a failure ended before its end_case (counted in right and all), so
+  // that a report can still show the case's lines that were graded.
+  case_tally unfinished;
 };
 
 /// A sink for result records. The run calls begin_run once, then for each case begin_case, then

@@ -351,14 +351,16 @@ class case_beginning {
 };
 
 // Renders and grades one case read and built before, into `tally`; returns the failure line that
-// ends the run, or an empty text.
+// ends the run, or an empty text. A read that fails ends the case before its end_case: its tally
+// so far is then `summary.unfinished`.
 std::string run_case(const run_request& request, run_files& files,
                      std::span<const renderer_slot> slots, const case_result& record,
                      case_tally& tally, const neighbours& around, shape_pass* pass,
-                     line_prefetch* ahead) {
+                     line_prefetch* ahead, run_summary& summary) {
   case_beginning beginning(slots, record, pass);
   if (!request.answer_only &&
       !grade_case(request, files, slots, record, tally, around, pass, ahead)) {
+    summary.unfinished = tally;
     return file_failure_line("Output File", files.output_f.path, file_step::read);
   }
   beginning.join();
@@ -556,7 +558,7 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
     const neighbours around{above, next_built ? &next.expected.by_strategy.front() : nullptr};
     case_tally tally;
-    summary.error = run_case(request, files, slots, current, tally, around, &pass, ahead);
+    summary.error = run_case(request, files, slots, current, tally, around, &pass, ahead, summary);
     count_case(current, tally, summary);
     if (!summary.error.empty()) break;
     // The case's last layout is the next one's line above: kept in place while an event held
