@@ -20,6 +20,7 @@
 #include "checker/grading.h"
 #include "checker/reveal.h"
 #include "checker/run.h"
+#include "checker/run_session.h"
 #include "checker/run_status.h"
 #include "hashing/huge_pages.h"
 #include "render/answer_file_writer.h"
@@ -184,19 +185,20 @@ std::int64_t last_count_line_numbers = 0;
 // telling `progress`, when given, how far it is.
 run_summary run_again(bool diagnose, std::span<const renderer_slot> slots,
                       progress_renderer* progress = nullptr) {
-  run_request request = last_request;
-  request.diagnose = diagnose;
-  run_summary summary;
-  for (const renderer_slot& slot : slots) slot.renderer->begin_run(last_header);
-  run_files files;
-  files.room_for_case = room_for_case;
-  if (progress != nullptr) progress->watch(files);
-  summary.error = start_run(request, files);
-  if (summary.error.empty()) run_cases(request, files, slots, summary);
-  settle_summary(summary, true, false);
-  for (const renderer_slot& slot : slots) slot.renderer->end_run(summary);
-  last_count_line_numbers = files.count_line_numbers;
-  return summary;
+  std::vector<std::unique_ptr<renderer_output>> outputs;
+  run_session session;
+  session.header = last_header;
+  session.request = last_request;
+  session.request.diagnose = diagnose;
+  for (const renderer_slot& slot : slots) {
+    outputs.push_back(std::make_unique<renderer_output>(slot));
+    session.outputs.push_back(outputs.back().get());
+  }
+  session.files.room_for_case = room_for_case;
+  if (progress != nullptr) progress->watch(session.files);
+  drive_session(session);
+  last_count_line_numbers = session.files.count_line_numbers;
+  return session.summary;
 }
 
 }  // namespace
