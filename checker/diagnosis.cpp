@@ -422,7 +422,8 @@ std::string mistake_sentence(mistake_id id, const mistake_detail& detail) {
   std::string text(catalogue_entry(id).sentence);
   fill_blank(text, "{strategy}", strategy_title(detail.strategy));
   fill_blank(text, "{other}", strategy_title(detail.other));
-  fill_blank(text, "{side}", detail.below ? "below" : "above");
+  const std::string side = detail.below ? "below" : "above";
+  fill_blank(text, "{side}", detail.lines == 1 ? side : std::to_string(detail.lines) + " " + side);
   return text;
 }
 

@@ -130,6 +130,7 @@ struct mistake_detail {
   strategy_id strategy = strategy_id::linear_probing;
   strategy_id other = strategy_id::linear_probing;
   bool below = false;
+  std::int64_t lines = 1;  // how far below or above
 };
 
 /// The catalogue sentence of `id` with its blanks filled.

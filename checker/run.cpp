@@ -164,8 +164,9 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   input.strategy = result.strategy;
   input.submitted = &result.submitted;
   input.truncated_keys = result.truncated_keys;
-  input.line_above = index == 0 ? around.above : layout_at(index - 1);
-  input.line_below = index == 2 ? around.below : layout_at(index + 1);
+  input.line_above = index == 0 ? around.above.front() : layout_at(index - 1);
+  input.line_below =
+      index + 1 == all_strategies.size() ? around.below.front() : layout_at(index + 1);
   input.notes = result.notes;
   input.order = &*order;
   input.evidence = evidence;
@@ -251,8 +252,8 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
         files, read_ahead, index, built || judging,
         judging ? shape_key_limit(record, around, index) : key_limit, parsed, line_number);
     if (status == read_status::error) return false;
-    neighbour_match match;
-    if (judging) match = look_at_line(*pass, record, around, index, status, parsed);
+    shift_holds holds = 0;
+    if (judging) holds = look_at_line(*pass, record, around, index, status, parsed);
     if (built) {
       keep_graded_keys(parsed, key_limit);
       result.strategy = strategy;
@@ -271,7 +272,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       result.output_line = line_number;
     }
     if (judging) {
-      feed_line(*pass, slots, !built || result.judged == verdict::wrong, match);
+      feed_line(*pass, slots, !built || result.judged == verdict::wrong, holds);
       event.fed = pass->finder.fed();
     }
     if (tell(pass, slots, event)) {
@@ -367,15 +368,27 @@ std::string run_case(const run_request& request, run_files& files,
   return renderer_failure(slots);
 }
 
+// The layouts of a case's lines from the last up, as the neighbours above the case after it.
+void layouts_above(const layouts& built, neighbours& around) {
+  for (std::size_t i = 0; i < around.above.size(); ++i) {
+    around.above[i] = &built.by_strategy[built.by_strategy.size() - 1 - i];
+  }
+}
+
+// The layouts of a case's lines from the first down, as the neighbours below the case before it.
+void layouts_below(const layouts& built, neighbours& around) {
+  for (std::size_t i = 0; i < around.below.size(); ++i) around.below[i] = &built.by_strategy[i];
+}
+
 // The neighbours of case `index` when every case is held: the layouts of the output lines just
 // before and after it, as run_cases finds them reading one case ahead.
 neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) {
   neighbours around;
   if (index > 0 && cases[index - 1].state == case_state::built) {
-    around.above = &cases[index - 1].expected.by_strategy.back();
+    layouts_above(cases[index - 1].expected, around);
   }
   if (index + 1 < cases.size() && cases[index + 1].state == case_state::built) {
-    around.below = &cases[index + 1].expected.by_strategy.front();
+    layouts_below(cases[index + 1].expected, around);
   }
   return around;
 }
@@ -454,8 +467,9 @@ void gather_from_files(const run_request& request, mistake_evidence& evidence) {
   for (std::int64_t i = 0; i < files.case_count && read == read_status::line; ++i) {
     const read_status next_read = evidence_case(files, i + 1, next);
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
-    const neighbours around{has_above ? &above : nullptr,
-                            next_built ? &next.expected.by_strategy.front() : nullptr};
+    neighbours around;
+    around.above.front() = has_above ? &above : nullptr;
+    around.below.front() = next_built ? &next.expected.by_strategy.front() : nullptr;
     if (!count_case_evidence(files.output_f, current, around, found)) return;
     has_above = current.state == case_state::built;
     if (has_above) above.swap(current.expected.by_strategy.back());
@@ -541,8 +555,8 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
   // The current case last; before it, the cases that events held back still refer to.
   std::deque<case_result> cases(1);
   read_status current_read = next_case(files, 0, cases.back(), ahead);
-  std::optional<key_list> previous_last;  // expected on the output line before the current case
-  const key_list* above = nullptr;
+  std::optional<layouts> previous;  // the case before the current one, once let go
+  neighbours around;
   for (std::int64_t i = 0; i < files.case_count; ++i) {
     case_result& current = cases.back();
     if (current_read != read_status::line) {
@@ -554,27 +568,24 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     read_status next_read = read_status::end;
     if (request.diagnose && has_next) next_read = next_case(files, i + 1, next);
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
-    const neighbours around{above, next_built ? &next.expected.by_strategy.front() : nullptr};
+    around.below = {};
+    if (next_built) layouts_below(next.expected, around);
     case_tally tally;
     summary.error = run_case(request, files, slots, current, tally, around, &pass, ahead);
     count_case(current, tally, summary);
     if (!summary.error.empty()) break;
-    // The case's last layout is the next one's line above: kept in place while an event held
-    // back refers to the case, else moved out and the case let go.
+    // The case's layouts are the next one's lines above: kept in place while an event held back
+    // refers to the case, else moved out and the case let go.
     const auto referred = [&](const case_result& record) {
       return std::any_of(pass.held.begin(), pass.held.end(),
                          [&](const held_event& e) { return e.record == &record; });
     };
     while (cases.size() > 1 && !referred(cases.front())) cases.pop_front();
-    above = nullptr;
-    previous_last.reset();
+    around.above = {};
+    previous.reset();
     if (request.diagnose && current.state == case_state::built) {
-      if (referred(current)) {
-        above = &current.expected.by_strategy.back();
-      } else {
-        previous_last = std::move(current.expected.by_strategy.back());
-        above = &*previous_last;
-      }
+      if (!referred(current)) previous = std::move(current.expected);
+      layouts_above(previous ? *previous : current.expected, around);
     }
     if (!referred(current)) cases.pop_back();
     if (!request.diagnose && has_next) next_read = next_case(files, i + 1, next, ahead);
