@@ -149,7 +149,7 @@ void build_case(const line_reader& input_f, case_result& record) {
 // Explains a Wrong line. The case's keys are sorted once, on its first Wrong line, and shared.
 void diagnose(const case_result& record, const neighbours& around, std::size_t index,
               line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch,
-              const mistake_evidence* evidence, bool names_only = false) {
+              const mistake_evidence* evidence, bool table_kept, bool names_only = false) {
   if (!order) {
     order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
   }
@@ -172,6 +172,7 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   input.evidence = evidence;
   input.names_only = names_only;
   input.keys_read = result.problem == line_problem::none;
+  input.table_kept = table_kept;
   result.details = std::make_shared<const diagnosis>(diagnose_line(input, scratch));
 }
 
@@ -231,6 +232,30 @@ read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t
   return ahead->status[index];
 }
 
+// Reads a case's lines into `lines`, each keeping the keys `limit(index)` says, up to a read that
+// fails.
+template <typename limit_fn>
+void read_case_lines(line_reader& output_f, limit_fn limit, submitted_lines& lines) {
+  for (std::size_t index = 0; index < strategy_count; ++index) {
+    lines.status[index] = read_key_line(output_f, lines.parsed[index], false, limit(index));
+    lines.line_number[index] = output_f.line_number;
+    lines.count = static_cast<int>(index) + 1;
+    if (lines.status[index] == read_status::error) return;
+  }
+}
+
+// Whether the case's lines, read whole, show a table never emptied between strategies.
+bool table_kept_in(const case_result& record, const submitted_lines& lines) {
+  std::array<const key_list*, strategy_count> keys{};
+  for (std::size_t index = 0; index < strategy_count; ++index) {
+    const parsed_line& parsed = lines.parsed[index];
+    const bool whole = lines.status[index] == read_status::line &&
+                       parsed.fault == token_fault::none && parsed.dropped_keys == 0;
+    keys[index] = whole ? &parsed.keys : nullptr;
+  }
+  return table_kept_in_case(record.first_keys, record.second_keys, record.expected, keys);
+}
+
 // Reads and judges the case's three submitted lines; a case that was not built still owns three
 // lines of the output file, read past so the next case stays in step. False when a read failed.
 bool grade_case(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
@@ -240,6 +265,19 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
   const bool judging = pass != nullptr && pass->judging;
   const bool built = record.state == case_state::built;
   const std::size_t key_limit = kept_keys(record.table_size);
+  // A diagnosis judges some mistakes on the case's lines together, so it reads them all first.
+  submitted_lines together;
+  bool table_kept = false;
+  if (read_ahead == nullptr && request.diagnose && built) {
+    read_case_lines(
+        files.output_f,
+        [&](std::size_t index) {
+          return judging ? shape_key_limit(record, around, index) : key_limit;
+        },
+        together);
+    read_ahead = &together;
+    table_kept = table_kept_in(record, together);
+  }
   parsed_line parsed;
   held_event event{held_event::kind::line, &record, {}, {}, 0};
   line_result& result = event.result;
@@ -262,7 +300,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
         const mistake_evidence* evidence = pass == nullptr ? nullptr : &pass->prior;
-        diagnose(record, around, index, result, order, scratch, evidence);
+        diagnose(record, around, index, result, order, scratch, evidence, table_kept);
       }
       ++tally.graded_count;
       tally.right_count += result.judged == verdict::right ? 1 : 0;
@@ -416,21 +454,27 @@ bool count_case_evidence(line_reader& output_f, const case_result& record, const
                          mistake_evidence& evidence) {
   const bool counted =
       record.state == case_state::built && record.table_size <= largest_variant_table;
-  parsed_line parsed;
+  if (!counted) {
+    for (std::size_t index = 0; index < all_strategies.size(); ++index) {
+      if (skip_line(output_f) == read_status::error) return false;
+    }
+    return true;
+  }
+  submitted_lines lines;
+  read_case_lines(
+      output_f, [&](std::size_t) { return kept_keys(record.table_size); }, lines);
+  const bool table_kept = table_kept_in(record, lines);
   line_result result;
   std::optional<key_order> order;
   diagnosis_scratch scratch;
   for (std::size_t index = 0; index < all_strategies.size(); ++index) {
-    const read_status status =
-        counted ? read_key_line(output_f, parsed, false, kept_keys(record.table_size))
-                : skip_line(output_f);
+    const read_status status = lines.status[index];
     if (status == read_status::error) return false;
-    if (!counted) continue;
     result = line_result{};
     result.strategy = all_strategies[index];
-    grade_line(status, parsed, layout_of(record.expected, result.strategy), result);
+    grade_line(status, lines.parsed[index], layout_of(record.expected, result.strategy), result);
     if (result.judged != verdict::wrong) continue;
-    diagnose(record, around, index, result, order, scratch, nullptr, true);
+    diagnose(record, around, index, result, order, scratch, nullptr, table_kept, true);
     count_evidence(*result.details, evidence);
   }
   return true;
