@@ -151,7 +151,7 @@ void build_case(const line_reader& input_f, case_result& record) {
 // slot; it stays Wrong for its bad token, and only its mistake is looked for.
 void diagnose(const case_result& record, const neighbours& around, std::size_t index,
               line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch,
-              const mistake_evidence* evidence, const parsed_line& parsed,
+              const mistake_evidence* evidence, const parsed_line& parsed, bool table_kept,
               bool names_only = false) {
   if (!order) {
     order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
@@ -167,13 +167,15 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   input.strategy = result.strategy;
   input.submitted = &result.submitted;
   input.truncated_keys = result.truncated_keys;
-  input.line_above = index == 0 ? around.above : layout_at(index - 1);
-  input.line_below = index == 2 ? around.below : layout_at(index + 1);
+  input.line_above = index == 0 ? around.above.front() : layout_at(index - 1);
+  input.line_below =
+      index + 1 == all_strategies.size() ? around.below.front() : layout_at(index + 1);
   input.notes = result.notes;
   input.order = &*order;
   input.evidence = evidence;
   input.names_only = names_only;
   input.keys_read = result.problem == line_problem::none;
+  input.table_kept = table_kept;
   if (result.problem == line_problem::bad_token && parsed.marked_empty) {
     input.submitted = &parsed.keys;
     input.names_only = true;
@@ -238,6 +240,30 @@ read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t
   return ahead->status[index];
 }
 
+// Reads a case's lines into `lines`, each keeping the keys `limit(index)` says, up to a read that
+// fails.
+template <typename limit_fn>
+void read_case_lines(line_reader& output_f, limit_fn limit, submitted_lines& lines) {
+  for (std::size_t index = 0; index < strategy_count; ++index) {
+    lines.status[index] = read_key_line(output_f, lines.parsed[index], false, limit(index), true);
+    lines.line_number[index] = output_f.line_number;
+    lines.count = static_cast<int>(index) + 1;
+    if (lines.status[index] == read_status::error) return;
+  }
+}
+
+// Whether the case's lines, read whole, show a table never emptied between strategies.
+bool table_kept_in(const case_result& record, const submitted_lines& lines) {
+  std::array<const key_list*, strategy_count> keys{};
+  for (std::size_t index = 0; index < strategy_count; ++index) {
+    const parsed_line& parsed = lines.parsed[index];
+    const bool whole = lines.status[index] == read_status::line &&
+                       parsed.fault == token_fault::none && parsed.dropped_keys == 0;
+    keys[index] = whole ? &parsed.keys : nullptr;
+  }
+  return table_kept_in_case(record.first_keys, record.second_keys, record.expected, keys);
+}
+
 // Reads and judges the case's three submitted lines; a case that was not built still owns three
 // lines of the output file, read past so the next case stays in step. False when a read failed.
 bool grade_case(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
@@ -247,6 +273,19 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
   const bool judging = pass != nullptr && pass->judging;
   const bool built = record.state == case_state::built;
   const std::size_t key_limit = kept_keys(record.table_size);
+  // A diagnosis judges some mistakes on the case's lines together, so it reads them all first.
+  submitted_lines together;
+  bool table_kept = false;
+  if (read_ahead == nullptr && request.diagnose && built) {
+    read_case_lines(
+        files.output_f,
+        [&](std::size_t index) {
+          return judging ? shape_key_limit(record, around, index) : key_limit;
+        },
+        together);
+    read_ahead = &together;
+    table_kept = table_kept_in(record, together);
+  }
   parsed_line parsed;
   held_event event{held_event::kind::line, &record, {}, {}, 0};
   line_result& result = event.result;
@@ -259,8 +298,8 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
         files, read_ahead, index, built || judging,
         judging ? shape_key_limit(record, around, index) : key_limit, parsed, line_number);
     if (status == read_status::error) return false;
-    neighbour_match match;
-    if (judging) match = look_at_line(*pass, record, around, index, status, parsed);
+    shift_holds holds = 0;
+    if (judging) holds = look_at_line(*pass, record, around, index, status, parsed);
     if (built) {
       keep_graded_keys(parsed, key_limit);
       result.strategy = strategy;
@@ -269,7 +308,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
         const mistake_evidence* evidence = pass == nullptr ? nullptr : &pass->prior;
-        diagnose(record, around, index, result, order, scratch, evidence, parsed);
+        diagnose(record, around, index, result, order, scratch, evidence, parsed, table_kept);
       }
       ++tally.graded_count;
       tally.right_count += result.judged == verdict::right ? 1 : 0;
@@ -279,7 +318,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       result.output_line = line_number;
     }
     if (judging) {
-      feed_line(*pass, slots, !built || result.judged == verdict::wrong, match);
+      feed_line(*pass, slots, !built || result.judged == verdict::wrong, holds);
       event.fed = pass->finder.fed();
     }
     if (tell(pass, slots, event)) {
@@ -359,14 +398,16 @@ class case_beginning {
 };
 
 // Renders and grades one case read and built before, into `tally`; returns the failure line that
-// ends the run, or an empty text.
+// ends the run, or an empty text. A read that fails ends the case before its end_case: its tally
+// so far is then `summary.unfinished`.
 std::string run_case(const run_request& request, run_files& files,
                      std::span<const renderer_slot> slots, const case_result& record,
                      case_tally& tally, const neighbours& around, shape_pass* pass,
-                     line_prefetch* ahead) {
+                     line_prefetch* ahead, run_summary& summary) {
   case_beginning beginning(slots, record, pass);
   if (!request.answer_only &&
       !grade_case(request, files, slots, record, tally, around, pass, ahead)) {
+    summary.unfinished = tally;
     return file_failure_line("Output File", files.output_f.path, file_step::read);
   }
   beginning.join();
@@ -375,15 +416,27 @@ std::string run_case(const run_request& request, run_files& files,
   return renderer_failure(slots);
 }
 
+// The layouts of a case's lines from the last up, as the neighbours above the case after it.
+void layouts_above(const layouts& built, neighbours& around) {
+  for (std::size_t i = 0; i < around.above.size(); ++i) {
+    around.above[i] = &built.by_strategy[built.by_strategy.size() - 1 - i];
+  }
+}
+
+// The layouts of a case's lines from the first down, as the neighbours below the case before it.
+void layouts_below(const layouts& built, neighbours& around) {
+  for (std::size_t i = 0; i < around.below.size(); ++i) around.below[i] = &built.by_strategy[i];
+}
+
 // The neighbours of case `index` when every case is held: the layouts of the output lines just
 // before and after it, as run_cases finds them reading one case ahead.
 neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) {
   neighbours around;
   if (index > 0 && cases[index - 1].state == case_state::built) {
-    around.above = &cases[index - 1].expected.by_strategy.back();
+    layouts_above(cases[index - 1].expected, around);
   }
   if (index + 1 < cases.size() && cases[index + 1].state == case_state::built) {
-    around.below = &cases[index + 1].expected.by_strategy.front();
+    layouts_below(cases[index + 1].expected, around);
   }
   return around;
 }
@@ -411,21 +464,28 @@ bool count_case_evidence(line_reader& output_f, const case_result& record, const
                          mistake_evidence& evidence) {
   const bool counted =
       record.state == case_state::built && record.table_size <= largest_variant_table;
-  parsed_line parsed;
+  if (!counted) {
+    for (std::size_t index = 0; index < all_strategies.size(); ++index) {
+      if (skip_line(output_f) == read_status::error) return false;
+    }
+    return true;
+  }
+  submitted_lines lines;
+  read_case_lines(
+      output_f, [&](std::size_t) { return kept_keys(record.table_size); }, lines);
+  const bool table_kept = table_kept_in(record, lines);
   line_result result;
   std::optional<key_order> order;
   diagnosis_scratch scratch;
   for (std::size_t index = 0; index < all_strategies.size(); ++index) {
-    const read_status status =
-        counted ? read_key_line(output_f, parsed, false, kept_keys(record.table_size), true)
-                : skip_line(output_f);
+    const read_status status = lines.status[index];
     if (status == read_status::error) return false;
-    if (!counted) continue;
     result = line_result{};
     result.strategy = all_strategies[index];
-    grade_line(status, parsed, layout_of(record.expected, result.strategy), result);
+    grade_line(status, lines.parsed[index], layout_of(record.expected, result.strategy), result);
     if (result.judged != verdict::wrong) continue;
-    diagnose(record, around, index, result, order, scratch, nullptr, parsed, true);
+    diagnose(record, around, index, result, order, scratch, nullptr, lines.parsed[index],
+             table_kept, true);
     count_evidence(*result.details, evidence);
   }
   return true;
@@ -462,8 +522,9 @@ void gather_from_files(const run_request& request, mistake_evidence& evidence) {
   for (std::int64_t i = 0; i < files.case_count && read == read_status::line; ++i) {
     const read_status next_read = evidence_case(files, i + 1, next);
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
-    const neighbours around{has_above ? &above : nullptr,
-                            next_built ? &next.expected.by_strategy.front() : nullptr};
+    neighbours around;
+    around.above.front() = has_above ? &above : nullptr;
+    around.below.front() = next_built ? &next.expected.by_strategy.front() : nullptr;
     if (!count_case_evidence(files.output_f, current, around, found)) return;
     has_above = current.state == case_state::built;
     if (has_above) above.swap(current.expected.by_strategy.back());
@@ -549,8 +610,8 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
   // The current case last; before it, the cases that events held back still refer to.
   std::deque<case_result> cases(1);
   read_status current_read = next_case(files, 0, cases.back(), ahead);
-  std::optional<key_list> previous_last;  // expected on the output line before the current case
-  const key_list* above = nullptr;
+  std::optional<layouts> previous;  // the case before the current one, once let go
+  neighbours around;
   for (std::int64_t i = 0; i < files.case_count; ++i) {
     case_result& current = cases.back();
     if (current_read != read_status::line) {
@@ -562,27 +623,24 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     read_status next_read = read_status::end;
     if (request.diagnose && has_next) next_read = next_case(files, i + 1, next);
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
-    const neighbours around{above, next_built ? &next.expected.by_strategy.front() : nullptr};
+    around.below = {};
+    if (next_built) layouts_below(next.expected, around);
     case_tally tally;
-    summary.error = run_case(request, files, slots, current, tally, around, &pass, ahead);
+    summary.error = run_case(request, files, slots, current, tally, around, &pass, ahead, summary);
     count_case(current, tally, summary);
     if (!summary.error.empty()) break;
-    // The case's last layout is the next one's line above: kept in place while an event held
-    // back refers to the case, else moved out and the case let go.
+    // The case's layouts are the next one's lines above: kept in place while an event held back
+    // refers to the case, else moved out and the case let go.
     const auto referred = [&](const case_result& record) {
       return std::any_of(pass.held.begin(), pass.held.end(),
                          [&](const held_event& e) { return e.record == &record; });
     };
     while (cases.size() > 1 && !referred(cases.front())) cases.pop_front();
-    above = nullptr;
-    previous_last.reset();
+    around.above = {};
+    previous.reset();
     if (request.diagnose && current.state == case_state::built) {
-      if (referred(current)) {
-        above = &current.expected.by_strategy.back();
-      } else {
-        previous_last = std::move(current.expected.by_strategy.back());
-        above = &*previous_last;
-      }
+      if (!referred(current)) previous = std::move(current.expected);
+      layouts_above(previous ? *previous : current.expected, around);
     }
     if (!referred(current)) cases.pop_back();
     if (!request.diagnose && has_next) next_read = next_case(files, i + 1, next, ahead);

@@ -19,6 +19,7 @@ struct literal_rules {
   int wrap_to = 0;      // where a scan goes on after the last slot
   int scan_cut = 0;     // a scan tries m - 1 - scan_cut slots
   bool second_inserted = true;
+  bool table_kept = false;      // the strategies before this one fill the same table first
   bool zero_is_key = false;     // key 0 takes a slot, which still prints as 0
   bool step_from_held = false;  // the step of the key in the home slot
   bool collided_reversed = false;
