@@ -308,8 +308,9 @@ void add_marked_empty(const diagnosis_input& input, const key_list& submitted,
       return;
     }
   }
-  if (marked)
+  if (marked) {
     found.push_back({mistake_id::empty_marker, {input.strategy, input.strategy, false}, {}});
+  }
 }
 
 // Each mistake once, by its first reading that gives the line.
