@@ -109,10 +109,27 @@ void end_early(const run_files& files, read_status read, std::int64_t cases_run,
 // a thread.
 constexpr std::int64_t slots_worth_a_thread = large_case_slots;
 
+// A read_case that parses every case's keys.
+constexpr auto every_case = [](const parsed_line& /*size_line*/) { return true; };
+
+// The rest of a case whose keys are not wanted: its two key lines read past, the case not built.
+read_status skip_key_lines(line_reader& input_f, const parsed_line& size_line,
+                           case_result& record) {
+  record.table_size = size_line.keys.empty() ? 0 : size_line.keys[0];
+  record.state = case_state::not_built;
+  for (int line = 0; line < 2; ++line) {
+    const read_status status = skip_line(input_f);
+    if (status != read_status::line) return status;
+  }
+  return read_status::line;
+}
+
 // Reads a case's three input lines into `record`, with the first reason to refuse it; hands
-// `after_size_line` the size line as soon as it is read.
-template <typename size_line_fn>
-read_status read_case(line_reader& input_f, case_result& record, size_line_fn after_size_line) {
+// `after_size_line` the size line as soon as it is read. Where `keys_wanted` says no to the size
+// line, the two key lines are read past unparsed and the case is left not built.
+template <typename size_line_fn, typename keys_wanted_fn>
+read_status read_case(line_reader& input_f, case_result& record, size_line_fn after_size_line,
+                      keys_wanted_fn keys_wanted) {
   parsed_line size_info;
   const std::array<key_list*, 3> targets{&size_info.keys, &record.first_keys, &record.second_keys};
   parsed_line parsed;
@@ -123,6 +140,7 @@ read_status read_case(line_reader& input_f, case_result& record, size_line_fn af
     if (is_size_line) {
       record.size_line = input_f.line_number;
       after_size_line(parsed);
+      if (!keys_wanted(parsed)) return skip_key_lines(input_f, parsed, record);
     }
     if (record.message.empty()) record.message = line_refusal(input_f, parsed, is_size_line);
     target->swap(parsed.keys);
@@ -200,7 +218,7 @@ read_status next_case(run_files& files, std::int64_t number, case_result& record
       ahead->start(files.output_f, kept_keys(size_line.keys[0]));
     }
   };
-  const read_status read = read_case(files.input_f, record, read_ahead);
+  const read_status read = read_case(files.input_f, record, read_ahead, every_case);
   if (read == read_status::line && record.state == case_state::built) {
     if (files.room_for_case != nullptr) {
       record.message = files.room_for_case(record);
@@ -228,6 +246,15 @@ read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t
   parsed = std::move(ahead->parsed[index]);
   line_number = ahead->line_number[index];
   return ahead->status[index];
+}
+
+// The evidence of the whole submission, read at the first Wrong line that asks for it.
+const mistake_evidence& prior_evidence(shape_pass& pass) {
+  if (pass.gather_prior) {
+    pass.gather_prior(pass.prior);
+    pass.gather_prior = nullptr;
+  }
+  return pass.prior;
 }
 
 // Reads and judges the case's three submitted lines; a case that was not built still owns three
@@ -260,7 +287,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       grade_line(status, parsed, layout_of(record.expected, strategy), result);
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
-        const mistake_evidence* evidence = pass == nullptr ? nullptr : &pass->prior;
+        const mistake_evidence* evidence = pass == nullptr ? nullptr : &prior_evidence(*pass);
         diagnose(record, around, index, result, order, scratch, evidence);
       }
       ++tally.graded_count;
@@ -380,11 +407,12 @@ neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) 
   return around;
 }
 
-// ---- Evidence of the program's mistake, from a first read of the submission ----
+// ---- Evidence of the program's mistake, from a read of the whole submission ----
 // Naming a line by the mistake that gives the most of the submission's lines needs every line
-// judged first, and the lines are reported as they are read: so a submission that can be read
-// twice (a regular file) is read once before, finding only which mistakes give each Wrong line.
-// Cases whose wrong builds can't be tried (above largest_variant_table) are read past.
+// judged first, and the lines are reported as they are read: so at the first Wrong line, a
+// submission that can be read twice (a regular file) is read whole once more, finding only which
+// mistakes give each Wrong line; one without a Wrong line is read once. Cases whose wrong builds
+// can't be tried (above largest_variant_table) are read past, their keys unparsed.
 
 // Checked by name before opening, since opening a FIFO a second time would wait for a writer or
 // take lines from the run; and again once open, in case the name was replaced meanwhile.
@@ -424,13 +452,17 @@ bool count_case_evidence(line_reader& output_f, const case_result& record, const
 }
 
 // Reads case `number` for the evidence: built when its wrong builds can be tried, else marked
-// not built.
+// not built, and then its keys are read past without being parsed.
 read_status evidence_case(run_files& files, std::int64_t number, case_result& record) {
-  const read_status read = read_next_case_keys(files, number, record);
-  if (read != read_status::line || record.state != case_state::built) return read;
-  if (record.table_size > largest_variant_table) {
-    record.state = case_state::not_built;
-  } else {
+  record = case_result{};
+  record.number = number;
+  if (number >= files.case_count) return read_status::end;
+  const auto triable = [](const parsed_line& size_line) {
+    return size_line.keys.empty() || size_line.keys[0] <= largest_variant_table;
+  };
+  const read_status read =
+      read_case(files.input_f, record, [](const parsed_line& /*size_line*/) {}, triable);
+  if (read == read_status::line && record.state == case_state::built) {
     build_case(files.input_f, record);
   }
   return read;
@@ -532,7 +564,11 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
   shape_pass pass;
   pass.judging = request.diagnose && !request.answer_only;
   pass.diagnose = request.diagnose;
-  if (pass.judging) gather_from_files(request, pass.prior);
+  if (pass.judging) {
+    pass.gather_prior = [&request](mistake_evidence& evidence) {
+      gather_from_files(request, evidence);
+    };
+  }
   // A diagnosis may need the next case's first layout, so then each case is read and built one
   // case ahead; otherwise only one case is ever held, and a large case's submitted lines are
   // read while it is built (the output file is then at that case's lines).
@@ -616,7 +652,7 @@ read_status read_next_case_keys(run_files& files, std::int64_t number, case_resu
   record = case_result{};
   record.number = number;
   if (number >= files.case_count) return read_status::end;
-  return read_case(files.input_f, record, [](const parsed_line& /*size_line*/) {});
+  return read_case(files.input_f, record, [](const parsed_line& /*size_line*/) {}, every_case);
 }
 
 std::string not_built_message(const run_files& files, const case_result& record) {
@@ -636,7 +672,11 @@ submission_state grade_submission(const run_request& request, std::span<const ca
   shape_pass pass;
   pass.judging = true;
   pass.diagnose = request.diagnose;
-  if (request.diagnose) gather_from_cases(request, cases, pass.prior);
+  if (request.diagnose) {
+    pass.gather_prior = [&request, cases](mistake_evidence& evidence) {
+      gather_from_cases(request, cases, evidence);
+    };
+  }
   summary.case_count = input.case_count;
   submission_state state = submission_state::graded;
   for (std::size_t i = 0; i < cases.size(); ++i) {

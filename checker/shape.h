@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -111,6 +112,9 @@ struct shape_pass {
   std::deque<held_event> held;
   submission_shape shape;
   mistake_evidence prior;  // from a first read of the whole submission, when it could be read
+  // Makes that first read into `prior`, when the first Wrong line is diagnosed: a submission
+  // without one is read once only.
+  std::function<void(mistake_evidence&)> gather_prior;
   mistake_evidence seen;   // from the lines told, as named at last
   bool graded = false;     // a line of a built case was read
   bool token = false;      // such a line held a token
