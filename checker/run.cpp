@@ -205,20 +205,28 @@ bool room_to_read_ahead(std::int64_t table_size) {
 
 // Reads case `number` and builds it when it may be built. With `ahead`, a large case's submitted
 // lines are read meanwhile on a second thread; the output file must then be at the case's lines.
+// With `lines_on_thread`, only that many of them, only where a thread can be had, and only once
+// the case's input lines are all read, so that its lines are always taken by its grading.
 read_status next_case(run_files& files, std::int64_t number, case_result& record,
-                      line_prefetch* ahead = nullptr) {
+                      line_prefetch* ahead = nullptr, int lines_on_thread = 0) {
   record = case_result{};
   record.number = number;
   if (number >= files.case_count) return read_status::end;
-  const auto read_ahead = [&](const parsed_line& size_line) {
+  const auto worth_reading_ahead = [&](const parsed_line& size_line) {
     const bool large = size_line.fault == token_fault::none && !size_line.keys.empty() &&
                        size_line.keys[0] >= slots_worth_a_thread &&
                        size_line.keys[0] <= max_table_size;
-    if (ahead != nullptr && large && room_to_read_ahead(size_line.keys[0])) {
-      ahead->start(files.output_f, kept_keys(size_line.keys[0]));
-    }
+    return ahead != nullptr && large && room_to_read_ahead(size_line.keys[0]);
+  };
+  bool worth = false;
+  const auto read_ahead = [&](const parsed_line& size_line) {
+    worth = worth_reading_ahead(size_line);
+    if (lines_on_thread == 0 && worth) ahead->start(files.output_f, kept_keys(size_line.keys[0]));
   };
   const read_status read = read_case(files.input_f, record, read_ahead, every_case);
+  if (read == read_status::line && lines_on_thread > 0 && worth) {
+    ahead->start_on_thread(files.output_f, kept_keys(record.table_size), lines_on_thread);
+  }
   if (read == read_status::line && record.state == case_state::built) {
     if (files.room_for_case != nullptr) {
       record.message = files.room_for_case(record);
@@ -232,18 +240,19 @@ read_status next_case(run_files& files, std::int64_t number, case_result& record
   return read;
 }
 
-// The next submitted line: from the lines read ahead when there are some, else from the file
-// (a case that was not built only reads past its lines, unless its shape is judged). Sets the
-// line's number.
+// The next submitted line: from the lines read ahead when there are some, cut to `key_limit`
+// keys as a read with it would be, else from the file (a case that was not built only reads past
+// its lines, unless its shape is judged). Sets the line's number.
 read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t index, bool parse,
                            std::size_t key_limit, parsed_line& parsed, std::int64_t& line_number) {
-  if (ahead == nullptr) {
+  if (ahead == nullptr || static_cast<int>(index) >= ahead->wanted) {
     const read_status status =
         parse ? read_key_line(files.output_f, parsed, false, key_limit) : skip_line(files.output_f);
     line_number = files.output_f.line_number;
     return status;
   }
   parsed = std::move(ahead->parsed[index]);
+  keep_graded_keys(parsed, key_limit);
   line_number = ahead->line_number[index];
   return ahead->status[index];
 }
@@ -460,8 +469,8 @@ read_status evidence_case(run_files& files, std::int64_t number, case_result& re
   const auto triable = [](const parsed_line& size_line) {
     return size_line.keys.empty() || size_line.keys[0] <= largest_variant_table;
   };
-  const read_status read =
-      read_case(files.input_f, record, [](const parsed_line& /*size_line*/) {}, triable);
+  const read_status read = read_case(
+      files.input_f, record, [](const parsed_line& /*size_line*/) {}, triable);
   if (read == read_status::line && record.state == case_state::built) {
     build_case(files.input_f, record);
   }
@@ -571,12 +580,19 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
   }
   // A diagnosis may need the next case's first layout, so then each case is read and built one
   // case ahead; otherwise only one case is ever held, and a large case's submitted lines are
-  // read while it is built (the output file is then at that case's lines).
+  // read while it is built (the output file is then at that case's lines). Diagnosed, only the
+  // first case's lines can be read while it is built, and only on a thread, so that a run without
+  // one reads as it always did; its last line's keys may be compared with the next case, unread
+  // yet, so with a next case that line waits.
   line_prefetch lines_ahead;
   line_prefetch* ahead = request.answer_only || request.diagnose ? nullptr : &lines_ahead;
+  const int first_lines = files.case_count > 1 ? static_cast<int>(strategy_count) - 1
+                                               : static_cast<int>(strategy_count);
   // The current case last; before it, the cases that events held back still refer to.
   std::deque<case_result> cases(1);
-  read_status current_read = next_case(files, 0, cases.back(), ahead);
+  read_status current_read = request.answer_only || !request.diagnose
+                                 ? next_case(files, 0, cases.back(), ahead)
+                                 : next_case(files, 0, cases.back(), &lines_ahead, first_lines);
   std::optional<key_list> previous_last;  // expected on the output line before the current case
   const key_list* above = nullptr;
   for (std::int64_t i = 0; i < files.case_count; ++i) {
@@ -592,7 +608,8 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
     const neighbours around{above, next_built ? &next.expected.by_strategy.front() : nullptr};
     case_tally tally;
-    summary.error = run_case(request, files, slots, current, tally, around, &pass, ahead);
+    summary.error = run_case(request, files, slots, current, tally, around, &pass,
+                             request.answer_only ? nullptr : &lines_ahead);
     count_case(current, tally, summary);
     if (!summary.error.empty()) break;
     // The case's last layout is the next one's line above: kept in place while an event held
@@ -652,7 +669,8 @@ read_status read_next_case_keys(run_files& files, std::int64_t number, case_resu
   record = case_result{};
   record.number = number;
   if (number >= files.case_count) return read_status::end;
-  return read_case(files.input_f, record, [](const parsed_line& /*size_line*/) {}, every_case);
+  return read_case(
+      files.input_f, record, [](const parsed_line& /*size_line*/) {}, every_case);
 }
 
 std::string not_built_message(const run_files& files, const case_result& record) {

@@ -115,10 +115,10 @@ struct shape_pass {
   // Makes that first read into `prior`, when the first Wrong line is diagnosed: a submission
   // without one is read once only.
   std::function<void(mistake_evidence&)> gather_prior;
-  mistake_evidence seen;   // from the lines told, as named at last
-  bool graded = false;     // a line of a built case was read
-  bool token = false;      // such a line held a token
-  bool told = false;       // shape_judged was told
+  mistake_evidence seen;  // from the lines told, as named at last
+  bool graded = false;    // a line of a built case was read
+  bool token = false;     // such a line held a token
+  bool told = false;      // shape_judged was told
 };
 
 /// Tells the events held back that are settled now, in order; every one with `all`.
