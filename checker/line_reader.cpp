@@ -31,9 +31,10 @@ bool starts_the_mark(const line_reader& reader, std::size_t count) {
 // Refills the block; false at the end of the file or on a read error.
 bool refill(line_reader& reader) {
   if (reader.at_end) return false;
-  // Not zeroed: only the bytes a read put there are ever looked at, and a class run opens a
-  // reader for every submission.
-  if (!reader.block) reader.block = std::make_unique_for_overwrite<char[]>(block_size);
+  // Not zeroed, as std::make_unique would: only the bytes a read put there are ever looked at,
+  // and a class run opens a reader for every submission. (The page's libc++ has no
+  // make_unique_for_overwrite.)
+  if (!reader.block) reader.block.reset(new char[block_size]);  // NOLINT(modernize-make-unique)
   reader.begin = 0;
   ssize_t got = read_some(reader, 0);
   std::size_t held = got > 0 ? static_cast<std::size_t>(got) : 0;
