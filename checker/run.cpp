@@ -266,20 +266,62 @@ const mistake_evidence& prior_evidence(shape_pass& pass) {
   return pass.prior;
 }
 
+// A case's keys in order for its diagnosis, and the room they were sorted in; sorted on a second
+// thread while the case's layouts are written (see sort_early), or by the first Wrong line.
+struct case_order {
+  const case_result* record = nullptr;
+  std::optional<key_order> order;
+  diagnosis_scratch scratch;
+  helper_thread thread;  // joined before the order is read
+};
+
+void* sort_keys(void* argument) {
+  auto* sorted = static_cast<case_order*>(argument);
+  const case_result& record = *sorted->record;
+  sorted->order = order_keys(record.first_keys, record.second_keys, sorted->scratch.pairs,
+                             sorted->scratch.spare);
+  return nullptr;
+}
+
+// A large case whose lines read ahead already show a Wrong line will sort its keys for the
+// diagnosis: they are sorted on a thread from now, while the console writes the layouts. Where
+// no thread can be had, the first Wrong line sorts them, as without lines read ahead.
+void sort_early(const case_result& record, const submitted_lines* lines, case_order& sorted) {
+  if (lines == nullptr || record.state != case_state::built ||
+      record.table_size < slots_worth_a_thread) {
+    return;
+  }
+  bool wrong = false;
+  for (int i = 0; i < lines->count && !wrong; ++i) {
+    const auto index = static_cast<std::size_t>(i);
+    wrong = lines->status[index] != read_status::line ||
+            lines->parsed[index].keys != layout_of(record.expected, all_strategies[index]);
+  }
+  if (!wrong) return;
+  sorted.record = &record;
+  sorted.thread.start(sort_keys, &sorted);
+}
+
 // Reads and judges the case's three submitted lines; a case that was not built still owns three
 // lines of the output file, read past so the next case stays in step. False when a read failed.
 bool grade_case(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
                 const case_result& record, case_tally& tally, const neighbours& around,
-                shape_pass* pass, line_prefetch* ahead = nullptr) {
-  submitted_lines* read_ahead = ahead != nullptr && ahead->started() ? &ahead->take() : nullptr;
+                shape_pass* pass, line_prefetch* ahead = nullptr, case_order* sorted = nullptr,
+                submitted_lines* taken = nullptr) {
+  submitted_lines* read_ahead = taken != nullptr                       ? taken
+                                : ahead != nullptr && ahead->started() ? &ahead->take()
+                                                                       : nullptr;
   const bool judging = pass != nullptr && pass->judging;
   const bool built = record.state == case_state::built;
   const std::size_t key_limit = kept_keys(record.table_size);
   parsed_line parsed;
   held_event event{held_event::kind::line, &record, {}, {}, 0};
   line_result& result = event.result;
-  std::optional<key_order> order;
-  diagnosis_scratch scratch;
+  case_order own_order;
+  if (sorted == nullptr) sorted = &own_order;
+  sorted->thread.join();
+  std::optional<key_order>& order = sorted->order;
+  diagnosis_scratch& scratch = sorted->scratch;
   for (std::size_t index = 0; index < all_strategies.size(); ++index) {
     const strategy_id strategy = all_strategies[index];
     std::int64_t line_number = 0;
@@ -392,9 +434,17 @@ std::string run_case(const run_request& request, run_files& files,
                      std::span<const renderer_slot> slots, const case_result& record,
                      case_tally& tally, const neighbours& around, shape_pass* pass,
                      line_prefetch* ahead) {
+  // Diagnosed, the lines read ahead are taken before the layouts are written, so that a case
+  // with a Wrong line sorts its keys meanwhile.
+  case_order sorted;
+  submitted_lines* taken = nullptr;
+  if (request.diagnose && ahead != nullptr && ahead->started()) {
+    taken = &ahead->take();
+    sort_early(record, taken, sorted);
+  }
   case_beginning beginning(slots, record, pass);
   if (!request.answer_only &&
-      !grade_case(request, files, slots, record, tally, around, pass, ahead)) {
+      !grade_case(request, files, slots, record, tally, around, pass, ahead, &sorted, taken)) {
     return file_failure_line("Output File", files.output_f.path, file_step::read);
   }
   beginning.join();
