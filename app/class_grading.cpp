@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "checker/grading.h"
+#include "checker/run_session.h"
 #include "checker/run_status.h"
 #include "render/class_console.h"
 #include "render/explain_text.h"
@@ -20,39 +21,86 @@ bool memory_for_one(std::size_t bytes) {
   return true;
 }
 
-// One report file of a submission, written by the worker that grades it.
-struct submission_report {
-  const report_kind* kind = nullptr;
+// One report file of a submission, written by the worker that grades it, as a checking run of
+// that file alone would write it. Its temporary file is left for the printing thread, which
+// renames it with the rest of the run's files at the end; a report that can't be created or
+// completed is dropped alone, and the class goes on.
+class submission_report final : public run_output {
+ public:
+  submission_report(const report_kind& kind, const command_line& cl, std::string target)
+      : kind_(kind), cl_(cl), target_(std::move(target)) {}
+  [[nodiscard]] output_opening opening() const override { return output_opening::alone; }
+  failure open() override {
+    file = std::make_unique<atomic_file>();
+    if (!file->open(target_)) return file_failure(kind_.role, target_, file_step::open);
+    renderer_ = make_report(kind_, file->out(), cl_);
+    return {};
+  }
+  renderer_slot slot() override { return {renderer_.get(), ""}; }
+  void end(run_session& s) override {
+    renderer_->end_run(s.summary);
+    renderer_.reset();
+    // Synced with the rest of its folder's files before they are renamed (sync_report_folders).
+    if (!file->finish(false)) lost = file_failure(kind_.role, file->target(), file_step::write);
+  }
+
   std::unique_ptr<atomic_file> file;
-  std::unique_ptr<result_renderer> renderer;
+
+ private:
+  const report_kind& kind_;
+  const command_line& cl_;
+  std::string target_;
+  std::unique_ptr<result_renderer> renderer_;
 };
 
-// Begins the report of submission `index` at `target`, as a checking run of that file alone
-// would; what failed when it can't be created.
-failure open_report(const class_setup& setup, std::size_t index, const std::string& target,
-                    submission_report& report) {
-  report.file = std::make_unique<atomic_file>();
-  if (!report.file->open(target)) return file_failure(report.kind->role, target, file_step::open);
-  report.renderer = make_report(*report.kind, report.file->out(), *setup.cl);
-  run_header header = setup.header;
+// A submission's cases are the class's, read once. One held back when listed (its pick note), or
+// that can't have the memory its grading may take, is not graded: it gets its own row, and the
+// class goes on without it.
+class class_cases final : public case_source {
+ public:
+  class_cases(const class_setup& setup, std::span<const case_result> cases, std::size_t index)
+      : setup_(setup), cases_(cases), index_(index) {}
+  failure open(run_session& s) override {
+    const class_submission& submission = setup_.submissions[index_];
+    if (!submission.pick_note.empty()) {
+      state = submission.held;
+      return {"Output File " + s.request.output_path + " " + submission.pick_note};
+    }
+    if (!memory_for_one(setup_.submission_bytes)) {
+      return {"Output File " + s.request.output_path + " not graded: out of memory"};
+    }
+    return {};
+  }
+  void run(run_session& s, std::span<const renderer_slot> slots) override {
+    const run_summary& input =
+        index_ < setup_.input_totals.size() ? *setup_.input_totals[index_] : setup_.input;
+    state = grade_submission(s.request, cases_, input, slots, s.summary);
+  }
+
+  submission_state state = submission_state::out_of_memory;
+
+ private:
+  const class_setup& setup_;
+  std::span<const case_result> cases_;
+  std::size_t index_;
+};
+
+// Submission `index` as the session grades it, with the header its reports begin with.
+void set_up_session(const class_setup& setup, std::size_t index, run_session& session) {
+  run_request& request = session.request;
+  request.output_path = setup.paths[index];
+  request.diagnose = setup.diagnose;
+  request.listed = setup.submissions[index].listed;
+  request.follow_links = setup.follow_links;
+  request.any_separator = setup.header.any_separator;
+  session.fail_on_wrong = setup.fail_on_wrong;
+  run_header& header = session.header;
+  header = setup.header;
   header.output = setup.paths[index];
   if (index < setup.input_paths.size()) header.input = setup.input_paths[index];
   header.reveal = setup.reveal;
   // Only the pages draw on it: they lie beside index.html and link back to it.
   header.class_page = setup.class_page;
-  report.renderer->begin_run(header);
-  return {};
-}
-
-// Ends a report that open_report began and completes its temporary file, which is renamed with
-// the rest of the run's files at the end; what failed when it can't be completed.
-failure close_report(const run_summary& summary, submission_report& report) {
-  if (!report.renderer) return {};
-  report.renderer->end_run(summary);
-  report.renderer.reset();
-  // Synced with the rest of its folder's files before they are renamed (sync_report_folders).
-  if (report.file->finish(false)) return {};
-  return file_failure(report.kind->role, report.file->target(), file_step::write);
 }
 
 }  // namespace
@@ -72,41 +120,30 @@ std::size_t submission_bytes_for(std::span<const case_result> cases, bool diagno
 
 void grade_one(const class_setup& setup, std::span<const case_result> cases, std::size_t index,
                graded_slot& slot) {
-  run_request request;
-  request.output_path = setup.paths[index];
-  request.diagnose = setup.diagnose;
-  request.listed = setup.submissions[index].listed;
-  request.follow_links = setup.follow_links;
-  request.any_separator = setup.header.any_separator;
+  run_session session;
+  set_up_session(setup, index, session);
   strategy_tally tally;
   content_watch content;
   wrong_line_notes notes(slot.notes);
-  std::vector<renderer_slot> renderers{{&tally, ""}, {&content, ""}};
-  if (setup.explain) renderers.push_back({&notes, ""});
-  std::vector<submission_report> reports(setup.folders.size());
-  slot.lost.assign(setup.folders.size(), {});
-  for (std::size_t f = 0; f < reports.size(); ++f) {
-    reports[f].kind = setup.folders[f].kind;
-    slot.lost[f] = open_report(setup, index, setup.folders[f].paths[index], reports[f]);
-    if (reports[f].renderer) renderers.push_back({reports[f].renderer.get(), ""});
+  renderer_output tally_output({&tally, ""});
+  renderer_output content_output({&content, ""});
+  renderer_output notes_output({&notes, ""});
+  session.outputs = {&tally_output, &content_output};
+  if (setup.explain) session.outputs.push_back(&notes_output);
+  std::vector<std::unique_ptr<submission_report>> reports;
+  for (const folder_reports& folder : setup.folders) {
+    reports.push_back(
+        std::make_unique<submission_report>(*folder.kind, *setup.cl, folder.paths[index]));
+    session.outputs.push_back(reports.back().get());
   }
-  run_summary summary;
-  // A submission that can't have the memory its grading may take gets its own row, and the
-  // class goes on without it.
-  submission_state state = submission_state::out_of_memory;
+  class_cases source(setup, cases, index);
+  session.source = &source;
+  drive_session(session);
+  const run_summary& summary = session.summary;
+  submission_state state = source.state;
   const std::string& pick_note = setup.submissions[index].pick_note;
-  if (!pick_note.empty()) {
-    state = setup.submissions[index].held;
-    summary.error = "Output File " + request.output_path + " " + pick_note;
-    // A note that says no more than the state is not said twice.
-    if (pick_note != state_text(state)) slot.notes = "  " + pick_note + "\n";
-  } else if (memory_for_one(setup.submission_bytes)) {
-    const run_summary& input =
-        index < setup.input_totals.size() ? *setup.input_totals[index] : setup.input;
-    state = grade_submission(request, cases, input, renderers, summary);
-  } else {
-    summary.error = "Output File " + request.output_path + " not graded: out of memory";
-  }
+  // A note that says no more than the state is not said twice.
+  if (!pick_note.empty() && pick_note != state_text(state)) slot.notes = "  " + pick_note + "\n";
   if (state == submission_state::graded) state = content.state();
   if (setup.explain && state != submission_state::graded && was_graded(state)) {
     slot.notes = "  " + std::string(content_note(state)) + "\n";  // not a Wrong line each
@@ -118,12 +155,12 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
     for (const std::string& line : shape_lines(summary.shape)) shape += "  shape: " + line + "\n";
     slot.notes.insert(0, shape);
   }
-  settle_summary(summary, true, setup.fail_on_wrong);
-  slot.files.resize(reports.size());
-  for (std::size_t f = 0; f < reports.size(); ++f) {
-    if (!slot.lost[f].failed()) slot.lost[f] = close_report(summary, reports[f]);
-    slot.files[f] = std::move(reports[f].file);
+  slot.lost.clear();
+  slot.files.clear();
+  for (const auto& report : reports) {
+    slot.lost.push_back(report->lost);
+    slot.files.push_back(std::move(report->file));
   }
-  slot.row = row_of(request.output_path, state, summary, cases, tally);
-  slot.row.any_separator = request.any_separator;
+  slot.row = row_of(session.request.output_path, state, summary, cases, tally);
+  slot.row.any_separator = session.request.any_separator;
 }

@@ -120,6 +120,8 @@ std::vector<guarded_file> files_of(const class_session& s) {
     // A listed entry that is not a regular file is never opened, so it can clash with nothing.
     if (submission.regular) files.push_back({"Output File", submission.path, false});
   }
+  // Known once the roster is read: the guard is asked again then, before anything is written.
+  add(s.variants.paths, "Variant", false);
   files.push_back({"Gradebook", s.cl->gradebook, true});
   if (!s.cl->roster.empty()) files.push_back({"Roster", s.cl->roster, false});
   if (!s.cl->lms_csv.empty()) files.push_back({"LMS CSV", s.cl->lms_csv, true});

@@ -61,8 +61,7 @@ bool read_bounded(const std::string& path, bool no_links, std::size_t limit, std
 // graded against its own and a copy of anyone's answer be found; per student, the index of their
 // input or -1.
 failure read_every_variant(const command_line& cl, const lms_roster& roster,
-                           class_variants& variants, std::vector<std::string>& paths,
-                           std::vector<std::int64_t>& input_of_student) {
+                           class_variants& variants, std::vector<std::int64_t>& input_of_student) {
   input_of_student.assign(roster.students.size(), -1);
   for (std::size_t s = 0; s < roster.students.size(); ++s) {
     const std::string path =
@@ -83,7 +82,7 @@ failure read_every_variant(const command_line& cl, const lms_roster& roster,
     variants.inputs.push_back(std::move(cases));
     variants.totals.push_back(std::move(totals));
     variants.owners.push_back(s);
-    paths.push_back(path);
+    variants.paths.push_back(path);
   }
   return {};
 }
@@ -92,9 +91,8 @@ failure read_every_variant(const command_line& cl, const lms_roster& roster,
 
 failure read_class_variants(const command_line& cl, const lms_grades& lms, class_setup& setup,
                             class_variants& variants) {
-  std::vector<std::string> paths;
   std::vector<std::int64_t> input_of_student;
-  failure unread = read_every_variant(cl, lms.roster, variants, paths, input_of_student);
+  failure unread = read_every_variant(cl, lms.roster, variants, input_of_student);
   if (unread.failed()) return unread;
   // The inputs are all read now, so the spans into them stay put.
   const std::size_t count = setup.submissions.size();
@@ -114,7 +112,7 @@ failure read_class_variants(const command_line& cl, const lms_grades& lms, class
       continue;
     }
     const auto at = static_cast<std::size_t>(input);
-    setup.input_paths[i] = paths[at];
+    setup.input_paths[i] = variants.paths[at];
     setup.input_cases[i] = variants.inputs[at];
     setup.input_totals[i] = &variants.totals[at];
   }

@@ -17,6 +17,7 @@
 struct class_variants {
   std::vector<std::vector<case_result>> inputs;  // each variant read, once
   std::vector<std::size_t> owners;               // per input: its student
+  std::vector<std::string> paths;                // per input: its file
   std::vector<run_summary> totals;               // per input: its case totals
   answer_book book;                              // every input's answer, by its student
   std::vector<std::string> copies;               // per submission: whose answer it holds, or empty

@@ -233,6 +233,8 @@ int run_gradebook(const command_line& cl, std::FILE* console, bool color) {
   }
   if (!unread.failed() && !cl.variant_dir.empty()) {
     unread = read_class_variants(cl, s.lms, s.setup, s.variants);
+    // An output named as a variant just read would overwrite it.
+    if (!unread.failed()) unread = {same_file_clash(files_of(s))};
   }
   if (unread.failed()) return stop(s, unread);
   const failure unopened = open_outputs(s);

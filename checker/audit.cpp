@@ -181,7 +181,9 @@ std::vector<wrong_build> readings_of(mistake_id mistake) {
 bool audit_revealable(mistake_id mistake, strategy_id strategy, std::int64_t table_size) {
   if (!mistake_applies(mistake, strategy)) return false;
   const mistake_check check = catalogue_entry(mistake).check;
-  if (check == mistake_check::other_strategy) {
+  // The kept table shows where a strategy's layout differs from linear probing's, which needs what
+  // another strategy's layout needs.
+  if (check == mistake_check::other_strategy || check == mistake_check::case_lines) {
     // Below 3 slots every strategy builds the same layout; at 3, double hashing's step is always
     // 1, so it probes just as linear probing scans.
     if (table_size < 3) return false;
@@ -384,6 +386,11 @@ void audit_collector::judge_case_lines(std::int64_t number, bool differs_above,
       if (other != index && !layouts_differ(equal, index, other)) unlike_others = false;
     }
     if (unlike_others) judge_layout_mistake(mistake_check::other_strategy, number, index);
+    // A line the kept table gives holds every key of linear probing's layout where it lies, so it
+    // differs from its own correct layout exactly where that differs from linear probing's.
+    if (index > 0 && layouts_differ(equal, 0, index)) {
+      judge_layout_mistake(mistake_check::case_lines, number, index);
+    }
   }
 }
 

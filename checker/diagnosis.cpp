@@ -326,9 +326,17 @@ std::int64_t evidence_for(const mistake_evidence* evidence, mistake_id id) {
 void name_mistake(const diagnosis_input& input, const key_list& submitted, const key_order& order,
                   diagnosis& d) {
   std::vector<candidate> found;
+  // The case's lines together explain the line first; the other strategy's layout it also holds
+  // is what the kept table gives, not a mistake of its own.
+  if (input.table_kept && mistake_applies(mistake_id::table_not_reset, input.strategy)) {
+    found.push_back(
+        {mistake_id::table_not_reset, {input.strategy, strategy_id::linear_probing, false}, {}});
+  }
   for (const mistake_entry& entry : mistake_catalogue) {
     if (!mistake_applies(entry.id, input.strategy)) continue;
-    if (entry.check == mistake_check::other_strategy) add_other_strategy(input, submitted, found);
+    if (entry.check == mistake_check::other_strategy && !input.table_kept) {
+      add_other_strategy(input, submitted, found);
+    }
     if (entry.check == mistake_check::neighbour_line) add_shifted(input, submitted, found);
   }
   add_variants(input, submitted, order, found);
@@ -418,11 +426,34 @@ diagnosis diagnose_line(const diagnosis_input& input, diagnosis_scratch& scratch
   return d;
 }
 
+bool table_kept_in_case(const key_list& first_keys, const key_list& second_keys,
+                        const layouts& expected,
+                        const std::array<const key_list*, strategy_count>& submitted) {
+  const key_list& linear = layout_of(expected, strategy_id::linear_probing);
+  bool wrong = false;
+  for (std::size_t i = 1; i < strategy_count; ++i) {
+    // Each later line holds every key the first did, in the same slots.
+    if (submitted[i] == nullptr || submitted[i]->size() != linear.size()) return false;
+    for (std::size_t slot = 0; slot < linear.size(); ++slot) {
+      if (linear[slot] != 0 && (*submitted[i])[slot] != linear[slot]) return false;
+    }
+    wrong = wrong || *submitted[i] != expected.by_strategy[i];
+  }
+  if (!wrong) return false;
+  const std::array<key_list, strategy_count> kept =
+      kept_table_layouts(linear, first_keys, second_keys);
+  for (std::size_t i = 1; i < strategy_count; ++i) {
+    if (kept[i].empty() || *submitted[i] != kept[i]) return false;
+  }
+  return true;
+}
+
 std::string mistake_sentence(mistake_id id, const mistake_detail& detail) {
   std::string text(catalogue_entry(id).sentence);
   fill_blank(text, "{strategy}", strategy_title(detail.strategy));
   fill_blank(text, "{other}", strategy_title(detail.other));
-  fill_blank(text, "{side}", detail.below ? "below" : "above");
+  const std::string side = detail.below ? "below" : "above";
+  fill_blank(text, "{side}", detail.lines == 1 ? side : std::to_string(detail.lines) + " " + side);
   return text;
 }
 

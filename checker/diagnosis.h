@@ -3,6 +3,7 @@
 // or repeated, and which known mistake, if any, gives exactly the submitted line.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -48,7 +49,18 @@ struct diagnosis_input {
   // The line read as keys to its end (no bad token, not missing): only then can a mistake give
   // it, and only then is one looked for.
   bool keys_read = true;
+  // The case's lines, judged together, show a table never emptied between strategies
+  // (table_kept_in_case): the line is named table_not_reset, not another strategy's layout.
+  bool table_kept = false;
 };
+
+/// Whether a case's lines after the first hold what a program gives that never empties its table
+/// between strategies (kept_table_layouts), and one of them is Wrong. `submitted` holds each line's
+/// keys, null for a line not read as keys to its end. Builds the kept layouts only when the lines
+/// could hold them; linear in the table size plus the tries.
+bool table_kept_in_case(const key_list& first_keys, const key_list& second_keys,
+                        const layouts& expected,
+                        const std::array<const key_list*, strategy_count>& submitted);
 
 /// A slot a key tried and the key that held it at that moment, 0 when it was empty.
 struct path_step {
@@ -130,6 +142,7 @@ struct mistake_detail {
   strategy_id strategy = strategy_id::linear_probing;
   strategy_id other = strategy_id::linear_probing;
   bool below = false;
+  std::int64_t lines = 1;  // how far below or above
 };
 
 /// The catalogue sentence of `id` with its blanks filled.

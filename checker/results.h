@@ -113,22 +113,29 @@ struct run_header {
   bool any_separator{};
 };
 
-/// A run of output lines that hold the layouts of their neighbours: with `missing`, lines `first`
-/// to `last` hold the layouts of lines first + 1 to last + 1, as when line `first` was left out;
-/// otherwise they hold those of lines first - 1 to last - 1, as when line first - 1 was added.
+/// A run of output lines that hold the layouts of lines `lines` away: with `missing`, lines `first`
+/// to `last` hold the layouts of lines first + lines to last + lines, as when lines `first` to
+/// first + lines - 1 were left out; otherwise they hold those of lines first - lines to
+/// last - lines, as when the `lines` lines before `first` were added.
 struct line_shift {
   bool found = false;
   bool missing = true;
   // 1-based output lines; both 0 when the reveal filter withheld where the run lies.
   std::int64_t first = 0;
   std::int64_t last = 0;
-  /// The line that looks missing (`first`) or extra (first - 1).
-  [[nodiscard]] std::int64_t line() const { return missing ? first : first - 1; }
+  std::int64_t lines = 1;  // how many lines look missing or extra, at most max_shift_lines
+  /// The first line that looks missing (`first`) or extra (first - lines).
+  [[nodiscard]] std::int64_t line() const { return missing ? first : first - lines; }
   /// True when output line `output_line` lies in the run.
   [[nodiscard]] bool holds(std::int64_t output_line) const {
     return found && output_line >= first && output_line <= last;
   }
 };
+
+/// The most lines a shift is looked for across: one case's lines, so that a case left out or
+/// printed twice is found, and the layouts compared stay those of the case and the cases either
+/// side of it.
+inline constexpr auto max_shift_lines = static_cast<std::int64_t>(strategy_count);
 
 /// How keys were separated when not by spaces, judged from the first line that shows it.
 enum class key_separator { spaces, tabs, commas, semicolons, brackets };
@@ -171,6 +178,9 @@ struct run_summary {
   int status = 0;             // the exit status, 0..255
   std::string error;          // the failure line that ended the run, empty when none
   submission_shape shape;     // judged only when lines are diagnosed, and in class runs
+  // The tally of a case that a failure ended before its end_case (counted in right and all), so
+  // that a report can still show the case's lines that were graded.
+  case_tally unfinished;
 };
 
 /// A sink for result records. The run calls begin_run once, then for each case begin_case, then

@@ -167,7 +167,7 @@ void build_case(const line_reader& input_f, case_result& record) {
 // Explains a Wrong line. The case's keys are sorted once, on its first Wrong line, and shared.
 void diagnose(const case_result& record, const neighbours& around, std::size_t index,
               line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch,
-              const mistake_evidence* evidence, bool names_only = false) {
+              const mistake_evidence* evidence, bool table_kept, bool names_only = false) {
   if (!order) {
     order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
   }
@@ -182,13 +182,15 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   input.strategy = result.strategy;
   input.submitted = &result.submitted;
   input.truncated_keys = result.truncated_keys;
-  input.line_above = index == 0 ? around.above : layout_at(index - 1);
-  input.line_below = index == 2 ? around.below : layout_at(index + 1);
+  input.line_above = index == 0 ? around.above.front() : layout_at(index - 1);
+  input.line_below =
+      index + 1 == all_strategies.size() ? around.below.front() : layout_at(index + 1);
   input.notes = result.notes;
   input.order = &*order;
   input.evidence = evidence;
   input.names_only = names_only;
   input.keys_read = result.problem == line_problem::none;
+  input.table_kept = table_kept;
   result.details = std::make_shared<const diagnosis>(diagnose_line(input, scratch));
 }
 
@@ -302,6 +304,30 @@ void sort_early(const case_result& record, const submitted_lines* lines, case_or
   sorted.thread.start(sort_keys, &sorted);
 }
 
+// Reads a case's lines into `lines`, each keeping the keys `limit(index)` says, up to a read that
+// fails.
+template <typename limit_fn>
+void read_case_lines(line_reader& output_f, limit_fn limit, submitted_lines& lines) {
+  for (std::size_t index = 0; index < strategy_count; ++index) {
+    lines.status[index] = read_key_line(output_f, lines.parsed[index], false, limit(index));
+    lines.line_number[index] = output_f.line_number;
+    lines.count = static_cast<int>(index) + 1;
+    if (lines.status[index] == read_status::error) return;
+  }
+}
+
+// Whether the case's lines, read whole, show a table never emptied between strategies.
+bool table_kept_in(const case_result& record, const submitted_lines& lines) {
+  std::array<const key_list*, strategy_count> keys{};
+  for (std::size_t index = 0; index < strategy_count; ++index) {
+    const parsed_line& parsed = lines.parsed[index];
+    const bool whole = lines.status[index] == read_status::line &&
+                       parsed.fault == token_fault::none && parsed.dropped_keys == 0;
+    keys[index] = whole ? &parsed.keys : nullptr;
+  }
+  return table_kept_in_case(record.first_keys, record.second_keys, record.expected, keys);
+}
+
 // Reads and judges the case's three submitted lines; a case that was not built still owns three
 // lines of the output file, read past so the next case stays in step. False when a read failed.
 bool grade_case(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
@@ -314,6 +340,25 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
   const bool judging = pass != nullptr && pass->judging;
   const bool built = record.state == case_state::built;
   const std::size_t key_limit = kept_keys(record.table_size);
+  // A diagnosis judges some mistakes on the case's lines together, so it reads them all first;
+  // lines read ahead are cut first to the keys those reads would keep.
+  submitted_lines together;
+  bool table_kept = false;
+  const auto limit = [&](std::size_t index) {
+    return judging ? shape_key_limit(record, around, index) : key_limit;
+  };
+  if (request.diagnose && built) {
+    if (read_ahead == nullptr) {
+      read_case_lines(files.output_f, limit, together);
+      read_ahead = &together;
+    } else {
+      for (int i = 0; i < read_ahead->count; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        keep_graded_keys(read_ahead->parsed[index], limit(index));
+      }
+    }
+    table_kept = table_kept_in(record, *read_ahead);
+  }
   parsed_line parsed;
   held_event event{held_event::kind::line, &record, {}, {}, 0};
   line_result& result = event.result;
@@ -329,8 +374,8 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
         files, read_ahead, index, built || judging,
         judging ? shape_key_limit(record, around, index) : key_limit, parsed, line_number);
     if (status == read_status::error) return false;
-    neighbour_match match;
-    if (judging) match = look_at_line(*pass, record, around, index, status, parsed);
+    shift_holds holds = 0;
+    if (judging) holds = look_at_line(*pass, record, around, index, status, parsed);
     if (built) {
       keep_graded_keys(parsed, key_limit);
       result.strategy = strategy;
@@ -339,7 +384,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
         const mistake_evidence* evidence = pass == nullptr ? nullptr : &prior_evidence(*pass);
-        diagnose(record, around, index, result, order, scratch, evidence);
+        diagnose(record, around, index, result, order, scratch, evidence, table_kept);
       }
       ++tally.graded_count;
       tally.right_count += result.judged == verdict::right ? 1 : 0;
@@ -349,7 +394,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       result.output_line = line_number;
     }
     if (judging) {
-      feed_line(*pass, slots, !built || result.judged == verdict::wrong, match);
+      feed_line(*pass, slots, !built || result.judged == verdict::wrong, holds);
       event.fed = pass->finder.fed();
     }
     if (tell(pass, slots, event)) {
@@ -429,11 +474,12 @@ class case_beginning {
 };
 
 // Renders and grades one case read and built before, into `tally`; returns the failure line that
-// ends the run, or an empty text.
+// ends the run, or an empty text. A read that fails ends the case before its end_case: its tally
+// so far is then `summary.unfinished`.
 std::string run_case(const run_request& request, run_files& files,
                      std::span<const renderer_slot> slots, const case_result& record,
                      case_tally& tally, const neighbours& around, shape_pass* pass,
-                     line_prefetch* ahead) {
+                     line_prefetch* ahead, run_summary& summary) {
   // Diagnosed, the lines read ahead are taken before the layouts are written, so that a case
   // with a Wrong line sorts its keys meanwhile.
   case_order sorted;
@@ -445,6 +491,7 @@ std::string run_case(const run_request& request, run_files& files,
   case_beginning beginning(slots, record, pass);
   if (!request.answer_only &&
       !grade_case(request, files, slots, record, tally, around, pass, ahead, &sorted, taken)) {
+    summary.unfinished = tally;
     return file_failure_line("Output File", files.output_f.path, file_step::read);
   }
   beginning.join();
@@ -453,15 +500,27 @@ std::string run_case(const run_request& request, run_files& files,
   return renderer_failure(slots);
 }
 
+// The layouts of a case's lines from the last up, as the neighbours above the case after it.
+void layouts_above(const layouts& built, neighbours& around) {
+  for (std::size_t i = 0; i < around.above.size(); ++i) {
+    around.above[i] = &built.by_strategy[built.by_strategy.size() - 1 - i];
+  }
+}
+
+// The layouts of a case's lines from the first down, as the neighbours below the case before it.
+void layouts_below(const layouts& built, neighbours& around) {
+  for (std::size_t i = 0; i < around.below.size(); ++i) around.below[i] = &built.by_strategy[i];
+}
+
 // The neighbours of case `index` when every case is held: the layouts of the output lines just
 // before and after it, as run_cases finds them reading one case ahead.
 neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) {
   neighbours around;
   if (index > 0 && cases[index - 1].state == case_state::built) {
-    around.above = &cases[index - 1].expected.by_strategy.back();
+    layouts_above(cases[index - 1].expected, around);
   }
   if (index + 1 < cases.size() && cases[index + 1].state == case_state::built) {
-    around.below = &cases[index + 1].expected.by_strategy.front();
+    layouts_below(cases[index + 1].expected, around);
   }
   return around;
 }
@@ -490,21 +549,27 @@ bool count_case_evidence(line_reader& output_f, const case_result& record, const
                          mistake_evidence& evidence) {
   const bool counted =
       record.state == case_state::built && record.table_size <= largest_variant_table;
-  parsed_line parsed;
+  if (!counted) {
+    for (std::size_t index = 0; index < all_strategies.size(); ++index) {
+      if (skip_line(output_f) == read_status::error) return false;
+    }
+    return true;
+  }
+  submitted_lines lines;
+  read_case_lines(
+      output_f, [&](std::size_t) { return kept_keys(record.table_size); }, lines);
+  const bool table_kept = table_kept_in(record, lines);
   line_result result;
   std::optional<key_order> order;
   diagnosis_scratch scratch;
   for (std::size_t index = 0; index < all_strategies.size(); ++index) {
-    const read_status status =
-        counted ? read_key_line(output_f, parsed, false, kept_keys(record.table_size))
-                : skip_line(output_f);
+    const read_status status = lines.status[index];
     if (status == read_status::error) return false;
-    if (!counted) continue;
     result = line_result{};
     result.strategy = all_strategies[index];
-    grade_line(status, parsed, layout_of(record.expected, result.strategy), result);
+    grade_line(status, lines.parsed[index], layout_of(record.expected, result.strategy), result);
     if (result.judged != verdict::wrong) continue;
-    diagnose(record, around, index, result, order, scratch, nullptr, true);
+    diagnose(record, around, index, result, order, scratch, nullptr, table_kept, true);
     count_evidence(*result.details, evidence);
   }
   return true;
@@ -545,8 +610,9 @@ void gather_from_files(const run_request& request, mistake_evidence& evidence) {
   for (std::int64_t i = 0; i < files.case_count && read == read_status::line; ++i) {
     const read_status next_read = evidence_case(files, i + 1, next);
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
-    const neighbours around{has_above ? &above : nullptr,
-                            next_built ? &next.expected.by_strategy.front() : nullptr};
+    neighbours around;
+    around.above.front() = has_above ? &above : nullptr;
+    around.below.front() = next_built ? &next.expected.by_strategy.front() : nullptr;
     if (!count_case_evidence(files.output_f, current, around, found)) return;
     has_above = current.state == case_state::built;
     if (has_above) above.swap(current.expected.by_strategy.back());
@@ -628,23 +694,23 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
       gather_from_files(request, evidence);
     };
   }
-  // A diagnosis may need the next case's first layout, so then each case is read and built one
-  // case ahead; otherwise only one case is ever held, and a large case's submitted lines are
-  // read while it is built (the output file is then at that case's lines). Diagnosed, only the
-  // first case's lines can be read while it is built, and only on a thread, so that a run without
-  // one reads as it always did; its last line's keys may be compared with the next case, unread
-  // yet, so with a next case that line waits.
+  // A diagnosis may need the next case's layouts, so then each case is read and built one case
+  // ahead; otherwise only one case is ever held, and a large case's submitted lines are read
+  // while it is built (the output file is then at that case's lines). Diagnosed, the lines of a
+  // file's only case are read while it is built (with a next case, how many keys each line keeps
+  // hangs on the next case's layouts, unread yet), and only on a thread, so that a run without
+  // one reads as it always did.
   line_prefetch lines_ahead;
   line_prefetch* ahead = request.answer_only || request.diagnose ? nullptr : &lines_ahead;
-  const int first_lines = files.case_count > 1 ? static_cast<int>(strategy_count) - 1
-                                               : static_cast<int>(strategy_count);
   // The current case last; before it, the cases that events held back still refer to.
   std::deque<case_result> cases(1);
-  read_status current_read = request.answer_only || !request.diagnose
-                                 ? next_case(files, 0, cases.back(), ahead)
-                                 : next_case(files, 0, cases.back(), &lines_ahead, first_lines);
-  std::optional<key_list> previous_last;  // expected on the output line before the current case
-  const key_list* above = nullptr;
+  read_status current_read =
+      request.answer_only || !request.diagnose
+          ? next_case(files, 0, cases.back(), ahead)
+          : next_case(files, 0, cases.back(), files.case_count == 1 ? &lines_ahead : nullptr,
+                      static_cast<int>(strategy_count));
+  std::optional<layouts> previous;  // the case before the current one, once let go
+  neighbours around;
   for (std::int64_t i = 0; i < files.case_count; ++i) {
     case_result& current = cases.back();
     if (current_read != read_status::line) {
@@ -656,28 +722,25 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     read_status next_read = read_status::end;
     if (request.diagnose && has_next) next_read = next_case(files, i + 1, next);
     const bool next_built = next_read == read_status::line && next.state == case_state::built;
-    const neighbours around{above, next_built ? &next.expected.by_strategy.front() : nullptr};
+    around.below = {};
+    if (next_built) layouts_below(next.expected, around);
     case_tally tally;
     summary.error = run_case(request, files, slots, current, tally, around, &pass,
-                             request.answer_only ? nullptr : &lines_ahead);
+                             request.answer_only ? nullptr : &lines_ahead, summary);
     count_case(current, tally, summary);
     if (!summary.error.empty()) break;
-    // The case's last layout is the next one's line above: kept in place while an event held
-    // back refers to the case, else moved out and the case let go.
+    // The case's layouts are the next one's lines above: kept in place while an event held back
+    // refers to the case, else moved out and the case let go.
     const auto referred = [&](const case_result& record) {
       return std::any_of(pass.held.begin(), pass.held.end(),
                          [&](const held_event& e) { return e.record == &record; });
     };
     while (cases.size() > 1 && !referred(cases.front())) cases.pop_front();
-    above = nullptr;
-    previous_last.reset();
+    around.above = {};
+    previous.reset();
     if (request.diagnose && current.state == case_state::built) {
-      if (referred(current)) {
-        above = &current.expected.by_strategy.back();
-      } else {
-        previous_last = std::move(current.expected.by_strategy.back());
-        above = &*previous_last;
-      }
+      if (!referred(current)) previous = std::move(current.expected);
+      layouts_above(previous ? *previous : current.expected, around);
     }
     if (!referred(current)) cases.pop_back();
     if (!request.diagnose && has_next) next_read = next_case(files, i + 1, next, ahead);

@@ -71,45 +71,61 @@ void shift_finder::line(std::uint64_t submitted) {
   }
   const auto at = [&](std::int64_t j) { return expected_[static_cast<std::size_t>(j)]; };
   const bool known = submitted != no_layout;
-  step(!known || submitted != at(i), known && i + 1 < count && submitted == at(i + 1),
-       known && i > 0 && submitted == at(i - 1));
+  shift_holds holds = 0;
+  for (std::int64_t lines = 1; known && lines <= max_shift_lines; ++lines) {
+    if (i + lines < count && submitted == at(i + lines)) holds |= shift_bit(true, lines);
+    if (i >= lines && submitted == at(i - lines)) holds |= shift_bit(false, lines);
+  }
+  step(!known || submitted != at(i), holds);
 }
 
-void shift_finder::step(bool wrong, bool holds_next, bool holds_previous) {
+void shift_finder::step(bool wrong, shift_holds holds) {
   ++at_;
-  step(missing_, holds_next, wrong, true);
-  step(extra_, holds_previous, wrong, false);
+  for (std::size_t index = 0; index < run_count; ++index) {
+    step(index, (holds & (shift_holds{1} << index)) != 0, wrong);
+  }
+}
+
+line_shift shift_finder::shift_of(std::size_t index, const open_run& run) {
+  return line_shift{true, index % 2 == 0, run.first_wrong, run.last,
+                    static_cast<std::int64_t>(index / 2) + 1};
 }
 
 std::int64_t shift_finder::settled_before() const {
   std::int64_t before = at_ + 1;
   // A run with one Wrong line may yet count, and beat every run that starts after it.
-  for (const open_run* run : {&missing_, &extra_}) {
-    if (run->open && run->wrong == 1) before = std::min(before, run->first_wrong);
+  std::int64_t earliest = INT64_MAX;  // the first line of the earliest counting run
+  int from_earliest = 0;              // the counting runs that start there
+  for (const open_run& run : runs_) {
+    if (run.open && run.wrong == 1) before = std::min(before, run.first_wrong);
+    if (!run.counts()) continue;
+    if (run.first_wrong < earliest) {
+      earliest = run.first_wrong;
+      from_earliest = 0;
+    }
+    from_earliest += run.first_wrong == earliest ? 1 : 0;
   }
   // Two counting runs from the same line: the one that ends first wins, and they differ in what
-  // they say of the line (missing or extra).
-  const bool tie = missing_.counts() && extra_.counts() &&
-                   missing_.first_wrong == extra_.first_wrong &&
-                   !(found_.found && found_.first <= missing_.first_wrong);
-  if (tie) before = std::min(before, missing_.first_wrong);
+  // they say of the line (how many lines, missing or extra).
+  const bool tie = from_earliest >= 2 && !(found_.found && found_.first <= earliest);
+  if (tie) before = std::min(before, earliest);
   return before;
 }
 
 line_shift shift_finder::settled() const {
   // A run already found keeps its place against an open one from the same line.
   line_shift best = found_;
-  for (const open_run* run : {&missing_, &extra_}) {
-    if (run->counts() && (!best.found || run->first_wrong < best.first)) {
-      best = line_shift{true, run == &missing_, run->first_wrong, run->last};
-    }
+  for (std::size_t index = 0; index < run_count; ++index) {
+    const open_run& run = runs_[index];
+    if (run.counts() && (!best.found || run.first_wrong < best.first)) best = shift_of(index, run);
   }
   return best;
 }
 
-void shift_finder::step(open_run& run, bool holds_neighbour, bool wrong, bool missing) {
-  if (!holds_neighbour) {
-    close(run, missing);
+void shift_finder::step(std::size_t index, bool holds_layout, bool wrong) {
+  open_run& run = runs_[index];
+  if (!holds_layout) {
+    close(index);
     return;
   }
   const std::int64_t output_line = at_;  // 1-based: the line just fed
@@ -120,17 +136,17 @@ void shift_finder::step(open_run& run, bool holds_neighbour, bool wrong, bool mi
   ++run.wrong;
 }
 
-void shift_finder::close(open_run& run, bool missing) {
+void shift_finder::close(std::size_t index) {
+  open_run& run = runs_[index];
   // The earliest run wins; one that starts later can't replace it.
   if (run.counts() && (!found_.found || run.first_wrong < found_.first)) {
-    found_ = line_shift{true, missing, run.first_wrong, run.last};
+    found_ = shift_of(index, run);
   }
   run = open_run{};
 }
 
 line_shift shift_finder::finish() {
-  close(missing_, true);
-  close(extra_, false);
+  for (std::size_t index = 0; index < run_count; ++index) close(index);
   return found_;
 }
 
@@ -148,8 +164,8 @@ void name_shift(const line_shift& shift, line_result& result) {
         std::upper_bound(named.begin(), named.end(), mistake_id::line_shifted),
         mistake_id::line_shifted);
   }
-  explained.mistake_text =
-      mistake_sentence(mistake_id::line_shifted, {result.strategy, result.strategy, shift.missing});
+  explained.mistake_text = mistake_sentence(
+      mistake_id::line_shifted, {result.strategy, result.strategy, shift.missing, shift.lines});
   explained.named_build.reset();
   explained.walk.mistake.reset();
   result.details = std::make_shared<const diagnosis>(std::move(explained));
@@ -172,20 +188,20 @@ void tell_event(std::span<const renderer_slot> slots, const held_event& event) {
   }
 }
 
-// The layouts of the output lines either side of line `index` of a case: null where unknown or
-// not built.
-const key_list* layout_above(const case_result& record, const neighbours& around,
-                             std::size_t index) {
-  if (index == 0) return around.above;
-  return record.state == case_state::built ? &layout_of(record.expected, all_strategies[index - 1])
-                                           : nullptr;
-}
-
-const key_list* layout_below(const case_result& record, const neighbours& around,
-                             std::size_t index) {
-  if (index + 1 == all_strategies.size()) return around.below;
-  return record.state == case_state::built ? &layout_of(record.expected, all_strategies[index + 1])
-                                           : nullptr;
+// The layout expected `distance` output lines below line `index` of a case (above it when
+// negative): null where unknown or not built.
+const key_list* layout_at(const case_result& record, const neighbours& around, std::size_t index,
+                          std::int64_t distance) {
+  const std::int64_t place = static_cast<std::int64_t>(index) + distance;
+  const auto lines = static_cast<std::int64_t>(all_strategies.size());
+  if (place < 0 || place >= lines) {
+    const std::size_t away = static_cast<std::size_t>(place < 0 ? -place : place - lines + 1) - 1;
+    const key_list* beside = (place < 0 ? around.above : around.below)[away];
+    return beside;
+  }
+  return record.state == case_state::built
+             ? &layout_of(record.expected, all_strategies[static_cast<std::size_t>(place)])
+             : nullptr;
 }
 
 std::int64_t length_of(const key_list* layout) {
@@ -249,13 +265,16 @@ void finish_shape(shape_pass& pass, line_reader& output_f, std::span<const rende
 
 std::size_t shape_key_limit(const case_result& record, const neighbours& around,
                             std::size_t index) {
-  const std::int64_t own = record.state == case_state::built ? record.table_size : 0;
-  return kept_keys(std::max({own, length_of(layout_above(record, around, index)),
-                             length_of(layout_below(record, around, index))}));
+  std::int64_t longest = record.state == case_state::built ? record.table_size : 0;
+  for (std::int64_t lines = 1; lines <= max_shift_lines; ++lines) {
+    longest = std::max({longest, length_of(layout_at(record, around, index, lines)),
+                        length_of(layout_at(record, around, index, -lines))});
+  }
+  return kept_keys(longest);
 }
 
-neighbour_match look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
-                             std::size_t index, read_status status, const parsed_line& parsed) {
+shift_holds look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
+                         std::size_t index, read_status status, const parsed_line& parsed) {
   const bool read = status == read_status::line;
   if (status == read_status::end) ++pass.shape.missing_lines;
   if (record.state == case_state::built) {
@@ -268,15 +287,22 @@ neighbour_match look_at_line(shape_pass& pass, const case_result& record, const 
   }
   // A line cut short is longer than every layout it is compared with.
   const bool has_keys = read && parsed.fault == token_fault::none && parsed.dropped_keys == 0;
-  const auto holds = [&](const key_list* layout) {
-    return has_keys && layout != nullptr && parsed.keys == *layout;
+  if (!has_keys) return 0;
+  const auto holds = [&](std::int64_t distance) {
+    const key_list* layout = layout_at(record, around, index, distance);
+    return layout != nullptr && parsed.keys == *layout;
   };
-  return {holds(layout_below(record, around, index)), holds(layout_above(record, around, index))};
+  shift_holds found = 0;
+  for (std::int64_t lines = 1; lines <= max_shift_lines; ++lines) {
+    if (holds(lines)) found |= shift_bit(true, lines);
+    if (holds(-lines)) found |= shift_bit(false, lines);
+  }
+  return found;
 }
 
 void feed_line(shape_pass& pass, std::span<const renderer_slot> slots, bool wrong,
-               neighbour_match match) {
-  pass.finder.step(wrong, match.next, match.previous);
+               shift_holds holds) {
+  pass.finder.step(wrong, holds);
   if (!pass.token || pass.told) return;
   pass.told = true;
   submission_shape so_far;

@@ -3,6 +3,7 @@
 // after the last one graded. Memory is a few counters, never by the file.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -32,11 +33,19 @@ std::uint64_t layout_digest(const key_list& keys);
 /// matches nothing.
 inline constexpr std::uint64_t no_layout = 0;
 
-/// Finds the first run of two or more Wrong lines that each hold the layout of the next line
-/// (missing) or of the previous one (extra), fed the submitted lines in order. Right lines inside
-/// a run (neighbouring layouts that are equal) neither break nor start it. The earliest run wins,
-/// so whether a line lies in the run found may hang on lines not yet fed: settled_before says up
-/// to where it no longer can.
+/// Which layouts a submitted line holds, as bits: `shift_bit(missing, lines)` set when it holds the
+/// layout expected `lines` output lines below it (missing) or above it.
+using shift_holds = std::uint32_t;
+constexpr shift_holds shift_bit(bool missing, std::int64_t lines) {
+  return shift_holds{1} << (2 * (lines - 1) + (missing ? 0 : 1));
+}
+
+/// Finds the first run of two or more Wrong lines that each hold the layout of the line the same
+/// number of lines below (missing) or above (extra), up to max_shift_lines, fed the submitted
+/// lines in order. Right lines inside a run (layouts that are equal) neither break nor start it.
+/// The earliest run wins (of two from the same line, the one that ends first), so whether a line
+/// lies in the run found may hang on lines not yet fed: settled_before says up to where it no
+/// longer can.
 class shift_finder {
  public:
   /// Fed with step alone.
@@ -46,9 +55,14 @@ class shift_finder {
   explicit shift_finder(std::span<const std::uint64_t> expected) : expected_(expected) {}
   /// The next submitted line's digest; lines past the expected ones are ignored.
   void line(std::uint64_t submitted);
-  /// The next submitted line as its reader judged it: Wrong (or of a case not built), holding the
-  /// layout the next output line expects, holding the one the previous output line expects.
-  void step(bool wrong, bool holds_next, bool holds_previous);
+  /// The next submitted line as its reader judged it: Wrong (or of a case not built), and the
+  /// layouts of other output lines it holds.
+  void step(bool wrong, shift_holds holds);
+  /// As above, holding the layout of the next output line, of the previous one.
+  void step(bool wrong, bool holds_next, bool holds_previous) {
+    step(wrong,
+         (holds_next ? shift_bit(true, 1) : 0U) | (holds_previous ? shift_bit(false, 1) : 0U));
+  }
   /// The lines fed so far.
   [[nodiscard]] std::int64_t fed() const { return at_; }
   /// Output lines below this one (1-based) are settled: the run that holds them, if any, is
@@ -67,22 +81,26 @@ class shift_finder {
     bool open = false;
     [[nodiscard]] bool counts() const { return open && wrong >= 2; }
   };
-  void step(open_run& run, bool holds_neighbour, bool wrong, bool missing);
-  void close(open_run& run, bool missing);
+  // One run a distance and direction, in shift_bit's order: of two runs from the same line that
+  // end together, the nearer one wins, and the missing one before the extra one.
+  static constexpr std::size_t run_count = 2 * static_cast<std::size_t>(max_shift_lines);
+  [[nodiscard]] static line_shift shift_of(std::size_t index, const open_run& run);
+  void step(std::size_t index, bool holds_layout, bool wrong);
+  void close(std::size_t index);
   std::span<const std::uint64_t> expected_{};
   std::int64_t at_ = 0;  // lines fed
-  open_run missing_;
-  open_run extra_;
+  std::array<open_run, run_count> runs_{};
   line_shift found_;
 };
 
 // ---- The shape as the run's one reading pass judges it, as the lines are graded ----
 
-/// The expected layouts of the output lines just before and just after a case, for the diagnosis
-/// of a line shifted across a case boundary; null where unknown or not built.
+/// The expected layouts of the output lines before and after a case, for a line shifted across a
+/// case boundary: `above[0]` just above the case, `above[1]` the one above that, and so down from
+/// `below[0]` just below it; null where unknown or not built.
 struct neighbours {
-  const key_list* above = nullptr;
-  const key_list* below = nullptr;
+  std::array<const key_list*, max_shift_lines> above{};
+  std::array<const key_list*, max_shift_lines> below{};
 };
 
 /// Tells every renderer of `slots` the same event.
@@ -137,23 +155,16 @@ void finish_shape(shape_pass& pass, line_reader& output_f, std::span<const rende
 /// or either neighbour's, the only layouts it is compared with.
 std::size_t shape_key_limit(const case_result& record, const neighbours& around, std::size_t index);
 
-/// What a line read for the shape says before its keys are cut to the ones grading keeps: whether
-/// it holds a token, its separator, and whether it holds a neighbour's layout.
-struct neighbour_match {
-  bool next = false;
-  bool previous = false;
-};
-
 /// Takes line `index` of a case, read with `status`, into the shape (whether a built case's line
-/// held a token, the separator) and says whether it holds a neighbour's layout.
-neighbour_match look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
-                             std::size_t index, read_status status, const parsed_line& parsed);
+/// held a token, the separator) and says which other lines' layouts it holds, as shift_bit's bits.
+shift_holds look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
+                         std::size_t index, read_status status, const parsed_line& parsed);
 
 /// Feeds the line to the finder once judged (a line of a case not built counts as Wrong), and tells
 /// the renderers as soon as the file is known not to be empty: what a report says of the file as a
 /// whole waits for that.
 void feed_line(shape_pass& pass, std::span<const renderer_slot> slots, bool wrong,
-               neighbour_match match);
+               shift_holds holds);
 
 /// Cuts a line read for the shape to the keys grading keeps, as a read with that limit would.
 void keep_graded_keys(parsed_line& parsed, std::size_t key_limit);

@@ -788,3 +788,62 @@ key_list table_before(const build_rules& rules, strategy_id strategy, std::int32
   if (t.budget < 0) return {};
   return layout;
 }
+
+namespace {
+
+// Inserts the keys into `table` by the correct rules of `strategy`, where a slot holding the key
+// is the key's own: false once the tries pass `budget`, which they count down.
+bool insert_on_table(strategy_id strategy, key_list& table, const key_list& first_keys,
+                     const key_list& second_keys, std::int64_t& budget) {
+  const auto m = static_cast<std::int64_t>(table.size());
+  const probe_rules& rules = traits_of(strategy).rules;
+  const auto insert = [&](key k) {
+    const std::int64_t tries = probe_count(rules, m, k);
+    for (std::int64_t i = 0; i < tries; ++i) {
+      if (--budget < 0) return false;
+      key& held = table[static_cast<std::size_t>(probe_slot(rules, m, k, i))];
+      if (held != 0 && held != k) continue;
+      held = k;
+      return true;
+    }
+    return true;  // dropped
+  };
+  key_list collided;
+  for (const key k : first_keys) {
+    if (k == 0) continue;
+    key& home = table[static_cast<std::size_t>(primary_hash(k, m))];
+    if (traits_of(strategy).first_list_two_passes && home != 0 && home != k) {
+      collided.push_back(k);
+    } else if (!insert(k)) {
+      return false;
+    }
+  }
+  for (const key_list* keys : {static_cast<const key_list*>(&collided), &second_keys}) {
+    for (const key k : *keys) {
+      if (k != 0 && !insert(k)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::array<key_list, strategy_count> kept_table_layouts(const key_list& expected_linear,
+                                                        const key_list& first_keys,
+                                                        const key_list& second_keys) {
+  std::array<key_list, strategy_count> kept;
+  const auto m = static_cast<std::int64_t>(expected_linear.size());
+  if (m < smallest_variant_table || m > largest_variant_table || has_negative(first_keys) ||
+      has_negative(second_keys)) {
+    return kept;
+  }
+  std::int64_t budget = continued_probe_budget;
+  kept[0] = expected_linear;
+  for (std::size_t i = 1; i < strategy_count; ++i) {
+    kept[i] = kept[i - 1];
+    if (!insert_on_table(all_strategies[i], kept[i], first_keys, second_keys, budget)) {
+      return {};
+    }
+  }
+  return kept;
+}

@@ -32,11 +32,14 @@ enum class mistake_id : std::uint8_t {
   probes_from_one,
   step_prime_below_m,
   second_list_skipped,
+  table_not_reset,
 };
 
 /// How a line is found to hold a mistake: it is the layout of a wrong build of its own strategy,
-/// another strategy's correct layout, or the correct layout of the output line above or below.
-enum class mistake_check : std::uint8_t { wrong_build, other_strategy, neighbour_line };
+/// another strategy's correct layout, the correct layout of the output line above or below, or
+/// one of the layouts a case's lines give together (kept_table_layouts), judged on the case's
+/// lines at once.
+enum class mistake_check : std::uint8_t { wrong_build, other_strategy, neighbour_line, case_lines };
 
 /// A wrong build: the correct builder of a strategy with the fields changed that differ from
 /// these defaults. The probe fields but `wrap` change a strategy's hash probes, and so only a
@@ -256,6 +259,19 @@ inline constexpr std::array mistake_catalogue{
                   "The second list is never inserted: the table holds the first list's keys alone.",
                   "add a second list with a key the first list does not hold, while its table "
                   "still has a free slot."},
+    mistake_entry{
+        mistake_id::table_not_reset,
+        "table_not_reset",
+        strategy_bit(strategy_id::two_pass_hashing) | strategy_bit(strategy_id::double_hashing),
+        mistake_check::case_lines,
+        {},
+        0,
+        "The table is not emptied between strategies: {strategy} goes on in the table "
+        "the strategy before it filled, where every key already is, so it adds only "
+        "keys whose probes meet a free slot before the key itself.",
+        "add a case whose two-pass hashing and double hashing layouts both differ from "
+        "the linear probing one, say a first list of colliding keys in a table of 4 "
+        "slots or more."},
 };
 
 constexpr const mistake_entry& catalogue_entry(mistake_id id) {
@@ -390,6 +406,15 @@ key_list build_variant_any_size(wrong_build build, strategy_id strategy, std::in
 key_list build_by_rules(const build_rules& rules, strategy_id strategy, std::int32_t table_size,
                         const key_list& first_keys, const key_list& second_keys,
                         const key_order& order);
+
+/// The layouts a program gives that builds every strategy in the one table, never emptied:
+/// linear probing into the empty table (`expected_linear`, its correct layout), then each strategy
+/// by its correct rules into the table the one before left, a slot holding the key counting as
+/// the key's own. Empty layouts outside smallest_variant_table to largest_variant_table, for a
+/// key below 0, or past continued_probe_budget tries. Linear in the table size plus the tries.
+std::array<key_list, strategy_count> kept_table_layouts(const key_list& expected_linear,
+                                                        const key_list& first_keys,
+                                                        const key_list& second_keys);
 
 enum class variant_outcome { same, differs, undecided };
 

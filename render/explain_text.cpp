@@ -224,22 +224,40 @@ std::string likely_line(const submission_shape& shape) {
          number(top.explains) + " of " + counted_lines(top.wrong_lines) + ")";
 }
 
+namespace {
+
+// The run out of step, said once: which lines look missing or extra, and whose layouts the lines
+// after them hold (without line numbers when the reveal filter withheld them).
+std::string shift_line(const line_shift& shift) {
+  const std::string_view state = shift.missing ? "missing" : "extra";
+  if (shift.first == 0 && shift.lines == 1) {
+    return shift.missing ? "an output line looks missing: the lines after it hold the layouts of "
+                           "the lines below them"
+                         : "an output line looks extra: the lines after it hold the layouts of "
+                           "the lines above them";
+  }
+  if (shift.first == 0) {
+    return number(shift.lines) + " output lines look " + std::string(state) +
+           ": the lines after them hold the layouts of the lines " + number(shift.lines) +
+           (shift.missing ? " below them" : " above them");
+  }
+  const std::int64_t step = shift.missing ? shift.lines : -shift.lines;
+  const std::string looks = shift.lines == 1
+                                ? "output line " + number(shift.line()) + " looks "
+                                : "output lines " + number(shift.line()) + " to " +
+                                      number(shift.line() + shift.lines - 1) + " look ";
+  return looks + std::string(state) + ": lines " + number(shift.first) + " to " +
+         number(shift.last) + " hold the layouts of lines " + number(shift.first + step) + " to " +
+         number(shift.last + step);
+}
+
+}  // namespace
+
 std::vector<std::string> shape_lines(const submission_shape& shape) {
   std::vector<std::string> lines;
   if (!shape.judged) return lines;
   const line_shift& shift = shape.shift;
-  if (shift.found && shift.first == 0) {  // where the run lies was withheld
-    lines.emplace_back(shift.missing ? "an output line looks missing: the lines after it hold the "
-                                       "layouts of the lines below them"
-                                     : "an output line looks extra: the lines after it hold the "
-                                       "layouts of the lines above them");
-  } else if (shift.found) {
-    const std::int64_t step = shift.missing ? 1 : -1;
-    lines.push_back("output line " + number(shift.line()) + " looks " +
-                    (shift.missing ? "missing" : "extra") + ": lines " + number(shift.first) +
-                    " to " + number(shift.last) + " hold the layouts of lines " +
-                    number(shift.first + step) + " to " + number(shift.last + step));
-  }
+  if (shift.found) lines.push_back(shift_line(shift));
   if (shape.separator == key_separator::brackets) {
     lines.emplace_back(
         "keys are wrapped in brackets; keys are read between single spaces; --separators=any "
@@ -248,8 +266,8 @@ std::vector<std::string> shape_lines(const submission_shape& shape) {
     lines.push_back("keys are separated by " + std::string(separator_key(shape.separator)) +
                     "; keys are read between single spaces; --separators=any would read the line");
   }
-  // A line found missing in the middle already accounts for one line the file lacks at its end.
-  const std::int64_t cut = shape.missing_lines - (shift.found && shift.missing ? 1 : 0);
+  // Lines found missing in the middle already account for as many the file lacks at its end.
+  const std::int64_t cut = shape.missing_lines - (shift.found && shift.missing ? shift.lines : 0);
   if (cut > 0 && !shape.empty) {
     lines.push_back("the output ends " + number(cut) + (cut == 1 ? " line" : " lines") +
                     " short, as when the program stops early (a crash, or a stop when a table is "

@@ -612,14 +612,12 @@ void html_report::shape_judged(const submission_shape& shape) {
 
 void html_report::begin_case(const case_result& record) {
   if (!page_begun_) begin_run(run_header{});
-  if (case_open_) write_case(right_seen_, graded_seen_);
+  if (case_open_) write_case({});  // events out of order: the case's tally never came
   if (file_empty_) return;
   case_open_ = true;
   head_ = {record.number, record.size_line, record.table_size, record.state};
   lines_done_ = 0;
   case_wrong_ = false;
-  right_seen_ = 0;
-  graded_seen_ = 0;
   case_html_.clear();
   if (!record.message.empty()) {
     case_html_ += "<p class=\"message\">\xe2\x9a\xa0 ";
@@ -635,8 +633,6 @@ void html_report::begin_case(const case_result& record) {
 void html_report::line(const case_result& record, const line_result& result) {
   if (!case_open_ || lines_done_ >= lines_per_case) return;
   ++lines_done_;
-  if (result.judged != verdict::none) ++graded_seen_;
-  if (result.judged == verdict::right) ++right_seen_;
   if (result.judged == verdict::wrong) case_wrong_ = true;
   if (record.state != case_state::built) return;
   append_line_section(case_html_, record, result.strategy, &result, output_path_);
@@ -653,12 +649,12 @@ void html_report::end_case(const case_result& record, const case_tally& tally) {
       append_line_section(case_html_, record, all_strategies[lines_done_], nullptr, output_path_);
     }
   }
-  write_case(tally.right_count, tally.graded_count);
+  write_case(tally);
 }
 
 void html_report::end_run(const run_summary& summary) {
   if (!page_begun_) begin_run(run_header{});
-  if (case_open_) write_case(right_seen_, graded_seen_);
+  if (case_open_) write_case(summary.unfinished);
   if (!held_cases_.empty()) put_text(out_, held_cases_);  // the shape was never judged
   held_cases_ = std::string();
   if (file_empty_) {
@@ -673,14 +669,15 @@ void html_report::end_run(const run_summary& summary) {
   put_text(out_, totals(summary, answer_only_, cases, student_view_ ? &unchecked_ : nullptr));
 }
 
-void html_report::write_case(std::int64_t right, std::int64_t graded) {
+void html_report::write_case(const case_tally& tally) {
+  const std::int64_t graded = tally.graded_count;
   const bool open = case_wrong_ || head_.state != case_state::built;
   std::string html = "<details class=\"case ";
   html += case_class(head_.state, case_wrong_, graded);
   html += open ? "\" open id=\"case-" : "\" id=\"case-";
   append_html_number(html, head_.number);
   html += "\"><summary>";
-  append_badge(html, head_.state, case_wrong_, right, graded);
+  append_badge(html, head_.state, case_wrong_, tally.right_count, graded);
   html += "Case ";
   append_html_number(html, head_.number);
   html += " <span class=\"where\">\xc2\xb7 table size ";

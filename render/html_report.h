@@ -57,7 +57,9 @@ class html_report final : public result_renderer {
     case_state state = case_state::built;
   };
 
-  void write_case(std::int64_t right, std::int64_t graded);
+  // Writes the open case with the tally the run counted: end_case's, or at end_run that of the
+  // case a failure ended (run_summary::unfinished).
+  void write_case(const case_tally& tally);
 
   text_out& out_;
   std::string output_path_;
@@ -73,7 +75,5 @@ class html_report final : public result_renderer {
   std::string case_html_;  // the open case's sections, escaped
   std::size_t lines_done_ = 0;
   bool case_wrong_ = false;
-  std::int64_t right_seen_ = 0;
-  std::int64_t graded_seen_ = 0;
   std::int64_t cases_written_ = 0;
 };

@@ -64,8 +64,8 @@ void put_counts(json_object& document, const run_summary& summary) {
   document.number("not_built", summary.not_built);
 }
 
-// The line that looks missing or extra and the run of lines out of step after it, or null; its
-// three line numbers are null when the reveal level withheld them.
+// The first line that looks missing or extra and the run of lines out of step after it, or null;
+// its three line numbers are null when the reveal level withheld them.
 void put_shift(json_object& shape, std::string_view name, const line_shift& shift, bool missing) {
   if (!shift.found || shift.missing != missing) {
     shape.null(name);
@@ -80,6 +80,8 @@ void put_shift(json_object& shape, std::string_view name, const line_shift& shif
       object.number(member, value);
     }
   }
+  // Said only of a shift of several lines, so that a report of one line reads as it always has.
+  if (shift.lines > 1) object.number("lines", shift.lines);
 }
 
 // The program's mistake: every mistake that gives a Wrong line, the most first.

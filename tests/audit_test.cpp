@@ -96,6 +96,9 @@ std::int64_t literal_first_line(mistake_id mistake, wrong_build reading, strateg
       caught = above && below;
     } else if (mistake == mistake_id::lists_swapped) {
       caught = correct != build.correct(s, m, r.second_keys, r.first_keys);
+    } else if (mistake == mistake_id::table_not_reset) {
+      caught = m >= 3 && correct != literal_build(s, m, r.first_keys, r.second_keys,
+                                                  literal_rules{.table_kept = true});
     } else if (m >= 3) {
       caught = correct != build.variant(reading, s, m, r.first_keys, r.second_keys);
     }

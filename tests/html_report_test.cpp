@@ -427,8 +427,12 @@ TEST(html_report, a_run_that_stops_inside_a_case_still_ends_the_page) {
     case_result record = built_case({1, 0});
     report.begin_case(record);
     report.line(record, judged(strategy_id::linear_probing, {1, 0}, {0, 1}));
-    report.end_run({});
+    // The run's count of the case's lines, not the report's own.
+    run_summary failed;
+    failed.unfinished = {1, 2};
+    report.end_run(failed);
   });
+  EXPECT_NE(page.find("1/2 Right</span>"), std::string::npos);
   EXPECT_EQ(occurrences(page, "<details"), 1);
   EXPECT_EQ(occurrences(page, "</details>"), 1);
   EXPECT_NE(page.find("\" open id=\"case-0\""), std::string::npos);

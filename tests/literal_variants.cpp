@@ -78,19 +78,18 @@ void literal_two_pass(literal_table& t, const key_list& keys) {
 
 }  // namespace
 
-key_list literal_build(strategy_id strategy, std::int32_t m, const key_list& first,
-                       const key_list& second, const literal_rules& rules) {
-  literal_table t{key_list(static_cast<std::size_t>(m), 0), rules};
-  const key_list none;
-  const key_list& second_in = rules.second_inserted ? second : none;
+namespace {
+
+void literal_fill(literal_table& t, strategy_id strategy, const key_list& first,
+                  const key_list& second_in) {
   if (strategy == strategy_id::two_pass_hashing) {
     literal_two_pass(t, first);
-    if (rules.second_two_pass) {
+    if (t.rules.second_two_pass) {
       literal_two_pass(t, second_in);
     } else {
       for (const key k : second_in) literal_linear(t, k);
     }
-    return t.slots;
+    return;
   }
   for (const key_list* keys : {&first, &second_in}) {
     for (const key k : *keys) {
@@ -101,6 +100,20 @@ key_list literal_build(strategy_id strategy, std::int32_t m, const key_list& fir
       }
     }
   }
+}
+
+}  // namespace
+
+key_list literal_build(strategy_id strategy, std::int32_t m, const key_list& first,
+                       const key_list& second, const literal_rules& rules) {
+  literal_table t{key_list(static_cast<std::size_t>(m), 0), rules};
+  const key_list none;
+  const key_list& second_in = rules.second_inserted ? second : none;
+  for (const strategy_id before : all_strategies) {
+    if (before == strategy) break;
+    if (rules.table_kept) literal_fill(t, before, first, second_in);
+  }
+  literal_fill(t, strategy, first, second_in);
   return t.slots;
 }
 
@@ -160,7 +173,8 @@ key_list literal_variant(wrong_build build, strategy_id strategy, std::int32_t m
       break;
     case mistake_id::wrong_strategy:
     case mistake_id::line_shifted:
-      return {};  // no wrong build: the line holds another correct layout
+    case mistake_id::table_not_reset:
+      return {};  // no wrong build: the line holds another correct layout, or the case's lines do
   }
   return literal_build(strategy, m, first, second, rules);
 }

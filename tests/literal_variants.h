@@ -18,6 +18,7 @@ struct literal_rules {
   int wrap_to = 0;      // where a scan goes on after the last slot
   int scan_cut = 0;     // a scan tries m - 1 - scan_cut slots
   bool second_inserted = true;
+  bool table_kept = false;  // the strategies before this one fill the same table first
 };
 
 /// The table `strategy` builds under `rules`; `m` from 3 up.

@@ -2,9 +2,9 @@
 # Each system's roster in examples/lms against its class of downloads: the import file written
 # byte for byte as tests/lms holds it, every student without a grade and every download astray
 # under the summary (and nowhere else), status 1 for a download that went to nobody; a broken
-# roster, a grade column or points the export contradicts and an output over a download stop the
-# run before anything is written, and an import file that can't be written keeps the whole run's
-# files from appearing.
+# roster, a grade column or points the export contradicts and an output over a download or a
+# variant stop the run before anything is written, and an import file that can't be written keeps
+# the whole run's files from appearing.
 #   tests/lms_roster_test.sh HASH_CHECKER EXAMPLES_DIR EXPECTED_DIR
 set -euo pipefail
 binary=$1
@@ -85,6 +85,13 @@ victim="$work/downloads/liddellalice_101_9001_hash_output.txt"
 refused 255 "LMS CSV $victim is the output file $victim; nothing was written" \
   --roster=canvas.csv --lms-csv="$victim" --assignment=5501 ../class/hash_input.txt "$work/downloads/"
 cmp "$victim" canvas/liddellalice_101_9001_hash_output.txt || fail "the download was overwritten"
+# With one input per student, a variant read is guarded like a download.
+"$binary" --make-variants="$work/variants" --roster=canvas.csv --cases=1 >/dev/null
+variant=$(find "$work/variants" -name '*.txt' | sort | head -n 1)
+cp "$variant" "$work/variant.kept"
+refused 255 "LMS CSV $variant is the Variant $variant; nothing was written" \
+  --roster=canvas.csv --variant-dir="$work/variants" --lms-csv="$variant" --assignment=5501 canvas/
+cmp "$variant" "$work/variant.kept" || fail "the variant was overwritten"
 
 # An import file that can't be written: status 255, and neither it nor the gradebook appears.
 status=0

@@ -19,6 +19,7 @@ const std::vector<std::uint64_t> distinct{11, 12, 13, 14, 15, 16, 17, 18, 19};
 const std::vector<std::uint64_t> agreeing{21, 21, 21, 22, 22, 22, 23, 23, 23};
 
 TEST(shift_finder, names_the_first_run_of_two_or_more_wrong_lines_out_of_step) {
+  constexpr std::uint64_t none = no_layout;
   const struct {
     const char* what;
     const std::vector<std::uint64_t>* expected;
@@ -40,6 +41,28 @@ TEST(shift_finder, names_the_first_run_of_two_or_more_wrong_lines_out_of_step) {
        &distinct,
        {x, 11, 12, 13, 14, 15, 16, 17, 18},
        {true, false, 2, 9}},
+      // Whole cases and blank lines: shifts of more than one line.
+      {"the first case skipped",
+       &distinct,
+       {14, 15, 16, 17, 18, 19, none, none, none},
+       {true, true, 1, 6, 3}},
+      {"the middle case skipped",
+       &distinct,
+       {11, 12, 13, 17, 18, 19, none, none, none},
+       {true, true, 4, 6, 3}},
+      {"two blank lines between the first cases",
+       &distinct,
+       {11, 12, 13, none, none, 14, 15, 16, 17},
+       {true, false, 6, 9, 2}},
+      {"the previous case printed again",
+       &distinct,
+       {11, 12, 13, 11, 12, 13, 14, 15, 16},
+       {true, false, 4, 9, 3}},
+      // Lines that also hold nearer layouts leave the run of a whole case whole.
+      {"lines missing, layouts agree by case",
+       &agreeing,
+       {22, 22, 22, 23, 23, 23, none, none, none},
+       {true, true, 1, 6, 3}},
       // One line that is the next line's layout is another strategy's, not a shift.
       {"one line of the next layout", &distinct, {11, 12, 13, 15, 15, 16, 17, 18, 19}, {}},
       {"a line of the one above", &distinct, {11, 12, 13, 14, 14, 16, 17, 18, 19}, {}},
@@ -63,41 +86,62 @@ TEST(shift_finder, names_the_first_run_of_two_or_more_wrong_lines_out_of_step) {
     EXPECT_EQ(found.missing, c.found.missing) << c.what;
     EXPECT_EQ(found.first, c.found.first) << c.what;
     EXPECT_EQ(found.last, c.found.last) << c.what;
+    EXPECT_EQ(found.lines, c.found.lines) << c.what;
   }
 }
 
 // A line is read once, so a Wrong line's place in the run found is told as soon as it is
 // settled: every answer given then must be the one the whole file gives. Fed every sequence of
 // eight lines over a few line kinds, which makes runs that tie, overlap, beat an earlier one
-// still open and end with the file.
+// still open and end with the file: once with lines one away, once with lines further away too.
 TEST(shift_finder, answers_settled_lines_as_the_whole_file_does) {
   struct kind {
-    bool wrong, next, previous;
+    bool wrong;
+    shift_holds holds;
   };
-  const kind kinds[] = {{false, false, false}, {true, false, false}, {true, true, false},
-                        {true, false, true},   {true, true, true},   {false, true, true}};
-  constexpr int length = 8;
+  const shift_holds next = shift_bit(true, 1);
+  const shift_holds previous = shift_bit(false, 1);
+  const shift_holds case_below = shift_bit(true, 3);
+  const shift_holds two_above = shift_bit(false, 2);
   constexpr int kind_count = 6;
+  const kind kind_sets[][kind_count] = {
+      {{false, 0},
+       {true, 0},
+       {true, next},
+       {true, previous},
+       {true, next | previous},
+       {false, next | previous}},
+      {{false, 0},
+       {true, 0},
+       {true, next | case_below},
+       {true, two_above},
+       {true, case_below | two_above},
+       {false, next | two_above}},
+  };
+  constexpr int length = 8;
   int sequences = 1;
   for (int i = 0; i < length; ++i) sequences *= kind_count;
-  for (int code = 0; code < sequences; ++code) {
-    shift_finder finder;
-    std::vector<line_shift> told;  // the run given for each line when it settled
-    for (int i = 0, rest = code; i < length; ++i, rest /= kind_count) {
-      const kind& k = kinds[rest % kind_count];
-      finder.step(k.wrong, k.next, k.previous);
-      const line_shift now = finder.settled();
-      while (static_cast<std::int64_t>(told.size()) + 1 < finder.settled_before()) {
-        told.push_back(now);
+  for (const auto& kinds : kind_sets) {
+    for (int code = 0; code < sequences; ++code) {
+      shift_finder finder;
+      std::vector<line_shift> told;  // the run given for each line when it settled
+      for (int i = 0, rest = code; i < length; ++i, rest /= kind_count) {
+        const kind& k = kinds[rest % kind_count];
+        finder.step(k.wrong, k.holds);
+        const line_shift now = finder.settled();
+        while (static_cast<std::int64_t>(told.size()) + 1 < finder.settled_before()) {
+          told.push_back(now);
+        }
       }
-    }
-    const line_shift whole = finder.finish();
-    ASSERT_EQ(finder.settled_before(), length + 1) << code;
-    for (std::int64_t line = 1; line <= static_cast<std::int64_t>(told.size()); ++line) {
-      const line_shift& early = told[static_cast<std::size_t>(line - 1)];
-      ASSERT_EQ(early.holds(line), whole.holds(line)) << "sequence " << code << ", line " << line;
-      if (whole.holds(line)) {
-        ASSERT_EQ(early.missing, whole.missing) << code << ", " << line;
+      const line_shift whole = finder.finish();
+      ASSERT_EQ(finder.settled_before(), length + 1) << code;
+      for (std::int64_t line = 1; line <= static_cast<std::int64_t>(told.size()); ++line) {
+        const line_shift& early = told[static_cast<std::size_t>(line - 1)];
+        ASSERT_EQ(early.holds(line), whole.holds(line)) << "sequence " << code << ", line " << line;
+        if (whole.holds(line)) {
+          ASSERT_EQ(early.missing, whole.missing) << code << ", " << line;
+          ASSERT_EQ(early.lines, whole.lines) << code << ", " << line;
+        }
       }
     }
   }

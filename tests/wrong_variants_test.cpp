@@ -145,6 +145,25 @@ TEST(build_variant, matches_the_literal_mistake_on_random_small_tables) {
   }
 }
 
+// A table never emptied between strategies, probe by probe: each strategy goes on in the table
+// the one before it filled, a key finding itself where it lies or a free slot first.
+TEST(kept_table_layouts, match_the_literal_table_kept_on_random_small_tables) {
+  std::mt19937 rng(9);
+  for (int round = 0; round < 3000; ++round) {
+    const auto m = std::uniform_int_distribution<std::int32_t>(3, 13)(rng);
+    const key_list first =
+        draw_keys(rng, rng() % (std::size_t{2} * static_cast<std::size_t>(m)), 3 * m);
+    const key_list second = draw_keys(rng, rng() % m, 3 * m);
+    const std::array<key_list, strategy_count> kept = kept_table_layouts(
+        literal_correct(strategy_id::linear_probing, m, first, second), first, second);
+    for (const strategy_id s : all_strategies) {
+      ASSERT_EQ(kept[strategy_index(s)],
+                literal_build(s, m, first, second, literal_rules{.table_kept = true}))
+          << strategy_key(s) << " m=" << m << " round " << round;
+    }
+  }
+}
+
 // Every combination of the rules a build can change, each applied to every strategy, against the
 // literal builder following the same rules.
 TEST(build_by_rules, matches_the_literal_builder_over_every_rule_combination) {

@@ -20,6 +20,7 @@
 #include "checker/grading.h"
 #include "checker/reveal.h"
 #include "checker/run.h"
+#include "checker/run_session.h"
 #include "checker/run_status.h"
 #include "hashing/huge_pages.h"
 #include "render/answer_file_writer.h"
@@ -137,8 +138,9 @@ class progress_renderer final : public result_renderer {
 
 // What a case takes at its peak in the page, by slot and by key: its three tables, the submitted
 // lines, their diagnosis (which sorts the keys) and the shape's digests, as measured on cases of
-// 10^7 slots and 10^6 or 7 * 10^6 keys (about 46 bytes a slot and 39 a key), and a margin.
-constexpr std::uint64_t case_bytes_per_slot = 56;
+// 10^7 slots and 10^6 or 7 * 10^6 keys (about 46 bytes a slot and 39 a key), the two lines more
+// a diagnosis holds while it reads a case's lines together (8 bytes a slot), and a margin.
+constexpr std::uint64_t case_bytes_per_slot = 64;
 constexpr std::uint64_t case_bytes_per_key = 48;
 // A run that renders the answer file or the transcript also keeps that text, which grows by
 // doubling: as measured on the same cases, about this much more a slot.
@@ -184,19 +186,20 @@ std::int64_t last_count_line_numbers = 0;
 // telling `progress`, when given, how far it is.
 run_summary run_again(bool diagnose, std::span<const renderer_slot> slots,
                       progress_renderer* progress = nullptr) {
-  run_request request = last_request;
-  request.diagnose = diagnose;
-  run_summary summary;
-  for (const renderer_slot& slot : slots) slot.renderer->begin_run(last_header);
-  run_files files;
-  files.room_for_case = room_for_case;
-  if (progress != nullptr) progress->watch(files);
-  summary.error = start_run(request, files);
-  if (summary.error.empty()) run_cases(request, files, slots, summary);
-  settle_summary(summary, true, false);
-  for (const renderer_slot& slot : slots) slot.renderer->end_run(summary);
-  last_count_line_numbers = files.count_line_numbers;
-  return summary;
+  std::vector<std::unique_ptr<renderer_output>> outputs;
+  run_session session;
+  session.header = last_header;
+  session.request = last_request;
+  session.request.diagnose = diagnose;
+  for (const renderer_slot& slot : slots) {
+    outputs.push_back(std::make_unique<renderer_output>(slot));
+    session.outputs.push_back(outputs.back().get());
+  }
+  session.files.room_for_case = room_for_case;
+  if (progress != nullptr) progress->watch(session.files);
+  drive_session(session);
+  last_count_line_numbers = session.files.count_line_numbers;
+  return session.summary;
 }
 
 }  // namespace
