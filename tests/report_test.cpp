@@ -195,7 +195,7 @@ scripted_run checking_run() {
   run.cases.push_back({refused_case(3),
                        {judged(lp, 10, {}, verdict::none), judged(tp, 11, {}, verdict::none),
                         judged(dh, 12, {}, verdict::none)}});
-  run.summary = {4, 4, 6, 9, 66, 1, 0, false, "", true, 1, "", {}};
+  run.summary = {4, 4, 6, 9, 66, 1, 0, false, "", true, 1, "", {}, {}};
   run.summary.shape = {true, {true, true, 5, 8}, key_separator::tabs, 2};
   return run;
 }
@@ -205,8 +205,8 @@ scripted_run answer_only_run() {
   run.header = {"1.1.0", true, "in.txt", "out.txt", "./hash_answer.txt"};
   run.cases.push_back({built_case(0, 7, size_7), {}});
   run.cases.push_back({refused_case(1), {}});
-  run.summary = {3,    2, 0,  0, 0, 1, 0, true, "Input File in.txt ended after 2 of 3 cases",
-                 true, 1, "", {}};
+  run.summary = {3,    2, 0,  0,  0, 1, 0, true, "Input File in.txt ended after 2 of 3 cases",
+                 true, 1, "", {}, {}};
   return run;
 }
 
@@ -306,8 +306,8 @@ TEST(json_report, a_run_that_stops_inside_a_case_still_closes_it) {
   scripted_run run = checking_run();
   run.cases.resize(2);
   run.cases[1].lines.resize(1);
-  run.summary = {4, 1, 3, 3, 100, 0, 0, false, "", false, 255, "Output File out.txt read failed",
-                 {}};
+  run.summary = {4,  1, 3, 3, 100, 0, 0, false, "", false, 255, "Output File out.txt read failed",
+                 {}, {}};
   const std::string json = written([&](text_out& out) {
     json_report renderer(out);
     renderer.begin_run(run.header);
