@@ -13,7 +13,7 @@ bool is_regular_file(const line_reader& reader) {
 void* line_prefetch::read_lines(void* self) {
   auto* prefetch = static_cast<line_prefetch*>(self);
   submitted_lines& lines = prefetch->lines_;
-  for (lines.count = 0; lines.count < static_cast<int>(strategy_count);) {
+  for (lines.count = 0; lines.count < lines.wanted;) {
     const int i = lines.count++;
     lines.status[i] =
         read_key_line(*prefetch->reader_, lines.parsed[i], false, prefetch->key_limit_, true);
@@ -23,13 +23,26 @@ void* line_prefetch::read_lines(void* self) {
   return nullptr;
 }
 
-bool line_prefetch::start(line_reader& reader, std::size_t key_limit) {
+bool line_prefetch::begin(line_reader& reader, std::size_t key_limit, int lines) {
   if (pending_ || !is_regular_file(reader)) return false;
   reader_ = &reader;
   key_limit_ = key_limit;
+  lines_.status = submitted_lines::ended();
+  lines_.wanted = lines;
+  return true;
+}
+
+bool line_prefetch::start(line_reader& reader, std::size_t key_limit) {
+  if (!begin(reader, key_limit, static_cast<int>(strategy_count))) return false;
   thread_.run(read_lines, this);
   pending_ = true;
   return true;
+}
+
+bool line_prefetch::start_on_thread(line_reader& reader, std::size_t key_limit, int lines) {
+  if (!begin(reader, key_limit, lines)) return false;
+  pending_ = thread_.start(read_lines, this);
+  return pending_;
 }
 
 submitted_lines& line_prefetch::take() {

@@ -17,6 +17,8 @@ struct submitted_lines {
   std::array<read_status, strategy_count> status = ended();
   std::array<std::int64_t, strategy_count> line_number{};
   int count = 0;  // lines read, up to and including a failed one
+  // How many of the case's first lines are read ahead; the rest are read in turn from the file.
+  int wanted = static_cast<int>(strategy_count);
 
   static std::array<read_status, strategy_count> ended() {
     std::array<read_status, strategy_count> all{};
@@ -39,6 +41,10 @@ class line_prefetch {
   /// the file is not a regular file.
   bool start(line_reader& reader, std::size_t key_limit = no_key_limit);
 
+  /// As start, for the case's first `lines` lines alone, and only on a thread: where none can be
+  /// had, reads nothing and returns false, and the lines are read in turn as they are graded.
+  bool start_on_thread(line_reader& reader, std::size_t key_limit, int lines);
+
   /// True between a successful `start` and the `take` that follows it.
   [[nodiscard]] bool started() const { return pending_; }
 
@@ -46,6 +52,7 @@ class line_prefetch {
   submitted_lines& take();
 
  private:
+  bool begin(line_reader& reader, std::size_t key_limit, int lines);
   static void* read_lines(void* self);
   line_reader* reader_ = nullptr;
   std::size_t key_limit_ = no_key_limit;

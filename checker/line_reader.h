@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@
 struct line_reader {
   std::FILE* file = nullptr;
   std::string path;
-  std::vector<char> block;
+  std::unique_ptr<char[]> block;  // 64 KiB, made at the first read and never zeroed
   std::size_t begin = 0;
   std::size_t end = 0;
   bool at_end = false;

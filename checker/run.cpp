@@ -109,10 +109,27 @@ void end_early(const run_files& files, read_status read, std::int64_t cases_run,
 // a thread.
 constexpr std::int64_t slots_worth_a_thread = large_case_slots;
 
+// A read_case that parses every case's keys.
+constexpr auto every_case = [](const parsed_line& /*size_line*/) { return true; };
+
+// The rest of a case whose keys are not wanted: its two key lines read past, the case not built.
+read_status skip_key_lines(line_reader& input_f, const parsed_line& size_line,
+                           case_result& record) {
+  record.table_size = size_line.keys.empty() ? 0 : size_line.keys[0];
+  record.state = case_state::not_built;
+  for (int line = 0; line < 2; ++line) {
+    const read_status status = skip_line(input_f);
+    if (status != read_status::line) return status;
+  }
+  return read_status::line;
+}
+
 // Reads a case's three input lines into `record`, with the first reason to refuse it; hands
-// `after_size_line` the size line as soon as it is read.
-template <typename size_line_fn>
-read_status read_case(line_reader& input_f, case_result& record, size_line_fn after_size_line) {
+// `after_size_line` the size line as soon as it is read. Where `keys_wanted` says no to the size
+// line, the two key lines are read past unparsed and the case is left not built.
+template <typename size_line_fn, typename keys_wanted_fn>
+read_status read_case(line_reader& input_f, case_result& record, size_line_fn after_size_line,
+                      keys_wanted_fn keys_wanted) {
   parsed_line size_info;
   const std::array<key_list*, 3> targets{&size_info.keys, &record.first_keys, &record.second_keys};
   parsed_line parsed;
@@ -123,6 +140,7 @@ read_status read_case(line_reader& input_f, case_result& record, size_line_fn af
     if (is_size_line) {
       record.size_line = input_f.line_number;
       after_size_line(parsed);
+      if (!keys_wanted(parsed)) return skip_key_lines(input_f, parsed, record);
     }
     if (record.message.empty()) record.message = line_refusal(input_f, parsed, is_size_line);
     target->swap(parsed.keys);
@@ -197,20 +215,28 @@ bool room_to_read_ahead(std::int64_t table_size) {
 
 // Reads case `number` and builds it when it may be built. With `ahead`, a large case's submitted
 // lines are read meanwhile on a second thread; the output file must then be at the case's lines.
+// With `lines_on_thread`, only that many of them, only where a thread can be had, and only once
+// the case's input lines are all read, so that its lines are always taken by its grading.
 read_status next_case(run_files& files, std::int64_t number, case_result& record,
-                      line_prefetch* ahead = nullptr) {
+                      line_prefetch* ahead = nullptr, int lines_on_thread = 0) {
   record = case_result{};
   record.number = number;
   if (number >= files.case_count) return read_status::end;
-  const auto read_ahead = [&](const parsed_line& size_line) {
+  const auto worth_reading_ahead = [&](const parsed_line& size_line) {
     const bool large = size_line.fault == token_fault::none && !size_line.keys.empty() &&
                        size_line.keys[0] >= slots_worth_a_thread &&
                        size_line.keys[0] <= max_table_size;
-    if (ahead != nullptr && large && room_to_read_ahead(size_line.keys[0])) {
-      ahead->start(files.output_f, kept_keys(size_line.keys[0]));
-    }
+    return ahead != nullptr && large && room_to_read_ahead(size_line.keys[0]);
   };
-  const read_status read = read_case(files.input_f, record, read_ahead);
+  bool worth = false;
+  const auto read_ahead = [&](const parsed_line& size_line) {
+    worth = worth_reading_ahead(size_line);
+    if (lines_on_thread == 0 && worth) ahead->start(files.output_f, kept_keys(size_line.keys[0]));
+  };
+  const read_status read = read_case(files.input_f, record, read_ahead, every_case);
+  if (read == read_status::line && lines_on_thread > 0 && worth) {
+    ahead->start_on_thread(files.output_f, kept_keys(record.table_size), lines_on_thread);
+  }
   if (read == read_status::line && record.state == case_state::built) {
     if (files.room_for_case != nullptr) {
       record.message = files.room_for_case(record);
@@ -224,20 +250,66 @@ read_status next_case(run_files& files, std::int64_t number, case_result& record
   return read;
 }
 
-// The next submitted line: from the lines read ahead when there are some, else from the file
-// (a case that was not built only reads past its lines, unless its shape is judged). Sets the
-// line's number.
+// The next submitted line: from the lines read ahead when there are some, cut to `key_limit`
+// keys as a read with it would be, else from the file (a case that was not built only reads past
+// its lines, unless its shape is judged). Sets the line's number.
 read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t index, bool parse,
                            std::size_t key_limit, parsed_line& parsed, std::int64_t& line_number) {
-  if (ahead == nullptr) {
+  if (ahead == nullptr || static_cast<int>(index) >= ahead->wanted) {
     const read_status status = parse ? read_key_line(files.output_f, parsed, false, key_limit, true)
                                      : skip_line(files.output_f);
     line_number = files.output_f.line_number;
     return status;
   }
   parsed = std::move(ahead->parsed[index]);
+  keep_graded_keys(parsed, key_limit);
   line_number = ahead->line_number[index];
   return ahead->status[index];
+}
+
+// The evidence of the whole submission, read at the first Wrong line that asks for it.
+const mistake_evidence& prior_evidence(shape_pass& pass) {
+  if (pass.gather_prior) {
+    pass.gather_prior(pass.prior);
+    pass.gather_prior = nullptr;
+  }
+  return pass.prior;
+}
+
+// A case's keys in order for its diagnosis, and the room they were sorted in; sorted on a second
+// thread while the case's layouts are written (see sort_early), or by the first Wrong line.
+struct case_order {
+  const case_result* record = nullptr;
+  std::optional<key_order> order;
+  diagnosis_scratch scratch;
+  helper_thread thread;  // joined before the order is read
+};
+
+void* sort_keys(void* argument) {
+  auto* sorted = static_cast<case_order*>(argument);
+  const case_result& record = *sorted->record;
+  sorted->order = order_keys(record.first_keys, record.second_keys, sorted->scratch.pairs,
+                             sorted->scratch.spare);
+  return nullptr;
+}
+
+// A large case whose lines read ahead already show a Wrong line will sort its keys for the
+// diagnosis: they are sorted on a thread from now, while the console writes the layouts. Where
+// no thread can be had, the first Wrong line sorts them, as without lines read ahead.
+void sort_early(const case_result& record, const submitted_lines* lines, case_order& sorted) {
+  if (lines == nullptr || record.state != case_state::built ||
+      record.table_size < slots_worth_a_thread) {
+    return;
+  }
+  bool wrong = false;
+  for (int i = 0; i < lines->count && !wrong; ++i) {
+    const auto index = static_cast<std::size_t>(i);
+    wrong = lines->status[index] != read_status::line ||
+            lines->parsed[index].keys != layout_of(record.expected, all_strategies[index]);
+  }
+  if (!wrong) return;
+  sorted.record = &record;
+  sorted.thread.start(sort_keys, &sorted);
 }
 
 // Reads a case's lines into `lines`, each keeping the keys `limit(index)` says, up to a read that
@@ -268,29 +340,41 @@ bool table_kept_in(const case_result& record, const submitted_lines& lines) {
 // lines of the output file, read past so the next case stays in step. False when a read failed.
 bool grade_case(const run_request& request, run_files& files, std::span<const renderer_slot> slots,
                 const case_result& record, case_tally& tally, const neighbours& around,
-                shape_pass* pass, line_prefetch* ahead = nullptr) {
-  submitted_lines* read_ahead = ahead != nullptr && ahead->started() ? &ahead->take() : nullptr;
+                shape_pass* pass, line_prefetch* ahead = nullptr, case_order* sorted = nullptr,
+                submitted_lines* taken = nullptr) {
+  submitted_lines* read_ahead = taken != nullptr                       ? taken
+                                : ahead != nullptr && ahead->started() ? &ahead->take()
+                                                                       : nullptr;
   const bool judging = pass != nullptr && pass->judging;
   const bool built = record.state == case_state::built;
   const std::size_t key_limit = kept_keys(record.table_size);
-  // A diagnosis judges some mistakes on the case's lines together, so it reads them all first.
+  // A diagnosis judges some mistakes on the case's lines together, so it reads them all first;
+  // lines read ahead are cut first to the keys those reads would keep.
   submitted_lines together;
   bool table_kept = false;
-  if (read_ahead == nullptr && request.diagnose && built) {
-    read_case_lines(
-        files.output_f,
-        [&](std::size_t index) {
-          return judging ? shape_key_limit(record, around, index) : key_limit;
-        },
-        together);
-    read_ahead = &together;
-    table_kept = table_kept_in(record, together);
+  const auto limit = [&](std::size_t index) {
+    return judging ? shape_key_limit(record, around, index) : key_limit;
+  };
+  if (request.diagnose && built) {
+    if (read_ahead == nullptr) {
+      read_case_lines(files.output_f, limit, together);
+      read_ahead = &together;
+    } else {
+      for (int i = 0; i < read_ahead->count; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        keep_graded_keys(read_ahead->parsed[index], limit(index));
+      }
+    }
+    table_kept = table_kept_in(record, *read_ahead);
   }
   parsed_line parsed;
   held_event event{held_event::kind::line, &record, {}, {}, 0};
   line_result& result = event.result;
-  std::optional<key_order> order;
-  diagnosis_scratch scratch;
+  case_order own_order;
+  if (sorted == nullptr) sorted = &own_order;
+  sorted->thread.join();
+  std::optional<key_order>& order = sorted->order;
+  diagnosis_scratch& scratch = sorted->scratch;
   for (std::size_t index = 0; index < all_strategies.size(); ++index) {
     const strategy_id strategy = all_strategies[index];
     std::int64_t line_number = 0;
@@ -307,7 +391,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       grade_line(status, parsed, layout_of(record.expected, strategy), result);
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
-        const mistake_evidence* evidence = pass == nullptr ? nullptr : &pass->prior;
+        const mistake_evidence* evidence = pass == nullptr ? nullptr : &prior_evidence(*pass);
         diagnose(record, around, index, result, order, scratch, evidence, parsed, table_kept);
       }
       ++tally.graded_count;
@@ -404,9 +488,17 @@ std::string run_case(const run_request& request, run_files& files,
                      std::span<const renderer_slot> slots, const case_result& record,
                      case_tally& tally, const neighbours& around, shape_pass* pass,
                      line_prefetch* ahead, run_summary& summary) {
+  // Diagnosed, the lines read ahead are taken before the layouts are written, so that a case
+  // with a Wrong line sorts its keys meanwhile.
+  case_order sorted;
+  submitted_lines* taken = nullptr;
+  if (request.diagnose && ahead != nullptr && ahead->started()) {
+    taken = &ahead->take();
+    sort_early(record, taken, sorted);
+  }
   case_beginning beginning(slots, record, pass);
   if (!request.answer_only &&
-      !grade_case(request, files, slots, record, tally, around, pass, ahead)) {
+      !grade_case(request, files, slots, record, tally, around, pass, ahead, &sorted, taken)) {
     summary.unfinished = tally;
     return file_failure_line("Output File", files.output_f.path, file_step::read);
   }
@@ -441,11 +533,12 @@ neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) 
   return around;
 }
 
-// ---- Evidence of the program's mistake, from a first read of the submission ----
+// ---- Evidence of the program's mistake, from a read of the whole submission ----
 // Naming a line by the mistake that gives the most of the submission's lines needs every line
-// judged first, and the lines are reported as they are read: so a submission that can be read
-// twice (a regular file) is read once before, finding only which mistakes give each Wrong line.
-// Cases whose wrong builds can't be tried (above largest_variant_table) are read past.
+// judged first, and the lines are reported as they are read: so at the first Wrong line, a
+// submission that can be read twice (a regular file) is read whole once more, finding only which
+// mistakes give each Wrong line; one without a Wrong line is read once. Cases whose wrong builds
+// can't be tried (above largest_variant_table) are read past, their keys unparsed.
 
 // Checked by name before opening, since opening a FIFO a second time would wait for a writer or
 // take lines from the run; and again once open, in case the name was replaced meanwhile.
@@ -492,13 +585,17 @@ bool count_case_evidence(line_reader& output_f, const case_result& record, const
 }
 
 // Reads case `number` for the evidence: built when its wrong builds can be tried, else marked
-// not built.
+// not built, and then its keys are read past without being parsed.
 read_status evidence_case(run_files& files, std::int64_t number, case_result& record) {
-  const read_status read = read_next_case_keys(files, number, record);
-  if (read != read_status::line || record.state != case_state::built) return read;
-  if (record.table_size > largest_variant_table) {
-    record.state = case_state::not_built;
-  } else {
+  record = case_result{};
+  record.number = number;
+  if (number >= files.case_count) return read_status::end;
+  const auto triable = [](const parsed_line& size_line) {
+    return size_line.keys.empty() || size_line.keys[0] <= largest_variant_table;
+  };
+  const read_status read = read_case(
+      files.input_f, record, [](const parsed_line& /*size_line*/) {}, triable);
+  if (read == read_status::line && record.state == case_state::built) {
     build_case(files.input_f, record);
   }
   return read;
@@ -601,15 +698,26 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
   shape_pass pass;
   pass.judging = request.diagnose && !request.answer_only;
   pass.diagnose = request.diagnose;
-  if (pass.judging) gather_from_files(request, pass.prior);
-  // A diagnosis may need the next case's first layout, so then each case is read and built one
-  // case ahead; otherwise only one case is ever held, and a large case's submitted lines are
-  // read while it is built (the output file is then at that case's lines).
+  if (pass.judging) {
+    pass.gather_prior = [&request](mistake_evidence& evidence) {
+      gather_from_files(request, evidence);
+    };
+  }
+  // A diagnosis may need the next case's layouts, so then each case is read and built one case
+  // ahead; otherwise only one case is ever held, and a large case's submitted lines are read
+  // while it is built (the output file is then at that case's lines). Diagnosed, the lines of a
+  // file's only case are read while it is built (with a next case, how many keys each line keeps
+  // hangs on the next case's layouts, unread yet), and only on a thread, so that a run without
+  // one reads as it always did.
   line_prefetch lines_ahead;
   line_prefetch* ahead = request.answer_only || request.diagnose ? nullptr : &lines_ahead;
   // The current case last; before it, the cases that events held back still refer to.
   std::deque<case_result> cases(1);
-  read_status current_read = next_case(files, 0, cases.back(), ahead);
+  read_status current_read =
+      request.answer_only || !request.diagnose
+          ? next_case(files, 0, cases.back(), ahead)
+          : next_case(files, 0, cases.back(), files.case_count == 1 ? &lines_ahead : nullptr,
+                      static_cast<int>(strategy_count));
   std::optional<layouts> previous;  // the case before the current one, once let go
   neighbours around;
   for (std::int64_t i = 0; i < files.case_count; ++i) {
@@ -626,7 +734,8 @@ void run_cases(const run_request& request, run_files& files, std::span<const ren
     around.below = {};
     if (next_built) layouts_below(next.expected, around);
     case_tally tally;
-    summary.error = run_case(request, files, slots, current, tally, around, &pass, ahead, summary);
+    summary.error = run_case(request, files, slots, current, tally, around, &pass,
+                             request.answer_only ? nullptr : &lines_ahead, summary);
     count_case(current, tally, summary);
     if (!summary.error.empty()) break;
     // The case's layouts are the next one's lines above: kept in place while an event held back
@@ -682,7 +791,8 @@ read_status read_next_case_keys(run_files& files, std::int64_t number, case_resu
   record = case_result{};
   record.number = number;
   if (number >= files.case_count) return read_status::end;
-  return read_case(files.input_f, record, [](const parsed_line& /*size_line*/) {});
+  return read_case(
+      files.input_f, record, [](const parsed_line& /*size_line*/) {}, every_case);
 }
 
 std::string not_built_message(const run_files& files, const case_result& record) {
@@ -702,7 +812,11 @@ submission_state grade_submission(const run_request& request, std::span<const ca
   shape_pass pass;
   pass.judging = true;
   pass.diagnose = request.diagnose;
-  if (request.diagnose) gather_from_cases(request, cases, pass.prior);
+  if (request.diagnose) {
+    pass.gather_prior = [&request, cases](mistake_evidence& evidence) {
+      gather_from_cases(request, cases, evidence);
+    };
+  }
   summary.case_count = input.case_count;
   submission_state state = submission_state::graded;
   for (std::size_t i = 0; i < cases.size(); ++i) {

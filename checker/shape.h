@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -129,10 +130,13 @@ struct shape_pass {
   std::deque<held_event> held;
   submission_shape shape;
   mistake_evidence prior;  // from a first read of the whole submission, when it could be read
-  mistake_evidence seen;   // from the lines told, as named at last
-  bool graded = false;     // a line of a built case was read
-  bool token = false;      // such a line held a token
-  bool told = false;       // shape_judged was told
+  // Makes that first read into `prior`, when the first Wrong line is diagnosed: a submission
+  // without one is read once only.
+  std::function<void(mistake_evidence&)> gather_prior;
+  mistake_evidence seen;  // from the lines told, as named at last
+  bool graded = false;    // a line of a built case was read
+  bool token = false;     // such a line held a token
+  bool told = false;      // shape_judged was told
 };
 
 /// Tells the events held back that are settled now, in order; every one with `all`.

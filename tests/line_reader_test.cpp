@@ -194,6 +194,34 @@ TEST(line_prefetch, reads_what_three_calls_in_turn_read) {
   }
 }
 
+// The first lines alone, and only on a thread: without one nothing is read, and the reader is
+// left where it was for the lines to be read in turn.
+TEST(line_prefetch, reads_the_first_lines_on_a_thread_or_none) {
+  for (const long allowed : {-1L, 0L}) {
+    const long before = thread_starts_left.exchange(allowed);
+    std::FILE* file = std::tmpfile();
+    const std::string content = "1 2\n3\n4 5 6\n7\n";
+    std::fwrite(content.data(), 1, content.size(), file);
+    std::rewind(file);
+    line_reader reader;
+    reader.file = file;
+    line_prefetch prefetch;
+    const bool started = prefetch.start_on_thread(reader, no_key_limit, 2);
+    thread_starts_left.store(before);
+    EXPECT_EQ(started, allowed != 0);
+    if (started) {
+      const submitted_lines& lines = prefetch.take();
+      ASSERT_EQ(lines.count, 2);
+      EXPECT_EQ(lines.wanted, 2);
+      EXPECT_EQ(lines.parsed[1].keys, key_list{3});
+    }
+    parsed_line next;
+    EXPECT_EQ(read_key_line(reader, next), read_status::line);
+    EXPECT_EQ(next.keys, started ? key_list({4, 5, 6}) : key_list({1, 2})) << allowed;
+    std::fclose(file);
+  }
+}
+
 // A pipe is never read ahead: its writer may never write the lines.
 TEST(line_prefetch, leaves_a_pipe_alone) {
   std::FILE* pipe = ::popen("true", "r");

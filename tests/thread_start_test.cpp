@@ -176,8 +176,8 @@ std::string run_of(const std::vector<std::string>& arguments,
 }
 
 // A checking run (a large case's tables filled, its layouts written beside the console and its
-// lines read ahead) and a class run (a signal watch and a pool of workers) give the same bytes
-// whatever number of threads can be had.
+// lines read ahead), the same diagnosed, and a class run (a signal watch and a pool of workers)
+// give the same bytes whatever number of threads can be had.
 TEST(helper_thread, whole_runs_write_the_same_without_threads) {
   const scratch_folder scratch;
   std::string input = "2\n65541 0 0\n";
@@ -198,6 +198,10 @@ TEST(helper_thread, whole_runs_write_the_same_without_threads) {
       {{"0", scratch.at("input.txt"), scratch.at("output.txt"),
         "--answer-file=" + scratch.at("answer.txt")},
        {scratch.at("answer.txt")}},
+      // Diagnosed, the first case's lines but its last are read while it is built.
+      {{"0", scratch.at("input.txt"), scratch.at("output.txt"), "--explain",
+        "--json=" + scratch.at("report.json")},
+       {scratch.at("report.json")}},
       {{"--gradebook=" + scratch.at("grades.csv"), "--answer-file=" + scratch.at("answer.txt"),
         scratch.at("input.txt"), scratch.at("class")},
        {scratch.at("grades.csv"), scratch.at("answer.txt")}},
