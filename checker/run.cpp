@@ -313,13 +313,15 @@ void sort_early(const case_result& record, const submitted_lines* lines, case_or
 }
 
 // Reads a case's lines into `lines`, each keeping the keys `limit(index)` says, up to a read that
-// fails.
+// fails, telling `line_read` (when given) of each line read.
 template <typename limit_fn>
-void read_case_lines(line_reader& output_f, limit_fn limit, submitted_lines& lines) {
+void read_case_lines(line_reader& output_f, limit_fn limit, submitted_lines& lines,
+                     void (*line_read)(int) = nullptr) {
   for (std::size_t index = 0; index < strategy_count; ++index) {
     lines.status[index] = read_key_line(output_f, lines.parsed[index], false, limit(index), true);
     lines.line_number[index] = output_f.line_number;
     lines.count = static_cast<int>(index) + 1;
+    if (line_read != nullptr) line_read(lines.count);
     if (lines.status[index] == read_status::error) return;
   }
 }
@@ -357,7 +359,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
   };
   if (request.diagnose && built) {
     if (read_ahead == nullptr) {
-      read_case_lines(files.output_f, limit, together);
+      read_case_lines(files.output_f, limit, together, files.line_read);
       read_ahead = &together;
     } else {
       for (int i = 0; i < read_ahead->count; ++i) {

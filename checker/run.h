@@ -47,6 +47,10 @@ struct run_files {
   // For a host whose allocation failures can't be survived once under way (the browser page);
   // null, as natively: every case is tried.
   std::string (*room_for_case)(const case_result& record) = nullptr;
+  // Told the line's number within its case (1 to 3) as each line of a case read whole before it
+  // is graded arrives, for a host that shows how far a long read is (the browser page); null
+  // natively.
+  void (*line_read)(int line_in_case) = nullptr;
 };
 
 /// A renderer and, when its failed writes must end the run, the line that says so. A renderer of

@@ -122,16 +122,28 @@ class progress_renderer final : public result_renderer {
   void line(const case_result& record, const line_result& /*result*/) override {
     tell(record.number, ++lines_);
   }
+  // A diagnosing run reads a case's lines whole before it grades them: on a large case, most of
+  // the wait, so the line being read is told too.
+  void line_read(int line_in_case) { tell(number_, line_in_case, false); }
 
  private:
-  void tell(std::int64_t number, int lines) {
+  void tell(std::int64_t number, int lines, bool counted = true) {
+    number_ = number;
+    if (!counted) {
+      say(number, lines);
+      return;
+    }
     if (lines == 0) lines_ = 0;
+    say(number, lines);
+  }
+  void say(std::int64_t number, int lines) {
     const double now = emscripten_get_now();
     if (now - told_at_ < 50 || files_ == nullptr) return;
     told_at_ = now;
     tell_progress(static_cast<double>(number), static_cast<double>(files_->case_count), lines);
   }
   const run_files* files_ = nullptr;
+  std::int64_t number_ = 0;
   int lines_ = 0;
   double told_at_ = -1e9;
 };
@@ -179,6 +191,10 @@ run_header last_header;
 
 bool teacher_view() { return page_reveal() == reveal_level::all; }
 
+// The progress a run under way tells of the lines it reads (run_files::line_read takes no
+// context).
+progress_renderer* watching = nullptr;
+
 // How many numbers the last input's first line held (more than one: the files look swapped).
 std::int64_t last_count_line_numbers = 0;
 
@@ -196,8 +212,15 @@ run_summary run_again(bool diagnose, std::span<const renderer_slot> slots,
     session.outputs.push_back(outputs.back().get());
   }
   session.files.room_for_case = room_for_case;
-  if (progress != nullptr) progress->watch(session.files);
+  if (progress != nullptr) {
+    progress->watch(session.files);
+    watching = progress;
+    session.files.line_read = [](int line_in_case) {
+      if (watching != nullptr) watching->line_read(line_in_case);
+    };
+  }
   drive_session(session);
+  watching = nullptr;
   last_count_line_numbers = session.files.count_line_numbers;
   return session.summary;
 }
