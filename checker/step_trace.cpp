@@ -117,7 +117,8 @@ std::optional<build_walk> mistake_walk(const correct_table& table) {
   // A key the mistake never inserts makes no tries in its build; where key 0 takes a slot, a
   // slot that prints empty may be taken, so no tries are shown.
   if (made.rules.zero_is_key ||
-      !inserts_key(made.rules, *source.order, source.first_keys->size(), source.root)) {
+      !inserts_key(made.rules, made.strategy, *source.order, *source.first_keys,
+                   *source.second_keys, source.root)) {
     return std::nullopt;
   }
   const key_list before =

@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 #include <numeric>
+#include <span>
 #include <tuple>
 #include <utility>
 
@@ -317,69 +318,192 @@ void insert_each(const key_source& source, const probe_table& t, insert_fn inser
 }
 
 // The keys `left` over from a first pass, each scanning on from its home slot, in the reverse
-// order of the whole list: a key met again sits there at its last place, where a program that
-// walks its left-over keys backwards meets it first.
-void take_back_reversed(const key_source& keys, key_list& left, probe_table& t,
+// order of the whole lists, the last list first: a key met again sits there at its last place,
+// where a program that walks its left-over keys backwards meets it first.
+void take_back_reversed(std::span<const key_source* const> lists, key_list& left, probe_table& t,
                         const probe_rules& rules) {
   std::sort(left.begin(), left.end());
   std::vector<bool> taken_back(left.size(), false);
-  for (auto at = keys.keys->rbegin();
-       at != keys.keys->rend() && t.empty_count > 0 && t.budget >= 0 && !t.diverged && !t.stopped;
-       ++at) {
-    const auto found = std::lower_bound(left.begin(), left.end(), *at);
-    if (found == left.end() || *found != *at) continue;
-    const auto index = static_cast<std::size_t>(found - left.begin());
-    if (taken_back[index]) continue;
-    taken_back[index] = true;
-    if (!stops_at(t, *at)) store_after(t, primary_hash(*at, t.size), *at, rules);
+  for (auto list = lists.rbegin(); list != lists.rend(); ++list) {
+    const key_list& keys = *(*list)->keys;
+    for (auto at = keys.rbegin();
+         at != keys.rend() && t.empty_count > 0 && t.budget >= 0 && !t.diverged && !t.stopped;
+         ++at) {
+      const auto found = std::lower_bound(left.begin(), left.end(), *at);
+      if (found == left.end() || *found != *at) continue;
+      const auto index = static_cast<std::size_t>(found - left.begin());
+      if (taken_back[index]) continue;
+      taken_back[index] = true;
+      if (!stops_at(t, *at)) store_after(t, primary_hash(*at, t.size), *at, rules);
+    }
   }
 }
 
-// Keys whose home slot is empty take it first; the rest then scan on from their home slots, in
-// list order, or in reverse order when `reversed`. Those left over are marked by their index, a
-// bit each.
-void two_pass_insert(const key_source& keys, probe_table& t, const probe_rules& rules,
-                     bool reversed = false) {
-  std::vector<std::uint64_t> left_over(size_of(keys) / 64 + 1, 0);
+// Stores `k` at its home slot when that is empty; false when it is filled.
+bool take_home(probe_table& t, key k) {
+  const std::int64_t home = primary_hash(k, t.size);
+  if (!is_empty(t, home)) return false;
+  if (!stops_at(t, k)) store(t, home, k);
+  return true;
+}
+
+// A key already in the table stored a second time, scanning on from its home slot: where the
+// scan finds no room the table keeps the key it has, so nothing is dropped.
+void store_again(probe_table& t, key k, const probe_rules& rules) {
+  const std::int64_t slot = scan_after(t, primary_hash(k, t.size), rules);
+  if (slot >= 0) store(t, slot, k);
+}
+
+// Keys of `lists`, in turn, whose home slot is empty take it first; the rest then scan on from
+// their home slots, in list order, or in reverse order when `reversed`. Those left over are marked
+// by their index, a bit each. With `every_key` the second pass scans on for the keys at home too.
+void two_pass_insert(std::span<const key_source* const> lists, probe_table& t,
+                     const probe_rules& rules, bool reversed, bool every_key = false) {
+  std::vector<std::vector<std::uint64_t>> left_over;
   key_list left_keys;
-  insert_each(keys, t, [&](key k, std::size_t i) {
-    const std::int64_t home = primary_hash(k, t.size);
-    if (!is_empty(t, home)) {
+  for (const key_source* keys : lists) {
+    std::vector<std::uint64_t>& bits = left_over.emplace_back(size_of(*keys) / 64 + 1, 0);
+    insert_each(*keys, t, [&](key k, std::size_t i) {
+      if (take_home(t, k)) return;
       if (reversed) {
         left_keys.push_back(k);
       } else {
-        set_bit(left_over.data(), i);
+        set_bit(bits.data(), i);
       }
-    } else if (!stops_at(t, k)) {
-      store(t, home, k);
-    }
-  });
+    });
+  }
   if (reversed) {
-    take_back_reversed(keys, left_keys, t, rules);
+    take_back_reversed(lists, left_keys, t, rules);
     return;
   }
-  insert_each(keys, t, [&](key k, std::size_t i) {
-    if (bit_at(left_over.data(), i) && !stops_at(t, k)) {
-      store_after(t, primary_hash(k, t.size), k, rules);
+  for (std::size_t list = 0; list < lists.size(); ++list) {
+    insert_each(*lists[list], t, [&](key k, std::size_t i) {
+      if (bit_at(left_over[list].data(), i)) {
+        if (!stops_at(t, k)) store_after(t, primary_hash(k, t.size), k, rules);
+      } else if (every_key) {
+        store_again(t, k, rules);
+      }
+    });
+  }
+}
+
+// Whether `source` passes each key once, at its first place, or every place of the list.
+bool passes_keys_once(const key_source& source) {
+  return source.fresh != nullptr || source.ranks != nullptr;
+}
+
+// The first list's first pass, then the second list by linear probing, then the keys left over.
+// The program inserts a second-list key it does not find in the table: a key met before is found
+// unless the first pass left it over and it has not gone in since, so such a key goes in at its
+// place in the second list. `second` marks its keys by `fresh` when it passes each once.
+void second_list_between(const key_source& first, const key_source& second, probe_table& t,
+                         const probe_rules& rules, bool second_inserted) {
+  key_list left_keys;
+  insert_each(first, t, [&](key k, std::size_t) {
+    if (!take_home(t, k)) left_keys.push_back(k);
+  });
+  const bool once = passes_keys_once(first);
+  key_list pending = left_keys;
+  std::sort(pending.begin(), pending.end());
+  std::vector<bool> gone_in(pending.size(), false);
+  // Marks a left-over key as gone in; false when it is not left over or has gone in before.
+  const auto first_time_in = [&](key k) {
+    const auto found = std::lower_bound(pending.begin(), pending.end(), k);
+    if (found == pending.end() || *found != k) return false;
+    auto gone = gone_in[static_cast<std::size_t>(found - pending.begin())];
+    if (gone) return false;
+    gone = true;
+    return true;
+  };
+  if (second_inserted) {
+    key_source every_place = second;
+    every_place.fresh = nullptr;
+    insert_each(every_place, t, [&](key k, std::size_t i) {
+      const bool fresh =
+          !once || second.fresh == nullptr || bit_at(second.fresh, second.offset + i);
+      if (fresh || first_time_in(k)) probe_insert(k, t, rules);
+    });
+  }
+  for (const key k : left_keys) {
+    if (t.empty_count == 0 || t.diverged || t.stopped || t.budget < 0) return;
+    if (once && !first_time_in(k)) continue;
+    if (!stops_at(t, k)) store_after(t, primary_hash(k, t.size), k, rules);
+  }
+}
+
+// A first pass that tests only for an empty home slot, over every place of the first list: a key
+// met again at its home slot is left over, and the second pass, which finds a key where it lies,
+// stores the first of its left-over places a second time. Key 0 passes only as `first` passes it.
+void first_pass_when_empty(const key_source& first, probe_table& t, const probe_rules& rules) {
+  const key_source every_place{.keys = first.keys, .zero_is_key = first.zero_is_key};
+  key_list left_keys;
+  insert_each(every_place, t, [&](key k, std::size_t) {
+    if (!take_home(t, k)) left_keys.push_back(k);
+  });
+  std::vector<std::uint64_t> first_places(left_keys.size() / 64 + 1, 0);
+  if (passes_keys_once(first)) {
+    std::vector<std::uint64_t> pairs;
+    std::vector<std::uint64_t> spare;
+    sort_key_positions(left_keys, pairs, spare);
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+      if (starts_group(pairs, i)) set_bit(first_places.data(), pair_position(pairs[i]));
+    }
+  } else {
+    std::fill(first_places.begin(), first_places.end(), ~std::uint64_t{0});
+  }
+  const key_source left{.keys = &left_keys, .fresh = first_places.data()};
+  insert_each(left, t, [&](key k, std::size_t) {
+    const std::int64_t home = primary_hash(k, t.size);
+    if (held_key(t, home) == k) {
+      store_again(t, k, rules);
+    } else if (!stops_at(t, k)) {
+      store_after(t, home, k, rules);
     }
   });
+}
+
+void fill_two_pass(probe_table& t, const key_source& first, const key_source& second,
+                   const build_rules& rules, const probe_rules& probing) {
+  const auto insert = [&t, &probing](key k, std::size_t) { probe_insert(k, t, probing); };
+  const std::array<const key_source*, 2> both{&first, &second};
+  const std::span<const key_source* const> first_alone(both.data(), 1);
+  switch (rules.two_pass) {
+    case two_pass_rule::second_before_collided:
+      second_list_between(first, second, t, probing, rules.second_list_inserted);
+      return;
+    case two_pass_rule::lists_together:
+      two_pass_insert(rules.second_list_inserted ? std::span(both) : first_alone, t, probing,
+                      rules.collided_reversed);
+      return;
+    case two_pass_rule::repeat_collides:
+      first_pass_when_empty(first, t, probing);
+      break;
+    case two_pass_rule::second_list_alone:
+      break;  // the first list is lost: build_by_rules builds the second list alone
+    case two_pass_rule::as_given:
+    case two_pass_rule::second_pass_every_key:
+      two_pass_insert(first_alone, t, probing, rules.collided_reversed,
+                      rules.two_pass == two_pass_rule::second_pass_every_key);
+      if (rules.second_two_pass) {
+        if (rules.second_list_inserted) {
+          two_pass_insert(std::span(both).subspan(1), t, probing, rules.collided_reversed);
+        }
+        return;
+      }
+      break;
+  }
+  if (rules.second_list_inserted) insert_each(second, t, insert);
 }
 
 void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& first,
                      const key_source& second, const build_rules& rules) {
+  if (traits_of(strategy).first_list_two_passes) {
+    fill_two_pass(t, first, second, rules, probing_for(rules, strategy));
+    return;
+  }
   const probe_rules probing = probing_for(rules, strategy);
   const auto insert = [&t, &probing](key k, std::size_t) { probe_insert(k, t, probing); };
-  if (!traits_of(strategy).first_list_two_passes) {
-    insert_each(first, t, insert);
-  } else {
-    two_pass_insert(first, t, probing, rules.collided_reversed);
-    if (rules.second_two_pass) {
-      if (rules.second_list_inserted) {
-        two_pass_insert(second, t, probing, rules.collided_reversed);
-      }
-      return;
-    }
-  }
+  insert_each(first, t, insert);
   if (rules.second_list_inserted) insert_each(second, t, insert);
 }
 
@@ -433,6 +557,25 @@ bool double_rules_part(const build_rules& rules, std::int64_t m) {
 
 bool has_negative(const key_list& keys) {
   return std::any_of(keys.begin(), keys.end(), [](key k) { return k < 0; });
+}
+
+// Whether a build under `rules` keeps nothing of the first list: its table is made anew before
+// the second list, which then goes in by linear probing.
+bool loses_first_list(const build_rules& rules, strategy_id strategy) {
+  return rules.two_pass == two_pass_rule::second_list_alone &&
+         traits_of(strategy).first_list_two_passes;
+}
+
+// The rules of that second build: all the others kept.
+build_rules second_list_rules(build_rules rules) {
+  rules.two_pass = two_pass_rule::as_given;
+  return rules;
+}
+
+// Whether a build under `rules` must tell a key's first place from the places it is met again
+// (fresh_source), not only pass each key once.
+bool needs_first_places(const build_rules& rules) {
+  return rules.two_pass == two_pass_rule::second_before_collided;
 }
 
 // Whether the correct builders give a layout of `table_size` slots for these lists, rather than
@@ -731,16 +874,20 @@ key_list build_by_rules(const build_rules& rules, strategy_id strategy, std::int
   if (table_size < smallest_variant_table || table_size > max_table_size) return {};
   if (has_negative(first_keys) || has_negative(second_keys)) return {};
   if (rules.lists_swapped) return build_layout(strategy, table_size, second_keys, first_keys);
+  if (loses_first_list(rules, strategy)) {
+    return build_by_rules(second_list_rules(rules), strategy_id::linear_probing, table_size, {},
+                          second_keys, order_keys({}, second_keys));
+  }
   if (!rules.absorb_repeats) {
     return build_with_rules(
         strategy, table_size, key_source{.keys = &first_keys, .zero_is_key = rules.zero_is_key},
         key_source{.keys = &second_keys, .zero_is_key = rules.zero_is_key}, rules);
   }
-  if (rules.zero_is_key) {
+  if (rules.zero_is_key || needs_first_places(rules)) {
     marked_lists marked = mark_lists(first_keys, second_keys);
-    mark_first_zero(marked);
-    return build_with_rules(strategy, table_size, fresh_source(marked, false, true),
-                            fresh_source(marked, true, true), rules);
+    if (rules.zero_is_key) mark_first_zero(marked);
+    return build_with_rules(strategy, table_size, fresh_source(marked, false, rules.zero_is_key),
+                            fresh_source(marked, true, rules.zero_is_key), rules);
   }
   return build_with_rules(strategy, table_size,
                           key_source{&first_keys, &order.first_ranks, &order.distinct},
@@ -761,9 +908,10 @@ variant_outcome compare_variant(wrong_build build, strategy_id strategy, std::in
   if (rules == build_rules{.absorb_repeats = false} && lists.nonzero == lists.distinct) {
     return variant_outcome::same;
   }
-  if (rules.zero_is_key) {
-    // Key 0 in a slot the correct table leaves empty prints as that empty slot, which a build
-    // stopped at its first stored key can't tell: the whole layouts are compared.
+  if (rules.zero_is_key || loses_first_list(rules, strategy)) {
+    // Key 0 in a slot the correct table leaves empty prints as that empty slot, and a table made
+    // anew keeps none of the slots before it, which a build stopped at its first stored key can't
+    // tell: the whole layouts are compared.
     const key_list layout = build_by_rules(rules, strategy, table_size, first_keys, second_keys,
                                            order_keys(first_keys, second_keys));
     if (layout.empty()) return variant_outcome::undecided;
@@ -864,11 +1012,16 @@ std::int64_t probe_slot_in(const build_rules& rules, strategy_id strategy, const
   return probe_slot(probing, m, k, i);
 }
 
-bool inserts_key(const build_rules& rules, const key_order& order, std::size_t first_count, key k) {
+bool inserts_key(const build_rules& rules, strategy_id strategy, const key_order& order,
+                 const key_list& first_keys, const key_list& second_keys, key k) {
   const std::int64_t rank = rank_of(order, k);
   if (rank < 0) return false;
+  if (loses_first_list(rules, strategy)) {
+    return rules.second_list_inserted &&
+           std::find(second_keys.begin(), second_keys.end(), k) != second_keys.end();
+  }
   const std::uint32_t position = order.first_position[static_cast<std::size_t>(rank)];
-  return rules.second_list_inserted || position < first_count;
+  return rules.second_list_inserted || position < first_keys.size();
 }
 
 key_list table_before(const build_rules& rules, strategy_id strategy, std::int32_t table_size,
@@ -876,6 +1029,10 @@ key_list table_before(const build_rules& rules, strategy_id strategy, std::int32
                       const key_order& order, key k) {
   if (table_size < smallest_variant_table || table_size > max_table_size) return {};
   if (has_negative(first_keys) || has_negative(second_keys)) return {};
+  if (loses_first_list(rules, strategy)) {
+    return table_before(second_list_rules(rules), strategy_id::linear_probing, table_size, {},
+                        second_keys, order_keys({}, second_keys), k);
+  }
   key_list layout(static_cast<std::size_t>(table_size), 0);
   probe_table t = make_table(table_size, layout.data());
   t.stop_before = k;
@@ -886,11 +1043,11 @@ key_list table_before(const build_rules& rules, strategy_id strategy, std::int32
   } else if (!rules.absorb_repeats) {
     fill_with_rules(t, strategy, key_source{.keys = &first_keys, .zero_is_key = rules.zero_is_key},
                     key_source{.keys = &second_keys, .zero_is_key = rules.zero_is_key}, rules);
-  } else if (rules.zero_is_key) {
+  } else if (rules.zero_is_key || needs_first_places(rules)) {
     marked_lists marked = mark_lists(first_keys, second_keys);
-    mark_first_zero(marked);
-    fill_with_rules(t, strategy, fresh_source(marked, false, true),
-                    fresh_source(marked, true, true), rules);
+    if (rules.zero_is_key) mark_first_zero(marked);
+    fill_with_rules(t, strategy, fresh_source(marked, false, rules.zero_is_key),
+                    fresh_source(marked, true, rules.zero_is_key), rules);
   } else {
     fill_with_rules(t, strategy, key_source{&first_keys, &order.first_ranks, &order.distinct},
                     key_source{&second_keys, &order.second_ranks, &order.distinct}, rules);

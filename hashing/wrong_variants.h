@@ -38,6 +38,11 @@ enum class mistake_id : std::uint8_t {
   step_from_home_key,
   step_modulo_m,
   collided_reversed,
+  collided_after_second,
+  second_pass_whole_list,
+  lists_two_passes_together,
+  second_list_new_table,
+  repeat_collides_at_home,
 };
 
 /// How a line is found to hold a mistake: it is the layout of a wrong build of its own strategy,
@@ -55,6 +60,22 @@ enum class mistake_check : std::uint8_t {
 /// What an empty slot printed as -1 or "None" reads as (see key_line_parser::read_markers): no
 /// key is ever below 0.
 inline constexpr key empty_marker_key = -1;
+
+/// How two-pass hashing takes its lists through its passes. `as_given` is the correct order: the
+/// first list's first pass (home slots), its second pass (the keys left over, scanning on from
+/// home), then the second list by linear probing.
+enum class two_pass_rule : std::uint8_t {
+  as_given,
+  second_before_collided,  // the second list goes in between the first list's two passes; a key
+                           // left over that it meets goes in there, as the program finds it missing
+  second_pass_every_key,   // the second pass scans on for every first-list key, so a key the first
+                           // pass stored at home is stored again further along
+  lists_together,          // the first pass takes both lists, the second every key left over
+  second_list_alone,       // the table is made anew before the second list: linear probing of the
+                           // second list alone
+  repeat_collides,         // the first pass takes a home slot only when it is empty, so a key met
+                           // again at its own home is left over and stored again by the scan
+};
 
 /// A wrong build: the correct builder of a strategy with the fields changed that differ from
 /// these defaults. The probe fields but `wrap` change a strategy's hash probes, and so only a
@@ -75,6 +96,7 @@ struct build_rules {
   bool zero_is_key = false;          // key 0 goes in like any other key and takes a slot
   bool step_from_held = false;       // the step is that of the key already in the home slot
   bool collided_reversed = false;    // two passes take the keys left over last first
+  two_pass_rule two_pass = two_pass_rule::as_given;
   bool operator==(const build_rules&) const = default;
 };
 
@@ -337,6 +359,56 @@ inline constexpr std::array mistake_catalogue{
                   "of them scanning first.",
                   "add a first list with two keys that collide on one home slot while the slots "
                   "after it are free."},
+    mistake_entry{mistake_id::collided_after_second,
+                  "collided_after_second",
+                  strategy_bit(strategy_id::two_pass_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.two_pass = two_pass_rule::second_before_collided}},
+                  1,
+                  "The second list is inserted between the two passes, before the keys the first "
+                  "pass leaves over scan on from their home slots.",
+                  "add a first list with two keys that collide on one home slot and a second list "
+                  "with a key homed at the slot after it."},
+    mistake_entry{mistake_id::second_pass_whole_list,
+                  "second_pass_whole_list",
+                  strategy_bit(strategy_id::two_pass_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.two_pass = two_pass_rule::second_pass_every_key}},
+                  1,
+                  "The second pass scans on from the home slot for every key of the first list, "
+                  "not only those the first pass left over, so a key already at home is stored "
+                  "again further along.",
+                  "add a first list with a key that takes its home slot while the table still has "
+                  "a free slot."},
+    mistake_entry{mistake_id::lists_two_passes_together,
+                  "lists_two_passes_together",
+                  strategy_bit(strategy_id::two_pass_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.two_pass = two_pass_rule::lists_together}},
+                  1,
+                  "Both lists go through the two passes together, so second-list keys take their "
+                  "free home slots before the first list's left-over keys scan on, not after them.",
+                  "add a first list with two keys that collide on one home slot and a second list "
+                  "with a key homed at the slot after it."},
+    mistake_entry{mistake_id::second_list_new_table,
+                  "second_list_new_table",
+                  strategy_bit(strategy_id::two_pass_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.two_pass = two_pass_rule::second_list_alone}},
+                  1,
+                  "The table is made anew before the second list, so the line holds the second "
+                  "list's keys alone, inserted by linear probing.",
+                  "add a first list with a key the second list does not hold."},
+    mistake_entry{mistake_id::repeat_collides_at_home,
+                  "repeat_collides_at_home",
+                  strategy_bit(strategy_id::two_pass_hashing),
+                  mistake_check::wrong_build,
+                  {build_rules{.two_pass = two_pass_rule::repeat_collides}},
+                  1,
+                  "The first pass takes a home slot only when it is empty, so a key met again at "
+                  "its own home slot is left over and stored a second time by the scan.",
+                  "add a first list that repeats a key which finds its home slot free, while the "
+                  "table still has a free slot."},
 };
 
 constexpr const mistake_entry& catalogue_entry(mistake_id id) {
@@ -548,10 +620,11 @@ inline std::int64_t probe_slot(const build_rules& rules, strategy_id strategy,
 std::int64_t probe_slot_in(const build_rules& rules, strategy_id strategy, const key_list& before,
                            key k, std::int64_t i);
 
-/// Whether a builder that follows `rules` inserts `k` at all, `order` being order_keys of the two
-/// lists and `first_count` the first list's length: a key first met in the second list never goes
-/// in when the second list is skipped.
-bool inserts_key(const build_rules& rules, const key_order& order, std::size_t first_count, key k);
+/// Whether a builder of `strategy` that follows `rules` inserts `k` at all, `order` being
+/// order_keys of the two lists: a key first met in the second list never goes in when the second
+/// list is skipped, and only a second-list key goes in when the table is made anew before it.
+bool inserts_key(const build_rules& rules, strategy_id strategy, const key_order& order,
+                 const key_list& first_keys, const key_list& second_keys, key k);
 
 /// The table as it stands just before `k` first goes in when a builder of `strategy` that follows
 /// `rules` (build_rules{} for the correct builder) builds from the two lists (`order` as for

@@ -8,6 +8,12 @@ namespace {
 constexpr std::size_t name_width = 26;
 constexpr std::size_t cell_width = 31;
 
+constexpr bool names_fit_their_column() {
+  return std::all_of(mistake_catalogue.begin(), mistake_catalogue.end(),
+                     [](const mistake_entry& entry) { return entry.key.size() < name_width; });
+}
+static_assert(names_fit_their_column(), "every mistake's id leaves a space before the first cell");
+
 // Paths and messages may hold any bytes; the console shows only printable ASCII.
 std::string printable(std::string_view text) {
   std::string shown;

@@ -152,6 +152,19 @@ INSTANTIATE_TEST_SUITE_P(
                      "step_modulo_m"},
         mistake_case{"collided_reversed", line(7, {7, 14, 21}, {}, tp, {7, 21, 14, 0, 0, 0, 0}),
                      "collided_reversed"},
+        // Each line below is given by its mistake alone: none of the other builds gives it.
+        mistake_case{"collided_after_second",
+                     line(7, {7, 14, 2}, {1, 8}, tp, {7, 1, 2, 8, 14, 0, 0}),
+                     "collided_after_second"},
+        mistake_case{"second_pass_whole_list", line(7, {1, 2}, {}, tp, {0, 1, 2, 1, 2, 0, 0}),
+                     "second_pass_whole_list"},
+        mistake_case{"lists_two_passes_together",
+                     line(7, {7, 14, 2}, {1, 8}, tp, {7, 1, 2, 14, 8, 0, 0}),
+                     "lists_two_passes_together"},
+        mistake_case{"second_list_new_table", line(7, {1, 2}, {8}, tp, {0, 8, 0, 0, 0, 0, 0}),
+                     "second_list_new_table"},
+        mistake_case{"repeat_collides_at_home", line(7, {3, 3, 4}, {3}, tp, {0, 0, 0, 3, 4, 3, 0}),
+                     "repeat_collides_at_home"},
 
         // The smallest size variants are tried for: 2 wraps to slot 0 in the correct table.
         mistake_case{"no_wrap_around_size_three", line(3, {5, 2}, {}, lp, {0, 0, 5}),

@@ -75,22 +75,60 @@ void literal_double(literal_table& t, key k) {
   if (!t.rules.keep_probing) literal_scan_after(t, t.rules.scan_from_home ? home : slot, k);
 }
 
-void literal_two_pass(literal_table& t, const key_list& keys) {
+// The first pass: each key goes to its home slot, if free; the keys that collide are kept.
+key_list literal_first_pass(literal_table& t, const key_list& keys) {
   key_list collided;
   for (const key k : keys) {
-    if (!try_store(t, k % size_of(t), k)) collided.push_back(k);
+    const auto home = static_cast<std::size_t>(k % size_of(t));
+    const bool free_home = !t.rules.first_pass_when_empty || !t.taken[home] || k == 0;
+    if (!free_home || !try_store(t, k % size_of(t), k)) collided.push_back(k);
   }
+  return collided;
+}
+
+void literal_second_pass(literal_table& t, key_list collided) {
   if (t.rules.collided_reversed) std::reverse(collided.begin(), collided.end());
   for (const key k : collided) literal_scan_after(t, k % size_of(t), k);
+}
+
+void literal_two_pass(literal_table& t, const key_list& keys) {
+  const key_list collided = literal_first_pass(t, keys);
+  literal_second_pass(t, t.rules.second_pass_every_key ? keys : collided);
 }
 
 }  // namespace
 
 namespace {
 
+// Two-pass hashing with the order of its passes and lists changed.
+bool literal_two_pass_reordered(literal_table& t, const key_list& first,
+                                const key_list& second_in) {
+  if (t.rules.second_before_collided) {
+    const key_list collided = literal_first_pass(t, first);
+    for (const key k : second_in) literal_linear(t, k);
+    literal_second_pass(t, collided);
+    return true;
+  }
+  if (t.rules.lists_together) {
+    key_list both = first;
+    both.insert(both.end(), second_in.begin(), second_in.end());
+    literal_two_pass(t, both);
+    return true;
+  }
+  if (t.rules.table_recreated) {
+    literal_two_pass(t, first);
+    t.slots.assign(t.slots.size(), 0);
+    t.taken.assign(t.taken.size(), false);
+    for (const key k : second_in) literal_linear(t, k);
+    return true;
+  }
+  return false;
+}
+
 void literal_fill(literal_table& t, strategy_id strategy, const key_list& first,
                   const key_list& second_in) {
   if (strategy == strategy_id::two_pass_hashing) {
+    if (literal_two_pass_reordered(t, first, second_in)) return;
     literal_two_pass(t, first);
     if (t.rules.second_two_pass) {
       literal_two_pass(t, second_in);
@@ -190,6 +228,21 @@ key_list literal_variant(wrong_build build, strategy_id strategy, std::int32_t m
       break;
     case mistake_id::collided_reversed:
       rules.collided_reversed = true;
+      break;
+    case mistake_id::collided_after_second:
+      rules.second_before_collided = true;
+      break;
+    case mistake_id::second_pass_whole_list:
+      rules.second_pass_every_key = true;
+      break;
+    case mistake_id::lists_two_passes_together:
+      rules.lists_together = true;
+      break;
+    case mistake_id::second_list_new_table:
+      rules.table_recreated = true;
+      break;
+    case mistake_id::repeat_collides_at_home:
+      rules.first_pass_when_empty = true;
       break;
 
     case mistake_id::wrong_strategy:

@@ -208,7 +208,7 @@ TEST(walks, replayed_tries_land_each_key_where_the_build_has_it) {
         // Where key 0 takes a slot, an empty-looking slot may be taken: no walk is shown there.
         if (layout.empty() || rules.zero_is_key) continue;
         for (const key k : order.distinct) {
-          if (!inserts_key(rules, order, lists[0].size(), k)) continue;
+          if (!inserts_key(rules, strategy, order, lists[0], lists[1], k)) continue;
           const key_list before = table_before(rules, strategy, m, lists[0], lists[1], order, k);
           ASSERT_EQ(before.size(), layout.size());
           for (std::size_t slot = 0; slot < before.size(); ++slot) {
