@@ -433,7 +433,7 @@ void second_list_between(const key_source& first, const key_source& second, prob
 
 // A first pass that tests only for an empty home slot, over every place of the first list: a key
 // met again at its home slot is left over, and the second pass, which finds a key where it lies,
-// stores the first of its left-over places a second time. Key 0 passes only as `first` passes it.
+// stores the first of its left-over places a second time. Key 0 goes in where `first` takes it.
 void first_pass_when_empty(const key_source& first, probe_table& t, const probe_rules& rules) {
   const key_source every_place{.keys = first.keys, .zero_is_key = first.zero_is_key};
   key_list left_keys;

@@ -63,7 +63,10 @@ inline constexpr key empty_marker_key = -1;
 
 /// How two-pass hashing takes its lists through its passes. `as_given` is the correct order: the
 /// first list's first pass (home slots), its second pass (the keys left over, scanning on from
-/// home), then the second list by linear probing.
+/// home), then the second list by linear probing. `second_two_pass` is obeyed with `as_given` and
+/// `second_pass_every_key`, `collided_reversed` with `as_given` and `lists_together` (and with
+/// `second_pass_every_key`, whose keys at home are then not stored again); the other values
+/// ignore both.
 enum class two_pass_rule : std::uint8_t {
   as_given,
   second_before_collided,  // the second list goes in between the first list's two passes; a key
