@@ -171,11 +171,18 @@ sentence notes_sentence(const diagnosis& d) {
 }  // namespace
 
 std::vector<sentence> diagnosis_sentences(const diagnosis& d) {
+  // Each sentence is moved in as it is made: a list of them all would copy every one.
   std::vector<sentence> said;
-  for (sentence one : {difference_sentence(d), misplaced_sentence(d), path_sentence(d),
-                       keys_sentence(d), mistake_sentence(d), notes_sentence(d)}) {
+  said.reserve(6);
+  const auto keep = [&said](sentence one) {
     if (!one.empty()) said.push_back(std::move(one));
-  }
+  };
+  keep(difference_sentence(d));
+  keep(misplaced_sentence(d));
+  keep(path_sentence(d));
+  keep(keys_sentence(d));
+  keep(mistake_sentence(d));
+  keep(notes_sentence(d));
   return said;
 }
 
