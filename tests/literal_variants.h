@@ -23,6 +23,7 @@ struct literal_rules {
   bool zero_is_key = false;     // key 0 takes a slot, which still prints as 0
   bool step_from_held = false;  // the step of the key in the home slot
   bool collided_reversed = false;
+  int scan_stride = 1;  // slots a scan advances a try
 };
 
 /// The table `strategy` builds under `rules`; `m` from 3 up.
