@@ -132,11 +132,48 @@ bool starts_group(const std::vector<std::uint64_t>& sorted, std::size_t i) {
 
 // ---- The working table ----
 
-// Its empty slots are a tree of bitsets (hashing/empty_slot_tree.h).
+// The order a scan of 2 slots a try visits the slots in: round the ring of slots from `base` on
+// (n of them), the even ring offsets first, then the odd ones. On an odd ring that is one cycle
+// of the scan; on an even one, two, one of each parity. A slot below the ring (slot 0 when the
+// ring starts at 1) is no scan's target and sits after the ring.
+struct stride_order {
+  std::int64_t base = 0;
+  std::int64_t n = 0;
+  std::int64_t cycle = 0;  // positions in one cycle
+};
+
+stride_order make_stride_order(std::int64_t m, const probe_rules& rules) {
+  stride_order o;
+  o.base = rules.wrap && rules.wrap_to < m ? rules.wrap_to : 0;
+  o.n = m - o.base;
+  o.cycle = o.n % 2 == 0 ? o.n / 2 : o.n;
+  return o;
+}
+
+std::int64_t offset_position(const stride_order& o, std::int64_t q) {
+  if (q % 2 == 0) return q / 2;
+  return o.n % 2 == 0 ? o.n / 2 + q / 2 : (q + o.n) / 2;
+}
+
+std::int64_t slot_position(const stride_order& o, std::int64_t slot) {
+  return slot < o.base ? o.n : offset_position(o, slot - o.base);
+}
+
+std::int64_t position_slot(const stride_order& o, std::int64_t p) {
+  if (p >= o.n) return 0;
+  if (o.n % 2 == 0) return o.base + (p < o.cycle ? 2 * p : 2 * (p - o.cycle) + 1);
+  return o.base + 2 * p % o.n;
+}
+
+// Its empty slots are a tree of bitsets (hashing/empty_slot_tree.h); a scan of 2 slots a try has
+// them again as a tree in the order it visits them.
 struct probe_table {
   key* slots = nullptr;  // null in a comparison, where `reference` says what a filled slot holds
   empty_tree_layout empty;
   std::vector<std::uint64_t> empty_words;
+  stride_order by_two;
+  empty_tree_layout by_two_empty;
+  std::vector<std::uint64_t> by_two_words;  // empty while no scan strides
   std::int64_t size = 0;
   std::int64_t empty_count = 0;
   std::int64_t budget = continued_probe_budget;
@@ -174,6 +211,20 @@ void store(probe_table& t, std::int64_t slot, key k) {
   if (t.slots != nullptr) t.slots[i] = k;
   --t.empty_count;
   mark_filled(t.empty, t.empty_words.data(), i);
+  if (!t.by_two_words.empty()) {
+    mark_filled(t.by_two_empty, t.by_two_words.data(),
+                static_cast<std::size_t>(slot_position(t.by_two, slot)));
+  }
+}
+
+// Lays out the tree a scan of 2 slots a try searches; the table must still be empty.
+void prepare_scan(probe_table& t, const probe_rules& rules) {
+  if (rules.scan_stride == 1) return;
+  const auto size = static_cast<std::size_t>(t.size);
+  t.by_two = make_stride_order(t.size, rules);
+  t.by_two_empty = lay_out_empty_tree(size);
+  t.by_two_words.assign(empty_tree_words(t.by_two_empty), 0);
+  mark_all_empty(t.by_two_empty, t.by_two_words.data(), size);
 }
 
 // The first empty slot at or after `from`, or the table size when there is none before the end.
@@ -181,10 +232,30 @@ std::int64_t first_empty_at_or_after(const probe_table& t, std::int64_t from) {
   return first_empty_at_or_after(t.empty, t.empty_words.data(), t.size, from);
 }
 
+// As scan_after for a scan of 2 slots a try: the first empty slot round the start's cycle, the
+// start itself last (a start below the ring stands for the ring's last slot, which it may try).
+std::int64_t strided_scan_after(const probe_table& t, std::int64_t start,
+                                const probe_rules& rules) {
+  const stride_order& o = t.by_two;
+  const std::int64_t from = start < o.base ? offset_position(o, o.n - 1) : slot_position(o, start);
+  const std::int64_t cycle_start = from / o.cycle * o.cycle;
+  const auto first_empty = [&t](std::int64_t p) {
+    return first_empty_at_or_after(t.by_two_empty, t.by_two_words.data(), t.size, p);
+  };
+  std::int64_t found = first_empty(from + 1);
+  if (found >= cycle_start + o.cycle) {
+    found = first_empty(cycle_start);
+    if (found > from) return -1;
+  }
+  const std::int64_t slot = position_slot(o, found);
+  return scan_tries_to(rules, t.size, start, slot) < 0 ? -1 : slot;
+}
+
 // The scan under `rules` after a filled slot `start`: its first empty slot, going on from slot
 // `wrap_to` when the rules wrap; -1 when there is none within its length. Slot `start` itself is
 // filled, so a whole turn finds the same slots as a scan that stops one short of coming back.
 std::int64_t scan_after(const probe_table& t, std::int64_t start, const probe_rules& rules) {
+  if (rules.scan_stride != 1) return strided_scan_after(t, start, rules);
   std::int64_t found = first_empty_at_or_after(t, start + 1);
   if (found >= t.size) {
     if (!rules.wrap || rules.wrap_to >= t.size) return -1;
@@ -497,11 +568,12 @@ void fill_two_pass(probe_table& t, const key_source& first, const key_source& se
 
 void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& first,
                      const key_source& second, const build_rules& rules) {
+  const probe_rules probing = probing_for(rules, strategy);
+  prepare_scan(t, probing);
   if (traits_of(strategy).first_list_two_passes) {
-    fill_two_pass(t, first, second, rules, probing_for(rules, strategy));
+    fill_two_pass(t, first, second, rules, probing);
     return;
   }
-  const probe_rules probing = probing_for(rules, strategy);
   const auto insert = [&t, &probing](key k, std::size_t) { probe_insert(k, t, probing); };
   insert_each(first, t, insert);
   if (rules.second_list_inserted) insert_each(second, t, insert);

@@ -38,6 +38,7 @@ enum class mistake_id : std::uint8_t {
   step_from_home_key,
   step_modulo_m,
   collided_reversed,
+  scan_by_two,
   collided_after_second,
   second_pass_whole_list,
   lists_two_passes_together,
@@ -99,6 +100,7 @@ struct build_rules {
   bool zero_is_key = false;          // key 0 goes in like any other key and takes a slot
   bool step_from_held = false;       // the step is that of the key already in the home slot
   bool collided_reversed = false;    // two passes take the keys left over last first
+  int scan_stride = 1;               // 2: a linear scan advances two slots a try
   two_pass_rule two_pass = two_pass_rule::as_given;
   bool operator==(const build_rules&) const = default;
 };
@@ -109,6 +111,7 @@ constexpr probe_rules probing_for(const build_rules& rules, strategy_id strategy
   probing.wrap = rules.wrap;
   probing.wrap_to = rules.wrap_to;
   probing.scan_cut = rules.scan_cut;
+  probing.scan_stride = rules.scan_stride;
   if (probing.probes > 1) {
     probing.step_from_held = rules.step_from_held;
     probing.step = rules.step;
@@ -362,6 +365,17 @@ inline constexpr std::array mistake_catalogue{
                   "of them scanning first.",
                   "add a first list with two keys that collide on one home slot while the slots "
                   "after it are free."},
+    mistake_entry{mistake_id::scan_by_two,
+                  "scan_by_two",
+                  every_strategy,
+                  mistake_check::wrong_build,
+                  {build_rules{.scan_stride = 2}},
+                  1,
+                  "Every linear scan advances two slots at a time instead of one, passing over "
+                  "the slots between; in a table of an even size it tries only the slots of its "
+                  "start's parity, and a key whose scan comes back to its start is dropped.",
+                  "add a key whose home slot is taken while the slot after it is free and the "
+                  "one after that is free too."},
     mistake_entry{mistake_id::collided_after_second,
                   "collided_after_second",
                   strategy_bit(strategy_id::two_pass_hashing),

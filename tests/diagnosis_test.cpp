@@ -152,9 +152,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "step_modulo_m"},
         mistake_case{"collided_reversed", line(7, {7, 14, 21}, {}, tp, {7, 21, 14, 0, 0, 0, 0}),
                      "collided_reversed"},
+        mistake_case{"scan_by_two", line(7, {7, 14}, {}, lp, {7, 0, 14, 0, 0, 0, 0}),
+                     "scan_by_two"},
+        // An even size: 12's scan tries only the even slots, both taken, and comes back home.
+        mistake_case{"scan_by_two_even_size", line(4, {4, 8, 12}, {}, lp, {4, 0, 8, 0}),
+                     "scan_by_two"},
         // Each line below is given by its mistake alone: none of the other builds gives it.
         mistake_case{"collided_after_second",
-                     line(7, {7, 14, 2}, {1, 8}, tp, {7, 1, 2, 8, 14, 0, 0}),
+                     line(7, {7, 14, 2}, {1, 9}, tp, {7, 1, 2, 9, 14, 0, 0}),
                      "collided_after_second"},
         mistake_case{"second_pass_whole_list", line(7, {1, 2}, {}, tp, {0, 1, 2, 1, 2, 0, 0}),
                      "second_pass_whole_list"},

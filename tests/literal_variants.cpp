@@ -27,10 +27,10 @@ void literal_scan_after(literal_table& t, std::int64_t start, key k) {
   const std::int64_t m = size_of(t);
   std::int64_t slot = start;
   for (std::int64_t i = 1; i < m - t.rules.scan_cut; ++i) {
-    ++slot;
-    if (slot == m) {
+    slot += t.rules.scan_stride;
+    if (slot >= m) {
       if (!t.rules.wrap || t.rules.wrap_to >= m) return;
-      slot = t.rules.wrap_to;
+      slot = t.rules.wrap_to + slot - m;
     }
     if (try_store(t, slot, k)) return;
   }
@@ -228,6 +228,9 @@ key_list literal_variant(wrong_build build, strategy_id strategy, std::int32_t m
       break;
     case mistake_id::collided_reversed:
       rules.collided_reversed = true;
+      break;
+    case mistake_id::scan_by_two:
+      rules.scan_stride = 2;
       break;
     case mistake_id::collided_after_second:
       rules.second_before_collided = true;

@@ -23,6 +23,7 @@ struct literal_rules {
   bool zero_is_key = false;     // key 0 takes a slot, which still prints as 0
   bool step_from_held = false;  // the step of the key in the home slot
   bool collided_reversed = false;
+  int scan_stride = 1;                  // slots a scan advances a try
   bool second_before_collided = false;  // the second list goes in between the two passes
   bool second_pass_every_key = false;   // the second pass scans on for every first-list key
   bool lists_together = false;          // the first pass takes both lists, the second the rest
