@@ -186,7 +186,32 @@ struct probe_table {
   // When set, the build stops just before this key would first be stored.
   std::optional<key> stop_before;
   bool stopped = false;
+  overwrite_rule overwrite = overwrite_rule::none;
+  // With overwrite and repeats absorbed: whether each key is in the table, by its rank in `order`
+  // plus 1 (0 for key 0), as a key written over is no longer there. Empty otherwise.
+  const key_order* order = nullptr;
+  std::vector<bool> present;
 };
+
+std::size_t presence_index(const probe_table& t, key k) {
+  return static_cast<std::size_t>(rank_of(*t.order, k) + 1);
+}
+
+void set_present(probe_table& t, key k, bool in_table) {
+  if (!t.present.empty()) t.present[presence_index(t, k)] = in_table;
+}
+
+// Whether `k` is in the table already, where a build that absorbs repeats finds it; known only
+// to a build that tracks its keys, which it then meets every time they are listed.
+bool absorbed(const probe_table& t, key k) {
+  return !t.present.empty() && t.present[presence_index(t, k)];
+}
+
+// Whether keys can still change the table.
+bool takes_keys(const probe_table& t) {
+  return (t.empty_count > 0 || t.overwrite != overwrite_rule::none) && t.budget >= 0 &&
+         !t.diverged && !t.stopped;
+}
 
 // A table of `size` slots written to `slots`, which hold `size` zeros, or a comparison's table
 // when `slots` is null.
@@ -209,6 +234,7 @@ void store(probe_table& t, std::int64_t slot, key k) {
   const auto i = static_cast<std::size_t>(slot);
   if (t.reference != nullptr && (*t.reference)[i] != k) t.diverged = true;
   if (t.slots != nullptr) t.slots[i] = k;
+  set_present(t, k, true);
   --t.empty_count;
   mark_filled(t.empty, t.empty_words.data(), i);
   if (!t.by_two_words.empty()) {
@@ -267,6 +293,34 @@ std::int64_t scan_after(const probe_table& t, std::int64_t start, const probe_ru
 
 void drop(probe_table& t) { t.diverged = t.diverged || t.drops_diverge; }
 
+// `k` goes over the key in the filled `slot`, which leaves the table.
+void write_over(probe_table& t, std::int64_t slot, key k) {
+  const auto i = static_cast<std::size_t>(slot);
+  if (t.reference != nullptr && (*t.reference)[i] != k) t.diverged = true;
+  if (t.slots != nullptr) {
+    set_present(t, t.slots[i], false);
+    t.slots[i] = k;
+  }
+  set_present(t, k, true);
+}
+
+// `k` found no empty slot on its probe sequence under `rules`.
+void no_room(probe_table& t, key k, const probe_rules& rules) {
+  if (t.overwrite == overwrite_rule::none) {
+    drop(t);
+    return;
+  }
+  const std::int64_t slot = t.overwrite == overwrite_rule::home
+                                ? primary_hash(k, t.size)
+                                : probe_slot(rules, t.size, k, probe_count(rules, t.size, k) - 1);
+  // A home slot no probe tries may still be empty.
+  if (is_empty(t, slot)) {
+    store(t, slot, k);
+  } else {
+    write_over(t, slot, k);
+  }
+}
+
 // Whether the build ends here, `k` being the key it stops before.
 bool stops_at(probe_table& t, key k) {
   if (t.stop_before != k) return false;
@@ -279,7 +333,7 @@ void store_after(probe_table& t, std::int64_t last, key k, const probe_rules& ru
   if (slot >= 0) {
     store(t, slot, k);
   } else {
-    drop(t);
+    no_room(t, k, rules);
   }
 }
 
@@ -301,7 +355,10 @@ std::int64_t step_for(key k, std::int64_t table_size, const probe_rules& rules) 
 // budget bounds what is left.
 void keep_probing_insert(key k, std::int64_t home, std::int64_t step, const probe_rules& rules,
                          probe_table& t) {
-  if (t.empty_count == 0) return;
+  if (t.empty_count == 0) {
+    no_room(t, k, rules);
+    return;
+  }
   const std::int64_t count = probe_count(rules, t.size, k);
   for (std::int64_t i = 0; i < count; ++i) {
     const std::int64_t slot = hash_probe(home, step, i + rules.first_probe, t.size);
@@ -311,7 +368,7 @@ void keep_probing_insert(key k, std::int64_t home, std::int64_t step, const prob
     }
     if (--t.budget < 0) return;
   }
-  drop(t);
+  no_room(t, k, rules);
 }
 
 // Stores `k`, homed at `home`, in the first empty slot of its probe sequence under `rules`: the
@@ -341,7 +398,7 @@ void probe_insert_from(key k, std::int64_t home, probe_table& t, const probe_rul
 
 // As probe_insert_from, a step_from_held build taking the step of the key at home, if any.
 void probe_insert(key k, probe_table& t, const probe_rules& rules) {
-  if (stops_at(t, k)) return;
+  if (absorbed(t, k) || stops_at(t, k)) return;
   const std::int64_t home = primary_hash(k, t.size);
   if (rules.step_from_held && !is_empty(t, home)) {
     probe_rules from_held = rules;
@@ -379,8 +436,7 @@ void set_bit(std::uint64_t* bits, std::size_t i) { bits[i / 64] |= std::uint64_t
 template <typename insert_fn>
 void insert_each(const key_source& source, const probe_table& t, insert_fn insert) {
   const std::size_t count = size_of(source);
-  for (std::size_t i = 0;
-       i < count && t.empty_count > 0 && t.budget >= 0 && !t.diverged && !t.stopped; ++i) {
+  for (std::size_t i = 0; i < count && takes_keys(t); ++i) {
     if (source.fresh != nullptr && !bit_at(source.fresh, source.offset + i)) continue;
     const key k =
         source.ranks != nullptr ? (*source.distinct)[(*source.ranks)[i]] : (*source.keys)[i];
@@ -397,9 +453,7 @@ void take_back_reversed(std::span<const key_source* const> lists, key_list& left
   std::vector<bool> taken_back(left.size(), false);
   for (auto list = lists.rbegin(); list != lists.rend(); ++list) {
     const key_list& keys = *(*list)->keys;
-    for (auto at = keys.rbegin();
-         at != keys.rend() && t.empty_count > 0 && t.budget >= 0 && !t.diverged && !t.stopped;
-         ++at) {
+    for (auto at = keys.rbegin(); at != keys.rend() && takes_keys(t); ++at) {
       const auto found = std::lower_bound(left.begin(), left.end(), *at);
       if (found == left.end() || *found != *at) continue;
       const auto index = static_cast<std::size_t>(found - left.begin());
@@ -407,6 +461,17 @@ void take_back_reversed(std::span<const key_source* const> lists, key_list& left
       taken_back[index] = true;
       if (!stops_at(t, *at)) store_after(t, primary_hash(*at, t.size), *at, rules);
     }
+  }
+}
+
+// The keys of a list that names each key every time it is listed, those marked `left_over` by
+// their index taken back last first.
+void take_back_listed_reversed(const key_source& keys, const std::vector<std::uint64_t>& left_over,
+                               probe_table& t, const probe_rules& rules) {
+  for (std::size_t i = size_of(keys); i-- > 0 && takes_keys(t);) {
+    const key k = (*keys.keys)[i];
+    if (!bit_at(left_over.data(), i) || absorbed(t, k) || stops_at(t, k)) continue;
+    store_after(t, primary_hash(k, t.size), k, rules);
   }
 }
 
@@ -425,6 +490,11 @@ void store_again(probe_table& t, key k, const probe_rules& rules) {
   if (slot >= 0) store(t, slot, k);
 }
 
+// Whether `source` passes each key once, at its first place, or every place of the list.
+bool passes_keys_once(const key_source& source) {
+  return source.fresh != nullptr || source.ranks != nullptr;
+}
+
 // Keys of `lists`, in turn, whose home slot is empty take it first; the rest then scan on from
 // their home slots, in list order, or in reverse order when `reversed`. Those left over are marked
 // by their index, a bit each. With `every_key` the second pass scans on for the keys at home too.
@@ -432,35 +502,42 @@ void two_pass_insert(std::span<const key_source* const> lists, probe_table& t,
                      const probe_rules& rules, bool reversed, bool every_key = false) {
   std::vector<std::vector<std::uint64_t>> left_over;
   key_list left_keys;
+  // Lists of distinct keys have each at its first place; lists naming every key walk back.
+  const bool by_value =
+      reversed && std::all_of(lists.begin(), lists.end(),
+                              [](const key_source* keys) { return passes_keys_once(*keys); });
   for (const key_source* keys : lists) {
     std::vector<std::uint64_t>& bits = left_over.emplace_back(size_of(*keys) / 64 + 1, 0);
     insert_each(*keys, t, [&](key k, std::size_t i) {
+      // A key at its home slot is absorbed now; one elsewhere, when it scans, if still there.
+      if (!t.present.empty() && held_key(t, primary_hash(k, t.size)) == k) return;
       if (take_home(t, k)) return;
-      if (reversed) {
+      if (by_value) {
         left_keys.push_back(k);
       } else {
         set_bit(bits.data(), i);
       }
     });
   }
-  if (reversed) {
+  if (by_value) {
     take_back_reversed(lists, left_keys, t, rules);
+    return;
+  }
+  if (reversed) {
+    for (std::size_t list = lists.size(); list-- > 0;) {
+      take_back_listed_reversed(*lists[list], left_over[list], t, rules);
+    }
     return;
   }
   for (std::size_t list = 0; list < lists.size(); ++list) {
     insert_each(*lists[list], t, [&](key k, std::size_t i) {
       if (bit_at(left_over[list].data(), i)) {
-        if (!stops_at(t, k)) store_after(t, primary_hash(k, t.size), k, rules);
+        if (!absorbed(t, k) && !stops_at(t, k)) store_after(t, primary_hash(k, t.size), k, rules);
       } else if (every_key) {
         store_again(t, k, rules);
       }
     });
   }
-}
-
-// Whether `source` passes each key once, at its first place, or every place of the list.
-bool passes_keys_once(const key_source& source) {
-  return source.fresh != nullptr || source.ranks != nullptr;
 }
 
 // The first list's first pass, then the second list by linear probing, then the keys left over.
@@ -496,7 +573,7 @@ void second_list_between(const key_source& first, const key_source& second, prob
     });
   }
   for (const key k : left_keys) {
-    if (t.empty_count == 0 || t.diverged || t.stopped || t.budget < 0) return;
+    if (!takes_keys(t)) return;
     if (once && !first_time_in(k)) continue;
     if (!stops_at(t, k)) store_after(t, primary_hash(k, t.size), k, rules);
   }
@@ -570,6 +647,7 @@ void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& fir
                      const key_source& second, const build_rules& rules) {
   const probe_rules probing = probing_for(rules, strategy);
   prepare_scan(t, probing);
+  t.overwrite = rules.overwrite;
   if (traits_of(strategy).first_list_two_passes) {
     fill_two_pass(t, first, second, rules, probing);
     return;
@@ -579,10 +657,20 @@ void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& fir
   if (rules.second_list_inserted) insert_each(second, t, insert);
 }
 
+// A build that writes keys over others meets every key each time it is listed and, when it
+// absorbs repeats, tracks which keys are in the table by `order`.
+void track_keys(probe_table& t, const build_rules& rules, const key_order& order) {
+  if (rules.overwrite == overwrite_rule::none || !rules.absorb_repeats) return;
+  t.order = &order;
+  t.present.assign(order.distinct.size() + 1, false);
+}
+
 key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const key_source& first,
-                          const key_source& second, const build_rules& rules) {
+                          const key_source& second, const build_rules& rules,
+                          const key_order* order = nullptr) {
   key_list layout(static_cast<std::size_t>(table_size), 0);
   probe_table t = make_table(table_size, layout.data());
+  if (order != nullptr) track_keys(t, rules, *order);
   fill_with_rules(t, strategy, first, second, rules);
   if (t.budget < 0) return {};
   return layout;
@@ -950,10 +1038,10 @@ key_list build_by_rules(const build_rules& rules, strategy_id strategy, std::int
     return build_by_rules(second_list_rules(rules), strategy_id::linear_probing, table_size, {},
                           second_keys, order_keys({}, second_keys));
   }
-  if (!rules.absorb_repeats) {
+  if (!rules.absorb_repeats || rules.overwrite != overwrite_rule::none) {
     return build_with_rules(
         strategy, table_size, key_source{.keys = &first_keys, .zero_is_key = rules.zero_is_key},
-        key_source{.keys = &second_keys, .zero_is_key = rules.zero_is_key}, rules);
+        key_source{.keys = &second_keys, .zero_is_key = rules.zero_is_key}, rules, &order);
   }
   if (rules.zero_is_key || needs_first_places(rules)) {
     marked_lists marked = mark_lists(first_keys, second_keys);
@@ -980,10 +1068,11 @@ variant_outcome compare_variant(wrong_build build, strategy_id strategy, std::in
   if (rules == build_rules{.absorb_repeats = false} && lists.nonzero == lists.distinct) {
     return variant_outcome::same;
   }
-  if (rules.zero_is_key || loses_first_list(rules, strategy)) {
-    // Key 0 in a slot the correct table leaves empty prints as that empty slot, and a table made
-    // anew keeps none of the slots before it, which a build stopped at its first stored key can't
-    // tell: the whole layouts are compared.
+  if (rules.zero_is_key || rules.overwrite != overwrite_rule::none ||
+      loses_first_list(rules, strategy)) {
+    // Key 0 in a slot the correct table leaves empty prints as that empty slot, a key written over
+    // may come back, and a table made anew keeps none of the slots before it, which a build stopped
+    // at its first stored key can't tell: the whole layouts are compared.
     const key_list layout = build_by_rules(rules, strategy, table_size, first_keys, second_keys,
                                            order_keys(first_keys, second_keys));
     if (layout.empty()) return variant_outcome::undecided;
@@ -1069,6 +1158,7 @@ bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t ta
   const bool steps_alike = step_divisor(table_size, rules.step) == 1;
   const bool ordered_by_probes = strategy == strategy_id::double_hashing && rules.absorb_repeats &&
                                  rules.second_list_inserted && !rules.zero_is_key &&
+                                 rules.overwrite == overwrite_rule::none &&
                                  (!rules.step_from_held || steps_alike);
   return !ordered_by_probes || rules_part_at(build, rules, table_size);
 }
@@ -1112,7 +1202,8 @@ key_list table_before(const build_rules& rules, strategy_id strategy, std::int32
     const key_order swapped = order_keys(second_keys, first_keys);
     fill_with_rules(t, strategy, key_source{&second_keys, &swapped.first_ranks, &swapped.distinct},
                     key_source{&first_keys, &swapped.second_ranks, &swapped.distinct}, rules);
-  } else if (!rules.absorb_repeats) {
+  } else if (!rules.absorb_repeats || rules.overwrite != overwrite_rule::none) {
+    track_keys(t, rules, order);
     fill_with_rules(t, strategy, key_source{.keys = &first_keys, .zero_is_key = rules.zero_is_key},
                     key_source{.keys = &second_keys, .zero_is_key = rules.zero_is_key}, rules);
   } else if (rules.zero_is_key || needs_first_places(rules)) {

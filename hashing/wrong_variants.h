@@ -39,6 +39,7 @@ enum class mistake_id : std::uint8_t {
   step_modulo_m,
   collided_reversed,
   scan_by_two,
+  overwrite_when_full,
   collided_after_second,
   second_pass_whole_list,
   lists_two_passes_together,
@@ -81,6 +82,13 @@ enum class two_pass_rule : std::uint8_t {
                            // again at its own home is left over and stored again by the scan
 };
 
+/// Where a key goes that finds no empty slot on its whole probe sequence.
+enum class overwrite_rule : std::uint8_t {
+  none,        // nowhere: it is dropped
+  last_tried,  // over the key in the last slot it tried
+  home,        // over the key in its home slot
+};
+
 /// A wrong build: the correct builder of a strategy with the fields changed that differ from
 /// these defaults. The probe fields but `wrap` change a strategy's hash probes, and so only a
 /// strategy that makes more than one (see probing_for).
@@ -102,6 +110,7 @@ struct build_rules {
   bool collided_reversed = false;    // two passes take the keys left over last first
   int scan_stride = 1;               // 2: a linear scan advances two slots a try
   two_pass_rule two_pass = two_pass_rule::as_given;
+  overwrite_rule overwrite = overwrite_rule::none;  // a key overwritten is no longer in the table
   bool operator==(const build_rules&) const = default;
 };
 
@@ -376,6 +385,19 @@ inline constexpr std::array mistake_catalogue{
                   "start's parity, and a key whose scan comes back to its start is dropped.",
                   "add a key whose home slot is taken while the slot after it is free and the "
                   "one after that is free too."},
+    mistake_entry{
+        mistake_id::overwrite_when_full,
+        "overwrite_when_full",
+        every_strategy,
+        mistake_check::wrong_build,
+        {build_rules{.overwrite = overwrite_rule::last_tried},
+         build_rules{.overwrite = overwrite_rule::home}},
+        2,
+        "A key that finds no free slot is written over the key in the last slot it "
+        "tried, or in its home slot, instead of being left out; the key written over "
+        "is no longer in the table, so a later repeat of it goes in again.",
+        "add a table that fills up before its last new key, so that the key finds no free "
+        "slot."},
     mistake_entry{mistake_id::collided_after_second,
                   "collided_after_second",
                   strategy_bit(strategy_id::two_pass_hashing),

@@ -157,6 +157,11 @@ INSTANTIATE_TEST_SUITE_P(
         // An even size: 12's scan tries only the even slots, both taken, and comes back home.
         mistake_case{"scan_by_two_even_size", line(4, {4, 8, 12}, {}, lp, {4, 0, 8, 0}),
                      "scan_by_two"},
+        // 4 goes over 3 in slot 0, the last its scan tried; 3, met again, then goes over 5.
+        mistake_case{"overwrite_last_tried", line(3, {3, 7, 5, 4, 3}, {}, lp, {4, 7, 3}),
+                     "overwrite_when_full"},
+        mistake_case{"overwrite_home", line(3, {3, 7, 5, 4}, {}, tp, {3, 4, 5}),
+                     "overwrite_when_full"},
         // Each line below is given by its mistake alone: none of the other builds gives it.
         mistake_case{"collided_after_second",
                      line(7, {7, 14, 2}, {1, 9}, tp, {7, 1, 2, 9, 14, 0, 0}),

@@ -29,6 +29,9 @@ struct literal_rules {
   bool lists_together = false;          // the first pass takes both lists, the second the rest
   bool table_recreated = false;         // a new table for the second list
   bool first_pass_when_empty = false;   // the first pass takes a home slot only when empty
+  // A key that finds no free slot: 0 dropped, 1 written over the last slot it tried, 2 over its
+  // home slot.
+  int overwrite = 0;
 };
 
 /// The table `strategy` builds under `rules`; `m` from 3 up.

@@ -168,7 +168,7 @@ TEST(kept_table_layouts, match_the_literal_table_kept_on_random_small_tables) {
 // literal builder following the same rules.
 TEST(build_by_rules, matches_the_literal_builder_over_every_rule_combination) {
   std::vector<std::pair<build_rules, literal_rules>> combinations;
-  for (int bits = 0; bits < 512; ++bits) {
+  for (int bits = 0; bits < 1536; ++bits) {
     for (const int probes : {2, 3, 4}) {
       for (const step_rule step :
            {step_rule::plus_one, step_rule::no_plus_one, step_rule::modulo_m_minus_1,
@@ -183,7 +183,8 @@ TEST(build_by_rules, matches_the_literal_builder_over_every_rule_combination) {
                                 .first_probe = (bits >> 5) & 1,
                                 .wrap_to = (bits >> 6) & 1,
                                 .scan_cut = (bits >> 7) & 1,
-                                .scan_stride = 1 + ((bits >> 8) & 1)};
+                                .scan_stride = 1 + ((bits >> 8) & 1),
+                                .overwrite = static_cast<overwrite_rule>(bits >> 9)};
         const literal_rules literal{.wrap = rules.wrap,
                                     .free_if_same_key = rules.absorb_repeats,
                                     .second_two_pass = rules.second_two_pass,
@@ -194,7 +195,8 @@ TEST(build_by_rules, matches_the_literal_builder_over_every_rule_combination) {
                                     .first_probe = rules.first_probe,
                                     .wrap_to = rules.wrap_to,
                                     .scan_cut = rules.scan_cut,
-                                    .scan_stride = rules.scan_stride};
+                                    .scan_stride = rules.scan_stride,
+                                    .overwrite = bits >> 9};
         combinations.emplace_back(rules, literal);
       }
     }
@@ -210,11 +212,14 @@ TEST(build_by_rules, matches_the_literal_builder_over_every_rule_combination) {
       for (const strategy_id s : all_strategies) {
         ASSERT_EQ(build_by_rules(rules, s, m, first, second, order),
                   literal_build(s, m, first, second, literal))
-            << strategy_key(s) << " m=" << m << " round " << round << " wrap " << rules.wrap
-            << " repeats " << rules.absorb_repeats << " step " << static_cast<int>(rules.step)
-            << " probes " << rules.probes << " from home " << rules.scan_from_home << " keep "
-            << rules.keep_probing << " first " << rules.first_probe << " wrap to " << rules.wrap_to
-            << " cut " << rules.scan_cut << " stride " << rules.scan_stride;
+            << strategy_key(s) << " m=" << m << " keys " << testing::PrintToString(first) << " "
+            << testing::PrintToString(second) << " second two-pass " << rules.second_two_pass
+            << " wrap " << rules.wrap << " repeats " << rules.absorb_repeats << " step "
+            << static_cast<int>(rules.step) << " probes " << rules.probes << " from home "
+            << rules.scan_from_home << " keep " << rules.keep_probing << " first "
+            << rules.first_probe << " wrap to " << rules.wrap_to << " cut " << rules.scan_cut
+            << " stride " << rules.scan_stride << " overwrite "
+            << static_cast<int>(rules.overwrite);
       }
     }
   }
