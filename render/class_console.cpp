@@ -102,7 +102,7 @@ void put_mistake_tally(text_out& out, const class_totals& totals) {
   for (const std::size_t m : named) {
     put_text(out, "  ");
     put_right_aligned(out, counted(totals.mistakes[m].submissions, "submission"), width);
-    put_text(out, ": " + std::string(mistake_catalogue[m].key) + " (" +
+    put_text(out, ": " + mistake_title(named_at(m)) + " (" +
                       counted(totals.mistakes[m].lines, "line") + "; the program's mistake in " +
                       counted(totals.mistakes[m].programs, "submission") + ")\n");
   }

@@ -148,7 +148,7 @@ sentence mistake_sentence(const diagnosis& d) {
   if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') {
     text[0] = static_cast<char>(text[0] - 'A' + 'a');
   }
-  const std::string_view name = d.mistake ? mistake_key(*d.mistake) : unexplained_key;
+  const std::string name = d.mistake ? mistake_title(*d.mistake) : std::string(unexplained_key);
   w.words("mistake: ").words(name).words(" — ").words(text);
   return w.said;
 }
@@ -220,8 +220,8 @@ std::string likely_line(const submission_shape& shape) {
            counted_lines(shape.wrong_lines) + ")";
   }
   const likely_mistake& top = shape.likely.front();
-  return "Most likely: " + std::string(mistake_key(top.mistake)) + " (explains " +
-         number(top.explains) + " of " + counted_lines(top.wrong_lines) + ")";
+  return "Most likely: " + mistake_title(top.mistake) + " (explains " + number(top.explains) +
+         " of " + counted_lines(top.wrong_lines) + ")";
 }
 
 namespace {
