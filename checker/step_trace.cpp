@@ -115,8 +115,9 @@ std::optional<build_walk> mistake_walk(const correct_table& table) {
   const std::int64_t m = source.table_size;
   if (m < smallest_variant_table || m > largest_variant_table) return std::nullopt;
   // A key the mistake never inserts makes no tries in its build; where key 0 takes a slot, a
-  // slot that prints empty may be taken, so no tries are shown.
-  if (made.rules.zero_is_key ||
+  // slot that prints empty may be taken, and where keys are written over, a slot's key may leave
+  // it, so no tries are shown.
+  if (made.rules.zero_is_key || made.rules.overwrite != overwrite_rule::none ||
       !inserts_key(made.rules, *source.order, source.first_keys->size(), source.root)) {
     return std::nullopt;
   }

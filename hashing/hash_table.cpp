@@ -206,8 +206,8 @@ void linear_probing_fallback(key k, std::int64_t start, table& t) {
 template <strategy_id strategy>
 void probe_insert(key k, table& t) {
   constexpr probe_rules rules = traits_of(strategy).rules;
-  static_assert(rules.wrap && rules.wrap_to == 0 && rules.scan_cut == 0 && rules.first_probe == 0 &&
-                    !rules.scan_from_home && !rules.keep_probing &&
+  static_assert(rules.wrap && rules.wrap_to == 0 && rules.scan_cut == 0 && rules.scan_stride == 1 &&
+                    rules.first_probe == 0 && !rules.scan_from_home && !rules.keep_probing &&
                     rules.step == step_rule::plus_one,
                 "the tree's scan and the step's divisor serve the correct rules alone");
   const std::int64_t home = home_of(k, t);

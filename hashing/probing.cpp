@@ -26,6 +26,39 @@ std::int64_t scan_length(const probe_rules& rules, std::int64_t m) {
   return std::max<std::int64_t>(m - 1 - rules.scan_cut, 0);
 }
 
+// Whether the scan goes on from `wrap_to` after the last slot.
+bool scan_wraps(const probe_rules& rules, std::int64_t m) {
+  return rules.wrap && rules.wrap_to < m;
+}
+
+// The try (from 1) at which a scan of 2 slots a try first lands `ahead` slots on from its start
+// round a ring of `n` slots; 0 when it never does.
+std::int64_t ring_tries_by_two(std::int64_t ahead, std::int64_t n) {
+  if (n % 2 == 0) {
+    if (ahead % 2 != 0) return 0;
+    return ahead == 0 ? n / 2 : ahead / 2;
+  }
+  // On an odd ring the odd distances come on the second time round.
+  if (ahead == 0) return n;
+  return ahead % 2 == 0 ? ahead / 2 : (ahead + n) / 2;
+}
+
+// scan_tries_to for a scan of 2 slots a try, which may go round more than once. The
+// ring's slots are counted from `wrap_to`, a start below it standing just before the ring's first.
+std::int64_t strided_tries_to(const probe_rules& rules, std::int64_t m, std::int64_t start,
+                              std::int64_t slot) {
+  if (slot < 0 || slot >= m) return -1;
+  std::int64_t j = 0;
+  if (!scan_wraps(rules, m)) {
+    const std::int64_t ahead = slot - start;
+    if (ahead > 0 && ahead % rules.scan_stride == 0) j = ahead / rules.scan_stride;
+  } else if (slot >= rules.wrap_to) {
+    const std::int64_t n = m - rules.wrap_to;
+    j = ring_tries_by_two(((slot - start) % n + n) % n, n);
+  }
+  return j >= 1 && j <= scan_length(rules, m) ? j : -1;
+}
+
 bool is_prime(std::int64_t n) {
   if (n < 2) return false;
   for (std::int64_t d = 2; d * d <= n; ++d) {
@@ -57,15 +90,16 @@ std::int64_t scanned_slot(const probe_rules& rules, std::int64_t table_size, std
                           std::int64_t j) {
   const std::int64_t m = table_size;
   if (j < 1 || j > scan_length(rules, m)) return -1;
-  const std::int64_t at = start + j;
+  const std::int64_t at = start + rules.scan_stride * j;
   if (at < m) return at;
-  if (!rules.wrap || rules.wrap_to >= m) return -1;
+  if (!scan_wraps(rules, m)) return -1;
   return rules.wrap_to + (at - m) % (m - rules.wrap_to);
 }
 
 std::int64_t scan_tries_to(const probe_rules& rules, std::int64_t table_size, std::int64_t start,
                            std::int64_t slot) {
   const std::int64_t m = table_size;
+  if (rules.scan_stride != 1) return strided_tries_to(rules, m, start, slot);
   if (slot > start && slot < m) {
     return scanned_slot(rules, m, start, slot - start) < 0 ? -1 : slot - start;
   }
@@ -90,7 +124,8 @@ std::int64_t probe_count(const probe_rules& rules, std::int64_t table_size, std:
   if (rules.keep_probing) return probe_cycle(rules, m, k);
   const std::int64_t most = scan_length(rules, m);
   const std::int64_t scanned =
-      rules.wrap && rules.wrap_to < m ? most : std::min(most, m - 1 - scan_start(rules, m, k));
+      scan_wraps(rules, m) ? most
+                           : std::min(most, (m - 1 - scan_start(rules, m, k)) / rules.scan_stride);
   return rules.probes + scanned;
 }
 

@@ -22,8 +22,10 @@ enum class step_rule : std::uint8_t {
 };
 
 /// A key's probe sequence: `probes` hash probes, probe i at (home + i * step) mod m from i =
-/// `first_probe` on, then a linear scan of the slots after the scan's start, one at a time, up to
-/// m - 1 - `scan_cut` of them. A key takes the first empty slot of its
+/// `first_probe` on, then a linear scan after the scan's start, `scan_stride` slots a try, up to
+/// m - 1 - `scan_cut` tries. A scan past the last slot goes on in the ring of slots from `wrap_to`
+/// on: a scan of 2 slots a try goes round an odd ring once, and round the slots of its start's
+/// parity on an even one, trying them again. A key takes the first empty slot of its
 /// sequence, or is dropped when the sequence ends. `step_from_held` alone is not a function of
 /// the key: the builders take the step from the key that holds the home slot, and the functions
 /// below, which know no table, ignore it.
@@ -34,6 +36,7 @@ struct probe_rules {
   bool wrap = true;  // the scan goes on from slot `wrap_to` after the last slot, or ends there
   int wrap_to = 0;
   int scan_cut = 0;             // scanned slots fewer than m - 1
+  int scan_stride = 1;          // slots a scan advances a try: 1 or 2
   bool scan_from_home = false;  // the scan starts after the home slot, not after the last probe
   bool keep_probing = false;    // no scan: probe i goes on up to where the probes repeat
   bool step_from_held = false;  // the step is that of the key holding the home slot

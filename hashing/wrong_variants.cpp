@@ -131,11 +131,48 @@ bool starts_group(const std::vector<std::uint64_t>& sorted, std::size_t i) {
 
 // ---- The working table ----
 
-// Its empty slots are a tree of bitsets (hashing/empty_slot_tree.h).
+// The order a scan of 2 slots a try visits the slots in: round the ring of slots from `base` on
+// (n of them), the even ring offsets first, then the odd ones. On an odd ring that is one cycle
+// of the scan; on an even one, two, one of each parity. A slot below the ring (slot 0 when the
+// ring starts at 1) is no scan's target and sits after the ring.
+struct stride_order {
+  std::int64_t base = 0;
+  std::int64_t n = 0;
+  std::int64_t cycle = 0;  // positions in one cycle
+};
+
+stride_order make_stride_order(std::int64_t m, const probe_rules& rules) {
+  stride_order o;
+  o.base = rules.wrap && rules.wrap_to < m ? rules.wrap_to : 0;
+  o.n = m - o.base;
+  o.cycle = o.n % 2 == 0 ? o.n / 2 : o.n;
+  return o;
+}
+
+std::int64_t offset_position(const stride_order& o, std::int64_t q) {
+  if (q % 2 == 0) return q / 2;
+  return o.n % 2 == 0 ? o.n / 2 + q / 2 : (q + o.n) / 2;
+}
+
+std::int64_t slot_position(const stride_order& o, std::int64_t slot) {
+  return slot < o.base ? o.n : offset_position(o, slot - o.base);
+}
+
+std::int64_t position_slot(const stride_order& o, std::int64_t p) {
+  if (p >= o.n) return 0;
+  if (o.n % 2 == 0) return o.base + (p < o.cycle ? 2 * p : 2 * (p - o.cycle) + 1);
+  return o.base + 2 * p % o.n;
+}
+
+// Its empty slots are a tree of bitsets (hashing/empty_slot_tree.h); a scan of 2 slots a try has
+// them again as a tree in the order it visits them.
 struct probe_table {
   key* slots = nullptr;  // null in a comparison, where `reference` says what a filled slot holds
   empty_tree_layout empty;
   std::vector<std::uint64_t> empty_words;
+  stride_order by_two;
+  empty_tree_layout by_two_empty;
+  std::vector<std::uint64_t> by_two_words;  // empty while no scan strides
   std::int64_t size = 0;
   std::int64_t empty_count = 0;
   std::int64_t budget = continued_probe_budget;
@@ -148,7 +185,32 @@ struct probe_table {
   // When set, the build stops just before this key would first be stored.
   std::optional<key> stop_before;
   bool stopped = false;
+  overwrite_rule overwrite = overwrite_rule::none;
+  // With overwrite and repeats absorbed: whether each key is in the table, by its rank in `order`
+  // plus 1 (0 for key 0), as a key written over is no longer there. Empty otherwise.
+  const key_order* order = nullptr;
+  std::vector<bool> present;
 };
+
+std::size_t presence_index(const probe_table& t, key k) {
+  return static_cast<std::size_t>(rank_of(*t.order, k) + 1);
+}
+
+void set_present(probe_table& t, key k, bool in_table) {
+  if (!t.present.empty()) t.present[presence_index(t, k)] = in_table;
+}
+
+// Whether `k` is in the table already, where a build that absorbs repeats finds it; known only
+// to a build that tracks its keys, which it then meets every time they are listed.
+bool absorbed(const probe_table& t, key k) {
+  return !t.present.empty() && t.present[presence_index(t, k)];
+}
+
+// Whether keys can still change the table.
+bool takes_keys(const probe_table& t) {
+  return (t.empty_count > 0 || t.overwrite != overwrite_rule::none) && t.budget >= 0 &&
+         !t.diverged && !t.stopped;
+}
 
 // A table of `size` slots written to `slots`, which hold `size` zeros, or a comparison's table
 // when `slots` is null.
@@ -171,8 +233,23 @@ void store(probe_table& t, std::int64_t slot, key k) {
   const auto i = static_cast<std::size_t>(slot);
   if (t.reference != nullptr && (*t.reference)[i] != k) t.diverged = true;
   if (t.slots != nullptr) t.slots[i] = k;
+  set_present(t, k, true);
   --t.empty_count;
   mark_filled(t.empty, t.empty_words.data(), i);
+  if (!t.by_two_words.empty()) {
+    mark_filled(t.by_two_empty, t.by_two_words.data(),
+                static_cast<std::size_t>(slot_position(t.by_two, slot)));
+  }
+}
+
+// Lays out the tree a scan of 2 slots a try searches; the table must still be empty.
+void prepare_scan(probe_table& t, const probe_rules& rules) {
+  if (rules.scan_stride == 1) return;
+  const auto size = static_cast<std::size_t>(t.size);
+  t.by_two = make_stride_order(t.size, rules);
+  t.by_two_empty = lay_out_empty_tree(size);
+  t.by_two_words.assign(empty_tree_words(t.by_two_empty), 0);
+  mark_all_empty(t.by_two_empty, t.by_two_words.data(), size);
 }
 
 // The first empty slot at or after `from`, or the table size when there is none before the end.
@@ -180,10 +257,30 @@ std::int64_t first_empty_at_or_after(const probe_table& t, std::int64_t from) {
   return first_empty_at_or_after(t.empty, t.empty_words.data(), t.size, from);
 }
 
+// As scan_after for a scan of 2 slots a try: the first empty slot round the start's cycle, the
+// start itself last (a start below the ring stands for the ring's last slot, which it may try).
+std::int64_t strided_scan_after(const probe_table& t, std::int64_t start,
+                                const probe_rules& rules) {
+  const stride_order& o = t.by_two;
+  const std::int64_t from = start < o.base ? offset_position(o, o.n - 1) : slot_position(o, start);
+  const std::int64_t cycle_start = from / o.cycle * o.cycle;
+  const auto first_empty = [&t](std::int64_t p) {
+    return first_empty_at_or_after(t.by_two_empty, t.by_two_words.data(), t.size, p);
+  };
+  std::int64_t found = first_empty(from + 1);
+  if (found >= cycle_start + o.cycle) {
+    found = first_empty(cycle_start);
+    if (found > from) return -1;
+  }
+  const std::int64_t slot = position_slot(o, found);
+  return scan_tries_to(rules, t.size, start, slot) < 0 ? -1 : slot;
+}
+
 // The scan under `rules` after a filled slot `start`: its first empty slot, going on from slot
 // `wrap_to` when the rules wrap; -1 when there is none within its length. Slot `start` itself is
 // filled, so a whole turn finds the same slots as a scan that stops one short of coming back.
 std::int64_t scan_after(const probe_table& t, std::int64_t start, const probe_rules& rules) {
+  if (rules.scan_stride != 1) return strided_scan_after(t, start, rules);
   std::int64_t found = first_empty_at_or_after(t, start + 1);
   if (found >= t.size) {
     if (!rules.wrap || rules.wrap_to >= t.size) return -1;
@@ -194,6 +291,34 @@ std::int64_t scan_after(const probe_table& t, std::int64_t start, const probe_ru
 }
 
 void drop(probe_table& t) { t.diverged = t.diverged || t.drops_diverge; }
+
+// `k` goes over the key in the filled `slot`, which leaves the table.
+void write_over(probe_table& t, std::int64_t slot, key k) {
+  const auto i = static_cast<std::size_t>(slot);
+  if (t.reference != nullptr && (*t.reference)[i] != k) t.diverged = true;
+  if (t.slots != nullptr) {
+    set_present(t, t.slots[i], false);
+    t.slots[i] = k;
+  }
+  set_present(t, k, true);
+}
+
+// `k` found no empty slot on its probe sequence under `rules`.
+void no_room(probe_table& t, key k, const probe_rules& rules) {
+  if (t.overwrite == overwrite_rule::none) {
+    drop(t);
+    return;
+  }
+  const std::int64_t slot = t.overwrite == overwrite_rule::home
+                                ? primary_hash(k, t.size)
+                                : probe_slot(rules, t.size, k, probe_count(rules, t.size, k) - 1);
+  // A home slot no probe tries may still be empty.
+  if (is_empty(t, slot)) {
+    store(t, slot, k);
+  } else {
+    write_over(t, slot, k);
+  }
+}
 
 // Whether the build ends here, `k` being the key it stops before.
 bool stops_at(probe_table& t, key k) {
@@ -207,7 +332,7 @@ void store_after(probe_table& t, std::int64_t last, key k, const probe_rules& ru
   if (slot >= 0) {
     store(t, slot, k);
   } else {
-    drop(t);
+    no_room(t, k, rules);
   }
 }
 
@@ -229,7 +354,10 @@ std::int64_t step_for(key k, std::int64_t table_size, const probe_rules& rules) 
 // budget bounds what is left.
 void keep_probing_insert(key k, std::int64_t home, std::int64_t step, const probe_rules& rules,
                          probe_table& t) {
-  if (t.empty_count == 0) return;
+  if (t.empty_count == 0) {
+    no_room(t, k, rules);
+    return;
+  }
   const std::int64_t count = probe_count(rules, t.size, k);
   for (std::int64_t i = 0; i < count; ++i) {
     const std::int64_t slot = hash_probe(home, step, i + rules.first_probe, t.size);
@@ -239,7 +367,7 @@ void keep_probing_insert(key k, std::int64_t home, std::int64_t step, const prob
     }
     if (--t.budget < 0) return;
   }
-  drop(t);
+  no_room(t, k, rules);
 }
 
 // Stores `k`, homed at `home`, in the first empty slot of its probe sequence under `rules`: the
@@ -269,7 +397,7 @@ void probe_insert_from(key k, std::int64_t home, probe_table& t, const probe_rul
 
 // As probe_insert_from, a step_from_held build taking the step of the key at home, if any.
 void probe_insert(key k, probe_table& t, const probe_rules& rules) {
-  if (stops_at(t, k)) return;
+  if (absorbed(t, k) || stops_at(t, k)) return;
   const std::int64_t home = primary_hash(k, t.size);
   if (rules.step_from_held && !is_empty(t, home)) {
     probe_rules from_held = rules;
@@ -307,8 +435,7 @@ void set_bit(std::uint64_t* bits, std::size_t i) { bits[i / 64] |= std::uint64_t
 template <typename insert_fn>
 void insert_each(const key_source& source, const probe_table& t, insert_fn insert) {
   const std::size_t count = size_of(source);
-  for (std::size_t i = 0;
-       i < count && t.empty_count > 0 && t.budget >= 0 && !t.diverged && !t.stopped; ++i) {
+  for (std::size_t i = 0; i < count && takes_keys(t); ++i) {
     if (source.fresh != nullptr && !bit_at(source.fresh, source.offset + i)) continue;
     const key k =
         source.ranks != nullptr ? (*source.distinct)[(*source.ranks)[i]] : (*source.keys)[i];
@@ -323,15 +450,24 @@ void take_back_reversed(const key_source& keys, key_list& left, probe_table& t,
                         const probe_rules& rules) {
   std::sort(left.begin(), left.end());
   std::vector<bool> taken_back(left.size(), false);
-  for (auto at = keys.keys->rbegin();
-       at != keys.keys->rend() && t.empty_count > 0 && t.budget >= 0 && !t.diverged && !t.stopped;
-       ++at) {
+  for (auto at = keys.keys->rbegin(); at != keys.keys->rend() && takes_keys(t); ++at) {
     const auto found = std::lower_bound(left.begin(), left.end(), *at);
     if (found == left.end() || *found != *at) continue;
     const auto index = static_cast<std::size_t>(found - left.begin());
     if (taken_back[index]) continue;
     taken_back[index] = true;
     if (!stops_at(t, *at)) store_after(t, primary_hash(*at, t.size), *at, rules);
+  }
+}
+
+// The keys of a list that names each key every time it is listed, those marked `left_over` by
+// their index taken back last first.
+void take_back_listed_reversed(const key_source& keys, const std::vector<std::uint64_t>& left_over,
+                               probe_table& t, const probe_rules& rules) {
+  for (std::size_t i = size_of(keys); i-- > 0 && takes_keys(t);) {
+    const key k = (*keys.keys)[i];
+    if (!bit_at(left_over.data(), i) || absorbed(t, k) || stops_at(t, k)) continue;
+    store_after(t, primary_hash(k, t.size), k, rules);
   }
 }
 
@@ -342,10 +478,14 @@ void two_pass_insert(const key_source& keys, probe_table& t, const probe_rules& 
                      bool reversed = false) {
   std::vector<std::uint64_t> left_over(size_of(keys) / 64 + 1, 0);
   key_list left_keys;
+  // A list of distinct keys has each at its first place; one listing every key walks back.
+  const bool by_value = reversed && (keys.ranks != nullptr || keys.fresh != nullptr);
   insert_each(keys, t, [&](key k, std::size_t i) {
     const std::int64_t home = primary_hash(k, t.size);
+    // A key at its home slot is absorbed now; one elsewhere, when it scans, if still there.
+    if (!t.present.empty() && held_key(t, home) == k) return;
     if (!is_empty(t, home)) {
-      if (reversed) {
+      if (by_value) {
         left_keys.push_back(k);
       } else {
         set_bit(left_over.data(), i);
@@ -354,12 +494,16 @@ void two_pass_insert(const key_source& keys, probe_table& t, const probe_rules& 
       store(t, home, k);
     }
   });
-  if (reversed) {
+  if (by_value) {
     take_back_reversed(keys, left_keys, t, rules);
     return;
   }
+  if (reversed) {
+    take_back_listed_reversed(keys, left_over, t, rules);
+    return;
+  }
   insert_each(keys, t, [&](key k, std::size_t i) {
-    if (bit_at(left_over.data(), i) && !stops_at(t, k)) {
+    if (bit_at(left_over.data(), i) && !absorbed(t, k) && !stops_at(t, k)) {
       store_after(t, primary_hash(k, t.size), k, rules);
     }
   });
@@ -368,6 +512,8 @@ void two_pass_insert(const key_source& keys, probe_table& t, const probe_rules& 
 void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& first,
                      const key_source& second, const build_rules& rules) {
   const probe_rules probing = probing_for(rules, strategy);
+  prepare_scan(t, probing);
+  t.overwrite = rules.overwrite;
   const auto insert = [&t, &probing](key k, std::size_t) { probe_insert(k, t, probing); };
   if (!traits_of(strategy).first_list_two_passes) {
     insert_each(first, t, insert);
@@ -383,10 +529,20 @@ void fill_with_rules(probe_table& t, strategy_id strategy, const key_source& fir
   if (rules.second_list_inserted) insert_each(second, t, insert);
 }
 
+// A build that writes keys over others meets every key each time it is listed and, when it
+// absorbs repeats, tracks which keys are in the table by `order`.
+void track_keys(probe_table& t, const build_rules& rules, const key_order& order) {
+  if (rules.overwrite == overwrite_rule::none || !rules.absorb_repeats) return;
+  t.order = &order;
+  t.present.assign(order.distinct.size() + 1, false);
+}
+
 key_list build_with_rules(strategy_id strategy, std::int32_t table_size, const key_source& first,
-                          const key_source& second, const build_rules& rules) {
+                          const key_source& second, const build_rules& rules,
+                          const key_order* order = nullptr) {
   key_list layout(static_cast<std::size_t>(table_size), 0);
   probe_table t = make_table(table_size, layout.data());
+  if (order != nullptr) track_keys(t, rules, *order);
   fill_with_rules(t, strategy, first, second, rules);
   if (t.budget < 0) return {};
   return layout;
@@ -737,10 +893,10 @@ key_list build_by_rules(const build_rules& rules, strategy_id strategy, std::int
     return build_by_rules(others, strategy, table_size, second_keys, first_keys,
                           order_keys(second_keys, first_keys));
   }
-  if (!rules.absorb_repeats) {
+  if (!rules.absorb_repeats || rules.overwrite != overwrite_rule::none) {
     return build_with_rules(
         strategy, table_size, key_source{.keys = &first_keys, .zero_is_key = rules.zero_is_key},
-        key_source{.keys = &second_keys, .zero_is_key = rules.zero_is_key}, rules);
+        key_source{.keys = &second_keys, .zero_is_key = rules.zero_is_key}, rules, &order);
   }
   if (rules.zero_is_key) {
     marked_lists marked = mark_lists(first_keys, second_keys);
@@ -767,9 +923,10 @@ variant_outcome compare_variant(wrong_build build, strategy_id strategy, std::in
   if (rules == build_rules{.absorb_repeats = false} && lists.nonzero == lists.distinct) {
     return variant_outcome::same;
   }
-  if (rules.zero_is_key) {
-    // Key 0 in a slot the correct table leaves empty prints as that empty slot, which a build
-    // stopped at its first stored key can't tell: the whole layouts are compared.
+  if (rules.zero_is_key || rules.overwrite != overwrite_rule::none) {
+    // Key 0 in a slot the correct table leaves empty prints as that empty slot, and a key written
+    // over may come back, which a build stopped at its first stored key can't tell: the whole
+    // layouts are compared.
     const key_list layout = build_by_rules(rules, strategy, table_size, first_keys, second_keys,
                                            order_keys(first_keys, second_keys));
     if (layout.empty()) return variant_outcome::undecided;
@@ -855,6 +1012,7 @@ bool variant_revealable(wrong_build build, strategy_id strategy, std::int64_t ta
   const bool steps_alike = step_divisor(table_size, rules.step) == 1;
   const bool ordered_by_probes = strategy == strategy_id::double_hashing && rules.absorb_repeats &&
                                  rules.second_list_inserted && !rules.zero_is_key &&
+                                 rules.overwrite == overwrite_rule::none &&
                                  (!rules.step_from_held || steps_alike);
   return !ordered_by_probes || rules_part_at(build, rules, table_size);
 }
@@ -889,7 +1047,8 @@ key_list table_before(const build_rules& rules, strategy_id strategy, std::int32
     const key_order swapped = order_keys(second_keys, first_keys);
     fill_with_rules(t, strategy, key_source{&second_keys, &swapped.first_ranks, &swapped.distinct},
                     key_source{&first_keys, &swapped.second_ranks, &swapped.distinct}, rules);
-  } else if (!rules.absorb_repeats) {
+  } else if (!rules.absorb_repeats || rules.overwrite != overwrite_rule::none) {
+    track_keys(t, rules, order);
     fill_with_rules(t, strategy, key_source{.keys = &first_keys, .zero_is_key = rules.zero_is_key},
                     key_source{.keys = &second_keys, .zero_is_key = rules.zero_is_key}, rules);
   } else if (rules.zero_is_key) {
@@ -972,7 +1131,8 @@ constexpr auto rule_fields = std::make_tuple(
     &build_rules::second_two_pass, &build_rules::step, &build_rules::probes,
     &build_rules::scan_from_home, &build_rules::keep_probing, &build_rules::first_probe,
     &build_rules::wrap_to, &build_rules::scan_cut, &build_rules::second_list_inserted,
-    &build_rules::zero_is_key, &build_rules::step_from_held, &build_rules::collided_reversed);
+    &build_rules::zero_is_key, &build_rules::step_from_held, &build_rules::collided_reversed,
+    &build_rules::scan_stride, &build_rules::overwrite);
 
 // Stands for any field's value, to count an aggregate's fields by initialising it.
 struct any_field {

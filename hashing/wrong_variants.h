@@ -39,6 +39,8 @@ enum class mistake_id : std::uint8_t {
   step_from_home_key,
   step_modulo_m,
   collided_reversed,
+  scan_by_two,
+  overwrite_when_full,
 };
 
 /// How a line is found to hold a mistake: it is the layout of a wrong build of its own strategy,
@@ -56,6 +58,13 @@ enum class mistake_check : std::uint8_t {
 /// What an empty slot printed as -1 or "None" reads as (see key_line_parser::read_markers): no
 /// key is ever below 0.
 inline constexpr key empty_marker_key = -1;
+
+/// Where a key goes that finds no empty slot on its whole probe sequence.
+enum class overwrite_rule : std::uint8_t {
+  none,        // nowhere: it is dropped
+  last_tried,  // over the key in the last slot it tried
+  home,        // over the key in its home slot
+};
 
 /// A wrong build: the correct builder of a strategy with the fields changed that differ from
 /// these defaults. The probe fields but `wrap` change a strategy's hash probes, and so only a
@@ -76,6 +85,8 @@ struct build_rules {
   bool zero_is_key = false;          // key 0 goes in like any other key and takes a slot
   bool step_from_held = false;       // the step is that of the key already in the home slot
   bool collided_reversed = false;    // two passes take the keys left over last first
+  int scan_stride = 1;               // 2: a linear scan advances two slots a try
+  overwrite_rule overwrite = overwrite_rule::none;  // a key overwritten is no longer in the table
   bool operator==(const build_rules&) const = default;
 };
 
@@ -85,6 +96,7 @@ constexpr probe_rules probing_for(const build_rules& rules, strategy_id strategy
   probing.wrap = rules.wrap;
   probing.wrap_to = rules.wrap_to;
   probing.scan_cut = rules.scan_cut;
+  probing.scan_stride = rules.scan_stride;
   if (probing.probes > 1) {
     probing.step_from_held = rules.step_from_held;
     probing.step = rules.step;
@@ -338,6 +350,30 @@ inline constexpr std::array mistake_catalogue{
                   "of them scanning first.",
                   "add a first list with two keys that collide on one home slot while the slots "
                   "after it are free."},
+    mistake_entry{mistake_id::scan_by_two,
+                  "scan_by_two",
+                  every_strategy,
+                  mistake_check::wrong_build,
+                  {build_rules{.scan_stride = 2}},
+                  1,
+                  "Every linear scan advances two slots at a time instead of one, passing over "
+                  "the slots between; in a table of an even size it tries only the slots of its "
+                  "start's parity, and a key whose scan comes back to its start is dropped.",
+                  "add a key whose home slot is taken while the slot after it is free and the "
+                  "one after that is free too."},
+    mistake_entry{
+        mistake_id::overwrite_when_full,
+        "overwrite_when_full",
+        every_strategy,
+        mistake_check::wrong_build,
+        {build_rules{.overwrite = overwrite_rule::last_tried},
+         build_rules{.overwrite = overwrite_rule::home}},
+        2,
+        "A key that finds no free slot is written over the key in the last slot it "
+        "tried, or in its home slot, instead of being left out; the key written over "
+        "is no longer in the table, so a later repeat of it goes in again.",
+        "add a table that fills up before its last new key, so that the key finds no free "
+        "slot."},
 };
 
 constexpr const mistake_entry& catalogue_entry(mistake_id id) {

@@ -203,7 +203,7 @@ bool atomic_file::commit() { return finish() && publish(); }
 
 bool atomic_file::finish(bool sync) {
   if (out_.file == nullptr) return false;
-  bool written = flush_text(out_);
+  bool written = flush_text_whole(out_);
   if (sync && !temporary_.empty()) written = ::fsync(::fileno(out_.file)) == 0 && written;
   written = std::fclose(out_.file) == 0 && written;
   out_.file = nullptr;

@@ -33,31 +33,23 @@ struct sentence_writer {
   sentence_writer& key(std::int64_t value) { return put(part_kind::key, value); }
   sentence_writer& slot(std::int64_t value) { return put(part_kind::slot, value); }
   sentence_writer& count(std::int64_t value) { return put(part_kind::count, value); }
-  // Joins `other` on, after "; " when both hold something.
-  void join(const sentence& other) {
-    if (other.empty()) return;
+  // Starts a clause: "; " first when the sentence holds something already.
+  sentence_writer& clause() {
     if (!said.empty()) words("; ");
-    for (const sentence_part& part : other) {
-      if (part.kind == part_kind::words) {
-        words(part.text);
-      } else {
-        said.push_back(part);
-      }
-    }
+    return *this;
   }
 };
 
-sentence length_sentence(const diagnosis& d) {
-  sentence_writer w;
-  if (d.slot_count == d.table_size) return w.said;
-  w.count(d.slot_count).words(" keys for ").count(d.table_size).words(" slots");
-  return w.said;
+// "8 keys for 7 slots", as a clause of `w`; nothing when the counts agree.
+void put_length(sentence_writer& w, const diagnosis& d) {
+  if (d.slot_count == d.table_size) return;
+  w.clause().count(d.slot_count).words(" keys for ").count(d.table_size).words(" slots");
 }
 
 sentence difference_sentence(const diagnosis& d) {
   sentence_writer w;
   if (!d.first_wrong_slot) {
-    w.join(length_sentence(d));
+    put_length(w, d);
     if (!w.said.empty()) w.words("; the first ").count(std::min(d.slot_count, d.table_size));
     if (!w.said.empty()) w.words(" match");
     return w.said;
@@ -66,7 +58,7 @@ sentence difference_sentence(const diagnosis& d) {
   if (d.expected_key) w.words("expected ").put(part_kind::held, *d.expected_key).words(", ");
   w.words("submitted ").put(part_kind::held, d.submitted_key.value_or(0));
   if (d.differing_slots > 1) w.words("; ").count(d.differing_slots).words(" slots differ");
-  w.join(length_sentence(d));
+  put_length(w, d);
   return w.said;
 }
 
@@ -74,7 +66,7 @@ sentence misplaced_sentence(const diagnosis& d) {
   sentence_writer w;
   if (!d.first_misplaced_key) return w.said;
   w.words("first misplaced key ").key(*d.first_misplaced_key);
-  w.words(" (inserted " + ordinal(d.insertion_number) + "): ");
+  w.words(" (inserted ").words(ordinal(d.insertion_number)).words("): ");
   if (d.expected_slot) {
     w.words("belongs in slot ").slot(*d.expected_slot);
   } else {
@@ -120,24 +112,24 @@ sentence path_sentence(const diagnosis& d) {
   return w.said;
 }
 
-sentence key_sample(std::string_view what, const key_list& keys, std::int64_t count) {
-  sentence_writer w;
-  if (count == 0) return w.said;
-  w.words(what).words(": ");
+// "missing keys: 24, 31 and 2 more", as a clause of `w`; nothing when there are none.
+void put_key_sample(sentence_writer& w, std::string_view what, const key_list& keys,
+                    std::int64_t count) {
+  if (count == 0) return;
+  w.clause().words(what).words(": ");
   for (std::size_t i = 0; i < keys.size(); ++i) {
     if (i != 0) w.words(", ");
     w.key(keys[i]);
   }
   const auto more = count - static_cast<std::int64_t>(keys.size());
   if (more > 0) w.words(" and ").count(more).words(" more");
-  return w.said;
 }
 
 sentence keys_sentence(const diagnosis& d) {
   sentence_writer w;
-  w.join(key_sample("unknown keys", d.unknown_keys, d.unknown_count));
-  w.join(key_sample("missing keys", d.missing_keys, d.missing_count));
-  w.join(key_sample("repeated keys", d.repeated_keys, d.repeated_count));
+  put_key_sample(w, "unknown keys", d.unknown_keys, d.unknown_count);
+  put_key_sample(w, "missing keys", d.missing_keys, d.missing_count);
+  put_key_sample(w, "repeated keys", d.repeated_keys, d.repeated_count);
   return w.said;
 }
 
@@ -160,7 +152,7 @@ sentence notes_sentence(const diagnosis& d) {
   for (std::size_t i = 0; i < d.notes.size() && i < shown_notes; ++i) {
     const token_note& note = d.notes[i];
     if (i != 0) w.words("; ");
-    w.words("token " + quote_token(note.text));
+    w.words("token ").words(quote_token(note.text));
     if (note.read_as) w.words(" read as ").key(*note.read_as);
   }
   const std::size_t more = d.notes.size() - std::min(d.notes.size(), shown_notes);
@@ -171,11 +163,18 @@ sentence notes_sentence(const diagnosis& d) {
 }  // namespace
 
 std::vector<sentence> diagnosis_sentences(const diagnosis& d) {
+  // Each sentence is moved in as it is made: a list of them all would copy every one.
   std::vector<sentence> said;
-  for (sentence one : {difference_sentence(d), misplaced_sentence(d), path_sentence(d),
-                       keys_sentence(d), mistake_sentence(d), notes_sentence(d)}) {
+  said.reserve(6);
+  const auto keep = [&said](sentence one) {
     if (!one.empty()) said.push_back(std::move(one));
-  }
+  };
+  keep(difference_sentence(d));
+  keep(misplaced_sentence(d));
+  keep(path_sentence(d));
+  keep(keys_sentence(d));
+  keep(mistake_sentence(d));
+  keep(notes_sentence(d));
   return said;
 }
 

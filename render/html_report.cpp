@@ -102,7 +102,13 @@ std::int64_t length_of(const key_list* keys) {
   return keys == nullptr ? 0 : static_cast<std::int64_t>(keys->size());
 }
 
-std::string key_words(key k) { return k == 0 ? "empty" : html_number(k); }
+void append_key_words(std::string& html, key k) {
+  if (k == 0) {
+    html += "empty";
+  } else {
+    append_html_number(html, k);
+  }
+}
 
 bool slot_differs(const row_source& source, std::int64_t slot) {
   if (source.submitted == nullptr) return false;
@@ -218,7 +224,7 @@ void append_submitted_cell(std::string& html, const row_source& source, std::int
   const std::int64_t table = length_of(source.expected);
   if (slot >= length_of(source.submitted)) {
     html += "<td class=\"slot diff\" title=\"nothing submitted; expected ";
-    html += key_words((*source.expected)[static_cast<std::size_t>(slot)]);
+    append_key_words(html, (*source.expected)[static_cast<std::size_t>(slot)]);
     html += "\">\xe2\x80\x94</td>";  // an em dash: no key at all, not even 0
     return;
   }
@@ -230,9 +236,12 @@ void append_submitted_cell(std::string& html, const row_source& source, std::int
   html += '"';
   if (differs) {
     html += " title=\"";
-    html += slot < table
-                ? "expected " + key_words((*source.expected)[static_cast<std::size_t>(slot)])
-                : std::string("beyond the table");
+    if (slot < table) {
+      html += "expected ";
+      append_key_words(html, (*source.expected)[static_cast<std::size_t>(slot)]);
+    } else {
+      html += "beyond the table";
+    }
     html += '"';
   }
   html += '>';
@@ -303,24 +312,24 @@ std::vector<path_mark> path_marks(const diagnosis& d, std::int64_t table) {
   return marks;
 }
 
-// A sentence as the page shows it: a capital first letter, the digits of slots and counts
-// grouped, an empty slot as "empty", arrows and ellipses typeset, and a closing full stop.
-std::string page_sentence(const sentence& said) {
-  std::string text;
+// A sentence as the page shows it, into `text`: a capital first letter, the digits of slots and
+// counts grouped, an empty slot as "empty", arrows and ellipses typeset, and a closing full stop.
+void put_page_sentence(std::string& text, const sentence& said) {
+  text.clear();
   for (const sentence_part& part : said) {
     switch (part.kind) {
       case part_kind::words:
         text += part.text;
         break;
       case part_kind::key:
-        text += html_number(part.number);
+        append_html_number(text, part.number);
         break;
       case part_kind::held:
-        text += key_words(static_cast<key>(part.number));
+        append_key_words(text, static_cast<key>(part.number));
         break;
       case part_kind::slot:
       case part_kind::count:
-        text += grouped_number(part.number);
+        append_grouped_number(text, part.number);
         break;
       case part_kind::arrow:
         text += " \xe2\x86\x92 ";  // a right arrow
@@ -334,14 +343,15 @@ std::string page_sentence(const sentence& said) {
     text[0] = static_cast<char>(text[0] - 'a' + 'A');
   }
   if (!text.ends_with('.')) text += '.';
-  return text;
 }
 
 void append_diagnosis(std::string& html, const diagnosis& d) {
   html += "<ul class=\"why\">\n";
+  std::string text;  // one buffer for every sentence
   for (const sentence& said : diagnosis_sentences(d)) {
+    put_page_sentence(text, said);
     html += "<li>";
-    append_html(html, page_sentence(said));
+    append_html(html, text);
     html += "</li>\n";
   }
   html += "</ul>\n";

@@ -9,13 +9,20 @@ namespace {
 
 constexpr std::string_view replacement = "&#xFFFD;";
 
-// How many bytes at the start of `text` go out unchanged; 0 when the first needs replacing.
+bool plain_ascii(unsigned char byte) {
+  if (byte == '\t' || byte == '\n') return true;
+  const bool special = byte == '&' || byte == '<' || byte == '>' || byte == '"' || byte == '\'';
+  return byte >= 0x20 && byte < 0x7f && !special;
+}
+
+// How many bytes at the start of `text` go out unchanged; 0 when the first needs replacing. A
+// run of plain ASCII is measured whole, so the escaping loop takes it in one step.
 std::size_t unchanged_length(std::string_view text) {
   const auto lead = static_cast<unsigned char>(text[0]);
   if (lead >= 0x80) return utf8_sequence_length(text);
-  if (lead == '\t' || lead == '\n') return 1;
-  const bool special = lead == '&' || lead == '<' || lead == '>' || lead == '"' || lead == '\'';
-  return lead >= 0x20 && lead != 0x7f && !special ? 1 : 0;
+  std::size_t length = 0;
+  while (length < text.size() && plain_ascii(static_cast<unsigned char>(text[length]))) ++length;
+  return length;
 }
 
 std::string_view reference_for(char byte) {

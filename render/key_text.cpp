@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "hashing/huge_pages.h"
 #include "hashing/thread_start.h"
@@ -18,6 +19,17 @@ char* put_key(char* at, key k) {
   return decimal_kernels::put_decimal(at + 1, 0U - static_cast<std::uint32_t>(k));
 }
 
+// Writes keys[first, last) at `at`, each followed by `separator`, and returns the end; up to
+// widest_key bytes past the end may be overwritten.
+char* put_separated(char* at, const key_list& keys, std::size_t first, std::size_t last,
+                    char separator) {
+  for (std::size_t i = first; i < last; ++i) {
+    at = put_key(at, keys[i]);
+    *at++ = separator;
+  }
+  return at;
+}
+
 // Appends keys[first, last) to `text`, each followed by `separator`, writing in place rather than
 // growing the text key by key.
 void append_separated(std::string& text, const key_list& keys, std::size_t first, std::size_t last,
@@ -25,12 +37,8 @@ void append_separated(std::string& text, const key_list& keys, std::size_t first
   const std::size_t start = text.size();
   // Room for every key at its widest, and for put_decimal's copy of ten bytes at the last one.
   text.resize(start + (last - first) * (widest_key + 1) + widest_key);
-  char* at = text.data() + start;
-  for (std::size_t i = first; i < last; ++i) {
-    at = put_key(at, keys[i]);
-    *at++ = separator;
-  }
-  text.resize(static_cast<std::size_t>(at - text.data()));
+  char* const end = put_separated(text.data() + start, keys, first, last, separator);
+  text.resize(static_cast<std::size_t>(end - text.data()));
 }
 
 // Writes the keys a chunk at a time, each followed by `separator` but the last when
@@ -61,6 +69,22 @@ void* format_segment(void* argument) {
   auto* job = static_cast<segment_job*>(argument);
   job->text.clear();
   append_separated(job->text, *job->keys, job->first, job->last, job->separator);
+  return nullptr;
+}
+
+// Keys formatted by a helper thread at a place of their own in a text that is being written.
+struct in_place_job {
+  const key_list* keys = nullptr;
+  std::size_t first = 0;
+  std::size_t last = 0;
+  char* at = nullptr;
+  char separator = ' ';
+  char* end = nullptr;  // set by format_in_place
+};
+
+void* format_in_place(void* argument) {
+  auto* job = static_cast<in_place_job*>(argument);
+  job->end = put_separated(job->at, *job->keys, job->first, job->last, job->separator);
   return nullptr;
 }
 
@@ -111,24 +135,27 @@ void put_keys_separated(text_out& out, const key_list& keys, char separator) {
 
 bool append_keys_separated(std::string& text, const key_list& keys, char separator) {
   if (keys.empty()) return true;
-  // At most widest_key + 1 bytes a key, as many as three keys take in memory, plus the helper's
-  // half while it waits to be appended.
+  // At most widest_key + 1 bytes a key, as many as three keys take in memory, with room to spare.
   if (keys.size() > keys_per_segment && !can_hold_keys(4 * keys.size())) return false;
   const std::size_t start = text.size();
-  text.reserve(start + keys.size() * (widest_key + 1) + widest_key);
-  segment_job helper;
-  helper.keys = &keys;
-  helper.separator = separator;
-  helper.first = keys.size() > 2 * keys_per_segment ? keys.size() / 2 : keys.size();
-  helper.last = keys.size();
+  const std::size_t middle = keys.size() > 2 * keys_per_segment ? keys.size() / 2 : keys.size();
+  // The helper formats the second half into the same text, past the room the first half may take
+  // and past what put_decimal copies beyond its last key, so that the two never touch; the second
+  // half then moves down behind the first. No text of its own: its memory would be fresh for
+  // every list, and fresh memory costs more than the move.
+  const std::size_t second_at = start + middle * (widest_key + 1) + widest_key + 1;
+  text.resize(second_at + (keys.size() - middle) * (widest_key + 1) + widest_key);
+  in_place_job helper{&keys, middle, keys.size(), text.data() + second_at, separator};
   helper_thread thread;
-  if (helper.first < helper.last) {
-    helper.text.reserve((helper.last - helper.first) * (widest_key + 1) + widest_key);
-    thread.run(format_segment, &helper);
-  }
-  append_separated(text, keys, 0, helper.first, separator);
+  if (middle < keys.size()) thread.run(format_in_place, &helper);
+  char* const first_end = put_separated(text.data() + start, keys, 0, middle, separator);
   thread.join();
-  text += helper.text;
-  text.pop_back();  // the separator after the last key
+  char* end = first_end;
+  if (middle < keys.size()) {
+    const auto second_bytes = static_cast<std::size_t>(helper.end - helper.at);
+    std::memmove(first_end, helper.at, second_bytes);
+    end += second_bytes;
+  }
+  text.resize(static_cast<std::size_t>(end - text.data()) - 1);  // less the last separator
   return true;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
+#include <utility>
 
 #include "render/html_writer.h"
 
@@ -32,28 +34,46 @@ ol.steps li.more,ol.steps li.end{border-style:dashed;color:#555}
 
 namespace {
 
-// The numbers of the kept steps that try `slot`, comma-separated; empty when none does.
-std::string step_numbers(const build_walk& walk, std::int64_t slot) {
-  std::string text;
+// Appends the numbers of the kept steps that try `slot`, comma-separated; nothing when none
+// does. True when some step does.
+bool append_step_numbers(std::string& html, const build_walk& walk, std::int64_t slot) {
+  bool any = false;
   for (const walk_step& step : walk.steps) {
     if (step.slot != slot) continue;
-    if (!text.empty()) text += ',';
-    text += html_number(step.number);
+    html += any ? "," : "<sup>";
+    any = true;
+    append_html_number(html, step.number);
   }
-  return text;
+  if (any) html += "</sup>";
+  return any;
+}
+
+bool tried(const build_walk& walk, std::int64_t slot) {
+  return std::any_of(walk.steps.begin(), walk.steps.end(),
+                     [slot](const walk_step& step) { return step.slot == slot; });
 }
 
 // A slot of the table as it stood: "f" filled, "t" tried, "s" where the key settles. Short
 // names, since a table of 2,000 slots draws every one of them.
 void append_stood_cell(std::string& html, const build_walk& walk, std::int64_t slot, key held) {
-  const std::string numbers = step_numbers(walk, slot);
-  std::string classes;
-  if (held != 0) classes += " f";
-  if (!numbers.empty()) classes += " t";
-  if (walk.settles == slot) classes += " s";
-  html += classes.empty() ? "<td>" : "<td class=\"" + classes.substr(1) + "\">";
-  if (!numbers.empty()) html += "<sup>" + numbers + "</sup>";
-  if (held != 0) append_html_number(html, held);
+  const bool filled = held != 0;
+  const bool was_tried = tried(walk, slot);
+  const bool settles = walk.settles == slot;
+  if (!filled && !was_tried && !settles) {
+    html += "<td>";
+  } else {
+    html += "<td class=\"";
+    std::string_view separator;
+    for (const auto& [on, name] : {std::pair{filled, "f"}, {was_tried, "t"}, {settles, "s"}}) {
+      if (!on) continue;
+      html += separator;
+      html += name;
+      separator = " ";
+    }
+    html += "\">";
+  }
+  append_step_numbers(html, walk, slot);
+  if (filled) append_html_number(html, held);
   html += "</td>";
 }
 
@@ -64,7 +84,7 @@ void append_stood(std::string& html, const build_walk& walk, std::int64_t table_
   std::string index = "<tr class=\"index\"><th scope=\"row\">slot</th>";
   std::string held = "<tr><th scope=\"row\">held</th>";
   std::int64_t drawn_to = 0;
-  const std::string gap = "<td class=\"gap\">\xe2\x80\xa6</td>";
+  constexpr std::string_view gap = "<td class=\"gap\">\xe2\x80\xa6</td>";
   for (const table_span& span : walk.stood) {
     if (span.begin > drawn_to) {
       index += "<th></th>";
@@ -72,7 +92,9 @@ void append_stood(std::string& html, const build_walk& walk, std::int64_t table_
     }
     for (std::size_t i = 0; i < span.keys.size(); ++i) {
       const std::int64_t slot = span.begin + static_cast<std::int64_t>(i);
-      index += "<th>" + html_number(slot) + "</th>";
+      index += "<th>";
+      append_html_number(index, slot);
+      index += "</th>";
       append_stood_cell(held, walk, slot, span.keys[i]);
     }
     drawn_to = span.begin + static_cast<std::int64_t>(span.keys.size());
@@ -84,19 +106,36 @@ void append_stood(std::string& html, const build_walk& walk, std::int64_t table_
   // A wide table scrolls: the keyboard reaches it (and so can scroll it) by Tab.
   html += "<div class=\"rows\" tabindex=\"0\"><table class=\"stood\"><caption class=\"vh\">";
   append_html(html, title);
-  html += ": the table as it stood, by slot</caption>\n" + index + "</tr>\n" + held +
-          "</tr>\n</table></div>\n";
+  html += ": the table as it stood, by slot</caption>\n";
+  html += index;
+  html += "</tr>\n";
+  html += held;
+  html += "</tr>\n</table></div>\n";
 }
 
 void append_step(std::string& html, const build_walk& walk, const walk_step& step) {
   const bool settles = walk.settles == step.slot && step.held == 0;
   html += "<li";
   if (walk.parts_at == step.number) html += " class=\"parts\"";
-  html += " data-step=\"" + html_number(step.number) + "\" data-slot=\"" + html_number(step.slot) +
-          "\" data-held=\"" + (step.held == 0 ? std::string() : html_number(step.held)) + '"';
+  html += " data-step=\"";
+  append_html_number(html, step.number);
+  html += "\" data-slot=\"";
+  append_html_number(html, step.slot);
+  html += "\" data-held=\"";
+  if (step.held != 0) append_html_number(html, step.held);
+  html += '"';
   if (settles) html += " data-settles";
-  html += "><b>" + html_number(step.number) + "</b>slot " + grouped_number(step.slot) + ": ";
-  html += step.held == 0 ? std::string("empty") : "held by " + html_number(step.held);
+  html += "><b>";
+  append_html_number(html, step.number);
+  html += "</b>slot ";
+  append_grouped_number(html, step.slot);
+  html += ": ";
+  if (step.held == 0) {
+    html += "empty";
+  } else {
+    html += "held by ";
+    append_html_number(html, step.held);
+  }
   if (settles) html += ", settles";
   if (walk.parts_at == step.number) html += " \xe2\x80\x94 parts ways";
   html += "</li>\n";

@@ -114,6 +114,42 @@ TEST_F(files, atomic_file_replaces_the_target_only_on_commit) {
   EXPECT_EQ(entries(), 2U);
 }
 
+// A large file goes to the disk in whole blocks once it has grown past a few megabytes: every byte
+// lands in order whatever mix of short texts, long texts and syncs part way brought it there.
+TEST_F(files, a_large_atomic_file_holds_every_byte_in_order) {
+  constexpr std::size_t mib = std::size_t{1} << 20;
+  constexpr std::size_t sync = 0;  // a piece of no bytes: flush_text_to_disk
+  const std::vector<std::vector<std::size_t>> writes = {
+      {17 * mib + 5, 3, 9 * mib + 4093, 1000, 2 * mib},
+      {1000, 40 * 1000, 1000, 1000},  // 40,000 texts of 1,000 bytes in the second entry
+      {20 * mib + 1, sync, 5, sync, 12 * mib + 7, 8 * mib, sync, 4096 * 3},
+  };
+  for (std::size_t row = 0; row < writes.size(); ++row) {
+    SCOPED_TRACE(row);
+    atomic_file file;
+    ASSERT_TRUE(file.open(at("big")));
+    std::string expected;
+    const auto put = [&](std::size_t bytes) {
+      std::string text(bytes, '\0');
+      for (char& c : text) c = static_cast<char>('a' + (expected.size() + (&c - text.data())) % 23);
+      put_text(file.out(), text);
+      expected += text;
+    };
+    for (std::size_t i = 0; i < writes[row].size(); ++i) {
+      const std::size_t bytes = writes[row][i];
+      if (bytes == sync) {
+        ASSERT_TRUE(flush_text_to_disk(file.out()));
+      } else if (row == 1 && i == 1) {
+        for (std::size_t n = 0; n < bytes / 1000; ++n) put(1000);
+      } else {
+        put(bytes);
+      }
+    }
+    ASSERT_TRUE(file.commit());
+    EXPECT_TRUE(slurp(at("big")) == expected);  // not EXPECT_EQ: no dump of 40 MB on failure
+  }
+}
+
 TEST_F(files, atomic_file_replaces_a_symlink_and_refuses_what_it_cannot_create) {
   spill(at("target"), "precious");
   fs::create_symlink(at("target"), at("answer"));

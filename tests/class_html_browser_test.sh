@@ -52,7 +52,7 @@ expect_count "bars" 10 "$(count '<rect class="bar"' index.dom.html)"
 grep -q '<dd>5 of 6 submissions</dd>' index.dom.html || fail "the totals don't read 5 of 6"
 grep -qF "content=\"default-src 'none'; style-src 'unsafe-inline'\"" index.dom.html ||
   fail "the class page's CSP changed"
-expect_count "mistake bars" 22 "$(count '<rect class="mistake-bar"' index.dom.html)"
+expect_count "mistake bars" 24 "$(count '<rect class="mistake-bar"' index.dom.html)"
 expect_count "grid cells" 12 "$(count '<g class="cell"' index.dom.html)"
 # Each cell of the case x strategy grid against the gradebook: the submissions graded on the case
 # whose wrong_lines lack that case and strategy, as a whole percent (never 0 or 100 unless exact).
@@ -111,5 +111,5 @@ dump_alone "$out_dir/odd_pages/index.html" odd.dom.html
 expect_count "odd links" 1 "$(count '<a href=' odd.dom.html)"
 [[ -z "$(dead_links odd.dom.html odd_pages)" ]] || fail "dead link: $(dead_links odd.dom.html odd_pages)"
 grep -qF 'odd/say "hi" &lt;b&gt; &amp; #1 %41.txt</a>' odd.dom.html || fail "the odd name reads wrong"
-echo "ok: 6 rows, 5 links, 10 bars, 22 mistake bars, 12 grid cells as the CSV has them, no request;"
+echo "ok: 6 rows, 5 links, 10 bars, 24 mistake bars, 12 grid cells as the CSV has them, no request;"
 echo "screenshots $out_dir/class_index.png and $out_dir/class_charts.png"

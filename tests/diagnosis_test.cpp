@@ -152,6 +152,16 @@ INSTANTIATE_TEST_SUITE_P(
                      "step_modulo_m"},
         mistake_case{"collided_reversed", line(7, {7, 14, 21}, {}, tp, {7, 21, 14, 0, 0, 0, 0}),
                      "collided_reversed"},
+        mistake_case{"scan_by_two", line(7, {7, 14}, {}, lp, {7, 0, 14, 0, 0, 0, 0}),
+                     "scan_by_two"},
+        // An even size: 12's scan tries only the even slots, both taken, and comes back home.
+        mistake_case{"scan_by_two_even_size", line(4, {4, 8, 12}, {}, lp, {4, 0, 8, 0}),
+                     "scan_by_two"},
+        // 4 goes over 3 in slot 0, the last its scan tried; 3, met again, then goes over 5.
+        mistake_case{"overwrite_last_tried", line(3, {3, 7, 5, 4, 3}, {}, lp, {4, 7, 3}),
+                     "overwrite_when_full"},
+        mistake_case{"overwrite_home", line(3, {3, 7, 5, 4}, {}, tp, {3, 4, 5}),
+                     "overwrite_when_full"},
 
         // The smallest size variants are tried for: 2 wraps to slot 0 in the correct table.
         mistake_case{"no_wrap_around_size_three", line(3, {5, 2}, {}, lp, {0, 0, 5}),

@@ -23,17 +23,29 @@ bool try_store(literal_table& t, std::int64_t slot, key k) {
   return true;
 }
 
-void literal_scan_after(literal_table& t, std::int64_t start, key k) {
+// Scans on from `start`: -1 once `k` is stored, else the last slot tried (`tried` when the scan
+// tries none).
+std::int64_t literal_scan_after(literal_table& t, std::int64_t start, key k, std::int64_t tried) {
   const std::int64_t m = size_of(t);
   std::int64_t slot = start;
   for (std::int64_t i = 1; i < m - t.rules.scan_cut; ++i) {
-    ++slot;
-    if (slot == m) {
-      if (!t.rules.wrap || t.rules.wrap_to >= m) return;
-      slot = t.rules.wrap_to;
+    slot += t.rules.scan_stride;
+    if (slot >= m) {
+      if (!t.rules.wrap || t.rules.wrap_to >= m) break;
+      slot = t.rules.wrap_to + slot - m;
     }
-    if (try_store(t, slot, k)) return;
+    if (try_store(t, slot, k)) return -1;
+    tried = slot;
   }
+  return tried;
+}
+
+// `k` found no free slot; `last` is the last slot it tried.
+void literal_no_room(literal_table& t, key k, std::int64_t home, std::int64_t last) {
+  if (last < 0 || t.rules.overwrite == 0) return;
+  const auto i = static_cast<std::size_t>(t.rules.overwrite == 1 ? last : home);
+  t.slots[i] = k;
+  t.taken[i] = true;
 }
 
 bool literal_is_prime(std::int64_t n) {
@@ -45,7 +57,7 @@ bool literal_is_prime(std::int64_t n) {
 
 void literal_linear(literal_table& t, key k) {
   const std::int64_t home = k % size_of(t);
-  if (!try_store(t, home, k)) literal_scan_after(t, home, k);
+  if (!try_store(t, home, k)) literal_no_room(t, k, home, literal_scan_after(t, home, k, home));
 }
 
 std::int64_t literal_step(const literal_table& t, key k) {
@@ -72,7 +84,10 @@ void literal_double(literal_table& t, key k) {
     slot = (home + (i + t.rules.first_probe) * step) % m;
     if (try_store(t, slot, k)) return;
   }
-  if (!t.rules.keep_probing) literal_scan_after(t, t.rules.scan_from_home ? home : slot, k);
+  const std::int64_t last =
+      t.rules.keep_probing ? slot
+                           : literal_scan_after(t, t.rules.scan_from_home ? home : slot, k, slot);
+  literal_no_room(t, k, home, last);
 }
 
 void literal_two_pass(literal_table& t, const key_list& keys) {
@@ -81,7 +96,10 @@ void literal_two_pass(literal_table& t, const key_list& keys) {
     if (!try_store(t, k % size_of(t), k)) collided.push_back(k);
   }
   if (t.rules.collided_reversed) std::reverse(collided.begin(), collided.end());
-  for (const key k : collided) literal_scan_after(t, k % size_of(t), k);
+  for (const key k : collided) {
+    const std::int64_t home = k % size_of(t);
+    literal_no_room(t, k, home, literal_scan_after(t, home, k, home));
+  }
 }
 
 }  // namespace
@@ -190,6 +208,12 @@ key_list literal_variant(wrong_build build, strategy_id strategy, std::int32_t m
       break;
     case mistake_id::collided_reversed:
       rules.collided_reversed = true;
+      break;
+    case mistake_id::scan_by_two:
+      rules.scan_stride = 2;
+      break;
+    case mistake_id::overwrite_when_full:
+      rules.overwrite = build.reading == 0 ? 1 : 2;
       break;
 
     case mistake_id::wrong_strategy:

@@ -23,6 +23,10 @@ struct literal_rules {
   bool zero_is_key = false;     // key 0 takes a slot, which still prints as 0
   bool step_from_held = false;  // the step of the key in the home slot
   bool collided_reversed = false;
+  int scan_stride = 1;  // slots a scan advances a try
+  // A key that finds no free slot: 0 dropped, 1 written over the last slot it tried, 2 over its
+  // home slot.
+  int overwrite = 0;
 };
 
 /// The table `strategy` builds under `rules`; `m` from 3 up.

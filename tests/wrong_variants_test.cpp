@@ -168,7 +168,7 @@ TEST(kept_table_layouts, match_the_literal_table_kept_on_random_small_tables) {
 // literal builder following the same rules.
 TEST(build_by_rules, matches_the_literal_builder_over_every_rule_combination) {
   std::vector<std::pair<build_rules, literal_rules>> combinations;
-  for (int bits = 0; bits < 256; ++bits) {
+  for (int bits = 0; bits < 1536; ++bits) {
     for (const int probes : {2, 3, 4}) {
       for (const step_rule step :
            {step_rule::plus_one, step_rule::no_plus_one, step_rule::modulo_m_minus_1,
@@ -182,11 +182,21 @@ TEST(build_by_rules, matches_the_literal_builder_over_every_rule_combination) {
                                 .keep_probing = (bits & 16) != 0,
                                 .first_probe = (bits >> 5) & 1,
                                 .wrap_to = (bits >> 6) & 1,
-                                .scan_cut = (bits >> 7) & 1};
-        const literal_rules literal{
-            rules.wrap,    rules.absorb_repeats, rules.second_two_pass, static_cast<int>(step),
-            probes,        rules.scan_from_home, rules.keep_probing,    rules.first_probe,
-            rules.wrap_to, rules.scan_cut};
+                                .scan_cut = (bits >> 7) & 1,
+                                .scan_stride = 1 + ((bits >> 8) & 1),
+                                .overwrite = static_cast<overwrite_rule>(bits >> 9)};
+        const literal_rules literal{.wrap = rules.wrap,
+                                    .free_if_same_key = rules.absorb_repeats,
+                                    .second_two_pass = rules.second_two_pass,
+                                    .step_form = static_cast<int>(step),
+                                    .probes = probes,
+                                    .scan_from_home = rules.scan_from_home,
+                                    .keep_probing = rules.keep_probing,
+                                    .first_probe = rules.first_probe,
+                                    .wrap_to = rules.wrap_to,
+                                    .scan_cut = rules.scan_cut,
+                                    .scan_stride = rules.scan_stride,
+                                    .overwrite = bits >> 9};
         combinations.emplace_back(rules, literal);
       }
     }
@@ -202,11 +212,14 @@ TEST(build_by_rules, matches_the_literal_builder_over_every_rule_combination) {
       for (const strategy_id s : all_strategies) {
         ASSERT_EQ(build_by_rules(rules, s, m, first, second, order),
                   literal_build(s, m, first, second, literal))
-            << strategy_key(s) << " m=" << m << " round " << round << " wrap " << rules.wrap
-            << " repeats " << rules.absorb_repeats << " step " << static_cast<int>(rules.step)
-            << " probes " << rules.probes << " from home " << rules.scan_from_home << " keep "
-            << rules.keep_probing << " first " << rules.first_probe << " wrap to " << rules.wrap_to
-            << " cut " << rules.scan_cut;
+            << strategy_key(s) << " m=" << m << " keys " << testing::PrintToString(first) << " "
+            << testing::PrintToString(second) << " second two-pass " << rules.second_two_pass
+            << " wrap " << rules.wrap << " repeats " << rules.absorb_repeats << " step "
+            << static_cast<int>(rules.step) << " probes " << rules.probes << " from home "
+            << rules.scan_from_home << " keep " << rules.keep_probing << " first "
+            << rules.first_probe << " wrap to " << rules.wrap_to << " cut " << rules.scan_cut
+            << " stride " << rules.scan_stride << " overwrite "
+            << static_cast<int>(rules.overwrite);
       }
     }
   }
@@ -223,6 +236,7 @@ TEST(probe_model, tries_to_each_slot_agree_with_the_sequence) {
                                 .wrap = (bits & 4) == 0,
                                 .wrap_to = (bits >> 1) & 1,
                                 .scan_cut = bits % 3,
+                                .scan_stride = 1 + probes % 2,
                                 .scan_from_home = bits == 3,
                                 .keep_probing = bits == 7};
         for (key k = 0; k < 4 * m; ++k) {
