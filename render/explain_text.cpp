@@ -202,9 +202,22 @@ std::string plain_sentence(const sentence& said) {
   return text;
 }
 
+std::vector<sentence> unread_line_sentences(const diagnosis& d) {
+  std::vector<sentence> said;
+  sentence named = mistake_sentence(d);
+  if (!named.empty()) said.push_back(std::move(named));
+  return said;
+}
+
 std::string explain_lines(const diagnosis& d) {
   std::string text;
   for (const sentence& said : diagnosis_sentences(d)) text += "  " + plain_sentence(said) + "\n";
+  return text;
+}
+
+std::string explain_unread_line(const diagnosis& d) {
+  std::string text;
+  for (const sentence& said : unread_line_sentences(d)) text += "  " + plain_sentence(said) + "\n";
   return text;
 }
 
