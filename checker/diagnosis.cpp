@@ -259,14 +259,17 @@ bool by_comparison(mistake_id id) {
   return catalogue_entry(id).check != mistake_check::wrong_build;
 }
 
-bool tried_before(mistake_id a, mistake_id b) {
-  if (by_comparison(a) != by_comparison(b)) return by_comparison(a);
-  return a < b;
+// Pairs are tried last, in catalogue order.
+bool tried_before(const named_mistake& a, const named_mistake& b) {
+  if (a.second.has_value() != b.second.has_value()) return !a.second;
+  if (a.second) return a < b;
+  if (by_comparison(a.first) != by_comparison(b.first)) return by_comparison(a.first);
+  return a.first < b.first;
 }
 
 // A mistake that gives the line, with what its sentence and walk need.
 struct candidate {
-  mistake_id id = mistake_id::lists_swapped;
+  named_mistake id;
   mistake_detail detail;
   std::optional<mistake_build> build;
 };
@@ -332,8 +335,84 @@ void add_variants(const diagnosis_input& input, const key_list& submitted, const
   }
 }
 
-std::int64_t evidence_for(const mistake_evidence* evidence, mistake_id id) {
-  const auto at = static_cast<std::size_t>(id);
+// A pair of wrong builds of two mistakes, their rules merged.
+struct pair_build {
+  named_mistake name;
+  build_rules rules;
+};
+
+std::vector<pair_build> find_pair_builds(strategy_id strategy) {
+  std::vector<pair_build> pairs;
+  for (std::size_t i = 0; i < all_wrong_builds.size(); ++i) {
+    const wrong_build one = all_wrong_builds[i];
+    if (!variant_applies(one, strategy)) continue;
+    for (std::size_t j = i + 1; j < all_wrong_builds.size(); ++j) {
+      const wrong_build other = all_wrong_builds[j];
+      if (other.mistake == one.mistake || !variant_applies(other, strategy)) continue;
+      const std::optional<build_rules> rules = merged_rules(rules_of(one), rules_of(other));
+      if (rules) pairs.push_back({named_mistake{one.mistake, other.mistake}, *rules});
+    }
+  }
+  return pairs;
+}
+
+// Every pair of readings of two mistakes that can be made together on `strategy`, in catalogue
+// order: made once for each strategy.
+const std::vector<pair_build>& pair_builds(strategy_id strategy) {
+  static const std::array<std::vector<pair_build>, strategy_count> by_strategy = [] {
+    std::array<std::vector<pair_build>, strategy_count> made;
+    for (std::size_t s = 0; s < strategy_count; ++s) made[s] = find_pair_builds(all_strategies[s]);
+    return made;
+  }();
+  return by_strategy[strategy_index(strategy)];
+}
+
+// Each pair of mistakes once, by its first readings that give the line; the line's pairs are
+// searched whole or not at all, as the budget allows.
+void add_pairs(const diagnosis_input& input, const key_list& submitted, const key_order& order,
+               std::vector<candidate>& found, diagnosis& d) {
+  const std::int64_t m = input.table_size;
+  if (input.pairs == nullptr || m > largest_pair_table) return;
+  const std::vector<pair_build>& pairs = pair_builds(input.strategy);
+  const std::int64_t cost = static_cast<std::int64_t>(pairs.size()) * std::max(m, pair_build_floor);
+  if (cost > input.pairs->slots_left) return;
+  input.pairs->slots_left -= cost;
+  d.pairs_searched = true;
+  for (const pair_build& pair : pairs) {
+    const bool named = std::any_of(found.begin(), found.end(),
+                                   [&](const candidate& c) { return c.id == pair.name; });
+    if (named) continue;
+    const key_list layout =
+        build_by_rules(pair.rules, input.strategy, static_cast<std::int32_t>(m),
+                       list_or_empty(input.first_keys), list_or_empty(input.second_keys), order);
+    if (layout != submitted) continue;
+    found.push_back({pair.name,
+                     {input.strategy, input.strategy, false},
+                     mistake_build{input.strategy, pair.rules}});
+  }
+}
+
+// What an unexplained line says was tried.
+std::string unexplained_text(const diagnosis_input& input, const diagnosis& d) {
+  const std::int64_t m = input.table_size;
+  if (m < smallest_variant_table || m > largest_variant_table) {
+    return "No known mistake gives this line; wrong builds are tried for tables of " +
+           std::to_string(smallest_variant_table) + " to " + std::to_string(largest_variant_table) +
+           " slots only.";
+  }
+  if (d.pairs_searched || input.pairs == nullptr) return "No known mistake gives this line.";
+  if (m > largest_pair_table) {
+    return "No known mistake gives this line alone; pairs of mistakes are tried for tables of up "
+           "to " +
+           std::to_string(largest_pair_table) + " slots only.";
+  }
+  return "No known mistake gives this line alone; pairs of mistakes were not tried, the "
+         "submission having spent the " +
+         std::to_string(pair_slot_budget) + " slots its pairs may build.";
+}
+
+std::int64_t evidence_for(const mistake_evidence* evidence, const named_mistake& id) {
+  const std::size_t at = named_index(id);
   if (evidence == nullptr || at >= evidence->lines.size()) return 0;
   return evidence->lines[at];
 }
@@ -358,15 +437,20 @@ void name_mistake(const diagnosis_input& input, const key_list& submitted, const
     if (entry.check == mistake_check::marked_empty) add_marked_empty(input, submitted, found);
   }
   add_variants(input, submitted, order, found);
+  const bool built =
+      input.table_size >= smallest_variant_table && input.table_size <= largest_variant_table;
+  if (found.empty() && built) {
+    // No build gives a line of another length than its table's: no pair needs trying.
+    const bool fits = static_cast<std::int64_t>(submitted.size()) == input.table_size;
+    if (fits) {
+      add_pairs(input, submitted, order, found, d);
+    } else {
+      d.pairs_searched = true;
+    }
+  }
   d.searched = true;
   if (found.empty()) {
-    const bool built =
-        input.table_size >= smallest_variant_table && input.table_size <= largest_variant_table;
-    d.mistake_text = built ? "No known mistake gives this line."
-                           : "No known mistake gives this line; wrong builds are tried for "
-                             "tables of " +
-                                 std::to_string(smallest_variant_table) + " to " +
-                                 std::to_string(largest_variant_table) + " slots only.";
+    d.mistake_text = unexplained_text(input, d);
     return;
   }
   const candidate* best = &found.front();
@@ -404,7 +488,7 @@ void trace_walks(const diagnosis_input& input, const key_list& expected, const k
   source.length = d.path_length;
   source.settles = d.settles;
   source.mistake = d.named_build;
-  if (d.mistake) source.mistake_name = std::string(mistake_key(*d.mistake));
+  if (d.mistake) source.mistake_name = mistake_title(*d.mistake);
   d.walk = trace_steps(source);
 }
 
@@ -475,20 +559,30 @@ std::string mistake_sentence(mistake_id id, const mistake_detail& detail) {
   return text;
 }
 
+std::string mistake_sentence(const named_mistake& name, const mistake_detail& detail) {
+  if (!name.second) return mistake_sentence(name.first, detail);
+  return "Two mistakes at once: " + mistake_sentence(name.first, detail) + " " +
+         mistake_sentence(*name.second, detail);
+}
+
 void count_evidence(const diagnosis& d, mistake_evidence& evidence) {
   ++evidence.wrong_lines;
   if (evidence.lines.size() < mistake_catalogue.size()) {
     evidence.lines.resize(mistake_catalogue.size(), 0);
   }
-  for (const mistake_id id : d.reproducing) ++evidence.lines[static_cast<std::size_t>(id)];
+  for (const named_mistake& id : d.reproducing) {
+    const std::size_t at = named_index(id);
+    if (at >= evidence.lines.size()) evidence.lines.resize(at + 1, 0);
+    ++evidence.lines[at];
+  }
 }
 
 // Ties go as a line's name goes: to the mistake tried first.
 std::vector<likely_mistake> likely_mistakes(const mistake_evidence& evidence) {
   std::vector<likely_mistake> likely;
-  for (std::size_t m = 0; m < evidence.lines.size() && m < mistake_catalogue.size(); ++m) {
+  for (std::size_t m = 0; m < evidence.lines.size() && m < named_mistake_count; ++m) {
     if (evidence.lines[m] == 0) continue;
-    likely.push_back({mistake_catalogue[m].id, evidence.lines[m], evidence.wrong_lines});
+    likely.push_back({named_at(m), evidence.lines[m], evidence.wrong_lines});
   }
   std::sort(likely.begin(), likely.end(), [](const likely_mistake& a, const likely_mistake& b) {
     if (a.explains != b.explains) return a.explains > b.explains;

@@ -16,11 +16,25 @@
 #include "hashing/hash_table.h"
 #include "hashing/wrong_variants.h"
 
-/// Evidence across a submission: how many of its Wrong lines each mistake gives exactly, by
-/// mistake_id (empty reads as none).
+/// Evidence across a submission: how many of its Wrong lines each mistake, or pair of them, gives
+/// exactly, by named_index (missing entries read as none).
 struct mistake_evidence {
   std::vector<std::int64_t> lines;
   std::int64_t wrong_lines = 0;
+};
+
+/// Pairs of mistakes are tried on a line only when no mistake alone gives it, only for tables of
+/// up to largest_pair_table slots, and only while the submission's budget lasts: a line's pairs
+/// cost each pair's build, counted at pair_build_floor slots or the table size if larger, and are
+/// searched only when all of them fit in what is left of pair_slot_budget.
+inline constexpr std::int64_t largest_pair_table = 1000;
+inline constexpr std::int64_t pair_build_floor = 64;
+inline constexpr std::int64_t pair_slot_budget = 4096 * largest_pair_table;
+
+/// What a submission has left to spend on pairs: one per read of it, spent line by line in file
+/// order, so that every read of it names the same lines.
+struct pair_budget {
+  std::int64_t slots_left = pair_slot_budget;
 };
 
 /// One line to explain. Null list pointers read as empty lists; `line_above` and `line_below` are
@@ -52,6 +66,8 @@ struct diagnosis_input {
   // The case's lines, judged together, show a table never emptied between strategies
   // (table_kept_in_case): the line is named table_not_reset, not another strategy's layout.
   bool table_kept = false;
+  // The submission's budget for pairs of mistakes; null: no pair is tried.
+  pair_budget* pairs = nullptr;
 };
 
 /// Whether a case's lines after the first hold what a program gives that never empties its table
@@ -120,14 +136,16 @@ struct diagnosis {
 
   std::vector<token_note> notes;
 
-  // Every known mistake that gives exactly the submitted line, in catalogue order.
-  std::vector<mistake_id> reproducing;
+  // Every known mistake that gives exactly the submitted line, in catalogue order; when none
+  // does, every pair of them that does.
+  std::vector<named_mistake> reproducing;
   // The one of them with the most evidence (see diagnosis_input::evidence); null when none gives
   // the line: with `searched`, the line is unexplained.
-  std::optional<mistake_id> mistake;
+  std::optional<named_mistake> mistake;
   // Its sentence, as mistake_sentence gives it; for an unexplained line, what was tried.
   std::string mistake_text;
-  bool searched = false;  // the known mistakes were tried on the line
+  bool searched = false;        // the known mistakes were tried on the line
+  bool pairs_searched = false;  // and, none giving it alone, every pair of them
   // The build that mistake stands for; null for a shifted line and without a mistake.
   std::optional<mistake_build> named_build;
 
@@ -147,6 +165,9 @@ struct mistake_detail {
 
 /// The catalogue sentence of `id` with its blanks filled.
 std::string mistake_sentence(mistake_id id, const mistake_detail& detail);
+
+/// As above for a named mistake: two at once are "Two mistakes at once: " and both sentences.
+std::string mistake_sentence(const named_mistake& name, const mistake_detail& detail);
 
 /// Room to sort and index keys in. Passing the same one for every line of a case, or of a run,
 /// means a large table's memory is taken from the system once rather than for every line, which

@@ -43,7 +43,9 @@ void strategy_tally::line(const case_result& /*record*/, const line_result& resu
     ++right_.at(at);
     bits_ = static_cast<std::uint8_t>(bits_ | 1U << at);
   } else if (result.details && result.details->mistake) {
-    ++mistakes_.at(static_cast<std::size_t>(*result.details->mistake));
+    const std::size_t named = named_index(*result.details->mistake);
+    if (named >= mistakes_.size()) mistakes_.resize(named + 1, 0);
+    ++mistakes_[named];
   }
 }
 
@@ -151,14 +153,14 @@ class_totals totals_of(std::span<const submission_row> rows) {
       totals.strategy_right.at(s) += row.strategy_right.at(s);
       totals.strategy_lines.at(s) += row.strategy_lines.at(s);
     }
-    for (std::size_t m = 0; m < row.mistake_lines.size() && m < totals.mistakes.size(); ++m) {
+    const std::size_t program = row.program_mistake ? named_index(*row.program_mistake) : 0;
+    const std::size_t reach = std::max(row.mistake_lines.size(), program + 1);
+    if (totals.mistakes.size() < reach) totals.mistakes.resize(reach);
+    for (std::size_t m = 0; m < row.mistake_lines.size(); ++m) {
       totals.mistakes[m].lines += row.mistake_lines[m];
       totals.mistakes[m].submissions += row.mistake_lines[m] > 0 ? 1 : 0;
     }
-    const auto program = static_cast<std::size_t>(row.program_mistake.value_or(mistake_id{}));
-    if (row.program_mistake && program < totals.mistakes.size()) {
-      ++totals.mistakes[program].programs;
-    }
+    if (row.program_mistake) ++totals.mistakes[program].programs;
   }
   totals.graded = static_cast<std::int64_t>(scores.size());
   if (scores.empty()) return totals;

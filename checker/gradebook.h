@@ -29,9 +29,10 @@ struct submission_row {
   std::vector<std::uint8_t> case_lines_right;
   std::array<std::int64_t, strategy_count> strategy_right{};  // indexed like all_strategies
   std::array<std::int64_t, strategy_count> strategy_lines{};  // lines graded, by strategy
-  std::vector<std::int64_t> mistake_lines;  // Wrong lines naming each, like mistake_catalogue
-  // The program's mistake: the one that gives the most of its Wrong lines (when diagnosed).
-  std::optional<mistake_id> program_mistake;
+  std::vector<std::int64_t> mistake_lines;  // Wrong lines naming each, by named_index
+  // The program's mistake (or pair): the one that gives the most of its Wrong lines (when
+  // diagnosed).
+  std::optional<named_mistake> program_mistake;
   bool any_separator = false;  // its keys were read between any separators, not single spaces
 };
 
@@ -139,7 +140,7 @@ struct class_totals {
   std::array<std::int64_t, strategy_count> strategy_right{};
   std::array<std::int64_t, strategy_count> strategy_lines{};
   bool any_wrong = false;               // a graded line was judged Wrong
-  std::vector<mistake_count> mistakes;  // indexed like mistake_catalogue
+  std::vector<mistake_count> mistakes;  // by named_index, at least every catalogue mistake
   case_grid cases;                      // set by the class run, not from rows
   // Set by the class run, not from rows: what listing the folders passed over.
   std::int64_t skipped_folders = 0;
@@ -150,7 +151,7 @@ struct class_totals {
 class_totals totals_of(std::span<const submission_row> rows);
 
 /// The mistakes that Wrong lines named, or that are some submission's program's mistake, as
-/// indexes into mistake_catalogue: the most submissions first, ties in catalogue order.
+/// named_index values: the most submissions first, ties in catalogue order, then the pairs.
 std::vector<std::size_t> ranked_mistakes(const class_totals& totals);
 
 /// `part` / `whole` in tenths of a percent, rounded half up; 0 when `whole` is 0 or below.

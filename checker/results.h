@@ -140,9 +140,10 @@ inline constexpr auto max_shift_lines = static_cast<std::int64_t>(strategy_count
 /// How keys were separated when not by spaces, judged from the first line that shows it.
 enum class key_separator { spaces, tabs, commas, semicolons, brackets };
 
-/// A mistake and how many of a submission's diagnosed Wrong lines it gives exactly.
+/// A mistake, or pair of them, and how many of a submission's diagnosed Wrong lines it gives
+/// exactly.
 struct likely_mistake {
-  mistake_id mistake = mistake_id::lists_swapped;
+  named_mistake mistake;
   std::int64_t explains = 0;
   std::int64_t wrong_lines = 0;  // the submission's diagnosed Wrong lines, whatever explains them
   bool operator==(const likely_mistake&) const = default;

@@ -33,6 +33,7 @@ std::shared_ptr<const diagnosis> without_answer(const diagnosis& full) {
   d->mistake = full.mistake;
   d->mistake_text = full.mistake_text;
   d->searched = full.searched;
+  d->pairs_searched = full.pairs_searched;
   return d;
 }
 
@@ -45,6 +46,7 @@ std::shared_ptr<const diagnosis> mistake_only(const diagnosis& full) {
   d->mistake = full.mistake;
   d->mistake_text = full.mistake_text;
   d->searched = full.searched;
+  d->pairs_searched = full.pairs_searched;
   return d;
 }
 

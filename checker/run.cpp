@@ -170,7 +170,7 @@ void build_case(const line_reader& input_f, case_result& record) {
 void diagnose(const case_result& record, const neighbours& around, std::size_t index,
               line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch,
               const mistake_evidence* evidence, const parsed_line& parsed, bool table_kept,
-              bool names_only = false) {
+              pair_budget* pairs, bool names_only = false) {
   if (!order) {
     order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
   }
@@ -191,6 +191,7 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
   input.notes = result.notes;
   input.order = &*order;
   input.evidence = evidence;
+  input.pairs = pairs;
   input.names_only = names_only;
   input.keys_read = result.problem == line_problem::none;
   input.table_kept = table_kept;
@@ -394,7 +395,8 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
         const mistake_evidence* evidence = pass == nullptr ? nullptr : &prior_evidence(*pass);
-        diagnose(record, around, index, result, order, scratch, evidence, parsed, table_kept);
+        diagnose(record, around, index, result, order, scratch, evidence, parsed, table_kept,
+                 pass == nullptr ? nullptr : &pass->pairs);
       }
       ++tally.graded_count;
       tally.right_count += result.judged == verdict::right ? 1 : 0;
@@ -556,7 +558,7 @@ bool regular(std::FILE* file) {
 
 // Counts the mistakes that give each of a case's Wrong lines; false when a read failed.
 bool count_case_evidence(line_reader& output_f, const case_result& record, const neighbours& around,
-                         mistake_evidence& evidence) {
+                         mistake_evidence& evidence, pair_budget& pairs) {
   const bool counted =
       record.state == case_state::built && record.table_size <= largest_variant_table;
   if (!counted) {
@@ -580,7 +582,7 @@ bool count_case_evidence(line_reader& output_f, const case_result& record, const
     grade_line(status, lines.parsed[index], layout_of(record.expected, result.strategy), result);
     if (result.judged != verdict::wrong) continue;
     diagnose(record, around, index, result, order, scratch, nullptr, lines.parsed[index],
-             table_kept, true);
+             table_kept, &pairs, true);
     count_evidence(*result.details, evidence);
   }
   return true;
@@ -613,6 +615,7 @@ void gather_from_files(const run_request& request, mistake_evidence& evidence) {
     return;
   }
   mistake_evidence found;
+  pair_budget pairs;
   case_result current;
   case_result next;
   read_status read = evidence_case(files, 0, current);
@@ -624,7 +627,7 @@ void gather_from_files(const run_request& request, mistake_evidence& evidence) {
     neighbours around;
     around.above.front() = has_above ? &above : nullptr;
     around.below.front() = next_built ? &next.expected.by_strategy.front() : nullptr;
-    if (!count_case_evidence(files.output_f, current, around, found)) return;
+    if (!count_case_evidence(files.output_f, current, around, found, pairs)) return;
     has_above = current.state == case_state::built;
     if (has_above) above.swap(current.expected.by_strategy.back());
     std::swap(current, next);
@@ -659,8 +662,11 @@ void gather_from_cases(const run_request& request, std::span<const case_result> 
     return;
   }
   mistake_evidence found;
+  pair_budget pairs;
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    if (!count_case_evidence(files.output_f, cases[i], neighbours_of(cases, i), found)) return;
+    if (!count_case_evidence(files.output_f, cases[i], neighbours_of(cases, i), found, pairs)) {
+      return;
+    }
   }
   evidence = std::move(found);
 }

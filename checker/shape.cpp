@@ -158,6 +158,8 @@ void name_shift(const line_shift& shift, line_result& result) {
   if (!result.details || !shift.holds(result.output_line)) return;
   diagnosis explained = *result.details;
   explained.mistake = mistake_id::line_shifted;
+  // A mistake alone beats any pair.
+  std::erase_if(explained.reproducing, [](const named_mistake& m) { return m.second.has_value(); });
   const auto& named = explained.reproducing;
   if (std::find(named.begin(), named.end(), mistake_id::line_shifted) == named.end()) {
     explained.reproducing.insert(

@@ -134,6 +134,7 @@ struct shape_pass {
   // without one is read once only.
   std::function<void(mistake_evidence&)> gather_prior;
   mistake_evidence seen;  // from the lines told, as named at last
+  pair_budget pairs;      // spent by the lines diagnosed in this read
   bool graded = false;    // a line of a built case was read
   bool token = false;     // such a line held a token
   bool told = false;      // shape_judged was told

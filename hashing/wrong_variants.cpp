@@ -1033,7 +1033,13 @@ key_list build_by_rules(const build_rules& rules, strategy_id strategy, std::int
                         const key_order& order) {
   if (table_size < smallest_variant_table || table_size > max_table_size) return {};
   if (has_negative(first_keys) || has_negative(second_keys)) return {};
-  if (rules.lists_swapped) return build_layout(strategy, table_size, second_keys, first_keys);
+  if (rules.lists_swapped) {
+    build_rules others = rules;
+    others.lists_swapped = false;
+    if (others == build_rules{}) return build_layout(strategy, table_size, second_keys, first_keys);
+    return build_by_rules(others, strategy, table_size, second_keys, first_keys,
+                          order_keys(second_keys, first_keys));
+  }
   if (loses_first_list(rules, strategy)) {
     return build_by_rules(second_list_rules(rules), strategy_id::linear_probing, table_size, {},
                           second_keys, order_keys({}, second_keys));
@@ -1276,4 +1282,63 @@ std::array<key_list, strategy_count> kept_table_layouts(const key_list& expected
     }
   }
   return kept;
+}
+
+namespace {
+
+// Every field of build_rules, so that two wrong builds can be merged field by field.
+constexpr auto rule_fields = std::make_tuple(
+    &build_rules::lists_swapped, &build_rules::wrap, &build_rules::absorb_repeats,
+    &build_rules::second_two_pass, &build_rules::step, &build_rules::probes,
+    &build_rules::scan_from_home, &build_rules::keep_probing, &build_rules::first_probe,
+    &build_rules::wrap_to, &build_rules::scan_cut, &build_rules::second_list_inserted,
+    &build_rules::zero_is_key, &build_rules::step_from_held, &build_rules::collided_reversed,
+    &build_rules::scan_stride, &build_rules::overwrite, &build_rules::two_pass);
+
+// Stands for any field's value, to count an aggregate's fields by initialising it.
+struct any_field {
+  template <typename value>
+  constexpr operator value() const {  // NOLINT(google-explicit-constructor)
+    return value{};
+  }
+};
+
+template <typename aggregate, typename... fields>
+constexpr std::size_t field_count() {
+  if constexpr (requires { aggregate{fields{}..., any_field{}}; }) {
+    return field_count<aggregate, fields..., any_field>();
+  } else {
+    return sizeof...(fields);
+  }
+}
+
+static_assert(field_count<build_rules>() == std::tuple_size_v<decltype(rule_fields)>,
+              "rule_fields lists every field of build_rules");
+
+}  // namespace
+
+std::optional<build_rules> merged_rules(const build_rules& one, const build_rules& other) {
+  constexpr build_rules plain{};
+  build_rules merged = one;
+  bool clash = false;
+  const auto merge = [&](auto field) {
+    if (other.*field == plain.*field) return;
+    clash = clash || merged.*field != plain.*field;
+    merged.*field = other.*field;
+  };
+  std::apply([&](auto... field) { (merge(field), ...); }, rule_fields);
+  if (clash) return std::nullopt;
+  return merged;
+}
+
+std::string mistake_key(const named_mistake& name) {
+  std::string key(mistake_key(name.first));
+  if (name.second) key.append("+").append(mistake_key(*name.second));
+  return key;
+}
+
+std::string mistake_title(const named_mistake& name) {
+  std::string title(mistake_key(name.first));
+  if (name.second) title.append(" + ").append(mistake_key(*name.second));
+  return title;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <numeric>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -462,7 +463,8 @@ constexpr bool rows_in_id_order() {
 }
 static_assert(rows_in_id_order(), "each mistake's row sits at its mistake_id");
 
-// A swapped build is the correct builder on swapped lists, so it can change nothing else.
+// A swapped build is the correct builder on swapped lists, so it can change nothing else; two
+// mistakes made at once (merged_rules) swap the lists for the other's build.
 constexpr bool swaps_alone() {
   for (const mistake_entry& entry : mistake_catalogue) {
     for (std::size_t r = 0; r < entry.reading_count; ++r) {
@@ -485,6 +487,52 @@ inline constexpr std::array<mistake_id, mistake_catalogue.size()> all_mistakes =
 
 /// "no_wrap_around" and so on, as catalogue_entry(id).key.
 constexpr std::string_view mistake_key(mistake_id id) { return catalogue_entry(id).key; }
+
+/// A line's mistake as reports name it: one mistake of the catalogue, or two of its wrong builds
+/// made at once (`second` after `first` in catalogue order).
+struct named_mistake {
+  mistake_id first = mistake_id::lists_swapped;
+  std::optional<mistake_id> second;
+  constexpr named_mistake() = default;
+  // Every mistake is a named mistake: the conversion is meant to be implicit.
+  // cppcheck-suppress noExplicitConstructor
+  constexpr named_mistake(mistake_id single) : first(single) {}
+  constexpr named_mistake(mistake_id one, mistake_id other) : first(one), second(other) {}
+  bool operator==(const named_mistake&) const = default;
+};
+
+/// Every named mistake as an index from 0: each mistake at its mistake_id, then each pair.
+inline constexpr std::size_t named_mistake_count =
+    mistake_catalogue.size() + mistake_catalogue.size() * mistake_catalogue.size();
+
+constexpr std::size_t named_index(const named_mistake& name) {
+  const auto first = static_cast<std::size_t>(name.first);
+  if (!name.second) return first;
+  return mistake_catalogue.size() * (1 + first) + static_cast<std::size_t>(*name.second);
+}
+
+/// Catalogue order, each mistake before every pair.
+constexpr bool operator<(const named_mistake& a, const named_mistake& b) {
+  return named_index(a) < named_index(b);
+}
+
+/// The named mistake at `index` (below named_mistake_count).
+constexpr named_mistake named_at(std::size_t index) {
+  constexpr std::size_t rows = mistake_catalogue.size();
+  if (index < rows) return all_mistakes[index];
+  return {all_mistakes[index / rows - 1], all_mistakes[index % rows]};
+}
+
+/// The id reports print: "no_wrap_around", or for two at once "lists_swapped+no_wrap_around".
+std::string mistake_key(const named_mistake& name);
+
+/// The name people read: as mistake_key, two at once joined by " + ".
+std::string mistake_title(const named_mistake& name);
+
+/// The rules of two wrong builds made at once: every field either changes, as build_rules{} has
+/// it, and the lists swapped for the other's build. Null when both change the same field, as two
+/// readings of one rule can't hold together.
+std::optional<build_rules> merged_rules(const build_rules& one, const build_rules& other);
 
 /// Whether the mistake can be made when building `strategy`.
 constexpr bool mistake_applies(mistake_id id, strategy_id strategy) {
@@ -578,7 +626,8 @@ key_list build_variant_any_size(wrong_build build, strategy_id strategy, std::in
                                 const key_order& order);
 
 /// The layout a builder of `strategy` that follows `rules` gives, as build_variant_any_size gives
-/// it for a wrong build whose rules these are; build_rules{} gives the correct layout.
+/// it for a wrong build whose rules these are; build_rules{} gives the correct layout. Rules that
+/// swap the lists and change others too (merged_rules) build by the others on the swapped lists.
 key_list build_by_rules(const build_rules& rules, strategy_id strategy, std::int32_t table_size,
                         const key_list& first_keys, const key_list& second_keys,
                         const key_order& order);

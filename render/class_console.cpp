@@ -102,7 +102,7 @@ void put_mistake_tally(text_out& out, const class_totals& totals) {
   for (const std::size_t m : named) {
     put_text(out, "  ");
     put_right_aligned(out, counted(totals.mistakes[m].submissions, "submission"), width);
-    put_text(out, ": " + std::string(mistake_catalogue[m].key) + " (" +
+    put_text(out, ": " + mistake_title(named_at(m)) + " (" +
                       counted(totals.mistakes[m].lines, "line") + "; the program's mistake in " +
                       counted(totals.mistakes[m].programs, "submission") + ")\n");
   }
@@ -237,8 +237,10 @@ void wrong_line_notes::line(const case_result& record, const line_result& result
   text_ += "  case " + std::to_string(record.number) + ", " +
            std::string(strategy_title(result.strategy)) + ", line " +
            std::to_string(result.output_line) + ": " + line_problem_text(result) + "\n";
-  if (result.problem != line_problem::none || !result.details) return;
-  const std::string explained = explain_lines(*result.details);
+  if (!result.details) return;
+  const std::string explained = result.problem == line_problem::none
+                                    ? explain_lines(*result.details)
+                                    : explain_unread_line(*result.details);
   std::size_t begin = 0;
   for (std::size_t end = explained.find('\n'); end != std::string::npos;
        end = explained.find('\n', begin)) {

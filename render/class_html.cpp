@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <numeric>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "render/class_console.h"
 #include "render/html_writer.h"
@@ -223,23 +225,36 @@ constexpr std::int64_t mistake_label_width = 190;
 constexpr std::int64_t mistake_bar_max = 360;
 constexpr std::int64_t mistake_row = 22;
 
-// A bar per catalogue mistake (submissions that made it, count written beside it), then the
-// table with the lines too.
+// The rows of the mistakes chart and table, as named_index values: every catalogue mistake, then
+// each pair some submission was named with.
+std::vector<std::size_t> mistake_rows(const class_totals& totals) {
+  std::vector<std::size_t> rows(mistake_catalogue.size());
+  std::iota(rows.begin(), rows.end(), std::size_t{0});
+  for (std::size_t m = mistake_catalogue.size(); m < totals.mistakes.size(); ++m) {
+    if (totals.mistakes[m].submissions > 0 || totals.mistakes[m].programs > 0) rows.push_back(m);
+  }
+  return rows;
+}
+
+// A bar per catalogue mistake and pair named (submissions that made it, count written beside
+// it), then the table with the lines too.
 void append_mistakes(std::string& html, const class_totals& totals) {
   html.append("<section class=\"mistakes\"><h2>Mistakes named in Wrong lines</h2>\n");
   std::int64_t most = 1;
   for (const mistake_count& count : totals.mistakes) most = std::max(most, count.submissions);
-  const auto rows = static_cast<std::int64_t>(mistake_catalogue.size());
-  append_svg_start(html, mistake_label_width + mistake_bar_max + 60, rows * mistake_row + 8,
+  const std::vector<std::size_t> shown = mistake_rows(totals);
+  append_svg_start(html, mistake_label_width + mistake_bar_max + 60,
+                   static_cast<std::int64_t>(shown.size()) * mistake_row + 8,
                    "submissions that made each mistake");
-  for (std::size_t m = 0; m < mistake_catalogue.size(); ++m) {
+  for (std::size_t row = 0; row < shown.size(); ++row) {
+    const std::size_t m = shown[row];
     const mistake_count count = m < totals.mistakes.size() ? totals.mistakes[m] : mistake_count{};
-    const std::int64_t top = static_cast<std::int64_t>(m) * mistake_row + 4;
+    const std::int64_t top = static_cast<std::int64_t>(row) * mistake_row + 4;
     std::int64_t length = count.submissions * mistake_bar_max / most;
     if (count.submissions > 0) length = std::max<std::int64_t>(length, 2);
-    append_svg_text(html, mistake_label_width - 8, top + 15, "end", mistake_catalogue[m].key);
+    append_svg_text(html, mistake_label_width - 8, top + 15, "end", mistake_title(named_at(m)));
     html.append("<rect class=\"mistake-bar\" data-mistake=\"");
-    html.append(mistake_catalogue[m].key).append("\"");
+    html.append(mistake_key(named_at(m))).append("\"");
     append_rect(html, mistake_label_width, top + 3, length, mistake_row - 6);
     append_svg_text(html, mistake_label_width + length + 6, top + 15, "start",
                     std::to_string(count.submissions));
@@ -250,10 +265,10 @@ void append_mistakes(std::string& html, const class_totals& totals) {
       "mistake</caption><thead><tr><th>mistake</th><th class=\"number\">submissions</th>"
       "<th class=\"number\">lines</th><th class=\"number\">the program's mistake in</th>"
       "</tr></thead><tbody>\n");
-  for (std::size_t m = 0; m < mistake_catalogue.size(); ++m) {
+  for (const std::size_t m : shown) {
     const mistake_count count = m < totals.mistakes.size() ? totals.mistakes[m] : mistake_count{};
     html.append("<tr>");
-    append_text(html, "th", mistake_catalogue[m].key);
+    append_text(html, "th", mistake_title(named_at(m)));
     html.append("<td class=\"number\">");
     append_html_number(html, count.submissions);
     html.append("</td><td class=\"number\">");

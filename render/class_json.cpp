@@ -58,13 +58,15 @@ void put_totals(json_object& object, const class_totals& totals) {
   put_strategies(object, totals);
 }
 
-// Every catalogue mistake, in catalogue order, with the submissions and lines that named it.
+// Every catalogue mistake, in catalogue order, with the submissions and lines that named it; then
+// each pair some submission was named with.
 void put_mistakes(json_object& object, const class_totals& totals) {
   json_array mistakes(object, "mistakes");
-  for (std::size_t m = 0; m < mistake_catalogue.size(); ++m) {
+  for (std::size_t m = 0; m < std::max(mistake_catalogue.size(), totals.mistakes.size()); ++m) {
     const mistake_count count = m < totals.mistakes.size() ? totals.mistakes[m] : mistake_count{};
+    if (m >= mistake_catalogue.size() && count.submissions == 0 && count.programs == 0) continue;
     json_object mistake(mistakes);
-    mistake.string("mistake", mistake_catalogue[m].key);
+    mistake.string("mistake", mistake_key(named_at(m)));
     mistake.number("submissions", count.submissions);
     mistake.number("lines", count.lines);
     mistake.number("programs", count.programs);
@@ -100,10 +102,11 @@ void put_row(json_array& rows, const submission_row& row, const std::string& rep
   put_figure(object, "score", std::to_string(row.score), graded);
   object.string_or_null("program_mistake",
                         row.program_mistake ? mistake_key(*row.program_mistake) : "");
-  // Each mistake the row's Wrong lines named, with its count of lines, in catalogue order.
+  // Each mistake the row's Wrong lines named, with its count of lines, in catalogue order, then
+  // the pairs.
   json_object mistakes(object, "mistakes");
-  for (std::size_t m = 0; m < row.mistake_lines.size() && m < mistake_catalogue.size(); ++m) {
-    if (row.mistake_lines[m] > 0) mistakes.number(mistake_catalogue[m].key, row.mistake_lines[m]);
+  for (std::size_t m = 0; m < row.mistake_lines.size(); ++m) {
+    if (row.mistake_lines[m] > 0) mistakes.number(mistake_key(named_at(m)), row.mistake_lines[m]);
   }
 }
 

@@ -91,9 +91,11 @@ void console_transcript::line(const case_result& /*record*/, const line_result& 
   put_text(out_, right ? ">>>>>Right" : ">>>>>Wrong");
   if (color_) put_text(out_, plain);
   put_text(out_, "\n");
-  // A missing line or a bad token is explained by its echo already.
-  if (explain_ && !right && result.details && result.problem == line_problem::none) {
-    put_text(out_, explain_lines(*result.details));
+  // A missing line or a bad token is explained by its echo already: only a mistake its tokens
+  // were named by is added.
+  if (explain_ && !right && result.details) {
+    put_text(out_, result.problem == line_problem::none ? explain_lines(*result.details)
+                                                        : explain_unread_line(*result.details));
   }
 }
 

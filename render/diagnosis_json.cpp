@@ -72,7 +72,8 @@ void put_diagnosis_json(text_out& out, const diagnosis& d, bool answer) {
   }
   put_key_group(object, "repeated_keys", d.repeated_keys, "repeated_count", d.repeated_count);
   put_notes(object, d);
-  const std::string_view name = d.mistake ? mistake_key(*d.mistake) : unexplained_key;
+  const std::string name = d.mistake ? mistake_key(*d.mistake) : std::string(unexplained_key);
   object.string_or_null("mistake", d.mistake || d.searched ? name : "");
   object.string_or_null("mistake_text", d.mistake_text);
+  if (d.searched && !d.mistake) object.boolean("pairs_searched", d.pairs_searched);
 }

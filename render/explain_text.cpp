@@ -140,7 +140,7 @@ sentence mistake_sentence(const diagnosis& d) {
   if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') {
     text[0] = static_cast<char>(text[0] - 'A' + 'a');
   }
-  const std::string_view name = d.mistake ? mistake_key(*d.mistake) : unexplained_key;
+  const std::string name = d.mistake ? mistake_title(*d.mistake) : std::string(unexplained_key);
   w.words("mistake: ").words(name).words(" — ").words(text);
   return w.said;
 }
@@ -202,9 +202,22 @@ std::string plain_sentence(const sentence& said) {
   return text;
 }
 
+std::vector<sentence> unread_line_sentences(const diagnosis& d) {
+  std::vector<sentence> said;
+  sentence named = mistake_sentence(d);
+  if (!named.empty()) said.push_back(std::move(named));
+  return said;
+}
+
 std::string explain_lines(const diagnosis& d) {
   std::string text;
   for (const sentence& said : diagnosis_sentences(d)) text += "  " + plain_sentence(said) + "\n";
+  return text;
+}
+
+std::string explain_unread_line(const diagnosis& d) {
+  std::string text;
+  for (const sentence& said : unread_line_sentences(d)) text += "  " + plain_sentence(said) + "\n";
   return text;
 }
 
@@ -219,8 +232,8 @@ std::string likely_line(const submission_shape& shape) {
            counted_lines(shape.wrong_lines) + ")";
   }
   const likely_mistake& top = shape.likely.front();
-  return "Most likely: " + std::string(mistake_key(top.mistake)) + " (explains " +
-         number(top.explains) + " of " + counted_lines(top.wrong_lines) + ")";
+  return "Most likely: " + mistake_title(top.mistake) + " (explains " + number(top.explains) +
+         " of " + counted_lines(top.wrong_lines) + ")";
 }
 
 namespace {

@@ -47,12 +47,20 @@ using sentence = std::vector<sentence_part>;
 /// end "; N more".
 std::vector<sentence> diagnosis_sentences(const diagnosis& d);
 
+/// What is said of a Wrong line that was not read as keys to its end: its echo (the bad token)
+/// says what is wrong with it, so only the mistake sentence, for a line whose tokens a mistake was
+/// looked for in (such as empty slots printed as "None"); none otherwise.
+std::vector<sentence> unread_line_sentences(const diagnosis& d);
+
 /// A sentence in its plain form: numbers in decimal, arrows "->", left-out steps "...".
 std::string plain_sentence(const sentence& said);
 
 /// The few plain lines shown after a ">>>>>Wrong" line with --explain, and in the plain-text
 /// reports: each sentence of diagnosis_sentences on a line of its own, after two spaces.
 std::string explain_lines(const diagnosis& d);
+
+/// As explain_lines, of unread_line_sentences.
+std::string explain_unread_line(const diagnosis& d);
 
 /// What a judged shape says, one sentence a line, no line feeds; empty when the submission is in
 /// step, spaced, and ends with its last graded line:

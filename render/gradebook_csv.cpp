@@ -16,10 +16,10 @@ void put_count(text_out& out, std::int64_t value, bool known) {
 // Each id and count separated by ":", pairs by ";": ids are lower case letters and "_" only.
 void put_mistakes(text_out& out, const submission_row& row) {
   const char* separator = "";
-  for (std::size_t m = 0; m < row.mistake_lines.size() && m < mistake_catalogue.size(); ++m) {
+  for (std::size_t m = 0; m < row.mistake_lines.size(); ++m) {
     if (row.mistake_lines[m] == 0) continue;
     put_text(out, separator);
-    put_text(out, mistake_catalogue[m].key);
+    put_text(out, mistake_key(named_at(m)));
     put_text(out, ":");
     put_number(out, row.mistake_lines[m]);
     separator = ";";

@@ -345,16 +345,27 @@ void put_page_sentence(std::string& text, const sentence& said) {
   if (!text.ends_with('.')) text += '.';
 }
 
-void append_diagnosis(std::string& html, const diagnosis& d) {
+void append_sentences(std::string& html, const std::vector<sentence>& sentences) {
   html += "<ul class=\"why\">\n";
   std::string text;  // one buffer for every sentence
-  for (const sentence& said : diagnosis_sentences(d)) {
+  for (const sentence& said : sentences) {
     put_page_sentence(text, said);
     html += "<li>";
     append_html(html, text);
     html += "</li>\n";
   }
   html += "</ul>\n";
+}
+
+void append_diagnosis(std::string& html, const diagnosis& d) {
+  append_sentences(html, diagnosis_sentences(d));
+}
+
+// A line not read as keys: the mistake its tokens were named by, if any.
+void append_unread_diagnosis(std::string& html, const line_result& result) {
+  if (result.judged != verdict::wrong || !result.details) return;
+  const std::vector<sentence> named = unread_line_sentences(*result.details);
+  if (!named.empty()) append_sentences(html, named);
 }
 
 void append_line_heading(std::string& html, strategy_id strategy, const line_result* result) {
@@ -383,6 +394,7 @@ void append_judged_rows(std::string& html, row_source source, const line_result&
     html += "<p class=\"problem\">\xe2\x9c\x97 ";
     append_html(html, line_problem_message(output_path, result));
     html += "</p>\n";
+    append_unread_diagnosis(html, result);
     return;
   }
   source.submitted = &result.submitted;
@@ -420,6 +432,7 @@ void append_student_rows(std::string& html, const line_result& result,
     html += "<p class=\"problem\">\xe2\x9c\x97 ";
     append_html(html, line_problem_message(output_path, result));
     html += "</p>\n";
+    append_unread_diagnosis(html, result);
     return;
   }
   append_keys(html, "Submitted", result.submitted);

@@ -227,6 +227,89 @@ TEST(named_mistakes, largest_size_is_still_tried) {
   EXPECT_EQ(*d.mistake, mistake_id::no_wrap_around);
 }
 
+// ---- Two mistakes at once ----
+
+struct pair_case {
+  std::string name;
+  line_case line;
+  std::int64_t budget = pair_slot_budget;  // slots the submission has left for pairs
+  std::string mistake;                     // as JSON names it
+  bool pairs_searched = false;             // for an unexplained line
+};
+
+void PrintTo(const pair_case& c, std::ostream* os) { *os << c.name; }
+
+// The layout a program gives that makes both mistakes, read by `one` and `other`'s first
+// readings merged.
+key_list made_by(mistake_id one, mistake_id other, std::int32_t m, const key_list& first,
+                 const key_list& second, strategy_id strategy) {
+  const std::optional<build_rules> rules =
+      merged_rules(catalogue_entry(one).readings[0], catalogue_entry(other).readings[0]);
+  if (!rules) return {};
+  return build_by_rules(*rules, strategy, m, first, second, order_keys(first, second));
+}
+
+line_case made_line(mistake_id one, mistake_id other, std::int32_t m, const key_list& first,
+                    const key_list& second, strategy_id strategy) {
+  return line(m, first, second, strategy, made_by(one, other, m, first, second, strategy));
+}
+
+class mistake_pairs : public testing::TestWithParam<pair_case> {};
+
+TEST_P(mistake_pairs, name_the_pair_or_say_why_not) {
+  const pair_case& c = GetParam();
+  const layouts built = build_layouts(c.line.table_size, c.line.first_keys, c.line.second_keys);
+  pair_budget budget{c.budget};
+  diagnosis_input input;
+  input.table_size = c.line.table_size;
+  input.first_keys = &c.line.first_keys;
+  input.second_keys = &c.line.second_keys;
+  input.expected = &built;
+  input.strategy = c.line.strategy;
+  input.submitted = &c.line.submitted;
+  input.pairs = &budget;
+  const diagnosis d = diagnose_line(input);
+  ASSERT_GT(d.differing_slots, 0);
+  EXPECT_EQ(d.mistake ? mistake_key(*d.mistake) : std::string(unexplained_key), c.mistake)
+      << d.mistake_text;
+  if (d.mistake) {
+    EXPECT_TRUE(d.mistake_text.starts_with("Two mistakes at once: ")) << d.mistake_text;
+    return;
+  }
+  EXPECT_EQ(d.pairs_searched, c.pairs_searched);
+  EXPECT_EQ(budget.slots_left < c.budget, c.pairs_searched);
+  EXPECT_EQ(d.mistake_text.ends_with("gives this line."), c.pairs_searched) << d.mistake_text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    two_rules, mistake_pairs,
+    testing::Values(pair_case{"swapped_without_wrap",
+                              made_line(mistake_id::lists_swapped, mistake_id::no_wrap_around, 7,
+                                        {6, 13}, {20}, lp),
+                              pair_slot_budget, "lists_swapped+no_wrap_around"},
+                    pair_case{"step_and_scan",
+                              made_line(mistake_id::step_modulo_m, mistake_id::scan_from_home, 11,
+                                        {3, 14, 25, 36, 47}, {58, 4}, dh),
+                              pair_slot_budget, "scan_from_home+step_modulo_m"},
+                    pair_case{"second_list_skipped_and_reversed",
+                              made_line(mistake_id::second_list_skipped,
+                                        mistake_id::collided_reversed, 7, {7, 14, 21, 2}, {9}, tp),
+                              pair_slot_budget, "second_list_skipped+collided_reversed"},
+                    pair_case{"no_pair_gives_it",
+                              line(7, {6, 13}, {20}, lp, {99, 0, 0, 0, 0, 0, 0}), pair_slot_budget,
+                              "unexplained", true},
+                    pair_case{"budget_spent",
+                              made_line(mistake_id::lists_swapped, mistake_id::no_wrap_around, 7,
+                                        {6, 13}, {20}, lp),
+                              pair_build_floor, "unexplained", false},
+                    pair_case{"table_past_the_pair_bound",
+                              made_line(mistake_id::lists_swapped, mistake_id::no_wrap_around,
+                                        largest_pair_table + 1,
+                                        {largest_pair_table, 2 * largest_pair_table + 1},
+                                        {3 * largest_pair_table + 2}, lp),
+                              pair_slot_budget, "unexplained", false}),
+    [](const testing::TestParamInfo<pair_case>& info) { return info.param.name; });
+
 // ---- The first difference and the first misplaced key ----
 
 struct root_cause_case {
