@@ -39,7 +39,7 @@ failure write_index(const class_session& s, std::size_t f, const class_index& in
   atomic_file& file = *s.indexes[f];
   if (file.open(path)) {
     kind.write_index(file.out(), index);
-    if (file.finish()) return {};
+    if (file.finish(false)) return {};  // synced with its folder (sync_completed_files)
   }
   return file_failure(kind.index_role, path, file_step::write);
 }
@@ -74,16 +74,15 @@ std::vector<atomic_file*> completed_files(class_session& s) {
   return files;
 }
 
-// The submissions' reports and pages were finished unsynced: one sync of each folder's file
-// system writes them all, before any is renamed into place. A sync that fails adds its line.
-bool sync_report_folders(class_session& s) {
-  bool synced = true;
-  for (const folder_reports& folder : s.setup.folders) {
-    if (sync_file_system(folder.folder)) continue;
-    s.failures.push_back("Folder " + folder.folder + " sync failed");
-    synced = false;
+// The submissions' reports and pages, and beside them the class's own files, were finished
+// unsynced: one sync of each file system they lie on writes them all, before any is renamed into
+// place. A sync that fails adds its line.
+bool sync_completed_files(class_session& s) {
+  const std::vector<std::string> failed = sync_finished_files(completed_files(s));
+  for (const std::string& folder : failed) {
+    s.failures.push_back("Folder " + folder + " sync failed");
   }
-  return synced;
+  return failed.empty();
 }
 
 // Renames every completed file over its target at once, and none after a signal; a rename that
@@ -196,6 +195,9 @@ std::int64_t class_lines(const class_session& s) {
 
 int finish(class_session& s, const class_totals& totals, std::vector<submission_row>& rows) {
   int status = class_status(s, totals);
+  // With report folders to sync anyway, the answer file and the gradebook wait for the same sync
+  // rather than each taking one of its own.
+  const bool own_syncs = s.setup.folders.empty();
   const auto fail = [&](std::string line) {
     s.failures.push_back(std::move(line));
     status = failure_status;
@@ -204,11 +206,11 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
   if (!s.cl->no_answer_file) {
     if (!flush_text(s.console)) {
       s.answer.discard();  // the previous answer stays, as after a console failure in any run
-    } else if (!s.answer.finish()) {
+    } else if (!s.answer.finish(own_syncs)) {
       fail(file_failure_line("Answer File", s.cl->answer_file, file_step::write));
     }
   }
-  if (!s.gradebook.finish()) {
+  if (!s.gradebook.finish(own_syncs)) {
     fail(file_failure_line("Gradebook", s.cl->gradebook, file_step::write));
   }
   class_index index{&s.setup.header, s.cl->gradebook, &s.setup.input, &totals, rows, {}, 0,
@@ -223,7 +225,7 @@ int finish(class_session& s, const class_totals& totals, std::vector<submission_
   }
   index.status = status;
   if (!write_indexes(s, index, true)) status = failure_status;
-  if (status != failure_status && !sync_report_folders(s)) status = failure_status;
+  if (status != failure_status && !sync_completed_files(s)) status = failure_status;
   if (status != failure_status && !publish(s)) status = failure_status;
   for (const std::string& line : s.failures) put_text(s.console, shown_path(line) + "\n");
   if (!s.failures.empty()) flush_text(s.console);

@@ -1,16 +1,22 @@
 #include "render/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string_view>
 #include <thread>
 
 // The path of one temporary file that exists right now, for handlers that can't run destructors.
@@ -74,15 +80,44 @@ void unregister_path(registry_entry* entry) {
   free_entries = entry;
 }
 
-// The permissions a plain create would give: 0666 less the umask, which can only be read by
-// setting it, so it is read once and put back at once.
-mode_t created_file_mode() {
-  static const mode_t mode = [] {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
+// The last six characters of a temporary file's name: a number drawn once per process, mixed
+// with a count of the names tried, spelt in letters and digits. A name another process or a
+// hostile submission took already is refused by the exclusive create, and the next is tried.
+void fill_fresh_name(std::string& name) {
+  static const std::uint64_t seed = [] {
+    std::uint64_t drawn = 0;
+    if (::getrandom(&drawn, sizeof drawn, GRND_NONBLOCK) != sizeof drawn) {
+      drawn =
+          static_cast<std::uint64_t>(::getpid()) ^
+          static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+    return drawn;
   }();
-  return mode;
+  static std::atomic<std::uint64_t> tried{0};
+  // splitmix64: neighbouring counts give unrelated names.
+  std::uint64_t bits = seed + 0x9e3779b97f4a7c15U * (tried.fetch_add(1) + 1);
+  bits = (bits ^ (bits >> 30U)) * 0xbf58476d1ce4e5b9U;
+  bits = (bits ^ (bits >> 27U)) * 0x94d049bb133111ebU;
+  bits ^= bits >> 31U;
+  constexpr std::string_view letters =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (std::size_t i = name.size() - 6; i < name.size(); ++i, bits /= letters.size()) {
+    name[i] = letters[bits % letters.size()];
+  }
+}
+
+// Creates a new file under `name`, whose last six characters are replaced until a name is free.
+// The mode is a plain create's, 0666 less the umask (or the folder's default ACL), with no
+// second call to set it; a symlink planted at the name is never followed.
+int create_temporary(std::string& name) {
+  constexpr int attempts = 100;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    fill_fresh_name(name);
+    const int descriptor =
+        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (descriptor >= 0 || errno != EEXIST) return descriptor;
+  }
+  return -1;
 }
 
 std::string folder_of(const std::string& path) {
@@ -154,12 +189,14 @@ bool atomic_file::open(const std::string& target) {
   std::string name = folder_of(target) + temporary_pattern;
   std::unique_lock<std::mutex> creating(creation_mutex);
   if (sealed) return false;
-  const int descriptor = ::mkstemp(name.data());
+  const int descriptor = create_temporary(name);
   if (descriptor < 0) return false;
   entry_ = register_path(name);
   creating.unlock();
   std::FILE* file = ::fdopen(descriptor, "w");
-  if (file == nullptr || entry_ == nullptr || ::fchmod(descriptor, created_file_mode()) != 0) {
+  // text_out buffers on its own: unbuffered, each of its flushes is one write, with no stdio
+  // buffer to size (an fstat) or to pass the bytes through.
+  if (file == nullptr || entry_ == nullptr || std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
     if (file != nullptr) {
       std::fclose(file);
     } else {
@@ -199,6 +236,31 @@ bool sync_file_system(const std::string& folder) {
   return synced;
 }
 
+std::vector<std::string> sync_finished_files(std::span<atomic_file* const> files) {
+  std::vector<std::string> folders;  // each folder once, in the files' order
+  for (const atomic_file* file : files) {
+    if (!file->awaits_sync()) continue;
+    std::string folder = folder_of(file->target());
+    if (folder.empty()) folder.push_back('/');  // the root itself
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+      folders.push_back(std::move(folder));
+    }
+  }
+  std::vector<dev_t> synced;
+  std::vector<std::string> failed;
+  for (const std::string& folder : folders) {
+    struct stat info {};
+    const bool known = ::stat(folder.c_str(), &info) == 0;
+    if (known && std::find(synced.begin(), synced.end(), info.st_dev) != synced.end()) continue;
+    if (!sync_file_system(folder)) {
+      failed.push_back(folder);
+    } else if (known) {
+      synced.push_back(info.st_dev);
+    }
+  }
+  return failed;
+}
+
 bool atomic_file::commit() { return finish() && publish(); }
 
 bool atomic_file::finish(bool sync) {
@@ -213,12 +275,14 @@ bool atomic_file::finish(bool sync) {
     forget_temporary();
   }
   finished_ = written;
+  awaits_sync_ = written && !sync && !temporary_.empty();
   return written;
 }
 
 bool atomic_file::publish() {
   if (!finished_) return false;
   finished_ = false;
+  awaits_sync_ = false;
   if (temporary_.empty()) return true;  // written through
   const bool renamed = std::rename(temporary_.c_str(), target_.c_str()) == 0;
   if (!renamed) ::unlink(temporary_.c_str());
@@ -236,6 +300,7 @@ void atomic_file::discard() {
   if (out_.file != nullptr) std::fclose(out_.file);
   out_.file = nullptr;
   finished_ = false;
+  awaits_sync_ = false;
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
   forget_temporary();
 }
@@ -265,7 +330,6 @@ void remove_temporary_files_now() {
 }
 
 void remove_temporary_files_on_signals() {
-  created_file_mode();  // read the umask now, not from a handler
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     std::signal(signal_number, on_fatal_signal);
   }

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "render/text_out.h"
 
@@ -81,6 +83,10 @@ class atomic_file {
   /// True between a successful `finish` and the `publish` or `discard` that follows it.
   [[nodiscard]] bool finished() const { return finished_; }
 
+  /// True between a `finish(false)` of a temporary file and its `publish` or `discard`: its
+  /// data is not known to be on disk until sync_finished_files.
+  [[nodiscard]] bool awaits_sync() const { return awaits_sync_; }
+
   /// True when the file is written straight through rather than renamed into place at the end.
   [[nodiscard]] bool in_place() const { return out_.file != nullptr && temporary_.empty(); }
 
@@ -91,8 +97,14 @@ class atomic_file {
   std::string temporary_;
   registry_entry* entry_ = nullptr;  // what signal handlers clean up
   text_out out_;
-  bool finished_ = false;  // `finish` succeeded; `publish` may rename
+  bool finished_ = false;     // `finish` succeeded; `publish` may rename
+  bool awaits_sync_ = false;  // finished without its own sync
 };
+
+/// Writes to disk every file of `files` that awaits its sync, with one syncfs for each file
+/// system they lie on (many small files cost the disk one sync, not one each). Returns the
+/// folders whose sync failed, in the files' order: no file there is known to be on disk.
+std::vector<std::string> sync_finished_files(std::span<atomic_file* const> files);
 
 /// Runs `publish_all()` while no temporary file can be sealed away (see
 /// `seal_temporary_files`), so that a set of files appears whole or not at all. Returns false

@@ -165,6 +165,46 @@ TEST_F(files, atomic_file_replaces_a_symlink_and_refuses_what_it_cannot_create) 
   EXPECT_FALSE(file.commit());  // nothing open
 }
 
+// Files finished without their own sync wait for sync_finished_files, which names the folders it
+// could not sync (one removed under the run); each is created as a plain create would, with the
+// umask's mode, whatever the umask.
+TEST_F(files, unsynced_files_are_synced_together_and_keep_a_plain_create_mode) {
+  const struct {
+    mode_t umask;
+    mode_t mode;
+  } masks[] = {{022, 0644}, {077, 0600}, {002, 0664}};
+  for (const auto& m : masks) {
+    const mode_t earlier = ::umask(m.umask);
+    fs::create_directories(at("gone"));
+    atomic_file here;
+    atomic_file below;
+    atomic_file lost;
+    atomic_file synced;
+    ASSERT_TRUE(here.open(at("here")) && below.open(at("sub/below")) &&
+                lost.open(at("gone/lost")) && synced.open(at("synced")));
+    for (atomic_file* file : {&here, &below, &lost}) {
+      put_text(file->out(), file->target());
+      ASSERT_TRUE(file->finish(false));
+      EXPECT_TRUE(file->awaits_sync());
+    }
+    ASSERT_TRUE(synced.finish());
+    EXPECT_FALSE(synced.awaits_sync());
+    fs::remove_all(at("gone"));
+    atomic_file* const all[] = {&here, &synced, &lost, &below};
+    EXPECT_EQ(sync_finished_files(all), std::vector<std::string>{at("gone")});
+    for (atomic_file* file : {&here, &below, &synced}) {
+      ASSERT_TRUE(file->publish());
+      EXPECT_FALSE(file->awaits_sync());
+      struct stat info {};
+      ASSERT_EQ(::stat(file->target().c_str(), &info), 0);
+      EXPECT_EQ(info.st_mode & 0777U, m.mode) << file->target();
+    }
+    EXPECT_EQ(slurp(at("sub/below")), at("sub/below"));
+    EXPECT_FALSE(lost.publish());
+    ::umask(earlier);
+  }
+}
+
 // Binds a Unix socket at `path`; the descriptor, to close after the test.
 int bound_socket(const std::string& path) {
   const int descriptor = ::socket(AF_UNIX, SOCK_STREAM, 0);
