@@ -7,6 +7,7 @@
 #include "app/report_names.h"
 #include "checker/run_status.h"
 #include "hashing/program_limits.h"
+#include "hashing/thread_start.h"
 #include "render/answer_file_writer.h"
 #include "render/class_console.h"
 #include "render/class_html.h"
@@ -59,18 +60,38 @@ bool write_indexes(class_session& s, class_index index, bool holding_status) {
   return written;
 }
 
-// Every file of the run that was completed, in the order they are renamed: the answer file
-// last, so that a new answer never stands beside an old gradebook.
-std::vector<atomic_file*> completed_files(class_session& s) {
+// The completed reports of folder `f`, in submission order.
+std::vector<atomic_file*> completed_reports(const class_session& s, std::size_t f) {
+  std::vector<atomic_file*> files;
+  for (const graded_slot& slot : s.slots) {
+    if (f < slot.files.size() && slot.files[f] != nullptr && slot.files[f]->finished()) {
+      files.push_back(slot.files[f].get());
+    }
+  }
+  return files;
+}
+
+// The class's own completed files, in the order they are renamed: the answer file last, so that
+// a new answer never stands beside an old gradebook.
+std::vector<atomic_file*> completed_class_files(class_session& s) {
   std::vector<atomic_file*> files;
   const auto add = [&](atomic_file* file) {
     if (file != nullptr && file->finished()) files.push_back(file);
   };
-  for (const graded_slot& slot : s.slots) {
-    for (const std::unique_ptr<atomic_file>& file : slot.files) add(file.get());
-  }
   for (const std::unique_ptr<atomic_file>& file : s.indexes) add(file.get());
   for (atomic_file* file : {&s.lms.file, &s.gradebook, &s.answer}) add(file);
+  return files;
+}
+
+// Every file of the run that was completed: the reports folder by folder, then the class's own.
+std::vector<atomic_file*> completed_files(class_session& s) {
+  std::vector<atomic_file*> files;
+  for (std::size_t f = 0; f < s.setup.folders.size(); ++f) {
+    const std::vector<atomic_file*> reports = completed_reports(s, f);
+    files.insert(files.end(), reports.begin(), reports.end());
+  }
+  const std::vector<atomic_file*> own = completed_class_files(s);
+  files.insert(files.end(), own.begin(), own.end());
   return files;
 }
 
@@ -78,6 +99,7 @@ std::vector<atomic_file*> completed_files(class_session& s) {
 // unsynced: one sync of each file system they lie on writes them all, before any is renamed into
 // place. A sync that fails adds its line.
 bool sync_completed_files(class_session& s) {
+  s.early_sync.join();
   const std::vector<std::string> failed = sync_finished_files(completed_files(s));
   for (const std::string& folder : failed) {
     s.failures.push_back("Folder " + folder + " sync failed");
@@ -85,20 +107,62 @@ bool sync_completed_files(class_session& s) {
   return failed.empty();
 }
 
-// Renames every completed file over its target at once, and none after a signal; a rename that
-// fails adds its line.
-bool publish(class_session& s) {
+// Files renamed in turn, and the lines of those that could not be.
+struct renames {
+  std::vector<atomic_file*> files;
   std::vector<std::string> failed;
+};
+
+void* rename_each(void* work) {
+  renames& r = *static_cast<renames*>(work);
+  for (atomic_file* file : r.files) {
+    if (!file->publish()) r.failed.push_back(file->target() + " could not be renamed into place");
+  }
+  return nullptr;
+}
+
+// Renames every completed file over its target at once, and none after a signal; a rename that
+// fails adds its line. Each folder is a directory of its own, whose renames don't wait on
+// another's: the first folder's reports are renamed beside the others', and the class's own
+// files after all of them. The lines come in that order whatever the timing.
+bool publish(class_session& s) {
+  std::vector<renames> steps(s.setup.folders.size() + 1);
+  for (std::size_t f = 0; f < s.setup.folders.size(); ++f) steps[f].files = completed_reports(s, f);
+  steps.back().files = completed_class_files(s);
   const bool published = publish_unless_sealed([&] {
-    for (atomic_file* file : completed_files(s)) {
-      if (!file->publish()) failed.push_back(file->target() + " could not be renamed into place");
-    }
+    helper_thread beside;
+    const bool apart = steps.size() > 2 && beside.start(rename_each, &steps.front());
+    for (std::size_t i = apart ? 1 : 0; i + 1 < steps.size(); ++i) rename_each(&steps[i]);
+    beside.join();
+    rename_each(&steps.back());
   });
-  s.failures.insert(s.failures.end(), failed.begin(), failed.end());
-  return published && failed.empty();
+  bool renamed = true;
+  for (const renames& step : steps) {
+    s.failures.insert(s.failures.end(), step.failed.begin(), step.failed.end());
+    renamed = renamed && step.failed.empty();
+  }
+  return published && renamed;
+}
+
+void* sync_folders(void* folders) {
+  sync_file_systems(*static_cast<const std::vector<std::string>*>(folders));
+  return nullptr;
 }
 
 }  // namespace
+
+void sync_ahead(class_session& s, std::size_t printed) {
+  // Each sync costs a commit of the file system's journal: a few per class, not one per file.
+  constexpr std::size_t sync_step = 256;
+  if (s.setup.folders.empty() || printed == 0 || printed % sync_step != 0) return;
+  if (s.early_sync_folders.empty()) {
+    for (const folder_reports& folder : s.setup.folders) {
+      s.early_sync_folders.push_back(folder.folder);
+    }
+  }
+  // The one before, a few hundred submissions ago, is waited for first: long done by now.
+  s.early_sync.start(sync_folders, &s.early_sync_folders);
+}
 
 std::vector<guarded_file> files_of(const class_session& s) {
   // The answer file comes first, so that a clash names the file read: "Input File x is the

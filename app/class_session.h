@@ -15,6 +15,7 @@
 #include "app/options.h"
 #include "checker/failure.h"
 #include "checker/gradebook.h"
+#include "hashing/thread_start.h"
 #include "render/atomic_file.h"
 #include "render/text_out.h"
 
@@ -37,7 +38,17 @@ struct class_session {
   lms_grades lms;                     // --roster and --lms-csv
   bool lms_matched = true;            // every download went alone to one student
   class_variants variants;            // --variant-dir: each student's own input
+  // The report folders' data sent to disk beside the grading every few hundred submissions, so
+  // that the sync before the renames finds little left to write. Only a head start: that sync
+  // decides. Declared last, so joined before anything it reads is gone.
+  std::vector<std::string> early_sync_folders;
+  helper_thread early_sync;
 };
+
+/// Starts a sync of the report folders' file systems on `s.early_sync` once every few hundred
+/// submissions printed, when the last one is done (never on this thread: it would hold up the
+/// printing).
+void sync_ahead(class_session& s, std::size_t printed);
 
 /// Every file the run reads or writes, for the guards: the answer file first, so that a clash
 /// names the file read ("Input File x is the answer file y").

@@ -137,6 +137,7 @@ void print_slot(class_session& s, const roster_columns& columns, std::size_t ind
   for (const failure& lost : slot.lost) {
     if (lost.failed()) s.failures.push_back(lost.line);
   }
+  sync_ahead(s, index + 1);
 }
 
 // Two workers grade while this thread prints each submission as soon as those before it are.

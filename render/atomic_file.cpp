@@ -236,16 +236,7 @@ bool sync_file_system(const std::string& folder) {
   return synced;
 }
 
-std::vector<std::string> sync_finished_files(std::span<atomic_file* const> files) {
-  std::vector<std::string> folders;  // each folder once, in the files' order
-  for (const atomic_file* file : files) {
-    if (!file->awaits_sync()) continue;
-    std::string folder = folder_of(file->target());
-    if (folder.empty()) folder.push_back('/');  // the root itself
-    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
-      folders.push_back(std::move(folder));
-    }
-  }
+std::vector<std::string> sync_file_systems(std::span<const std::string> folders) {
   std::vector<dev_t> synced;
   std::vector<std::string> failed;
   for (const std::string& folder : folders) {
@@ -259,6 +250,19 @@ std::vector<std::string> sync_finished_files(std::span<atomic_file* const> files
     }
   }
   return failed;
+}
+
+std::vector<std::string> sync_finished_files(std::span<atomic_file* const> files) {
+  std::vector<std::string> folders;  // each folder once, in the files' order
+  for (const atomic_file* file : files) {
+    if (!file->awaits_sync()) continue;
+    std::string folder = folder_of(file->target());
+    if (folder.empty()) folder.push_back('/');  // the root itself
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+      folders.push_back(std::move(folder));
+    }
+  }
+  return sync_file_systems(folders);
 }
 
 bool atomic_file::commit() { return finish() && publish(); }

@@ -28,6 +28,10 @@ enum class target_kind {
 /// files finished without their own sync, at the cost of one. False when it can't.
 bool sync_file_system(const std::string& folder);
 
+/// Syncs each file system that holds one of `folders` once (sync_file_system); the folders whose
+/// sync failed, in their order.
+std::vector<std::string> sync_file_systems(std::span<const std::string> folders);
+
 /// The kind of `path`. "-" is standard output; so is any path that names the file open for
 /// writing on descriptor 1 (compared by device and inode).
 target_kind kind_of_target(const std::string& path);

@@ -94,4 +94,24 @@ for run in 2 3; do
 done
 [ "$(wc -l <grades1.csv)" = 43 ] || fail "the generated class has not 42 rows"
 check_rows input.txt grades1.csv reports1 pages1
+echo "== A class of 300 copies, its folders synced ahead while it is graded"
+mkdir copies
+for i in $(seq -w 1 300); do cp "$examples/hash_output.txt" "copies/c$i.txt"; done
+status=0
+"$binary" --gradebook=copies.csv --no-answer-file --report-dir=copy_reports --html-dir=copy_pages \
+  "$examples/hash_input.txt" copies </dev/null >copies.txt || status=$?
+"$binary" 0 "$examples/hash_input.txt" "$examples/hash_output.txt" --no-answer-file \
+  </dev/null >/dev/null || single=$?
+[ "$status" = "${single:-0}" ] || fail "the copies ended with $status, not ${single:-0}"
+for folder in copy_reports copy_pages; do
+  [ "$(find "$folder" -type f | wc -l)" = 301 ] || fail "$folder has not 300 files and its index"
+  [ -z "$(find "$folder" -name '.hash_checker-*')" ] || fail "$folder keeps a temporary file"
+done
+# Every report is the first one but for its name.
+for report in copy_reports/c[0-9]*.json copy_pages/c[0-9]*.html; do
+  name=$(basename "$report")
+  sed "s/${name%%.*}\\.txt/c001.txt/g" "$report" | cmp -s - "$(dirname "$report")/c001.${name#*.}" ||
+    fail "$report is not its copy's"
+done
+
 echo "== All rows match"
