@@ -144,8 +144,10 @@ bool publish(class_session& s) {
   return published && renamed;
 }
 
-void* sync_folders(void* folders) {
-  sync_file_systems(*static_cast<const std::vector<std::string>*>(folders));
+void* sync_folders(void* work) {
+  early_sync_work& early = *static_cast<early_sync_work*>(work);
+  sync_file_systems(early.folders);
+  early.running.store(false);
   return nullptr;
 }
 
@@ -154,14 +156,15 @@ void* sync_folders(void* folders) {
 void sync_ahead(class_session& s, std::size_t printed) {
   // Each sync costs a commit of the file system's journal: a few per class, not one per file.
   constexpr std::size_t sync_step = 256;
+  early_sync_work& early = s.early_sync_of;
   if (s.setup.folders.empty() || printed == 0 || printed % sync_step != 0) return;
-  if (s.early_sync_folders.empty()) {
-    for (const folder_reports& folder : s.setup.folders) {
-      s.early_sync_folders.push_back(folder.folder);
-    }
+  if (early.running.load()) return;  // the one before is still at it
+  if (early.folders.empty()) {
+    for (const folder_reports& folder : s.setup.folders) early.folders.push_back(folder.folder);
   }
-  // The one before, a few hundred submissions ago, is waited for first: long done by now.
-  s.early_sync.start(sync_folders, &s.early_sync_folders);
+  early.running.store(true);
+  // The one before has ended: start joins it at once.
+  if (!s.early_sync.start(sync_folders, &early)) early.running.store(false);
 }
 
 std::vector<guarded_file> files_of(const class_session& s) {

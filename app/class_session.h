@@ -2,6 +2,7 @@
 // app/gradebook.cpp drives from listing to the last rename.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,6 +19,13 @@
 #include "hashing/thread_start.h"
 #include "render/atomic_file.h"
 #include "render/text_out.h"
+
+/// What the early sync of the report folders syncs, and whether it still runs: a sync held up
+/// by a busy disk is not waited for, the next is skipped instead.
+struct early_sync_work {
+  std::vector<std::string> folders;
+  std::atomic<bool> running{false};
+};
 
 /// Everything one class run holds, so that each step below reads as a line.
 struct class_session {
@@ -41,7 +49,7 @@ struct class_session {
   // The report folders' data sent to disk beside the grading every few hundred submissions, so
   // that the sync before the renames finds little left to write. Only a head start: that sync
   // decides. Declared last, so joined before anything it reads is gone.
-  std::vector<std::string> early_sync_folders;
+  early_sync_work early_sync_of;
   helper_thread early_sync;
 };
 
