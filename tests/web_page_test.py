@@ -9,6 +9,7 @@ Exits 77 (skipped), naming the Debian package, when chromium, python3-websocket 
 with emscripten by `cmake --preset web`) is missing; with HASH_CHECKER_WEB_REQUIRED=1 in the
 environment, as CI runs it, a missing piece fails instead.
 
+The page starts the worker of its first check as it opens, and the next one after each check.
 Each case is picked through the page's own file inputs, checked with its button, and its
 results are read back from the page and from its downloads: the transcript, the answer file and
 the report must equal, byte for byte, what `hash_checker --explain --html` writes for the same
@@ -292,6 +293,18 @@ def check_responsive(browser, folder, binary):
           f"{memory / 2**20:.0f} MB")
 
 
+def expect_workers(browser, count, when):
+    """The page starts the worker of its next check ahead, on opening and after each check, so
+    the click pays for neither the worker nor its module; it also keeps the last check's worker.
+    Waits a few seconds for `count` workers to be running."""
+    workers = lambda: sum(t["type"] == "worker"
+                          for t in browser.call("Target.getTargets")["targetInfos"])
+    deadline = time.time() + 10
+    while workers() != count and time.time() < deadline:
+        time.sleep(0.1)
+    expect(workers() == count, f"{when}: {workers()} workers running, not {count}")
+
+
 def check_cancel(browser, folder):
     """Cancel ends a 10^7-slot check at once and leaves the page ready for the next."""
     browser.pick("#input-file", os.path.join(folder, "large7_input.txt"))
@@ -420,6 +433,7 @@ def run_checks(page, binary, work, examples):
         write(work, "control.html", f'<!DOCTYPE html><img src="{CONTROL_URL}">\n')
         browser.open("file://" + os.path.join(work, "control.html"))
         browser.open("file://" + page)
+        expect_workers(browser, 1, "the page just opened")
         for what, input_name, output_name, error in cases(folder, examples, binary):
             if error is None:
                 compare_with_program(browser, work, folder, binary, reveal, what, input_name,
@@ -437,6 +451,7 @@ def run_checks(page, binary, work, examples):
                 continue
             state = check_in_page(browser, os.path.join(folder, input_name),
                                   os.path.join(folder, output_name))
+            expect_workers(browser, 2, what)
             expect(state["error"] == error, f"{what}: #error reads {state['error']!r}")
             expect(not state["shown"] and state["report"] == "", f"{what}: a score was shown")
         check_empty_submission(browser, folder, reveal)
