@@ -14,15 +14,6 @@ const text = (n) => {
   const at = checker._result_text(n);
   return checker.HEAPU8.slice(at, at + checker._result_size(n));
 };
-// The bytes of a picked file, read here at once: the page's thread never holds them.
-const read = (role, file) => {
-  try {
-    return new Uint8Array(new FileReaderSync().readAsArrayBuffer(file));
-  } catch (e) {
-    throw new Error(role + " File " + file.name + " can't be read (" + e.message +
-                    "); pick it again");
-  }
-};
 onmessage = async (event) => {
   if (event.data.part !== undefined) {
     const n = event.data.part;
@@ -35,15 +26,7 @@ onmessage = async (event) => {
     postMessage({ part: n, bytes }, bytes ? [bytes.buffer] : []);
     return;
   }
-  const { inputFile, outputFile } = event.data;
-  let inputBytes, outputBytes;
-  try {
-    inputBytes = read("Input", inputFile);
-    outputBytes = read("Output", outputFile);
-  } catch (e) {
-    postMessage({ failed: e.message });
-    return;
-  }
+  const { inputName, outputName, inputBytes, outputBytes } = event.data;
   try {
     checker = await started;
     checker.FS.mkdir("/picked");
@@ -51,7 +34,7 @@ onmessage = async (event) => {
     checker.FS.writeFile("/picked/input", inputBytes, { canOwn: true });
     checker.FS.writeFile("/picked/output", outputBytes, { canOwn: true });
     const outcome = checker.ccall("check_picked", "string", ["string", "string"],
-                                  [inputFile.name, outputFile.name]);
+                                  [inputName, outputName]);
     const report = text(1);
     // The module's memory, which never shrinks: the check's peak, for the tests.
     postMessage({ outcome, report, offered: checker._parts_offered() === 1,
