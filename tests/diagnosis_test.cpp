@@ -227,6 +227,50 @@ TEST(named_mistakes, largest_size_is_still_tried) {
   EXPECT_EQ(*d.mistake, mistake_id::no_wrap_around);
 }
 
+// The submission's evidence decides a name only between two or more mistakes, and is asked for
+// only then: asking for it reads the whole submission again.
+TEST(named_mistakes, ask_for_evidence_only_between_two_or_more) {
+  const key_list other_layout{3, 0, 0, 10, 4, 17, 24};  // double hashing's layout, not linear's
+  mistake_evidence shifted_most;
+  shifted_most.lines.assign(named_mistake_count, 0);
+  shifted_most.lines[named_index(mistake_id::line_shifted)] = 2;
+  shifted_most.wrong_lines = 2;
+  const struct {
+    std::string name;
+    line_case line;
+    int asked;
+    std::optional<std::string> mistake;
+  } cases[] = {
+      {"one_mistake", line(7, {10, 17, 4}, {24, 3}, lp, other_layout), 0, "wrong_strategy"},
+      {"two_mistakes", line(7, {10, 17, 4}, {24, 3}, lp, other_layout, other_layout), 1,
+       "line_shifted"},
+      {"none", line(7, {10, 17, 4}, {24, 3}, lp, {0, 0, 0, 10, 4, 17, 24}), 0, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const layouts built = build_layouts(c.line.table_size, c.line.first_keys, c.line.second_keys);
+    diagnosis_input input;
+    input.table_size = c.line.table_size;
+    input.first_keys = &c.line.first_keys;
+    input.second_keys = &c.line.second_keys;
+    input.expected = &built;
+    input.strategy = c.line.strategy;
+    input.submitted = &c.line.submitted;
+    if (c.line.line_above) input.line_above = &*c.line.line_above;
+    int asked = 0;
+    input.fetch_evidence = [&] {
+      ++asked;
+      return &shifted_most;
+    };
+    const diagnosis d = diagnose_line(input);
+    EXPECT_EQ(asked, c.asked);
+    ASSERT_EQ(d.mistake.has_value(), c.mistake.has_value());
+    if (c.mistake) {
+      EXPECT_EQ(mistake_key(*d.mistake), *c.mistake);
+    }
+  }
+}
+
 // ---- Two mistakes at once ----
 
 struct pair_case {
