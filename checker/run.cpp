@@ -171,8 +171,7 @@ void build_case(const line_reader& input_f, case_result& record) {
 void diagnose(const case_result& record, const neighbours& around, std::size_t index,
               line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch,
               std::function<const mistake_evidence*()> fetch_evidence, const parsed_line& parsed,
-              bool table_kept,
-              pair_budget* pairs, bool names_only = false) {
+              bool table_kept, pair_budget* pairs, bool names_only = false) {
   if (!order) {
     order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
   }
@@ -399,8 +398,8 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       if (request.diagnose && result.judged == verdict::wrong) {
         std::function<const mistake_evidence*()> fetch;
         if (pass != nullptr) fetch = [pass] { return &prior_evidence(*pass); };
-        diagnose(record, around, index, result, order, scratch, std::move(fetch), parsed, table_kept,
-                 pass == nullptr ? nullptr : &pass->pairs);
+        diagnose(record, around, index, result, order, scratch, std::move(fetch), parsed,
+                 table_kept, pass == nullptr ? nullptr : &pass->pairs);
       }
       ++tally.graded_count;
       tally.right_count += result.judged == verdict::right ? 1 : 0;
