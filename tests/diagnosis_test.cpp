@@ -51,6 +51,20 @@ line_case line(std::int32_t table_size, key_list first_keys, key_list second_key
   return c;
 }
 
+// The input for `c`'s line against the case's layouts `built`: its keys, strategy and line
+// above, without evidence, notes or a budget for pairs.
+diagnosis_input input_for(const line_case& c, const layouts& built) {
+  diagnosis_input input;
+  input.table_size = c.table_size;
+  input.first_keys = &c.first_keys;
+  input.second_keys = &c.second_keys;
+  input.expected = &built;
+  input.strategy = c.strategy;
+  input.submitted = &c.submitted;
+  if (c.line_above) input.line_above = &*c.line_above;
+  return input;
+}
+
 diagnosis diagnose(const line_case& c) {
   const layouts built = build_layouts(c.table_size, c.first_keys, c.second_keys);
   diagnosis_input input{c.table_size,
@@ -249,14 +263,7 @@ TEST(named_mistakes, ask_for_evidence_only_between_two_or_more) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const layouts built = build_layouts(c.line.table_size, c.line.first_keys, c.line.second_keys);
-    diagnosis_input input;
-    input.table_size = c.line.table_size;
-    input.first_keys = &c.line.first_keys;
-    input.second_keys = &c.line.second_keys;
-    input.expected = &built;
-    input.strategy = c.line.strategy;
-    input.submitted = &c.line.submitted;
-    if (c.line.line_above) input.line_above = &*c.line.line_above;
+    diagnosis_input input = input_for(c.line, built);
     int asked = 0;
     input.fetch_evidence = [&] {
       ++asked;
@@ -304,13 +311,7 @@ TEST_P(mistake_pairs, name_the_pair_or_say_why_not) {
   const pair_case& c = GetParam();
   const layouts built = build_layouts(c.line.table_size, c.line.first_keys, c.line.second_keys);
   pair_budget budget{c.budget};
-  diagnosis_input input;
-  input.table_size = c.line.table_size;
-  input.first_keys = &c.line.first_keys;
-  input.second_keys = &c.line.second_keys;
-  input.expected = &built;
-  input.strategy = c.line.strategy;
-  input.submitted = &c.line.submitted;
+  diagnosis_input input = input_for(c.line, built);
   input.pairs = &budget;
   const diagnosis d = diagnose_line(input);
   ASSERT_GT(d.differing_slots, 0);
