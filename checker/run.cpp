@@ -386,7 +386,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
         judging ? shape_key_limit(record, around, index) : key_limit, parsed, line_number);
     if (status == read_status::error) return false;
     shift_holds holds = 0;
-    std::int64_t far_above = 0;
+    far_lines far_above{};
     if (judging) holds = look_at_line(*pass, record, around, index, status, parsed, far_above);
     if (built) {
       keep_graded_keys(parsed, key_limit);

@@ -61,14 +61,15 @@ void shift_finder::line(std::uint64_t submitted) {
     if (i + lines < count && submitted == at(i + lines)) holds |= shift_bit(true, lines);
     if (i >= lines && submitted == at(i - lines)) holds |= shift_bit(false, lines);
   }
-  std::int64_t far_above = 0;
-  for (std::int64_t j = i - max_shift_lines - 1; known && j >= 0 && far_above == 0; --j) {
-    if (submitted == at(j)) far_above = i - j;
+  far_lines far_above{};
+  std::size_t found = 0;
+  for (std::int64_t j = i - max_shift_lines - 1; known && j >= 0 && found < far_slots; --j) {
+    if (submitted == at(j)) far_above[found++] = i - j;
   }
   step(!known || submitted != at(i), holds, far_above);
 }
 
-void shift_finder::step(bool wrong, shift_holds holds, std::int64_t far_above) {
+void shift_finder::step(bool wrong, shift_holds holds, const far_lines& far_above) {
   ++at_;
   waiting_line line{at_, wrong, {}};
   line.runs.fill(-1);
@@ -76,9 +77,42 @@ void shift_finder::step(bool wrong, shift_holds holds, std::int64_t far_above) {
     const bool held = (holds & (shift_holds{1} << slot)) != 0;
     step_slot(slot, held ? static_cast<std::int64_t>(slot / 2) + 1 : 0, wrong, line);
   }
-  step_slot(near_slots, far_above, wrong, line);
+  // A run further up goes on in its own slot while the line holds its distance; a distance new
+  // to the line takes a slot left free.
+  const auto holds_far = [&](std::int64_t distance) {
+    return distance != 0 &&
+           std::find(far_above.begin(), far_above.end(), distance) != far_above.end();
+  };
+  for (std::size_t slot = near_slots; slot < slot_count; ++slot) {
+    if (slots_[slot].open && !holds_far(record(slots_[slot].id).distance)) {
+      step_slot(slot, 0, wrong, line);
+    }
+  }
+  for (const std::int64_t distance : far_above) {
+    if (distance == 0) continue;
+    std::size_t slot = near_slots;
+    while (slot < slot_count &&
+           !(slots_[slot].open && record(slots_[slot].id).distance == distance)) {
+      ++slot;
+    }
+    if (slot == slot_count) {
+      slot = near_slots;
+      while (slots_[slot].open) ++slot;
+    }
+    step_slot(slot, distance, wrong, line);
+  }
   waiting_.push_back(line);
   settle();
+}
+
+far_lines shift_finder::open_far() const {
+  far_lines open{};
+  std::size_t count = 0;
+  for (std::size_t slot = near_slots; slot < slot_count; ++slot) {
+    if (slots_[slot].open)
+      open[count++] = records_[static_cast<std::size_t>(slots_[slot].id - first_id_)].distance;
+  }
+  return open;
 }
 
 void shift_finder::step_slot(std::size_t slot, std::int64_t distance, bool wrong,
@@ -129,7 +163,11 @@ void shift_finder::settle(const waiting_line& line) {
     const std::int64_t id = line.runs[slot];
     if (id < 0) continue;
     const run_record& run = record(id);
-    if (run.wrong >= 2 && (best == nullptr || run.first_wrong < best->first_wrong)) {
+    // Of two that start together, the nearer wins: a near slot comes first, far ones by distance.
+    const bool better = best == nullptr || run.first_wrong < best->first_wrong ||
+                        (run.first_wrong == best->first_wrong && run.distance < best->distance &&
+                         best->slot >= near_slots);
+    if (run.wrong >= 2 && better) {
       best = &run;
       best_id = id;
     }
@@ -178,14 +216,35 @@ void layout_index::add(std::uint64_t digest) {
   same_before.push_back(before);
 }
 
-std::int64_t layout_index::far_above(std::uint64_t digest, std::int64_t line) const {
-  const auto found = latest.find(digest);
-  std::int64_t above = found == latest.end() ? -1 : found->second;
-  // Lines near it (and those below it, of its own case) are the neighbours' business.
-  while (above >= 0 && line - (above + 1) <= max_shift_lines) {
-    above = same_before[static_cast<std::size_t>(above)];
+far_lines layout_index::far_above(std::uint64_t digest, std::int64_t line,
+                                  const far_lines& open) const {
+  far_lines found{};
+  std::size_t count = 0;
+  const auto add = [&](std::int64_t distance) {
+    if (std::find(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(count), distance) ==
+        found.begin() + static_cast<std::ptrdiff_t>(count)) {
+      found[count++] = distance;
+    }
+  };
+  // A run still open goes on first, whatever nearer lines share its layout.
+  for (const std::int64_t distance : open) {
+    const std::int64_t above = line - 1 - distance;
+    if (distance != 0 && above >= 0 && digests[static_cast<std::size_t>(above)] == digest) {
+      add(distance);
+    }
   }
-  return above < 0 ? 0 : line - (above + 1);
+  const auto latest_line = latest.find(digest);
+  std::int64_t above = latest_line == latest.end() ? -1 : latest_line->second;
+  for (; above >= 0 && count < far_slots; above = same_before[static_cast<std::size_t>(above)]) {
+    // Lines near it (and those below it, of its own case) are the neighbours' business.
+    if (line - (above + 1) > max_shift_lines) add(line - (above + 1));
+  }
+  // Nearer first; a few at most, so sorted by insertion.
+  for (std::size_t i = 1; i < count; ++i) {
+    for (std::size_t j = i; j > 0 && found[j - 1] > found[j]; --j)
+      std::swap(found[j - 1], found[j]);
+  }
+  return found;
 }
 
 namespace {
@@ -326,25 +385,25 @@ void index_case(layout_index& earlier, const case_result& record) {
   }
 }
 
-// How far above the nearest line further up whose layout a line holds lies (0 when none). Only a
+// The lines further up whose layouts a line holds. Only a
 // Wrong line is digested, so a file of Right lines costs no pass over its keys; a line cut short
 // is digested as it was read, whole.
-std::int64_t far_layout(const shape_pass& pass, const key_list* own, const parsed_line& parsed) {
-  if (parsed.fault != token_fault::none) return 0;
-  if (parsed.dropped_keys == 0 && own != nullptr && parsed.keys == *own) return 0;
+far_lines far_layout(const shape_pass& pass, const key_list* own, const parsed_line& parsed) {
+  if (parsed.fault != token_fault::none) return {};
+  if (parsed.dropped_keys == 0 && own != nullptr && parsed.keys == *own) return {};
   const std::uint64_t digest =
       parsed.dropped_keys == 0 ? digest_of(parsed.keys) : parsed.whole.value();
-  return pass.earlier.far_above(digest, pass.finder.fed() + 1);
+  return pass.earlier.far_above(digest, pass.finder.fed() + 1, pass.finder.open_far());
 }
 
 }  // namespace
 
 shift_holds look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
                          std::size_t index, read_status status, const parsed_line& parsed,
-                         std::int64_t& far_above) {
+                         far_lines& far_above) {
   const bool read = status == read_status::line;
   if (index == 0) index_case(pass.earlier, record);
-  far_above = 0;
+  far_above = {};
   if (status == read_status::end) ++pass.shape.missing_lines;
   if (record.state == case_state::built) {
     pass.graded = true;
@@ -371,7 +430,7 @@ shift_holds look_at_line(shape_pass& pass, const case_result& record, const neig
 }
 
 void feed_line(shape_pass& pass, std::span<const renderer_slot> slots, bool wrong,
-               shift_holds holds, std::int64_t far_above) {
+               shift_holds holds, const far_lines& far_above) {
   pass.finder.kept_for_lines = pass.diagnose;
   pass.finder.step(wrong, holds, far_above);
   if (!pass.token || pass.told) return;

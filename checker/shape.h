@@ -41,6 +41,11 @@ constexpr shift_holds shift_bit(bool missing, std::int64_t lines) {
   return shift_holds{1} << (2 * (lines - 1) + (missing ? 0 : 1));
 }
 
+/// The distances (ascending, 0 for none) of lines further up than max_shift_lines whose layouts a
+/// line holds: more than one, since strategies and cases often share a layout.
+inline constexpr std::size_t far_slots = 4;
+using far_lines = std::array<std::int64_t, far_slots>;
+
 /// Finds every run of two or more Wrong lines that each hold the layout of the line the same
 /// number of lines below (missing, up to max_shift_lines) or above (extra, any number), fed the
 /// submitted lines in order. Right lines inside a run (layouts that are equal) neither break nor
@@ -58,9 +63,11 @@ class shift_finder {
   /// The next submitted line's digest; lines past the expected ones are ignored.
   void line(std::uint64_t submitted);
   /// The next submitted line as its reader judged it: Wrong (or of a case not built), the layouts
-  /// of the lines up to max_shift_lines away it holds, and how far above the nearest line further
-  /// up whose layout it holds lies (0 when none).
-  void step(bool wrong, shift_holds holds, std::int64_t far_above = 0);
+  /// of the lines up to max_shift_lines away it holds, and those further up it holds.
+  void step(bool wrong, shift_holds holds, const far_lines& far_above = {});
+  /// The distances of the runs further up still open, which the next line continues when it holds
+  /// their layouts.
+  [[nodiscard]] far_lines open_far() const;
   /// As above, holding the layout of the next output line, of the previous one.
   void step(bool wrong, bool holds_next, bool holds_previous) {
     step(wrong,
@@ -84,10 +91,10 @@ class shift_finder {
   [[nodiscard]] const line_shift& last_run() const { return last_run_; }
 
  private:
-  // One slot a distance and direction up to max_shift_lines, in shift_bit's order, and a last one
-  // for lines further above, whose distance is the run's own.
+  // One slot a distance and direction up to max_shift_lines, in shift_bit's order, then slots for
+  // lines further above, each with its run's own distance.
   static constexpr std::size_t near_slots = 2 * static_cast<std::size_t>(max_shift_lines);
-  static constexpr std::size_t slot_count = near_slots + 1;
+  static constexpr std::size_t slot_count = near_slots + far_slots;
   struct run_record {
     std::int64_t first_wrong = 0;  // 0: no Wrong line yet
     std::int64_t last = 0;
@@ -133,9 +140,11 @@ struct layout_index {
   std::vector<std::int64_t> same_before;  // the nearest line above with the same digest, or -1
   std::unordered_map<std::uint64_t, std::int64_t> latest;
   void add(std::uint64_t digest);
-  /// How many lines above output line `line` (1-based) the nearest line further than
-  /// max_shift_lines above with the layout `digest` lies; 0 when none.
-  [[nodiscard]] std::int64_t far_above(std::uint64_t digest, std::int64_t line) const;
+  /// How many lines above output line `line` (1-based) lie the lines further than
+  /// max_shift_lines above with the layout `digest`: those at the distances `open` first, then the
+  /// nearest.
+  [[nodiscard]] far_lines far_above(std::uint64_t digest, std::int64_t line,
+                                    const far_lines& open) const;
 };
 
 // ---- The shape as the run's one reading pass judges it, as the lines are graded ----
@@ -204,17 +213,16 @@ std::size_t shape_key_limit(const case_result& record, const neighbours& around,
 
 /// Takes line `index` of a case, read with `status`, into the shape (whether a built case's line
 /// held a token, the separator; the case's layouts, at its first line) and says which other
-/// lines' layouts it holds, as shift_bit's bits, and in `far_above` how far above lies the
-/// nearest line further up whose layout it holds (0 when none).
+/// lines' layouts it holds, as shift_bit's bits, and in `far_above` those further up it holds.
 shift_holds look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
                          std::size_t index, read_status status, const parsed_line& parsed,
-                         std::int64_t& far_above);
+                         far_lines& far_above);
 
 /// Feeds the line to the finder once judged (a line of a case not built counts as Wrong), and tells
 /// the renderers as soon as the file is known not to be empty: what a report says of the file as a
 /// whole waits for that.
 void feed_line(shape_pass& pass, std::span<const renderer_slot> slots, bool wrong,
-               shift_holds holds, std::int64_t far_above);
+               shift_holds holds, const far_lines& far_above);
 
 /// Cuts a line read for the shape to the keys grading keeps, as a read with that limit would
 /// (the line's whole digest kept).

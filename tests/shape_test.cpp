@@ -126,7 +126,7 @@ TEST(shift_finder, names_every_run_of_two_or_more_wrong_lines_out_of_step) {
 struct line_kind {
   bool wrong;
   shift_holds holds;
-  std::int64_t far_above = 0;
+  far_lines far_above{};
 };
 
 // The run that names each line of a whole file, found the slow way: every maximal run of lines
@@ -135,16 +135,32 @@ struct line_kind {
 std::vector<line_shift> named_runs(const std::vector<line_kind>& file) {
   const auto count = static_cast<std::int64_t>(file.size());
   std::vector<line_shift> named(file.size());
-  constexpr auto near = static_cast<int>(2 * max_shift_lines);
-  for (int slot = 0; slot <= near; ++slot) {
+  constexpr auto near = static_cast<std::int64_t>(2 * max_shift_lines);
+  // Near slots first, then each distance further up, nearer first: the order ties go by.
+  std::vector<std::int64_t> keys;
+  for (std::int64_t slot = 0; slot < near; ++slot) keys.push_back(slot);
+  std::vector<std::int64_t> far;
+  for (const line_kind& k : file) {
+    for (const std::int64_t d : k.far_above) {
+      if (d != 0) far.push_back(d);
+    }
+  }
+  std::sort(far.begin(), far.end());
+  far.erase(std::unique(far.begin(), far.end()), far.end());
+  for (const std::int64_t d : far) keys.push_back(near + d);
+  for (const std::int64_t key : keys) {
     const auto distance = [&](std::int64_t i) -> std::int64_t {
       const line_kind& k = file[static_cast<std::size_t>(i)];
-      if (slot == near) return k.far_above;
-      return (k.holds >> slot & 1U) != 0 ? slot / 2 + 1 : 0;
+      if (key >= near) {
+        const bool held =
+            std::find(k.far_above.begin(), k.far_above.end(), key - near) != k.far_above.end();
+        return held ? key - near : 0;
+      }
+      return (k.holds >> key & 1U) != 0 ? key / 2 + 1 : 0;
     };
     for (std::int64_t from = 0; from < count;) {
       std::int64_t to = from;
-      while (to < count && distance(to) != 0 && distance(to) == distance(from)) ++to;
+      while (to < count && distance(to) != 0) ++to;
       if (to == from) {
         ++from;
         continue;
@@ -160,7 +176,7 @@ std::vector<line_shift> named_runs(const std::vector<line_kind>& file) {
         if (!file[static_cast<std::size_t>(i)].wrong || (line.found && line.first <= first_wrong)) {
           continue;
         }
-        line = {true, slot < near && slot % 2 == 0, first_wrong, to, distance(from)};
+        line = {true, key < near && key % 2 == 0, first_wrong, to, distance(from)};
       }
       from = to;
     }
