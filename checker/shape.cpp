@@ -71,11 +71,11 @@ void shift_finder::line(std::uint64_t submitted) {
 
 void shift_finder::step(bool wrong, shift_holds holds, const far_lines& far_above) {
   ++at_;
-  waiting_line line{at_, wrong, {}};
-  line.runs.fill(-1);
+  waiting_line fed_line{at_, wrong, {}};
+  fed_line.runs.fill(-1);
   for (std::size_t slot = 0; slot < near_slots; ++slot) {
     const bool held = (holds & (shift_holds{1} << slot)) != 0;
-    step_slot(slot, held ? static_cast<std::int64_t>(slot / 2) + 1 : 0, wrong, line);
+    step_slot(slot, held ? static_cast<std::int64_t>(slot / 2) + 1 : 0, wrong, fed_line);
   }
   // A run further up goes on in its own slot while the line holds its distance; a distance new
   // to the line takes a slot left free.
@@ -85,7 +85,7 @@ void shift_finder::step(bool wrong, shift_holds holds, const far_lines& far_abov
   };
   for (std::size_t slot = near_slots; slot < slot_count; ++slot) {
     if (slots_[slot].open && !holds_far(record(slots_[slot].id).distance)) {
-      step_slot(slot, 0, wrong, line);
+      step_slot(slot, 0, wrong, fed_line);
     }
   }
   for (const std::int64_t distance : far_above) {
@@ -99,9 +99,9 @@ void shift_finder::step(bool wrong, shift_holds holds, const far_lines& far_abov
       slot = near_slots;
       while (slots_[slot].open) ++slot;
     }
-    step_slot(slot, distance, wrong, line);
+    step_slot(slot, distance, wrong, fed_line);
   }
-  waiting_.push_back(line);
+  waiting_.push_back(fed_line);
   settle();
 }
 
@@ -220,7 +220,7 @@ far_lines layout_index::far_above(std::uint64_t digest, std::int64_t line,
                                   const far_lines& open) const {
   far_lines found{};
   std::size_t count = 0;
-  const auto add = [&](std::int64_t distance) {
+  const auto take = [&](std::int64_t distance) {
     if (std::find(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(count), distance) ==
         found.begin() + static_cast<std::ptrdiff_t>(count)) {
       found[count++] = distance;
@@ -230,14 +230,14 @@ far_lines layout_index::far_above(std::uint64_t digest, std::int64_t line,
   for (const std::int64_t distance : open) {
     const std::int64_t above = line - 1 - distance;
     if (distance != 0 && above >= 0 && digests[static_cast<std::size_t>(above)] == digest) {
-      add(distance);
+      take(distance);
     }
   }
   const auto latest_line = latest.find(digest);
   std::int64_t above = latest_line == latest.end() ? -1 : latest_line->second;
   for (; above >= 0 && count < far_slots; above = same_before[static_cast<std::size_t>(above)]) {
     // Lines near it (and those below it, of its own case) are the neighbours' business.
-    if (line - (above + 1) > max_shift_lines) add(line - (above + 1));
+    if (line - (above + 1) > max_shift_lines) take(line - (above + 1));
   }
   // Nearer first; a few at most, so sorted by insertion.
   for (std::size_t i = 1; i < count; ++i) {
