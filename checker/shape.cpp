@@ -109,8 +109,8 @@ far_lines shift_finder::open_far() const {
   far_lines open{};
   std::size_t count = 0;
   for (std::size_t slot = near_slots; slot < slot_count; ++slot) {
-    if (slots_[slot].open)
-      open[count++] = records_[static_cast<std::size_t>(slots_[slot].id - first_id_)].distance;
+    if (!slots_[slot].open) continue;
+    open[count++] = records_[static_cast<std::size_t>(slots_[slot].id - first_id_)].distance;
   }
   return open;
 }
@@ -241,8 +241,9 @@ far_lines layout_index::far_above(std::uint64_t digest, std::int64_t line,
   }
   // Nearer first; a few at most, so sorted by insertion.
   for (std::size_t i = 1; i < count; ++i) {
-    for (std::size_t j = i; j > 0 && found[j - 1] > found[j]; --j)
+    for (std::size_t j = i; j > 0 && found[j - 1] > found[j]; --j) {
       std::swap(found[j - 1], found[j]);
+    }
   }
   return found;
 }

@@ -207,7 +207,12 @@ TEST(shift_finder, answers_settled_lines_as_the_whole_file_does) {
        {true, two_above},
        {true, case_below | two_above},
        {false, next | two_above}},
-      {{false, 0}, {true, 0}, {true, previous, 5}, {true, 0, 5}, {true, 0, 7}, {false, 0, 5}},
+      {{false, 0},
+       {true, 0},
+       {true, previous, {5}},
+       {true, 0, {5, 7}},
+       {true, 0, {7}},
+       {false, 0, {5}}},
   };
   constexpr int length = 7;
   int sequences = 1;
