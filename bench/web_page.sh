@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Times the browser page on a 10^6-slot case in headless Chromium, three times, and prints the page's
-# size. Builds the program (for the case's answer) and the page first.
+# Times the browser page on a 10^6-slot case in headless Chromium, five times, each beside the
+# program on the same files, and prints both medians, their ratio and the page's size. Builds the
+# program (for the case's answer and the baseline) and the page first.
 #   bench/web_page.sh      (needs Debian's emscripten, chromium and python3-websocket)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -453,10 +453,14 @@ void name_mistake(const diagnosis_input& input, const key_list& submitted, const
     d.mistake_text = unexplained_text(input, d);
     return;
   }
+  const mistake_evidence* evidence = input.evidence;
+  if (evidence == nullptr && found.size() > 1 && input.fetch_evidence) {
+    evidence = input.fetch_evidence();
+  }
   const candidate* best = &found.front();
   for (const candidate& c : found) {
     d.reproducing.push_back(c.id);
-    if (evidence_for(input.evidence, c.id) > evidence_for(input.evidence, best->id)) best = &c;
+    if (evidence_for(evidence, c.id) > evidence_for(evidence, best->id)) best = &c;
   }
   std::sort(d.reproducing.begin(), d.reproducing.end());
   d.mistake = best->id;

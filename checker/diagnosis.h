@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,9 @@ struct diagnosis_input {
   // The submission's evidence: of the mistakes that give the line, the one that gives the most
   // of its lines is named. Null: the first in the order they are tried.
   const mistake_evidence* evidence = nullptr;
+  // Where `evidence` is null, asked for it only when two or more mistakes give the line, the one
+  // case where it decides the name; may return null.
+  std::function<const mistake_evidence*()> fetch_evidence = nullptr;
   // Only find the mistakes that give the line (diagnosis::reproducing and the one named): no
   // keys are placed or traced.
   bool names_only = false;

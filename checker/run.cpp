@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -169,8 +170,8 @@ void build_case(const line_reader& input_f, case_result& record) {
 // slot; it stays Wrong for its bad token, and only its mistake is looked for.
 void diagnose(const case_result& record, const neighbours& around, std::size_t index,
               line_result& result, std::optional<key_order>& order, diagnosis_scratch& scratch,
-              const mistake_evidence* evidence, const parsed_line& parsed, bool table_kept,
-              pair_budget* pairs, bool names_only = false) {
+              std::function<const mistake_evidence*()> fetch_evidence, const parsed_line& parsed,
+              bool table_kept, pair_budget* pairs, bool names_only = false) {
   if (!order) {
     order = order_keys(record.first_keys, record.second_keys, scratch.pairs, scratch.spare);
   }
@@ -190,7 +191,7 @@ void diagnose(const case_result& record, const neighbours& around, std::size_t i
       index + 1 == all_strategies.size() ? around.below.front() : layout_at(index + 1);
   input.notes = result.notes;
   input.order = &*order;
-  input.evidence = evidence;
+  input.fetch_evidence = std::move(fetch_evidence);
   input.pairs = pairs;
   input.names_only = names_only;
   input.keys_read = result.problem == line_problem::none;
@@ -268,7 +269,8 @@ read_status next_submitted(run_files& files, submitted_lines* ahead, std::size_t
   return ahead->status[index];
 }
 
-// The evidence of the whole submission, read at the first Wrong line that asks for it.
+// The evidence of the whole submission, read at the first Wrong line that two or more mistakes
+// give: a submission without one is read once only.
 const mistake_evidence& prior_evidence(shape_pass& pass) {
   if (pass.gather_prior) {
     pass.gather_prior(pass.prior);
@@ -395,9 +397,10 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       grade_line(status, parsed, layout_of(record.expected, strategy), result);
       result.details.reset();
       if (request.diagnose && result.judged == verdict::wrong) {
-        const mistake_evidence* evidence = pass == nullptr ? nullptr : &prior_evidence(*pass);
-        diagnose(record, around, index, result, order, scratch, evidence, parsed, table_kept,
-                 pass == nullptr ? nullptr : &pass->pairs);
+        std::function<const mistake_evidence*()> fetch;
+        if (pass != nullptr) fetch = [pass] { return &prior_evidence(*pass); };
+        diagnose(record, around, index, result, order, scratch, std::move(fetch), parsed,
+                 table_kept, pass == nullptr ? nullptr : &pass->pairs);
       }
       ++tally.graded_count;
       tally.right_count += result.judged == verdict::right ? 1 : 0;
@@ -540,9 +543,10 @@ neighbours neighbours_of(std::span<const case_result> cases, std::size_t index) 
 
 // ---- Evidence of the program's mistake, from a read of the whole submission ----
 // Naming a line by the mistake that gives the most of the submission's lines needs every line
-// judged first, and the lines are reported as they are read: so at the first Wrong line, a
-// submission that can be read twice (a regular file) is read whole once more, finding only which
-// mistakes give each Wrong line; one without a Wrong line is read once. Cases whose wrong builds
+// judged first, and the lines are reported as they are read: so at the first Wrong line that
+// two or more mistakes give, a submission that can be read twice (a regular file) is read whole
+// once more, finding only which mistakes give each Wrong line; one without such a line is read
+// once. Cases whose wrong builds
 // can't be tried (above largest_variant_table) are read past, their keys unparsed.
 
 // Checked by name before opening, since opening a FIFO a second time would wait for a writer or

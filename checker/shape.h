@@ -185,8 +185,8 @@ struct shape_pass {
   std::deque<held_event> held;
   submission_shape shape;
   mistake_evidence prior;  // from a first read of the whole submission, when it could be read
-  // Makes that first read into `prior`, when the first Wrong line is diagnosed: a submission
-  // without one is read once only.
+  // Makes that first read into `prior`, when the first Wrong line two or more mistakes give is
+  // diagnosed: a submission without one is read once only.
   std::function<void(mistake_evidence&)> gather_prior;
   mistake_evidence seen;  // from the lines told, as named at last
   pair_budget pairs;      // spent by the lines diagnosed in this read

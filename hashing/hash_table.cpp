@@ -45,9 +45,18 @@ modulus modulus_of(std::int64_t divisor) {
 }
 
 std::int64_t remainder(std::int64_t k, const modulus& m) {
-  __extension__ using wide = unsigned __int128;
   const std::uint64_t low = m.inverse * static_cast<std::uint32_t>(k);
+#if defined(__wasm__)
+  // WebAssembly has no 64 by 64 bit multiply into 128 bits: there a 128-bit product is a library
+  // call on every probe. A divisor below 2^32 lets two 64-bit products give the high word
+  // exactly, neither sum overflowing.
+  static_assert(max_table_size < (std::int64_t{1} << 32));
+  const std::uint64_t high = (low >> 32) * m.divisor + (((low & 0xffffffffU) * m.divisor) >> 32);
+  return static_cast<std::int64_t>(high >> 32);
+#else
+  __extension__ using wide = unsigned __int128;
   return static_cast<std::int64_t>((static_cast<wide>(low) * m.divisor) >> 64);
+#endif
 }
 
 // In a large case, each strategy but the last gets its own table and thread: the fills read the

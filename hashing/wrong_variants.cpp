@@ -89,7 +89,65 @@ void radix_pass(std::array<radix_part, 2>& parts, int shift) {
 // Lists of at least this many pairs are sorted by two threads.
 constexpr std::size_t two_thread_pairs = std::size_t{1} << 20;
 
-// Positions are distinct, so ordering whole pairs orders them by key and then by position.
+// The buckets of the top digit, [begin, end) of them, each sorted by the key bits below it: its
+// pairs are read from `from` and left in `to`, at the same places, `from` serving as room. A
+// bucket of a large random list holds a few thousand pairs, so its passes run in cache where a
+// pass over the whole list would not.
+struct bucket_range {
+  std::vector<std::uint64_t>* from = nullptr;
+  std::vector<std::uint64_t>* to = nullptr;
+  const std::vector<std::size_t>* ends = nullptr;  // where each bucket ends
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  int below_top = 0;
+};
+
+// Below this many pairs a bucket is sorted whole rather than cleared a histogram a pass.
+constexpr std::size_t small_bucket = 256;
+
+using digit_counts = std::array<std::size_t, digit_mask + 1>;
+
+void sort_bucket(std::uint64_t* source, std::uint64_t* target, std::size_t count, int below_top,
+                 digit_counts& offsets) {
+  if (count < small_bucket) {
+    std::sort(source, source + count);
+    std::copy(source, source + count, target);
+    return;
+  }
+  // Digits no wider than the bucket is long, so that no histogram outweighs its pairs.
+  const int widest = std::clamp(static_cast<int>(std::bit_width(count)) - 1, 1, digit_bits);
+  const int passes = (below_top + widest - 1) / widest;
+  const int width = passes == 0 ? 0 : (below_top + passes - 1) / passes;
+  const std::uint64_t mask = (std::uint64_t{1} << width) - 1;
+  for (int pass = 0; pass < passes; ++pass) {
+    const int shift = 32 + pass * width;
+    std::fill(offsets.begin(), offsets.begin() + static_cast<std::ptrdiff_t>(mask + 1), 0);
+    for (std::size_t i = 0; i < count; ++i) ++offsets[(source[i] >> shift) & mask];
+    std::size_t sum = 0;
+    for (std::size_t digit = 0; digit <= mask; ++digit) sum += std::exchange(offsets[digit], sum);
+    for (std::size_t i = 0; i < count; ++i) {
+      target[offsets[(source[i] >> shift) & mask]++] = source[i];
+    }
+    std::swap(source, target);
+  }
+  // After an even count of passes the pairs are back where they started: copied across.
+  if (passes % 2 == 0) std::copy(source, source + count, target);
+}
+
+void* sort_buckets(void* argument) {
+  const auto& range = *static_cast<const bucket_range*>(argument);
+  const std::vector<std::size_t>& ends = *range.ends;
+  digit_counts offsets{};
+  for (std::size_t bucket = range.begin; bucket < range.end; ++bucket) {
+    const std::size_t first = bucket == 0 ? 0 : ends[bucket - 1];
+    sort_bucket(range.from->data() + first, range.to->data() + first, ends[bucket] - first,
+                range.below_top, offsets);
+  }
+  return nullptr;
+}
+
+// Positions are distinct, so ordering whole pairs orders them by key and then by position. One
+// pass over the whole list by the key's top digit, stable, then each bucket by the bits below.
 void sort_pairs(std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>& spare) {
   if (pairs.size() < radix_threshold) {
     std::sort(pairs.begin(), pairs.end());
@@ -98,21 +156,33 @@ void sort_pairs(std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>& s
   const std::uint64_t all_bits =
       std::accumulate(pairs.begin(), pairs.end(), std::uint64_t{0}, std::bit_or<>());
   const auto key_bits = static_cast<int>(std::bit_width(all_bits >> 32));
+  const int below_top = std::max(0, key_bits - digit_bits);
   spare.resize(pairs.size());
-  const std::size_t middle = pairs.size() >= two_thread_pairs ? pairs.size() / 2 : pairs.size();
+  const bool two = pairs.size() >= two_thread_pairs;
+  const std::size_t middle = two ? pairs.size() / 2 : pairs.size();
   std::array<radix_part, 2> parts;
   parts[0].begin = 0;
   parts[0].end = middle;
   parts[1].begin = middle;
   parts[1].end = pairs.size();
-  for (int shift = 32; shift < 32 + key_bits; shift += digit_bits) {
-    for (radix_part& part : parts) {
-      part.from = &pairs;
-      part.to = &spare;
-    }
-    radix_pass(parts, shift);
-    pairs.swap(spare);
+  for (radix_part& part : parts) {
+    part.from = &pairs;
+    part.to = &spare;
   }
+  radix_pass(parts, 32 + below_top);
+  // After the scatter, the second part's offsets are where each bucket ends.
+  const std::vector<std::size_t>& ends = parts[1].offsets;
+  std::array<bucket_range, 2> ranges;
+  std::size_t split = digit_mask + 1;
+  if (two) {
+    split = static_cast<std::size_t>(std::lower_bound(ends.begin(), ends.end(), pairs.size() / 2) -
+                                     ends.begin());
+  }
+  ranges[0] = {&spare, &pairs, &ends, 0, split, below_top};
+  ranges[1] = {&spare, &pairs, &ends, split, digit_mask + 1, below_top};
+  helper_thread helper;
+  if (ranges[1].begin < ranges[1].end) helper.run(sort_buckets, &ranges[1]);
+  sort_buckets(&ranges[0]);
 }
 
 bool positions_fit(std::size_t count) { return count <= std::numeric_limits<std::uint32_t>::max(); }

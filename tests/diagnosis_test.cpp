@@ -51,6 +51,20 @@ line_case line(std::int32_t table_size, key_list first_keys, key_list second_key
   return c;
 }
 
+// The input for `c`'s line against the case's layouts `built`: its keys, strategy and line
+// above, without evidence, notes or a budget for pairs.
+diagnosis_input input_for(const line_case& c, const layouts& built) {
+  diagnosis_input input;
+  input.table_size = c.table_size;
+  input.first_keys = &c.first_keys;
+  input.second_keys = &c.second_keys;
+  input.expected = &built;
+  input.strategy = c.strategy;
+  input.submitted = &c.submitted;
+  if (c.line_above) input.line_above = &*c.line_above;
+  return input;
+}
+
 diagnosis diagnose(const line_case& c) {
   const layouts built = build_layouts(c.table_size, c.first_keys, c.second_keys);
   diagnosis_input input{c.table_size,
@@ -227,6 +241,43 @@ TEST(named_mistakes, largest_size_is_still_tried) {
   EXPECT_EQ(*d.mistake, mistake_id::no_wrap_around);
 }
 
+// The submission's evidence decides a name only between two or more mistakes, and is asked for
+// only then: asking for it reads the whole submission again.
+TEST(named_mistakes, ask_for_evidence_only_between_two_or_more) {
+  const key_list other_layout{3, 0, 0, 10, 4, 17, 24};  // double hashing's layout, not linear's
+  mistake_evidence shifted_most;
+  shifted_most.lines.assign(named_mistake_count, 0);
+  shifted_most.lines[named_index(mistake_id::line_shifted)] = 2;
+  shifted_most.wrong_lines = 2;
+  const struct {
+    std::string name;
+    line_case line;
+    int asked;
+    std::optional<std::string> mistake;
+  } cases[] = {
+      {"one_mistake", line(7, {10, 17, 4}, {24, 3}, lp, other_layout), 0, "wrong_strategy"},
+      {"two_mistakes", line(7, {10, 17, 4}, {24, 3}, lp, other_layout, other_layout), 1,
+       "line_shifted"},
+      {"none", line(7, {10, 17, 4}, {24, 3}, lp, {0, 0, 0, 10, 4, 17, 24}), 0, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const layouts built = build_layouts(c.line.table_size, c.line.first_keys, c.line.second_keys);
+    diagnosis_input input = input_for(c.line, built);
+    int asked = 0;
+    input.fetch_evidence = [&] {
+      ++asked;
+      return &shifted_most;
+    };
+    const diagnosis d = diagnose_line(input);
+    EXPECT_EQ(asked, c.asked);
+    ASSERT_EQ(d.mistake.has_value(), c.mistake.has_value());
+    if (c.mistake) {
+      EXPECT_EQ(mistake_key(*d.mistake), *c.mistake);
+    }
+  }
+}
+
 // ---- Two mistakes at once ----
 
 struct pair_case {
@@ -260,13 +311,7 @@ TEST_P(mistake_pairs, name_the_pair_or_say_why_not) {
   const pair_case& c = GetParam();
   const layouts built = build_layouts(c.line.table_size, c.line.first_keys, c.line.second_keys);
   pair_budget budget{c.budget};
-  diagnosis_input input;
-  input.table_size = c.line.table_size;
-  input.first_keys = &c.line.first_keys;
-  input.second_keys = &c.line.second_keys;
-  input.expected = &built;
-  input.strategy = c.line.strategy;
-  input.submitted = &c.line.submitted;
+  diagnosis_input input = input_for(c.line, built);
   input.pairs = &budget;
   const diagnosis d = diagnose_line(input);
   ASSERT_GT(d.differing_slots, 0);

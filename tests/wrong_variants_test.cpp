@@ -417,6 +417,41 @@ TEST(sort_key_positions, radix_sort_agrees_with_std_sort_and_reuses_buffers) {
             (std::vector<std::uint64_t>{std::uint64_t{2} << 32 | 3, std::uint64_t{5} << 32 | 1}));
 }
 
+// The sort's first pass splits by the key's top digit and sorts each bucket apart: lists whose
+// keys fill few buckets, one bucket, or leave no bits below the top digit, and buckets small
+// and large, must all come out as std::sort orders them.
+TEST(sort_key_positions, agrees_with_std_sort_whatever_the_buckets) {
+  std::mt19937 rng(5);
+  const struct {
+    const char* name;
+    std::size_t count;
+    std::uint32_t base;
+    std::uint32_t spread;  // keys are base + a draw below spread
+  } shapes[] = {
+      {"keys below the top digit's width", 10000, 1, 2000},
+      {"every key in one bucket", 200000, 1U << 30, 1U << 19},
+      {"a few buckets", 50000, 1U << 20, 1U << 22},
+      {"thirty-one bits", 300000, 1, 2147483646},
+      {"thirty-two bits, many repeats", 20000, 4294967000U, 200},
+  };
+  std::vector<std::uint64_t> pairs;
+  std::vector<std::uint64_t> spare;
+  for (const auto& shape : shapes) {
+    key_list keys(shape.count);
+    std::vector<std::uint64_t> expected;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      keys[i] = static_cast<key>(shape.base + static_cast<std::uint32_t>(rng() % shape.spread));
+      if (i % 97 == 0) keys[i] = 0;
+      if (keys[i] != 0) {
+        expected.push_back(std::uint64_t{static_cast<std::uint32_t>(keys[i])} << 32 | i);
+      }
+    }
+    std::sort(expected.begin(), expected.end());
+    sort_key_positions(keys, pairs, spare);
+    EXPECT_EQ(pairs, expected) << shape.name;
+  }
+}
+
 TEST(rank_of, finds_only_the_case_keys) {
   const key_order order = order_keys({9, 4}, {2147483647});
   EXPECT_EQ(rank_of(order, 4), 0);

@@ -4,7 +4,12 @@
 // the module's check_picked and posts back progress messages, then the outcome and the report;
 // the page keeps the worker afterwards and asks it for the transcript or the answer file, which
 // it renders when first asked for ({ part: 0 or 2 }; null bytes when they can't be kept).
+// The page starts a worker before it is needed: the module is compiled and started here at once,
+// so that the check that comes pays none of it.
 let checker = null;
+const started = hash_checker_module({ print: () => {}, printErr: () => {} });
+// A module that can't start fails the check that awaits it, not the worker.
+started.catch(() => {});
 const text = (n) => {
   const at = checker._result_text(n);
   return checker.HEAPU8.slice(at, at + checker._result_size(n));
@@ -23,7 +28,7 @@ onmessage = async (event) => {
   }
   const { inputName, outputName, inputBytes, outputBytes } = event.data;
   try {
-    checker = await hash_checker_module({ print: () => {}, printErr: () => {} });
+    checker = await started;
     checker.FS.mkdir("/picked");
     // The file system takes the bytes as they are, without a copy.
     checker.FS.writeFile("/picked/input", inputBytes, { canOwn: true });
