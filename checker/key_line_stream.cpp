@@ -19,6 +19,15 @@ bool is_white_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// Counts a key past the limit into the whole line's digest, which starts over the keys kept.
+void drop_key(parsed_line& r, key k) {
+  if (r.dropped_keys++ == 0) {
+    r.whole = key_digest{};
+    for (const key kept : r.keys) r.whole.add(kept);
+  }
+  r.whole.add(k);
+}
+
 void start_token(key_line_parser& p) {
   p.negative = false;
   p.lenient = false;
@@ -62,7 +71,7 @@ void take_key(key_line_parser& p, const char* start, const char* stop) {
   if (p.whole_line_is_one_token) ++r.whole_line_numbers;
   p.at = phase::between;
   if (r.keys.size() >= p.key_limit) {
-    ++r.dropped_keys;
+    drop_key(r, static_cast<key>(value));
     return;
   }
   if (p.lenient && r.lenient.size() < kept_lenient_tokens) {
@@ -78,7 +87,7 @@ void keep_key(key_line_parser& p, key k) {
   if (r.keys.size() < p.key_limit) {
     append_key(r.keys, k);
   } else {
-    ++r.dropped_keys;
+    drop_key(r, k);
   }
 }
 
@@ -239,7 +248,7 @@ void plain_tokens(key_line_parser& p, const char*& at, const char* end) {
     if (keys.size() < p.key_limit) {
       keys.push_back(static_cast<key>(value));
     } else {
-      ++p.result->dropped_keys;
+      drop_key(*p.result, static_cast<key>(value));
     }
     at += count + 1;
   }
@@ -260,6 +269,21 @@ bool plain_token_by_bytes(key_line_parser& p, const char*& at, const char* end) 
 }
 
 }  // namespace
+
+std::uint64_t key_digest::value() const {
+  // The count last, so that lists of zeros of different lengths differ; then a final mix.
+  std::uint64_t digest = state ^ (static_cast<std::uint64_t>(count) * 0x94d049bb133111ebULL);
+  digest ^= digest >> 31;
+  digest *= 0xff51afd7ed558ccdULL;
+  digest ^= digest >> 33;
+  return digest == 0 ? 1 : digest;
+}
+
+std::uint64_t digest_of(const key_list& keys) {
+  key_digest digest;
+  for (const key k : keys) digest.add(k);
+  return digest.value();
+}
 
 void begin_line(key_line_parser& parser, parsed_line& result, bool whole_line_is_one_token,
                 std::size_t key_limit, bool read_markers) {

@@ -10,12 +10,32 @@
 #include "checker/results.h"
 #include "hashing/hash_table.h"
 
+/// A 64-bit digest of a key list fed a key at a time, so that a line too long to keep is still
+/// told apart from, or matched with, a layout: the same keys in the same order give the same
+/// digest.
+struct key_digest {
+  std::uint64_t state = 0x9e3779b97f4a7c15ULL;
+  std::int64_t count = 0;
+  void add(key k) {
+    state ^= static_cast<std::uint32_t>(k) * 0xd6e8feb86659fd93ULL;
+    state = ((state << 29) | (state >> 35)) * 0xbf58476d1ce4e5b9ULL;
+    ++count;
+  }
+  /// The digest of the keys added; never 0, which stands for no layout.
+  [[nodiscard]] std::uint64_t value() const;
+};
+
+/// The digest of a whole key list.
+std::uint64_t digest_of(const key_list& keys);
+
 /// A parsed key line: the keys before the first bad token and, when there is one, its fault and
 /// first bytes. At most `kept_lenient_tokens` lenient tokens are recorded. Keys beyond the
 /// parser's `key_limit` are only counted, in `dropped_keys`.
 struct parsed_line {
   key_list keys;
   std::int64_t dropped_keys = 0;
+  // Once a key is dropped: the digest of every key read, kept and dropped alike.
+  key_digest whole;
   token_fault fault = token_fault::none;
   std::string token;
   bool token_cut = false;

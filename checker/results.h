@@ -123,7 +123,7 @@ struct line_shift {
   // 1-based output lines; both 0 when the reveal filter withheld where the run lies.
   std::int64_t first = 0;
   std::int64_t last = 0;
-  std::int64_t lines = 1;  // how many lines look missing or extra, at most max_shift_lines
+  std::int64_t lines = 1;  // how many lines look missing or extra
   /// The first line that looks missing (`first`) or extra (first - lines).
   [[nodiscard]] std::int64_t line() const { return missing ? first : first - lines; }
   /// True when output line `output_line` lies in the run.
@@ -132,9 +132,9 @@ struct line_shift {
   }
 };
 
-/// The most lines a shift is looked for across: one case's lines, so that a case left out or
-/// printed twice is found, and the layouts compared stay those of the case and the cases either
-/// side of it.
+/// The most lines a shift is looked for across below a line (missing lines), and the nearest
+/// lines above it: one case's lines, so that a case left out or printed twice is found. Lines
+/// further above are found through a digest of every layout expected so far.
 inline constexpr auto max_shift_lines = static_cast<std::int64_t>(strategy_count);
 
 /// How keys were separated when not by spaces, judged from the first line that shows it.
@@ -152,7 +152,7 @@ struct likely_mistake {
 /// A submission's shape, judged over the whole output file as its lines are graded.
 struct submission_shape {
   bool judged = false;  // false in answer-only mode, and when the run stopped before grading
-  line_shift shift;
+  line_shift shift;     // the first run out of step
   key_separator separator = key_separator::spaces;
   std::int64_t extra_lines = 0;  // lines after the last line graded
   bool empty = false;            // no graded line holds a token: no bytes, or white space alone
@@ -162,6 +162,10 @@ struct submission_shape {
   // that gives the most first (ties in catalogue order). Empty without a diagnosis.
   std::vector<likely_mistake> likely{};
   std::int64_t wrong_lines = 0;  // Wrong lines diagnosed
+  // Runs out of step after the first, each named as it stands (blank lines between cases shift
+  // every case a little further): how many, and the last of them.
+  std::int64_t more_runs = 0;
+  line_shift last_run{};
 };
 
 /// Totals and the outcome, known once the run has ended.

@@ -388,7 +388,8 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
         judging ? shape_key_limit(record, around, index) : key_limit, parsed, line_number);
     if (status == read_status::error) return false;
     shift_holds holds = 0;
-    if (judging) holds = look_at_line(*pass, record, around, index, status, parsed);
+    far_lines far_above{};
+    if (judging) holds = look_at_line(*pass, record, around, index, status, parsed, far_above);
     if (built) {
       keep_graded_keys(parsed, key_limit);
       result.strategy = strategy;
@@ -409,7 +410,7 @@ bool grade_case(const run_request& request, run_files& files, std::span<const re
       result.output_line = line_number;
     }
     if (judging) {
-      feed_line(*pass, slots, !built || result.judged == verdict::wrong, holds);
+      feed_line(*pass, slots, !built || result.judged == verdict::wrong, holds, far_above);
       event.fed = pass->finder.fed();
     }
     if (tell(pass, slots, event)) {

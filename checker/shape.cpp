@@ -44,29 +44,14 @@ key_separator separator_of(const parsed_line& line) {
   return key_separator::spaces;
 }
 
-std::uint64_t layout_digest(const key_list& keys) {
-  // FNV-1a over the keys' bytes, then a final mix; the length goes in first so that lists of
-  // zeros of different lengths differ.
-  std::uint64_t digest = 0xcbf29ce484222325ULL;
-  const auto mix_in = [&digest](std::uint64_t value) {
-    for (int byte = 0; byte < 8; ++byte) {
-      digest ^= (value >> (8 * byte)) & 0xffU;
-      digest *= 0x100000001b3ULL;
-    }
-  };
-  mix_in(keys.size());
-  for (const key k : keys) mix_in(static_cast<std::uint32_t>(k));
-  digest ^= digest >> 33;
-  digest *= 0xff51afd7ed558ccdULL;
-  digest ^= digest >> 33;
-  return digest == no_layout ? 1 : digest;
-}
+std::uint64_t layout_digest(const key_list& keys) { return digest_of(keys); }
 
 void shift_finder::line(std::uint64_t submitted) {
   const std::int64_t i = at_;
   const auto count = static_cast<std::int64_t>(expected_.size());
   if (i >= count) {
     ++at_;
+    settle();
     return;
   }
   const auto at = [&](std::int64_t j) { return expected_[static_cast<std::size_t>(j)]; };
@@ -76,78 +61,191 @@ void shift_finder::line(std::uint64_t submitted) {
     if (i + lines < count && submitted == at(i + lines)) holds |= shift_bit(true, lines);
     if (i >= lines && submitted == at(i - lines)) holds |= shift_bit(false, lines);
   }
-  step(!known || submitted != at(i), holds);
+  far_lines far_above{};
+  std::size_t found = 0;
+  for (std::int64_t j = i - max_shift_lines - 1; known && j >= 0 && found < far_slots; --j) {
+    if (submitted == at(j)) far_above[found++] = i - j;
+  }
+  step(!known || submitted != at(i), holds, far_above);
 }
 
-void shift_finder::step(bool wrong, shift_holds holds) {
+void shift_finder::step(bool wrong, shift_holds holds, const far_lines& far_above) {
   ++at_;
-  for (std::size_t index = 0; index < run_count; ++index) {
-    step(index, (holds & (shift_holds{1} << index)) != 0, wrong);
+  waiting_line fed_line{at_, wrong, {}};
+  fed_line.runs.fill(-1);
+  for (std::size_t slot = 0; slot < near_slots; ++slot) {
+    const bool held = (holds & (shift_holds{1} << slot)) != 0;
+    step_slot(slot, held ? static_cast<std::int64_t>(slot / 2) + 1 : 0, wrong, fed_line);
   }
-}
-
-line_shift shift_finder::shift_of(std::size_t index, const open_run& run) {
-  return line_shift{true, index % 2 == 0, run.first_wrong, run.last,
-                    static_cast<std::int64_t>(index / 2) + 1};
-}
-
-std::int64_t shift_finder::settled_before() const {
-  std::int64_t before = at_ + 1;
-  // A run with one Wrong line may yet count, and beat every run that starts after it.
-  std::int64_t earliest = INT64_MAX;  // the first line of the earliest counting run
-  int from_earliest = 0;              // the counting runs that start there
-  for (const open_run& run : runs_) {
-    if (run.open && run.wrong == 1) before = std::min(before, run.first_wrong);
-    if (!run.counts()) continue;
-    if (run.first_wrong < earliest) {
-      earliest = run.first_wrong;
-      from_earliest = 0;
+  // A run further up goes on in its own slot while the line holds its distance; a distance new
+  // to the line takes a slot left free.
+  const auto holds_far = [&](std::int64_t distance) {
+    return distance != 0 &&
+           std::find(far_above.begin(), far_above.end(), distance) != far_above.end();
+  };
+  for (std::size_t slot = near_slots; slot < slot_count; ++slot) {
+    if (slots_[slot].open && !holds_far(record(slots_[slot].id).distance)) {
+      step_slot(slot, 0, wrong, fed_line);
     }
-    from_earliest += run.first_wrong == earliest ? 1 : 0;
   }
-  // Two counting runs from the same line: the one that ends first wins, and they differ in what
-  // they say of the line (how many lines, missing or extra).
-  const bool tie = from_earliest >= 2 && !(found_.found && found_.first <= earliest);
-  if (tie) before = std::min(before, earliest);
-  return before;
+  for (const std::int64_t distance : far_above) {
+    if (distance == 0) continue;
+    std::size_t slot = near_slots;
+    while (slot < slot_count &&
+           !(slots_[slot].open && record(slots_[slot].id).distance == distance)) {
+      ++slot;
+    }
+    if (slot == slot_count) {
+      slot = near_slots;
+      while (slots_[slot].open) ++slot;
+    }
+    step_slot(slot, distance, wrong, fed_line);
+  }
+  waiting_.push_back(fed_line);
+  settle();
 }
 
-line_shift shift_finder::settled() const {
-  // A run already found keeps its place against an open one from the same line.
-  line_shift best = found_;
-  for (std::size_t index = 0; index < run_count; ++index) {
-    const open_run& run = runs_[index];
-    if (run.counts() && (!best.found || run.first_wrong < best.first)) best = shift_of(index, run);
+far_lines shift_finder::open_far() const {
+  far_lines open{};
+  std::size_t count = 0;
+  for (std::size_t slot = near_slots; slot < slot_count; ++slot) {
+    if (!slots_[slot].open) continue;
+    open[count++] = records_[static_cast<std::size_t>(slots_[slot].id - first_id_)].distance;
   }
-  return best;
+  return open;
 }
 
-void shift_finder::step(std::size_t index, bool holds_layout, bool wrong) {
-  open_run& run = runs_[index];
-  if (!holds_layout) {
-    close(index);
-    return;
+void shift_finder::step_slot(std::size_t slot, std::int64_t distance, bool wrong,
+                             waiting_line& line) {
+  open_slot& open = slots_[slot];
+  if (open.open && (distance == 0 || record(open.id).distance != distance)) {
+    record(open.id).closed = true;
+    open.open = false;
   }
-  const std::int64_t output_line = at_;  // 1-based: the line just fed
-  if (!run.open) run = open_run{0, 0, 0, true};
-  run.last = output_line;
+  if (distance == 0) return;
+  if (!open.open) {
+    if (records_.empty()) first_id_ = next_id_;
+    open = open_slot{true, next_id_++};
+    records_.push_back(run_record{0, 0, 0, slot, distance, false});
+  }
+  run_record& run = record(open.id);
+  run.last = at_;
+  if (open.id == first_run_) first_.last = at_;
+  line.runs[slot] = open.id;
   if (!wrong) return;
-  if (run.first_wrong == 0) run.first_wrong = output_line;
+  if (run.first_wrong == 0) run.first_wrong = at_;
   ++run.wrong;
 }
 
-void shift_finder::close(std::size_t index) {
-  open_run& run = runs_[index];
-  // The earliest run wins; one that starts later can't replace it.
-  if (run.counts() && (!found_.found || run.first_wrong < found_.first)) {
-    found_ = shift_of(index, run);
+void shift_finder::settle() {
+  // A run with one Wrong line may yet count: that line, and every one after it, waits.
+  settled_ = at_ + 1;
+  for (const open_slot& open : slots_) {
+    if (open.open && record(open.id).wrong == 1) {
+      settled_ = std::min(settled_, record(open.id).first_wrong);
+    }
   }
-  run = open_run{};
+  while (!waiting_.empty() && waiting_.front().line < settled_) {
+    settle(waiting_.front());
+    waiting_.pop_front();
+  }
+  // A run that ended before the lines still waiting names none of them.
+  while (!records_.empty() && records_.front().closed && records_.front().last < settled_) {
+    records_.pop_front();
+    ++first_id_;
+  }
+}
+
+void shift_finder::settle(const waiting_line& line) {
+  const run_record* best = nullptr;
+  std::int64_t best_id = -1;
+  for (std::size_t slot = 0; line.wrong && slot < slot_count; ++slot) {
+    const std::int64_t id = line.runs[slot];
+    if (id < 0) continue;
+    const run_record& run = record(id);
+    // Of two that start together, the nearer wins: a near slot comes first, far ones by distance.
+    const bool better = best == nullptr || run.first_wrong < best->first_wrong ||
+                        (run.first_wrong == best->first_wrong && run.distance < best->distance &&
+                         best->slot >= near_slots);
+    if (run.wrong >= 2 && better) {
+      best = &run;
+      best_id = id;
+    }
+  }
+  line_shift shift;
+  if (best != nullptr) {
+    const bool missing = best->slot < near_slots && best->slot % 2 == 0;
+    shift = line_shift{true, missing, best->first_wrong, best->last, best->distance};
+    if (!first_.found) {
+      first_ = shift;
+      first_run_ = best_id;
+    } else if (best_id != last_id_) {
+      ++more_runs_;
+      last_run_ = shift;
+    }
+    last_id_ = best_id;
+  }
+  if (kept_for_lines) named_.push_back(shift);
+}
+
+line_shift shift_finder::shift_of(std::int64_t output_line) {
+  while (!named_.empty() && named_from_ < output_line) {
+    named_.pop_front();
+    ++named_from_;
+  }
+  return named_.empty() || named_from_ != output_line ? line_shift{} : named_.front();
 }
 
 line_shift shift_finder::finish() {
-  for (std::size_t index = 0; index < run_count; ++index) close(index);
-  return found_;
+  for (open_slot& open : slots_) {
+    if (open.open) record(open.id).closed = true;
+    open.open = false;
+  }
+  settle();
+  return first_;
+}
+
+void layout_index::add(std::uint64_t digest) {
+  const auto line = static_cast<std::int64_t>(digests.size());
+  digests.push_back(digest);
+  std::int64_t before = -1;
+  if (digest != no_layout) {
+    const auto [place, added] = latest.try_emplace(digest, line);
+    if (!added) before = std::exchange(place->second, line);
+  }
+  same_before.push_back(before);
+}
+
+far_lines layout_index::far_above(std::uint64_t digest, std::int64_t line,
+                                  const far_lines& open) const {
+  far_lines found{};
+  std::size_t count = 0;
+  const auto take = [&](std::int64_t distance) {
+    if (std::find(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(count), distance) ==
+        found.begin() + static_cast<std::ptrdiff_t>(count)) {
+      found[count++] = distance;
+    }
+  };
+  // A run still open goes on first, whatever nearer lines share its layout.
+  for (const std::int64_t distance : open) {
+    const std::int64_t above = line - 1 - distance;
+    if (distance != 0 && above >= 0 && digests[static_cast<std::size_t>(above)] == digest) {
+      take(distance);
+    }
+  }
+  const auto latest_line = latest.find(digest);
+  std::int64_t above = latest_line == latest.end() ? -1 : latest_line->second;
+  for (; above >= 0 && count < far_slots; above = same_before[static_cast<std::size_t>(above)]) {
+    // Lines near it (and those below it, of its own case) are the neighbours' business.
+    if (line - (above + 1) > max_shift_lines) take(line - (above + 1));
+  }
+  // Nearer first; a few at most, so sorted by insertion.
+  for (std::size_t i = 1; i < count; ++i) {
+    for (std::size_t j = i; j > 0 && found[j - 1] > found[j]; --j) {
+      std::swap(found[j - 1], found[j]);
+    }
+  }
+  return found;
 }
 
 namespace {
@@ -221,11 +319,12 @@ void settle_line(shape_pass& pass, const line_shift& shift, line_result& result)
 
 void release(shape_pass& pass, std::span<const renderer_slot> slots, bool all) {
   const std::int64_t settled = all ? INT64_MAX : pass.finder.settled_before();
-  const line_shift shift = pass.finder.settled();
   while (!pass.held.empty()) {
     held_event& event = pass.held.front();
     if (event.what == held_event::kind::line && event.fed >= settled) return;
-    if (event.what == held_event::kind::line) settle_line(pass, shift, event.result);
+    if (event.what == held_event::kind::line) {
+      settle_line(pass, pass.finder.shift_of(event.fed), event.result);
+    }
     tell_event(slots, event);
     pass.held.pop_front();
   }
@@ -238,7 +337,7 @@ bool tell(shape_pass* pass, std::span<const renderer_slot> slots, held_event& ev
     pass->held.push_back(std::move(event));
     return true;
   }
-  if (renames && is_line) settle_line(*pass, pass->finder.settled(), event.result);
+  if (renames && is_line) settle_line(*pass, pass->finder.shift_of(event.fed), event.result);
   tell_event(slots, event);
   return false;
 }
@@ -254,6 +353,8 @@ void finish_shape(shape_pass& pass, line_reader& output_f, std::span<const rende
     ++pass.shape.extra_lines;
   }
   pass.shape.shift = pass.finder.finish();
+  pass.shape.more_runs = pass.finder.more_runs();
+  pass.shape.last_run = pass.finder.last_run();
   release(pass, slots, true);
   pass.shape.empty = pass.graded && !pass.token;
   pass.shape.judged = true;
@@ -275,9 +376,35 @@ std::size_t shape_key_limit(const case_result& record, const neighbours& around,
   return kept_keys(longest);
 }
 
+namespace {
+
+// Adds a case's layouts to those of the lines graded so far, when its first line is read.
+void index_case(layout_index& earlier, const case_result& record) {
+  for (const strategy_id strategy : all_strategies) {
+    earlier.add(record.state == case_state::built ? digest_of(layout_of(record.expected, strategy))
+                                                  : no_layout);
+  }
+}
+
+// The lines further up whose layouts a line holds. Only a
+// Wrong line is digested, so a file of Right lines costs no pass over its keys; a line cut short
+// is digested as it was read, whole.
+far_lines far_layout(const shape_pass& pass, const key_list* own, const parsed_line& parsed) {
+  if (parsed.fault != token_fault::none) return {};
+  if (parsed.dropped_keys == 0 && own != nullptr && parsed.keys == *own) return {};
+  const std::uint64_t digest =
+      parsed.dropped_keys == 0 ? digest_of(parsed.keys) : parsed.whole.value();
+  return pass.earlier.far_above(digest, pass.finder.fed() + 1, pass.finder.open_far());
+}
+
+}  // namespace
+
 shift_holds look_at_line(shape_pass& pass, const case_result& record, const neighbours& around,
-                         std::size_t index, read_status status, const parsed_line& parsed) {
+                         std::size_t index, read_status status, const parsed_line& parsed,
+                         far_lines& far_above) {
   const bool read = status == read_status::line;
+  if (index == 0) index_case(pass.earlier, record);
+  far_above = {};
   if (status == read_status::end) ++pass.shape.missing_lines;
   if (record.state == case_state::built) {
     pass.graded = true;
@@ -287,6 +414,7 @@ shift_holds look_at_line(shape_pass& pass, const case_result& record, const neig
   if (read && pass.shape.separator == key_separator::spaces) {
     pass.shape.separator = separator_of(parsed);
   }
+  if (read) far_above = far_layout(pass, layout_at(record, around, index, 0), parsed);
   // A line cut short is longer than every layout it is compared with.
   const bool has_keys = read && parsed.fault == token_fault::none && parsed.dropped_keys == 0;
   if (!has_keys) return 0;
@@ -303,8 +431,9 @@ shift_holds look_at_line(shape_pass& pass, const case_result& record, const neig
 }
 
 void feed_line(shape_pass& pass, std::span<const renderer_slot> slots, bool wrong,
-               shift_holds holds) {
-  pass.finder.step(wrong, holds);
+               shift_holds holds, const far_lines& far_above) {
+  pass.finder.kept_for_lines = pass.diagnose;
+  pass.finder.step(wrong, holds, far_above);
   if (!pass.token || pass.told) return;
   pass.told = true;
   submission_shape so_far;
@@ -314,6 +443,10 @@ void feed_line(shape_pass& pass, std::span<const renderer_slot> slots, bool wron
 
 void keep_graded_keys(parsed_line& parsed, std::size_t key_limit) {
   if (parsed.keys.size() <= key_limit) return;
+  if (parsed.dropped_keys == 0) {
+    parsed.whole = key_digest{};
+    for (const key k : parsed.keys) parsed.whole.add(k);
+  }
   parsed.dropped_keys += static_cast<std::int64_t>(parsed.keys.size() - key_limit);
   parsed.keys.resize(key_limit);
   std::erase_if(parsed.lenient,

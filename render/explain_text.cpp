@@ -263,13 +263,23 @@ std::string shift_line(const line_shift& shift) {
          number(shift.last + step);
 }
 
+// The runs out of step after the first, when there are some: blank lines between cases shift
+// each case further than the one before.
+std::string more_runs_text(const submission_shape& shape) {
+  if (shape.more_runs == 0) return "";
+  const line_shift& last = shape.last_run;
+  return "; " + number(shape.more_runs) + (shape.more_runs == 1 ? " more run" : " more runs") +
+         " out of step after it, the last with " + number(last.lines) +
+         (last.lines == 1 ? " line " : " lines ") + (last.missing ? "missing" : "extra");
+}
+
 }  // namespace
 
 std::vector<std::string> shape_lines(const submission_shape& shape) {
   std::vector<std::string> lines;
   if (!shape.judged) return lines;
   const line_shift& shift = shape.shift;
-  if (shift.found) lines.push_back(shift_line(shift));
+  if (shift.found) lines.push_back(shift_line(shift) + more_runs_text(shape));
   if (shape.separator == key_separator::brackets) {
     lines.emplace_back(
         "keys are wrapped in brackets; keys are read between single spaces; --separators=any "
@@ -279,7 +289,8 @@ std::vector<std::string> shape_lines(const submission_shape& shape) {
                     "; keys are read between single spaces; --separators=any would read the line");
   }
   // Lines found missing in the middle already account for as many the file lacks at its end.
-  const std::int64_t cut = shape.missing_lines - (shift.found && shift.missing ? shift.lines : 0);
+  const line_shift& last = shape.more_runs > 0 ? shape.last_run : shift;
+  const std::int64_t cut = shape.missing_lines - (last.found && last.missing ? last.lines : 0);
   if (cut > 0 && !shape.empty) {
     lines.push_back("the output ends " + number(cut) + (cut == 1 ? " line" : " lines") +
                     " short, as when the program stops early (a crash, or a stop when a table is "

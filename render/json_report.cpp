@@ -106,6 +106,12 @@ void put_shape(json_object& document, const submission_shape& shape) {
   put_shift(object, "extra_line", shape.shift, false);
   object.string("separator", separator_key(shape.separator));
   object.number("extra_lines", shape.extra_lines);
+  // Said only of a file with several runs, so that a report of one reads as it always has.
+  if (shape.more_runs == 0) return;
+  object.number("runs", shape.more_runs + 1);
+  json_object last(object, "last_run");
+  last.boolean("missing", shape.last_run.missing);
+  last.number("lines", shape.last_run.lines);
 }
 
 void put_outcome(json_object& document, const run_summary& summary) {
