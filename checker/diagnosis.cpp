@@ -299,39 +299,75 @@ void add_shifted(const diagnosis_input& input, const key_list& submitted,
   }
 }
 
-// The correct layout with at least one empty slot printed as the empty marker.
-void add_marked_empty(const diagnosis_input& input, const key_list& submitted,
-                      std::vector<candidate>& found) {
-  const key_list& expected = expected_layout(input);
-  if (submitted.size() != expected.size()) return;
-  bool marked = false;
-  for (std::size_t i = 0; i < submitted.size(); ++i) {
-    marked = marked || (submitted[i] == empty_marker_key && expected[i] == 0);
-    if (submitted[i] != expected[i] && !(submitted[i] == empty_marker_key && expected[i] == 0)) {
-      return;
-    }
+// The line with each empty marker read as an empty slot; null when it holds no marker.
+std::optional<key_list> marks_read_as_empty(const key_list& submitted) {
+  if (std::find(submitted.begin(), submitted.end(), empty_marker_key) == submitted.end()) {
+    return std::nullopt;
   }
-  if (marked) {
+  key_list read = submitted;
+  std::replace(read.begin(), read.end(), empty_marker_key, key{0});
+  return read;
+}
+
+// The correct layout with at least one empty slot printed as the empty marker.
+void add_marked_empty(const diagnosis_input& input, const std::optional<key_list>& marked,
+                      std::vector<candidate>& found) {
+  if (marked && *marked == expected_layout(input)) {
     found.push_back({mistake_id::empty_marker, {input.strategy, input.strategy, false}, {}});
   }
 }
 
-// Each mistake once, by its first reading that gives the line.
-void add_variants(const diagnosis_input& input, const key_list& submitted, const key_order& order,
+// Whether `submitted` is `layout` with every empty slot printed as the empty marker, but for the
+// one slot key 0 may hold when the build stores it as a key: a program that prints a marker for
+// an empty slot prints no 0 for one.
+bool printed_with_markers(const key_list& layout, const key_list& submitted, bool zero_stored) {
+  if (layout.size() != submitted.size()) return false;
+  int zeros_left = zero_stored ? 1 : 0;
+  for (std::size_t i = 0; i < layout.size(); ++i) {
+    if (layout[i] != 0 || submitted[i] == empty_marker_key) {
+      if (submitted[i] != (layout[i] == 0 ? empty_marker_key : layout[i])) return false;
+    } else if (submitted[i] != 0 || zeros_left-- == 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Two mistakes at once, in catalogue order.
+named_mistake pair_of(mistake_id a, mistake_id b) {
+  return a < b ? named_mistake{a, b} : named_mistake{b, a};
+}
+
+bool named_already(const std::vector<candidate>& found, const named_mistake& name) {
+  return std::any_of(found.begin(), found.end(),
+                     [&name](const candidate& c) { return c.id == name; });
+}
+
+// Each mistake once, by its first reading that gives the line; and, for a line that holds empty
+// markers (`marked`, the line with them read as empty slots), each wrong build whose layout it
+// then is, as that mistake with the empty marker.
+void add_variants(const diagnosis_input& input, const key_list& submitted,
+                  const std::optional<key_list>& marked, const key_order& order,
                   std::vector<candidate>& found) {
   const std::int64_t m = input.table_size;
   if (m < smallest_variant_table || m > largest_variant_table) return;
   if (static_cast<std::int64_t>(submitted.size()) != m) return;
   for (const wrong_build build : all_wrong_builds) {
     if (!variant_applies(build, input.strategy)) continue;
-    if (!found.empty() && found.back().id == build.mistake) continue;
+    const named_mistake with_marker = pair_of(mistake_id::empty_marker, build.mistake);
+    const bool single_found = !found.empty() && found.back().id == build.mistake;
+    if (single_found || (marked && named_already(found, with_marker))) continue;
     const key_list layout =
         build_variant(build, input.strategy, static_cast<std::int32_t>(m),
                       list_or_empty(input.first_keys), list_or_empty(input.second_keys), order);
-    if (layout != submitted) continue;
-    found.push_back({build.mistake,
-                     {input.strategy, input.strategy, false},
-                     mistake_build{input.strategy, rules_of(build)}});
+    const candidate made{build.mistake,
+                         {input.strategy, input.strategy, false},
+                         mistake_build{input.strategy, rules_of(build)}};
+    if (layout == submitted) {
+      found.push_back(made);
+    } else if (marked && printed_with_markers(layout, submitted, rules_of(build).zero_is_key)) {
+      found.push_back({with_marker, made.detail, made.build});
+    }
   }
 }
 
@@ -367,18 +403,19 @@ const std::vector<pair_build>& pair_builds(strategy_id strategy) {
   return by_strategy[strategy_index(strategy)];
 }
 
-// Each pair of mistakes once, by its first readings that give the line; the line's pairs are
-// searched whole or not at all, as the budget allows.
-void add_pairs(const diagnosis_input& input, const key_list& submitted, const key_order& order,
-               std::vector<candidate>& found, diagnosis& d) {
+// Each pair of `pairs` that `wanted` picks, once, by its first readings that give the line; they
+// are tried whole or not at all, as `slots_left` allows. False when they were not tried.
+template <typename pick>
+bool try_pairs(const diagnosis_input& input, const key_list& submitted, const key_order& order,
+               std::int64_t& slots_left, pick wanted, std::vector<candidate>& found) {
   const std::int64_t m = input.table_size;
-  if (input.pairs == nullptr || m > largest_pair_table) return;
   const std::vector<pair_build>& pairs = pair_builds(input.strategy);
-  const std::int64_t cost = static_cast<std::int64_t>(pairs.size()) * std::max(m, pair_build_floor);
-  if (cost > input.pairs->slots_left) return;
-  input.pairs->slots_left -= cost;
-  d.pairs_searched = true;
+  const auto count = static_cast<std::int64_t>(std::count_if(pairs.begin(), pairs.end(), wanted));
+  const std::int64_t cost = count * std::max(m, pair_build_floor);
+  if (cost > slots_left) return false;
+  slots_left -= cost;
   for (const pair_build& pair : pairs) {
+    if (!wanted(pair)) continue;
     const bool named = std::any_of(found.begin(), found.end(),
                                    [&](const candidate& c) { return c.id == pair.name; });
     if (named) continue;
@@ -390,6 +427,83 @@ void add_pairs(const diagnosis_input& input, const key_list& submitted, const ke
                      {input.strategy, input.strategy, false},
                      mistake_build{input.strategy, pair.rules}});
   }
+  return true;
+}
+
+// Every pair of mistakes, for a line no mistake alone gives.
+void add_pairs(const diagnosis_input& input, const key_list& submitted, const key_order& order,
+               std::vector<candidate>& found, diagnosis& d) {
+  if (input.pairs == nullptr || input.table_size > largest_pair_table) return;
+  const auto every = [](const pair_build&) { return true; };
+  d.pairs_searched = try_pairs(input, submitted, order, input.pairs->slots_left, every, found);
+}
+
+// Whether two mistakes can be made at once: two wrong builds whose rules merge for some
+// reading of each, or the empty marker with any wrong build.
+bool can_pair(mistake_id a, mistake_id b) {
+  if (a == b) return false;
+  const mistake_entry& one = catalogue_entry(a);
+  const mistake_entry& other = catalogue_entry(b);
+  if (one.check == mistake_check::marked_empty || other.check == mistake_check::marked_empty) {
+    return one.check == mistake_check::wrong_build || other.check == mistake_check::wrong_build;
+  }
+  for (std::size_t i = 0; i < one.reading_count; ++i) {
+    for (std::size_t j = 0; j < other.reading_count; ++j) {
+      if (merged_rules(one.readings[i], other.readings[j])) return true;
+    }
+  }
+  return false;
+}
+
+// Every named pair that holds `part`, which gives the line, and a wrong build that can't be
+// made on the line's strategy: the program that makes both gives this line what `part` gives.
+void add_pairs_off_strategy(const diagnosis_input& input, const candidate& part,
+                            std::vector<candidate>& found) {
+  for (const mistake_entry& entry : mistake_catalogue) {
+    if (entry.check != mistake_check::wrong_build || mistake_applies(entry.id, input.strategy) ||
+        !can_pair(part.id.first, entry.id)) {
+      continue;
+    }
+    const named_mistake name = pair_of(part.id.first, entry.id);
+    if (!named_already(found, name)) found.push_back({name, part.detail, part.build});
+  }
+}
+
+// A program that makes two mistakes shows one of them alone on a line the other changes nothing
+// on. So a line a mistake gives is given as well by each pair that holds it and whose other
+// mistake shows nothing there: one that can't be made on the line's strategy, the empty marker
+// on a line with no empty slot, or a wrong build whose merged build gives the line too (built
+// while the budget for it lasts). A pair's evidence then counts every line it gives, and a
+// program of two mistakes is named by both (see likely_mistakes).
+void add_pairs_with_parts(const diagnosis_input& input, const key_list& submitted,
+                          const key_order& order, std::vector<candidate>& found) {
+  std::vector<mistake_id> builds;
+  const std::size_t given = found.size();
+  const auto zeros = std::count(submitted.begin(), submitted.end(), key{0});
+  for (std::size_t i = 0; i < given; ++i) {
+    const candidate part = found[i];
+    if (part.id.second) continue;
+    const mistake_check check = catalogue_entry(part.id.first).check;
+    if (check == mistake_check::wrong_build) {
+      builds.push_back(part.id.first);
+    } else if (check != mistake_check::marked_empty) {
+      continue;
+    }
+    add_pairs_off_strategy(input, part, found);
+    // Key 0, stored as a key, prints as 0 where an empty slot prints as the marker.
+    const bool none_empty =
+        zeros == 0 || (zeros == 1 && part.build && part.build->rules.zero_is_key);
+    const named_mistake marked = pair_of(mistake_id::empty_marker, part.id.first);
+    if (check == mistake_check::wrong_build && none_empty && !named_already(found, marked)) {
+      found.push_back({marked, part.detail, part.build});
+    }
+  }
+  if (builds.empty() || input.pairs == nullptr || input.table_size > largest_pair_table) return;
+  const auto holds_part = [&builds](const pair_build& pair) {
+    return std::find(builds.begin(), builds.end(), pair.name.first) != builds.end() ||
+           std::find(builds.begin(), builds.end(), *pair.name.second) != builds.end();
+  };
+  try_pairs(input, submitted, order, input.pairs->with_parts_left, holds_part, found);
 }
 
 // What an unexplained line says was tried.
@@ -411,10 +525,24 @@ std::string unexplained_text(const diagnosis_input& input, const diagnosis& d) {
          std::to_string(pair_slot_budget) + " slots its pairs may build.";
 }
 
+std::int64_t count_at(const std::vector<std::int64_t>& counts, std::size_t at) {
+  return at < counts.size() ? counts[at] : 0;
+}
+
+// A mistake's evidence is the lines it gives. A pair's is too, when it gives a line neither of its
+// mistakes gives alone or more lines than each: a pair that gives no more than one of its mistakes
+// alone is read as that mistake.
+std::int64_t weight_at(const mistake_evidence& evidence, std::size_t at) {
+  const std::int64_t lines = count_at(evidence.lines, at);
+  if (at < mistake_catalogue.size()) return lines;
+  const named_mistake pair = named_at(at);
+  const bool beats_parts = lines > count_at(evidence.lines, named_index(pair.first)) &&
+                           lines > count_at(evidence.lines, named_index(*pair.second));
+  return beats_parts || count_at(evidence.alone, at) > 0 ? lines : 0;
+}
+
 std::int64_t evidence_for(const mistake_evidence* evidence, const named_mistake& id) {
-  const std::size_t at = named_index(id);
-  if (evidence == nullptr || at >= evidence->lines.size()) return 0;
-  return evidence->lines[at];
+  return evidence == nullptr ? 0 : weight_at(*evidence, named_index(id));
 }
 
 // The layouts at hand are compared first, so that on equal evidence a line that is a whole
@@ -422,6 +550,7 @@ std::int64_t evidence_for(const mistake_evidence* evidence, const named_mistake&
 void name_mistake(const diagnosis_input& input, const key_list& submitted, const key_order& order,
                   diagnosis& d) {
   std::vector<candidate> found;
+  const std::optional<key_list> marked = marks_read_as_empty(submitted);
   // The case's lines together explain the line first; the other strategy's layout it also holds
   // is what the kept table gives, not a mistake of its own.
   if (input.table_kept && mistake_applies(mistake_id::table_not_reset, input.strategy)) {
@@ -434,9 +563,10 @@ void name_mistake(const diagnosis_input& input, const key_list& submitted, const
       add_other_strategy(input, submitted, found);
     }
     if (entry.check == mistake_check::neighbour_line) add_shifted(input, submitted, found);
-    if (entry.check == mistake_check::marked_empty) add_marked_empty(input, submitted, found);
+    if (entry.check == mistake_check::marked_empty) add_marked_empty(input, marked, found);
   }
-  add_variants(input, submitted, order, found);
+  add_variants(input, submitted, marked, order, found);
+  add_pairs_with_parts(input, submitted, order, found);
   const bool built =
       input.table_size >= smallest_variant_table && input.table_size <= largest_variant_table;
   if (found.empty() && built) {
@@ -453,14 +583,23 @@ void name_mistake(const diagnosis_input& input, const key_list& submitted, const
     d.mistake_text = unexplained_text(input, d);
     return;
   }
+  // Pairs after every mistake alone, in catalogue order, as likely_mistakes breaks ties.
+  const auto pairs_from = std::find_if(found.begin(), found.end(),
+                                       [](const candidate& c) { return c.id.second.has_value(); });
+  std::stable_sort(pairs_from, found.end(),
+                   [](const candidate& a, const candidate& b) { return a.id < b.id; });
+  for (const candidate& c : found) d.reproducing.push_back(c.id);
+  // A mistake alone that gives the line names it before any pair: the pairs that hold it are
+  // evidence of the program's mistakes, not of this line's.
+  const auto named_from = found.begin();
+  const auto named_to = pairs_from == found.begin() ? found.end() : pairs_from;
   const mistake_evidence* evidence = input.evidence;
-  if (evidence == nullptr && found.size() > 1 && input.fetch_evidence) {
+  if (evidence == nullptr && named_to - named_from > 1 && input.fetch_evidence) {
     evidence = input.fetch_evidence();
   }
-  const candidate* best = &found.front();
-  for (const candidate& c : found) {
-    d.reproducing.push_back(c.id);
-    if (evidence_for(evidence, c.id) > evidence_for(evidence, best->id)) best = &c;
+  const candidate* best = &*named_from;
+  for (auto c = named_from; c != named_to; ++c) {
+    if (evidence_for(evidence, c->id) > evidence_for(evidence, best->id)) best = &*c;
   }
   std::sort(d.reproducing.begin(), d.reproducing.end());
   d.mistake = best->id;
@@ -571,13 +710,15 @@ std::string mistake_sentence(const named_mistake& name, const mistake_detail& de
 
 void count_evidence(const diagnosis& d, mistake_evidence& evidence) {
   ++evidence.wrong_lines;
-  if (evidence.lines.size() < mistake_catalogue.size()) {
-    evidence.lines.resize(mistake_catalogue.size(), 0);
-  }
+  const bool given_alone = std::any_of(d.reproducing.begin(), d.reproducing.end(),
+                                       [](const named_mistake& id) { return !id.second; });
+  const auto add = [](std::vector<std::int64_t>& counts, std::size_t at) {
+    if (at >= counts.size()) counts.resize(std::max(at + 1, mistake_catalogue.size()), 0);
+    ++counts[at];
+  };
   for (const named_mistake& id : d.reproducing) {
-    const std::size_t at = named_index(id);
-    if (at >= evidence.lines.size()) evidence.lines.resize(at + 1, 0);
-    ++evidence.lines[at];
+    add(evidence.lines, named_index(id));
+    if (id.second && !given_alone) add(evidence.alone, named_index(id));
   }
 }
 
@@ -585,7 +726,7 @@ void count_evidence(const diagnosis& d, mistake_evidence& evidence) {
 std::vector<likely_mistake> likely_mistakes(const mistake_evidence& evidence) {
   std::vector<likely_mistake> likely;
   for (std::size_t m = 0; m < evidence.lines.size() && m < named_mistake_count; ++m) {
-    if (evidence.lines[m] == 0) continue;
+    if (weight_at(evidence, m) == 0) continue;
     likely.push_back({named_at(m), evidence.lines[m], evidence.wrong_lines});
   }
   std::sort(likely.begin(), likely.end(), [](const likely_mistake& a, const likely_mistake& b) {

@@ -21,13 +21,17 @@
 /// exactly, by named_index (missing entries read as none).
 struct mistake_evidence {
   std::vector<std::int64_t> lines;
+  // Of a pair's lines, those no mistake alone gives. A pair is evidence only with one of them: a
+  // pair that gives nothing its mistakes don't give alone is read as those mistakes.
+  std::vector<std::int64_t> alone;
   std::int64_t wrong_lines = 0;
 };
 
-/// Pairs of mistakes are tried on a line only when no mistake alone gives it, only for tables of
-/// up to largest_pair_table slots, and only while the submission's budget lasts: a line's pairs
-/// cost each pair's build, counted at pair_build_floor slots or the table size if larger, and are
-/// searched only when all of them fit in what is left of pair_slot_budget.
+/// Every pair of mistakes is tried on a line that no mistake alone gives, and the pairs holding a
+/// wrong build that gives it on a line it gives; only for tables of up to largest_pair_table
+/// slots, and only while the submission's budget for each of the two lasts: a line's pairs cost
+/// each pair's build, counted at pair_build_floor slots or the table size if larger, and are
+/// tried only when all of them fit in what is left of pair_slot_budget.
 inline constexpr std::int64_t largest_pair_table = 1000;
 inline constexpr std::int64_t pair_build_floor = 64;
 inline constexpr std::int64_t pair_slot_budget = 4096 * largest_pair_table;
@@ -35,7 +39,8 @@ inline constexpr std::int64_t pair_slot_budget = 4096 * largest_pair_table;
 /// What a submission has left to spend on pairs: one per read of it, spent line by line in file
 /// order, so that every read of it names the same lines.
 struct pair_budget {
-  std::int64_t slots_left = pair_slot_budget;
+  std::int64_t slots_left = pair_slot_budget;       // lines no mistake alone gives
+  std::int64_t with_parts_left = pair_slot_budget;  // lines a wrong build gives
 };
 
 /// One line to explain. Null list pointers read as empty lists; `line_above` and `line_below` are

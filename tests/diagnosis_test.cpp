@@ -158,6 +158,9 @@ INSTANTIATE_TEST_SUITE_P(
         mistake_case{"second_list_skipped", line(7, {1, 2}, {3}, lp, {0, 1, 2, 0, 0, 0, 0}),
                      "second_list_skipped"},
         mistake_case{"empty_marker", line(5, {6, 11}, {}, lp, {-1, 6, 11, -1, -1}), "empty_marker"},
+        // -1 marks the empty slots in the table too, so key 0 is stored as a key.
+        mistake_case{"empty_marker_in_the_table", line(5, {0, 5}, {}, lp, {0, 5, -1, -1, -1}),
+                     "empty_marker+key_zero_stored"},
         mistake_case{"key_zero_stored", line(5, {0, 5}, {}, lp, {0, 5, 0, 0, 0}),
                      "key_zero_stored"},
         mistake_case{"step_from_home_key", line(7, {7, 21}, {}, dh, {7, 0, 0, 21, 0, 0, 0}),
@@ -354,6 +357,70 @@ INSTANTIATE_TEST_SUITE_P(
                                         {3 * largest_pair_table + 2}, lp),
                               pair_slot_budget, "unexplained", false}),
     [](const testing::TestParamInfo<pair_case>& info) { return info.param.name; });
+
+// A program that makes two mistakes shows one of them alone on lines the other changes nothing
+// on: each line is named by what it shows, and the program by the pair, which gives every line.
+// A pair that gives no line its mistakes don't give alone is not the program's mistake.
+TEST(program_mistakes, a_pair_that_gives_every_line_is_the_programs_mistake) {
+  using M = mistake_id;
+  const line_case both = made_line(M::lists_swapped, M::no_wrap_around, 7, {6, 13}, {20}, lp);
+  const line_case swapped = line(7, {1, 8}, {15}, lp, {0, 15, 1, 8, 0, 0, 0});
+  // The step (key mod m) + 1 shows on the double-hashing line alone, where no wrap-around changes
+  // nothing: the pair gives both lines, the linear one because no step is taken there.
+  const line_case no_wrap = line(7, {20, 17, 14, 20}, {0, 13}, lp, {14, 0, 0, 17, 0, 0, 20});
+  const line_case step = line(7, {9, 16}, {}, dh, {0, 0, 9, 0, 0, 16, 0});
+  // -1 for an empty slot in the table as well as in print stores key 0 as a key.
+  const line_case marked_key_zero = line(5, {0, 5}, {}, lp, {0, 5, -1, -1, -1});
+  const line_case marked = line(5, {6, 11}, {}, lp, {-1, 6, 11, -1, -1});
+  const struct {
+    std::string name;
+    std::vector<const line_case*> lines;
+    std::vector<std::string> named;  // each line's name
+    std::string likely;              // the program's
+    std::int64_t explains;
+  } cases[] = {
+      {"two_mistakes",
+       {&swapped, &both},
+       {"lists_swapped", "lists_swapped+no_wrap_around"},
+       "lists_swapped+no_wrap_around",
+       2},
+      {"one_mistake", {&swapped, &swapped}, {"lists_swapped", "lists_swapped"}, "lists_swapped", 2},
+      {"one_on_each_strategy",
+       {&no_wrap, &step},
+       {"no_wrap_around", "step_modulo_m"},
+       "no_wrap_around+step_modulo_m",
+       2},
+      {"marker_in_the_table",
+       {&marked, &marked_key_zero},
+       {"empty_marker", "empty_marker+key_zero_stored"},
+       "empty_marker+key_zero_stored",
+       2},
+      {"marker_alone", {&marked, &marked}, {"empty_marker", "empty_marker"}, "empty_marker", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    mistake_evidence evidence;
+    std::vector<std::string> named;
+    pair_budget budget;
+    for (const line_case* l : c.lines) {
+      const layouts built = build_layouts(l->table_size, l->first_keys, l->second_keys);
+      diagnosis_input input = input_for(*l, built);
+      input.pairs = &budget;
+      const diagnosis d = diagnose_line(input);
+      named.push_back(d.mistake ? mistake_key(*d.mistake) : std::string(unexplained_key));
+      count_evidence(d, evidence);
+    }
+    EXPECT_EQ(named, c.named);
+    const std::vector<likely_mistake> likely = likely_mistakes(evidence);
+    ASSERT_FALSE(likely.empty());
+    EXPECT_EQ(mistake_key(likely.front().mistake), c.likely);
+    EXPECT_EQ(likely.front().explains, c.explains);
+    // Where one mistake gives every line, the pairs that hold it are not listed beside it.
+    if (c.named.front() == c.likely) {
+      EXPECT_EQ(likely.size(), 1U) << mistake_key(likely.back().mistake);
+    }
+  }
+}
 
 // ---- The first difference and the first misplaced key ----
 
