@@ -232,8 +232,31 @@ std::string likely_line(const submission_shape& shape) {
            counted_lines(shape.wrong_lines) + ")";
   }
   const likely_mistake& top = shape.likely.front();
-  return "Most likely: " + mistake_title(top.mistake) + " (explains " + number(top.explains) +
-         " of " + counted_lines(top.wrong_lines) + ")";
+  std::string text = "Most likely: " + mistake_title(top.mistake) + " (explains " +
+                     number(top.explains) + " of " + counted_lines(top.wrong_lines);
+  // A tie is said, so that the first in the catalogue is not taken for the only one: these lines
+  // can't tell them apart.
+  constexpr std::size_t tied_named = 3;
+  std::vector<std::string> tied;
+  std::size_t more = 0;
+  for (std::size_t i = 1; i < shape.likely.size(); ++i) {
+    if (shape.likely[i].explains != top.explains) break;
+    if (tied.size() < tied_named) {
+      tied.push_back(mistake_title(shape.likely[i].mistake));
+    } else {
+      ++more;
+    }
+  }
+  if (!tied.empty()) {
+    text += "; ";
+    for (std::size_t i = 0; i < tied.size(); ++i) {
+      if (i > 0) text += more == 0 && i + 1 == tied.size() ? " and " : ", ";
+      text += tied[i];
+    }
+    if (more > 0) text += " and " + number(static_cast<std::int64_t>(more)) + " more";
+    text += tied.size() + more == 1 ? " explains as many" : " explain as many";
+  }
+  return text + ")";
 }
 
 namespace {

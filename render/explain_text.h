@@ -76,8 +76,9 @@ std::vector<std::string> shape_lines(const submission_shape& shape);
 
 /// The program's mistake in one line, from a diagnosed submission's shape, such as
 ///   Most likely: no_wrap_around (explains 41 of 44 Wrong lines)
+///   Most likely: no_wrap_around (explains 3 of 3 Wrong lines; scan_cut_short explains as many)
 ///   Most likely: unexplained (no known mistake gives any of 3 Wrong lines)
-/// Empty when no Wrong line was diagnosed.
+/// naming up to three that tie with the first. Empty when no Wrong line was diagnosed.
 std::string likely_line(const submission_shape& shape);
 
 /// "1st", "2nd", "3rd", "4th", ..., "11th", "12th", "13th", ..., "21st": how the explanations
