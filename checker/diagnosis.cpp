@@ -710,6 +710,8 @@ std::string mistake_sentence(const named_mistake& name, const mistake_detail& de
 
 void count_evidence(const diagnosis& d, mistake_evidence& evidence) {
   ++evidence.wrong_lines;
+  // A line not looked at (past the end, a bad token, a table too large) is no evidence either way.
+  if (d.searched && d.reproducing.empty()) ++evidence.unexplained;
   const bool given_alone = std::any_of(d.reproducing.begin(), d.reproducing.end(),
                                        [](const named_mistake& id) { return !id.second; });
   const auto add = [](std::vector<std::int64_t>& counts, std::size_t at) {
@@ -734,4 +736,11 @@ std::vector<likely_mistake> likely_mistakes(const mistake_evidence& evidence) {
     return tried_before(a.mistake, b.mistake);
   });
   return likely;
+}
+
+std::optional<likely_mistake> program_mistake(const submission_shape& shape) {
+  if (shape.likely.empty() || shape.likely.front().explains < shape.unexplained_lines) {
+    return std::nullopt;
+  }
+  return shape.likely.front();
 }

@@ -25,6 +25,7 @@ struct mistake_evidence {
   // pair that gives nothing its mistakes don't give alone is read as those mistakes.
   std::vector<std::int64_t> alone;
   std::int64_t wrong_lines = 0;
+  std::int64_t unexplained = 0;  // Wrong lines the mistakes were tried on and none gives
 };
 
 /// Every pair of mistakes is tried on a line that no mistake alone gives, and the pairs holding a
@@ -204,6 +205,11 @@ void count_evidence(const diagnosis& d, mistake_evidence& evidence);
 /// Every mistake with evidence, the most first; ties in the order diagnose_line tries them, which
 /// names a line on a tie the same way.
 std::vector<likely_mistake> likely_mistakes(const mistake_evidence& evidence);
+
+/// The program's mistake: the one that gives the most of the submission's Wrong lines, when it
+/// gives at least as many as no known mistake gives; null when none does, or when the lines no
+/// mistake gives outnumber it, where naming it would pass a coincidence off as the program's bug.
+std::optional<likely_mistake> program_mistake(const submission_shape& shape);
 
 /// What a Wrong line no known mistake gives is called in reports.
 inline constexpr std::string_view unexplained_key = "unexplained";

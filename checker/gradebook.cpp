@@ -106,7 +106,7 @@ submission_row row_of(std::string path, submission_state state, const run_summar
   row.strategy_right = tally.right();
   row.strategy_lines = tally.lines();
   row.mistake_lines = tally.mistakes();
-  if (!summary.shape.likely.empty()) row.program_mistake = summary.shape.likely.front().mistake;
+  if (const auto program = program_mistake(summary.shape)) row.program_mistake = program->mistake;
   return row;
 }
 

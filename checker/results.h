@@ -161,7 +161,8 @@ struct submission_shape {
   // The program's mistake: every mistake that gives some diagnosed Wrong line exactly, the one
   // that gives the most first (ties in catalogue order). Empty without a diagnosis.
   std::vector<likely_mistake> likely{};
-  std::int64_t wrong_lines = 0;  // Wrong lines diagnosed
+  std::int64_t wrong_lines = 0;        // Wrong lines diagnosed
+  std::int64_t unexplained_lines = 0;  // of them, those no mistake gives
   // Runs out of step after the first, each named as it stands (blank lines between cases shift
   // every case a little further): how many, and the last of them.
   std::int64_t more_runs = 0;

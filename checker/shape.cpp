@@ -361,6 +361,7 @@ void finish_shape(shape_pass& pass, line_reader& output_f, std::span<const rende
   if (pass.diagnose) {
     pass.shape.likely = likely_mistakes(pass.seen);
     pass.shape.wrong_lines = pass.seen.wrong_lines;
+    pass.shape.unexplained_lines = pass.seen.unexplained;
   }
   summary.shape = read ? pass.shape : submission_shape{};
   if (!pass.told) tell_all(slots, [&](result_renderer& r) { r.shape_judged(summary.shape); });

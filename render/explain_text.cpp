@@ -232,6 +232,11 @@ std::string likely_line(const submission_shape& shape) {
            counted_lines(shape.wrong_lines) + ")";
   }
   const likely_mistake& top = shape.likely.front();
+  if (!program_mistake(shape)) {
+    return "Most likely: " + std::string(unexplained_key) + " (no known mistake gives " +
+           number(shape.unexplained_lines) + " of " + counted_lines(shape.wrong_lines) + "; " +
+           mistake_title(top.mistake) + " explains " + number(top.explains) + ")";
+  }
   std::string text = "Most likely: " + mistake_title(top.mistake) + " (explains " +
                      number(top.explains) + " of " + counted_lines(top.wrong_lines);
   // A tie is said, so that the first in the catalogue is not taken for the only one: these lines

@@ -78,6 +78,8 @@ std::vector<std::string> shape_lines(const submission_shape& shape);
 ///   Most likely: no_wrap_around (explains 41 of 44 Wrong lines)
 ///   Most likely: no_wrap_around (explains 3 of 3 Wrong lines; scan_cut_short explains as many)
 ///   Most likely: unexplained (no known mistake gives any of 3 Wrong lines)
+///   Most likely: unexplained (no known mistake gives 8 of 9 Wrong lines; wrong_strategy explains
+///   1)
 /// naming up to three that tie with the first. Empty when no Wrong line was diagnosed.
 std::string likely_line(const submission_shape& shape);
 

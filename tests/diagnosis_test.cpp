@@ -372,12 +372,14 @@ TEST(program_mistakes, a_pair_that_gives_every_line_is_the_programs_mistake) {
   // -1 for an empty slot in the table as well as in print stores key 0 as a key.
   const line_case marked_key_zero = line(5, {0, 5}, {}, lp, {0, 5, -1, -1, -1});
   const line_case marked = line(5, {6, 11}, {}, lp, {-1, 6, 11, -1, -1});
+  const line_case unknown = line(7, {6, 13}, {20}, lp, {99, 0, 0, 0, 0, 0, 0});
   const struct {
     std::string name;
     std::vector<const line_case*> lines;
     std::vector<std::string> named;  // each line's name
-    std::string likely;              // the program's
+    std::string likely;              // the first of likely_mistakes
     std::int64_t explains;
+    bool program = true;  // whether it is the program's mistake
   } cases[] = {
       {"two_mistakes",
        {&swapped, &both},
@@ -396,6 +398,18 @@ TEST(program_mistakes, a_pair_that_gives_every_line_is_the_programs_mistake) {
        "empty_marker+key_zero_stored",
        2},
       {"marker_alone", {&marked, &marked}, {"empty_marker", "empty_marker"}, "empty_marker", 2},
+      // More lines that no mistake gives than lines the first gives: that one is no finding.
+      {"mostly_unexplained",
+       {&marked, &unknown, &unknown},
+       {"empty_marker", "unexplained", "unexplained"},
+       "empty_marker",
+       1,
+       false},
+      {"as_many_unexplained",
+       {&marked, &unknown},
+       {"empty_marker", "unexplained"},
+       "empty_marker",
+       1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -415,6 +429,16 @@ TEST(program_mistakes, a_pair_that_gives_every_line_is_the_programs_mistake) {
     ASSERT_FALSE(likely.empty());
     EXPECT_EQ(mistake_key(likely.front().mistake), c.likely);
     EXPECT_EQ(likely.front().explains, c.explains);
+    submission_shape shape;
+    shape.likely = likely;
+    shape.wrong_lines = evidence.wrong_lines;
+    shape.unexplained_lines = evidence.unexplained;
+    EXPECT_EQ(program_mistake(shape).has_value(), c.program);
+    if (c.name == "mostly_unexplained") {
+      EXPECT_EQ(likely_line(shape),
+                "Most likely: unexplained (no known mistake gives 2 of 3 Wrong lines; empty_marker "
+                "explains 1)");
+    }
     // Where one mistake gives every line, the pairs that hold it are not listed beside it.
     if (c.named.front() == c.likely) {
       EXPECT_EQ(likely.size(), 1U) << mistake_key(likely.back().mistake);
