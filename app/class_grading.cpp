@@ -27,12 +27,14 @@ bool memory_for_one(std::size_t bytes) {
 // completed is dropped alone, and the class goes on.
 class submission_report final : public run_output {
  public:
-  submission_report(const report_kind& kind, const command_line& cl, std::string target)
-      : kind_(kind), cl_(cl), target_(std::move(target)) {}
+  submission_report(const report_kind& kind, const command_line& cl, std::string target,
+                    std::string staged)
+      : kind_(kind), cl_(cl), target_(std::move(target)), staged_(std::move(staged)) {}
   [[nodiscard]] output_opening opening() const override { return output_opening::alone; }
   failure open() override {
     file = std::make_unique<atomic_file>();
-    if (!file->open(target_)) return file_failure(kind_.role, target_, file_step::open);
+    const bool opened = staged_.empty() ? file->open(target_) : file->open_staged(target_, staged_);
+    if (!opened) return file_failure(kind_.role, target_, file_step::open);
     renderer_ = make_report(kind_, file->out(), cl_);
     return {};
   }
@@ -50,6 +52,7 @@ class submission_report final : public run_output {
   const report_kind& kind_;
   const command_line& cl_;
   std::string target_;
+  std::string staged_;  // its path in the folder's staging folder, if any
   std::unique_ptr<result_renderer> renderer_;
 };
 
@@ -105,6 +108,10 @@ void set_up_session(const class_setup& setup, std::size_t index, run_session& se
 
 }  // namespace
 
+std::string folder_reports::staged_path(std::string_view name) const {
+  return staging ? joined(staging->path(), name) : std::string();
+}
+
 std::size_t submission_bytes_for(std::span<const case_result> cases, bool diagnose) {
   constexpr std::size_t slack = std::size_t{1} << 20;  // reports' buffers, notes, rows
   std::size_t most = 0;
@@ -132,8 +139,8 @@ void grade_one(const class_setup& setup, std::span<const case_result> cases, std
   if (setup.explain) session.outputs.push_back(&notes_output);
   std::vector<std::unique_ptr<submission_report>> reports;
   for (const folder_reports& folder : setup.folders) {
-    reports.push_back(
-        std::make_unique<submission_report>(*folder.kind, *setup.cl, folder.paths[index]));
+    reports.push_back(std::make_unique<submission_report>(
+        *folder.kind, *setup.cl, folder.paths[index], folder.staged_path(folder.names[index])));
     session.outputs.push_back(reports.back().get());
   }
   class_cases source(setup, cases, index);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/class_listing.h"
@@ -23,6 +24,13 @@ struct folder_reports {
   std::string folder;
   std::vector<std::string> names;  // one per submission
   std::vector<std::string> paths;  // the folder joined with each name
+  // For a folder that did not exist, the folder beside it its files are written into under
+  // their names and that is renamed into place whole; null where they are renamed one by one.
+  std::unique_ptr<staging_folder> staging;
+
+  /// Where the file `name` of the folder is written: in the staging folder, or empty to write it
+  /// into its own temporary file beside its target.
+  [[nodiscard]] std::string staged_path(std::string_view name) const;
 };
 
 /// Set up before the workers start; they only read it.

@@ -38,7 +38,8 @@ failure write_index(const class_session& s, std::size_t f, const class_index& in
   const class_folder_kind& kind = *folder.kind->class_folder;
   const std::string path = joined(folder.folder, kind.index_name);
   atomic_file& file = *s.indexes[f];
-  if (file.open(path)) {
+  const std::string staged_at = folder.staged_path(kind.index_name);
+  if (staged_at.empty() ? file.open(path) : file.open_staged(path, staged_at)) {
     kind.write_index(file.out(), index);
     if (file.finish(false)) return {};  // synced with its folder (sync_completed_files)
   }
@@ -60,7 +61,12 @@ bool write_indexes(class_session& s, class_index index, bool holding_status) {
   return written;
 }
 
-// The completed reports of folder `f`, in submission order.
+bool is_staged(const class_session& s, std::size_t f) {
+  return s.setup.folders[f].staging != nullptr;
+}
+
+// The completed reports of folder `f`, in submission order, and its class's own file when that
+// lies in the folder's staging folder.
 std::vector<atomic_file*> completed_reports(const class_session& s, std::size_t f) {
   std::vector<atomic_file*> files;
   for (const graded_slot& slot : s.slots) {
@@ -68,6 +74,7 @@ std::vector<atomic_file*> completed_reports(const class_session& s, std::size_t 
       files.push_back(slot.files[f].get());
     }
   }
+  if (is_staged(s, f) && s.indexes[f]->finished()) files.push_back(s.indexes[f].get());
   return files;
 }
 
@@ -78,7 +85,9 @@ std::vector<atomic_file*> completed_class_files(class_session& s) {
   const auto add = [&](atomic_file* file) {
     if (file != nullptr && file->finished()) files.push_back(file);
   };
-  for (const std::unique_ptr<atomic_file>& file : s.indexes) add(file.get());
+  for (std::size_t f = 0; f < s.indexes.size(); ++f) {
+    if (!is_staged(s, f)) add(s.indexes[f].get());
+  }
   for (atomic_file* file : {&s.lms.file, &s.gradebook, &s.answer}) add(file);
   return files;
 }
@@ -107,17 +116,26 @@ bool sync_completed_files(class_session& s) {
   return failed.empty();
 }
 
-// Files renamed in turn, and the lines of those that could not be.
+// Files renamed in turn, or their staging folder renamed whole, and the lines of those that
+// could not be.
 struct renames {
   std::vector<atomic_file*> files;
+  staging_folder* staging = nullptr;
   std::vector<std::string> failed;
 };
 
 void* rename_each(void* work) {
   renames& r = *static_cast<renames*>(work);
+  if (r.staging != nullptr && r.staging->publish()) {
+    for (atomic_file* file : r.files) file->moved_with_folder();
+    return nullptr;
+  }
+  // Something came to stand at the folder meanwhile, such as another folder of the run given
+  // under another name: the files go into it one by one.
   for (atomic_file* file : r.files) {
     if (!file->publish()) r.failed.push_back(file->target() + " could not be renamed into place");
   }
+  if (r.staging != nullptr) r.staging->discard();
   return nullptr;
 }
 
@@ -127,7 +145,10 @@ void* rename_each(void* work) {
 // files after all of them. The lines come in that order whatever the timing.
 bool publish(class_session& s) {
   std::vector<renames> steps(s.setup.folders.size() + 1);
-  for (std::size_t f = 0; f < s.setup.folders.size(); ++f) steps[f].files = completed_reports(s, f);
+  for (std::size_t f = 0; f < s.setup.folders.size(); ++f) {
+    steps[f].files = completed_reports(s, f);
+    steps[f].staging = s.setup.folders[f].staging.get();
+  }
   steps.back().files = completed_class_files(s);
   const bool published = publish_unless_sealed([&] {
     helper_thread beside;
@@ -160,7 +181,9 @@ void sync_ahead(class_session& s, std::size_t printed) {
   if (s.setup.folders.empty() || printed == 0 || printed % sync_step != 0) return;
   if (early.running.load()) return;  // the one before is still at it
   if (early.folders.empty()) {
-    for (const folder_reports& folder : s.setup.folders) early.folders.push_back(folder.folder);
+    for (const folder_reports& folder : s.setup.folders) {
+      early.folders.push_back(folder.staging ? folder.staging->path() : folder.folder);
+    }
   }
   early.running.store(true);
   // The one before has ended: start joins it at once.
@@ -223,9 +246,38 @@ std::vector<report_folder> report_folders_of(const command_line& cl) {
   return folders;
 }
 
+namespace {
+
+// Whether a report folder that does not exist yet may be staged (staging_folder): not while one
+// of the run's own files lies in a folder that does not exist either, which might be that one
+// under another name, since the file is opened before the folder is renamed into place. A folder
+// of the run's other reports needs no care: its files go into this one one by one.
+bool may_stage_folders(const command_line& cl) {
+  std::vector<std::string> own{cl.gradebook};
+  if (!cl.no_answer_file) own.push_back(cl.answer_file);
+  if (!cl.lms_csv.empty()) own.push_back(cl.lms_csv);
+  return std::all_of(own.begin(), own.end(), [](const std::string& path) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    return folder.empty() || is_folder(folder);
+  });
+}
+
+bool stage_folder(folder_reports& folder) {
+  const std::filesystem::path parent = std::filesystem::path(folder.folder).parent_path();
+  if (!parent.empty() && !make_folder(parent.string())) return false;
+  auto staging = std::make_unique<staging_folder>();
+  if (!staging->open(folder.folder)) return false;
+  folder.staging = std::move(staging);
+  return true;
+}
+
+}  // namespace
+
 failure open_outputs(class_session& s) {
   const command_line& cl = *s.cl;
-  for (const folder_reports& folder : s.setup.folders) {
+  const bool may_stage = may_stage_folders(cl);
+  for (folder_reports& folder : s.setup.folders) {
+    if (may_stage && stage_folder(folder)) continue;
     if (make_folder(folder.folder)) continue;
     const std::string role(folder.kind->class_folder->folder_role);
     return {role + " " + folder.folder + " could not be created"};

@@ -193,6 +193,25 @@ bool atomic_file::open(const std::string& target) {
   if (descriptor < 0) return false;
   entry_ = register_path(name);
   creating.unlock();
+  return take_temporary(target, std::move(name), descriptor);
+}
+
+bool atomic_file::open_staged(const std::string& target, const std::string& staged) {
+  discard();
+  if (target.empty() || staged.empty()) return false;
+  std::unique_lock<std::mutex> creating(creation_mutex);
+  if (sealed) return false;
+  const int descriptor =
+      ::open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0) return false;
+  entry_ = register_path(staged);
+  creating.unlock();
+  return take_temporary(target, staged, descriptor);
+}
+
+// Takes over the new temporary file `name`, open on `descriptor`, registered in entry_ (null when
+// that failed: the file is then removed, and false returned).
+bool atomic_file::take_temporary(const std::string& target, std::string name, int descriptor) {
   std::FILE* file = ::fdopen(descriptor, "w");
   // text_out buffers on its own: unbuffered, each of its flushes is one write, with no stdio
   // buffer to size (an fstat) or to pass the bytes through.
@@ -256,7 +275,7 @@ std::vector<std::string> sync_finished_files(std::span<atomic_file* const> files
   std::vector<std::string> folders;  // each folder once, in the files' order
   for (const atomic_file* file : files) {
     if (!file->awaits_sync()) continue;
-    std::string folder = folder_of(file->target());
+    std::string folder = folder_of(file->written_path());
     if (folder.empty()) folder.push_back('/');  // the root itself
     if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
       folders.push_back(std::move(folder));
@@ -294,6 +313,12 @@ bool atomic_file::publish() {
   return renamed;
 }
 
+void atomic_file::moved_with_folder() {
+  finished_ = false;
+  awaits_sync_ = false;
+  forget_temporary();
+}
+
 void atomic_file::forget_temporary() {
   unregister_path(entry_);
   entry_ = nullptr;
@@ -326,11 +351,61 @@ void seal_temporary_files() {
 
 void remove_temporary_files_now() {
   cleanups_running.fetch_add(1);
+  // The files first, wherever their entries stand in the list, so that each staging folder is
+  // empty when it is removed (unlink leaves a folder, rmdir a file).
   for (registry_entry* entry = registry_head.load(); entry != nullptr; entry = entry->next) {
     const char* path = entry->path.load();
     if (path != nullptr) ::unlink(path);
   }
+  for (registry_entry* entry = registry_head.load(); entry != nullptr; entry = entry->next) {
+    const char* path = entry->path.load();
+    if (path != nullptr) ::rmdir(path);
+  }
   cleanups_running.fetch_sub(1);
+}
+
+staging_folder::~staging_folder() { discard(); }
+
+bool staging_folder::open(const std::string& target) {
+  discard();
+  struct stat info {};
+  if (target.empty() || ::lstat(target.c_str(), &info) == 0 || errno != ENOENT) return false;
+  std::string name = folder_of(target) + temporary_pattern;
+  const std::lock_guard<std::mutex> creating(creation_mutex);
+  if (sealed) return false;
+  constexpr int attempts = 100;
+  bool made = false;
+  for (int attempt = 0; attempt < attempts && !made; ++attempt) {
+    fill_fresh_name(name);
+    made = ::mkdir(name.c_str(), 0777) == 0;
+    if (!made && errno != EEXIST) return false;
+  }
+  if (!made) return false;
+  entry_ = register_path(name);
+  if (entry_ == nullptr) {
+    ::rmdir(name.c_str());
+    return false;
+  }
+  target_ = target;
+  path_ = std::move(name);
+  return true;
+}
+
+bool staging_folder::publish() {
+  if (path_.empty()) return false;
+  if (std::rename(path_.c_str(), target_.c_str()) != 0) return false;
+  unregister_path(entry_);
+  entry_ = nullptr;
+  path_.clear();
+  return true;
+}
+
+void staging_folder::discard() {
+  if (path_.empty()) return;
+  ::rmdir(path_.c_str());
+  unregister_path(entry_);
+  entry_ = nullptr;
+  path_.clear();
 }
 
 void remove_temporary_files_on_signals() {

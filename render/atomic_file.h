@@ -79,10 +79,24 @@ class atomic_file {
   /// removed, when the rename failed or nothing was finished.
   bool publish();
 
+  /// As `open`, for a file written straight into a staging folder under `staged`, its own name
+  /// there (created exclusively, never through a symlink): `publish` renames it to `target` alone,
+  /// unless its folder was renamed into place whole (`moved_with_folder`).
+  bool open_staged(const std::string& target, const std::string& staged);
+
+  /// After a successful `finish`, once its staging folder was renamed into place: the file now
+  /// stands at its target, with nothing left to rename or remove.
+  void moved_with_folder();
+
   /// Removes the temporary file now, leaving the target untouched.
   void discard();
 
   [[nodiscard]] const std::string& target() const { return target_; }
+
+  /// Where the text goes until it is published: the temporary file, or the target itself.
+  [[nodiscard]] const std::string& written_path() const {
+    return temporary_.empty() ? target_ : temporary_;
+  }
 
   /// True between a successful `finish` and the `publish` or `discard` that follows it.
   [[nodiscard]] bool finished() const { return finished_; }
@@ -96,6 +110,7 @@ class atomic_file {
 
  private:
   bool open_in_place(const std::string& target, int descriptor);
+  bool take_temporary(const std::string& target, std::string name, int descriptor);
   void forget_temporary();
   std::string target_;
   std::string temporary_;
@@ -103,6 +118,38 @@ class atomic_file {
   text_out out_;
   bool finished_ = false;     // `finish` succeeded; `publish` may rename
   bool awaits_sync_ = false;  // finished without its own sync
+};
+
+/// A folder made beside a folder `target` that does not exist yet, for files to be written into
+/// under their own names (atomic_file::open_staged) and renamed into place with it in one step
+/// (`publish`): a class's thousands of reports then cost one rename, not one each, and appear
+/// together. Until then a signal removes it after its files, as destroying it does once they are
+/// gone (each file's atomic_file removes its own).
+class staging_folder {
+ public:
+  staging_folder() = default;
+  staging_folder(const staging_folder&) = delete;
+  staging_folder& operator=(const staging_folder&) = delete;
+  ~staging_folder();
+
+  /// Makes the folder, under a short fresh name in `target`'s parent, which must exist. False,
+  /// with nothing made, when anything stands at `target` (a dangling symlink too) or the folder
+  /// can't be made.
+  bool open(const std::string& target);
+
+  [[nodiscard]] const std::string& path() const { return path_; }
+
+  /// Renames the folder to its target. False when that fails (something was put at the target
+  /// meanwhile): its files are then published one by one, and `discard` removes it.
+  bool publish();
+
+  /// Removes the folder, empty by then; nothing once it is published.
+  void discard();
+
+ private:
+  std::string target_;
+  std::string path_;
+  registry_entry* entry_ = nullptr;
 };
 
 /// Writes to disk every file of `files` that awaits its sync, with one syncfs for each file
@@ -126,7 +173,7 @@ void seal_temporary_files();
 /// a file grown past `ulimit -f` is a failed write like any other.
 void remove_temporary_files_on_signals();
 
-/// Removes every open temporary file; safe inside a signal handler or a failing allocation's
-/// handler, which end the process without running destructors, while other threads open and
-/// close temporary files.
+/// Removes every open temporary file, then every staging folder; safe inside a signal handler or a
+/// failing allocation's handler, which end the process without running destructors, while other
+/// threads open and close temporary files.
 void remove_temporary_files_now();

@@ -268,6 +268,54 @@ TEST_F(files, atomic_file_writes_through_a_fifo_and_refuses_what_it_must_not_rep
 
 // Temporary files come and go on two threads while another cleans up as a signal handler would:
 // the cleanup must never read a path that is being freed (AddressSanitizer sees it if it does).
+// Files written into a staging folder appear with it in one rename; when something took the
+// folder's name meanwhile, one by one into it; a staging folder not published leaves nothing,
+// nor one that the cleanup removes after its files; and none is made where anything stands.
+TEST_F(files, a_staging_folder_brings_its_files_into_place_whole) {
+  const struct {
+    std::string name;
+    bool taken_meanwhile;  // the target appears as a folder before publishing
+    bool published;
+    bool cleaned_up;  // remove_temporary_files_now instead of publishing
+  } cases[] = {{"whole", false, true, false},
+               {"one_by_one", true, true, false},
+               {"dropped", false, false, false},
+               {"cleaned_up", false, false, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string target = at(c.name);
+    {
+      staging_folder staging;
+      ASSERT_TRUE(staging.open(target));
+      EXPECT_FALSE(fs::exists(target));
+      atomic_file file;
+      ASSERT_TRUE(file.open_staged(target + "/a.json", staging.path() + "/a.json"));
+      file.out().pending += "text";
+      ASSERT_TRUE(file.finish(false));
+      if (c.taken_meanwhile) fs::create_directory(target);
+      if (c.cleaned_up) remove_temporary_files_now();
+      if (c.published && staging.publish()) {
+        file.moved_with_folder();
+      } else if (c.published) {
+        EXPECT_TRUE(file.publish());
+        staging.discard();
+      }
+    }
+    EXPECT_EQ(fs::exists(target + "/a.json"), c.published);
+    if (c.published) {
+      EXPECT_EQ(slurp(target + "/a.json"), "text");
+    }
+    // Nothing but the target itself, if that was published or made.
+    EXPECT_EQ(entries(), 1U + (c.published ? 1U : 0U)) << c.name;
+    fs::remove_all(target);
+  }
+  staging_folder refused;
+  EXPECT_FALSE(refused.open(at("sub")));
+  fs::create_symlink(at("nowhere"), at("dangling"));
+  EXPECT_FALSE(refused.open(at("dangling")));
+  EXPECT_EQ(entries(), 2U);
+}
+
 TEST_F(files, temporary_files_can_be_cleaned_up_while_others_come_and_go) {
   std::atomic<bool> done{false};
   const auto churn = [&](const std::string& name) {
