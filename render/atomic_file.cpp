@@ -350,6 +350,8 @@ void seal_temporary_files() {
 }
 
 void remove_temporary_files_now() {
+  // A handler that changes errno would spoil it for the code it interrupted.
+  const int interrupted_errno = errno;
   cleanups_running.fetch_add(1);
   // The files first, wherever their entries stand in the list, so that each staging folder is
   // empty when it is removed (unlink leaves a folder, rmdir a file).
@@ -362,6 +364,7 @@ void remove_temporary_files_now() {
     if (path != nullptr) ::rmdir(path);
   }
   cleanups_running.fetch_sub(1);
+  errno = interrupted_errno;
 }
 
 staging_folder::~staging_folder() { discard(); }
