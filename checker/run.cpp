@@ -585,7 +585,8 @@ bool count_case_evidence(line_reader& output_f, const case_result& record, const
     result = line_result{};
     result.strategy = all_strategies[index];
     grade_line(status, lines.parsed[index], layout_of(record.expected, result.strategy), result);
-    if (result.judged != verdict::wrong) continue;
+    // A line past the end of the file is the output cut short, which the shape says: no evidence.
+    if (result.judged != verdict::wrong || result.problem == line_problem::missing) continue;
     diagnose(record, around, index, result, order, scratch, nullptr, lines.parsed[index],
              table_kept, &pairs, true);
     count_evidence(*result.details, evidence);

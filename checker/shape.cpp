@@ -309,10 +309,13 @@ std::int64_t length_of(const key_list* layout) {
 }
 
 // Names a line as the shift settled so far says, and counts it as evidence of the program's
-// mistake: each line once, as it is told.
+// mistake: each line once, as it is told. A line past the end of the file is the output cut
+// short, which the shape says, and no evidence of the program's mistake.
 void settle_line(shape_pass& pass, const line_shift& shift, line_result& result) {
   name_shift(shift, result);
-  if (result.details) count_evidence(*result.details, pass.seen);
+  if (result.details && result.problem != line_problem::missing) {
+    count_evidence(*result.details, pass.seen);
+  }
 }
 
 }  // namespace
