@@ -33,8 +33,9 @@ class submission_report final : public run_output {
   [[nodiscard]] output_opening opening() const override { return output_opening::alone; }
   failure open() override {
     file = std::make_unique<atomic_file>();
-    const bool opened = staged_.empty() ? file->open(target_) : file->open_staged(target_, staged_);
-    if (!opened) return file_failure(kind_.role, target_, file_step::open);
+    if (!file->open_staged(target_, staged_)) {
+      return file_failure(kind_.role, target_, file_step::open);
+    }
     renderer_ = make_report(kind_, file->out(), cl_);
     return {};
   }

@@ -38,8 +38,7 @@ failure write_index(const class_session& s, std::size_t f, const class_index& in
   const class_folder_kind& kind = *folder.kind->class_folder;
   const std::string path = joined(folder.folder, kind.index_name);
   atomic_file& file = *s.indexes[f];
-  const std::string staged_at = folder.staged_path(kind.index_name);
-  if (staged_at.empty() ? file.open(path) : file.open_staged(path, staged_at)) {
+  if (file.open_staged(path, folder.staged_path(kind.index_name))) {
     kind.write_index(file.out(), index);
     if (file.finish(false)) return {};  // synced with its folder (sync_completed_files)
   }

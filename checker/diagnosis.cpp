@@ -415,10 +415,7 @@ bool try_pairs(const diagnosis_input& input, const key_list& submitted, const ke
   if (cost > slots_left) return false;
   slots_left -= cost;
   for (const pair_build& pair : pairs) {
-    if (!wanted(pair)) continue;
-    const bool named = std::any_of(found.begin(), found.end(),
-                                   [&](const candidate& c) { return c.id == pair.name; });
-    if (named) continue;
+    if (!wanted(pair) || named_already(found, pair.name)) continue;
     const key_list layout =
         build_by_rules(pair.rules, input.strategy, static_cast<std::int32_t>(m),
                        list_or_empty(input.first_keys), list_or_empty(input.second_keys), order);
@@ -481,7 +478,7 @@ void add_pairs_with_parts(const diagnosis_input& input, const key_list& submitte
   const std::size_t given = found.size();
   const auto zeros = std::count(submitted.begin(), submitted.end(), key{0});
   for (std::size_t i = 0; i < given; ++i) {
-    const candidate part = found[i];
+    const candidate part = found[i];  // a copy: `found` grows below
     if (part.id.second) continue;
     const mistake_check check = catalogue_entry(part.id.first).check;
     if (check == mistake_check::wrong_build) {

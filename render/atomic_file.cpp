@@ -197,8 +197,9 @@ bool atomic_file::open(const std::string& target) {
 }
 
 bool atomic_file::open_staged(const std::string& target, const std::string& staged) {
+  if (staged.empty()) return open(target);
   discard();
-  if (target.empty() || staged.empty()) return false;
+  if (target.empty()) return false;
   std::unique_lock<std::mutex> creating(creation_mutex);
   if (sealed) return false;
   const int descriptor =

@@ -81,7 +81,8 @@ class atomic_file {
 
   /// As `open`, for a file written straight into a staging folder under `staged`, its own name
   /// there (created exclusively, never through a symlink): `publish` renames it to `target` alone,
-  /// unless its folder was renamed into place whole (`moved_with_folder`).
+  /// unless its folder was renamed into place whole (`moved_with_folder`). With an empty
+  /// `staged`, the same as `open(target)`.
   bool open_staged(const std::string& target, const std::string& staged);
 
   /// After a successful `finish`, once its staging folder was renamed into place: the file now
